@@ -1,0 +1,160 @@
+# Shared by scripts/run and scripts/test: installs what is missing, builds the
+# third-party libraries and the program, and manages Wine and the X server.
+# Sourced, not run.
+
+KB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+KB_BUILD=$KB_ROOT/build
+KB_DEPS=$KB_BUILD/deps
+KB_PREFIX_DIR=$KB_DEPS/prefix
+
+kb_log() { printf '%s\n' "keepboot: $*" >&2; }
+
+kb_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+KB_PACKAGES=(
+  cmake ninja-build dpkg-dev
+  g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
+  wine wine32:i386 xvfb xauth x11-apps imagemagick
+  googletest
+)
+
+kb_libpng_src_entry=/etc/apt/sources.list.d/keepboot-deb-src.sources
+
+# Debian's source entries for the release this machine runs, so that
+# apt-get source can fetch libpng.
+kb_ensure_deb_src() {
+  if apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Version:'; then
+    return 0
+  fi
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  kb_log "adding Debian source entries for $codename"
+  kb_as_root tee "$kb_libpng_src_entry" >/dev/null <<SRC
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  KB_APT_UPDATED=
+}
+
+kb_apt_update() {
+  if [ -z "${KB_APT_UPDATED:-}" ]; then
+    kb_as_root apt-get update -qq
+    KB_APT_UPDATED=1
+  fi
+}
+
+kb_ensure_packages() {
+  local missing=() pkg
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    kb_as_root dpkg --add-architecture i386
+    KB_APT_UPDATED=
+    missing+=(wine32:i386)
+  fi
+  for pkg in "${KB_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    kb_log "installing ${missing[*]}"
+    kb_apt_update
+    DEBIAN_FRONTEND=noninteractive kb_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+  kb_ensure_deb_src
+}
+
+# libpng from Debian's source package, Debian's patches applied, built as a
+# static i686 library. The newest listed version may not be served yet, so
+# fall back to older listed ones.
+kb_ensure_libpng() {
+  [ -f "$KB_PREFIX_DIR/lib/libpng16.a" ] && return 0
+  kb_apt_update
+  local work=$KB_DEPS/libpng-src version
+  rm -rf "$work" && mkdir -p "$work"
+  for version in $(apt-cache showsrc libpng1.6 | sed -n 's/^Version: //p' | sort -V -r -u); do
+    if (cd "$work" && apt-get source -qq --download-only "libpng1.6=$version" >/dev/null 2>&1); then
+      kb_log "building libpng $version"
+      (cd "$work" && dpkg-source -x --no-check ./*.dsc tree >/dev/null)
+      cmake -S "$work/tree" -B "$work/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$KB_ROOT/cmake/mingw-i686.toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$KB_PREFIX_DIR" \
+        -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+        -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON >/dev/null
+      cmake --build "$work/build" >/dev/null
+      cmake --install "$work/build" >/dev/null
+      return 0
+    fi
+    rm -f "$work"/*
+    kb_log "libpng $version is listed but not served; trying an older one"
+  done
+  kb_log "no version of libpng1.6 could be fetched"
+  return 1
+}
+
+kb_build() {
+  kb_ensure_packages
+  kb_ensure_libpng
+  cmake --preset mingw -S "$KB_ROOT" >/dev/null
+  cmake --build --preset mingw
+}
+
+# --- Wine and X ----------------------------------------------------------
+
+# A 32-bit prefix: a 64-bit one would send the program's HKLM\Software to
+# Wow6432Node.
+kb_wine_env() {
+  export WINEPREFIX=${1:?prefix}
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+}
+
+kb_ensure_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    kb_log "creating Wine prefix $WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    # No Mono or Gecko installer dialog on first boot.
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    # A crash ends the process instead of opening a dialog that would block.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+  fi
+}
+
+KB_XVFB_PID=
+kb_ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    KB_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && return 0
+      kill -0 "$KB_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  kb_log "could not start Xvfb"
+  return 1
+}
+
+# One wineserver for the whole run, so later Wine starts are quick.
+kb_start_wineserver() {
+  wineserver -p
+}
+
+kb_cleanup() {
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$KB_XVFB_PID" ]; then kill "$KB_XVFB_PID" 2>/dev/null || true; wait "$KB_XVFB_PID" 2>/dev/null || true; fi
+}

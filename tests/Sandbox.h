@@ -1,0 +1,45 @@
+#pragma once
+// Every test that touches the registry or the file system derives from
+// Sandbox: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are redirected to fresh
+// scratch keys, and each test gets its own temporary folder. Nothing a test
+// does reaches the real startup keys, store keys or Startup folders.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Handle.h"
+
+namespace kb::test {
+
+class Sandbox : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A folder below this test's temporary folder, created if missing.
+    std::wstring Folder(const std::wstring& name);
+    const std::wstring& TempRoot() const { return tempRoot_; }
+
+private:
+    std::wstring scratchPath_;  // below the real HKEY_CURRENT_USER
+    UniqueKey machine_, user_;
+    std::wstring tempRoot_;
+};
+
+// Writes a registry value of any type directly, for setting up tests.
+void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,
+                 const void* data, DWORD size);
+void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
+                    const std::wstring& text, DWORD type = REG_SZ);
+bool RawKeyExists(HKEY root, const std::wstring& keyPath);
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+std::string Narrow(const std::wstring& text);
+
+}  // namespace kb::test
