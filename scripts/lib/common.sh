@@ -25,9 +25,9 @@ kb_libpng_src_entry=/etc/apt/sources.list.d/keepboot-deb-src.sources
 # Debian's source entries for the release this machine runs, so that
 # apt-get source can fetch libpng.
 kb_ensure_deb_src() {
-  if apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Version:'; then
-    return 0
-  fi
+  local listed
+  listed=$(apt-cache showsrc libpng1.6 2>/dev/null || true)
+  case "$listed" in *Version:*) return 0 ;; esac
   local codename
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
   kb_log "adding Debian source entries for $codename"
