@@ -90,6 +90,22 @@ using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueCoMemory = Unique<ItemIdListTraits>;
 
+// A window's client-area DC for one scope.
+class ClientDc {
+public:
+    explicit ClientDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~ClientDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    ClientDc(const ClientDc&) = delete;
+    ClientDc& operator=(const ClientDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 // Selects an object into a DC for one scope and puts the old one back.
 class SelectObjectScope {
 public:

@@ -1,0 +1,59 @@
+// The startup list page: every known entry, checked when enabled.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/DisableForm.h"
+
+namespace kb {
+
+int TDisableForm::AddListRow(const std::wstring& item, const std::wstring& command,
+                             const std::wstring& location, bool checked) {
+    LVITEMW row{};
+    row.mask = LVIF_TEXT;
+    row.iItem = ListView_GetItemCount(ListView);
+    row.pszText = const_cast<wchar_t*>(item.c_str());
+    const int index = ListView_InsertItem(ListView, &row);
+    if (index < 0) return -1;
+    ListView_SetItemText(ListView, index, 1, const_cast<wchar_t*>(command.c_str()));
+    ListView_SetItemText(ListView, index, 2, const_cast<wchar_t*>(location.c_str()));
+    ListView_SetCheckState(ListView, index, checked);
+    return index;
+}
+
+void TDisableForm::FillStartupListView() {
+    ListView_DeleteAllItems(ListView);
+    auto link = [](TextTable& table, std::size_t row, std::size_t column, int index) {
+        table.SetCell(row, column, std::to_wstring(index));
+    };
+    for (std::size_t i = 0; i < RunTable.RowCount(); ++i)
+        link(RunTable, i, RunCol::ListIndex,
+             AddListRow(RunTable.Cell(i, RunCol::Name), RunTable.Cell(i, RunCol::Command),
+                        RunTable.Cell(i, RunCol::Location), true));
+    for (std::size_t i = 0; i < FolderTable.RowCount(); ++i)
+        link(FolderTable, i, FolderCol::ListIndex,
+             AddListRow(FolderTable.Cell(i, FolderCol::Name), FolderTable.Cell(i, FolderCol::Target),
+                        FolderTable.Cell(i, FolderCol::Location), true));
+    for (std::size_t i = 0; i < DisabledRunTable.RowCount(); ++i)
+        link(DisabledRunTable, i, DisabledRunCol::ListIndex,
+             AddListRow(DisabledRunTable.Cell(i, DisabledRunCol::Item),
+                        DisabledRunTable.Cell(i, DisabledRunCol::Command),
+                        DisabledRunTable.Cell(i, DisabledRunCol::HKey) + L"\\" +
+                            DisabledRunTable.Cell(i, DisabledRunCol::Key),
+                        false));
+    for (std::size_t i = 0; i < DisabledFolderTable.RowCount(); ++i)
+        link(DisabledFolderTable, i, DisabledFolderCol::ListIndex,
+             AddListRow(DisabledFolderTable.Cell(i, DisabledFolderCol::Item),
+                        DisabledFolderTable.Cell(i, DisabledFolderCol::Command),
+                        DisabledFolderTable.Cell(i, DisabledFolderCol::Location), false));
+}
+
+void TDisableForm::RefrushButtonClick() {
+    LoadStartupInventory();
+    FillStartupListView();
+}
+
+void TDisableForm::ApplyButtonClick() {
+    RefrushButtonClick();
+}
+
+}  // namespace kb

@@ -1,0 +1,11 @@
+#pragma once
+#include <windows.h>
+
+namespace kb {
+
+// The timer interval for a positive number of seconds. The timer takes at
+// most USER_TIMER_MAXIMUM milliseconds (about 24.8 days); longer intervals
+// are bounded to that rather than wrapping round to a short one.
+UINT IntervalMilliseconds(int seconds) noexcept;
+
+}  // namespace kb

@@ -1,0 +1,34 @@
+#include "app/WindowTimer.h"
+
+#include "platform/Error.h"
+
+namespace kb {
+
+void WindowTimer::SetInterval(UINT milliseconds) {
+    if (milliseconds == interval_) return;
+    interval_ = milliseconds;
+    if (enabled_) Start();
+}
+
+void WindowTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    if (enabled)
+        Start();
+    else
+        Stop();
+    enabled_ = enabled;
+}
+
+void WindowTimer::Start() {
+    if (interval_ == 0) return;  // a zero interval never fires
+    if (!::SetTimer(window_, id_, interval_, nullptr)) {
+        enabled_ = false;
+        throw Error(L"Not enough timers available");
+    }
+}
+
+void WindowTimer::Stop() noexcept {
+    if (window_) ::KillTimer(window_, id_);
+}
+
+}  // namespace kb

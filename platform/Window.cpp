@@ -1,0 +1,76 @@
+#include "platform/Window.h"
+
+#include "platform/Error.h"
+
+namespace kb {
+
+WindowBase::~WindowBase() {
+    if (hwnd_) {
+        // Unbind first: messages sent while destroying must not reach a
+        // half-destroyed object.
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (::GetClassInfoExW(instance, className, &existing)) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &WindowBase::Procedure;
+    wc.hInstance = instance;
+    wc.hIcon = icon;
+    wc.hIconSm = icon;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = className;
+    if (!::RegisterClassExW(&wc)) throw Error(L"Cannot register window class");
+}
+
+void WindowBase::CreateBound(const wchar_t* className, const wchar_t* caption, DWORD style,
+                             DWORD exStyle, int x, int y, int width, int height, HWND parent) {
+    const HMENU noMenu = nullptr;
+    if (!::CreateWindowExW(exStyle, className, caption, style, x, y, width, height, parent, noMenu,
+                           ::GetModuleHandleW(nullptr), this))
+        throw Error(L"Error creating window");
+}
+
+LRESULT CALLBACK WindowBase::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<WindowBase*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<WindowBase*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        result = self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentException();
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+DpiScale::DpiScale() {
+    HDC screen = ::GetDC(nullptr);
+    dpi_ = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    if (dpi_ <= 0) dpi_ = 96;
+}
+
+}  // namespace kb

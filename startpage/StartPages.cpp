@@ -1,0 +1,8 @@
+// The Internet Explorer start-page values and their guard.
+#include "app/DisableForm.h"
+
+namespace kb {
+
+void TDisableForm::ReadStartPages() {}
+
+}  // namespace kb
