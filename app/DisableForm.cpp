@@ -118,6 +118,8 @@ LRESULT TDisableForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) TrayIconClick();
         return 0;
+    case kStatusMessage:
+        return (FormReady ? StatusReady : 0) | (Timer().Enabled() ? StatusWatching : 0);
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {
             MinimizeApp();

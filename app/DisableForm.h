@@ -35,6 +35,10 @@ public:
     static constexpr wchar_t kClassName[] = L"TDisableForm";
     static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
+    // Answers a mask of the Status bits, so another process can tell whether the
+    // window is ready and the watch runs.
+    static constexpr UINT kStatusMessage = WM_APP + 2;
+    static constexpr LRESULT StatusReady = 1, StatusWatching = 2;
 
     explicit TDisableForm(FormOptions options = {});
     ~TDisableForm() override;

@@ -1,0 +1,94 @@
+#include "ProgramDriver.h"
+
+#include "app/DisableForm.h"
+
+namespace kb::test {
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(20);  // a polling step, not a wait for something to happen
+    }
+}
+
+KeepbootProcess::KeepbootProcess(const std::wstring& exe, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &info)) {
+        process_.reset(info.hProcess);
+        ::CloseHandle(info.hThread);
+        id_ = info.dwProcessId;
+    }
+}
+
+KeepbootProcess::~KeepbootProcess() {
+    if (process_ && Running()) {
+        ::TerminateProcess(process_.get(), 99);
+        ::WaitForSingleObject(process_.get(), 10000);
+    }
+}
+
+bool KeepbootProcess::Running() const {
+    return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool KeepbootProcess::WaitForExit(DWORD* exitCode, DWORD timeoutMs) const {
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode) ::GetExitCodeProcess(process_.get(), exitCode);
+    return true;
+}
+
+HWND KeepbootProcess::FindWindowOfClass(const wchar_t* className) const {
+    struct Search {
+        DWORD pid;
+        const wchar_t* className;
+        HWND found;
+        static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(window, &pid);
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, 64);
+            if (pid == s->pid && std::wstring(name) == s->className) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    } search{id_, className, nullptr};
+    ::EnumWindows(&Search::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND KeepbootProcess::WaitForMainWindow(DWORD timeoutMs) const {
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+            window = FindWindowOfClass(TDisableForm::kClassName);
+            DWORD_PTR status = 0;
+            return window &&
+                   ::SendMessageTimeoutW(window, TDisableForm::kStatusMessage, 0, 0,
+                                         SMTO_ABORTIFHUNG, 2000, &status) &&
+                   (status & TDisableForm::StatusReady);
+        },
+        timeoutMs);
+    return window;
+}
+
+std::wstring BuiltKeepbootExe() {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.resize(path.rfind(L'\\'));  // the tests folder
+    path.resize(path.rfind(L'\\'));  // the build folder
+    return path + L"\\Keepboot.exe";
+}
+
+}  // namespace kb::test

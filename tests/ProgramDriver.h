@@ -1,0 +1,41 @@
+#pragma once
+// Starts Keepboot.exe as a separate process and drives it from outside,
+// through window messages, as another program or a user would.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+
+namespace kb::test {
+
+// Polls until the condition holds or the time is up; never a fixed sleep.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
+
+class KeepbootProcess {
+public:
+    // exe: the program file to start; arguments as one command-line tail.
+    KeepbootProcess(const std::wstring& exe, const std::wstring& arguments);
+    ~KeepbootProcess();  // ends the process if it still runs
+
+    DWORD Id() const noexcept { return id_; }
+    HANDLE Process() const noexcept { return process_.get(); }
+    bool Running() const;
+    // Waits for the end; false when it did not end in time.
+    bool WaitForExit(DWORD* exitCode, DWORD timeoutMs = 30000) const;
+
+    // The main window, once it exists and has finished its creation.
+    HWND WaitForMainWindow(DWORD timeoutMs = 30000) const;
+    HWND FindWindowOfClass(const wchar_t* className) const;
+
+private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+// The test executable's folder's parent holds Keepboot.exe.
+std::wstring BuiltKeepbootExe();
+
+}  // namespace kb::test
