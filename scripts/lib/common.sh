@@ -151,7 +151,7 @@ kb_ensure_display() {
 
 # One wineserver for the whole run, so later Wine starts are quick.
 kb_start_wineserver() {
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # one may already run for this prefix
 }
 
 kb_cleanup() {
