@@ -97,6 +97,21 @@ public:
     void LoadDisabledRunEntries();
     void LoadDisabledFolderEntries();
 
+    // --- disabled-entry store (startup/Store.cpp) --------------------------
+    static std::wstring QuoteCommandLine(const std::wstring& command);
+    void DisableRunEntry(const std::wstring& name, const std::wstring& command,
+                         const std::wstring& location);
+    void EnableRunEntry(const std::wstring& item, const std::wstring& command,
+                        const std::wstring& hkey, const std::wstring& key);
+    void DisableFolderEntry(const std::wstring& item, const std::wstring& command,
+                            const std::wstring& location);
+    void EnableFolderEntry(const std::wstring& item, const std::wstring& storeKeyPath,
+                           const std::wstring& command, const std::wstring& location,
+                           const std::wstring& backup, const std::wstring& path);
+    // The shortcut file of an item in "Common Startup" or "Startup" (any
+    // letter case); empty for any other location.
+    std::wstring ShortcutPath(const std::wstring& location, const std::wstring& item);
+
     // --- list page (ListPage.cpp) ------------------------------------------
     void FillStartupListView();
     void RefrushButtonClick();

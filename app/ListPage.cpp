@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/DisableForm.h"
+#include "platform/IntText.h"
 
 namespace kb {
 
@@ -53,6 +54,41 @@ void TDisableForm::RefrushButtonClick() {
 }
 
 void TDisableForm::ApplyButtonClick() {
+    // The list row of table row i, or -1 when it has none the list shows.
+    const int listRows = ListView_GetItemCount(ListView);
+    auto listRow = [&](const TextTable& table, std::size_t i, std::size_t column) {
+        const int index = StrToIntDef(table.Cell(i, column), -1);
+        return index >= 0 && index < listRows ? index : -1;
+    };
+    auto checked = [&](int row) { return ListView_GetCheckState(ListView, row) != 0; };
+
+    // Registry disables, registry enables, shortcut disables, shortcut
+    // enables; the tables stay as they are until the refresh at the end.
+    for (std::size_t i = 0, n = RunTable.RowCount(); i < n; ++i)
+        if (const int row = listRow(RunTable, i, RunCol::ListIndex); row >= 0 && !checked(row))
+            DisableRunEntry(RunTable.Cell(i, RunCol::Name), RunTable.Cell(i, RunCol::Command),
+                            RunTable.Cell(i, RunCol::Location));
+    for (std::size_t i = 0, n = DisabledRunTable.RowCount(); i < n; ++i)
+        if (const int row = listRow(DisabledRunTable, i, DisabledRunCol::ListIndex);
+            row >= 0 && checked(row))
+            EnableRunEntry(DisabledRunTable.Cell(i, DisabledRunCol::Item),
+                           DisabledRunTable.Cell(i, DisabledRunCol::Command),
+                           DisabledRunTable.Cell(i, DisabledRunCol::HKey),
+                           DisabledRunTable.Cell(i, DisabledRunCol::Key));
+    for (std::size_t i = 0, n = FolderTable.RowCount(); i < n; ++i)
+        if (const int row = listRow(FolderTable, i, FolderCol::ListIndex); row >= 0 && !checked(row))
+            DisableFolderEntry(FolderTable.Cell(i, FolderCol::Name),
+                               FolderTable.Cell(i, FolderCol::Target),
+                               FolderTable.Cell(i, FolderCol::Location));
+    for (std::size_t i = 0, n = DisabledFolderTable.RowCount(); i < n; ++i)
+        if (const int row = listRow(DisabledFolderTable, i, DisabledFolderCol::ListIndex);
+            row >= 0 && checked(row))
+            EnableFolderEntry(DisabledFolderTable.Cell(i, DisabledFolderCol::Item),
+                              DisabledFolderTable.Cell(i, DisabledFolderCol::StoreKeyPath),
+                              DisabledFolderTable.Cell(i, DisabledFolderCol::Command),
+                              DisabledFolderTable.Cell(i, DisabledFolderCol::Location),
+                              DisabledFolderTable.Cell(i, DisabledFolderCol::Backup),
+                              DisabledFolderTable.Cell(i, DisabledFolderCol::Path));
     RefrushButtonClick();
 }
 

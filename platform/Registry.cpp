@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 
 namespace kb {
 
@@ -58,6 +59,7 @@ bool Registry::OpenKey(const std::wstring& path, bool create) {
     UniqueKey key;
     LONG rc;
     if (create) {
+        if (InjectFault(FaultPoint::RegistryCreateKey)) return false;
         rc = ::RegCreateKeyExW(root_, RelativePath(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     } else {
@@ -103,11 +105,27 @@ std::wstring Registry::ReadString(const std::wstring& name) const {
 }
 
 void Registry::WriteString(const std::wstring& name, const std::wstring& text) {
+    Write(name, text, REG_SZ);
+}
+
+void Registry::WriteExpandString(const std::wstring& name, const std::wstring& text) {
+    Write(name, text, REG_EXPAND_SZ);
+}
+
+void Registry::Write(const std::wstring& name, const std::wstring& text, DWORD type) {
     const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (!key_ || ::RegSetValueExW(key_.get(), name.c_str(), 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(text.c_str()),
-                                  size) != ERROR_SUCCESS)
+    if (!key_ || InjectFault(FaultPoint::RegistryWrite) ||
+        ::RegSetValueExW(key_.get(), name.c_str(), 0, type,
+                         reinterpret_cast<const BYTE*>(text.c_str()), size) != ERROR_SUCCESS)
         throw Error(L"Failed to set data for '" + name + L"'");
+}
+
+DWORD Registry::ValueType(const std::wstring& name) const {
+    DWORD type = REG_NONE;
+    if (!key_ || ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, nullptr) !=
+                     ERROR_SUCCESS)
+        return REG_NONE;
+    return type;
 }
 
 bool Registry::ValueExists(const std::wstring& name) const {
@@ -121,12 +139,14 @@ bool Registry::KeyExists(const std::wstring& path) const {
 }
 
 bool Registry::DeleteValue(const std::wstring& name) {
+    if (InjectFault(FaultPoint::RegistryDeleteValue)) return false;
     return key_ && ::RegDeleteValueW(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
 bool Registry::DeleteKey(const std::wstring& path) {
     const wchar_t* relative = RelativePath(path);
     if (*relative == L'\0') return false;  // never the root itself
+    if (InjectFault(FaultPoint::RegistryDeleteKey)) return false;
     return DeleteTree(root_, relative);
 }
 

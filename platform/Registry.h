@@ -34,6 +34,10 @@ public:
     std::wstring ReadString(const std::wstring& name) const;
     // Writes a REG_SZ value; raises when the registry refuses it.
     void WriteString(const std::wstring& name, const std::wstring& text);
+    // The same as a REG_EXPAND_SZ value, for restoring one that had that type.
+    void WriteExpandString(const std::wstring& name, const std::wstring& text);
+    // The value's type; REG_NONE when it cannot be queried.
+    DWORD ValueType(const std::wstring& name) const;
 
     bool ValueExists(const std::wstring& name) const;
     // Whether the path below the root opens for reading; the open key stays.
@@ -44,6 +48,8 @@ public:
     bool DeleteKey(const std::wstring& path);
 
 private:
+    void Write(const std::wstring& name, const std::wstring& text, DWORD type);
+
     HKEY root_ = HKEY_CURRENT_USER;
     UniqueKey key_;
 };

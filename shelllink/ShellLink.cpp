@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -90,6 +91,7 @@ void CreateShellLink(const std::wstring& fileName, const std::wstring& target,
     // not be written simply is not there.
     shellLink->SetPath(target.c_str());
     shellLink->SetWorkingDirectory(folder.c_str());
+    if (InjectFault(FaultPoint::ShortcutWrite)) return;
     file->Save(fileName.c_str(), FALSE);
 }
 
