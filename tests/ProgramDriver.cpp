@@ -92,3 +92,84 @@ std::wstring BuiltKeepbootExe() {
 }
 
 }  // namespace kb::test
+
+#include <commctrl.h>
+
+namespace kb::test {
+
+namespace {
+
+// A block of memory in the other process, freed with this object.
+class RemoteBlock {
+public:
+    RemoteBlock(HANDLE process, std::size_t size)
+        : process_(process),
+          address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~RemoteBlock() {
+        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    char* get() const { return static_cast<char*>(address_); }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
+}  // namespace
+
+HWND FindDescendant(HWND root, int id) {
+    struct Search {
+        int id;
+        HWND found;
+        static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (::GetDlgCtrlID(window) != s->id) return TRUE;
+            s->found = window;
+            return FALSE;
+        }
+    } search{id, nullptr};
+    ::EnumChildWindows(root, &Search::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int RemoteListView::Count() const {
+    return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring RemoteListView::Text(int row, int column) const {
+    constexpr std::size_t kChars = 1024;
+    RemoteBlock block(process_, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(block.get() + sizeof(LVITEMW));
+    item.cchTextMax = kChars;
+    ::WriteProcessMemory(process_, block.get(), &item, sizeof item, nullptr);
+    ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.get()));
+    wchar_t text[kChars] = {};
+    ::ReadProcessMemory(process_, block.get() + sizeof(LVITEMW), text, sizeof text - 2, nullptr);
+    return text;
+}
+
+bool RemoteListView::Checked(int row) const {
+    const auto state = ::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void RemoteListView::SetChecked(int row, bool checked) const {
+    RemoteBlock block(process_, sizeof(LVITEMW));
+    LVITEMW item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    ::WriteProcessMemory(process_, block.get(), &item, sizeof item, nullptr);
+    ::SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.get()));
+}
+
+int RemoteListView::Find(const std::wstring& caption) const {
+    for (int row = 0, n = Count(); row < n; ++row)
+        if (Text(row, 0) == caption) return row;
+    return -1;
+}
+
+}  // namespace kb::test

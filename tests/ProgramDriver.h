@@ -39,3 +39,27 @@ private:
 std::wstring BuiltKeepbootExe();
 
 }  // namespace kb::test
+
+namespace kb::test {
+
+// The control of that id anywhere below the window.
+HWND FindDescendant(HWND root, int id);
+
+// A list view in another process, read and changed through its messages,
+// with the item records placed in that process's memory.
+class RemoteListView {
+public:
+    RemoteListView(HWND listView, HANDLE process) : list_(listView), process_(process) {}
+    int Count() const;
+    std::wstring Text(int row, int column) const;
+    bool Checked(int row) const;
+    void SetChecked(int row, bool checked) const;
+    // The first row whose caption is the text; -1 when none.
+    int Find(const std::wstring& caption) const;
+
+private:
+    HWND list_;
+    HANDLE process_;
+};
+
+}  // namespace kb::test

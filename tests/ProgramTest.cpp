@@ -138,5 +138,49 @@ TEST_F(Program, StartButtonStartsTheWatchAndHides) {
     Quit(process, window);
 }
 
+std::wstring ReadUserRunValue(const std::wstring& name) {
+    wchar_t data[512] = {};
+    DWORD size = sizeof data - sizeof(wchar_t);
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       name.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"(none)";
+    return data;
+}
+
+TEST_F(Program, UncheckAndApplyMovesAValueIntoTheStoreAndBack) {
+    const std::wstring name = L"Keepboot Program Test";
+    const std::wstring command = L"C:\\Program Files\\Probe\\probe.exe -quiet";
+    const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring stored =
+        L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\" + name;
+    SetStringValue(HKEY_CURRENT_USER, run, name, command);
+
+    KeepbootProcess& process = Start();
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const RemoteListView list(FindDescendant(window, IdListView), process.Process());
+    const HWND apply = FindDescendant(window, IdApplyButton);
+    const int row = list.Find(name);
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(list.Checked(row));
+    EXPECT_EQ(list.Text(row, 1), command);
+
+    list.SetChecked(row, false);
+    ::PostMessageW(apply, BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(name) == L"(none)"; }));
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, stored));
+    ASSERT_TRUE(WaitUntil([&] {
+        const int moved = list.Find(name);
+        return moved >= 0 && !list.Checked(moved);
+    }));
+
+    list.SetChecked(list.Find(name), true);
+    ::PostMessageW(apply, BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(name) == command; }));
+    EXPECT_TRUE(WaitUntil([&] { return !RawKeyExists(HKEY_LOCAL_MACHINE, stored); }));
+    Quit(process, window);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, run.c_str(), name.c_str());
+}
+
 }  // namespace
 }  // namespace kb::test
