@@ -28,6 +28,8 @@ struct FormOptions {
     std::vector<std::wstring> arguments;
     // Gives a shell special folder's path; tests put their own folders here.
     std::function<std::wstring(int folderId)> specialFolder;
+    // Answers the watch's questions instead of the prompt dialog (tests).
+    std::function<int(const std::wstring& question)> prompt;
 };
 
 class TDisableForm : public WindowBase {
@@ -131,6 +133,15 @@ public:
 
     // --- watch (startup/Watch.cpp) -------------------------------------------
     void TimerTimer();
+    // Asks the question in the prompt dialog: 6 Disable, 7 Enable, 2 Cancel.
+    int ShowPrompt(const std::wstring& question);
+    void WatchStartupPlaces();
+    void AllowNewEntry(TextTable& known, const TextTable& scanned, std::size_t row,
+                       std::size_t commandColumn, std::size_t locationColumn,
+                       std::size_t listIndexColumn);
+
+    // --- start pages (startpage/StartPages.cpp), the tick's second half ----
+    void GuardStartPages();
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -152,6 +163,7 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     std::array<std::unique_ptr<TabPage>, 3> pages_;
     TStartupDlg* prompt_ = nullptr;
+    bool reloadPending_ = false;  // a reload asked for during a tick
     UINT taskbarCreatedMessage_ = 0;
     bool destroyed_ = false;
 };

@@ -30,7 +30,9 @@ int Run() {
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
-    kb::TDisableForm form(kb::FormOptions{Arguments(), {}});
+    kb::FormOptions options;
+    options.arguments = Arguments();
+    kb::TDisableForm form(std::move(options));
     form.Create();
     kb::TStartupDlg prompt;
     prompt.Create();

@@ -49,6 +49,12 @@ void TDisableForm::FillStartupListView() {
 }
 
 void TDisableForm::RefrushButtonClick() {
+    // While a tick waits in a prompt its tables must stay whole: the reload
+    // runs when the tick ends.
+    if (Scanning) {
+        reloadPending_ = true;
+        return;
+    }
     LoadStartupInventory();
     FillStartupListView();
 }

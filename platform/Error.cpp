@@ -46,6 +46,14 @@ std::wstring ErrorReportText(const std::wstring& message) {
 }
 
 void ShowErrorReport(const std::wstring& message) {
+    // An error that comes back at every timer tick would otherwise stack a
+    // new box on the open one each time: one report at a time.
+    static bool open = false;
+    if (open) return;
+    open = true;
+    struct Closed {
+        ~Closed() { open = false; }
+    } closed;
     const std::wstring text = ErrorReportText(message);
     if (ReportSink()) {
         ReportSink()(text);

@@ -5,4 +5,6 @@ namespace kb {
 
 void TDisableForm::ReadStartPages() {}
 
+void TDisableForm::GuardStartPages() {}
+
 }  // namespace kb
