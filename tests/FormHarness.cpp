@@ -31,6 +31,10 @@ TDisableForm& FormTest::MakeForm(std::vector<std::wstring> arguments) {
         default: return std::wstring();
         }
     };
+    options.prompt = [this](const std::wstring& question) {
+        questions.push_back(question);
+        return answer ? answer(question) : IDCANCEL;
+    };
     form = std::make_unique<TDisableForm>(std::move(options));
     form->Create();
     return *form;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ protected:
 
     std::unique_ptr<TDisableForm> form;
     std::vector<std::wstring> reports;
+    // The watch's questions land here; answer decides (Cancel when unset).
+    std::vector<std::wstring> questions;
+    std::function<int(const std::wstring&)> answer;
 };
 
 struct ListRow {
