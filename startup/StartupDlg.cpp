@@ -80,7 +80,8 @@ void TStartupDlg::Create() {
     };
     for (const ButtonSpec& b : kButtons) {
         if (b.id == kCancel)
-            StaticText = make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 0xFFFF, 72, 20, 289, 53);
+            StaticText = make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kQuestionId, 72, 20, 289,
+                              53);
         this->*b.field = make(L"BUTTON", b.caption, WS_TABSTOP | b.style, b.id, b.x, 83, 75, 25);
     }
 }

@@ -16,6 +16,7 @@ public:
     static constexpr int kDisable = IDYES;   // 6
     static constexpr int kEnable = IDNO;     // 7
     static constexpr int kCancel = IDCANCEL; // 2
+    static constexpr int kQuestionId = 100;
 
     // Makes the dialog, hidden, centred on the screen.
     void Create();

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iostream>
 
 #include "ProgramDriver.h"
 #include "Sandbox.h"
 #include "app/DisableForm.h"
+#include "startup/StartupDlg.h"
 
 namespace kb::test {
 namespace {
@@ -180,6 +182,98 @@ TEST_F(Program, UncheckAndApplyMovesAValueIntoTheStoreAndBack) {
     EXPECT_TRUE(WaitUntil([&] { return !RawKeyExists(HKEY_LOCAL_MACHINE, stored); }));
     Quit(process, window);
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, run.c_str(), name.c_str());
+}
+
+class ProgramWatch : public Program {
+protected:
+    void TearDown() override {
+        Program::TearDown();
+        for (const std::wstring& name : names_) {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), name.c_str());
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + name).c_str());
+            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kStore + name).c_str());
+        }
+    }
+    void AddRunValue(const std::wstring& name, const std::wstring& command) {
+        names_.push_back(name);
+        SetStringValue(HKEY_CURRENT_USER, kRun, name, command);
+    }
+    bool StoredWhole(const std::wstring& name, const std::wstring& command) {
+        wchar_t data[512] = {};
+        DWORD size = sizeof data - sizeof(wchar_t);
+        return ::RegGetValueW(HKEY_LOCAL_MACHINE, (kStore + name).c_str(), L"command",
+                              RRF_RT_REG_SZ, nullptr, data, &size) == ERROR_SUCCESS &&
+               command == data && RawKeyExists(HKEY_LOCAL_MACHINE, kStore + name);
+    }
+    // The open prompt's question, or empty text while none is shown.
+    static std::wstring OpenQuestion(const KeepbootProcess& process) {
+        const HWND dialog = process.FindWindowOfClass(L"TStartupDlg");
+        if (!dialog || !::IsWindowVisible(dialog)) return {};
+        wchar_t text[256] = {};
+        ::GetWindowTextW(::GetDlgItem(dialog, TStartupDlg::kQuestionId), text, 256);
+        return text;
+    }
+    static void Answer(const KeepbootProcess& process, int button) {
+        const HWND dialog = process.FindWindowOfClass(L"TStartupDlg");
+        ::PostMessageW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+    }
+    static std::wstring Question(const std::wstring& name) {
+        return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
+    }
+
+    const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring kStore = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\";
+    std::vector<std::wstring> names_;
+};
+
+TEST_F(ProgramWatch, HiddenStartDisablesANewValueWithinTwoIntervals) {
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const std::wstring command = L"C:\\Program Files\\Sneaky\\sneaky.exe /tray";
+    AddRunValue(L"Sneaky Updater", command);
+    const DWORD added = ::GetTickCount();
+    EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(L"Sneaky Updater") == L"(none)"; }));
+    const DWORD took = ::GetTickCount() - added;
+    std::cout << "[ watch ] value disabled " << took << " ms after it appeared\n";
+    EXPECT_LE(took, 2 * 3000u + 1000u) << "within two intervals";
+    EXPECT_TRUE(StoredWhole(L"Sneaky Updater", command));
+    EXPECT_FALSE(::IsWindowVisible(window));
+    Quit(process, window);
+}
+
+TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
+    KeepbootProcess& process = Start();
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(window, IdStartButton), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) && Watching(window); }));
+
+    AddRunValue(L"First", L"first.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"First"); }));
+    EXPECT_FALSE(::IsWindowVisible(window));
+    Answer(process, TStartupDlg::kDisable);
+    EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"First", L"first.exe"); }));
+    EXPECT_EQ(ReadUserRunValue(L"First"), L"(none)");
+
+    AddRunValue(L"Second", L"second.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); }));
+    Answer(process, TStartupDlg::kEnable);
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+
+    // The enabled one is known now: the next question is about the next entry.
+    AddRunValue(L"Third", L"third.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Third"); }));
+    Answer(process, TStartupDlg::kCancel);
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+    // Cancel leaves it, and the question comes again.
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Third"); }));
+    EXPECT_EQ(ReadUserRunValue(L"Third"), L"third.exe");
+    EXPECT_EQ(ReadUserRunValue(L"Second"), L"second.exe");
+    Answer(process, TStartupDlg::kDisable);
+    EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"Third", L"third.exe"); }));
+    Quit(process, window);
 }
 
 }  // namespace
