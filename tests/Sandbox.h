@@ -9,6 +9,9 @@
 
 #include <string>
 
+#include <memory>
+
+#include "ScratchRegistry.h"
 #include "platform/Handle.h"
 
 namespace kb::test {
@@ -20,12 +23,11 @@ protected:
 
     // A folder below this test's temporary folder, created if missing.
     std::wstring Folder(const std::wstring& name);
-    const std::wstring& TempRoot() const { return tempRoot_; }
+    const std::wstring& TempRoot() const { return folder_->Path(); }
 
 private:
-    std::wstring scratchPath_;  // below the real HKEY_CURRENT_USER
-    UniqueKey machine_, user_;
-    std::wstring tempRoot_;
+    std::unique_ptr<ScratchRegistry> registry_;
+    std::unique_ptr<ScratchFolder> folder_;
 };
 
 // Writes a registry value of any type directly, for setting up tests.
@@ -38,7 +40,6 @@ bool RawKeyExists(HKEY root, const std::wstring& keyPath);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
 
 std::string Narrow(const std::wstring& text);
 
