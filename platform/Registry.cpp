@@ -80,14 +80,15 @@ std::vector<std::wstring> Registry::GetKeyNames() const {
 
 std::wstring Registry::ReadString(const std::wstring& name) const {
     if (!key_) return {};
-    // The value may grow between asking its size and reading it; ask again.
-    std::vector<BYTE> data;
+    // Most values fit the first buffer, so one query usually does; a larger
+    // one (or one that grew meanwhile) is asked for again in its size.
+    std::vector<BYTE> data(512);
     DWORD type = REG_NONE;
     for (;;) {
         DWORD size = static_cast<DWORD>(data.size());
-        const LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
-                                           data.empty() ? nullptr : data.data(), &size);
-        if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && data.empty() && size > 0)) {
+        const LONG rc =
+            ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, data.data(), &size);
+        if (rc == ERROR_MORE_DATA) {
             data.resize(size + sizeof(wchar_t));
             continue;
         }

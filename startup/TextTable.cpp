@@ -29,3 +29,13 @@ int TextTable::FindIgnoringCase(std::size_t column, const std::wstring& text) co
 }
 
 }  // namespace kb
+
+namespace kb {
+
+bool TextTable::ContainsIgnoringCase(std::size_t column, const std::wstring& text) const {
+    for (const std::wstring& cell : columns_.at(column))
+        if (cell == text) return true;
+    return FindIgnoringCase(column, text) >= 0;
+}
+
+}  // namespace kb

@@ -28,6 +28,9 @@ public:
     // The first row whose cell in the column equals the text, ignoring
     // letter case as the user's locale pairs letters; -1 when none.
     int FindIgnoringCase(std::size_t column, const std::wstring& text) const;
+    // Whether any row matches so; an exact match is looked for first, as
+    // that is the usual case and far cheaper than a locale comparison.
+    bool ContainsIgnoringCase(std::size_t column, const std::wstring& text) const;
 
 private:
     std::vector<std::vector<std::wstring>> columns_;

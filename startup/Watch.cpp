@@ -53,7 +53,7 @@ void TDisableForm::WatchStartupPlaces() {
     for (const RunKeyPlace& place : kRunKeys) ScanRunKey(place.root, place.rootName, place.keyPath);
     for (std::size_t i = 0, n = RunScanTable.RowCount(); i < n; ++i) {
         const std::wstring& name = RunScanTable.Cell(i, RunCol::Name);
-        if (RunTable.FindIgnoringCase(RunCol::Name, name) >= 0) continue;
+        if (RunTable.ContainsIgnoringCase(RunCol::Name, name)) continue;
         int decision = TStartupDlg::kCancel;
         if (policy() == 1) decision = ShowPrompt(NewStartupQuestion(name));
         if (policy() == 0) decision = TStartupDlg::kDisable;
@@ -70,7 +70,7 @@ void TDisableForm::WatchStartupPlaces() {
     ScanStartupFolder(kStartupLocation, StartupDir);
     for (std::size_t i = 0, n = FolderScanTable.RowCount(); i < n; ++i) {
         const std::wstring& name = FolderScanTable.Cell(i, FolderCol::Name);
-        if (FolderTable.FindIgnoringCase(FolderCol::Name, name) >= 0) continue;
+        if (FolderTable.ContainsIgnoringCase(FolderCol::Name, name)) continue;
         int decision = TStartupDlg::kCancel;
         if (policy() == 1) decision = ShowPrompt(NewStartupQuestion(name));
         if (policy() == 0) decision = TStartupDlg::kDisable;

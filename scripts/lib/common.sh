@@ -115,6 +115,8 @@ kb_wine_env() {
   export WINEPREFIX=${1:?prefix}
   export WINEARCH=win32
   export WINEDEBUG=-all
+  # Wine starts its menu builder for every shortcut saved; none is wanted here.
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d"
 }
 
 kb_ensure_prefix() {
@@ -122,7 +124,7 @@ kb_ensure_prefix() {
     kb_log "creating Wine prefix $WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     # No Mono or Gecko installer dialog on first boot.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
     # A crash ends the process instead of opening a dialog that would block.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
