@@ -152,6 +152,8 @@ void TDisableForm::OnCommand(int id, int code) {
     case IdOnlineButton: OnlineButtonClick(); break;
     case IdRefrushButton: RefrushButtonClick(); break;
     case IdApplyButton: ApplyButtonClick(); break;
+    case IdApplyButton1: ApplyButton1Click(ApplyButton1); break;
+    case IdRefrushButton1: RefrushButton1Click(); break;
     case IdStartupCheckBox: StartupCheckBoxClick(); break;
     case IdIntervalCheckBox: IntervalCheckBoxClick(); break;
     default: break;

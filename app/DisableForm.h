@@ -130,6 +130,11 @@ public:
 
     // --- start pages (startpage/StartPages.cpp) ----------------------------
     void ReadStartPages();
+    // ApplyButton1 writes all four values; one edit box writes its own.
+    void ApplyButton1Click(HWND sender);
+    void RefrushButton1Click();
+    void CheckStartPage(std::wstring live, HWND label, HWND edit);
+    std::array<HWND, 4> StartPageEdits() const;
 
     // --- watch (startup/Watch.cpp) -------------------------------------------
     void TimerTimer();
@@ -140,7 +145,7 @@ public:
                        std::size_t commandColumn, std::size_t locationColumn,
                        std::size_t listIndexColumn);
 
-    // --- start pages (startpage/StartPages.cpp), the tick's second half ----
+    // The tick's second half (startpage/StartPages.cpp).
     void GuardStartPages();
 
 protected:
@@ -164,6 +169,7 @@ private:
     std::array<std::unique_ptr<TabPage>, 3> pages_;
     TStartupDlg* prompt_ = nullptr;
     bool reloadPending_ = false;  // a reload asked for during a tick
+    std::array<bool, 4> liveStartPageRead_{};  // which values this tick could read
     UINT taskbarCreatedMessage_ = 0;
     bool destroyed_ = false;
 };

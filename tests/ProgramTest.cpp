@@ -276,5 +276,44 @@ TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
     Quit(process, window);
 }
 
+// Runs a command line to its end; its exit code, or -1.
+int RunToEnd(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info))
+        return -1;
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}
+
+TEST_F(Program, StartPageChangedFromOutsideIsPutBack) {
+    const std::wstring key = L"HKCU\\SOFTWARE\\Microsoft\\Internet Explorer\\Main";
+    ASSERT_EQ(RunToEnd(L"reg add \"" + key +
+                       L"\" /v \"Start Page\" /d \"http://home.example/\" /f"),
+              0);
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(RunToEnd(L"reg add \"" + key +
+                       L"\" /v \"Start Page\" /d \"http://hijacked.example/\" /f"),
+              0);
+    const DWORD changed = ::GetTickCount();
+    const auto startPage = [] {
+        wchar_t data[256] = {};
+        DWORD size = sizeof data - sizeof(wchar_t);
+        ::RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Internet Explorer\\Main",
+                       L"Start Page", RRF_RT_REG_SZ, nullptr, data, &size);
+        return std::wstring(data);
+    };
+    EXPECT_TRUE(WaitUntil([&] { return startPage() == L"http://home.example/"; }));
+    EXPECT_LE(::GetTickCount() - changed, 2 * 3000u + 1000u) << "within two intervals";
+    Quit(process, window);
+}
+
 }  // namespace
 }  // namespace kb::test
