@@ -28,6 +28,9 @@ struct FormOptions {
     std::vector<std::wstring> arguments;
     // Gives a shell special folder's path; tests put their own folders here.
     std::function<std::wstring(int folderId)> specialFolder;
+    // The program file whose path names the settings file and the self-start
+    // entry; empty for the running executable.
+    std::wstring executable;
     // Answers the watch's questions instead of the prompt dialog (tests).
     std::function<int(const std::wstring& question)> prompt;
 };
@@ -127,6 +130,9 @@ public:
     void SaveSettings();
     void IntervalCheckBoxClick();
     void StartupCheckBoxClick();
+    // Sets a check box, running its handler when the state changes.
+    void SetCheckBox(HWND box, bool checked);
+    std::wstring ExecutablePath() const;
 
     // --- start pages (startpage/StartPages.cpp) ----------------------------
     void ReadStartPages();

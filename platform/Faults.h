@@ -14,6 +14,7 @@ enum class FaultPoint {
     FileCopy,
     FileDelete,
     ShortcutWrite,
+    SettingsWrite,
 };
 
 // True when the call at this point is to fail this time.

@@ -31,6 +31,7 @@ TDisableForm& FormTest::MakeForm(std::vector<std::wstring> arguments) {
         default: return std::wstring();
         }
     };
+    options.executable = Folder(L"App") + L"\\Keepboot.exe";
     options.prompt = [this](const std::wstring& question) {
         questions.push_back(question);
         return answer ? answer(question) : IDCANCEL;

@@ -25,6 +25,8 @@ protected:
     std::wstring CommonStartup() { return Folder(L"Common Startup"); }
     std::wstring UserStartup() { return Folder(L"Startup"); }
     std::wstring Windows() { return Folder(L"Windows"); }
+    // The settings file of the window's program file, which is in "App".
+    std::wstring SettingsFile() { return Folder(L"App") + L"\\Keepboot.ini"; }
 
     // A shortcut in the folder, pointing at a file made for it.
     std::wstring MakeShortcut(const std::wstring& folder, const std::wstring& name);

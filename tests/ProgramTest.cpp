@@ -276,6 +276,34 @@ TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
     Quit(process, window);
 }
 
+TEST_F(Program, SettingsLiveBesideTheProgramAcrossRuns) {
+    {
+        KeepbootProcess& process = Start();
+        const HWND window = process.WaitForMainWindow();
+        ASSERT_NE(window, nullptr);
+        ::PostMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_CLICK, 0, 0);
+        ::PostMessageW(FindDescendant(window, IdIERadio0 + 2), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] {
+            return ::SendMessageW(FindDescendant(window, IdIERadio0 + 2), BM_GETCHECK, 0, 0) ==
+                   BST_CHECKED;
+        }));
+        Quit(process, window);
+    }
+    const std::wstring ini = folder_ + L"\\Keepboot.ini";
+    wchar_t text[16] = {};
+    ::GetPrivateProfileStringW(L"disable", L"system", L"", text, 16, ini.c_str());
+    EXPECT_STREQ(text, L"1");
+    ::GetPrivateProfileStringW(L"disable", L"ie", L"", text, 16, ini.c_str());
+    EXPECT_STREQ(text, L"2");
+
+    KeepbootProcess& again = Start();
+    const HWND window = again.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(::SendMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
+    Quit(again, window);
+}
+
 // Runs a command line to its end; its exit code, or -1.
 int RunToEnd(std::wstring commandLine) {
     STARTUPINFOW startup{};
