@@ -147,9 +147,10 @@ public:
     // Asks the question in the prompt dialog: 6 Disable, 7 Enable, 2 Cancel.
     int ShowPrompt(const std::wstring& question);
     void WatchStartupPlaces();
-    void AllowNewEntry(TextTable& known, const TextTable& scanned, std::size_t row,
-                       std::size_t commandColumn, std::size_t locationColumn,
-                       std::size_t listIndexColumn);
+    using DisableOperation = void (TDisableForm::*)(const std::wstring&, const std::wstring&,
+                                                    const std::wstring&);
+    // Disables, asks about or allows each scanned entry whose name is not known.
+    void HandleNewEntries(TextTable& known, const TextTable& scanned, DisableOperation disable);
 
     // The tick's second half (startpage/StartPages.cpp).
     void GuardStartPages();

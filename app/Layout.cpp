@@ -14,7 +14,7 @@ namespace {
 enum class Parent { Window, Settings, List, StartPages };
 enum class Kind { Button, CheckBox, Edit, RightEdit, Label, RadioGroup, ListView, PageControl };
 
-struct ControlSpec {
+struct ControlRow {
     Parent parent;
     Kind kind;
     HWND TDisableForm::*field;  // none for a radio group
@@ -24,7 +24,7 @@ struct ControlSpec {
 };
 
 // Within each parent the rows stand in tab order.
-constexpr ControlSpec kLayout[] = {
+constexpr ControlRow kLayout[] = {
     {Parent::Window, Kind::Button, &TDisableForm::StartButton, IdStartButton, L"&Start Keepboot", 291, 415, 144, 25},
     {Parent::Window, Kind::Button, &TDisableForm::StopButton, IdStopButton, L"&Quit", 450, 415, 75, 25},
     {Parent::Window, Kind::Button, &TDisableForm::CloseButton, IdCloseButton, L"&Close", 531, 415, 75, 25},
@@ -107,8 +107,8 @@ void TDisableForm::CreateControls() {
     wcscpy_s(logFont.lfFaceName, L"Tahoma");
     font_.reset(::CreateFontIndirectW(&logFont));
 
-    auto bind = [this](const ControlSpec& spec, HWND control) {
-        if (spec.field) this->*spec.field = control;
+    auto bind = [this](const ControlRow& row, HWND control) {
+        if (row.field) this->*row.field = control;
     };
 
     ClientDc dc(Handle());
@@ -117,52 +117,52 @@ void TDisableForm::CreateControls() {
         return parent == Parent::Window ? Handle() : pages_[static_cast<int>(parent) - 1]->Handle();
     };
 
-    for (const ControlSpec& spec : kLayout) {
-        const HWND parent = parentOf(spec.parent);
-        switch (spec.kind) {
+    for (const ControlRow& row : kLayout) {
+        const HWND parent = parentOf(row.parent);
+        switch (row.kind) {
         case Kind::Button:
-            bind(spec, CreateControl(parent, WC_BUTTONW, spec.caption,
-                                        WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, spec.id, spec.x,
-                                        spec.y, spec.width, spec.height));
+            bind(row, CreateControl(parent, WC_BUTTONW, row.caption,
+                                        WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, row.id, row.x,
+                                        row.y, row.width, row.height));
             break;
         case Kind::CheckBox:
-            bind(spec, CreateControl(parent, WC_BUTTONW, spec.caption,
-                                        WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, spec.id, spec.x,
-                                        spec.y, spec.width, spec.height));
+            bind(row, CreateControl(parent, WC_BUTTONW, row.caption,
+                                        WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, row.id, row.x,
+                                        row.y, row.width, row.height));
             break;
         case Kind::Edit:
         case Kind::RightEdit:
-            bind(spec, CreateControl(parent, WC_EDITW, spec.caption,
+            bind(row, CreateControl(parent, WC_EDITW, row.caption,
                                         WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL |
-                                            (spec.kind == Kind::RightEdit ? ES_RIGHT : ES_LEFT),
-                                        spec.id, spec.x, spec.y, spec.width, spec.height,
+                                            (row.kind == Kind::RightEdit ? ES_RIGHT : ES_LEFT),
+                                        row.id, row.x, row.y, row.width, row.height,
                                         WS_EX_CLIENTEDGE));
             break;
         case Kind::Label: {
             SIZE extent{};
-            ::GetTextExtentPoint32W(dc.get(), spec.caption, static_cast<int>(wcslen(spec.caption)),
+            ::GetTextExtentPoint32W(dc.get(), row.caption, static_cast<int>(wcslen(row.caption)),
                                     &extent);
-            HWND label = CreateControl(parent, WC_STATICW, spec.caption, SS_LEFT | SS_NOPREFIX,
-                                       spec.id, spec.x, spec.y, 0, 0);
+            HWND label = CreateControl(parent, WC_STATICW, row.caption, SS_LEFT | SS_NOPREFIX,
+                                       row.id, row.x, row.y, 0, 0);
             ::SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy,
                            SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-            bind(spec, label);
+            bind(row, label);
             break;
         }
         case Kind::RadioGroup: {
-            RadioGroup& group = spec.id == IdSystemRadioGroup ? SystemRadioGroup : IERadioGroup;
-            const auto& items = spec.id == IdSystemRadioGroup ? kSystemItems : kIEItems;
-            HWND box = CreateControl(parent, WC_BUTTONW, spec.caption, WS_GROUP | BS_GROUPBOX,
-                                     spec.id, spec.x, spec.y, spec.width, spec.height);
+            RadioGroup& group = row.id == IdSystemRadioGroup ? SystemRadioGroup : IERadioGroup;
+            const auto& items = row.id == IdSystemRadioGroup ? kSystemItems : kIEItems;
+            HWND box = CreateControl(parent, WC_BUTTONW, row.caption, WS_GROUP | BS_GROUPBOX,
+                                     row.id, row.x, row.y, row.width, row.height);
             std::array<HWND, RadioGroup::kItems> buttons{};
             // Three rows spread evenly below the caption.
-            const int rowHeight = (spec.height - 20) / RadioGroup::kItems;
+            const int rowHeight = (row.height - 20) / RadioGroup::kItems;
             for (int i = 0; i < RadioGroup::kItems; ++i)
                 buttons[i] = CreateControl(
                     parent, WC_BUTTONW, items[i],
-                    BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), spec.id + 1 + i,
-                    spec.x + 8, spec.y + 16 + i * rowHeight + (rowHeight - 17) / 2,
-                    spec.width - 16, 17);
+                    BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), row.id + 1 + i,
+                    row.x + 8, row.y + 16 + i * rowHeight + (rowHeight - 17) / 2,
+                    row.width - 16, 17);
             group.SetItems(box, buttons);
             group.SetItemIndex(0);
             break;
@@ -171,7 +171,7 @@ void TDisableForm::CreateControls() {
             HWND list = CreateControl(parent, WC_LISTVIEWW, L"",
                                       WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_SHOWSELALWAYS |
                                           LVS_SINGLESEL,
-                                      spec.id, spec.x, spec.y, spec.width, spec.height,
+                                      row.id, row.x, row.y, row.width, row.height,
                                       WS_EX_CLIENTEDGE);
             ListView_SetExtendedListViewStyle(
                 list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
@@ -183,13 +183,13 @@ void TDisableForm::CreateControls() {
                 lvc.cx = scale_(column.width);
                 ListView_InsertColumn(list, index++, &lvc);
             }
-            bind(spec, list);
+            bind(row, list);
             break;
         }
         case Kind::PageControl: {
             HWND tabs = CreateControl(parent, WC_TABCONTROLW, L"",
-                                      WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN, spec.id, spec.x,
-                                      spec.y, spec.width, spec.height, WS_EX_CONTROLPARENT);
+                                      WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN, row.id, row.x,
+                                      row.y, row.width, row.height, WS_EX_CONTROLPARENT);
             for (int i = 0; i < 3; ++i) {
                 TCITEMW item{};
                 item.mask = TCIF_TEXT;
@@ -200,7 +200,7 @@ void TDisableForm::CreateControls() {
             ::GetClientRect(tabs, &area);
             TabCtrl_AdjustRect(tabs, FALSE, &area);
             for (auto& page : pages_) page = std::make_unique<TabPage>(tabs, Handle(), area);
-            bind(spec, tabs);
+            bind(row, tabs);
             break;
         }
         }

@@ -60,41 +60,44 @@ void TDisableForm::RefrushButtonClick() {
 }
 
 void TDisableForm::ApplyButtonClick() {
-    // The list row of table row i, or -1 when it has none the list shows.
+    // Acts on each table row whose list row now shows the other state; a
+    // row without a list row (ListIndex not a number, or past the list) is
+    // skipped. The tables stay as they are until the refresh at the end.
     const int listRows = ListView_GetItemCount(ListView);
-    auto listRow = [&](const TextTable& table, std::size_t i, std::size_t column) {
-        const int index = StrToIntDef(table.Cell(i, column), -1);
-        return index >= 0 && index < listRows ? index : -1;
+    const auto changed = [&](const TextTable& table, std::size_t listIndex, bool nowChecked,
+                             const auto& act) {
+        for (std::size_t i = 0, n = table.RowCount(); i < n; ++i) {
+            const int row = StrToIntDef(table.Cell(i, listIndex), -1);
+            if (row >= 0 && row < listRows &&
+                (ListView_GetCheckState(ListView, row) != 0) == nowChecked)
+                act(i);
+        }
     };
-    auto checked = [&](int row) { return ListView_GetCheckState(ListView, row) != 0; };
-
-    // Registry disables, registry enables, shortcut disables, shortcut
-    // enables; the tables stay as they are until the refresh at the end.
-    for (std::size_t i = 0, n = RunTable.RowCount(); i < n; ++i)
-        if (const int row = listRow(RunTable, i, RunCol::ListIndex); row >= 0 && !checked(row))
-            DisableRunEntry(RunTable.Cell(i, RunCol::Name), RunTable.Cell(i, RunCol::Command),
-                            RunTable.Cell(i, RunCol::Location));
-    for (std::size_t i = 0, n = DisabledRunTable.RowCount(); i < n; ++i)
-        if (const int row = listRow(DisabledRunTable, i, DisabledRunCol::ListIndex);
-            row >= 0 && checked(row))
-            EnableRunEntry(DisabledRunTable.Cell(i, DisabledRunCol::Item),
-                           DisabledRunTable.Cell(i, DisabledRunCol::Command),
-                           DisabledRunTable.Cell(i, DisabledRunCol::HKey),
-                           DisabledRunTable.Cell(i, DisabledRunCol::Key));
-    for (std::size_t i = 0, n = FolderTable.RowCount(); i < n; ++i)
-        if (const int row = listRow(FolderTable, i, FolderCol::ListIndex); row >= 0 && !checked(row))
-            DisableFolderEntry(FolderTable.Cell(i, FolderCol::Name),
-                               FolderTable.Cell(i, FolderCol::Target),
-                               FolderTable.Cell(i, FolderCol::Location));
-    for (std::size_t i = 0, n = DisabledFolderTable.RowCount(); i < n; ++i)
-        if (const int row = listRow(DisabledFolderTable, i, DisabledFolderCol::ListIndex);
-            row >= 0 && checked(row))
-            EnableFolderEntry(DisabledFolderTable.Cell(i, DisabledFolderCol::Item),
-                              DisabledFolderTable.Cell(i, DisabledFolderCol::StoreKeyPath),
-                              DisabledFolderTable.Cell(i, DisabledFolderCol::Command),
-                              DisabledFolderTable.Cell(i, DisabledFolderCol::Location),
-                              DisabledFolderTable.Cell(i, DisabledFolderCol::Backup),
-                              DisabledFolderTable.Cell(i, DisabledFolderCol::Path));
+    const TextTable& run = RunTable;
+    const TextTable& stored = DisabledRunTable;
+    const TextTable& folder = FolderTable;
+    const TextTable& storedFolder = DisabledFolderTable;
+    // Registry disables, registry enables, shortcut disables, shortcut enables.
+    changed(run, RunCol::ListIndex, false, [&](std::size_t i) {
+        DisableRunEntry(run.Cell(i, RunCol::Name), run.Cell(i, RunCol::Command),
+                        run.Cell(i, RunCol::Location));
+    });
+    changed(stored, DisabledRunCol::ListIndex, true, [&](std::size_t i) {
+        EnableRunEntry(stored.Cell(i, DisabledRunCol::Item), stored.Cell(i, DisabledRunCol::Command),
+                       stored.Cell(i, DisabledRunCol::HKey), stored.Cell(i, DisabledRunCol::Key));
+    });
+    changed(folder, FolderCol::ListIndex, false, [&](std::size_t i) {
+        DisableFolderEntry(folder.Cell(i, FolderCol::Name), folder.Cell(i, FolderCol::Target),
+                           folder.Cell(i, FolderCol::Location));
+    });
+    changed(storedFolder, DisabledFolderCol::ListIndex, true, [&](std::size_t i) {
+        EnableFolderEntry(storedFolder.Cell(i, DisabledFolderCol::Item),
+                          storedFolder.Cell(i, DisabledFolderCol::StoreKeyPath),
+                          storedFolder.Cell(i, DisabledFolderCol::Command),
+                          storedFolder.Cell(i, DisabledFolderCol::Location),
+                          storedFolder.Cell(i, DisabledFolderCol::Backup),
+                          storedFolder.Cell(i, DisabledFolderCol::Path));
+    });
     RefrushButtonClick();
 }
 

@@ -68,39 +68,46 @@ void TDisableForm::ScanStartupFolder(const std::wstring& locationName,
     } while (::FindNextFileW(listing.get(), &entry));
 }
 
-void TDisableForm::LoadDisabledRunEntries() {
+namespace {
+
+// Calls read(reg) with each subkey of a store key open in turn, by its path
+// below HKEY_LOCAL_MACHINE; subkeys that do not open are passed over.
+template <typename Read>
+void ForEachStoreSubkey(const std::wstring& storeKey, const Read& read) {
     Registry reg;
     reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (!reg.OpenKey(kStartupRegStore, false)) return;
+    if (!reg.OpenKey(storeKey, false)) return;
     for (const std::wstring& subkey : reg.GetKeyNames()) {
         reg.CloseKey();
-        if (!reg.OpenKey(std::wstring(kStartupRegStore) + L"\\" + subkey, false)) continue;
+        const std::wstring path = storeKey + L"\\" + subkey;
+        if (reg.OpenKey(path, false)) read(reg, path);
+    }
+}
+
+}  // namespace
+
+void TDisableForm::LoadDisabledRunEntries() {
+    ForEachStoreSubkey(kStartupRegStore, [this](const Registry& reg, const std::wstring&) {
         const std::wstring item = reg.ReadString(L"item");
         const std::wstring command = reg.ReadString(L"command");
         const std::wstring key = reg.ReadString(L"key");
         const std::wstring hkey = reg.ReadString(L"hkey");
-        if (item.empty() || command.empty() || key.empty() || hkey.empty()) continue;
+        if (item.empty() || command.empty() || key.empty() || hkey.empty()) return;
         DisabledRunTable.Append({item, hkey, command, key, kNoListIndex});
-    }
+    });
 }
 
 void TDisableForm::LoadDisabledFolderEntries() {
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (!reg.OpenKey(kStartupFolderStore, false)) return;
-    for (const std::wstring& subkey : reg.GetKeyNames()) {
-        reg.CloseKey();
-        const std::wstring path = std::wstring(kStartupFolderStore) + L"\\" + subkey;
-        if (!reg.OpenKey(path, false)) continue;
+    ForEachStoreSubkey(kStartupFolderStore, [this](const Registry& reg, const std::wstring& path) {
         const std::wstring item = reg.ReadString(L"item");
         const std::wstring command = reg.ReadString(L"command");
         const std::wstring location = reg.ReadString(L"location");
         const std::wstring backup = reg.ReadString(L"backup");
         const std::wstring shortcutPath = reg.ReadString(L"path");
-        if (item.empty() || command.empty()) continue;
+        if (item.empty() || command.empty()) return;
         DisabledFolderTable.Append(
             {item, path, command, location, backup, shortcutPath, kNoListIndex});
-    }
+    });
 }
 
 }  // namespace kb

@@ -38,16 +38,17 @@ private:
 
 // Column numbers of the six startup tables.
 namespace RunCol {
-enum : std::size_t { Name, Command, Location, ListIndex, Count };
+inline constexpr std::size_t Name = 0, Command = 1, Location = 2, ListIndex = 3, Count = 4;
 }
 namespace DisabledRunCol {
-enum : std::size_t { Item, HKey, Command, Key, ListIndex, Count };
+inline constexpr std::size_t Item = 0, HKey = 1, Command = 2, Key = 3, ListIndex = 4, Count = 5;
 }
 namespace FolderCol {
-enum : std::size_t { Name, Target, Location, ListIndex, Count };
+inline constexpr std::size_t Name = 0, Target = 1, Location = 2, ListIndex = 3, Count = 4;
 }
 namespace DisabledFolderCol {
-enum : std::size_t { Item, StoreKeyPath, Command, Location, Backup, Path, ListIndex, Count };
+inline constexpr std::size_t Item = 0, StoreKeyPath = 1, Command = 2, Location = 3, Backup = 4,
+                             Path = 5, ListIndex = 6, Count = 7;
 }
 
 // The text of a row that no list row shows.

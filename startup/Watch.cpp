@@ -46,54 +46,46 @@ void TDisableForm::TimerTimer() {
 }
 
 void TDisableForm::WatchStartupPlaces() {
-    const auto policy = [this] { return SystemRadioGroup.ItemIndex(); };
-    if (policy() != 0 && policy() != 1) return;
+    if (SystemRadioGroup.ItemIndex() != 0 && SystemRadioGroup.ItemIndex() != 1) return;
 
     RunScanTable.Clear();
     for (const RunKeyPlace& place : kRunKeys) ScanRunKey(place.root, place.rootName, place.keyPath);
-    for (std::size_t i = 0, n = RunScanTable.RowCount(); i < n; ++i) {
-        const std::wstring& name = RunScanTable.Cell(i, RunCol::Name);
-        if (RunTable.ContainsIgnoringCase(RunCol::Name, name)) continue;
-        int decision = TStartupDlg::kCancel;
-        if (policy() == 1) decision = ShowPrompt(NewStartupQuestion(name));
-        if (policy() == 0) decision = TStartupDlg::kDisable;
-        if (decision == TStartupDlg::kDisable)
-            DisableRunEntry(name, RunScanTable.Cell(i, RunCol::Command),
-                            RunScanTable.Cell(i, RunCol::Location));
-        if (decision == TStartupDlg::kEnable)
-            AllowNewEntry(RunTable, RunScanTable, i, RunCol::Command, RunCol::Location,
-                          RunCol::ListIndex);
-    }
+    HandleNewEntries(RunTable, RunScanTable, &TDisableForm::DisableRunEntry);
 
     FolderScanTable.Clear();
     ScanStartupFolder(kCommonStartupLocation, CommonStartupDir);
     ScanStartupFolder(kStartupLocation, StartupDir);
-    for (std::size_t i = 0, n = FolderScanTable.RowCount(); i < n; ++i) {
-        const std::wstring& name = FolderScanTable.Cell(i, FolderCol::Name);
-        if (FolderTable.ContainsIgnoringCase(FolderCol::Name, name)) continue;
-        int decision = TStartupDlg::kCancel;
-        if (policy() == 1) decision = ShowPrompt(NewStartupQuestion(name));
-        if (policy() == 0) decision = TStartupDlg::kDisable;
-        if (decision == TStartupDlg::kDisable)
-            DisableFolderEntry(name, FolderScanTable.Cell(i, FolderCol::Target),
-                               FolderScanTable.Cell(i, FolderCol::Location));
-        if (decision == TStartupDlg::kEnable)
-            AllowNewEntry(FolderTable, FolderScanTable, i, FolderCol::Target, FolderCol::Location,
-                          FolderCol::ListIndex);
-    }
+    HandleNewEntries(FolderTable, FolderScanTable, &TDisableForm::DisableFolderEntry);
 }
 
-// The entry is known from now on, and shown checked at the end of the list.
-void TDisableForm::AllowNewEntry(TextTable& known, const TextTable& scanned, std::size_t row,
-                                 std::size_t commandColumn, std::size_t locationColumn,
-                                 std::size_t listIndexColumn) {
-    std::vector<std::wstring> cells;
-    for (std::size_t c = 0; c < scanned.ColumnCount(); ++c) cells.push_back(scanned.Cell(row, c));
-    known.Append(cells);
-    const std::size_t added = known.RowCount() - 1;
-    const int listRow = AddListRow(known.Cell(added, 0), known.Cell(added, commandColumn),
-                                   known.Cell(added, locationColumn), true);
-    known.SetCell(added, listIndexColumn, std::to_wstring(listRow));
+// Both kinds of table have the columns Name, Command (or Target), Location
+// and ListIndex, in that order.
+void TDisableForm::HandleNewEntries(TextTable& known, const TextTable& scanned,
+                                    DisableOperation disable) {
+    static_assert(RunCol::Name == FolderCol::Name && RunCol::Command == FolderCol::Target &&
+                  RunCol::Location == FolderCol::Location &&
+                  RunCol::ListIndex == FolderCol::ListIndex);
+    for (std::size_t i = 0, n = scanned.RowCount(); i < n; ++i) {
+        const std::wstring& name = scanned.Cell(i, RunCol::Name);
+        // Only the name counts; a row allowed earlier in this tick counts too.
+        if (known.ContainsIgnoringCase(RunCol::Name, name)) continue;
+        int decision = TStartupDlg::kCancel;
+        if (SystemRadioGroup.ItemIndex() == 1) decision = ShowPrompt(NewStartupQuestion(name));
+        if (SystemRadioGroup.ItemIndex() == 0) decision = TStartupDlg::kDisable;
+        if (decision == TStartupDlg::kDisable)
+            (this->*disable)(name, scanned.Cell(i, RunCol::Command),
+                             scanned.Cell(i, RunCol::Location));
+        if (decision == TStartupDlg::kEnable) {
+            // Known from now on, and shown checked at the end of the list.
+            known.Append({name, scanned.Cell(i, RunCol::Command),
+                          scanned.Cell(i, RunCol::Location), kNoListIndex});
+            const std::size_t added = known.RowCount() - 1;
+            const int listRow = AddListRow(known.Cell(added, RunCol::Name),
+                                           known.Cell(added, RunCol::Command),
+                                           known.Cell(added, RunCol::Location), true);
+            known.SetCell(added, RunCol::ListIndex, std::to_wstring(listRow));
+        }
+    }
 }
 
 }  // namespace kb
