@@ -136,6 +136,15 @@ LRESULT TDisableForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         // The process may end without returning to the loop: save now.
         if (wParam) Destroy();
         return 0;
+    case WM_ACTIVATE:
+        // Keep the focused control across deactivation, as a dialog does.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            FocusLastControl();
+        }
+        return 0;
     case WM_PAINT:
         Paint();
         return 0;
@@ -169,6 +178,13 @@ void TDisableForm::ShowPage(int index) {
     TabCtrl_SetCurSel(PageControl, index);
     for (int i = 0; i < static_cast<int>(pages_.size()); ++i)
         if (pages_[i]) ::ShowWindow(pages_[i]->Handle(), i == index ? SW_SHOW : SW_HIDE);
+}
+
+void TDisableForm::FocusLastControl() {
+    const HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsWindowVisible(lastFocus_)
+                            ? lastFocus_
+                            : StartButton;
+    ::SetFocus(target ? target : Handle());
 }
 
 void TDisableForm::Paint() {

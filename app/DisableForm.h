@@ -166,6 +166,8 @@ private:
     void OnCommand(int id, int code);
     void OnNotify(const NMHDR& header);
     void Paint();
+    // The keyboard focus goes back to the control that had it last.
+    void FocusLastControl();
 
     FormOptions options_;
     DpiScale scale_;
@@ -178,6 +180,7 @@ private:
     bool reloadPending_ = false;  // a reload asked for during a tick
     std::array<bool, 4> liveStartPageRead_{};  // which values this tick could read
     UINT taskbarCreatedMessage_ = 0;
+    HWND lastFocus_ = nullptr;
     bool destroyed_ = false;
 };
 

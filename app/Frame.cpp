@@ -17,6 +17,7 @@ void TDisableForm::MinimizeApp() {
 }
 
 void TDisableForm::AppMinimize() {
+    if (const HWND focus = ::GetFocus(); focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
     ::ShowWindow(Handle(), SW_HIDE);
 }
 
@@ -24,7 +25,7 @@ void TDisableForm::TrayIconClick() {
     ::ShowWindow(Handle(), SW_SHOW);
     if (::IsIconic(Handle())) ::ShowWindow(Handle(), SW_RESTORE);
     ::SetActiveWindow(Handle());
-    ::SetFocus(Handle());
+    FocusLastControl();
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
