@@ -83,6 +83,42 @@ void Floor(const std::wstring& common, const std::wstring& user) {
     }
 }
 
+// The process's kernel handles, counted in the system's handle table; for
+// systems whose GetProcessHandleCount answers nothing.
+DWORD CountHandlesInSystemTable() {
+    struct Entry {
+        ULONG pid;
+        BYTE type, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct Table {
+        ULONG count;
+        Entry entries[1];
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"),
+                                                 "NtQuerySystemInformation")));
+    if (!query) return 0;
+    std::vector<BYTE> buffer(1 << 16);
+    for (int tries = 0; tries < 12; ++tries) {
+        ULONG needed = 0;
+        const LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &needed);
+        if (status == 0) {
+            const auto* table = reinterpret_cast<const Table*>(buffer.data());
+            DWORD mine = 0;
+            for (ULONG i = 0; i < table->count; ++i)
+                mine += table->entries[i].pid == ::GetCurrentProcessId();
+            return mine;
+        }
+        buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed));
+    }
+    return 0;
+}
+
 struct Resources {
     DWORD gdi = 0, user = 0, handles = 0;
     bool counted = false;     // the system reports the three counts
@@ -93,8 +129,9 @@ Resources Measure() {
     Resources r;
     r.gdi = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
     r.user = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
-    r.counted = ::GetProcessHandleCount(::GetCurrentProcess(), &r.handles) && r.handles > 0 &&
-                (r.gdi > 0 || r.user > 0);
+    r.counted = r.gdi > 0 || r.user > 0;
+    if (!::GetProcessHandleCount(::GetCurrentProcess(), &r.handles) || r.handles == 0)
+        r.handles = CountHandlesInSystemTable();
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     if (::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory))
@@ -173,10 +210,10 @@ int Run(int churnTicks) {
     if (before.counted) {
         std::printf("GDI objects:  %lu before, %lu after\n", before.gdi, after.gdi);
         std::printf("USER objects: %lu before, %lu after\n", before.user, after.user);
-        std::printf("handles:      %lu before, %lu after\n", before.handles, after.handles);
     } else {
-        std::printf("GDI, USER and handle counts: not reported by this system\n");
+        std::printf("GDI and USER object counts: not reported by this system\n");
     }
+    std::printf("handles:      %lu before, %lu after\n", before.handles, after.handles);
     std::printf("private bytes: %lu KiB before, %lu KiB after\n",
                 static_cast<unsigned long>(before.privateBytes / 1024),
                 static_cast<unsigned long>(after.privateBytes / 1024));
