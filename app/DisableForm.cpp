@@ -47,6 +47,7 @@ void TDisableForm::Create() {
     trayIcon_ = std::make_unique<TrayIcon>(Handle(), kTrayMessage, std::move(trayImage), kAppTitle);
     trayIcon_->Add();
 
+    formCreated_ = true;
     try {
         FormCreate();
     } catch (...) {
@@ -55,7 +56,9 @@ void TDisableForm::Create() {
 }
 
 void TDisableForm::Destroy() {
-    if (destroyed_ || !Handle()) return;
+    // A window whose creation failed before FormCreate never loaded the
+    // settings: saving its defaults would overwrite the user's file.
+    if (destroyed_ || !Handle() || !formCreated_) return;
     destroyed_ = true;
     try {
         FormDestroy();

@@ -181,6 +181,7 @@ private:
     std::array<bool, 4> liveStartPageRead_{};  // which values this tick could read
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
+    bool formCreated_ = false;
     bool destroyed_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 
 namespace kb {
 
@@ -35,7 +36,8 @@ bool TrayIcon::Notify(DWORD action) noexcept {
 }
 
 void TrayIcon::Add() {
-    if (!Notify(NIM_ADD)) throw Error(L"Cannot create shell notification icon");
+    if (InjectFault(FaultPoint::TrayIconAdd) || !Notify(NIM_ADD))
+        throw Error(L"Cannot create shell notification icon");
     added_ = true;
 }
 

@@ -15,6 +15,7 @@ enum class FaultPoint {
     FileDelete,
     ShortcutWrite,
     SettingsWrite,
+    TrayIconAdd,
 };
 
 // True when the call at this point is to fail this time.

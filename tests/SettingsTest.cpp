@@ -118,6 +118,20 @@ TEST_F(Settings, UnwritableFileIsReportedAndTheRestIsNotWritten) {
     EXPECT_EQ(Read(L"interval_second"), L"(none)");
 }
 
+TEST_F(Settings, FailedCreationLeavesTheFileAlone) {
+    Write(L"system", L"1");
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::TrayIconAdd; });
+    try {
+        MakeForm();
+        ADD_FAILURE() << "creation must fail without its icon";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Message(), L"Cannot create shell notification icon");
+    }
+    form.reset();
+    EXPECT_EQ(Read(L"system"), L"1");
+    EXPECT_EQ(Read(L"ie"), L"(none)") << "defaults never loaded are not saved";
+}
+
 TEST_F(Settings, SettingsFileSitsBesideTheProgram) {
     EXPECT_EQ(SettingsFileFor(L"C:\\Tools\\Keepboot.exe"), L"C:\\Tools\\Keepboot.ini");
     EXPECT_EQ(SettingsFileFor(L"C:\\My.Tools\\Keepboot"), L"C:\\My.Tools\\Keepboot.ini");
