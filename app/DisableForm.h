@@ -93,6 +93,9 @@ public:
     void StartButtonClick();
     void OnlineButtonClick();
     void ShowPage(int index);
+    // Keys the window handles before the dialog keys: Ctrl+Tab and
+    // Ctrl+Shift+Tab turn the pages. True when the message was used.
+    bool PreTranslateMessage(const MSG& msg);
 
     // --- inventory (startup/Inventory.cpp) ---------------------------------
     std::wstring GetSpecialFolderPath(int folderId);

@@ -2,6 +2,7 @@
 // starting the watch, quitting, and the product web site.
 #include <windows.h>
 #include <shellapi.h>
+#include <commctrl.h>
 
 #include "app/DisableForm.h"
 #include "app/ProductSite.h"
@@ -49,6 +50,16 @@ void TDisableForm::StartButtonClick() {
     RefrushButtonClick();
     Timer().SetEnabled(true);
     MinimizeApp();
+}
+
+bool TDisableForm::PreTranslateMessage(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || !(::GetKeyState(VK_CONTROL) & 0x8000))
+        return false;
+    if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
+    const int pages = TabCtrl_GetItemCount(PageControl);
+    const int step = (::GetKeyState(VK_SHIFT) & 0x8000) ? pages - 1 : 1;
+    ShowPage((TabCtrl_GetCurSel(PageControl) + step) % pages);
+    return true;
 }
 
 void TDisableForm::OnlineButtonClick() {

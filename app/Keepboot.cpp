@@ -41,7 +41,7 @@ int Run() {
 
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (::IsDialogMessageW(form.Handle(), &msg)) continue;
+        if (form.PreTranslateMessage(msg) || ::IsDialogMessageW(form.Handle(), &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

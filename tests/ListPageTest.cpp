@@ -111,3 +111,31 @@ TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+class Pages : public FormTest {};
+
+TEST_F(Pages, CtrlTabTurnsThePagesBothWays) {
+    TDisableForm& f = MakeForm();
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    const MSG tab{f.ListView, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_TRUE(f.PreTranslateMessage(tab));
+    EXPECT_EQ(TabCtrl_GetCurSel(f.PageControl), 1);
+    EXPECT_TRUE(::GetWindowLongW(::GetParent(f.ListView), GWL_STYLE) & WS_VISIBLE);
+    keys[VK_SHIFT] = 0x80;
+    ::SetKeyboardState(keys);
+    EXPECT_TRUE(f.PreTranslateMessage(tab));
+    EXPECT_TRUE(f.PreTranslateMessage(tab));
+    EXPECT_EQ(TabCtrl_GetCurSel(f.PageControl), 2) << "backwards from the first wraps round";
+    keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_FALSE(f.PreTranslateMessage(tab)) << "a plain Tab moves the focus as usual";
+}
+
+}  // namespace
+}  // namespace kb::test
