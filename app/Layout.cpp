@@ -100,12 +100,7 @@ HWND TDisableForm::CreateControl(HWND parent, const wchar_t* className, const wc
 }
 
 void TDisableForm::CreateControls() {
-    LOGFONTW logFont{};
-    logFont.lfHeight = -::MulDiv(8, scale_.Dpi(), 72);
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    logFont.lfQuality = DEFAULT_QUALITY;
-    wcscpy_s(logFont.lfFaceName, L"Tahoma");
-    font_.reset(::CreateFontIndirectW(&logFont));
+    font_.reset(CreateUiFont(scale_));
 
     auto bind = [this](const ControlRow& row, HWND control) {
         if (row.field) this->*row.field = control;

@@ -66,6 +66,15 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+HFONT CreateUiFont(const DpiScale& scale) {
+    LOGFONTW logFont{};
+    logFont.lfHeight = -::MulDiv(8, scale.Dpi(), 72);  // 11 pixels at 96 dots per inch
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    logFont.lfQuality = DEFAULT_QUALITY;
+    wcscpy_s(logFont.lfFaceName, L"Tahoma");
+    return ::CreateFontIndirectW(&logFont);
+}
+
 DpiScale::DpiScale() {
     HDC screen = ::GetDC(nullptr);
     dpi_ = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;

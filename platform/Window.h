@@ -50,4 +50,7 @@ private:
     int dpi_;
 };
 
+// The program's control font, Tahoma 8 points, at the scale's DPI.
+HFONT CreateUiFont(const DpiScale& scale);
+
 }  // namespace kb

@@ -61,11 +61,7 @@ void TStartupDlg::Create() {
         ::DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
     }
 
-    LOGFONTW logFont{};
-    logFont.lfHeight = -::MulDiv(8, scale_.Dpi(), 72);
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    wcscpy_s(logFont.lfFaceName, L"Tahoma");
-    font_.reset(::CreateFontIndirectW(&logFont));
+    font_.reset(CreateUiFont(scale_));
     image_ = LoadPngResource(instance, IDR_PROMPT_PNG);
 
     auto make = [&](const wchar_t* cls, const wchar_t* caption, DWORD style, int id, int left,

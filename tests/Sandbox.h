@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "ScratchRegistry.h"
+#include "platform/Files.h"
 #include "platform/Handle.h"
 
 namespace kb::test {
@@ -39,7 +40,6 @@ bool RawKeyExists(HKEY root, const std::wstring& keyPath);
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
-bool FileExists(const std::wstring& path);
 
 std::string Narrow(const std::wstring& text);
 

@@ -54,7 +54,7 @@ TEST_F(ShellLinkTest, ShortcutIntoMissingFolderLeavesNothingAndRaisesNothing) {
     const std::wstring lnk = TempRoot() + L"\\NoSuchFolder\\Tool.lnk";
     EXPECT_NO_THROW(CreateShellLink(lnk, target, L""));
     EXPECT_FALSE(FileExists(lnk));
-    EXPECT_FALSE(FileExists(TempRoot() + L"\\NoSuchFolder"));
+    EXPECT_FALSE(kb::DirectoryExists(TempRoot() + L"\\NoSuchFolder"));
 }
 
 TEST_F(ShellLinkTest, WhatIsNotAShortcutRaises) {
