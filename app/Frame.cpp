@@ -4,25 +4,23 @@
 #include <shellapi.h>
 #include <commctrl.h>
 
-#include "app/DisableForm.h"
+#include <exception>
+
+#include "app/MainWindow.h"
 #include "app/ProductSite.h"
-#include "app/Settings.h"
+#include "app/TabPage.h"
 #include "platform/IntText.h"
 
 namespace kb {
 
 // Every way of minimising comes here, so a minimised window is also hidden.
-void TDisableForm::MinimizeApp() {
+void MainWindow::HideToTray() {
     ::ShowWindow(Handle(), SW_MINIMIZE);
-    AppMinimize();
-}
-
-void TDisableForm::AppMinimize() {
     if (const HWND focus = ::GetFocus(); focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
     ::ShowWindow(Handle(), SW_HIDE);
 }
 
-void TDisableForm::TrayIconClick() {
+void MainWindow::ShowFromTray() {
     ::ShowWindow(Handle(), SW_SHOW);
     if (::IsIconic(Handle())) ::ShowWindow(Handle(), SW_RESTORE);
     ::SetActiveWindow(Handle());
@@ -32,38 +30,49 @@ void TDisableForm::TrayIconClick() {
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void TDisableForm::CloseButtonClick() {
-    MinimizeApp();
-}
-
-void TDisableForm::StopButtonClick() {
+void MainWindow::Quit() {
     ::SendMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-void TDisableForm::StartButtonClick() {
-    if (::IsWindowEnabled(IntervalEdit)) {
+void MainWindow::StartWatching() {
+    if (stoppedForGood_) return;
+    if (::IsWindowEnabled(ui_.intervalEdit)) {
         const int seconds =
-            StrToIntDef(WindowText(IntervalEdit), static_cast<int>(Timer().Interval() / 1000));
-        ::SetWindowTextW(IntervalEdit, std::to_wstring(seconds).c_str());
-        if (seconds > 0) Timer().SetInterval(IntervalMilliseconds(seconds));
+            StrToIntDef(WindowText(ui_.intervalEdit), static_cast<int>(timer_->Interval() / 1000));
+        ::SetWindowTextW(ui_.intervalEdit, std::to_wstring(seconds).c_str());
+        if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
-    RefrushButtonClick();
-    Timer().SetEnabled(true);
-    MinimizeApp();
+    // The watch starts from the entries present now. A reading that fails
+    // is reported, and the watch keeps comparing with the last whole one.
+    std::exception_ptr failure;
+    try {
+        ReloadStartupList();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    timer_->SetEnabled(true);
+    HideToTray();
+    if (failure) std::rethrow_exception(failure);
 }
 
-bool TDisableForm::PreTranslateMessage(const MSG& msg) {
+void MainWindow::OpenProductSite() {
+    ::ShellExecuteW(Handle(), L"open", kProductUrl, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::ShowPage(int index) {
+    TabCtrl_SetCurSel(ui_.pages, index);
+    for (int i = 0; i < static_cast<int>(pages_.size()); ++i)
+        if (pages_[i]) ::ShowWindow(pages_[i]->Handle(), i == index ? SW_SHOW : SW_HIDE);
+}
+
+bool MainWindow::PreTranslateMessage(const MSG& msg) {
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || !(::GetKeyState(VK_CONTROL) & 0x8000))
         return false;
     if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
-    const int pages = TabCtrl_GetItemCount(PageControl);
+    const int pages = TabCtrl_GetItemCount(ui_.pages);
     const int step = (::GetKeyState(VK_SHIFT) & 0x8000) ? pages - 1 : 1;
-    ShowPage((TabCtrl_GetCurSel(PageControl) + step) % pages);
+    ShowPage((TabCtrl_GetCurSel(ui_.pages) + step) % pages);
     return true;
-}
-
-void TDisableForm::OnlineButtonClick() {
-    ::ShellExecuteW(Handle(), L"open", kProductUrl, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace kb

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DisableForm.h"
+#include "app/ErrorReport.h"
+#include "app/MainWindow.h"
+#include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
-#include "platform/Error.h"
 #include "platform/Handle.h"
-#include "startup/StartupDlg.h"
 
 namespace {
 
@@ -30,22 +30,22 @@ int Run() {
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
-    kb::FormOptions options;
+    kb::MainWindowOptions options;
     options.arguments = Arguments();
-    kb::TDisableForm form(std::move(options));
-    form.Create();
-    kb::TStartupDlg prompt;
+    kb::MainWindow window(std::move(options));
+    kb::PromptDialog prompt;
+    window.Create();
     prompt.Create();
-    form.SetPrompt(&prompt);
-    if (!form.StartHidden) ::ShowWindow(form.Handle(), SW_SHOW);
+    window.SetPrompt(&prompt);
+    if (!window.StartHidden()) ::ShowWindow(window.Handle(), SW_SHOW);
 
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (form.PreTranslateMessage(msg) || ::IsDialogMessageW(form.Handle(), &msg)) continue;
+        if (window.PreTranslateMessage(msg) || ::IsDialogMessageW(window.Handle(), &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    form.Destroy();
+    window.TearDown();
     return static_cast<int>(msg.wParam);
 }
 

@@ -24,7 +24,7 @@ public:
         return -1;
     }
     // Below -1 selects no item; past the end selects the last.
-    void SetItemIndex(int index) {
+    void SetItemIndex(int index) const {
         if (index < -1) index = -1;
         if (index >= kItems) index = kItems - 1;
         for (int i = 0; i < kItems; ++i)

@@ -1,9 +1,27 @@
 #pragma once
+// The settings file: five keys in the section "disable" of an INI file
+// beside the program, read at start and written at exit.
 #include <windows.h>
 
 #include <string>
 
 namespace kb {
+
+struct Settings {
+    int startupPolicy = 0;    // "system": the startup group's item index, -1 for none
+    int startPagePolicy = 0;  // "ie"
+    bool selfStart = false;   // "startup"
+    bool intervalUnlocked = false;  // "interval"
+    int intervalSeconds = 3;  // "interval_second"
+};
+
+// Reads the file; a key that is missing or not an integer keeps the
+// default's value.
+Settings ReadSettings(const std::wstring& file, const Settings& defaults);
+
+// Writes the five keys in order; raises "Unable to write to <file>" at the
+// first refused write, and the later keys are not written.
+void WriteSettings(const std::wstring& file, const Settings& settings);
 
 // The timer interval for a positive number of seconds. The timer takes at
 // most USER_TIMER_MAXIMUM milliseconds (about 24.8 days); longer intervals

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/Window.h"
+#include "app/Window.h"
 
 namespace kb {
 

@@ -12,11 +12,9 @@ void WindowTimer::SetInterval(UINT milliseconds) {
 
 void WindowTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
-    if (enabled)
-        Start();
-    else
-        Stop();
-    enabled_ = enabled;
+    if (!enabled) return Stop();
+    Start();
+    enabled_ = true;
 }
 
 void WindowTimer::Start() {
@@ -29,6 +27,7 @@ void WindowTimer::Start() {
 
 void WindowTimer::Stop() noexcept {
     if (window_) ::KillTimer(window_, id_);
+    enabled_ = false;
 }
 
 }  // namespace kb

@@ -17,10 +17,11 @@ public:
     bool Enabled() const noexcept { return enabled_; }
     void SetInterval(UINT milliseconds);
     void SetEnabled(bool enabled);
+    // Disables the timer; never raises.
+    void Stop() noexcept;
 
 private:
     void Start();
-    void Stop() noexcept;
 
     HWND window_;
     UINT_PTR id_;

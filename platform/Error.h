@@ -1,9 +1,8 @@
 #pragma once
-// The program's raised errors and the default error report that shows them.
+// The program's raised errors. Showing them is the application's business.
 #include <windows.h>
 
 #include <exception>
-#include <functional>
 #include <string>
 
 namespace kb {
@@ -35,19 +34,5 @@ std::wstring OleErrorMessage(HRESULT code);
 // Raises OleError when the HRESULT is a failure; S_FALSE and other
 // success codes pass.
 void OleCheck(HRESULT code);
-
-// The text of the report box: the message, with "." appended when its last
-// character sorts above ".".
-std::wstring ErrorReportText(const std::wstring& message);
-
-// Shows the default error report: an error box captioned "Keepboot".
-void ShowErrorReport(const std::wstring& message);
-
-// Reports the exception being handled. For use in a catch (...) block at
-// a system callback's edge, so nothing unwinds into the system.
-void ReportCurrentException() noexcept;
-
-// Tests replace the message box; pass an empty function to restore it.
-void SetErrorReportSink(std::function<void(const std::wstring& text)> sink);
 
 }  // namespace kb

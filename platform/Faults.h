@@ -8,6 +8,7 @@ namespace kb {
 
 enum class FaultPoint {
     RegistryCreateKey,
+    RegistryList,
     RegistryWrite,
     RegistryDeleteValue,
     RegistryDeleteKey,

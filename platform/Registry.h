@@ -1,56 +1,70 @@
 #pragma once
-// The registry accessor: one root, at most one open key, opened with full
-// access. Callers make one per operation; the key closes with it.
+// Registry keys as owned values: opening gives a key or nothing, and every
+// read or write goes through a key the caller holds.
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Handle.h"
 
 namespace kb {
 
-class Registry {
+// A value as it stands: its type and its bytes.
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+
+    // Missing values and values without data read as empty text, as do the
+    // two string types; anything else is not text.
+    bool IsText() const noexcept {
+        return data.empty() || type == REG_SZ || type == REG_EXPAND_SZ;
+    }
+    // The text up to the first NUL, unexpanded; empty when not text.
+    std::wstring Text() const;
+};
+
+class RegKey {
 public:
-    Registry() = default;
-    Registry(const Registry&) = delete;
-    Registry& operator=(const Registry&) = delete;
+    // The key below the root, opened for reading and writing. A key that
+    // cannot be had with full access (missing, or not writable for this
+    // user) is none. view is 0 or one of KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+    static std::optional<RegKey> Open(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // The same, creating the key and its missing parents.
+    static std::optional<RegKey> Create(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // The key below the root, opened for reading only.
+    static std::optional<RegKey> OpenForReading(HKEY root, std::wstring_view path,
+                                                REGSAM view = 0);
+    // Whether the key below the root opens for reading.
+    static bool Exists(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // Deletes the key below the root with everything under it; never the
+    // root itself.
+    static bool DeleteTree(HKEY root, std::wstring_view path, REGSAM view = 0);
 
-    HKEY Root() const noexcept { return root_; }
-    void SetRoot(HKEY root) noexcept;
+    HKEY get() const noexcept { return key_.get(); }
 
-    // Opens (or with create, creates) the path below the root, read and
-    // write. A key that cannot be had with full access is a failure; the
-    // key open before stays open then.
-    bool OpenKey(const std::wstring& path, bool create);
-    void CloseKey() noexcept { key_.reset(); }
-    bool HasOpenKey() const noexcept { return static_cast<bool>(key_); }
+    // All names in the registry's enumeration order. Raises when the key
+    // cannot be enumerated to its end.
+    std::vector<std::wstring> ValueNames() const;
+    std::vector<std::wstring> SubkeyNames() const;
 
-    std::vector<std::wstring> GetValueNames() const;
-    std::vector<std::wstring> GetKeyNames() const;
-
+    // The value, or none when it does not exist.
+    std::optional<RegValue> Query(const std::wstring& name) const;
     // Missing or empty values read as ""; string and expandable-string data
-    // up to the first NUL, unexpanded. Any other type with data raises.
+    // up to the first NUL, unexpanded. Any other type with data raises
+    // "Invalid data type for '<name>'".
     std::wstring ReadString(const std::wstring& name) const;
-    // Writes a REG_SZ value; raises when the registry refuses it.
-    void WriteString(const std::wstring& name, const std::wstring& text);
-    // The same as a REG_EXPAND_SZ value, for restoring one that had that type.
-    void WriteExpandString(const std::wstring& name, const std::wstring& text);
-    // The value's type; REG_NONE when it cannot be queried.
-    DWORD ValueType(const std::wstring& name) const;
+    bool HasValue(const std::wstring& name) const;
 
-    bool ValueExists(const std::wstring& name) const;
-    // Whether the path below the root opens for reading; the open key stays.
-    bool KeyExists(const std::wstring& path) const;
-
+    // Writes text as a REG_SZ (or, given, REG_EXPAND_SZ) value; raises
+    // "Failed to set data for '<name>'" when the registry refuses it.
+    void WriteString(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
     bool DeleteValue(const std::wstring& name);
-    // Deletes the key below the root and everything under it.
-    bool DeleteKey(const std::wstring& path);
 
 private:
-    void Write(const std::wstring& name, const std::wstring& text, DWORD type);
-
-    HKEY root_ = HKEY_CURRENT_USER;
+    explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}
     UniqueKey key_;
 };
 

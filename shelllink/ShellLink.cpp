@@ -37,7 +37,7 @@ private:
 
 }  // namespace
 
-void ReadShellLink(const std::wstring& fileName, TShellLink& link) {
+void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
     ComPtr<IShellLinkW> shellLink;
     OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_PPV_ARGS(&shellLink)));

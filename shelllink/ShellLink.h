@@ -6,7 +6,7 @@
 
 namespace kb {
 
-struct TShellLink {
+struct ShellLinkData {
     std::wstring Target;
     std::wstring Arguments;
     std::wstring Description;
@@ -19,7 +19,7 @@ struct TShellLink {
 
 // Fills the record from the shortcut file; any failing step raises, and
 // the file is never written.
-void ReadShellLink(const std::wstring& fileName, TShellLink& link);
+void ReadShellLink(const std::wstring& fileName, ShellLinkData& link);
 
 // Writes a shortcut at fileName pointing at target. An empty working
 // directory means the target's folder. Raises only when the shortcut

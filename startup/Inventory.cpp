@@ -1,113 +1,156 @@
 // The startup inventory: the Run-type keys, the Startup folders and the
-// disabled-entry store, read into the main window's tables.
-#include <windows.h>
-#include <shlobj.h>
+// disabled-entry store, read into entry records.
+#include "startup/Inventory.h"
 
-#include "app/DisableForm.h"
+#include "platform/Error.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
-#include "shelllink/ShellLink.h"
-#include "startup/StartupPlaces.h"
 
 namespace kb {
 
-std::wstring TDisableForm::GetSpecialFolderPath(int folderId) {
-    if (options_.specialFolder) return options_.specialFolder(folderId);
-    UniqueCoMemory idList;
-    if (FAILED(::SHGetSpecialFolderLocation(Handle(), folderId,
-                                            reinterpret_cast<LPITEMIDLIST*>(idList.put()))))
-        return {};  // an unknown folder stays empty and is never scanned
-    wchar_t path[MAX_PATH + 1] = {};
-    if (!::SHGetPathFromIDListW(static_cast<LPCITEMIDLIST>(idList.get()), path)) return {};
-    return path;
-}
-
-void TDisableForm::LoadStartupInventory() {
-    RunTable.Clear();
-    DisabledRunTable.Clear();
-    FolderTable.Clear();
-    DisabledFolderTable.Clear();
-    for (const RunKeyPlace& place : kRunKeys) ScanRunKey(place.root, place.rootName, place.keyPath);
-    LoadDisabledRunEntries();
-    ScanStartupFolder(kCommonStartupLocation, CommonStartupDir);
-    ScanStartupFolder(kStartupLocation, StartupDir);
-    LoadDisabledFolderEntries();
-}
-
-void TDisableForm::ScanRunKey(HKEY root, const std::wstring& rootName,
-                              const std::wstring& keyPath) {
-    Registry reg;
-    reg.SetRoot(root);
-    if (!reg.OpenKey(keyPath, false)) return;
-    const std::wstring location = rootName + L"\\" + keyPath;
-    for (const std::wstring& name : reg.GetValueNames()) {
-        // Read first: a value that raises leaves no half row behind.
-        std::wstring command = reg.ReadString(name);
-        (Scanning ? RunScanTable : RunTable).Append({name, command, location, kNoListIndex});
-    }
-}
-
-void TDisableForm::ScanStartupFolder(const std::wstring& locationName,
-                                     const std::wstring& folder) {
-    // An unknown folder would make the pattern "\*.lnk", the root of the drive.
-    if (folder.empty()) return;
-    WIN32_FIND_DATAW entry;
-    UniqueFind listing(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &entry));
-    if (!listing) return;
-    do {
-        const std::wstring fileName = entry.cFileName;
-        TShellLink link;
-        try {
-            ReadShellLink(folder + L"\\" + fileName, link);
-        } catch (...) {
-            link = TShellLink{};  // a partly read shortcut counts as unread
-        }
-        const std::wstring name = fileName.substr(0, fileName.rfind(L'.'));
-        (Scanning ? FolderScanTable : FolderTable)
-            .Append({name, link.Target, locationName, kNoListIndex});
-    } while (::FindNextFileW(listing.get(), &entry));
-}
-
 namespace {
 
-// Calls read(reg) with each subkey of a store key open in turn, by its path
-// below HKEY_LOCAL_MACHINE; subkeys that do not open are passed over.
+// An optional text of a store subkey: none when it is not text.
+std::optional<std::wstring> TextValue(const RegKey& key, const std::wstring& name) {
+    const std::optional<RegValue> value = key.Query(name);
+    if (!value) return std::wstring();
+    if (!value->IsText()) return std::nullopt;
+    return value->Text();
+}
+
+void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
+                std::vector<SkippedValue>& skipped) {
+    const std::optional<RegKey> key = RegKey::Open(place.root, place.keyPath);
+    if (!key) return;
+    for (const std::wstring& name : key->ValueNames()) {
+        const std::optional<RegValue> value = key->Query(name);
+        if (!value) continue;  // gone since the listing
+        if (!value->IsText()) {
+            skipped.push_back({place.Location(), name});
+            continue;
+        }
+        values.push_back({place, name, value->Text(),
+                          value->type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ}});
+    }
+}
+
+void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
+                       std::vector<ShortcutEntry>& shortcuts) {
+    // An unknown folder would make the pattern "\*.lnk", the root of the drive.
+    if (folder.empty()) return;
+    WIN32_FIND_DATAW found;
+    UniqueFind listing(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &found));
+    if (!listing) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        throw Error(L"Cannot list the folder " + folder);
+    }
+    do {
+        shortcuts.push_back(ReadShortcut(location, folder, found.cFileName));
+    } while (::FindNextFileW(listing.get(), &found));
+    if (::GetLastError() != ERROR_NO_MORE_FILES) throw Error(L"Cannot list the folder " + folder);
+}
+
+// Calls read(key, subkeyName) with each subkey of a store key; subkeys that
+// do not open are passed over.
 template <typename Read>
 void ForEachStoreSubkey(const std::wstring& storeKey, const Read& read) {
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (!reg.OpenKey(storeKey, false)) return;
-    for (const std::wstring& subkey : reg.GetKeyNames()) {
-        reg.CloseKey();
-        const std::wstring path = storeKey + L"\\" + subkey;
-        if (reg.OpenKey(path, false)) read(reg, path);
-    }
+    const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey);
+    if (!store) return;
+    for (const std::wstring& subkey : store->SubkeyNames())
+        if (const std::optional<RegKey> key = RegKey::Open(store->get(), subkey))
+            read(*key, subkey);
 }
 
 }  // namespace
 
-void TDisableForm::LoadDisabledRunEntries() {
-    ForEachStoreSubkey(kStartupRegStore, [this](const Registry& reg, const std::wstring&) {
-        const std::wstring item = reg.ReadString(L"item");
-        const std::wstring command = reg.ReadString(L"command");
-        const std::wstring key = reg.ReadString(L"key");
-        const std::wstring hkey = reg.ReadString(L"hkey");
-        if (item.empty() || command.empty() || key.empty() || hkey.empty()) return;
-        DisabledRunTable.Append({item, hkey, command, key, kNoListIndex});
-    });
+ShortcutEntry ReadShortcut(const std::wstring& location, const std::wstring& folder,
+                           const std::wstring& fileName) {
+    ShortcutEntry entry{location, folder + L"\\" + fileName,
+                        fileName.substr(0, fileName.rfind(L'.')), std::nullopt};
+    try {
+        ShellLinkData link;
+        ReadShellLink(entry.path, link);
+        entry.link = std::move(link);
+    } catch (const Error&) {
+        // A partly read shortcut counts as unread.
+    }
+    return entry;
 }
 
-void TDisableForm::LoadDisabledFolderEntries() {
-    ForEachStoreSubkey(kStartupFolderStore, [this](const Registry& reg, const std::wstring& path) {
-        const std::wstring item = reg.ReadString(L"item");
-        const std::wstring command = reg.ReadString(L"command");
-        const std::wstring location = reg.ReadString(L"location");
-        const std::wstring backup = reg.ReadString(L"backup");
-        const std::wstring shortcutPath = reg.ReadString(L"path");
-        if (item.empty() || command.empty()) return;
-        DisabledFolderTable.Append(
-            {item, path, command, location, backup, shortcutPath, kNoListIndex});
+LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped) {
+    LiveEntries live;
+    for (const RunKeyPlace& place : RunKeyPlaces()) ReadRunKey(place, live.values, skipped);
+    ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts);
+    ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts);
+    return live;
+}
+
+StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
+    StoredEntries stored;
+    // Reads the named values of a subkey; false (and noted) when one is not text.
+    const auto readAll = [&](const RegKey& key, const std::wstring& where,
+                             std::initializer_list<std::pair<const wchar_t*, std::wstring*>> wanted) {
+        for (const auto& [name, text] : wanted) {
+            std::optional<std::wstring> value = TextValue(key, name);
+            if (!value) {
+                skipped.push_back({where, name});
+                return false;
+            }
+            *text = std::move(*value);
+        }
+        return true;
+    };
+    ForEachStoreSubkey(kStartupRegStore, [&](const RegKey& key, const std::wstring& subkey) {
+        StoredRunEntry e{subkey, {}, {}, {}, {}};
+        const std::wstring where = L"HKLM\\" + std::wstring(kStartupRegStore) + L"\\" + subkey;
+        if (!readAll(key, where,
+                     {{L"item", &e.item}, {L"command", &e.command}, {L"key", &e.key},
+                      {L"hkey", &e.hkey}}))
+            return;
+        if (e.item.empty() || e.command.empty() || e.key.empty() || e.hkey.empty()) return;
+        stored.values.push_back(std::move(e));
     });
+    ForEachStoreSubkey(kStartupFolderStore, [&](const RegKey& key, const std::wstring& subkey) {
+        StoredShortcutEntry e{subkey, {}, {}, {}, {}, {}};
+        const std::wstring where = L"HKLM\\" + std::wstring(kStartupFolderStore) + L"\\" + subkey;
+        if (!readAll(key, where,
+                     {{L"item", &e.item}, {L"command", &e.command}, {L"location", &e.location},
+                      {L"backup", &e.backup}, {L"path", &e.path}}))
+            return;
+        if (e.item.empty() || e.command.empty()) return;
+        stored.shortcuts.push_back(std::move(e));
+    });
+    return stored;
+}
+
+std::vector<StartupEntry> Inventory::InListOrder() const {
+    std::vector<StartupEntry> entries;
+    entries.reserve(live.values.size() + live.shortcuts.size() + stored.values.size() +
+                    stored.shortcuts.size());
+    entries.insert(entries.end(), live.values.begin(), live.values.end());
+    entries.insert(entries.end(), live.shortcuts.begin(), live.shortcuts.end());
+    entries.insert(entries.end(), stored.values.begin(), stored.values.end());
+    entries.insert(entries.end(), stored.shortcuts.begin(), stored.shortcuts.end());
+    return entries;
+}
+
+EntryText TextOf(const StartupEntry& entry) {
+    struct Visitor {
+        EntryText operator()(const RunValueEntry& e) const {
+            return {e.name, e.command, e.place.Location(), true};
+        }
+        EntryText operator()(const ShortcutEntry& e) const {
+            return {e.name, e.Target(), e.location, true};
+        }
+        EntryText operator()(const StoredRunEntry& e) const {
+            return {e.item, e.command, e.Location(), false};
+        }
+        EntryText operator()(const StoredShortcutEntry& e) const {
+            return {e.item, e.command, e.location, false};
+        }
+    };
+    return std::visit(Visitor{}, entry);
 }
 
 }  // namespace kb

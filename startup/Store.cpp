@@ -1,19 +1,10 @@
-// The disabled-entry store, in the layout the System Configuration utility
-// shares: registry entries under startupreg, shortcuts under startupfolder
-// with a backup copy in WindowsDir\pss.
-//
-// No entry is ever lost: an entry leaves its live place only after its
-// store subkey has been written in full, and leaves the store only after
-// its live value or shortcut is in place. An entry that could not be
-// restored from the store, or whose store subkey already holds another
-// entry, is not moved at all.
+#include "startup/Store.h"
+
 #include <windows.h>
 
-#include "app/DisableForm.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
-#include "shelllink/ShellLink.h"
-#include "startup/StartupPlaces.h"
+#include "startup/Inventory.h"
 
 namespace kb {
 
@@ -28,12 +19,6 @@ HKEY RootFromName(const std::wstring& name) {
     if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
     if (name == L"HKCU") return HKEY_CURRENT_USER;
     return nullptr;
-}
-
-std::wstring AsciiLower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
 }
 
 std::wstring AsciiUpper(std::wstring text) {
@@ -65,151 +50,132 @@ bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix
 // Writes a store subkey in full. A subkey that this call created is removed
 // again when a write fails, so no half entry is left; the error goes on.
 template <typename WriteValues>
-bool WriteStoreSubkey(Registry& reg, const std::wstring& path, WriteValues writeValues) {
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    const bool existed = reg.KeyExists(path);
-    if (!reg.OpenKey(path, true)) return false;
+bool WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
+    const bool existed = RegKey::Exists(HKEY_LOCAL_MACHINE, path);
+    std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, path);
+    if (!key) return false;
     try {
-        writeValues();
+        writeValues(*key);
     } catch (...) {
-        reg.CloseKey();
-        if (!existed) reg.DeleteKey(path);
+        key.reset();
+        if (!existed) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
         throw;
     }
-    reg.CloseKey();
     return true;
 }
 
 }  // namespace
 
-std::wstring TDisableForm::QuoteCommandLine(const std::wstring& command) {
+std::wstring QuoteCommandLine(const std::wstring& command) {
     if (!command.empty() && command.front() != L'"' && command.find(L' ') != std::wstring::npos)
         return L"\"" + command + L"\"";
     return command;
 }
 
-std::wstring TDisableForm::ShortcutPath(const std::wstring& location, const std::wstring& item) {
-    const std::wstring kind = AsciiLower(location);
-    const std::wstring* folder = kind == L"common startup" ? &CommonStartupDir
-                                 : kind == L"startup"      ? &StartupDir
-                                                           : nullptr;
-    if (!folder || folder->empty()) return {};
-    return *folder + L"\\" + item + L".lnk";
-}
-
-void TDisableForm::DisableRunEntry(const std::wstring& name, const std::wstring& command,
-                                   const std::wstring& location) {
-    const std::wstring rootName = location.substr(0, 4);
-    const std::wstring keyPath = location.size() > 5 ? location.substr(5) : std::wstring();
-    const HKEY root = RootFromName(rootName);
+bool DisableRunValue(const RunValueEntry& entry) {
+    const std::wstring& name = entry.name;
     // Entries the store could not hold, or could not give back, stay live.
-    if (!root || !FitsOneSubkey(name) || command.empty()) return;
+    if (!FitsOneSubkey(name) || entry.command.empty()) return false;
 
-    Registry reg;
-    reg.SetRoot(root);
-    const bool live = reg.OpenKey(keyPath, false) && reg.ValueExists(name);
-    DWORD type = REG_SZ;
-    if (live) {
-        // What would be stored must be what is live now.
-        if (reg.ReadString(name) != command) return;
-        type = reg.ValueType(name);
-    }
-    reg.CloseKey();
+    std::optional<RegKey> live = RegKey::Open(entry.place.root, entry.place.keyPath);
+    if (!live) return false;
+    // What is stored must be what is live now, not what was listed.
+    const std::optional<RegValue> now = live->Query(name);
+    if (!now || !now->IsText() || now->Text() != entry.command) return false;
+    const bool expandable = now->type == REG_EXPAND_SZ;
 
     // One subkey per name: never replace another entry stored under it.
     const std::wstring storePath = std::wstring(kStartupRegStore) + L"\\" + name;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (reg.OpenKey(storePath, false)) {
-        const std::wstring storedItem = reg.ReadString(L"item");
-        const std::wstring storedCommand = reg.ReadString(L"command");
-        const bool same = storedCommand == command && reg.ReadString(L"hkey") == rootName &&
-                          reg.ReadString(L"key") == keyPath;
-        if (!same && !(storedItem.empty() && storedCommand.empty())) return;
-        reg.CloseKey();
+    if (const std::optional<RegKey> stored = RegKey::Open(HKEY_LOCAL_MACHINE, storePath)) {
+        const std::wstring storedItem = stored->ReadString(L"item");
+        const std::wstring storedCommand = stored->ReadString(L"command");
+        const bool same = storedCommand == entry.command &&
+                          stored->ReadString(L"hkey") == entry.place.rootName &&
+                          stored->ReadString(L"key") == entry.place.keyPath;
+        if (!same && !(storedItem.empty() && storedCommand.empty())) return false;
     }
 
     // A command line is stored as it stands: wrapping it whole in quotes
     // would make its arguments part of the program's path.
-    const bool stored = WriteStoreSubkey(reg, storePath, [&] {
-        reg.WriteString(L"command", command);
-        reg.WriteString(L"hkey", rootName);
-        reg.WriteString(L"inimapping", L"0");
-        reg.WriteString(L"item", name);
-        reg.WriteString(L"key", keyPath);
-        if (type == REG_EXPAND_SZ)
-            reg.WriteString(kValueTypeName, kExpandType);
-        else if (reg.ValueExists(kValueTypeName))
-            reg.DeleteValue(kValueTypeName);
+    const bool written = WriteStoreSubkey(storePath, [&](RegKey& key) {
+        key.WriteString(L"command", entry.command);
+        key.WriteString(L"hkey", entry.place.rootName);
+        key.WriteString(L"inimapping", L"0");
+        key.WriteString(L"item", name);
+        key.WriteString(L"key", entry.place.keyPath);
+        if (expandable)
+            key.WriteString(kValueTypeName, kExpandType);
+        else if (key.HasValue(kValueTypeName))
+            key.DeleteValue(kValueTypeName);
     });
-    if (!stored || !live) return;
-
-    reg.SetRoot(root);
-    if (reg.OpenKey(keyPath, false)) reg.DeleteValue(name);
+    return written && live->DeleteValue(name);
 }
 
-void TDisableForm::EnableRunEntry(const std::wstring& item, const std::wstring& command,
-                                  const std::wstring& hkey, const std::wstring& key) {
-    const HKEY root = RootFromName(AsciiUpper(hkey));
-    if (!root || !FitsOneSubkey(item) || command.empty()) return;
-    const std::wstring storePath = std::wstring(kStartupRegStore) + L"\\" + item;
-
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    bool expand = false;
-    if (reg.OpenKey(storePath, false)) expand = reg.ReadString(kValueTypeName) == kExpandType;
-
-    reg.SetRoot(root);
-    if (!reg.OpenKey(key, true)) return;  // stays stored
-    if (reg.ValueExists(item)) {
-        // Another entry of that name went live meanwhile: keep both.
-        if (reg.ReadString(item) != command) return;
-    } else if (expand) {
-        reg.WriteExpandString(item, command);
-    } else {
-        reg.WriteString(item, command);
+bool EnableRunValue(const StoredRunEntry& entry) {
+    const HKEY root = RootFromName(AsciiUpper(entry.hkey));
+    if (!root || entry.command.empty()) return false;
+    // The subkey it was listed from, and only while it still holds this entry.
+    const std::wstring storePath = std::wstring(kStartupRegStore) + L"\\" + entry.subkey;
+    bool expandable = false;
+    {
+        const std::optional<RegKey> stored = RegKey::Open(HKEY_LOCAL_MACHINE, storePath);
+        if (!stored || stored->ReadString(L"item") != entry.item ||
+            stored->ReadString(L"command") != entry.command)
+            return false;
+        expandable = stored->ReadString(kValueTypeName) == kExpandType;
     }
-    reg.CloseKey();
 
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (reg.KeyExists(storePath)) reg.DeleteKey(storePath);
+    std::optional<RegKey> live = RegKey::Create(root, entry.key);
+    if (!live) return false;  // stays stored
+    if (live->HasValue(entry.item)) {
+        // Another entry of that name went live meanwhile: keep both.
+        if (live->ReadString(entry.item) != entry.command) return false;
+    } else {
+        live->WriteString(entry.item, entry.command, expandable ? REG_EXPAND_SZ : REG_SZ);
+    }
+    live.reset();
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, storePath);
+    return true;
 }
 
-void TDisableForm::DisableFolderEntry(const std::wstring& item, const std::wstring& command,
-                                      const std::wstring& location) {
-    const std::wstring shortcut = ShortcutPath(location, item);
+bool DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    if (folder.empty() || entry.name.empty()) return false;
+    const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
     // A shortcut whose target is unknown could never be rebuilt: keep it.
-    if (shortcut.empty() || command.empty()) return;
+    // And what is stored must be what is there now, not what was listed.
+    const std::wstring target = entry.Target();
+    if (target.empty() || !FileExists(shortcut) ||
+        ReadShortcut(entry.location, folder, entry.name + L".lnk").Target() != target)
+        return false;
 
     std::wstring subkey = shortcut;
     for (wchar_t& c : subkey)
         if (c == L'\\') c = L'^';
     const std::wstring storePath = std::wstring(kStartupFolderStore) + L"\\" + subkey;
-    const std::wstring stored = QuoteCommandLine(command);
+    const std::wstring stored = QuoteCommandLine(target);
 
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (reg.OpenKey(storePath, false)) {
-        const std::wstring storedCommand = reg.ReadString(L"command");
-        if (!storedCommand.empty() && storedCommand != stored) return;
-        reg.CloseKey();
+    if (const std::optional<RegKey> existing = RegKey::Open(HKEY_LOCAL_MACHINE, storePath)) {
+        const std::wstring storedCommand = existing->ReadString(L"command");
+        if (!storedCommand.empty() && storedCommand != stored) return false;
     }
 
     std::wstring backup;
     bool copied = false;
-    const std::wstring pss = WindowsDir + L"\\pss";
-    if (!WindowsDir.empty() && DirectoryExists(pss)) {
-        backup = pss + L"\\" + item + L".lnk" + location;
+    const std::wstring pss = folders.BackupFolder();
+    if (!pss.empty() && DirectoryExists(pss)) {
+        backup = pss + L"\\" + entry.name + L".lnk" + entry.location;
         if (!FileExists(backup)) copied = CopyFileTo(shortcut, backup);
     }
 
     bool written = false;
     try {
-        written = WriteStoreSubkey(reg, storePath, [&] {
-            reg.WriteString(L"item", item);
-            reg.WriteString(L"command", stored);
-            reg.WriteString(L"backup", backup);
-            reg.WriteString(L"location", location);
-            reg.WriteString(L"path", shortcut);
+        written = WriteStoreSubkey(storePath, [&](RegKey& key) {
+            key.WriteString(L"item", entry.name);
+            key.WriteString(L"command", stored);
+            key.WriteString(L"backup", backup);
+            key.WriteString(L"location", entry.location);
+            key.WriteString(L"path", shortcut);
         });
     } catch (...) {
         if (copied) DeleteFileAt(backup);
@@ -217,34 +183,42 @@ void TDisableForm::DisableFolderEntry(const std::wstring& item, const std::wstri
     }
     if (!written) {
         if (copied) DeleteFileAt(backup);
-        return;
+        return false;
     }
-    if (FileExists(shortcut)) DeleteFileAt(shortcut);
+    return DeleteFileAt(shortcut);
 }
 
-void TDisableForm::EnableFolderEntry(const std::wstring& item, const std::wstring& storeKeyPath,
-                                     const std::wstring& command, const std::wstring& location,
-                                     const std::wstring& backup, const std::wstring& /*path*/) {
-    const std::wstring shortcut = ShortcutPath(location, item);
-    if (shortcut.empty() || command.empty()) return;
+bool EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    if (folder.empty() || entry.command.empty()) return false;
+    const std::wstring shortcut = folder + L"\\" + entry.item + L".lnk";
 
     // The working directory is the target's folder, as the shell would give.
-    if (!FileExists(shortcut)) CreateShellLink(shortcut, Unquoted(command), L"");
-    if (!FileExists(shortcut)) return;  // not rebuilt: it stays stored, backup and all
+    if (!FileExists(shortcut)) CreateShellLink(shortcut, Unquoted(entry.command), L"");
+    if (!FileExists(shortcut)) return false;  // not rebuilt: it stays stored, backup and all
 
     // The backup copy is deleted only inside the backup folder, whatever the
     // stored value names.
-    const std::wstring pss = WindowsDir + L"\\pss\\";
-    if (!WindowsDir.empty() && StartsWithIgnoringCase(backup, pss) &&
+    const std::wstring pss = folders.BackupFolder() + L"\\";
+    const std::wstring& backup = entry.backup;
+    if (pss.size() > 1 && StartsWithIgnoringCase(backup, pss) &&
         backup.find(L'\\', pss.size()) == std::wstring::npos && FileExists(backup))
         DeleteFileAt(backup);
 
-    const std::wstring storePrefix = std::wstring(kStartupFolderStore) + L"\\";
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    if (StartsWithIgnoringCase(storeKeyPath, storePrefix) && storeKeyPath.size() > storePrefix.size() &&
-        reg.KeyExists(storeKeyPath))
-        reg.DeleteKey(storeKeyPath);
+    if (!entry.subkey.empty() && RegKey::Exists(HKEY_LOCAL_MACHINE, entry.StoreKeyPath()))
+        RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath());
+    return true;
+}
+
+bool MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
+    struct Visitor {
+        const StartupFolders& folders;
+        bool operator()(const RunValueEntry& e) const { return DisableRunValue(e); }
+        bool operator()(const ShortcutEntry& e) const { return DisableShortcut(e, folders); }
+        bool operator()(const StoredRunEntry& e) const { return EnableRunValue(e); }
+        bool operator()(const StoredShortcutEntry& e) const { return EnableShortcut(e, folders); }
+    };
+    return std::visit(Visitor{folders}, entry);
 }
 
 }  // namespace kb

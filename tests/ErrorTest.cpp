@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/ErrorReport.h"
 #include "platform/Error.h"
 
 namespace {

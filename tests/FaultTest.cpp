@@ -3,76 +3,56 @@
 // or in the store.
 #include <iostream>
 
-#include "FormHarness.h"
+#include "CoreHarness.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
 #include "shelllink/ShellLink.h"
-#include "startup/StartupPlaces.h"
+#include "startup/Store.h"
 
 namespace kb::test {
 namespace {
 
-const std::wstring kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kCommand = L"%ProgramFiles%\\Tool\\tool.exe -min";
 
-class Faults : public FormTest {
+class Faults : public CoreTest {
 protected:
     void SetUp() override {
-        FormTest::SetUp();
+        CoreTest::SetUp();
         if (HasFatalFailure()) return;
-        Folder(L"Windows");
-        Folder(L"Windows\\pss");
-        target_ = Folder(L"Program Files") + L"\\tool.exe";
-        WriteFileBytes(target_, "MZ");
-        MakeForm();
-        shortcut_ = form->StartupDir + L"\\Foo.lnk";
+        Pss();
+        target_ = Target(L"tool");
+        shortcut_ = UserStartup() + L"\\Foo.lnk";
     }
     void TearDown() override {
         SetFaultInjector({});
-        FormTest::TearDown();
+        CoreTest::TearDown();
     }
 
     void ResetPlaces() {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools");
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey.c_str(), L"Tool");
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
         ::DeleteFileW(shortcut_.c_str());
         ::DeleteFileW((Windows() + L"\\pss\\Foo.lnkStartup").c_str());
     }
-    void LiveValue() {
-        SetStringValue(HKEY_CURRENT_USER, kRunKey, L"Tool", kCommand, REG_EXPAND_SZ);
-    }
+    void LiveValue() { SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", kCommand, REG_EXPAND_SZ); }
     void LiveShortcut() { CreateShellLink(shortcut_, target_, L""); }
 
     bool RegistryEntryWhole() {
-        UniqueKey key;
-        wchar_t data[512] = {};
-        DWORD size = sizeof data - sizeof(wchar_t), type = REG_NONE;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey.c_str(), 0, KEY_READ, key.put()) == 0 &&
-            ::RegQueryValueExW(key.get(), L"Tool", nullptr, &type, reinterpret_cast<BYTE*>(data),
-                               &size) == 0 &&
-            type == REG_EXPAND_SZ && kCommand == data)
+        if (ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool") == Text(kCommand, REG_EXPAND_SZ))
             return true;
-        form->RefrushButtonClick();
-        const TextTable& t = form->DisabledRunTable;
-        for (std::size_t i = 0; i < t.RowCount(); ++i)
-            if (t.Cell(i, DisabledRunCol::Item) == L"Tool" &&
-                t.Cell(i, DisabledRunCol::Command) == kCommand &&
-                t.Cell(i, DisabledRunCol::HKey) == L"HKCU" &&
-                t.Cell(i, DisabledRunCol::Key) == kRunKey) {
-                UniqueKey stored;
-                return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                                       (std::wstring(kStartupRegStore) + L"\\Tool").c_str(), 0,
-                                       KEY_READ, stored.put()) == 0 &&
-                       ::RegQueryValueExW(stored.get(), L"KeepbootValueType", nullptr, nullptr,
-                                          nullptr, nullptr) == 0;
-            }
+        for (const StoredRunEntry& e : Stored().values)
+            if (e.item == L"Tool" && e.command == kCommand && e.hkey == L"HKCU" && e.key == kRun)
+                return ReadRawValue(HKEY_LOCAL_MACHINE,
+                                    std::wstring(kStartupRegStore) + L"\\" + e.subkey,
+                                    L"KeepbootValueType")
+                    .exists;
         return false;
     }
 
     bool FolderEntryWhole() {
-        if (kb::FileExists(shortcut_)) {
-            TShellLink link;
+        if (FileExists(shortcut_)) {
+            ShellLinkData link;
             try {
                 ReadShellLink(shortcut_, link);
             } catch (const Error&) {
@@ -80,12 +60,9 @@ protected:
             }
             return link.Target == target_;
         }
-        form->RefrushButtonClick();
-        const TextTable& t = form->DisabledFolderTable;
-        for (std::size_t i = 0; i < t.RowCount(); ++i)
-            if (t.Cell(i, DisabledFolderCol::Item) == L"Foo" &&
-                t.Cell(i, DisabledFolderCol::Command) == TDisableForm::QuoteCommandLine(target_) &&
-                t.Cell(i, DisabledFolderCol::Location) == L"Startup")
+        for (const StoredShortcutEntry& e : Stored().shortcuts)
+            if (e.item == L"Foo" && e.command == QuoteCommandLine(target_) &&
+                e.location == L"Startup")
                 return true;
         return false;
     }
@@ -124,54 +101,44 @@ protected:
         act();
     }
 
-    void DisableValue() { form->DisableRunEntry(L"Tool", kCommand, L"HKCU\\" + kRunKey); }
-    void DisableShortcut() { form->DisableFolderEntry(L"Foo", target_, L"Startup"); }
-    void EnableFirstStoredShortcut() {
-        form->RefrushButtonClick();
-        const TextTable& t = form->DisabledFolderTable;
-        ASSERT_EQ(t.RowCount(), 1u);
-        form->EnableFolderEntry(t.Cell(0, DisabledFolderCol::Item),
-                                t.Cell(0, DisabledFolderCol::StoreKeyPath),
-                                t.Cell(0, DisabledFolderCol::Command),
-                                t.Cell(0, DisabledFolderCol::Location),
-                                t.Cell(0, DisabledFolderCol::Backup),
-                                t.Cell(0, DisabledFolderCol::Path));
-    }
+    void DisableValue() { DisableRunValue(Value(L"Tool")); }
+    void DisableFoo() { DisableShortcut(Shortcut(L"Foo"), Folders()); }
 
     std::wstring target_, shortcut_;
 };
 
 TEST_F(Faults, DisablingARegistryEntryNeverLosesIt) {
-    Sweep("DisableRunEntry", [&] { LiveValue(); }, [&] { DisableValue(); },
+    Sweep("DisableRunValue", [&] { LiveValue(); }, [&] { DisableValue(); },
           [&] { return RegistryEntryWhole(); });
-    EXPECT_FALSE(RawKeyExists(HKEY_CURRENT_USER, kRunKey + L"\\Tool"));
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool").exists) << "it left the Run key";
     EXPECT_TRUE(RegistryEntryWhole());
 }
 
 TEST_F(Faults, EnablingARegistryEntryNeverLosesIt) {
-    Sweep("EnableRunEntry",
+    Sweep("EnableRunValue",
           [&] {
               LiveValue();
               DisableValue();
           },
-          [&] { form->EnableRunEntry(L"Tool", kCommand, L"HKCU", kRunKey); },
-          [&] { return RegistryEntryWhole(); });
+          [&] { EnableRunValue(StoredValue(L"Tool")); }, [&] { return RegistryEntryWhole(); });
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool"), Text(kCommand, REG_EXPAND_SZ));
 }
 
 TEST_F(Faults, DisablingAShortcutNeverLosesIt) {
-    Sweep("DisableFolderEntry", [&] { LiveShortcut(); }, [&] { DisableShortcut(); },
+    Sweep("DisableShortcut", [&] { LiveShortcut(); }, [&] { DisableFoo(); },
           [&] { return FolderEntryWhole(); });
-    EXPECT_FALSE(kb::FileExists(shortcut_));
+    EXPECT_FALSE(FileExists(shortcut_));
 }
 
 TEST_F(Faults, EnablingAShortcutNeverLosesIt) {
-    Sweep("EnableFolderEntry",
+    Sweep("EnableShortcut",
           [&] {
               LiveShortcut();
-              DisableShortcut();
+              DisableFoo();
           },
-          [&] { EnableFirstStoredShortcut(); }, [&] { return FolderEntryWhole(); });
-    EXPECT_TRUE(kb::FileExists(shortcut_));
+          [&] { EnableShortcut(StoredShortcut(L"Foo"), Folders()); },
+          [&] { return FolderEntryWhole(); });
+    EXPECT_TRUE(FileExists(shortcut_));
 }
 
 }  // namespace

@@ -1,140 +1,139 @@
-#include "FormHarness.h"
+#include "WindowHarness.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
-#include "platform/Files.h"
-#include "startup/StartupPlaces.h"
+#include "startup/Store.h"
 
 namespace kb::test {
 namespace {
 
-const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-class ListPage : public FormTest {
+class ListPage : public WindowTest {
 protected:
     void TearDown() override {
         SetFaultInjector({});
-        FormTest::TearDown();
+        WindowTest::TearDown();
     }
     // Live: Alpha (machine), Bravo (user), shortcut Link; stored: Zulu (user).
     void MakeEntries() {
         SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Alpha", L"alpha.exe");
         SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"bravo.exe");
         target_ = MakeShortcut(UserStartup(), L"Link");
-        const std::wstring sub = std::wstring(kStartupRegStore) + L"\\Zulu";
-        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", L"Zulu");
-        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", L"zulu.exe");
-        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"hkey", L"HKCU");
-        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"key", kRun);
+        StoreValueEntry(L"Zulu", L"Zulu", L"zulu.exe");
     }
-    void SetChecked(int row, bool checked) { ListView_SetCheckState(form->ListView, row, checked); }
+    void SetChecked(int row, bool checked) {
+        ListView_SetCheckState(window->Ui().startupList, row, checked);
+    }
+    std::vector<ListRow> Rows() { return ListRows(window->Ui().startupList); }
 
     std::wstring target_;
 };
 
+TEST_F(ListPage, ShowsLiveThenStoredEntriesInBlockOrder) {
+    MakeEntries();
+    const std::wstring folder = std::wstring(kStartupFolderStore) + L"\\C:^Gone.lnk";
+    SetStringValue(HKEY_LOCAL_MACHINE, folder, L"item", L"Gone");
+    SetStringValue(HKEY_LOCAL_MACHINE, folder, L"command", L"gone.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, folder, L"location", L"Common Startup");
+    MakeWindow();
+    EXPECT_EQ(Rows(), (std::vector<ListRow>{
+                          {L"Alpha", L"alpha.exe", L"HKLM\\" + kRun, true},
+                          {L"Bravo", L"bravo.exe", L"HKCU\\" + kRun, true},
+                          {L"Link", target_, L"Startup", true},
+                          {L"Zulu", L"zulu.exe", L"HKCU\\" + kRun, false},
+                          {L"Gone", L"gone.exe", L"Common Startup", false},
+                      }));
+}
+
 TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     MakeEntries();
-    TDisableForm& f = MakeForm();
-    ASSERT_EQ(ListRows(f.ListView).size(), 4u);
+    MakeWindow();
+    ASSERT_EQ(Rows().size(), 4u);
     SetChecked(0, false);  // Alpha
     SetChecked(2, false);  // Link
     SetChecked(3, true);   // Zulu
-    f.ApplyButtonClick();
+    window->ApplyStartupList();
 
-    const std::wstring hklm = L"HKLM\\" + kRun, hkcu = L"HKCU\\" + kRun;
-    const std::vector<ListRow> expected = {
-        {L"Bravo", L"bravo.exe", hkcu, true},
-        {L"Zulu", L"zulu.exe", hkcu, true},
-        {L"Alpha", L"alpha.exe", hklm, false},
-        {L"Link", TDisableForm::QuoteCommandLine(target_), L"Startup", false},
-    };
-    EXPECT_EQ(ListRows(f.ListView), expected);
-    EXPECT_FALSE(kb::FileExists(UserStartup() + L"\\Link.lnk"));
-    EXPECT_EQ(Column(f.RunTable, RunCol::ListIndex), (std::vector<std::wstring>{L"0", L"1"}));
+    EXPECT_EQ(Rows(), (std::vector<ListRow>{
+                          {L"Bravo", L"bravo.exe", L"HKCU\\" + kRun, true},
+                          {L"Zulu", L"zulu.exe", L"HKCU\\" + kRun, true},
+                          {L"Alpha", L"alpha.exe", L"HKLM\\" + kRun, false},
+                          {L"Link", QuoteCommandLine(target_), L"Startup", false},
+                      }));
+    EXPECT_FALSE(FileExists(UserStartup() + L"\\Link.lnk"));
 }
 
 TEST_F(ListPage, RefrushThrowsAwayUnappliedChanges) {
     MakeEntries();
-    TDisableForm& f = MakeForm();
-    const std::vector<ListRow> before = ListRows(f.ListView);
+    MakeWindow();
+    const std::vector<ListRow> before = Rows();
     SetChecked(0, false);
     SetChecked(3, true);
-    f.RefrushButtonClick();
-    EXPECT_EQ(ListRows(f.ListView), before);
-    f.ApplyButtonClick();
-    EXPECT_EQ(ListRows(f.ListView), before) << "nothing was left to apply";
+    window->ReloadStartupList();
+    EXPECT_EQ(Rows(), before);
+    window->ApplyStartupList();
+    EXPECT_EQ(Rows(), before) << "nothing was left to apply";
 }
 
-TEST_F(ListPage, ApplyWithNothingListedOnlyRefreshes) {
-    TDisableForm& f = MakeForm();
-    f.ApplyButtonClick();
-    EXPECT_TRUE(ListRows(f.ListView).empty());
+TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
+    MakeWindow();
+    window->ApplyStartupList();
+    EXPECT_TRUE(Rows().empty());
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Late", L"late.exe");
-    f.ApplyButtonClick();
-    EXPECT_EQ(ListRows(f.ListView).size(), 1u);
+    window->ApplyStartupList();
+    EXPECT_EQ(Rows().size(), 1u);
 }
 
-TEST_F(ListPage, RowsWithoutAListRowAreSkipped) {
+// A pass that stops part-way still reloads: the list shows where every
+// entry really is, and what it enabled stays known to the watch.
+TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     MakeEntries();
-    TDisableForm& f = MakeForm();
-    SetChecked(0, false);
-    SetChecked(1, false);
-    f.RunTable.SetCell(0, RunCol::ListIndex, L"junk");
-    f.RunTable.SetCell(1, RunCol::ListIndex, L"99");
-    f.ApplyButtonClick();
-    EXPECT_EQ(f.RunTable.RowCount(), 2u) << "neither entry moved";
-}
-
-TEST_F(ListPage, RefusedWriteStopsThePassAndKeepsTheMarks) {
-    MakeEntries();
-    TDisableForm& f = MakeForm();
-    SetChecked(0, false);
-    SetChecked(1, false);
-    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
-    EXPECT_THROW(f.ApplyButtonClick(), Error);
+    MakeWindow();
+    window->Ui().startupPolicy.SetItemIndex(0);
+    window->Ui().startPagePolicy.SetItemIndex(2);
+    SetChecked(3, true);   // Zulu: enabled first of the two below
+    SetChecked(2, false);  // Link
+    int writes = 0;
+    SetFaultInjector([&](FaultPoint point) {
+        return point == FaultPoint::RegistryWrite && ++writes == 2;
+    });
+    EXPECT_THROW(window->ApplyStartupList(), Error);
     SetFaultInjector({});
-    const std::vector<ListRow> rows = ListRows(f.ListView);
-    EXPECT_FALSE(rows[0].checked) << "no refresh after a raised error";
-    EXPECT_FALSE(rows[1].checked);
-    f.RefrushButtonClick();
-    EXPECT_EQ(f.RunTable.RowCount(), 2u) << "both entries are still live";
+    const std::vector<ListRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2], (ListRow{L"Zulu", L"zulu.exe", L"HKCU\\" + kRun, true}));
+    EXPECT_TRUE(rows[3].checked) << "Link stayed where it was, and says so";
+    Tick();
+    EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Zulu").exists);
 }
 
 TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
     MakeEntries();
-    TDisableForm& f = MakeForm();
-    ListView_SetItemState(f.ListView, 1, LVIS_FOCUSED | LVIS_SELECTED,
-                          LVIS_FOCUSED | LVIS_SELECTED);
-    ::SendMessageW(f.ListView, WM_KEYDOWN, VK_SPACE, 0);
-    ::SendMessageW(f.ListView, WM_KEYUP, VK_SPACE, 0);
-    EXPECT_FALSE(ListRows(f.ListView)[1].checked);
+    MakeWindow();
+    const HWND list = window->Ui().startupList;
+    ListView_SetItemState(list, 1, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    ::SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(list, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_FALSE(Rows()[1].checked);
 }
 
-}  // namespace
-}  // namespace kb::test
-
-namespace kb::test {
-namespace {
-
-class Pages : public FormTest {};
-
-TEST_F(Pages, CtrlTabTurnsThePagesBothWays) {
-    TDisableForm& f = MakeForm();
+TEST_F(ListPage, CtrlTabTurnsThePagesBothWays) {
+    MakeWindow();
+    const HWND pages = window->Ui().pages;
     BYTE keys[256] = {};
     ::GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
     ::SetKeyboardState(keys);
-    const MSG tab{f.ListView, WM_KEYDOWN, VK_TAB, 0, 0, {}};
-    EXPECT_TRUE(f.PreTranslateMessage(tab));
-    EXPECT_EQ(TabCtrl_GetCurSel(f.PageControl), 1);
-    EXPECT_TRUE(::GetWindowLongW(::GetParent(f.ListView), GWL_STYLE) & WS_VISIBLE);
+    const MSG tab{window->Ui().startupList, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_TRUE(window->PreTranslateMessage(tab));
+    EXPECT_EQ(TabCtrl_GetCurSel(pages), 1);
+    EXPECT_TRUE(::GetWindowLongW(::GetParent(window->Ui().startupList), GWL_STYLE) & WS_VISIBLE);
     keys[VK_SHIFT] = 0x80;
     ::SetKeyboardState(keys);
-    EXPECT_TRUE(f.PreTranslateMessage(tab));
-    EXPECT_TRUE(f.PreTranslateMessage(tab));
-    EXPECT_EQ(TabCtrl_GetCurSel(f.PageControl), 2) << "backwards from the first wraps round";
+    EXPECT_TRUE(window->PreTranslateMessage(tab));
+    EXPECT_TRUE(window->PreTranslateMessage(tab));
+    EXPECT_EQ(TabCtrl_GetCurSel(pages), 2) << "backwards from the first wraps round";
     keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
     ::SetKeyboardState(keys);
-    EXPECT_FALSE(f.PreTranslateMessage(tab)) << "a plain Tab moves the focus as usual";
+    EXPECT_FALSE(window->PreTranslateMessage(tab)) << "a plain Tab moves the focus as usual";
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "TestResources.h"
-#include "platform/PngImage.h"
+#include "app/PngImage.h"
 
 namespace {
 

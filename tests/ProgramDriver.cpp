@@ -1,6 +1,6 @@
 #include "ProgramDriver.h"
 
-#include "app/DisableForm.h"
+#include "app/MainWindow.h"
 
 namespace kb::test {
 
@@ -71,12 +71,12 @@ HWND KeepbootProcess::WaitForMainWindow(DWORD timeoutMs) const {
     HWND window = nullptr;
     WaitUntil(
         [&] {
-            window = FindWindowOfClass(TDisableForm::kClassName);
+            window = FindWindowOfClass(MainWindow::kClassName);
             DWORD_PTR status = 0;
             return window &&
-                   ::SendMessageTimeoutW(window, TDisableForm::kStatusMessage, 0, 0,
+                   ::SendMessageTimeoutW(window, MainWindow::kStatusMessage, 0, 0,
                                          SMTO_ABORTIFHUNG, 2000, &status) &&
-                   (status & TDisableForm::StatusReady);
+                   (status & MainWindow::StatusReady);
         },
         timeoutMs);
     return window;

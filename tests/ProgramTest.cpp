@@ -9,8 +9,8 @@
 
 #include "ProgramDriver.h"
 #include "Sandbox.h"
-#include "app/DisableForm.h"
-#include "startup/StartupDlg.h"
+#include "app/MainWindow.h"
+#include "app/PromptDialog.h"
 
 namespace kb::test {
 namespace {
@@ -45,13 +45,13 @@ protected:
     }
 
     static bool Watching(HWND window) {
-        return ::SendMessageW(window, TDisableForm::kStatusMessage, 0, 0) &
-               TDisableForm::StatusWatching;
+        return ::SendMessageW(window, MainWindow::kStatusMessage, 0, 0) &
+               MainWindow::StatusWatching;
     }
 
     // Quits through the "&Quit" button and expects a clean end.
     static void Quit(KeepbootProcess& process, HWND window) {
-        ::PostMessageW(::GetDlgItem(window, IdStopButton), BM_CLICK, 0, 0);
+        ::PostMessageW(::GetDlgItem(window, IdQuitButton), BM_CLICK, 0, 0);
         DWORD code = 99;
         ASSERT_TRUE(process.WaitForExit(&code));
         EXPECT_EQ(code, 0u);
@@ -107,8 +107,8 @@ TEST_F(Program, CloseAndMinimiseHideAndTheIconBringsTheWindowBack) {
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) != FALSE; }));
 
     const auto clickIcon = [&] {
-        ::PostMessageW(window, TDisableForm::kTrayMessage, 1, WM_LBUTTONDOWN);
-        ::PostMessageW(window, TDisableForm::kTrayMessage, 1, WM_LBUTTONUP);
+        ::PostMessageW(window, MainWindow::kTrayMessage, 1, WM_LBUTTONDOWN);
+        ::PostMessageW(window, MainWindow::kTrayMessage, 1, WM_LBUTTONUP);
     };
     const auto shownInFront = [&] {
         return ::IsWindowVisible(window) && !::IsIconic(window) &&
@@ -146,12 +146,8 @@ TEST_F(Program, StartButtonStartsTheWatchAndHides) {
 
 // A string value of the registry, or "(none)".
 std::wstring ReadText(HKEY root, const std::wstring& key, const std::wstring& name) {
-    wchar_t data[512] = {};
-    DWORD size = sizeof data - sizeof(wchar_t);
-    if (::RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS)
-        return L"(none)";
-    return data;
+    const RawValue value = ReadRawValue(root, key, name);
+    return value.exists ? value.text : L"(none)";
 }
 
 std::wstring ReadUserRunValue(const std::wstring& name) {
@@ -169,8 +165,8 @@ TEST_F(Program, UncheckAndApplyMovesAValueIntoTheStoreAndBack) {
     KeepbootProcess& process = Start();
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    const RemoteListView list(FindDescendant(window, IdListView), process.Process());
-    const HWND apply = FindDescendant(window, IdApplyButton);
+    const RemoteListView list(FindDescendant(window, IdStartupList), process.Process());
+    const HWND apply = FindDescendant(window, IdListApply);
     const int row = list.Find(name);
     ASSERT_GE(row, 0);
     EXPECT_TRUE(list.Checked(row));
@@ -217,7 +213,7 @@ protected:
         const HWND dialog = process.FindWindowOfClass(L"TStartupDlg");
         if (!dialog || !::IsWindowVisible(dialog)) return {};
         wchar_t text[256] = {};
-        ::GetWindowTextW(::GetDlgItem(dialog, TStartupDlg::kQuestionId), text, 256);
+        ::GetWindowTextW(::GetDlgItem(dialog, PromptDialog::kQuestionId), text, 256);
         return text;
     }
     static void Answer(const KeepbootProcess& process, int button) {
@@ -253,32 +249,32 @@ TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
     KeepbootProcess& process = Start();
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    ::PostMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_CLICK, 0, 0);
+    ::PostMessageW(FindDescendant(window, IdStartupPolicyItem0 + 1), BM_CLICK, 0, 0);
     ::PostMessageW(::GetDlgItem(window, IdStartButton), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) && Watching(window); }));
 
     AddRunValue(L"First", L"first.exe");
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"First"); }));
     EXPECT_FALSE(::IsWindowVisible(window));
-    Answer(process, TStartupDlg::kDisable);
+    Answer(process, PromptDialog::kDisableId);
     EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"First", L"first.exe"); }));
     EXPECT_EQ(ReadUserRunValue(L"First"), L"(none)");
 
     AddRunValue(L"Second", L"second.exe");
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); }));
-    Answer(process, TStartupDlg::kEnable);
+    Answer(process, PromptDialog::kEnableId);
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
 
     // The enabled one is known now: the next question is about the next entry.
     AddRunValue(L"Third", L"third.exe");
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Third"); }));
-    Answer(process, TStartupDlg::kCancel);
+    Answer(process, PromptDialog::kCancelId);
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
     // Cancel leaves it, and the question comes again.
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Third"); }));
     EXPECT_EQ(ReadUserRunValue(L"Third"), L"third.exe");
     EXPECT_EQ(ReadUserRunValue(L"Second"), L"second.exe");
-    Answer(process, TStartupDlg::kDisable);
+    Answer(process, PromptDialog::kDisableId);
     EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"Third", L"third.exe"); }));
     Quit(process, window);
 }
@@ -288,10 +284,10 @@ TEST_F(Program, SettingsLiveBesideTheProgramAcrossRuns) {
         KeepbootProcess& process = Start();
         const HWND window = process.WaitForMainWindow();
         ASSERT_NE(window, nullptr);
-        ::PostMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_CLICK, 0, 0);
-        ::PostMessageW(FindDescendant(window, IdIERadio0 + 2), BM_CLICK, 0, 0);
+        ::PostMessageW(FindDescendant(window, IdStartupPolicyItem0 + 1), BM_CLICK, 0, 0);
+        ::PostMessageW(FindDescendant(window, IdStartPagePolicyItem0 + 2), BM_CLICK, 0, 0);
         ASSERT_TRUE(WaitUntil([&] {
-            return ::SendMessageW(FindDescendant(window, IdIERadio0 + 2), BM_GETCHECK, 0, 0) ==
+            return ::SendMessageW(FindDescendant(window, IdStartPagePolicyItem0 + 2), BM_GETCHECK, 0, 0) ==
                    BST_CHECKED;
         }));
         Quit(process, window);
@@ -306,7 +302,7 @@ TEST_F(Program, SettingsLiveBesideTheProgramAcrossRuns) {
     KeepbootProcess& again = Start();
     const HWND window = again.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(::SendMessageW(FindDescendant(window, IdSystemRadio0 + 1), BM_GETCHECK, 0, 0),
+    EXPECT_EQ(::SendMessageW(FindDescendant(window, IdStartupPolicyItem0 + 1), BM_GETCHECK, 0, 0),
               BST_CHECKED);
     Quit(again, window);
 }

@@ -1,4 +1,3 @@
-
 #include "Sandbox.h"
 
 #include <sddl.h>
@@ -25,36 +24,36 @@ std::wstring ThrownMessage(const std::function<void()>& action) {
 }
 
 TEST_F(RegistryTest, WritesAndReadsTextAndListsNames) {
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(reg.OpenKey(kRun, false)) << "a missing key is not created without create";
-    ASSERT_TRUE(reg.OpenKey(L"\\" + kRun, true)) << "a leading backslash is dropped";
-    reg.WriteString(L"Alpha", L"C:\\a.exe -min");
-    reg.WriteString(L"beta", L"");
-    reg.WriteString(L"", L"default value");
-    reg.CloseKey();
-
+    EXPECT_FALSE(RegKey::Open(HKEY_LOCAL_MACHINE, kRun)) << "a missing key is not created by Open";
+    {
+        std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, L"\\" + kRun);
+        ASSERT_TRUE(key) << "a leading backslash is dropped";
+        key->WriteString(L"Alpha", L"C:\\a.exe -min");
+        key->WriteString(L"beta", L"");
+        key->WriteString(L"", L"default value");
+        key->WriteString(L"expand", L"%TEMP%", REG_EXPAND_SZ);
+    }
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRun));
     EXPECT_FALSE(RawKeyExists(HKEY_CURRENT_USER, kRun)) << "the root decides where keys go";
 
-    ASSERT_TRUE(reg.OpenKey(kRun, false));
-    auto names = reg.GetValueNames();  // in the registry's own order
+    const std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kRun);
+    ASSERT_TRUE(key);
+    auto names = key->ValueNames();  // in the registry's own order
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"", L"Alpha", L"beta"}));
-    EXPECT_EQ(reg.ReadString(L"Alpha"), L"C:\\a.exe -min");
-    EXPECT_EQ(reg.ReadString(L"BETA"), L"") << "value names ignore letter case";
-    EXPECT_EQ(reg.ReadString(L""), L"default value");
-    EXPECT_EQ(reg.ReadString(L"missing"), L"");
-    EXPECT_TRUE(reg.ValueExists(L"beta"));
-    EXPECT_FALSE(reg.ValueExists(L"missing"));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"", L"Alpha", L"beta", L"expand"}));
+    EXPECT_EQ(key->ReadString(L"Alpha"), L"C:\\a.exe -min");
+    EXPECT_EQ(key->ReadString(L"BETA"), L"") << "value names ignore letter case";
+    EXPECT_EQ(key->ReadString(L""), L"default value");
+    EXPECT_EQ(key->ReadString(L"missing"), L"");
+    EXPECT_TRUE(key->HasValue(L"beta"));
+    EXPECT_FALSE(key->HasValue(L"missing"));
+    EXPECT_FALSE(key->Query(L"missing"));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"expand"), Text(L"%TEMP%", REG_EXPAND_SZ));
 
-    DWORD type = 0;
-    UniqueKey raw;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRun.c_str(), 0, KEY_READ, raw.put()), 0);
-    DWORD size = 0;
-    ::RegQueryValueExW(raw.get(), L"beta", nullptr, &type, nullptr, &size);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, sizeof(wchar_t)) << "text is written with its terminating NUL";
+    const std::optional<RegValue> beta = key->Query(L"beta");
+    ASSERT_TRUE(beta);
+    EXPECT_EQ(beta->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(beta->data.size(), sizeof(wchar_t)) << "text is written with its terminating NUL";
 }
 
 TEST_F(RegistryTest, ReadsAwkwardStringData) {
@@ -71,16 +70,15 @@ TEST_F(RegistryTest, ReadsAwkwardStringData) {
     const char odd[] = {'a', 0, 'b'};  // an odd byte count: the half character is dropped
     SetRawValue(HKEY_CURRENT_USER, kRun, L"odd", REG_SZ, odd, sizeof odd);
 
-    Registry reg;
-    reg.SetRoot(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(kRun, false));
-    EXPECT_EQ(reg.ReadString(L"long"), longText);
-    EXPECT_EQ(reg.ReadString(L"noNul"), L"abc");
-    EXPECT_EQ(reg.ReadString(L"embedded"), L"first");
-    EXPECT_EQ(reg.ReadString(L"emptySz"), L"");
-    EXPECT_EQ(reg.ReadString(L"expand"), L"%ProgramFiles%\\Tool\\tool.exe");
-    EXPECT_EQ(reg.ReadString(L"emptyBinary"), L"") << "a value without data reads as empty";
-    EXPECT_EQ(reg.ReadString(L"odd"), L"a");
+    const std::optional<RegKey> key = RegKey::Open(HKEY_CURRENT_USER, kRun);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ReadString(L"long"), longText);
+    EXPECT_EQ(key->ReadString(L"noNul"), L"abc");
+    EXPECT_EQ(key->ReadString(L"embedded"), L"first");
+    EXPECT_EQ(key->ReadString(L"emptySz"), L"");
+    EXPECT_EQ(key->ReadString(L"expand"), L"%ProgramFiles%\\Tool\\tool.exe");
+    EXPECT_EQ(key->ReadString(L"emptyBinary"), L"") << "a value without data reads as empty";
+    EXPECT_EQ(key->ReadString(L"odd"), L"a");
 }
 
 TEST_F(RegistryTest, NonTextDataRaisesWithTheValueName) {
@@ -90,47 +88,22 @@ TEST_F(RegistryTest, NonTextDataRaisesWithTheValueName) {
     const wchar_t multi[] = L"a\0b\0";
     SetRawValue(HKEY_LOCAL_MACHINE, kRun, L"Multi", REG_MULTI_SZ, multi, sizeof multi);
 
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(kRun, false));
-    EXPECT_EQ(ThrownMessage([&] { reg.ReadString(L"Counter"); }),
+    const std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kRun);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Counter"); }),
               L"Invalid data type for 'Counter'");
-    EXPECT_EQ(ThrownMessage([&] { reg.ReadString(L"Blob"); }), L"Invalid data type for 'Blob'");
-    EXPECT_EQ(ThrownMessage([&] { reg.ReadString(L"Multi"); }), L"Invalid data type for 'Multi'");
+    EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Blob"); }), L"Invalid data type for 'Blob'");
+    EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Multi"); }), L"Invalid data type for 'Multi'");
+    EXPECT_FALSE(key->Query(L"Counter")->IsText());
 }
 
 TEST_F(RegistryTest, RefusedWriteRaisesWithTheValueName) {
-    Registry reg;
-    EXPECT_EQ(ThrownMessage([&] { reg.WriteString(L"Nowhere", L"x"); }),
-              L"Failed to set data for 'Nowhere'")
-        << "no key open";
-
-    ASSERT_TRUE(reg.OpenKey(kRun, true));
+    std::optional<RegKey> key = RegKey::Create(HKEY_CURRENT_USER, kRun);
+    ASSERT_TRUE(key);
     // A name longer than the registry allows is refused.
-    EXPECT_EQ(ThrownMessage([&] { reg.WriteString(std::wstring(300000, L'n'), L"x"); })
+    EXPECT_EQ(ThrownMessage([&] { key->WriteString(std::wstring(300000, L'n'), L"x"); })
                   .rfind(L"Failed to set data for '", 0),
               0u);
-}
-
-TEST_F(RegistryTest, SetRootClosesTheKeyAndKeyExistsLeavesItAlone) {
-    Registry reg;
-    reg.SetRoot(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(L"Software\\A", true));
-    ASSERT_TRUE(reg.OpenKey(L"Software\\B", true));
-    reg.WriteString(L"v", L"in B");
-    EXPECT_TRUE(reg.KeyExists(L"Software\\A"));
-    EXPECT_TRUE(reg.KeyExists(L"\\Software\\A"));
-    EXPECT_FALSE(reg.KeyExists(L"Software\\C"));
-    EXPECT_EQ(reg.ReadString(L"v"), L"in B") << "KeyExists does not move the open key";
-
-    EXPECT_FALSE(reg.OpenKey(L"Software\\Missing", false));
-    EXPECT_EQ(reg.ReadString(L"v"), L"in B") << "a failed open keeps the key that was open";
-
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(reg.HasOpenKey());
-    EXPECT_FALSE(reg.KeyExists(L"Software\\A"));
-    EXPECT_EQ(reg.ReadString(L"v"), L"");
-    EXPECT_TRUE(reg.GetValueNames().empty());
 }
 
 TEST_F(RegistryTest, DeletesValuesAndWholeTrees) {
@@ -140,20 +113,20 @@ TEST_F(RegistryTest, DeletesValuesAndWholeTrees) {
     SetStringValue(HKEY_LOCAL_MACHINE, store + L"\\One\\Second", L"x", L"2");
     SetStringValue(HKEY_LOCAL_MACHINE, store + L"\\Two", L"item", L"Two");
 
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(store, false));
-    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::wstring>{L"One", L"Two"}));
-    EXPECT_TRUE(reg.DeleteKey(store + L"\\One"));
+    EXPECT_EQ(RegKey::Open(HKEY_LOCAL_MACHINE, store)->SubkeyNames(),
+              (std::vector<std::wstring>{L"One", L"Two"}));
+    EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, L"\\" + store + L"\\One"));
+    EXPECT_TRUE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One"));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, store + L"\\One"));
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, store + L"\\Two"));
-    EXPECT_FALSE(reg.DeleteKey(store + L"\\One")) << "already gone";
-    EXPECT_FALSE(reg.DeleteKey(L"")) << "never the root";
+    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One")) << "already gone";
+    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"")) << "never the root";
+    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"\\")) << "never the root";
 
-    ASSERT_TRUE(reg.OpenKey(store + L"\\Two", false));
-    EXPECT_TRUE(reg.DeleteValue(L"item"));
-    EXPECT_FALSE(reg.ValueExists(L"item"));
-    EXPECT_FALSE(reg.DeleteValue(L"item"));
+    std::optional<RegKey> two = RegKey::Open(HKEY_LOCAL_MACHINE, store + L"\\Two");
+    EXPECT_TRUE(two->DeleteValue(L"item"));
+    EXPECT_FALSE(two->HasValue(L"item"));
+    EXPECT_FALSE(two->DeleteValue(L"item"));
 }
 
 // A key the user may read but not write counts as absent, as keys under
@@ -174,11 +147,9 @@ TEST_F(RegistryTest, KeyWithoutWriteAccessDoesNotOpen) {
         ERROR_SUCCESS)
         GTEST_SKIP() << "this system does not enforce registry access rights";
 
-    Registry reg;
-    reg.SetRoot(HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(reg.OpenKey(L"ReadOnly", false));
-    EXPECT_FALSE(reg.OpenKey(L"ReadOnly", true));
-    EXPECT_TRUE(reg.KeyExists(L"ReadOnly")) << "reading is still allowed";
+    EXPECT_FALSE(RegKey::Open(HKEY_LOCAL_MACHINE, L"ReadOnly"));
+    EXPECT_FALSE(RegKey::Create(HKEY_LOCAL_MACHINE, L"ReadOnly"));
+    EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, L"ReadOnly")) << "reading is still allowed";
 
     // The owner may always rewrite the access rights, so the sandbox can go.
     UniqueKey owner;

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
+#include <vector>
 
 namespace kb::test {
 
@@ -19,6 +21,10 @@ void Sandbox::TearDown() {
 
 std::wstring Sandbox::Folder(const std::wstring& name) {
     return folder_->Sub(name);
+}
+
+StartupFolders Sandbox::Folders() {
+    return {Folder(L"Common Startup"), Folder(L"Startup"), Folder(L"Windows")};
 }
 
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,
@@ -43,6 +49,23 @@ bool RawKeyExists(HKEY root, const std::wstring& keyPath) {
     return ::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
+RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name) {
+    UniqueKey key;
+    if (::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
+    DWORD type = REG_NONE, size = 0;
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(data.data()), &size);
+    return {true, type, data.data()};
+}
+
+RawValue Text(const std::wstring& text, DWORD type) {
+    return {true, type, text};
+}
+
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(std::filesystem::path(path), std::ios::binary);
     out << bytes;
@@ -60,6 +83,14 @@ std::string Narrow(const std::wstring& text) {
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
                           nullptr, nullptr);
     return out;
+}
+
+void PrintTo(const RawValue& value, std::ostream* os) {
+    if (!value.exists) {
+        *os << "(no value)";
+        return;
+    }
+    *os << "{type " << value.type << ": " << Narrow(value.text) << "}";
 }
 
 }  // namespace kb::test

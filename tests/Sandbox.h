@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "ScratchRegistry.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
+#include "startup/StartupPlaces.h"
 
 namespace kb::test {
 
@@ -25,6 +25,8 @@ protected:
     // A folder below this test's temporary folder, created if missing.
     std::wstring Folder(const std::wstring& name);
     const std::wstring& TempRoot() const { return folder_->Path(); }
+    // The test's own Startup folders and Windows folder (without pss).
+    StartupFolders Folders();
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
@@ -38,9 +40,21 @@ void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& 
                     const std::wstring& text, DWORD type = REG_SZ);
 bool RawKeyExists(HKEY root, const std::wstring& keyPath);
 
+// A registry value as it stands, read past every layer of the program.
+struct RawValue {
+    bool exists = false;
+    DWORD type = REG_NONE;
+    std::wstring text;  // the data as text, up to its first NUL
+    bool operator==(const RawValue&) const = default;
+};
+RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name);
+// A string value as it stands: exists, of that type, with that text.
+RawValue Text(const std::wstring& text, DWORD type = REG_SZ);
+
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 
 std::string Narrow(const std::wstring& text);
+void PrintTo(const RawValue& value, std::ostream* os);
 
 }  // namespace kb::test

@@ -1,4 +1,5 @@
-#include "FormHarness.h"
+#include "WindowHarness.h"
+#include "app/SelfStart.h"
 #include "app/Settings.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
@@ -6,13 +7,13 @@
 namespace kb::test {
 namespace {
 
-const std::wstring kRun = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kMachineRun = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-class Settings : public FormTest {
+class SettingsPage : public WindowTest {
 protected:
     void TearDown() override {
         SetFaultInjector({});
-        FormTest::TearDown();
+        WindowTest::TearDown();
     }
     void Write(const wchar_t* key, const wchar_t* value, const wchar_t* section = L"disable") {
         ::WritePrivateProfileStringW(section, key, value, SettingsFile().c_str());
@@ -23,18 +24,21 @@ protected:
         return text;
     }
     bool Checked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    std::wstring SelfStartValue() {
+        return ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").text;
+    }
 };
 
-TEST_F(Settings, NoFileGivesTheDefaultsAndExitWritesThem) {
-    TDisableForm& f = MakeForm();
-    EXPECT_EQ(f.SystemRadioGroup.ItemIndex(), 0);
-    EXPECT_EQ(f.IERadioGroup.ItemIndex(), 0);
-    EXPECT_FALSE(Checked(f.StartupCheckBox));
-    EXPECT_FALSE(Checked(f.IntervalCheckBox));
-    EXPECT_FALSE(::IsWindowEnabled(f.IntervalEdit));
-    EXPECT_EQ(WindowText(f.IntervalEdit), L"3");
-    EXPECT_EQ(f.Timer().Interval(), 3000u);
-    form.reset();
+TEST_F(SettingsPage, NoFileGivesTheDefaultsAndExitWritesThem) {
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(w.Ui().startupPolicy.ItemIndex(), 0);
+    EXPECT_EQ(w.Ui().startPagePolicy.ItemIndex(), 0);
+    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    EXPECT_FALSE(Checked(w.Ui().intervalBox));
+    EXPECT_FALSE(::IsWindowEnabled(w.Ui().intervalEdit));
+    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"3");
+    EXPECT_EQ(w.Timer().Interval(), 3000u);
+    window.reset();
     const std::string file = ReadFileBytes(SettingsFile());
     const std::size_t section = file.find("[disable]");
     ASSERT_NE(section, std::string::npos) << file;
@@ -46,48 +50,48 @@ TEST_F(Settings, NoFileGivesTheDefaultsAndExitWritesThem) {
     }
 }
 
-TEST_F(Settings, PoliciesAreClampedAndNoItemIsKept) {
+TEST_F(SettingsPage, PoliciesAreClampedAndNoItemIsKept) {
     Write(L"system", L"7");
     Write(L"ie", L"-5");
-    TDisableForm& f = MakeForm();
-    EXPECT_EQ(f.SystemRadioGroup.ItemIndex(), 2);
-    EXPECT_EQ(f.IERadioGroup.ItemIndex(), -1);
-    form.reset();
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(w.Ui().startupPolicy.ItemIndex(), 2);
+    EXPECT_EQ(w.Ui().startPagePolicy.ItemIndex(), -1);
+    window.reset();
     EXPECT_EQ(Read(L"system"), L"2");
     EXPECT_EQ(Read(L"ie"), L"-1");
 }
 
-TEST_F(Settings, IntervalBoxOpensWithItsCheckBox) {
+TEST_F(SettingsPage, IntervalBoxOpensWithItsCheckBox) {
     Write(L"interval", L"1");
     Write(L"interval_second", L"10");
-    TDisableForm& f = MakeForm();
-    EXPECT_TRUE(Checked(f.IntervalCheckBox));
-    EXPECT_TRUE(::IsWindowEnabled(f.IntervalEdit));
-    EXPECT_EQ(WindowText(f.IntervalEdit), L"10");
-    EXPECT_EQ(f.Timer().Interval(), 10000u);
-    f.SetCheckBox(f.IntervalCheckBox, false);
-    EXPECT_FALSE(::IsWindowEnabled(f.IntervalEdit));
-    form.reset();
+    MainWindow& w = MakeWindow();
+    EXPECT_TRUE(Checked(w.Ui().intervalBox));
+    EXPECT_TRUE(::IsWindowEnabled(w.Ui().intervalEdit));
+    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"10");
+    EXPECT_EQ(w.Timer().Interval(), 10000u);
+    w.SetCheckBox(w.Ui().intervalBox, false);
+    EXPECT_FALSE(::IsWindowEnabled(w.Ui().intervalEdit));
+    window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"10");
     EXPECT_EQ(Read(L"interval"), L"0");
 }
 
-TEST_F(Settings, IntervalZeroKeepsTheTimerAndHexReads) {
+TEST_F(SettingsPage, IntervalZeroKeepsTheTimerAndHexReads) {
     Write(L"interval_second", L"0");
-    TDisableForm& f = MakeForm();
-    EXPECT_EQ(WindowText(f.IntervalEdit), L"0");
-    EXPECT_EQ(f.Timer().Interval(), 3000u);
-    form.reset();
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"0");
+    EXPECT_EQ(w.Timer().Interval(), 3000u);
+    window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"0");
 
     Write(L"interval_second", L"0x1E");
     Write(L"system", L"junk");
-    TDisableForm& g = MakeForm();
-    EXPECT_EQ(g.Timer().Interval(), 30000u);
-    EXPECT_EQ(g.SystemRadioGroup.ItemIndex(), 0);
+    MainWindow& again = MakeWindow();
+    EXPECT_EQ(again.Timer().Interval(), 30000u);
+    EXPECT_EQ(again.Ui().startupPolicy.ItemIndex(), 0);
 }
 
-TEST_F(Settings, HugeIntervalsAreBoundedNotWrapped) {
+TEST_F(SettingsPage, HugeIntervalsAreBoundedNotWrapped) {
     EXPECT_EQ(IntervalMilliseconds(3), 3000u);
     EXPECT_EQ(IntervalMilliseconds(2147483), 2147483000u);
     EXPECT_EQ(IntervalMilliseconds(2147484), static_cast<UINT>(USER_TIMER_MAXIMUM));
@@ -96,79 +100,87 @@ TEST_F(Settings, HugeIntervalsAreBoundedNotWrapped) {
     EXPECT_EQ(IntervalMilliseconds(2147483647), static_cast<UINT>(USER_TIMER_MAXIMUM));
 }
 
-TEST_F(Settings, OtherSectionsAndKeysAreLeftAlone) {
+TEST_F(SettingsPage, OtherSectionsAndKeysAreLeftAlone) {
     Write(L"mine", L"keep", L"other");
     Write(L"extra", L"kept too");
-    MakeForm();
-    form.reset();
+    MakeWindow();
+    window.reset();
     EXPECT_EQ(Read(L"mine", L"other"), L"keep");
     EXPECT_EQ(Read(L"extra"), L"kept too");
 }
 
-TEST_F(Settings, UnwritableFileIsReportedAndTheRestIsNotWritten) {
+TEST_F(SettingsPage, UnwritableFileIsReportedAndTheRestIsNotWritten) {
     int writes = 0;
-    MakeForm();
+    MakeWindow();
     SetFaultInjector([&](FaultPoint point) {
         return point == FaultPoint::SettingsWrite && ++writes == 3;
     });
-    form.reset();
-    EXPECT_EQ(reports, (std::vector<std::wstring>{L"Unable to write to " + SettingsFile() + L"."}));
+    window.reset();
+    EXPECT_EQ(reports, (Names{L"Unable to write to " + SettingsFile() + L"."}));
     EXPECT_EQ(Read(L"ie"), L"0");
     EXPECT_EQ(Read(L"startup"), L"(none)");
     EXPECT_EQ(Read(L"interval_second"), L"(none)");
 }
 
-TEST_F(Settings, FailedCreationLeavesTheFileAlone) {
+TEST_F(SettingsPage, FailedCreationLeavesTheFileAlone) {
     Write(L"system", L"1");
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::TrayIconAdd; });
     try {
-        MakeForm();
+        MakeWindow();
         ADD_FAILURE() << "creation must fail without its icon";
     } catch (const Error& e) {
         EXPECT_EQ(e.Message(), L"Cannot create shell notification icon");
     }
-    form.reset();
+    window.reset();
     EXPECT_EQ(Read(L"system"), L"1");
     EXPECT_EQ(Read(L"ie"), L"(none)") << "defaults never loaded are not saved";
 }
 
-TEST_F(Settings, SettingsFileSitsBesideTheProgram) {
+TEST_F(SettingsPage, SettingsFileSitsBesideTheProgram) {
     EXPECT_EQ(SettingsFileFor(L"C:\\Tools\\Keepboot.exe"), L"C:\\Tools\\Keepboot.ini");
     EXPECT_EQ(SettingsFileFor(L"C:\\My.Tools\\Keepboot"), L"C:\\My.Tools\\Keepboot.ini");
     EXPECT_EQ(SettingsFileFor(L"C:\\Tools\\keep.boot.exe"), L"C:\\Tools\\keep.boot.ini");
 }
 
-TEST_F(Settings, SelfStartEntryIsWrittenAndRemoved) {
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Other", L"other.exe");
-    TDisableForm& f = MakeForm();
-    f.SetCheckBox(f.StartupCheckBox, true);
-    wchar_t data[512] = {};
-    DWORD size = sizeof data;
-    ASSERT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Keepboot", RRF_RT_REG_SZ, nullptr,
-                             data, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(data), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
-    EXPECT_GE(f.RunTable.FindIgnoringCase(RunCol::Name, L"Keepboot"), 0)
-        << "the refresh makes the entry known to the watch";
-    EXPECT_EQ(ListRows(f.ListView).size(), 2u);
+TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
+    MainWindow& w = MakeWindow();
+    w.SetCheckBox(w.Ui().selfStartBox, true);
+    EXPECT_EQ(SelfStartValue(), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
+    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 2u) << "known to the watch from now on";
 
-    f.SetCheckBox(f.StartupCheckBox, false);
-    EXPECT_NE(::RegGetValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Keepboot", RRF_RT_ANY, nullptr,
-                             nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(f.RunTable.FindIgnoringCase(RunCol::Name, L"Keepboot"), -1);
+    w.SetCheckBox(w.Ui().selfStartBox, false);
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
+    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 1u);
 
-    f.SetCheckBox(f.StartupCheckBox, true);
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Keepboot");
-    f.SetCheckBox(f.StartupCheckBox, false);  // already gone: nothing raised
+    w.SetCheckBox(w.Ui().selfStartBox, true);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRun.c_str(), L"Keepboot");
+    w.SetCheckBox(w.Ui().selfStartBox, false);  // already gone: nothing raised
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(Settings, SelfStartFromTheFileTouchesNoRegistry) {
+// A self-start the registry refused is no self-start: the box goes back,
+// the refusal is reported, and the file does not save it as on.
+TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
+    MainWindow& w = MakeWindow();  // the machine's Run key does not exist here
+    EXPECT_THROW(w.SetCheckBox(w.Ui().selfStartBox, true), Error);
+    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun)) << "no key is made";
+
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
+    ::SendMessageW(w.Ui().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
+    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    EXPECT_EQ(reports, (Names{L"Failed to set data for 'Keepboot'"}));
+    window.reset();
+    EXPECT_EQ(Read(L"startup"), L"0");
+}
+
+TEST_F(SettingsPage, SelfStartFromTheFileTouchesNoRegistry) {
     Write(L"startup", L"1");
-    TDisableForm& f = MakeForm();
-    EXPECT_TRUE(Checked(f.StartupCheckBox));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRun));
+    MainWindow& w = MakeWindow();
+    EXPECT_TRUE(Checked(w.Ui().selfStartBox));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun));
 }
 
 }  // namespace

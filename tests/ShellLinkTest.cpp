@@ -21,7 +21,7 @@ TEST_F(ShellLinkTest, WrittenShortcutReadsBack) {
     CreateShellLink(lnk, target, L"");
     ASSERT_TRUE(FileExists(lnk));
 
-    TShellLink link;
+    ShellLinkData link;
     ReadShellLink(lnk, link);
     EXPECT_EQ(Narrow(link.Target), Narrow(target));
     EXPECT_EQ(Narrow(link.WorkingDirectory), Narrow(TempRoot() + L"\\Tools\\"))
@@ -35,7 +35,7 @@ TEST_F(ShellLinkTest, GivenWorkingDirectoryIsKept) {
     const std::wstring lnk = Folder(L"Startup") + L"\\Tool.lnk";
     const std::wstring work = Folder(L"Work");
     CreateShellLink(lnk, target, work);
-    TShellLink link;
+    ShellLinkData link;
     ReadShellLink(lnk, link);
     EXPECT_EQ(Narrow(link.WorkingDirectory), Narrow(work));
 }
@@ -44,7 +44,7 @@ TEST_F(ShellLinkTest, TargetWithoutFolderGetsNoWorkingDirectory) {
     const std::wstring lnk = Folder(L"Startup") + L"\\Bare.lnk";
     CreateShellLink(lnk, L"notepad.exe", L"");
     ASSERT_TRUE(FileExists(lnk));
-    TShellLink link;
+    ShellLinkData link;
     ReadShellLink(lnk, link);
     EXPECT_EQ(link.WorkingDirectory, L"");
 }
@@ -63,7 +63,7 @@ TEST_F(ShellLinkTest, WhatIsNotAShortcutRaises) {
     Folder(L"Startup\\Old.lnk");
 
     for (const std::wstring name : {L"Note.lnk", L"Old.lnk", L"Missing.lnk"}) {
-        TShellLink link;
+        ShellLinkData link;
         EXPECT_THROW(ReadShellLink(folder + L"\\" + name, link), OleError) << Narrow(name);
         EXPECT_EQ(link.Target, L"");
     }
@@ -80,7 +80,7 @@ TEST_F(ShellLinkTest, ReadingLeavesTheFileUntouched) {
     WIN32_FILE_ATTRIBUTE_DATA attrBefore{}, attrAfter{};
     ASSERT_TRUE(::GetFileAttributesExW(lnk.c_str(), GetFileExInfoStandard, &attrBefore));
 
-    TShellLink link;
+    ShellLinkData link;
     try {
         ReadShellLink(lnk, link);
     } catch (const OleError&) {

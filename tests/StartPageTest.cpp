@@ -1,157 +1,158 @@
-#include "FormHarness.h"
+#include "WindowHarness.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
-#include "startup/StartupDlg.h"
 
 namespace kb::test {
 namespace {
 
-const std::wstring kMain = L"SOFTWARE\\Microsoft\\Internet Explorer\\Main";
-using Names = std::vector<std::wstring>;
-
-struct Place {
-    HKEY root;
-    const wchar_t* name;
-    const wchar_t* label;
-};
-const Place kPlaces[] = {
-    {HKEY_LOCAL_MACHINE, L"Start Page", L"Internet Explorer Start Pages (Local Machine)"},
-    {HKEY_CURRENT_USER, L"Start Page", L"Internet Explorer Start Pages (Current User)"},
-    {HKEY_LOCAL_MACHINE, L"Default_Page_URL", L"Internet Explorer Default Page URL (Local Machine)"},
-    {HKEY_CURRENT_USER, L"Default_Page_URL", L"Internet Explorer Default Page URL (Current User)"},
-};
-
-class StartPages : public FormTest {
+class StartPages : public WindowTest {
 protected:
     void TearDown() override {
         SetFaultInjector({});
-        FormTest::TearDown();
+        WindowTest::TearDown();
     }
     // All four values set, then the window made; the startup half is off.
-    TDisableForm& Ready(int policy) {
-        for (int i = 0; i < 4; ++i) Set(i, Original(i));
-        TDisableForm& f = MakeForm();
-        f.SystemRadioGroup.SetItemIndex(2);
-        f.IERadioGroup.SetItemIndex(policy);
-        return f;
+    MainWindow& Ready(int policy) {
+        for (std::size_t i = 0; i < kStartPageCount; ++i) Set(i, Original(i));
+        MainWindow& w = MakeWindow();
+        w.Ui().startupPolicy.SetItemIndex(2);
+        w.Ui().startPagePolicy.SetItemIndex(policy);
+        return w;
     }
-    static std::wstring Original(int i) { return L"http://home" + std::to_wstring(i) + L".example/"; }
-    static void Set(int i, const std::wstring& text) {
-        SetStringValue(kPlaces[i].root, kMain, kPlaces[i].name, text);
+    static std::wstring Original(std::size_t i) {
+        return L"http://home" + std::to_wstring(i) + L".example/";
     }
-    static std::wstring Get(int i, DWORD* type = nullptr) {
-        UniqueKey key;
-        wchar_t data[512] = {};
-        DWORD size = sizeof data - sizeof(wchar_t), t = REG_NONE;
-        if (::RegOpenKeyExW(kPlaces[i].root, kMain.c_str(), 0, KEY_READ, key.put()) != 0 ||
-            ::RegQueryValueExW(key.get(), kPlaces[i].name, nullptr, &t,
-                               reinterpret_cast<BYTE*>(data), &size) != 0)
-            return L"(none)";
-        if (type) *type = t;
-        return data;
+    static void Set(std::size_t i, const std::wstring& text, DWORD type = REG_SZ) {
+        SetStringValue(kStartPageValues[i].root, kStartPageKey, kStartPageValues[i].name, text,
+                       type);
     }
-    std::wstring Box(int i) { return WindowText(form->StartPageEdits()[i]); }
-    static std::wstring Question(int i, const std::wstring& live) {
-        return std::wstring(kPlaces[i].label) + L" will change to \"" + live +
+    static RawValue Get(std::size_t i) {
+        return ReadRawValue(kStartPageValues[i].root, kStartPageKey, kStartPageValues[i].name);
+    }
+    static void RemoveKey(HKEY root) {
+        ::RegDeleteTreeW(root, L"SOFTWARE\\Microsoft\\Internet Explorer");
+        ::RegDeleteKeyW(root, L"SOFTWARE\\Microsoft\\Internet Explorer");
+    }
+    std::wstring Box(std::size_t i) { return WindowText(window->Ui().startPageEdits[i]); }
+    static std::wstring Question(std::size_t i, const std::wstring& live) {
+        return std::wstring(kStartPageValues[i].caption) + L" will change to \"" + live +
                L"\", do you want to disbale it?";
     }
 };
 
 TEST_F(StartPages, CreationFillsTheFourBoxes) {
     Ready(0);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Box(i), Original(i));
+    for (std::size_t i = 0; i < kStartPageCount; ++i) EXPECT_EQ(Box(i), Original(i));
 }
 
 TEST_F(StartPages, DisablePolicyPutsEveryChangedValueBack) {
-    TDisableForm& f = Ready(0);
-    for (int i = 0; i < 4; ++i) Set(i, L"http://hijack.example/");
+    Ready(0);
+    for (std::size_t i = 0; i < kStartPageCount; ++i) Set(i, L"http://hijack.example/");
     Set(1, L"HTTP://HOME1.EXAMPLE/");  // a change of letter case only counts too
-    f.TimerTimer();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Get(i), Original(i)) << i;
+    Tick();
+    for (std::size_t i = 0; i < kStartPageCount; ++i) EXPECT_EQ(Get(i), Text(Original(i))) << i;
     EXPECT_TRUE(questions.empty());
 }
 
 TEST_F(StartPages, AskPolicyEnableAcceptsTheNewValue) {
-    TDisableForm& f = Ready(1);
-    SetStringValue(HKEY_CURRENT_USER, kMain, L"Start Page", L"http://new.example/", REG_EXPAND_SZ);
-    answer = [](const std::wstring&) { return TStartupDlg::kEnable; };
-    f.TimerTimer();
+    Ready(1);
+    Set(1, L"http://new.example/", REG_EXPAND_SZ);
+    answer = [](const std::wstring&) { return Decision::Allow; };
+    Tick();
     EXPECT_EQ(questions, (Names{Question(1, L"http://new.example/")}));
     EXPECT_EQ(Box(1), L"http://new.example/");
-    DWORD type = 0;
-    EXPECT_EQ(Get(1, &type), L"http://new.example/");
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << "written back as a plain string";
-    f.TimerTimer();
+    EXPECT_EQ(Get(1).text, L"http://new.example/");
+    Tick();
     EXPECT_EQ(questions.size(), 1u);
 }
 
 TEST_F(StartPages, AskPolicyCancelAsksAgainAndDisableReverts) {
-    TDisableForm& f = Ready(1);
+    Ready(1);
     Set(2, L"http://other.example/");
-    f.TimerTimer();
-    f.TimerTimer();
+    Tick();
+    Tick();
     EXPECT_EQ(questions, (Names{Question(2, L"http://other.example/"),
                                 Question(2, L"http://other.example/")}));
-    EXPECT_EQ(Get(2), L"http://other.example/");
-    answer = [](const std::wstring&) { return TStartupDlg::kDisable; };
-    f.TimerTimer();
-    EXPECT_EQ(Get(2), Original(2));
+    EXPECT_EQ(Get(2).text, L"http://other.example/");
+    answer = [](const std::wstring&) { return Decision::Disable; };
+    Tick();
+    EXPECT_EQ(Get(2).text, Original(2));
 }
 
-TEST_F(StartPages, AllowPolicyReadsNothingWhateverTheStartupPolicy) {
-    TDisableForm& f = Ready(2);
-    f.SystemRadioGroup.SetItemIndex(0);
+TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
+    MainWindow& w = Ready(2);
+    w.Ui().startupPolicy.SetItemIndex(0);
     Set(0, L"http://changed.example/");
-    f.TimerTimer();
-    EXPECT_EQ(Get(0), L"http://changed.example/");
-    EXPECT_EQ(f.LiveStartPages, (std::array<std::wstring, 4>{})) << "nothing was read";
-
-    f.IERadioGroup.SetItemIndex(0);  // guarded again, now with the startup half off
-    f.SystemRadioGroup.SetItemIndex(2);
-    f.TimerTimer();
-    EXPECT_EQ(Get(0), Original(0));
-    EXPECT_EQ(f.LiveStartPages[0], L"http://changed.example/");
+    Tick();
+    EXPECT_EQ(Get(0).text, L"http://changed.example/");
+    w.Ui().startPagePolicy.SetItemIndex(0);  // guarded again, now with the startup half off
+    w.Ui().startupPolicy.SetItemIndex(2);
+    Tick();
+    EXPECT_EQ(Get(0).text, Original(0));
 }
 
 TEST_F(StartPages, ValueThatAppearsLaterGetsEmptyTextNotDeleted) {
-    SetStringValue(HKEY_CURRENT_USER, kMain, L"Other", L"x");  // the key, without the values
-    TDisableForm& f = MakeForm();
-    f.IERadioGroup.SetItemIndex(0);
+    SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Other", L"x");  // the key, without values
+    MainWindow& w = MakeWindow();
+    w.Ui().startPagePolicy.SetItemIndex(0);
     EXPECT_EQ(Box(1), L"");
     Set(1, L"http://sneaky.example/");
-    f.TimerTimer();
-    EXPECT_EQ(Get(1), L"");
+    Tick();
+    EXPECT_EQ(Get(1), Text(L""));
 }
 
-TEST_F(StartPages, ApplyWritesAllFourAndCreatesNoKey) {
-    TDisableForm& f = Ready(2);
-    ::SetWindowTextW(f.IEEdit1, L"http://one.example/");
-    ::SetWindowTextW(f.IEEdit4, L"");
-    f.ApplyButton1Click(f.ApplyButton1);
-    EXPECT_EQ(Get(0), L"http://one.example/");
-    EXPECT_EQ(Get(1), Original(1));
-    EXPECT_EQ(Get(3), L"");
+// A box whose value could not be read holds no reference: defending its
+// empty text would wipe the value out.
+TEST_F(StartPages, BoxWhoseValueCouldNotBeReadIsNotDefended) {
+    const DWORD number = 7;
+    SetRawValue(HKEY_CURRENT_USER, kStartPageKey, L"Default_Page_URL", REG_DWORD, &number,
+                sizeof number);
+    MainWindow& w = MakeWindow();
+    w.Ui().startPagePolicy.SetItemIndex(0);
+    SetStringValue(HKEY_LOCAL_MACHINE, kStartPageKey, L"Start Page", L"http://later.example/");
+    Set(3, L"http://text-now.example/");
+    Tick();
+    EXPECT_EQ(Get(0).text, L"http://later.example/") << "its key did not open at first";
+    EXPECT_EQ(Get(3).text, L"http://text-now.example/") << "it was not text at first";
+    EXPECT_TRUE(questions.empty());
+    w.ReloadStartPages();
+    EXPECT_EQ(Box(0), L"http://later.example/");
+}
 
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer");
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer");
-    f.ApplyButton1Click(f.ApplyButton1);
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMain));
-    f.ApplyButton1Click(f.ListView);  // any other sender writes nothing
+TEST_F(StartPages, ApplyWritesAllFourAndReportsAKeyThatDoesNotOpen) {
+    MainWindow& w = Ready(2);
+    ::SetWindowTextW(w.Ui().startPageEdits[0], L"http://one.example/");
+    ::SetWindowTextW(w.Ui().startPageEdits[3], L"");
+    w.WriteStartPages();
+    EXPECT_EQ(Get(0).text, L"http://one.example/");
+    EXPECT_EQ(Get(1).text, Original(1));
+    EXPECT_EQ(Get(3), Text(L""));
+    EXPECT_TRUE(reports.empty());
+
+    RemoveKey(HKEY_LOCAL_MACHINE);
+    ::SetWindowTextW(w.Ui().startPageEdits[1], L"http://two.example/");
+    try {
+        w.WriteStartPages();
+        ADD_FAILURE() << "a value that was not written is no success";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Message(), L"Unable to write to HKEY_LOCAL_MACHINE\\" + std::wstring(kStartPageKey));
+    }
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kStartPageKey)) << "no key is made";
+    EXPECT_EQ(Get(1).text, L"http://two.example/") << "the others are written all the same";
 }
 
 TEST_F(StartPages, RefrushEmptiesTheBoxesBeforeReading) {
-    TDisableForm& f = Ready(2);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Internet Explorer");
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Internet Explorer");
+    MainWindow& w = Ready(2);
+    RemoveKey(HKEY_CURRENT_USER);
     Set(0, L"http://fresh.example/");
-    f.RefrushButton1Click();
+    w.ReloadStartPages();
     EXPECT_EQ(Box(0), L"http://fresh.example/");
     EXPECT_EQ(Box(1), L"");
     EXPECT_EQ(Box(3), L"");
 }
 
-TEST_F(StartPages, RefusedRevertRepeatsEveryTickWithoutStacking) {
-    TDisableForm& f = Ready(1);
+TEST_F(StartPages, RefusedRevertRepeatsEveryCheckWithoutStacking) {
+    Ready(1);
     Set(3, L"http://stuck.example/");
     int writes = 0;
     SetFaultInjector([&](FaultPoint point) {
@@ -159,22 +160,21 @@ TEST_F(StartPages, RefusedRevertRepeatsEveryTickWithoutStacking) {
         return point == FaultPoint::RegistryWrite;
     });
     answer = [&](const std::wstring&) {
-        ::SendMessageW(f.Handle(), WM_TIMER, 1, 0);  // a tick arrives while asking
-        return TStartupDlg::kDisable;
+        Tick();  // a check comes while asking
+        return Decision::Disable;
     };
-    for (int tick = 0; tick < 3; ++tick) ::SendMessageW(f.Handle(), WM_TIMER, 1, 0);
-    EXPECT_EQ(questions.size(), 3u) << "one question per tick, none stacked";
+    for (int tick = 0; tick < 3; ++tick) Tick();
+    EXPECT_EQ(questions.size(), 3u) << "one question per check, none stacked";
     EXPECT_EQ(writes, 3);
     EXPECT_TRUE(reports.empty()) << "a failed revert is dropped silently";
-    EXPECT_EQ(Get(3), L"http://stuck.example/");
+    EXPECT_EQ(Get(3).text, L"http://stuck.example/");
 }
 
 TEST_F(StartPages, UnreadableValueIsNotTakenForAChange) {
-    TDisableForm& f = Ready(1);
-    f.TimerTimer();
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Internet Explorer");
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Internet Explorer");
-    f.TimerTimer();
+    Ready(1);
+    Tick();
+    RemoveKey(HKEY_CURRENT_USER);
+    Tick();
     EXPECT_TRUE(questions.empty());
 }
 

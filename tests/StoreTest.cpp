@@ -1,202 +1,152 @@
-#include "FormHarness.h"
-
 #include <algorithm>
 
-#include "platform/Error.h"
+#include "CoreHarness.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
-#include "startup/StartupPlaces.h"
+#include "startup/Store.h"
 
 namespace kb::test {
 namespace {
 
-const std::wstring kCv = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
 const std::wstring kRegStore = kStartupRegStore;
 const std::wstring kFolderStore = kStartupFolderStore;
 
-// A registry value as it stands: data and type.
-struct RawValue {
-    std::wstring data;
-    DWORD type = REG_NONE;
-    bool operator==(const RawValue&) const = default;
-};
-
-RawValue ReadRaw(HKEY root, const std::wstring& key, const std::wstring& name) {
-    UniqueKey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return {};
-    wchar_t buffer[2048] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t), type = REG_NONE;
-    if (::RegQueryValueExW(k.get(), name.c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
-        return {};
-    return {buffer, type};
-}
-
-std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& key) {
-    Registry reg;
-    reg.SetRoot(root);
-    auto names = reg.OpenKey(key, false) ? reg.GetValueNames() : std::vector<std::wstring>{};
+Names ValueNames(HKEY root, const std::wstring& key) {
+    const std::optional<RegKey> k = RegKey::Open(root, key);
+    Names names = k ? k->ValueNames() : Names{};
     std::sort(names.begin(), names.end());  // the registry keeps its own order
     return names;
 }
 
-class Store : public FormTest {
+class Store : public CoreTest {
 protected:
-    std::wstring Location(const RunKeyPlace& place) {
-        return std::wstring(place.rootName) + L"\\" + place.keyPath;
-    }
-    std::wstring Pss() {
-        Windows();
-        return Folder(L"Windows\\pss");
-    }
-    std::wstring Target(const std::wstring& name) {
-        const std::wstring path = Folder(L"Program Files") + L"\\" + name + L".exe";
-        WriteFileBytes(path, "MZ");
-        return path;
-    }
     std::wstring ReadTarget(const std::wstring& shortcut) {
-        TShellLink link;
+        ShellLinkData link;
         ReadShellLink(shortcut, link);
         return link.Target;
     }
     std::wstring StoreSubkey(const std::wstring& shortcut) {
         std::wstring name = shortcut;
-        for (wchar_t& c : name)
-            if (c == L'\\') c = L'^';
+        std::replace(name.begin(), name.end(), L'\\', L'^');
         return kFolderStore + L"\\" + name;
     }
 };
 
 TEST_F(Store, QuoteCommandLineWrapsOnlyUnquotedTextWithBlanks) {
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L"C:\\Program Files\\A\\a.exe"),
-              L"\"C:\\Program Files\\A\\a.exe\"");
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L"\"C:\\Program Files\\A\\a.exe\" -min"),
+    EXPECT_EQ(QuoteCommandLine(L"C:\\Program Files\\A\\a.exe"), L"\"C:\\Program Files\\A\\a.exe\"");
+    EXPECT_EQ(QuoteCommandLine(L"\"C:\\Program Files\\A\\a.exe\" -min"),
               L"\"C:\\Program Files\\A\\a.exe\" -min");
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L"\"unbalanced x"), L"\"unbalanced x");
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L"C:\\WINDOWS\\a.exe"), L"C:\\WINDOWS\\a.exe");
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L"C:\\a.exe\t-x"), L"C:\\a.exe\t-x");
-    EXPECT_EQ(TDisableForm::QuoteCommandLine(L""), L"");
+    EXPECT_EQ(QuoteCommandLine(L"\"unbalanced x"), L"\"unbalanced x");
+    EXPECT_EQ(QuoteCommandLine(L"C:\\WINDOWS\\a.exe"), L"C:\\WINDOWS\\a.exe");
+    EXPECT_EQ(QuoteCommandLine(L"C:\\a.exe\t-x"), L"C:\\a.exe\t-x");
+    EXPECT_EQ(QuoteCommandLine(L""), L"");
 }
 
 TEST_F(Store, RegistryEntriesOfEveryKeyGoAndComeBackUnchanged) {
     const std::wstring command = L"C:\\Program Files\\Tool\\tool.exe -min \"a b\"";
-    TDisableForm& f = MakeForm();
-    for (const RunKeyPlace& place : kRunKeys) {
-        SCOPED_TRACE(Narrow(Location(place)));
+    const std::wstring sub = kRegStore + L"\\Tool";
+    for (const RunKeyPlace& place : RunKeyPlaces()) {
+        SCOPED_TRACE(Narrow(place.Location()));
         SetStringValue(place.root, place.keyPath, L"Tool", command);
-        const RawValue before = ReadRaw(place.root, place.keyPath, L"Tool");
 
-        f.DisableRunEntry(L"Tool", command, Location(place));
-        EXPECT_EQ(ReadRaw(place.root, place.keyPath, L"Tool"), RawValue{});
-        const std::wstring sub = kRegStore + L"\\Tool";
-        EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"command"), (RawValue{command, REG_SZ}))
+        EXPECT_TRUE(DisableRunValue(Value(L"Tool", place.rootName)));
+        EXPECT_EQ(ReadRawValue(place.root, place.keyPath, L"Tool"), RawValue{});
+        EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(command))
             << "a command line is stored as it stands";
-        EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"hkey").data, place.rootName);
-        EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"key").data, place.keyPath);
+        EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey").text, place.rootName);
+        EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"key").text, place.keyPath);
 
-        f.EnableRunEntry(L"Tool", command, place.rootName, place.keyPath);
-        EXPECT_EQ(ReadRaw(place.root, place.keyPath, L"Tool"), before);
+        EXPECT_TRUE(EnableRunValue(StoredValue(L"Tool")));
+        EXPECT_EQ(ReadRawValue(place.root, place.keyPath, L"Tool"), Text(command));
         EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
-        ::RegDeleteKeyValueW(place.root, place.keyPath, L"Tool");
+        ::RegDeleteKeyValueW(place.root, place.keyPath.c_str(), L"Tool");
     }
 }
 
 TEST_F(Store, DisabledRegistryEntryHasTheSharedLayout) {
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunOnce", L"Foo", L"C:\\foo.exe");
-    TDisableForm& f = MakeForm();
-    f.DisableRunEntry(L"Foo", L"C:\\foo.exe", L"HKCU\\" + kCv + L"RunOnce");
+    ASSERT_TRUE(DisableRunValue(Value(L"Foo")));
     const std::wstring sub = kRegStore + L"\\Foo";
     EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-              (std::vector<std::wstring>{L"command", L"hkey", L"inimapping", L"item", L"key"}));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"command"), (RawValue{L"C:\\foo.exe", REG_SZ}));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"hkey"), (RawValue{L"HKCU", REG_SZ}));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"inimapping"), (RawValue{L"0", REG_SZ}));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"item"), (RawValue{L"Foo", REG_SZ}));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"key"), (RawValue{kCv + L"RunOnce", REG_SZ}));
+              (Names{L"command", L"hkey", L"inimapping", L"item", L"key"}));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(L"C:\\foo.exe"));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey"), Text(L"HKCU"));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"inimapping"), Text(L"0"));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"item"), Text(L"Foo"));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"key"), Text(kCv + L"RunOnce"));
     EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, kCv + L"RunOnce").empty());
-
-    f.RefrushButtonClick();
-    ASSERT_EQ(f.DisabledRunTable.RowCount(), 1u);
-    EXPECT_EQ(ListRows(f.ListView).back(),
-              (ListRow{L"Foo", L"C:\\foo.exe", L"HKCU\\" + kCv + L"RunOnce", false}));
+    EXPECT_EQ(StoredValue(L"Foo").Location(), L"HKCU\\" + kCv + L"RunOnce");
 }
 
 TEST_F(Store, ExpandableStringComesBackExpandable) {
     const std::wstring command = L"%ProgramFiles%\\Tool\\tool.exe";
-    SetStringValue(HKEY_LOCAL_MACHINE, kCv + L"Run", L"Tool", command, REG_EXPAND_SZ);
-    TDisableForm& f = MakeForm();
-    ASSERT_EQ(f.RunTable.Cell(0, RunCol::Command), command);
-    f.DisableRunEntry(L"Tool", command, f.RunTable.Cell(0, RunCol::Location));
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kRegStore + L"\\Tool", L"command"),
-              (RawValue{command, REG_SZ}))
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Tool", command, REG_EXPAND_SZ);
+    ASSERT_TRUE(DisableRunValue(Value(L"Tool", L"HKLM")));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Tool", L"command"), Text(command))
         << "the other utility's values stay plain strings";
-    f.EnableRunEntry(L"Tool", command, L"HKLM", kCv + L"Run");
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kCv + L"Run", L"Tool"),
-              (RawValue{command, REG_EXPAND_SZ}));
+    ASSERT_TRUE(EnableRunValue(StoredValue(L"Tool")));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Tool"), Text(command, REG_EXPAND_SZ));
 }
 
-TEST_F(Store, RootNamesAreExactOnDisableAndAnyCaseOnEnable) {
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"Foo", L"foo.exe");
-    TDisableForm& f = MakeForm();
-    f.DisableRunEntry(L"Foo", L"foo.exe", L"hkcu\\" + kCv + L"Run");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"Run", L"Foo").data, L"foo.exe");
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo"));
-
-    f.DisableRunEntry(L"Foo", L"foo.exe", L"HKCU\\" + kCv + L"Run");
-    f.EnableRunEntry(L"Foo", L"foo.exe", L"HKEY", kCv + L"Run");
+TEST_F(Store, StoredRootNameIsReadInAnyCase) {
+    StoreValueEntry(L"Foo", L"Foo", L"foo.exe", L"HKEY");
+    EXPECT_FALSE(EnableRunValue(StoredValue(L"Foo")));
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo")) << "unknown root: stays";
-    f.EnableRunEntry(L"Foo", L"foo.exe", L"Hkcu", kCv + L"Run");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"Run", L"Foo").data, L"foo.exe");
+    StoreValueEntry(L"Foo", L"Foo", L"foo.exe", L"Hkcu");
+    EXPECT_TRUE(EnableRunValue(StoredValue(L"Foo")));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Foo").text, L"foo.exe");
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo"));
 }
 
 TEST_F(Store, EnableMakesARunKeyThatIsGone) {
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"Once", L"once.exe");
-    TDisableForm& f = MakeForm();
-    f.DisableRunEntry(L"Once", L"once.exe", L"HKCU\\" + kCv + L"RunServicesOnce");
+    ASSERT_TRUE(DisableRunValue(Value(L"Once")));
     ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, (kCv + L"RunServicesOnce").c_str()), 0);
-    f.EnableRunEntry(L"Once", L"once.exe", L"HKCU", kCv + L"RunServicesOnce");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"Once").data, L"once.exe");
+    EXPECT_TRUE(EnableRunValue(StoredValue(L"Once")));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"Once").text, L"once.exe");
 }
 
 TEST_F(Store, SecondEntryOfOneNameStaysLive) {
-    SetStringValue(HKEY_LOCAL_MACHINE, kCv + L"Run", L"Foo", L"machine.exe");
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"foo", L"user.exe");
-    // Stored earlier by the other utility.
-    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"item", L"Bar");
-    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"command", L"old bar.exe");
-    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"hkey", L"HKLM");
-    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"key", kCv + L"Run");
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"Bar", L"new bar.exe");
-    TDisableForm& f = MakeForm();
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Foo", L"machine.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"foo", L"user.exe");
+    StoreValueEntry(L"Bar", L"Bar", L"old bar.exe", L"HKLM");  // stored earlier by the other utility
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Bar", L"new bar.exe");
 
-    f.DisableRunEntry(L"Foo", L"machine.exe", L"HKLM\\" + kCv + L"Run");
-    f.DisableRunEntry(L"foo", L"user.exe", L"HKCU\\" + kCv + L"Run");
-    f.DisableRunEntry(L"Bar", L"new bar.exe", L"HKCU\\" + kCv + L"Run");
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo", L"command").data, L"machine.exe");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"Run", L"foo").data, L"user.exe");
-    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"command").data, L"old bar.exe");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"Run", L"Bar").data, L"new bar.exe");
+    EXPECT_TRUE(DisableRunValue(Value(L"Foo", L"HKLM")));
+    EXPECT_FALSE(DisableRunValue(Value(L"foo")));
+    EXPECT_FALSE(DisableRunValue(Value(L"Bar")));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo", L"command").text, L"machine.exe");
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"foo").text, L"user.exe");
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"command").text, L"old bar.exe");
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Bar").text, L"new bar.exe");
 
     // Enabling the stored one while another of its name is live keeps both.
-    f.EnableRunEntry(L"Bar", L"old bar.exe", L"HKCU", kCv + L"Run");
-    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kCv + L"Run", L"Bar").data, L"new bar.exe");
+    StoreValueEntry(L"Bar", L"Bar", L"old bar.exe", L"HKCU");
+    EXPECT_FALSE(EnableRunValue(StoredValue(L"Bar")));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Bar").text, L"new bar.exe");
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar"));
 }
 
 TEST_F(Store, EntriesTheStoreCannotHoldStayLive) {
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"", L"default.exe");
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"a\\b", L"slash.exe");
-    SetStringValue(HKEY_CURRENT_USER, kCv + L"Run", L"Empty", L"");
-    TDisableForm& f = MakeForm();
-    const std::wstring location = L"HKCU\\" + kCv + L"Run";
-    f.DisableRunEntry(L"", L"default.exe", location);
-    f.DisableRunEntry(L"a\\b", L"slash.exe", location);
-    f.DisableRunEntry(L"Empty", L"", location);
-    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, kCv + L"Run").size(), 3u);
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"", L"default.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"a\\b", L"slash.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Empty", L"");
+    for (const RunValueEntry& entry : Live().values) EXPECT_FALSE(DisableRunValue(entry));
+    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, kRun).size(), 3u);
     EXPECT_TRUE(ValueNames(HKEY_LOCAL_MACHINE, kRegStore).empty());
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\a"));
+}
+
+TEST_F(Store, ValueChangedOrGoneSinceListedIsNotMoved) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"tool.exe");
+    const RunValueEntry listed = Value(L"Tool");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"replaced.exe");
+    EXPECT_FALSE(DisableRunValue(listed));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool").text, L"replaced.exe");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
+    EXPECT_FALSE(DisableRunValue(listed));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Tool")) << "no ghost entry";
 }
 
 TEST_F(Store, ShortcutsOfBothFoldersGoAndComeBack) {
@@ -204,102 +154,88 @@ TEST_F(Store, ShortcutsOfBothFoldersGoAndComeBack) {
         for (const std::wstring location : {L"Startup", L"Common Startup"}) {
             SCOPED_TRACE(Narrow(location) + (withBackupFolder ? " with pss" : " without pss"));
             if (withBackupFolder) Pss(); else RemoveTree(Windows() + L"\\pss");
-            TDisableForm& f = MakeForm();
-            const std::wstring folder = location == L"Startup" ? f.StartupDir : f.CommonStartupDir;
+            const std::wstring folder = location == L"Startup" ? UserStartup() : CommonStartup();
             const std::wstring target = Target(L"My Tool");
             const std::wstring shortcut = folder + L"\\Foo.lnk";
             CreateShellLink(shortcut, target, L"");
-            f.RefrushButtonClick();
-            ASSERT_EQ(f.FolderTable.RowCount(), 1u);
 
-            f.DisableFolderEntry(L"Foo", f.FolderTable.Cell(0, FolderCol::Target), location);
+            ASSERT_TRUE(DisableShortcut(Shortcut(L"Foo"), Folders()));
             EXPECT_FALSE(FileExists(shortcut));
             const std::wstring sub = StoreSubkey(shortcut);
             EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-                      (std::vector<std::wstring>{L"backup", L"command", L"item", L"location",
-                                                 L"path"}));
-            EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"item").data, L"Foo");
-            EXPECT_EQ(Narrow(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"command").data),
+                      (Names{L"backup", L"command", L"item", L"location", L"path"}));
+            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"item").text, L"Foo");
+            EXPECT_EQ(Narrow(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command").text),
                       Narrow(L"\"" + target + L"\""));
-            EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"location").data, location);
-            EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"path").data, shortcut);
+            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"location").text, location);
+            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"path").text, shortcut);
             const std::wstring backup = Windows() + L"\\pss\\Foo.lnk" + location;
-            EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, sub, L"backup").data,
+            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"backup").text,
                       withBackupFolder ? backup : L"");
             EXPECT_EQ(FileExists(backup), withBackupFolder);
-            EXPECT_EQ(kb::DirectoryExists(Windows() + L"\\pss"), withBackupFolder)
+            EXPECT_EQ(DirectoryExists(Windows() + L"\\pss"), withBackupFolder)
                 << "the backup folder is never made";
 
-            f.RefrushButtonClick();
-            ASSERT_EQ(f.DisabledFolderTable.RowCount(), 1u);
-            f.EnableFolderEntry(L"Foo", f.DisabledFolderTable.Cell(0, DisabledFolderCol::StoreKeyPath),
-                                f.DisabledFolderTable.Cell(0, DisabledFolderCol::Command), location,
-                                f.DisabledFolderTable.Cell(0, DisabledFolderCol::Backup),
-                                f.DisabledFolderTable.Cell(0, DisabledFolderCol::Path));
+            ASSERT_TRUE(EnableShortcut(StoredShortcut(L"Foo"), Folders()));
             ASSERT_TRUE(FileExists(shortcut));
             EXPECT_EQ(Narrow(ReadTarget(shortcut)), Narrow(target));
-            TShellLink link;
+            ShellLinkData link;
             ReadShellLink(shortcut, link);
             EXPECT_EQ(Narrow(link.WorkingDirectory), Narrow(Folder(L"Program Files") + L"\\"))
                 << "a rebuilt shortcut works in its target's folder";
             EXPECT_FALSE(FileExists(backup));
             EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
             DeleteFileAt(shortcut);
-            form.reset();
         }
     }
 }
 
 TEST_F(Store, LocationInAnyCaseAndTheBackupKeepsItsCase) {
     Pss();
-    TDisableForm& f = MakeForm();
-    const std::wstring shortcut = f.CommonStartupDir + L"\\Foo.lnk";
-    CreateShellLink(shortcut, Target(L"foo"), L"");
-    f.DisableFolderEntry(L"Foo", Target(L"foo"), L"COMMON STARTUP");
-    EXPECT_FALSE(FileExists(shortcut));
+    MakeShortcut(CommonStartup(), L"Foo");
+    ShortcutEntry entry = Shortcut(L"Foo");
+    entry.location = L"COMMON STARTUP";
+    EXPECT_TRUE(DisableShortcut(entry, Folders()));
+    EXPECT_FALSE(FileExists(CommonStartup() + L"\\Foo.lnk"));
     EXPECT_TRUE(FileExists(Windows() + L"\\pss\\Foo.lnkCOMMON STARTUP"));
-    f.DisableFolderEntry(L"Foo", Target(L"foo"), L"Desktop");
-    EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kFolderStore).size(), 0u);
+    entry.location = L"Desktop";
+    MakeShortcut(CommonStartup(), L"Foo");
+    EXPECT_FALSE(DisableShortcut(entry, Folders()));
+    EXPECT_EQ(Stored().shortcuts.size(), 1u);
 }
 
 TEST_F(Store, EnableLeavesAShortcutThatIsAlreadyBack) {
     Pss();
-    TDisableForm& f = MakeForm();
-    const std::wstring shortcut = f.StartupDir + L"\\Foo.lnk";
-    const std::wstring first = Target(L"first"), other = Target(L"other");
-    CreateShellLink(shortcut, first, L"");
-    f.DisableFolderEntry(L"Foo", first, L"Startup");
+    const std::wstring shortcut = UserStartup() + L"\\Foo.lnk";
+    const std::wstring other = Target(L"other");
+    MakeShortcut(UserStartup(), L"Foo");
+    ASSERT_TRUE(DisableShortcut(Shortcut(L"Foo"), Folders()));
     CreateShellLink(shortcut, other, L"");
-    f.RefrushButtonClick();
-    ASSERT_EQ(f.DisabledFolderTable.RowCount(), 1u);
-    const std::wstring backup = f.DisabledFolderTable.Cell(0, DisabledFolderCol::Backup);
-    f.EnableFolderEntry(L"Foo", f.DisabledFolderTable.Cell(0, DisabledFolderCol::StoreKeyPath),
-                        first, L"Startup", backup, shortcut);
+    const StoredShortcutEntry stored = StoredShortcut(L"Foo");
+    EnableShortcut(stored, Folders());
     EXPECT_EQ(Narrow(ReadTarget(shortcut)), Narrow(other));
-    EXPECT_FALSE(FileExists(backup));
+    EXPECT_FALSE(FileExists(stored.backup));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, StoreSubkey(shortcut)));
 }
 
 TEST_F(Store, ShortcutsThatCouldNotBeRebuiltStay) {
-    TDisableForm& f = MakeForm();
-    WriteFileBytes(f.StartupDir + L"\\Note.lnk", "no shortcut");
-    f.RefrushButtonClick();
-    ASSERT_EQ(f.FolderTable.Cell(0, FolderCol::Target), L"");
-    f.DisableFolderEntry(L"Note", L"", L"Startup");
-    EXPECT_TRUE(FileExists(f.StartupDir + L"\\Note.lnk"));
-    EXPECT_TRUE(ValueNames(HKEY_LOCAL_MACHINE, kFolderStore).empty());
+    WriteFileBytes(UserStartup() + L"\\Note.lnk", "no shortcut");
+    EXPECT_FALSE(DisableShortcut(Shortcut(L"Note"), Folders()));
+    EXPECT_TRUE(FileExists(UserStartup() + L"\\Note.lnk"));
+    EXPECT_TRUE(Stored().shortcuts.empty());
 }
 
 TEST_F(Store, BackupNamedOutsideTheBackupFolderIsNotDeleted) {
-    TDisableForm& f = MakeForm();
     const std::wstring precious = Folder(L"Documents") + L"\\precious.txt";
     WriteFileBytes(precious, "keep me");
     const std::wstring sub = kFolderStore + L"\\C:^Foo.lnk";
     SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", L"Foo");
     SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", Target(L"foo"));
-    f.EnableFolderEntry(L"Foo", sub, Target(L"foo"), L"Startup", precious, L"");
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"location", L"Startup");
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"backup", precious);
+    EXPECT_TRUE(EnableShortcut(StoredShortcut(L"Foo"), Folders()));
     EXPECT_TRUE(FileExists(precious));
-    EXPECT_TRUE(FileExists(f.StartupDir + L"\\Foo.lnk"));
+    EXPECT_TRUE(FileExists(UserStartup() + L"\\Foo.lnk"));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
 }
 

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "ScratchRegistry.h"
-#include "app/DisableForm.h"
 #include "platform/Error.h"
 #include "shelllink/ShellLink.h"
+#include "startpage/StartPages.h"
+#include "startup/Guard.h"
 #include "startup/StartupPlaces.h"
 
 namespace {
@@ -56,9 +57,10 @@ void SetValue(HKEY root, const std::wstring& path, const std::wstring& name,
 // What any watch must do at least: list every value and read it, list
 // every shortcut and read it.
 void Floor(const std::wstring& common, const std::wstring& user) {
-    for (const RunKeyPlace& place : kRunKeys) {
+    for (const RunKeyPlace& place : RunKeyPlaces()) {
         UniqueKey key;
-        if (::RegOpenKeyExW(place.root, place.keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(place.root, place.keyPath.c_str(), 0, KEY_READ, key.put()) !=
+            ERROR_SUCCESS)
             continue;
         wchar_t name[256];
         BYTE data[1024];
@@ -74,7 +76,7 @@ void Floor(const std::wstring& common, const std::wstring& user) {
         UniqueFind find(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &entry));
         if (!find) continue;
         do {
-            TShellLink link;
+            ShellLinkData link;
             try {
                 ReadShellLink(folder + L"\\" + entry.cFileName, link);
             } catch (const Error&) {
@@ -148,11 +150,7 @@ int Run(int churnTicks) {
     test::ScratchFolder folder;
     const std::wstring common = folder.Sub(L"Common Startup"), user = folder.Sub(L"Startup");
     const std::wstring programs = folder.Sub(L"Programs");
-    SetErrorReportSink([](const std::wstring& text) {
-        std::fwprintf(stderr, L"error: %ls\n", text.c_str());
-    });
-
-    for (const RunKeyPlace& place : kRunKeys)
+    for (const RunKeyPlace& place : RunKeyPlaces())
         for (int i = 0; i < 50; ++i)
             SetValue(place.root, place.keyPath, L"Entry " + std::to_wstring(i),
                      L"\"C:\\Program Files\\App" + std::to_wstring(i) + L"\\app.exe\" -tray");
@@ -164,19 +162,24 @@ int Run(int churnTicks) {
             CreateShellLink(dir + L"\\Tool " + std::to_wstring(i) + L".lnk", target, L"");
         }
 
-    FormOptions options;
-    options.specialFolder = [&](int id) {
-        return id == 24 ? common : id == 7 ? user : folder.Sub(L"Windows");
-    };
-    TDisableForm form(std::move(options));
-    form.Create();
+    StartupGuard guard({common, user, folder.Sub(L"Windows")});
+    guard.Reload();
     std::printf("inventory: %u registry entries, %u shortcuts\n",
-                static_cast<unsigned>(form.RunTable.RowCount()),
-                static_cast<unsigned>(form.FolderTable.RowCount()));
+                static_cast<unsigned>(guard.Known().live.values.size()),
+                static_cast<unsigned>(guard.Known().live.shortcuts.size()));
+    // One check as the watch makes it: the startup places, then the start pages.
+    StartPageReferences references;
+    for (std::size_t i = 0; i < kStartPageCount; ++i) references[i] = ReadStartPage(i);
+    const auto check = [&] {
+        guard.Check(Policy::DisableSilently, [](const std::wstring&) { return Decision::Leave; },
+                    [](const StartupEntry&) {});
+        CheckStartPages(Policy::DisableSilently, references,
+                        [](const std::wstring&) { return Decision::Leave; });
+    };
 
-    form.TimerTimer();  // warm caches
+    check();  // warm caches
     Floor(common, user);
-    const double tick = MedianMs(30, [&] { form.TimerTimer(); });
+    const double tick = MedianMs(30, check);
     const double floor = MedianMs(30, [&] { Floor(common, user); });
     std::printf("tick with nothing new: %.2f ms (median of 30)\n", tick);
     std::printf("floor (enumerate keys, read shortcuts): %.2f ms (median of 30)\n", floor);
@@ -189,17 +192,17 @@ int Run(int churnTicks) {
                                 nullptr));
     const auto churn = [&](int ticks) {
         for (int i = 0; i < ticks; ++i) {
-            SetValue(HKEY_CURRENT_USER, kRunKeys[4].keyPath, L"Churn", L"churn.exe -x");
+            SetValue(HKEY_CURRENT_USER, RunKeyPlaces()[4].keyPath, L"Churn", L"churn.exe -x");
             CreateShellLink(user + L"\\Churn.lnk", churnTarget, L"");
-            form.TimerTimer();
-            if (i % 100 == 0) form.RefrushButtonClick();
+            check();
+            if (i % 100 == 0) guard.Reload();
             MSG msg;
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
         }
     };
     // Fewer entries for this part, so that many ticks fit in a short run.
-    for (const RunKeyPlace& place : kRunKeys) ::RegDeleteTreeW(place.root, place.keyPath);
-    form.RefrushButtonClick();
+    for (const RunKeyPlace& place : RunKeyPlaces()) ::RegDeleteTreeW(place.root, place.keyPath.c_str());
+    guard.Reload();
     churn(100);  // settle lazily made objects first
     const Resources before = Measure();
     const double start = Now();
@@ -217,7 +220,6 @@ int Run(int churnTicks) {
     std::printf("private bytes: %lu KiB before, %lu KiB after\n",
                 static_cast<unsigned long>(before.privateBytes / 1024),
                 static_cast<unsigned long>(after.privateBytes / 1024));
-    SetErrorReportSink({});
     return 0;
 }
 

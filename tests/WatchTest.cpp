@@ -1,190 +1,127 @@
-#include "FormHarness.h"
-#include "platform/Error.h"
-#include "platform/Files.h"
-#include "startup/StartupDlg.h"
-#include "startup/StartupPlaces.h"
+// The watch as the main window runs it: the timer's checks, the list rows
+// of allowed entries, reloads during a question, and the window's lifetime.
+#include "WindowHarness.h"
+#include "app/ErrorReport.h"
+#include "app/PromptDialog.h"
+#include "platform/Faults.h"
 
 namespace kb::test {
 namespace {
-
-const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-using Names = std::vector<std::wstring>;
 
 std::wstring Question(const std::wstring& name) {
     return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
 }
 
-class Watch : public FormTest {
+class Watch : public WindowTest {
 protected:
-    TDisableForm& Ready(int policy) {
-        TDisableForm& f = MakeForm();
-        f.SystemRadioGroup.SetItemIndex(policy);
-        return f;
+    void TearDown() override {
+        SetFaultInjector({});
+        WindowTest::TearDown();
     }
-    bool Stored(const std::wstring& name) {
-        return RawKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kStartupRegStore) + L"\\" + name);
+    MainWindow& Ready(int policy) {
+        MainWindow& w = MakeWindow();
+        w.Ui().startupPolicy.SetItemIndex(policy);
+        w.Ui().startPagePolicy.SetItemIndex(2);
+        return w;
     }
-    bool Live(HKEY root, const std::wstring& name) {
-        UniqueKey key;
-        return ::RegOpenKeyExW(root, kRun.c_str(), 0, KEY_READ, key.put()) == 0 &&
-               ::RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == 0;
-    }
+    bool Live(const std::wstring& name) { return ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists; }
 };
 
-TEST_F(Watch, DisablePolicyStoresEveryNewEntryWithoutAWord) {
-    TDisableForm& f = Ready(0);
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-    MakeShortcut(UserStartup(), L"NewLink");
-    f.TimerTimer();
-    EXPECT_TRUE(questions.empty());
-    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
-    EXPECT_TRUE(Stored(L"New"));
-    EXPECT_FALSE(kb::FileExists(UserStartup() + L"\\NewLink.lnk"));
-    EXPECT_EQ(ListRows(f.ListView).size(), 0u) << "disabled entries wait for the next refresh";
-    EXPECT_EQ(f.RunTable.RowCount(), 0u);
-    EXPECT_FALSE(f.Scanning);
-}
-
-TEST_F(Watch, AllowPolicyOrNoItemReadsNothing) {
-    for (const int policy : {2, -1}) {
-        TDisableForm& f = Ready(policy);
-        SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-        f.TimerTimer();
-        EXPECT_TRUE(questions.empty());
-        EXPECT_EQ(f.RunScanTable.RowCount(), 0u) << "nothing scanned";
-        EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
-    }
-}
-
-TEST_F(Watch, AskPolicyEnableMakesTheEntryKnownAndListed) {
+TEST_F(Watch, AllowedEntryIsListedCheckedAtTheEnd) {
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Old", L"old.exe");
-    TDisableForm& f = Ready(1);
+    MainWindow& w = Ready(1);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-    answer = [](const std::wstring&) { return TStartupDlg::kEnable; };
-    f.TimerTimer();
+    answer = [](const std::wstring&) { return Decision::Allow; };
+    Tick();
     EXPECT_EQ(questions, (Names{Question(L"New")}));
-    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
-    EXPECT_EQ(Column(f.RunTable, RunCol::Name), (Names{L"Old", L"New"}));
-    EXPECT_EQ(Column(f.RunTable, RunCol::ListIndex), (Names{L"0", L"1"}));
-    EXPECT_EQ(ListRows(f.ListView).back(), (ListRow{L"New", L"new.exe", L"HKCU\\" + kRun, true}));
-    f.TimerTimer();
-    EXPECT_EQ(questions.size(), 1u) << "known from now on";
+    EXPECT_EQ(ListRows(w.Ui().startupList),
+              (std::vector<ListRow>{{L"Old", L"old.exe", L"HKLM\\" + kRun, true},
+                                    {L"New", L"new.exe", L"HKCU\\" + kRun, true}}));
 }
 
-TEST_F(Watch, EnablingTheFirstOfTwoNamesAnswersTheSecond) {
-    TDisableForm& f = Ready(1);
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
-    answer = [](const std::wstring&) { return TStartupDlg::kEnable; };
-    f.TimerTimer();
-    EXPECT_EQ(questions, (Names{Question(L"Dup")}));
-    EXPECT_EQ(ListRows(f.ListView).size(), 1u);
-}
-
-TEST_F(Watch, DisablingTheFirstOfTwoNamesAsksAboutTheSecond) {
-    TDisableForm& f = Ready(1);
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
-    answer = [](const std::wstring&) { return TStartupDlg::kDisable; };
-    f.TimerTimer();
-    EXPECT_EQ(questions, (Names{Question(L"Dup"), Question(L"dup")}));
-    EXPECT_FALSE(Live(HKEY_LOCAL_MACHINE, L"Dup"));
-    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"dup")) << "the store holds one entry of a name";
-}
-
-TEST_F(Watch, CancelAsksAgainAtTheNextTick) {
-    TDisableForm& f = Ready(1);
+TEST_F(Watch, DisabledEntryWaitsForTheNextReloadToBeListed) {
+    MainWindow& w = Ready(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-    f.TimerTimer();
-    f.TimerTimer();
-    EXPECT_EQ(questions, (Names{Question(L"New"), Question(L"New")}));
-    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
-    EXPECT_EQ(f.RunTable.RowCount(), 0u);
+    Tick();
+    EXPECT_FALSE(Live(L"New"));
+    EXPECT_TRUE(ListRows(w.Ui().startupList).empty());
+    w.ReloadStartupList();
+    EXPECT_EQ(ListRows(w.Ui().startupList),
+              (std::vector<ListRow>{{L"New", L"new.exe", L"HKCU\\" + kRun, false}}));
 }
 
-TEST_F(Watch, OnlyTheNameCountsAndEachKindHasItsOwnNames) {
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"tool.exe");
-    TDisableForm& f = Ready(1);
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"other command.exe");
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"TOOL", L"tool.exe");
-    f.TimerTimer();
-    EXPECT_TRUE(questions.empty());
-
-    MakeShortcut(UserStartup(), L"Tool");
-    f.TimerTimer();
-    EXPECT_EQ(questions, (Names{Question(L"Tool")})) << "a shortcut is looked up among shortcuts";
-}
-
-TEST_F(Watch, EmptyScanChangesNothing) {
-    TDisableForm& f = Ready(1);
-    f.TimerTimer();
-    EXPECT_TRUE(questions.empty());
-    EXPECT_EQ(f.RunTable.RowCount() + f.FolderTable.RowCount(), 0u);
-}
-
-TEST_F(Watch, ReloadAskedForDuringAPromptWaitsForTheTicksEnd) {
-    TDisableForm& f = Ready(1);
+TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
+    MainWindow& w = Ready(1);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Alpha", L"a.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"b.exe");
     answer = [&](const std::wstring&) {
-        f.RefrushButtonClick();  // the user presses Refrush while the prompt waits
-        EXPECT_EQ(f.RunTable.RowCount(), 0u) << "the tick's tables stay whole";
-        return TStartupDlg::kCancel;
+        w.ReloadStartupList();  // the user presses Refrush while the question waits
+        EXPECT_TRUE(w.Guard().Known().live.values.empty()) << "what the check compares with stays";
+        return Decision::Leave;
     };
-    f.TimerTimer();
+    Tick();
     EXPECT_EQ(questions, (Names{Question(L"Alpha"), Question(L"Bravo")}));
-    EXPECT_EQ(Column(f.RunTable, RunCol::Name), (Names{L"Alpha", L"Bravo"}))
-        << "the reload ran once the tick was over";
-    EXPECT_EQ(ListRows(f.ListView).size(), 2u);
-    f.TimerTimer();
+    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 2u) << "the reload ran once the check was over";
+    Tick();
     EXPECT_EQ(questions.size(), 2u);
 }
 
-TEST_F(Watch, TickDoesNothingWhileBusyOrBeforeTheWindowIsReady) {
-    TDisableForm& f = Ready(0);
+TEST_F(Watch, NoCheckWhileAReportIsOpen) {
+    MainWindow& w = Ready(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-    f.Scanning = true;
-    f.TimerTimer();
-    EXPECT_TRUE(f.Scanning);
-    f.Scanning = false;
-    f.FormReady = false;
-    f.TimerTimer();
-    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
-}
-
-TEST_F(Watch, RecurringErrorIsReportedOnceWhileItsReportIsOpen) {
-    TDisableForm& f = Ready(0);
-    const DWORD number = 1;
-    SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
-    int nested = 0;
     SetErrorReportSink([&](const std::wstring& text) {
         reports.push_back(text);
-        // Ticks keep coming while the report is open.
-        for (; nested < 3; ++nested) ::SendMessageW(f.Handle(), WM_TIMER, 1, 0);
+        Tick();  // checks keep coming while the report is open
     });
-    ::SendMessageW(f.Handle(), WM_TIMER, 1, 0);
-    EXPECT_EQ(reports, (Names{L"Invalid data type for 'Counter'"}));
-    EXPECT_EQ(nested, 3);
-    EXPECT_FALSE(f.Scanning) << "every tick clears it on the way out";
-    ::SendMessageW(f.Handle(), WM_TIMER, 1, 0);
-    EXPECT_EQ(reports.size(), 2u) << "once the report is closed, the next tick reports again";
+    ShowErrorReport(L"something");
+    EXPECT_TRUE(Live(L"New"));
+    SetErrorReportSink([&](const std::wstring& text) { reports.push_back(text); });
+    Tick();
+    EXPECT_FALSE(Live(L"New")) << "the next check after the report";
+    EXPECT_TRUE(w.Ready());
 }
 
-class PromptDialog : public FormTest {
+TEST_F(Watch, ValueThatIsNotTextIsReportedOnce) {
+    const DWORD number = 1;
+    SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
+    Ready(0);
+    EXPECT_EQ(reports, (Names{L"Invalid data type for 'Counter'"}));
+    Tick();
+    Tick();
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+// Closing with a settings file that cannot be written: the report of it
+// runs a message loop, and no check may run on a window going away.
+TEST_F(Watch, NoCheckOnceTheTeardownBegan) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"known.exe");
+    MainWindow& w = Ready(0);
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::SettingsWrite; });
+    SetErrorReportSink([&](const std::wstring& text) {
+        reports.push_back(text);
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+        Tick();
+    });
+    ::SendMessageW(w.Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(reports, (Names{L"Unable to write to " + SettingsFile() + L"."}));
+    EXPECT_TRUE(Live(L"Known"));
+    EXPECT_TRUE(Live(L"New"));
+    EXPECT_FALSE(w.Timer().Enabled());
+}
+
+class Prompt : public WindowTest {
 protected:
     void SetUp() override {
-        FormTest::SetUp();
+        WindowTest::SetUp();
         if (HasFatalFailure()) return;
         dialog.Create();
     }
-    TStartupDlg dialog;
+    PromptDialog dialog;
 };
 
-TEST_F(PromptDialog, HasItsLayoutAndStaysHiddenUntilAsked) {
+TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
     EXPECT_FALSE(::IsWindowVisible(dialog.Handle()));
-    wchar_t caption[64] = {};
-    ::GetWindowTextW(dialog.Handle(), caption, 64);
-    EXPECT_STREQ(caption, L"Keepboot");
+    EXPECT_EQ(WindowText(dialog.Handle()), L"Keepboot");
     RECT client{};
     ::GetClientRect(dialog.Handle(), &client);
     const DpiScale scale;
@@ -194,31 +131,29 @@ TEST_F(PromptDialog, HasItsLayoutAndStaysHiddenUntilAsked) {
     ::GetWindowRect(dialog.Handle(), &frame);
     EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
     EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
-    EXPECT_TRUE(::GetWindowLongW(dialog.DisableBtn, GWL_STYLE) & BS_DEFPUSHBUTTON);
+    EXPECT_TRUE(::GetWindowLongW(dialog.DisableButton(), GWL_STYLE) & BS_DEFPUSHBUTTON);
     EXPECT_FALSE(::GetWindowLongW(dialog.Handle(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX));
 }
 
-TEST_F(PromptDialog, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
+TEST_F(Prompt, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(dialog.ShowPrompt(L"first"), TStartupDlg::kDisable);
+    EXPECT_EQ(dialog.Ask(L"first"), Decision::Disable);
     EXPECT_FALSE(::IsWindowVisible(dialog.Handle()));
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(dialog.ShowPrompt(L"second"), TStartupDlg::kCancel);
+    EXPECT_EQ(dialog.Ask(L"second"), Decision::Leave);
 
     ::PostMessageW(dialog.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(dialog.ShowPrompt(L"third"), TStartupDlg::kCancel);
+    EXPECT_EQ(dialog.Ask(L"third"), Decision::Leave);
 
-    ::PostMessageW(dialog.EnableBtn, BM_CLICK, 0, 0);
-    EXPECT_EQ(dialog.ShowPrompt(L"fourth"), TStartupDlg::kEnable);
-    wchar_t text[64] = {};
-    ::GetWindowTextW(dialog.StaticText, text, 64);
-    EXPECT_STREQ(text, L"fourth");
+    ::PostMessageW(dialog.EnableButton(), BM_CLICK, 0, 0);
+    EXPECT_EQ(dialog.Ask(L"fourth"), Decision::Allow);
+    EXPECT_EQ(WindowText(dialog.Question()), L"fourth");
 }
 
-TEST_F(PromptDialog, QuitWhileAskingCancelsAndPassesTheQuitOn) {
+TEST_F(Prompt, QuitWhileAskingCancelsAndPassesTheQuitOn) {
     ::PostQuitMessage(0);
-    EXPECT_EQ(dialog.ShowPrompt(L"question"), TStartupDlg::kCancel);
+    EXPECT_EQ(dialog.Ask(L"question"), Decision::Leave);
     MSG msg;
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }

@@ -1,4 +1,4 @@
-#include "platform/PngImage.h"
+#include "app/PngImage.h"
 
 #include <png.h>
 

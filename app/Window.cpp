@@ -1,5 +1,6 @@
-#include "platform/Window.h"
+#include "app/Window.h"
 
+#include "app/ErrorReport.h"
 #include "platform/Error.h"
 
 namespace kb {

@@ -1,9 +1,9 @@
-#include "startup/StartupDlg.h"
+#include "app/PromptDialog.h"
 
 #include <vector>
 
+#include "app/Controls.h"
 #include "platform/AppTitle.h"
-#include "platform/Error.h"
 #include "res/resource.h"
 
 namespace kb {
@@ -13,19 +13,12 @@ namespace {
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-struct ButtonSpec {
-    HWND TStartupDlg::*field;
-    int id;
-    const wchar_t* caption;
-    int x;
-    DWORD style;
-};
-
 // In tab order; the question sits between Enable and Cancel.
-constexpr ButtonSpec kButtons[] = {
-    {&TStartupDlg::DisableBtn, TStartupDlg::kDisable, L"Disable", 72, BS_DEFPUSHBUTTON},
-    {&TStartupDlg::EnableBtn, TStartupDlg::kEnable, L"Enable", 161, BS_PUSHBUTTON},
-    {&TStartupDlg::CancelBtn, TStartupDlg::kCancel, L"Cancel", 250, BS_PUSHBUTTON},
+constexpr ControlArgs kControls[] = {
+    {ControlKind::DefaultButton, L"Disable", PromptDialog::kDisableId, 72, 83, 75, 25},
+    {ControlKind::Button, L"Enable", PromptDialog::kEnableId, 161, 83, 75, 25},
+    {ControlKind::Label, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
+    {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83, 75, 25},
 };
 
 // The program's windows that a modal prompt disables while it waits.
@@ -41,9 +34,15 @@ struct DisabledWindows {
     }
 };
 
+Decision DecisionOf(int id) {
+    return id == PromptDialog::kDisableId ? Decision::Disable
+           : id == PromptDialog::kEnableId ? Decision::Allow
+                                           : Decision::Leave;
+}
+
 }  // namespace
 
-void TStartupDlg::Create() {
+void PromptDialog::Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterClassOnce(kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
                       ::GetSysColorBrush(COLOR_BTNFACE));
@@ -53,62 +52,49 @@ void TStartupDlg::Create() {
     const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     CreateBound(kClassName, kAppTitle, kStyle, kExStyle, x, y, width, height, nullptr);
-    // No maximise or resize in the system menu of a fixed dialog.
+    // No maximise, size or minimise in the system menu of a fixed dialog.
     if (HMENU menu = ::GetSystemMenu(Handle(), FALSE)) {
-        ::DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
-        ::DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
-        ::DeleteMenu(menu, SC_MINIMIZE, MF_BYCOMMAND);
-        ::DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
+        for (UINT item : {SC_MAXIMIZE, SC_SIZE, SC_MINIMIZE, SC_RESTORE})
+            ::DeleteMenu(menu, item, MF_BYCOMMAND);
     }
 
     font_.reset(CreateUiFont(scale_));
     image_ = LoadPngResource(instance, IDR_PROMPT_PNG);
-
-    auto make = [&](const wchar_t* cls, const wchar_t* caption, DWORD style, int id, int left,
-                    int top, int w, int h) {
-        HWND control = ::CreateWindowExW(
-            0, cls, caption, WS_CHILD | WS_VISIBLE | style, scale_(left), scale_(top), scale_(w),
-            scale_(h), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-            nullptr);
-        if (!control) throw Error(L"Error creating window");
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-        return control;
-    };
-    for (const ButtonSpec& b : kButtons) {
-        if (b.id == kCancel)
-            StaticText = make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kQuestionId, 72, 20, 289,
-                              53);
-        this->*b.field = make(L"BUTTON", b.caption, WS_TABSTOP | b.style, b.id, b.x, 83, 75, 25);
+    for (const ControlArgs& args : kControls) {
+        const HWND control = CreateControl(Handle(), args, scale_, font_.get());
+        if (args.id == kDisableId) disableButton_ = control;
+        if (args.id == kEnableId) enableButton_ = control;
+        if (args.id == kQuestionId) question_ = control;
     }
 }
 
-int TStartupDlg::ShowPrompt(const std::wstring& question) {
+Decision PromptDialog::Ask(const std::wstring& question) {
+    // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetWindowTextW(StaticText, question.c_str());
-    return RunModal();
+    ::SetWindowTextW(question_, question.c_str());
+    return DecisionOf(RunModal());
 }
 
-int TStartupDlg::RunModal() {
+int PromptDialog::RunModal() {
     // Disable only the program's windows that are visible and enabled now;
     // a hidden main window stays usable once brought back.
     DisabledWindows collect{Handle(), {}};
     ::EnumThreadWindows(::GetCurrentThreadId(), &DisabledWindows::Collect,
                         reinterpret_cast<LPARAM>(&collect));
-    std::vector<HWND>& disabled = collect.windows;
-    for (HWND window : disabled) ::EnableWindow(window, FALSE);
+    for (HWND window : collect.windows) ::EnableWindow(window, FALSE);
 
     result_ = 0;
     modal_ = true;
     ::ShowWindow(Handle(), SW_SHOW);
-    FormActivate();
-    MSG msg;
+    FocusDisable();
+    MSG msg{};
     bool quit = false;
     while (result_ == 0) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) {
             quit = true;  // the program is ending: answer Cancel and pass it on
-            result_ = kCancel;
+            result_ = kCancelId;
             break;
         }
         if (!::IsDialogMessageW(Handle(), &msg)) {
@@ -117,33 +103,34 @@ int TStartupDlg::RunModal() {
         }
     }
     modal_ = false;
-    for (HWND window : disabled) ::EnableWindow(window, TRUE);
+    for (HWND window : collect.windows) ::EnableWindow(window, TRUE);
     ::ShowWindow(Handle(), SW_HIDE);
     if (quit) ::PostQuitMessage(static_cast<int>(msg.wParam));
     return result_;
 }
 
-void TStartupDlg::FormActivate() {
-    if (::IsWindowVisible(Handle()) && ::IsWindowVisible(DisableBtn) &&
-        ::IsWindowEnabled(DisableBtn))
-        ::SetFocus(DisableBtn);
+// So Enter answers Disable whenever the dialog comes up.
+void PromptDialog::FocusDisable() {
+    if (::IsWindowVisible(Handle()) && ::IsWindowVisible(disableButton_) &&
+        ::IsWindowEnabled(disableButton_))
+        ::SetFocus(disableButton_);
 }
 
-LRESULT TStartupDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT PromptDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         if (modal_ && HIWORD(wParam) == BN_CLICKED) {
             const int id = LOWORD(wParam);
-            if (id == kDisable || id == kEnable || id == kCancel) result_ = id;
+            if (id == kDisableId || id == kEnableId || id == kCancelId) result_ = id;
         }
         return 0;
     case DM_GETDEFID:
-        return MAKELRESULT(kDisable, DC_HASDEFID);
+        return MAKELRESULT(kDisableId, DC_HASDEFID);
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE) FormActivate();
+        if (LOWORD(wParam) != WA_INACTIVE) FocusDisable();
         return 0;
     case WM_CLOSE:
-        if (modal_) result_ = kCancel;
+        if (modal_) result_ = kCancelId;
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;

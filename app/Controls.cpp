@@ -1,0 +1,65 @@
+#include "app/Controls.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "platform/Error.h"
+#include "platform/Handle.h"
+
+namespace kb {
+
+namespace {
+
+struct KindStyle {
+    const wchar_t* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+KindStyle StyleOf(ControlKind kind) {
+    constexpr DWORD tab = WS_TABSTOP | WS_GROUP;
+    switch (kind) {
+    case ControlKind::Button: return {WC_BUTTONW, tab | BS_PUSHBUTTON, 0};
+    case ControlKind::DefaultButton: return {WC_BUTTONW, tab | BS_DEFPUSHBUTTON, 0};
+    case ControlKind::CheckBox: return {WC_BUTTONW, tab | BS_AUTOCHECKBOX, 0};
+    case ControlKind::Edit: return {WC_EDITW, tab | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE};
+    case ControlKind::RightAlignedEdit:
+        return {WC_EDITW, tab | ES_AUTOHSCROLL | ES_RIGHT, WS_EX_CLIENTEDGE};
+    case ControlKind::Label: return {WC_STATICW, SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::GroupBox: return {WC_BUTTONW, WS_GROUP | BS_GROUPBOX, 0};
+    case ControlKind::FirstRadioButton: return {WC_BUTTONW, tab | BS_AUTORADIOBUTTON, 0};
+    case ControlKind::RadioButton: return {WC_BUTTONW, BS_AUTORADIOBUTTON, 0};
+    case ControlKind::ListView:
+        return {WC_LISTVIEWW, tab | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                WS_EX_CLIENTEDGE};
+    case ControlKind::Tabs: return {WC_TABCONTROLW, tab | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+    }
+    return {WC_STATICW, 0, 0};
+}
+
+}  // namespace
+
+HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, HFONT font) {
+    const KindStyle kind = StyleOf(args.kind);
+    int width = scale(args.width), height = scale(args.height);
+    if (args.kind == ControlKind::Label && args.width == 0) {
+        ClientDc dc(parent);
+        SelectObjectScope select(dc.get(), font);
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc.get(), args.text, static_cast<int>(std::wcslen(args.text)),
+                                &extent);
+        width = extent.cx;
+        height = extent.cy;
+    }
+    const HWND control = ::CreateWindowExW(
+        kind.exStyle, kind.className, args.text, WS_CHILD | WS_VISIBLE | kind.style,
+        scale(args.x), scale(args.y), width, height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), ::GetModuleHandleW(nullptr),
+        nullptr);
+    if (!control) throw Error(L"Error creating window");
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+}  // namespace kb

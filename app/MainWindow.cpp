@@ -1,0 +1,169 @@
+// The main window's creation, teardown and message dispatch.
+#include "app/MainWindow.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/ErrorReport.h"
+#include "app/PromptDialog.h"
+#include "app/TabPage.h"
+#include "platform/AppTitle.h"
+#include "platform/ScopeExit.h"
+#include "res/resource.h"
+
+namespace kb {
+
+namespace {
+constexpr UINT_PTR kTimerId = 1;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+}  // namespace
+
+MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {}
+
+MainWindow::~MainWindow() {
+    TearDown();
+}
+
+void MainWindow::Create() {
+    const INITCOMMONCONTROLSEX controls{sizeof controls,
+                                        ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    RegisterClassOnce(kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
+                      ::GetSysColorBrush(COLOR_BTNFACE));
+    RECT frame{0, 0, scale_(624), scale_(454)};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    CreateBound(kClassName, kCaption, kStyle, kExStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                frame.right - frame.left, frame.bottom - frame.top, nullptr);
+
+    guard_ = std::make_unique<StartupGuard>(options_.folders ? *options_.folders
+                                                             : FindStartupFolders());
+    logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
+    timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
+    CreateControls();
+
+    taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+    UniqueIcon trayImage(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0)));
+    trayIcon_ = std::make_unique<TrayIcon>(Handle(), kTrayMessage, std::move(trayImage), kAppTitle);
+    trayIcon_->Add();
+
+    Initialize();
+}
+
+void MainWindow::Initialize() {
+    // The window is ready however far this gets.
+    ScopeExit ready([this] { ready_ = true; });
+    const auto& args = options_.arguments;
+    startHidden_ = (!args.empty() && args[0] == L"-start") || (args.size() > 1 && args[1] == L"-start");
+
+    ShowSettings(ReadSettings(SettingsFileFor(ExecutablePath()), CurrentSettings()));
+    settingsLoaded_ = true;
+    ShowPage(0);
+    try {
+        guard_->Reload();
+        list_.Show(guard_->Known().InListOrder());
+    } catch (...) {
+        // The watch takes its first whole reading at its first check instead.
+        ReportCurrentException();
+    }
+    ReportSkippedValues();
+    ReloadStartPages();
+    if (startHidden_) timer_->SetEnabled(true);
+}
+
+void MainWindow::StopWatchingForGood() noexcept {
+    stoppedForGood_ = true;
+    if (timer_) timer_->Stop();
+    if (guard_) guard_->ShutDown();
+}
+
+void MainWindow::TearDown() {
+    if (tornDown_ || !Handle()) return;
+    tornDown_ = true;
+    // First: a report shown below runs a message loop, and nothing it
+    // dispatches may start a check on state that is going away.
+    StopWatchingForGood();
+    // Settings never loaded (creation failed early) are not saved: the
+    // defaults would overwrite the user's file.
+    if (!settingsLoaded_) return;
+    try {
+        WriteSettings(SettingsFileFor(ExecutablePath()), CurrentSettings());
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarCreatedMessage_ && message != 0) {
+        if (trayIcon_) trayIcon_->Readd();
+        return 0;
+    }
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.hwndFrom == ui_.pages && header.code == TCN_SELCHANGE)
+            ShowPage(TabCtrl_GetCurSel(ui_.pages));
+        return 0;
+    }
+    case WM_TIMER:
+        if (wParam == kTimerId) CheckForChanges();
+        return 0;
+    case kTrayMessage:
+        if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
+        return 0;
+    case kStatusMessage:
+        return (ready_ ? StatusReady : 0) | (timer_ && timer_->Enabled() ? StatusWatching : 0);
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            HideToTray();
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        // Closing the main window ends the program; the settings are saved
+        // after the loop. From here on nothing is checked.
+        StopWatchingForGood();
+        ::PostQuitMessage(0);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The process may end without returning to the loop: save now.
+        if (wParam) TearDown();
+        return 0;
+    case WM_ACTIVATE:
+        // Keep the focused control across deactivation, as a dialog does.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
+        } else if (!HIWORD(wParam)) {
+            FocusLastControl();
+        }
+        return 0;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    }
+    return Default(message, wParam, lParam);
+}
+
+void MainWindow::FocusLastControl() {
+    const HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsWindowVisible(lastFocus_)
+                            ? lastFocus_
+                            : ui_.startButton;
+    ::SetFocus(target ? target : Handle());
+}
+
+void MainWindow::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(Handle(), &ps);
+    DrawPng(dc, logo_, scale_(8), scale_(-1), scale_(364), scale_(64));
+    ::EndPaint(Handle(), &ps);
+}
+
+}  // namespace kb

@@ -1,0 +1,180 @@
+#pragma once
+// The main window: composes the guard core with what the user sees. It
+// owns the settings, the three pages, the watch timer and the icon, and
+// asks the core to read, check, disable and enable.
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/PngImage.h"
+#include "app/RadioGroup.h"
+#include "app/Settings.h"
+#include "app/StartupList.h"
+#include "app/TrayIcon.h"
+#include "app/Window.h"
+#include "app/WindowTimer.h"
+#include "startpage/StartPages.h"
+#include "startup/Guard.h"
+
+namespace kb {
+
+class PromptDialog;
+class TabPage;
+
+struct MainWindowOptions {
+    // The command-line arguments after the program's name.
+    std::vector<std::wstring> arguments;
+    // The folders to guard; the shell's when not given (tests give their own).
+    std::optional<StartupFolders> folders;
+    // The program file whose path names the settings file and the self-start
+    // entry; empty for the running executable.
+    std::wstring executable;
+    // Answers the questions instead of the prompt dialog (tests).
+    std::function<Decision(const std::wstring& question)> ask;
+};
+
+// Control ids. Whole-program tests find controls by them.
+enum ControlId : int {
+    IdSiteButton = 100,
+    IdStartButton,
+    IdQuitButton,
+    IdCloseButton,
+    IdPages,
+    IdStartupPolicy,  // the group box; its three items follow
+    IdStartupPolicyItem0,
+    IdStartPagePolicy = IdStartupPolicyItem0 + 3,
+    IdStartPagePolicyItem0,
+    IdSelfStartBox = IdStartPagePolicyItem0 + 3,
+    IdIntervalBox,
+    IdIntervalEdit,
+    IdIntervalLabel,
+    IdStartupList,
+    IdListReload,
+    IdListApply,
+    IdStartPageLabel0,
+    IdStartPageEdit0 = IdStartPageLabel0 + 4,
+    IdStartPagesReload = IdStartPageEdit0 + 4,
+    IdStartPagesApply,
+};
+
+class MainWindow : public WindowBase {
+public:
+    // Other programs and the whole-program tests find the window by these.
+    static constexpr wchar_t kClassName[] = L"TDisableForm";
+    static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
+    static constexpr UINT kTrayMessage = WM_APP + 1;
+    // Answers a mask of the status bits, so another process can tell whether
+    // the window is ready and the watch runs.
+    static constexpr UINT kStatusMessage = WM_APP + 2;
+    static constexpr LRESULT StatusReady = 1, StatusWatching = 2;
+
+    explicit MainWindow(MainWindowOptions options = {});
+    ~MainWindow() override;
+
+    // Makes the window, its controls and icon, then loads the settings and
+    // reads everything. Only a failure to make the window or the icon raises.
+    void Create();
+    // Before anything is torn down: the watch stops for good and the
+    // settings are saved. Runs once; also run by the destructor.
+    void TearDown();
+
+    bool StartHidden() const noexcept { return startHidden_; }
+    bool Ready() const noexcept { return ready_; }
+    void SetPrompt(PromptDialog* prompt) noexcept { prompt_ = prompt; }
+
+    // The controls, by what they are.
+    struct Controls {
+        HWND pages = nullptr;
+        HWND siteButton = nullptr, startButton = nullptr, quitButton = nullptr,
+             closeButton = nullptr;
+        RadioGroup startupPolicy, startPagePolicy;
+        HWND selfStartBox = nullptr, intervalBox = nullptr, intervalEdit = nullptr,
+             intervalLabel = nullptr;
+        HWND startupList = nullptr, listReload = nullptr, listApply = nullptr;
+        std::array<HWND, kStartPageCount> startPageLabels{}, startPageEdits{};
+        HWND startPagesReload = nullptr, startPagesApply = nullptr;
+    };
+    const Controls& Ui() const noexcept { return ui_; }
+    StartupGuard& Guard() { return *guard_; }
+    WindowTimer& Timer() { return *timer_; }
+
+    // --- the watch ---------------------------------------------------------
+    // One check of the startup places and the start pages, by the policies.
+    void CheckForChanges();
+
+    // --- the list page -----------------------------------------------------
+    // Reads every place and the store again and shows them; during a check
+    // it waits for the check's end.
+    void ReloadStartupList();
+    // Moves each entry whose check box was changed, then reloads.
+    void ApplyStartupList();
+
+    // --- the start-page page ----------------------------------------------
+    // Reads the four values into their boxes; a box whose value could not be
+    // read stays empty and is not defended.
+    void ReloadStartPages();
+    // Writes all four boxes; reports the values that could not be written.
+    void WriteStartPages();
+
+    // --- the settings page -------------------------------------------------
+    // Sets a check box, running its click handler when the state changes.
+    void SetCheckBox(HWND box, bool checked);
+    void OnSelfStartClicked();
+    void OnIntervalBoxClicked();
+
+    // --- the frame -----------------------------------------------------------
+    void StartWatching();
+    void HideToTray();
+    void ShowFromTray();
+    void Quit();
+    void OpenProductSite();
+    void ShowPage(int index);
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages. True when the message was used.
+    bool PreTranslateMessage(const MSG& msg);
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void CreateControls();  // MainLayout.cpp
+    void OnCommand(int id, int code);
+    void Paint();
+    void FocusLastControl();
+    void Initialize();
+    // Stops the watch for good; what runs later cannot start a check.
+    void StopWatchingForGood() noexcept;
+    void ShowSettings(const Settings& settings);
+    Settings CurrentSettings() const;
+    std::wstring ExecutablePath() const;
+    Decision Ask(const std::wstring& question);
+    void ReportSkippedValues();
+
+    MainWindowOptions options_;
+    DpiScale scale_;
+    UniqueFont font_;
+    PngBitmap logo_;
+    Controls ui_;
+    std::unique_ptr<WindowTimer> timer_;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    std::array<std::unique_ptr<TabPage>, 3> pages_;
+    std::unique_ptr<StartupGuard> guard_;
+    StartupList list_;
+    std::array<bool, kStartPageCount> startPageDefended_{};
+    PromptDialog* prompt_ = nullptr;
+    UINT taskbarCreatedMessage_ = 0;
+    HWND lastFocus_ = nullptr;
+    bool startHidden_ = false;
+    bool ready_ = false;
+    bool settingsLoaded_ = false;
+    bool checking_ = false;        // a check is at work, perhaps waiting for an answer
+    bool reloadPending_ = false;   // a reload asked for during a check
+    bool stoppedForGood_ = false;  // teardown began: no check starts or goes on
+    bool tornDown_ = false;
+};
+
+}  // namespace kb

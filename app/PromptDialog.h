@@ -1,0 +1,53 @@
+#pragma once
+// The prompt: one question, answered Disable, Enable or Cancel (also Esc
+// and the close box). Its own top-level window, so it comes up while the
+// main window is hidden.
+#include <windows.h>
+
+#include <string>
+
+#include "app/PngImage.h"
+#include "app/Window.h"
+#include "platform/Handle.h"
+#include "startup/Policy.h"
+
+namespace kb {
+
+class PromptDialog : public WindowBase {
+public:
+    // Other programs and the whole-program tests find the dialog by it.
+    static constexpr wchar_t kClassName[] = L"TStartupDlg";
+    // The buttons' ids are the answers' classic codes.
+    static constexpr int kDisableId = IDYES;   // 6
+    static constexpr int kEnableId = IDNO;     // 7
+    static constexpr int kCancelId = IDCANCEL; // 2
+    static constexpr int kQuestionId = 100;
+
+    // Makes the dialog, hidden, centred on the screen.
+    void Create();
+
+    // Lifts the dialog above every window, shows the question and waits
+    // for the answer in a nested message loop. A quit message met there
+    // answers Cancel and is passed on.
+    Decision Ask(const std::wstring& question);
+
+    HWND DisableButton() const noexcept { return disableButton_; }
+    HWND EnableButton() const noexcept { return enableButton_; }
+    HWND Question() const noexcept { return question_; }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    int RunModal();
+    void FocusDisable();
+
+    DpiScale scale_;
+    UniqueFont font_;
+    PngBitmap image_;
+    HWND disableButton_ = nullptr, enableButton_ = nullptr, question_ = nullptr;
+    int result_ = 0;
+    bool modal_ = false;
+};
+
+}  // namespace kb

@@ -1,0 +1,82 @@
+// The settings page: the settings file's values in the page's controls,
+// the interval box and the self-start box.
+#include "app/MainWindow.h"
+#include "app/SelfStart.h"
+#include "platform/IntText.h"
+
+namespace kb {
+
+namespace {
+
+bool IsChecked(HWND box) {
+    return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+}  // namespace
+
+void MainWindow::ShowSettings(const Settings& settings) {
+    ui_.startupPolicy.SetItemIndex(settings.startupPolicy);
+    ui_.startPagePolicy.SetItemIndex(settings.startPagePolicy);
+    // The self-start box's handler does nothing before the window is ready:
+    // the file's setting is shown, not written.
+    SetCheckBox(ui_.selfStartBox, settings.selfStart);
+    SetCheckBox(ui_.intervalBox, settings.intervalUnlocked);
+    ::SetWindowTextW(ui_.intervalEdit, std::to_wstring(settings.intervalSeconds).c_str());
+    if (settings.intervalSeconds > 0)
+        timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
+}
+
+Settings MainWindow::CurrentSettings() const {
+    Settings s;
+    s.startupPolicy = ui_.startupPolicy.ItemIndex();
+    s.startPagePolicy = ui_.startPagePolicy.ItemIndex();
+    s.selfStart = IsChecked(ui_.selfStartBox);
+    s.intervalUnlocked = IsChecked(ui_.intervalBox);
+    s.intervalSeconds =
+        StrToIntDef(WindowText(ui_.intervalEdit), static_cast<int>(timer_->Interval() / 1000));
+    return s;
+}
+
+std::wstring MainWindow::ExecutablePath() const {
+    if (!options_.executable.empty()) return options_.executable;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+void MainWindow::SetCheckBox(HWND box, bool checked) {
+    if (IsChecked(box) == checked) return;
+    ::SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    // A check box runs its handler whenever its state changes.
+    OnCommand(::GetDlgCtrlID(box), BN_CLICKED);
+}
+
+void MainWindow::OnIntervalBoxClicked() {
+    // A disabled edit box draws on the button face, an enabled one on the window colour.
+    ::EnableWindow(ui_.intervalEdit, IsChecked(ui_.intervalBox));
+    ::InvalidateRect(ui_.intervalEdit, nullptr, TRUE);
+}
+
+void MainWindow::OnSelfStartClicked() {
+    if (!ready_) return;
+    const bool on = IsChecked(ui_.selfStartBox);
+    try {
+        SetSelfStart(on, ExecutablePath());
+    } catch (...) {
+        // It did not happen, so the box does not say it did; its handler
+        // does not run again for that.
+        ::SendMessageW(ui_.selfStartBox, BM_SETCHECK, on ? BST_UNCHECKED : BST_CHECKED, 0);
+        throw;
+    }
+    // The program's own entry is known to the watch from now on.
+    ReloadStartupList();
+}
+
+}  // namespace kb

@@ -1,0 +1,38 @@
+// The start-page page: the four values in their boxes, which hold what the
+// watch defends.
+#include "app/MainWindow.h"
+#include "platform/Error.h"
+
+namespace kb {
+
+void MainWindow::ReloadStartPages() {
+    for (std::size_t i = 0; i < kStartPageCount; ++i) {
+        const std::optional<std::wstring> text = ReadStartPage(i);
+        // A value that could not be read is not defended: empty text is no
+        // reference to put back.
+        startPageDefended_[i] = text.has_value();
+        ::SetWindowTextW(ui_.startPageEdits[i], text.value_or(L"").c_str());
+    }
+}
+
+void MainWindow::WriteStartPages() {
+    std::wstring failed;
+    for (std::size_t i = 0; i < kStartPageCount; ++i) {
+        bool written = false;
+        try {
+            written = WriteStartPage(i, WindowText(ui_.startPageEdits[i]));
+        } catch (const Error&) {
+        }
+        // What is written is what the box holds: defended from now on.
+        if (written) startPageDefended_[i] = true;
+        if (written) continue;
+        const std::wstring key =
+            std::wstring(kStartPageValues[i].root == HKEY_LOCAL_MACHINE ? L"HKEY_LOCAL_MACHINE\\"
+                                                                         : L"HKEY_CURRENT_USER\\") +
+            kStartPageKey;
+        if (failed.find(key) == std::wstring::npos) failed += (failed.empty() ? L"" : L"; ") + key;
+    }
+    if (!failed.empty()) throw Error(L"Unable to write to " + failed);
+}
+
+}  // namespace kb

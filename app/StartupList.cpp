@@ -1,0 +1,64 @@
+#include "app/StartupList.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace kb {
+
+namespace {
+
+// The pass's order of the four kinds.
+int PassRank(const StartupEntry& entry) {
+    constexpr int rank[] = {0 /* live value */, 2 /* live shortcut */, 1 /* stored value */,
+                            3 /* stored shortcut */};
+    return rank[entry.index()];
+}
+
+}  // namespace
+
+void StartupList::Show(std::vector<StartupEntry> entries) {
+    ListView_DeleteAllItems(list_);
+    entries_ = std::move(entries);
+    for (std::size_t i = 0; i < entries_.size(); ++i) AddRow(i);
+}
+
+void StartupList::Append(const StartupEntry& entry) {
+    entries_.push_back(entry);
+    AddRow(entries_.size() - 1);
+}
+
+void StartupList::AddRow(std::size_t entryIndex) {
+    const EntryText text = TextOf(entries_[entryIndex]);
+    LVITEMW row{};
+    row.mask = LVIF_TEXT | LVIF_PARAM;
+    row.iItem = ListView_GetItemCount(list_);
+    row.pszText = const_cast<wchar_t*>(text.item.c_str());
+    row.lParam = static_cast<LPARAM>(entryIndex);
+    const int index = ListView_InsertItem(list_, &row);
+    if (index < 0) return;
+    ListView_SetItemText(list_, index, 1, const_cast<wchar_t*>(text.command.c_str()));
+    ListView_SetItemText(list_, index, 2, const_cast<wchar_t*>(text.location.c_str()));
+    ListView_SetCheckState(list_, index, text.enabled);
+}
+
+std::vector<StartupEntry> StartupList::Changed() const {
+    std::vector<StartupEntry> changed;
+    for (int row = 0, rows = ListView_GetItemCount(list_); row < rows; ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        if (!ListView_GetItem(list_, &item)) continue;
+        const auto index = static_cast<std::size_t>(item.lParam);
+        if (index >= entries_.size()) continue;
+        const bool checked = ListView_GetCheckState(list_, row) != 0;
+        if (checked != TextOf(entries_[index]).enabled) changed.push_back(entries_[index]);
+    }
+    std::stable_sort(changed.begin(), changed.end(),
+                     [](const StartupEntry& a, const StartupEntry& b) {
+                         return PassRank(a) < PassRank(b);
+                     });
+    return changed;
+}
+
+}  // namespace kb

@@ -1,0 +1,34 @@
+#pragma once
+// The list page's list view and the entries its rows show. Each row
+// carries the number of its entry, so rows and entries cannot drift apart.
+#include <windows.h>
+
+#include <vector>
+
+#include "startup/Entries.h"
+
+namespace kb {
+
+class StartupList {
+public:
+    void Attach(HWND listView) noexcept { list_ = listView; }
+    HWND Handle() const noexcept { return list_; }
+
+    // Shows these entries, each checked when it is enabled.
+    void Show(std::vector<StartupEntry> entries);
+    // Adds one entry at the end.
+    void Append(const StartupEntry& entry);
+
+    // The entries whose check box no longer agrees with where they are, in
+    // the order a pass moves them: registry disables, registry enables,
+    // shortcut disables, shortcut enables.
+    std::vector<StartupEntry> Changed() const;
+
+private:
+    void AddRow(std::size_t entryIndex);
+
+    HWND list_ = nullptr;
+    std::vector<StartupEntry> entries_;
+};
+
+}  // namespace kb

@@ -1,0 +1,90 @@
+#pragma once
+// The startup entries as records, one type per kind, and the inventory
+// that holds them.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "shelllink/ShellLink.h"
+#include "startup/StartupPlaces.h"
+
+namespace kb {
+
+// A value in a Run-type key.
+struct RunValueEntry {
+    RunKeyPlace place;
+    std::wstring name;     // empty for the key's unnamed default value
+    std::wstring command;  // unexpanded
+    DWORD type = REG_SZ;   // REG_SZ or REG_EXPAND_SZ
+};
+
+// A file matching *.lnk in a Startup folder.
+struct ShortcutEntry {
+    std::wstring location;  // "Common Startup" or "Startup"
+    std::wstring path;      // the file's full path
+    std::wstring name;      // the file name without its last extension
+    std::optional<ShellLinkData> link;  // none when it could not be read
+
+    std::wstring Target() const { return link ? link->Target : std::wstring(); }
+};
+
+// A subkey of the startupreg store.
+struct StoredRunEntry {
+    std::wstring subkey;  // the store subkey it was listed from
+    std::wstring item, command, hkey, key;
+
+    std::wstring Location() const { return hkey + L"\\" + key; }
+};
+
+// A subkey of the startupfolder store.
+struct StoredShortcutEntry {
+    std::wstring subkey;  // the store subkey it was listed from
+    std::wstring item, command, location, backup, path;
+
+    // Below HKEY_LOCAL_MACHINE.
+    std::wstring StoreKeyPath() const {
+        return std::wstring(kStartupFolderStore) + L"\\" + subkey;
+    }
+};
+
+using StartupEntry = std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry>;
+
+// What the list shows of an entry.
+struct EntryText {
+    std::wstring item, command, location;
+    bool enabled = false;
+};
+EntryText TextOf(const StartupEntry& entry);
+
+// A value in a Run-type key or in a store subkey that is not text. It is
+// no entry: Windows starts nothing from it and the store cannot hold it.
+struct SkippedValue {
+    std::wstring key;  // where it is, as Location texts name keys
+    std::wstring name;
+    bool operator==(const SkippedValue&) const = default;
+    auto operator<=>(const SkippedValue&) const = default;
+};
+
+struct LiveEntries {
+    std::vector<RunValueEntry> values;   // in the order of the places, then the registry's
+    std::vector<ShortcutEntry> shortcuts;  // the all-users folder first
+};
+
+struct StoredEntries {
+    std::vector<StoredRunEntry> values;
+    std::vector<StoredShortcutEntry> shortcuts;
+};
+
+struct Inventory {
+    LiveEntries live;
+    StoredEntries stored;
+
+    // Every entry in the list's order: live values, live shortcuts, stored
+    // values, stored shortcuts.
+    std::vector<StartupEntry> InListOrder() const;
+};
+
+}  // namespace kb

@@ -1,0 +1,77 @@
+#pragma once
+// The startup guard: what is known, and the watch's check against it. It
+// knows nothing of windows; whoever owns it supplies the questions.
+//
+// The known set is the last inventory that was read whole, plus entries
+// the user allowed since. A reading that fails never replaces it, so a
+// place that could not be read never makes its entries look new.
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "startup/Entries.h"
+#include "startup/Policy.h"
+
+namespace kb {
+
+class StartupGuard {
+public:
+    // Asked about each new entry under the ask policy; may run a nested
+    // message loop.
+    using Ask = std::function<Decision(const std::wstring& name)>;
+    // Told of each new entry that the answer allowed.
+    using Allowed = std::function<void(const StartupEntry& entry)>;
+
+    explicit StartupGuard(StartupFolders folders) : folders_(std::move(folders)) {}
+
+    const StartupFolders& Folders() const noexcept { return folders_; }
+    const Inventory& Known() const noexcept { return known_; }
+
+    // Reads every place and the store again. Raises when the reading is not
+    // whole, and what is known stays as it was.
+    void Reload();
+
+    // One check of the live places: each entry whose name is not known is
+    // disabled, asked about or left alone, as the policy says. Does nothing
+    // while a check runs or once the guard is shut down; a check whose
+    // question was answered after the shutdown began acts no further. Until
+    // one reading has been whole there is nothing to compare with: the
+    // check then only reads.
+    void Check(Policy policy, const Ask& ask, const Allowed& allowed);
+
+    // Moves one entry the user changed on the list. An entry enabled here
+    // is known at once, so a check before the next reload leaves it alone.
+    bool Move(const StartupEntry& entry);
+
+    // Values found not to be text since the last call, each reported once
+    // for as long as it stays.
+    std::vector<SkippedValue> TakeNewlySkipped();
+
+    // Whether one reading has been whole.
+    bool Loaded() const noexcept { return loaded_; }
+    bool Checking() const noexcept { return checking_; }
+    // From now on nothing is checked or reloaded.
+    void ShutDown() noexcept { shutDown_ = true; }
+    bool IsShutDown() const noexcept { return shutDown_; }
+
+private:
+    bool KnowsValue(const std::wstring& name) const;
+    bool KnowsShortcut(const std::wstring& name) const;
+    // Notes what a reading skipped; source tells live places from the store.
+    void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now);
+
+    StartupFolders folders_;
+    Inventory known_;
+    std::set<SkippedValue> liveSkipped_, storeSkipped_;
+    std::vector<SkippedValue> unreported_;
+    bool loaded_ = false;  // known_ holds a whole reading
+    bool checking_ = false;
+    bool shutDown_ = false;
+};
+
+// Whether two entry names are the same, ignoring letter case as the user's
+// locale pairs letters.
+bool SameName(const std::wstring& a, const std::wstring& b);
+
+}  // namespace kb

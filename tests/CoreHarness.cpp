@@ -1,0 +1,69 @@
+#include "CoreHarness.h"
+
+#include "shelllink/ShellLink.h"
+#include "startup/Inventory.h"
+
+namespace kb::test {
+
+namespace {
+
+template <typename Entry, typename Match>
+Entry Find(const std::vector<Entry>& entries, const std::wstring& what, Match match) {
+    for (const Entry& e : entries)
+        if (match(e)) return e;
+    ADD_FAILURE() << "no entry " << Narrow(what);
+    return {};
+}
+
+}  // namespace
+
+std::wstring CoreTest::Target(const std::wstring& name) {
+    const std::wstring path = Folder(L"Program Files") + L"\\" + name + L".exe";
+    WriteFileBytes(path, "MZ");
+    return path;
+}
+
+std::wstring CoreTest::MakeShortcut(const std::wstring& folder, const std::wstring& name) {
+    const std::wstring target = Target(name);
+    CreateShellLink(folder + L"\\" + name + L".lnk", target, L"");
+    return target;
+}
+
+LiveEntries CoreTest::Live() {
+    return ReadLiveEntries(Folders(), skipped);
+}
+
+StoredEntries CoreTest::Stored() {
+    return ReadStoredEntries(skipped);
+}
+
+RunValueEntry CoreTest::Value(const std::wstring& name, const std::wstring& rootName) {
+    return Find(Live().values, name, [&](const RunValueEntry& e) {
+        return e.name == name && e.place.rootName == rootName;
+    });
+}
+
+ShortcutEntry CoreTest::Shortcut(const std::wstring& name) {
+    return Find(Live().shortcuts, name, [&](const ShortcutEntry& e) { return e.name == name; });
+}
+
+StoredRunEntry CoreTest::StoredValue(const std::wstring& item) {
+    return Find(Stored().values, item, [&](const StoredRunEntry& e) { return e.item == item; });
+}
+
+StoredShortcutEntry CoreTest::StoredShortcut(const std::wstring& item) {
+    return Find(Stored().shortcuts, item,
+                [&](const StoredShortcutEntry& e) { return e.item == item; });
+}
+
+void CoreTest::StoreValueEntry(const std::wstring& subkey, const std::wstring& item,
+                               const std::wstring& command, const std::wstring& hkey,
+                               const std::wstring& key) {
+    const std::wstring path = std::wstring(kStartupRegStore) + L"\\" + subkey;
+    SetStringValue(HKEY_LOCAL_MACHINE, path, L"item", item);
+    SetStringValue(HKEY_LOCAL_MACHINE, path, L"command", command);
+    if (!hkey.empty()) SetStringValue(HKEY_LOCAL_MACHINE, path, L"hkey", hkey);
+    SetStringValue(HKEY_LOCAL_MACHINE, path, L"key", key);
+}
+
+}  // namespace kb::test

@@ -1,0 +1,59 @@
+#pragma once
+// Tests of the guard core: the sandbox, the test's own folders, and the
+// entries as the core reads them.
+#include <string>
+#include <vector>
+
+#include "Sandbox.h"
+#include "startup/Entries.h"
+
+namespace kb::test {
+
+inline const std::wstring kCv = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
+inline const std::wstring kRun = kCv + L"Run";
+using Names = std::vector<std::wstring>;
+
+class CoreTest : public Sandbox {
+protected:
+    std::wstring CommonStartup() { return Folder(L"Common Startup"); }
+    std::wstring UserStartup() { return Folder(L"Startup"); }
+    std::wstring Windows() { return Folder(L"Windows"); }
+    // Makes the backup folder, which the store never makes itself.
+    std::wstring Pss() {
+        Windows();
+        return Folder(L"Windows\\pss");
+    }
+
+    // A file to point at, in "Program Files".
+    std::wstring Target(const std::wstring& name);
+    // A shortcut in the folder, pointing at a file made for it; its target.
+    std::wstring MakeShortcut(const std::wstring& folder, const std::wstring& name);
+
+    // What the core reads now.
+    LiveEntries Live();
+    StoredEntries Stored();
+    std::vector<SkippedValue> skipped;
+    // The one live entry or stored entry of that name; fails the test when none.
+    RunValueEntry Value(const std::wstring& name, const std::wstring& rootName = L"HKCU");
+    ShortcutEntry Shortcut(const std::wstring& name);
+    StoredRunEntry StoredValue(const std::wstring& item);
+    StoredShortcutEntry StoredShortcut(const std::wstring& item);
+    // Writes a startupreg subkey as the other utility lays it out.
+    void StoreValueEntry(const std::wstring& subkey, const std::wstring& item,
+                         const std::wstring& command, const std::wstring& hkey = L"HKCU",
+                         const std::wstring& key = kRun);
+};
+
+template <typename Entry>
+Names NamesOf(const std::vector<Entry>& entries) {
+    Names names;
+    for (const Entry& e : entries) {
+        if constexpr (requires { e.name; })
+            names.push_back(e.name);
+        else
+            names.push_back(e.item);
+    }
+    return names;
+}
+
+}  // namespace kb::test

@@ -1,0 +1,202 @@
+// The watch's rules on the guard core alone: what counts as new, what each
+// policy does with it, and that only a whole reading replaces what is
+// known.
+#include "CoreHarness.h"
+#include "platform/Error.h"
+#include "platform/Faults.h"
+#include "startup/Guard.h"
+
+namespace kb::test {
+namespace {
+
+std::wstring StoredPath(const std::wstring& name) {
+    return std::wstring(kStartupRegStore) + L"\\" + name;
+}
+
+class Guard : public CoreTest {
+protected:
+    void TearDown() override {
+        SetFaultInjector({});
+        CoreTest::TearDown();
+    }
+    StartupGuard& Loaded() {
+        guard = std::make_unique<StartupGuard>(Folders());
+        guard->Reload();
+        return *guard;
+    }
+    // One check, the questions collected and answered by answer.
+    void Check(Policy policy) {
+        guard->Check(
+            policy,
+            [this](const std::wstring& name) {
+                asked.push_back(name);
+                return answer;
+            },
+            [this](const StartupEntry& entry) { allowed.push_back(TextOf(entry).item); });
+    }
+    bool Live(HKEY root, const std::wstring& name) {
+        return ReadRawValue(root, kRun, name).exists;
+    }
+
+    std::unique_ptr<StartupGuard> guard;
+    Decision answer = Decision::Leave;
+    Names asked, allowed;
+};
+
+TEST_F(Guard, DisablePolicyStoresEveryNewEntryWithoutAWord) {
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    MakeShortcut(UserStartup(), L"NewLink");
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, StoredPath(L"New")));
+    EXPECT_FALSE(FileExists(UserStartup() + L"\\NewLink.lnk"));
+    EXPECT_TRUE(guard->Known().live.values.empty()) << "a disabled entry is not made known";
+}
+
+TEST_F(Guard, AllowPolicyReadsNothing) {
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
+    Check(Policy::Allow);  // a reading would have raised
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
+}
+
+TEST_F(Guard, AskPolicyAllowMakesTheEntryKnown) {
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Old", L"old.exe");
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    answer = Decision::Allow;
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"New"}));
+    EXPECT_EQ(allowed, (Names{L"New"}));
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
+    EXPECT_EQ(NamesOf(guard->Known().live.values), (Names{L"Old", L"New"}));
+    Check(Policy::Ask);
+    EXPECT_EQ(asked.size(), 1u) << "known from now on";
+}
+
+TEST_F(Guard, AnAnswerForTheFirstOfTwoNamesCountsForTheSecond) {
+    Loaded();
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
+    answer = Decision::Allow;
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"Dup"})) << "allowing the first makes the second known";
+
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Dup");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"dup");
+    Loaded();
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
+    asked.clear();
+    answer = Decision::Disable;
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"Dup", L"dup"})) << "disabling the first leaves the second new";
+    EXPECT_FALSE(Live(HKEY_LOCAL_MACHINE, L"Dup"));
+}
+
+TEST_F(Guard, CancelAsksAgainAtTheNextCheck) {
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    Check(Policy::Ask);
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"New", L"New"}));
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
+}
+
+TEST_F(Guard, OnlyTheNameCountsAndEachKindHasItsOwnNames) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"tool.exe");
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"other command.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"TOOL", L"tool.exe");
+    Check(Policy::Ask);
+    EXPECT_TRUE(asked.empty());
+    MakeShortcut(UserStartup(), L"Tool");
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"Tool"})) << "a shortcut is looked up among shortcuts";
+}
+
+// A value that is not text is no entry: the rest of its key is guarded,
+// it is reported once, and its going away changes nothing.
+TEST_F(Guard, ValueThatIsNotTextBlindsNothing) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"known.exe");
+    const DWORD number = 1;
+    SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
+    Loaded();
+    EXPECT_EQ(guard->TakeNewlySkipped(), (std::vector<SkippedValue>{{L"HKCU\\" + kRun, L"Counter"}}));
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    Check(Policy::DisableSilently);
+    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(guard->TakeNewlySkipped().empty()) << "reported once, not at every check";
+
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Counter");
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Known"));
+}
+
+TEST_F(Guard, ReadingThatIsNotWholeKeepsWhatIsKnown) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"known.exe");
+    MakeShortcut(UserStartup(), L"Link");
+    Loaded();
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
+    EXPECT_THROW(guard->Reload(), Error);
+    SetFaultInjector({});
+    EXPECT_EQ(NamesOf(guard->Known().live.values), (Names{L"Known"}));
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Known"));
+    EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk"));
+}
+
+// An odd store entry makes no reading fail: the shortcuts read after it
+// stay known, so "disable all" leaves them where they are.
+TEST_F(Guard, OddStoreEntryLeavesTheShortcutsKnown) {
+    MakeShortcut(UserStartup(), L"Link");
+    StoreValueEntry(L"Odd", L"Odd", L"odd.exe");
+    const DWORD number = 1;
+    SetRawValue(HKEY_LOCAL_MACHINE, StoredPath(L"Odd"), L"command", REG_DWORD, &number,
+                sizeof number);
+    Loaded();
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk"));
+    EXPECT_EQ(guard->TakeNewlySkipped().size(), 1u);
+}
+
+TEST_F(Guard, CheckBeforeAnyWholeReadingOnlyReads) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Present", L"present.exe");
+    guard = std::make_unique<StartupGuard>(Folders());
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Present"));
+    EXPECT_TRUE(guard->Loaded());
+}
+
+TEST_F(Guard, NothingHappensOnceShutDownBegan) {
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"First", L"first.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Second", L"second.exe");
+    guard->Check(
+        Policy::Ask,
+        [&](const std::wstring& name) {
+            asked.push_back(name);
+            guard->ShutDown();  // the program ends while the question waits
+            return Decision::Disable;
+        },
+        [](const StartupEntry&) {});
+    EXPECT_EQ(asked, (Names{L"First"}));
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"First")) << "an answer after the shutdown does nothing";
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Second"));
+}
+
+TEST_F(Guard, EnabledEntryIsKnownBeforeAnyReload) {
+    StoreValueEntry(L"Back", L"Back", L"back.exe");
+    Loaded();
+    ASSERT_TRUE(guard->Move(StoredValue(L"Back")));
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Back"));
+}
+
+}  // namespace
+}  // namespace kb::test

@@ -1,0 +1,52 @@
+#include "WindowHarness.h"
+
+#include <ostream>
+
+#include "app/ErrorReport.h"
+
+namespace kb::test {
+
+void WindowTest::SetUp() {
+    CoreTest::SetUp();
+    if (HasFatalFailure()) return;
+    SetErrorReportSink([this](const std::wstring& text) { reports.push_back(text); });
+}
+
+void WindowTest::TearDown() {
+    window.reset();
+    SetErrorReportSink({});
+    CoreTest::TearDown();
+}
+
+MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments) {
+    MainWindowOptions options;
+    options.arguments = std::move(arguments);
+    options.folders = Folders();
+    options.executable = Folder(L"App") + L"\\Keepboot.exe";
+    options.ask = [this](const std::wstring& question) {
+        questions.push_back(question);
+        return answer ? answer(question) : Decision::Leave;
+    };
+    window = std::make_unique<MainWindow>(std::move(options));
+    window->Create();
+    return *window;
+}
+
+std::vector<ListRow> ListRows(HWND listView) {
+    std::vector<ListRow> rows;
+    const int count = ListView_GetItemCount(listView);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[3][512] = {};
+        for (int column = 0; column < 3; ++column)
+            ListView_GetItemText(listView, i, column, text[column], 512);
+        rows.push_back({text[0], text[1], text[2], ListView_GetCheckState(listView, i) != 0});
+    }
+    return rows;
+}
+
+void PrintTo(const ListRow& row, std::ostream* os) {
+    *os << "{" << Narrow(row.item) << " | " << Narrow(row.command) << " | "
+        << Narrow(row.location) << " | " << (row.checked ? "checked" : "unchecked") << "}";
+}
+
+}  // namespace kb::test

@@ -1,0 +1,45 @@
+#pragma once
+// A real main window, hidden, made inside the sandbox: its folders are the
+// test's own, questions are answered here, and error reports are
+// collected instead of shown.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CoreHarness.h"
+#include "app/MainWindow.h"
+
+namespace kb::test {
+
+class WindowTest : public CoreTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes and creates the window with these arguments.
+    MainWindow& MakeWindow(std::vector<std::wstring> arguments = {});
+    // The settings file of the window's program file, which is in "App".
+    std::wstring SettingsFile() { return Folder(L"App") + L"\\Keepboot.ini"; }
+    // A timer message, as the system would send it.
+    void Tick() { ::SendMessageW(window->Handle(), WM_TIMER, 1, 0); }
+
+    std::unique_ptr<MainWindow> window;
+    std::vector<std::wstring> reports;
+    // The questions land here; answer decides (Cancel when unset).
+    std::vector<std::wstring> questions;
+    std::function<Decision(const std::wstring&)> answer;
+};
+
+struct ListRow {
+    std::wstring item, command, location;
+    bool checked;
+    bool operator==(const ListRow&) const = default;
+};
+std::vector<ListRow> ListRows(HWND listView);
+void PrintTo(const ListRow& row, std::ostream* os);
+
+}  // namespace kb::test
