@@ -61,7 +61,7 @@ TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     EXPECT_FALSE(FileExists(UserStartup() + L"\\Link.lnk"));
 }
 
-TEST_F(ListPage, RefrushThrowsAwayUnappliedChanges) {
+TEST_F(ListPage, ReloadThrowsAwayUnappliedChanges) {
     MakeEntries();
     MakeWindow();
     const std::vector<ListRow> before = Rows();

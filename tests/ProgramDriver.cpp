@@ -82,6 +82,28 @@ HWND KeepbootProcess::WaitForMainWindow(DWORD timeoutMs) const {
     return window;
 }
 
+HWND KeepbootProcess::WaitForReport(DWORD timeoutMs) const {
+    HWND report = nullptr;
+    WaitUntil(
+        [&] {
+            report = FindWindowOfClass(L"#32770");  // the system's message box
+            return report && ::IsWindowVisible(report);
+        },
+        timeoutMs);
+    return report && ::IsWindowVisible(report) ? report : nullptr;
+}
+
+std::wstring KeepbootProcess::ReportText(HWND report) {
+    constexpr int kMessageId = 0xFFFF;  // the message box's text
+    wchar_t text[512] = {};
+    ::GetWindowTextW(::GetDlgItem(report, kMessageId), text, 512);
+    return text;
+}
+
+void KeepbootProcess::CloseReport(HWND report) {
+    ::PostMessageW(report, WM_COMMAND, IDOK, 0);
+}
+
 std::wstring BuiltKeepbootExe() {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -30,6 +30,11 @@ public:
     HWND WaitForMainWindow(DWORD timeoutMs = 30000) const;
     HWND FindWindowOfClass(const wchar_t* className) const;
 
+    // The program's error report, once one shows; null when none came.
+    HWND WaitForReport(DWORD timeoutMs = 30000) const;
+    static std::wstring ReportText(HWND report);
+    static void CloseReport(HWND report);
+
 private:
     UniqueHandle process_;
     DWORD id_ = 0;

@@ -2,6 +2,8 @@
 // from here through window messages. They change the real registry of the
 // system they run on, so they run only in the throwaway Wine prefix that
 // the test runner makes.
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include "Sandbox.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "shelllink/ShellLink.h"
 
 namespace kb::test {
 namespace {
@@ -210,14 +213,14 @@ protected:
     }
     // The open prompt's question, or empty text while none is shown.
     static std::wstring OpenQuestion(const KeepbootProcess& process) {
-        const HWND dialog = process.FindWindowOfClass(L"TStartupDlg");
+        const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
         if (!dialog || !::IsWindowVisible(dialog)) return {};
         wchar_t text[256] = {};
         ::GetWindowTextW(::GetDlgItem(dialog, PromptDialog::kQuestionId), text, 256);
         return text;
     }
     static void Answer(const KeepbootProcess& process, int button) {
-        const HWND dialog = process.FindWindowOfClass(L"TStartupDlg");
+        const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
         ::PostMessageW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0);
     }
     static std::wstring Question(const std::wstring& name) {
@@ -340,6 +343,104 @@ TEST_F(Program, StartPageChangedFromOutsideIsPutBack) {
     };
     EXPECT_TRUE(WaitUntil([&] { return startPage() == L"http://home.example/"; }));
     EXPECT_LE(::GetTickCount() - changed, 2 * 3000u + kSlackMs) << "within two intervals";
+    Quit(process, window);
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Each way the landed watch could be blinded or turned against what it
+// guards, made from outside while Keepboot runs hidden under "disable all".
+class ProgramFaults : public ProgramWatch {
+protected:
+    void TearDown() override {
+        ProgramWatch::TearDown();
+        if (!shortcut_.empty()) ::DeleteFileW(shortcut_.c_str());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Odd").c_str());
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kStore + L"Odd").c_str());
+    }
+    // Nothing moves for two intervals and the slack.
+    static bool StaysFor2Intervals(const std::function<bool()>& unchanged) {
+        return !WaitUntil([&] { return !unchanged(); }, 2 * 3000u + kSlackMs);
+    }
+    bool Live(const std::wstring& name) { return ReadUserRunValue(name) != L"(none)"; }
+    // A shortcut in this user's real Startup folder of the throwaway prefix.
+    void AddStartupShortcut(const std::wstring& name) {
+        wchar_t folder[MAX_PATH] = {};
+        ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+        shortcut_ = std::wstring(folder) + L"\\" + name + L".lnk";
+        CreateShellLink(shortcut_, exe_, L"");
+        ASSERT_TRUE(FileExists(shortcut_));
+    }
+
+    std::wstring shortcut_;
+};
+
+TEST_F(ProgramFaults, ClosingWithAnUnwritableSettingsFileDisablesNothing) {
+    AddRunValue(L"Known", L"known.exe");
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    // The settings file is held open by another program.
+    UniqueHandle lock(::CreateFileW((folder_ + L"\\Keepboot.ini").c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+    ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    const HWND report = process.WaitForReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(KeepbootProcess::ReportText(report).rfind(L"Unable to write to ", 0), 0u);
+    AddRunValue(L"Newcomer", L"newcomer.exe");
+    EXPECT_TRUE(StaysFor2Intervals([&] { return Live(L"Known") && Live(L"Newcomer"); }))
+        << "no check runs while the closing program reports";
+    KeepbootProcess::CloseReport(report);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(&code));
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(ProgramFaults, ValueThatIsNotTextBlindsNothing) {
+    AddRunValue(L"Known", L"known.exe");
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const DWORD number = 1;
+    names_.push_back(L"Odd");
+    SetRawValue(HKEY_CURRENT_USER, kRun, L"Odd", REG_DWORD, &number, sizeof number);
+    const HWND report = process.WaitForReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(KeepbootProcess::ReportText(report), L"Invalid data type for 'Odd'");
+    KeepbootProcess::CloseReport(report);
+
+    AddRunValue(L"Newcomer", L"newcomer.exe");
+    const DWORD added = ::GetTickCount();
+    EXPECT_TRUE(WaitUntil([&] { return !Live(L"Newcomer"); }));
+    EXPECT_LE(::GetTickCount() - added, 2 * 3000u + kSlackMs) << "within two intervals";
+    EXPECT_TRUE(StoredWhole(L"Newcomer", L"newcomer.exe"));
+    EXPECT_EQ(process.WaitForReport(1), nullptr) << "reported once, not at every check";
+
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Odd");
+    EXPECT_TRUE(StaysFor2Intervals([&] { return Live(L"Known"); }));
+    Quit(process, window);
+}
+
+TEST_F(ProgramFaults, OddStoreEntryMovesNoShortcut) {
+    AddStartupShortcut(L"Keepboot Test Link");
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Odd", L"item", L"Odd");
+    const DWORD number = 1;
+    SetRawValue(HKEY_LOCAL_MACHINE, kStore + L"Odd", L"command", REG_DWORD, &number, sizeof number);
+    ::PostMessageW(FindDescendant(window, IdListReload), BM_CLICK, 0, 0);
+    const HWND report = process.WaitForReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(KeepbootProcess::ReportText(report), L"Invalid data type for 'command'");
+    KeepbootProcess::CloseReport(report);
+    EXPECT_TRUE(StaysFor2Intervals([&] { return FileExists(shortcut_); }));
     Quit(process, window);
 }
 

@@ -141,7 +141,7 @@ TEST_F(StartPages, ApplyWritesAllFourAndReportsAKeyThatDoesNotOpen) {
     EXPECT_EQ(Get(1).text, L"http://two.example/") << "the others are written all the same";
 }
 
-TEST_F(StartPages, RefrushEmptiesTheBoxesBeforeReading) {
+TEST_F(StartPages, ReloadEmptiesTheBoxesBeforeReading) {
     MainWindow& w = Ready(2);
     RemoveKey(HKEY_CURRENT_USER);
     Set(0, L"http://fresh.example/");

@@ -55,7 +55,7 @@ TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Alpha", L"a.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"b.exe");
     answer = [&](const std::wstring&) {
-        w.ReloadStartupList();  // the user presses Refrush while the question waits
+        w.ReloadStartupList();  // the user reloads the list while the question waits
         EXPECT_TRUE(w.Guard().Known().live.values.empty()) << "what the check compares with stays";
         return Decision::Leave;
     };
