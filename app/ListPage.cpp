@@ -14,7 +14,7 @@ void MainWindow::ReloadStartupList() {
     }
     guard_->Reload();  // a reading that is not whole raises; the list stays
     list_.Show(guard_->Known().InListOrder());
-    ReportSkippedValues();
+    ReportNotices();
 }
 
 void MainWindow::ApplyStartupList() {

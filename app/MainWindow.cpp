@@ -68,7 +68,7 @@ void MainWindow::Initialize() {
         // The watch takes its first whole reading at its first check instead.
         ReportCurrentException();
     }
-    ReportSkippedValues();
+    ReportNotices();
     ReloadStartPages();
     if (startHidden_) timer_->SetEnabled(true);
 }

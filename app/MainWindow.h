@@ -152,7 +152,9 @@ private:
     Settings CurrentSettings() const;
     std::wstring ExecutablePath() const;
     Decision Ask(const std::wstring& question);
-    void ReportSkippedValues();
+    // Reports what the guard found since the last report: values that are
+    // not text, and new entries it could not disable.
+    void ReportNotices();
 
     MainWindowOptions options_;
     DpiScale scale_;

@@ -53,7 +53,7 @@ void MainWindow::CheckForChanges() {
             if (!failure) failure = std::current_exception();
         }
     }
-    ReportSkippedValues();
+    ReportNotices();
     if (failure) std::rethrow_exception(failure);
 }
 
@@ -65,9 +65,12 @@ Decision MainWindow::Ask(const std::wstring& question) {
     return stoppedForGood_ ? Decision::Leave : decision;
 }
 
-void MainWindow::ReportSkippedValues() {
+void MainWindow::ReportNotices() {
     for (const SkippedValue& value : guard_->TakeNewlySkipped())
         ShowErrorReport(L"Invalid data type for '" + value.name + L"'");
+    for (const EntryText& entry : guard_->TakeNewlyUnmovable())
+        ShowErrorReport(L"Cannot disable '" + entry.item + L"' (" + entry.location +
+                        L"); it stays where it is");
 }
 
 }  // namespace kb

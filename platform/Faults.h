@@ -14,6 +14,8 @@ enum class FaultPoint {
     RegistryDeleteKey,
     FileCopy,
     FileDelete,
+    ShortcutRead,
+    ShortcutProperty,
     ShortcutWrite,
     SettingsWrite,
     TrayIconAdd,

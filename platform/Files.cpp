@@ -2,9 +2,30 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/Faults.h"
+#include "platform/Handle.h"
 
 namespace kb {
+
+namespace {
+
+// The whole file, or false when it cannot be read.
+bool ReadAll(const std::wstring& path, std::vector<char>& bytes) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 24)) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() || (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                        &read, nullptr) &&
+                             read == bytes.size());
+}
+
+}  // namespace
 
 bool DirectoryExists(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -24,6 +45,25 @@ bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
 bool DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return false;
     return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool SameContents(const std::wstring& a, const std::wstring& b) {
+    std::vector<char> first, second;
+    return ReadAll(a, first) && ReadAll(b, second) && first == second;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
+                                                full.data(), nullptr);
+        if (length == 0) return {};
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
 }
 
 }  // namespace kb

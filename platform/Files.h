@@ -9,5 +9,10 @@ bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 bool DeleteFileAt(const std::wstring& path);
+// Whether both files can be read and hold the same bytes.
+bool SameContents(const std::wstring& a, const std::wstring& b);
+// The path made absolute, with "." and ".." resolved and "/" read as "\";
+// empty when the system cannot make one.
+std::wstring FullPath(const std::wstring& path);
 
 }  // namespace kb

@@ -53,6 +53,12 @@ struct KernelTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
+// CreateFile's "no handle" is INVALID_HANDLE_VALUE, not null.
+struct FileTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::CloseHandle(h); }
+};
 struct FindTraits {
     using Type = HANDLE;
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -82,6 +88,7 @@ struct ItemIdListTraits {
 
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<KernelTraits>;
+using UniqueFile = Unique<FileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueFont = Unique<GdiTraits<HFONT>>;

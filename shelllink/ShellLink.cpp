@@ -38,6 +38,7 @@ private:
 }  // namespace
 
 void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
+    if (InjectFault(FaultPoint::ShortcutRead)) throw OleError(E_FAIL, OleErrorMessage(E_FAIL));
     ComPtr<IShellLinkW> shellLink;
     OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_PPV_ARGS(&shellLink)));
@@ -70,8 +71,7 @@ void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
     link.HotKey = hotKey;
 }
 
-void CreateShellLink(const std::wstring& fileName, const std::wstring& target,
-                     const std::wstring& workingDirectory) {
+void WriteShellLink(const std::wstring& fileName, const ShellLinkData& link) {
     ComPtr<IUnknown> component;
     const HRESULT created = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                                IID_PPV_ARGS(&component));
@@ -82,17 +82,19 @@ void CreateShellLink(const std::wstring& fileName, const std::wstring& target,
     ComPtr<IPersistFile> file;
     if (FAILED(component.As(&file))) RaiseInterfaceNotSupported();
 
-    std::wstring folder = workingDirectory;
-    if (folder.empty()) {
-        const auto last = target.find_last_of(L"\\:");
-        if (last != std::wstring::npos) folder = target.substr(0, last + 1);
-    }
-    // What the shell makes of these is not looked at: a shortcut that could
-    // not be written simply is not there.
-    shellLink->SetPath(target.c_str());
-    shellLink->SetWorkingDirectory(folder.c_str());
-    if (InjectFault(FaultPoint::ShortcutWrite)) return;
-    file->Save(fileName.c_str(), FALSE);
+    // Each property is checked: a shortcut missing one is not saved at all.
+    const auto set = [](HRESULT result) {
+        OleCheck(InjectFault(FaultPoint::ShortcutProperty) ? E_FAIL : result);
+    };
+    set(shellLink->SetPath(link.Target.c_str()));
+    set(shellLink->SetArguments(link.Arguments.c_str()));
+    set(shellLink->SetDescription(link.Description.c_str()));
+    set(shellLink->SetWorkingDirectory(link.WorkingDirectory.c_str()));
+    set(shellLink->SetIconLocation(link.IconLocation.c_str(), link.IconIndex));
+    // No show command of its own is the shell's default, not "hidden".
+    if (link.ShowCmd != 0) set(shellLink->SetShowCmd(link.ShowCmd));
+    set(shellLink->SetHotkey(link.HotKey));
+    OleCheck(InjectFault(FaultPoint::ShortcutWrite) ? E_FAIL : file->Save(fileName.c_str(), FALSE));
 }
 
 }  // namespace kb

@@ -6,6 +6,7 @@
 
 namespace kb {
 
+// What a shortcut file says.
 struct ShellLinkData {
     std::wstring Target;
     std::wstring Arguments;
@@ -13,18 +14,18 @@ struct ShellLinkData {
     std::wstring WorkingDirectory;
     std::wstring IconLocation;
     std::int32_t IconIndex = 0;
-    std::int32_t ShowCmd = 0;
+    std::int32_t ShowCmd = 0;  // 0: the shell's default when written
     std::uint16_t HotKey = 0;
+
+    bool operator==(const ShellLinkData&) const = default;
 };
 
 // Fills the record from the shortcut file; any failing step raises, and
 // the file is never written.
 void ReadShellLink(const std::wstring& fileName, ShellLinkData& link);
 
-// Writes a shortcut at fileName pointing at target. An empty working
-// directory means the target's folder. Raises only when the shortcut
-// component cannot be had; whether the file was written is not reported.
-void CreateShellLink(const std::wstring& fileName, const std::wstring& target,
-                     const std::wstring& workingDirectory);
+// Writes a shortcut with every field of the record. Any failing step
+// raises, and then no file was saved.
+void WriteShellLink(const std::wstring& fileName, const ShellLinkData& link);
 
 }  // namespace kb

@@ -26,7 +26,9 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
     const StartPageValue& value = kStartPageValues.at(index);
     std::optional<RegKey> key = RegKey::Open(value.root, kStartPageKey);
     if (!key) return false;
-    key->WriteString(value.name, text);
+    // An expandable value stays expandable.
+    const std::optional<RegValue> now = key->Query(value.name);
+    key->WriteString(value.name, text, now && now->type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ);
     return true;
 }
 

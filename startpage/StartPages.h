@@ -30,8 +30,9 @@ inline constexpr wchar_t kStartPageKey[] = L"SOFTWARE\\Microsoft\\Internet Explo
 // not open or the value is not text.
 std::optional<std::wstring> ReadStartPage(std::size_t index);
 
-// Writes the text into the value. False when the key does not open: a key
-// that does not exist is not created. Raises when the write is refused.
+// Writes the text into the value, keeping its type (string or expandable
+// string). False when the key does not open: a key that does not exist is
+// not created. Raises when the write is refused.
 bool WriteStartPage(std::size_t index, const std::wstring& text);
 
 // The text defended for each value; none for a value that is not defended.

@@ -33,16 +33,23 @@ struct ShortcutEntry {
 
 // A subkey of the startupreg store.
 struct StoredRunEntry {
-    std::wstring subkey;  // the store subkey it was listed from
+    std::wstring subkey;  // the store subkey it was listed from: only a handle
     std::wstring item, command, hkey, key;
+    bool expandable = false;  // the live value was a REG_EXPAND_SZ
 
     std::wstring Location() const { return hkey + L"\\" + key; }
+    bool operator==(const StoredRunEntry&) const = default;
 };
 
 // A subkey of the startupfolder store.
 struct StoredShortcutEntry {
-    std::wstring subkey;  // the store subkey it was listed from
+    std::wstring subkey;  // the store subkey it was listed from: only a handle
     std::wstring item, command, location, backup, path;
+    // The whole shortcut as disabled here, when the store still holds it
+    // for this command; none for entries of the other utility.
+    std::optional<ShellLinkData> saved;
+
+    bool operator==(const StoredShortcutEntry&) const = default;
 
     // Below HKEY_LOCAL_MACHINE.
     std::wstring StoreKeyPath() const {

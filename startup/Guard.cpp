@@ -27,6 +27,22 @@ bool Contains(const std::vector<Entry>& entries, const std::wstring& name, Name 
                        [&](const Entry& e) { return SameName(nameOf(e), name); });
 }
 
+// What an entry is now: a change to any part makes it another.
+std::wstring IdentityOf(const RunValueEntry& e) {
+    return e.place.Location() + L"\n" + e.name + L"\n" + e.command + L"\n" +
+           std::to_wstring(e.type);
+}
+
+std::wstring IdentityOf(const ShortcutEntry& e) {
+    std::wstring identity = e.path;
+    if (e.link) {
+        for (const std::wstring* text : {&e.link->Target, &e.link->Arguments,
+                                         &e.link->WorkingDirectory, &e.link->Description})
+            identity += L"\n" + *text;
+    }
+    return identity;
+}
+
 }  // namespace
 
 void StartupGuard::Reload() {
@@ -63,34 +79,44 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed) 
     NoteSkipped(liveSkipped_, skipped);
 
     // Only the name counts, each kind among its own; an entry allowed
-    // earlier in this check makes a later one of its name known.
-    const auto decide = [&](const std::wstring& name) {
-        return policy == Policy::DisableSilently ? Decision::Disable : ask(name);
+    // earlier in this check makes a later one of its name known. An entry
+    // that could not be disabled is not asked about again until it changes.
+    std::set<std::wstring> unmovable;
+    const auto handle = [&](const auto& entry, const auto& disable, auto& known) {
+        const std::wstring identity = IdentityOf(entry);
+        if (unmovable_.contains(identity)) {
+            unmovable.insert(identity);
+            return;
+        }
+        const Decision decision =
+            policy == Policy::DisableSilently ? Decision::Disable : ask(entry.name);
+        if (shutDown_) return;
+        if (decision == Decision::Disable && disable(entry) == MoveResult::CannotMove) {
+            unmovable.insert(identity);
+            unreportedUnmovable_.push_back(TextOf(entry));
+        }
+        if (decision == Decision::Allow) {
+            known.push_back(entry);
+            allowed(entry);
+        }
     };
     for (const RunValueEntry& entry : scan.values) {
-        if (KnowsValue(entry.name)) continue;
-        const Decision decision = decide(entry.name);
+        if (!KnowsValue(entry.name)) handle(entry, DisableRunValue, known_.live.values);
         if (shutDown_) return;
-        if (decision == Decision::Disable) DisableRunValue(entry);
-        if (decision == Decision::Allow) {
-            known_.live.values.push_back(entry);
-            allowed(entry);
-        }
     }
     for (const ShortcutEntry& entry : scan.shortcuts) {
-        if (KnowsShortcut(entry.name)) continue;
-        const Decision decision = decide(entry.name);
+        if (!KnowsShortcut(entry.name))
+            handle(
+                entry, [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); },
+                known_.live.shortcuts);
         if (shutDown_) return;
-        if (decision == Decision::Disable) DisableShortcut(entry, folders_);
-        if (decision == Decision::Allow) {
-            known_.live.shortcuts.push_back(entry);
-            allowed(entry);
-        }
     }
+    unmovable_ = std::move(unmovable);
 }
 
-bool StartupGuard::Move(const StartupEntry& entry) {
-    if (!MoveEntry(entry, folders_)) return false;
+MoveResult StartupGuard::Move(const StartupEntry& entry) {
+    const MoveResult result = MoveEntry(entry, folders_);
+    if (result != MoveResult::Moved) return result;
     // What the user enabled is allowed: known before any reload.
     if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
         RunKeyPlace place{nullptr, stored->hkey, stored->key};
@@ -98,7 +124,7 @@ bool StartupGuard::Move(const StartupEntry& entry) {
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
         known_.live.shortcuts.push_back({shortcut->location, {}, shortcut->item, std::nullopt});
     }
-    return true;
+    return result;
 }
 
 void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
@@ -111,6 +137,10 @@ void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
 
 std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {
     return std::exchange(unreported_, {});
+}
+
+std::vector<EntryText> StartupGuard::TakeNewlyUnmovable() {
+    return std::exchange(unreportedUnmovable_, {});
 }
 
 }  // namespace kb

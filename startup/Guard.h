@@ -12,6 +12,7 @@
 
 #include "startup/Entries.h"
 #include "startup/Policy.h"
+#include "startup/Store.h"
 
 namespace kb {
 
@@ -42,11 +43,14 @@ public:
 
     // Moves one entry the user changed on the list. An entry enabled here
     // is known at once, so a check before the next reload leaves it alone.
-    bool Move(const StartupEntry& entry);
+    MoveResult Move(const StartupEntry& entry);
 
     // Values found not to be text since the last call, each reported once
     // for as long as it stays.
     std::vector<SkippedValue> TakeNewlySkipped();
+    // New entries a check could not disable since the last call. Each is
+    // reported once and not asked about again until it changes.
+    std::vector<EntryText> TakeNewlyUnmovable();
 
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
@@ -65,6 +69,9 @@ private:
     Inventory known_;
     std::set<SkippedValue> liveSkipped_, storeSkipped_;
     std::vector<SkippedValue> unreported_;
+    // New entries that could not be disabled, by what they are now.
+    std::set<std::wstring> unmovable_;
+    std::vector<EntryText> unreportedUnmovable_;
     bool loaded_ = false;  // known_ holds a whole reading
     bool checking_ = false;
     bool shutDown_ = false;

@@ -10,14 +10,6 @@ namespace kb {
 
 namespace {
 
-// An optional text of a store subkey: none when it is not text.
-std::optional<std::wstring> TextValue(const RegKey& key, const std::wstring& name) {
-    const std::optional<RegValue> value = key.Query(name);
-    if (!value) return std::wstring();
-    if (!value->IsText()) return std::nullopt;
-    return value->Text();
-}
-
 void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
                 std::vector<SkippedValue>& skipped) {
     const std::optional<RegKey> key = RegKey::Open(place.root, place.keyPath);
@@ -51,17 +43,6 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
     if (::GetLastError() != ERROR_NO_MORE_FILES) throw Error(L"Cannot list the folder " + folder);
 }
 
-// Calls read(key, subkeyName) with each subkey of a store key; subkeys that
-// do not open are passed over.
-template <typename Read>
-void ForEachStoreSubkey(const std::wstring& storeKey, const Read& read) {
-    const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey);
-    if (!store) return;
-    for (const std::wstring& subkey : store->SubkeyNames())
-        if (const std::optional<RegKey> key = RegKey::Open(store->get(), subkey))
-            read(*key, subkey);
-}
-
 }  // namespace
 
 ShortcutEntry ReadShortcut(const std::wstring& location, const std::wstring& folder,
@@ -84,44 +65,6 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
     ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts);
     ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts);
     return live;
-}
-
-StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
-    StoredEntries stored;
-    // Reads the named values of a subkey; false (and noted) when one is not text.
-    const auto readAll = [&](const RegKey& key, const std::wstring& where,
-                             std::initializer_list<std::pair<const wchar_t*, std::wstring*>> wanted) {
-        for (const auto& [name, text] : wanted) {
-            std::optional<std::wstring> value = TextValue(key, name);
-            if (!value) {
-                skipped.push_back({where, name});
-                return false;
-            }
-            *text = std::move(*value);
-        }
-        return true;
-    };
-    ForEachStoreSubkey(kStartupRegStore, [&](const RegKey& key, const std::wstring& subkey) {
-        StoredRunEntry e{subkey, {}, {}, {}, {}};
-        const std::wstring where = L"HKLM\\" + std::wstring(kStartupRegStore) + L"\\" + subkey;
-        if (!readAll(key, where,
-                     {{L"item", &e.item}, {L"command", &e.command}, {L"key", &e.key},
-                      {L"hkey", &e.hkey}}))
-            return;
-        if (e.item.empty() || e.command.empty() || e.key.empty() || e.hkey.empty()) return;
-        stored.values.push_back(std::move(e));
-    });
-    ForEachStoreSubkey(kStartupFolderStore, [&](const RegKey& key, const std::wstring& subkey) {
-        StoredShortcutEntry e{subkey, {}, {}, {}, {}, {}};
-        const std::wstring where = L"HKLM\\" + std::wstring(kStartupFolderStore) + L"\\" + subkey;
-        if (!readAll(key, where,
-                     {{L"item", &e.item}, {L"command", &e.command}, {L"location", &e.location},
-                      {L"backup", &e.backup}, {L"path", &e.path}}))
-            return;
-        if (e.item.empty() || e.command.empty()) return;
-        stored.shortcuts.push_back(std::move(e));
-    });
-    return stored;
 }
 
 std::vector<StartupEntry> Inventory::InListOrder() const {

@@ -2,18 +2,36 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
+
+#include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/IntText.h"
 #include "platform/Registry.h"
-#include "startup/Inventory.h"
 
 namespace kb {
 
 namespace {
 
-// Written beside the other utility's values, which it leaves alone: the
-// live value was an expandable string and must come back as one.
-constexpr wchar_t kValueTypeName[] = L"KeepbootValueType";
+// Values of our own, beside the shared ones, which the other utility
+// leaves alone. They hold what the shared values cannot, and apply only
+// while "command" is still the one they were written for (kOwnCommand):
+// if the other utility rewrites the subkey, they are ignored.
+constexpr wchar_t kOwnCommand[] = L"KeepbootCommand";
+constexpr wchar_t kValueType[] = L"KeepbootValueType";  // "REG_EXPAND_SZ"
 constexpr wchar_t kExpandType[] = L"REG_EXPAND_SZ";
+constexpr wchar_t kArguments[] = L"KeepbootArguments";
+constexpr wchar_t kWorkingDirectory[] = L"KeepbootWorkingDirectory";
+constexpr wchar_t kIconLocation[] = L"KeepbootIconLocation";
+constexpr wchar_t kIconIndex[] = L"KeepbootIconIndex";
+constexpr wchar_t kShowCommand[] = L"KeepbootShowCommand";
+constexpr wchar_t kHotKey[] = L"KeepbootHotKey";
+constexpr wchar_t kDescription[] = L"KeepbootDescription";
+
+// A key name may have 255 characters; room is kept for " (100)".
+constexpr std::size_t kMaxSubkeyBase = 240;
+constexpr int kMaxNameTries = 100;
 
 HKEY RootFromName(const std::wstring& name) {
     if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
@@ -27,9 +45,9 @@ std::wstring AsciiUpper(std::wstring text) {
     return text;
 }
 
-// A name that makes exactly one subkey name: not empty, no "\".
-bool FitsOneSubkey(const std::wstring& name) {
-    return !name.empty() && name.find(L'\\') == std::wstring::npos;
+bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // A stored shortcut target may carry the quotes the store puts round paths
@@ -40,20 +58,119 @@ std::wstring Unquoted(const std::wstring& command) {
     return command;
 }
 
-bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix) {
-    return text.size() >= prefix.size() &&
-           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
-                            static_cast<int>(prefix.size()), prefix.c_str(),
-                            static_cast<int>(prefix.size())) == CSTR_EQUAL;
+std::wstring RunStorePath(const std::wstring& subkey) {
+    return std::wstring(kStartupRegStore) + L"\\" + subkey;
 }
 
-// Writes a store subkey in full. A subkey that this call created is removed
+// --- reading a subkey --------------------------------------------------------
+
+// Reads text values of one subkey, noting the first shared value that is
+// not text; our own values that are not text count as absent.
+class SubkeyReader {
+public:
+    explicit SubkeyReader(const RegKey& key) : key_(key) {}
+    std::wstring Shared(const wchar_t* name) {
+        const std::optional<RegValue> value = key_.Query(name);
+        if (!value) return {};
+        if (!value->IsText()) {
+            if (!notText_) notText_ = name;
+            return {};
+        }
+        return value->Text();
+    }
+    std::optional<std::wstring> Own(const wchar_t* name) const {
+        const std::optional<RegValue> value = key_.Query(name);
+        if (!value || !value->IsText()) return std::nullopt;
+        return value->Text();
+    }
+    int OwnNumber(const wchar_t* name) const { return StrToIntDef(Own(name).value_or(L""), 0); }
+    // Whether our own values were written for this command.
+    bool Ours(const std::wstring& command) const { return Own(kOwnCommand) == command; }
+    const wchar_t* NotText() const noexcept { return notText_; }
+
+private:
+    const RegKey& key_;
+    const wchar_t* notText_ = nullptr;
+};
+
+StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey) {
+    StoredRunEntry e;
+    e.subkey = subkey;
+    e.item = read.Shared(L"item");
+    e.command = read.Shared(L"command");
+    e.key = read.Shared(L"key");
+    e.hkey = read.Shared(L"hkey");
+    // Entries stored before the marker was tied to its command keep it too.
+    const std::optional<std::wstring> own = read.Own(kOwnCommand);
+    e.expandable = read.Own(kValueType) == kExpandType && (!own || *own == e.command);
+    return e;
+}
+
+StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& subkey) {
+    StoredShortcutEntry e;
+    e.subkey = subkey;
+    e.item = read.Shared(L"item");
+    e.command = read.Shared(L"command");
+    e.location = read.Shared(L"location");
+    e.backup = read.Shared(L"backup");
+    e.path = read.Shared(L"path");
+    if (read.Ours(e.command)) {
+        ShellLinkData link;
+        link.Target = Unquoted(e.command);
+        link.Arguments = read.Own(kArguments).value_or(L"");
+        link.Description = read.Own(kDescription).value_or(L"");
+        link.WorkingDirectory = read.Own(kWorkingDirectory).value_or(L"");
+        link.IconLocation = read.Own(kIconLocation).value_or(L"");
+        link.IconIndex = read.OwnNumber(kIconIndex);
+        link.ShowCmd = read.OwnNumber(kShowCommand);
+        link.HotKey = static_cast<std::uint16_t>(read.OwnNumber(kHotKey));
+        e.saved = std::move(link);
+    }
+    return e;
+}
+
+// Whether the subkey still holds exactly this entry.
+template <typename Entry, typename Read>
+bool StillHolds(const std::wstring& path, const Entry& entry, Read read) {
+    const std::optional<RegKey> key = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, path);
+    if (!key) return false;
+    SubkeyReader reader(*key);
+    return read(reader, entry.subkey) == entry;
+}
+
+// --- writing a subkey --------------------------------------------------------
+
+// The subkey of a store key for a new entry: its natural name when that is
+// free, holds this very entry already (a pass run again) or holds no entry
+// (left half-made); otherwise the first such "name (n)". A name that can
+// be no key name is made one: "\" becomes "^", empty becomes "(Default)",
+// too long is cut. Empty when none of the tries will do.
+template <typename HoldsThisOrNone>
+std::wstring ChooseSubkey(const std::wstring& storeKey, const std::wstring& natural,
+                          HoldsThisOrNone holdsThisOrNone) {
+    std::wstring base = natural.empty() ? L"(Default)" : natural;
+    std::replace(base.begin(), base.end(), L'\\', L'^');
+    if (base.size() > kMaxSubkeyBase) base.resize(kMaxSubkeyBase);
+    for (int n = 1; n <= kMaxNameTries; ++n) {
+        const std::wstring name = n == 1 ? base : base + L" (" + std::to_wstring(n) + L")";
+        const std::optional<RegKey> existing =
+            RegKey::OpenForReading(HKEY_LOCAL_MACHINE, storeKey + L"\\" + name);
+        if (!existing) return name;
+        SubkeyReader reader(*existing);
+        if (holdsThisOrNone(reader, name)) return name;
+    }
+    return {};
+}
+
+enum class Written { No, Created, Reused };
+
+// Writes a store subkey in full. A subkey this call created is removed
 // again when a write fails, so no half entry is left; the error goes on.
 template <typename WriteValues>
-bool WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
+Written WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
     const bool existed = RegKey::Exists(HKEY_LOCAL_MACHINE, path);
     std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, path);
-    if (!key) return false;
+    if (!key) return Written::No;
     try {
         writeValues(*key);
     } catch (...) {
@@ -61,7 +178,69 @@ bool WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
         if (!existed) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
         throw;
     }
-    return true;
+    return existed ? Written::Reused : Written::Created;
+}
+
+void WriteOwnValue(RegKey& key, const wchar_t* name, const std::wstring& text) {
+    // An empty text is the same as none: no value where there is nothing to keep.
+    if (!text.empty())
+        key.WriteString(name, text);
+    else if (key.HasValue(name))
+        key.DeleteValue(name);
+}
+
+// --- shortcuts -----------------------------------------------------------------
+
+// How a shortcut is rebuilt from a stored command alone: the target, working
+// in the target's folder (up to and including its last "\" or ":").
+ShellLinkData RebuiltFromCommand(const std::wstring& command) {
+    ShellLinkData link;
+    link.Target = Unquoted(command);
+    const auto last = link.Target.find_last_of(L"\\:");
+    if (last != std::wstring::npos) link.WorkingDirectory = link.Target.substr(0, last + 1);
+    return link;
+}
+
+std::optional<ShellLinkData> ReadLink(const std::wstring& file) {
+    try {
+        ShellLinkData link;
+        ReadShellLink(file, link);
+        return link;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+// Whether the file is the stored entry's shortcut: its target, and every
+// field this program kept of it.
+bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
+    const std::optional<ShellLinkData> link = ReadLink(file);
+    return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
+}
+
+// The stored backup path when, on canonical full paths, it names a file
+// directly inside the backup folder; empty otherwise.
+std::wstring BackupInside(const std::wstring& backup, const StartupFolders& folders) {
+    const std::wstring pss = folders.BackupFolder();
+    if (pss.empty() || backup.empty()) return {};
+    const std::wstring full = FullPath(backup), folder = FullPath(pss);
+    const auto slash = full.rfind(L'\\');
+    if (folder.empty() || slash == std::wstring::npos || slash + 1 == full.size()) return {};
+    return SameTextIgnoringCase(full.substr(0, slash), folder) ? full : std::wstring();
+}
+
+// A backup file name for the shortcut in the backup folder: item.lnk +
+// location, or "item (n).lnk" + location when that holds another file.
+// Empty when none of the tries will do.
+std::wstring ChooseBackup(const std::wstring& pss, const ShortcutEntry& entry,
+                          const std::wstring& shortcut) {
+    for (int n = 1; n <= kMaxNameTries; ++n) {
+        const std::wstring name =
+            n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
+        const std::wstring backup = pss + L"\\" + name + L".lnk" + entry.location;
+        if (!FileExists(backup) || SameContents(backup, shortcut)) return backup;
+    }
+    return {};
 }
 
 }  // namespace
@@ -72,153 +251,226 @@ std::wstring QuoteCommandLine(const std::wstring& command) {
     return command;
 }
 
-bool DisableRunValue(const RunValueEntry& entry) {
-    const std::wstring& name = entry.name;
-    // Entries the store could not hold, or could not give back, stay live.
-    if (!FitsOneSubkey(name) || entry.command.empty()) return false;
+bool IsPlainItem(const std::wstring& item) {
+    return item.find_first_of(L"\\/:") == std::wstring::npos && item != L"." && item != L"..";
+}
 
+MoveResult DisableRunValue(const RunValueEntry& entry) {
+    // An empty command starts nothing, and the shared layout has no room for it.
+    if (entry.command.empty()) return MoveResult::CannotMove;
     std::optional<RegKey> live = RegKey::Open(entry.place.root, entry.place.keyPath);
-    if (!live) return false;
+    if (!live) return MoveResult::CannotMove;
     // What is stored must be what is live now, not what was listed.
-    const std::optional<RegValue> now = live->Query(name);
-    if (!now || !now->IsText() || now->Text() != entry.command) return false;
-    const bool expandable = now->type == REG_EXPAND_SZ;
+    const std::optional<RegValue> now = live->Query(entry.name);
+    if (!now || !now->IsText() || now->Text() != entry.command ||
+        (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ))
+        return MoveResult::Changed;
 
-    // One subkey per name: never replace another entry stored under it.
-    const std::wstring storePath = std::wstring(kStartupRegStore) + L"\\" + name;
-    if (const std::optional<RegKey> stored = RegKey::Open(HKEY_LOCAL_MACHINE, storePath)) {
-        const std::wstring storedItem = stored->ReadString(L"item");
-        const std::wstring storedCommand = stored->ReadString(L"command");
-        const bool same = storedCommand == entry.command &&
-                          stored->ReadString(L"hkey") == entry.place.rootName &&
-                          stored->ReadString(L"key") == entry.place.keyPath;
-        if (!same && !(storedItem.empty() && storedCommand.empty())) return false;
-    }
+    StoredRunEntry stored{{}, entry.name, entry.command, entry.place.rootName,
+                          entry.place.keyPath, entry.type == REG_EXPAND_SZ};
+    stored.subkey = ChooseSubkey(kStartupRegStore, entry.name,
+                                 [&](SubkeyReader& read, const std::wstring& name) {
+                                     StoredRunEntry there = ReadRunSubkey(read, name);
+                                     return (there.item.empty() && there.command.empty()) ||
+                                            there == StoredRunEntry{name, stored.item,
+                                                                    stored.command, stored.hkey,
+                                                                    stored.key, stored.expandable};
+                                 });
+    if (stored.subkey.empty()) return MoveResult::CannotMove;
 
     // A command line is stored as it stands: wrapping it whole in quotes
     // would make its arguments part of the program's path.
-    const bool written = WriteStoreSubkey(storePath, [&](RegKey& key) {
-        key.WriteString(L"command", entry.command);
-        key.WriteString(L"hkey", entry.place.rootName);
+    const std::wstring path = RunStorePath(stored.subkey);
+    const Written written = WriteStoreSubkey(path, [&](RegKey& key) {
+        key.WriteString(L"command", stored.command);
+        key.WriteString(L"hkey", stored.hkey);
         key.WriteString(L"inimapping", L"0");
-        key.WriteString(L"item", name);
-        key.WriteString(L"key", entry.place.keyPath);
-        if (expandable)
-            key.WriteString(kValueTypeName, kExpandType);
-        else if (key.HasValue(kValueTypeName))
-            key.DeleteValue(kValueTypeName);
+        key.WriteString(L"item", stored.item);
+        key.WriteString(L"key", stored.key);
+        key.WriteString(kOwnCommand, stored.command);
+        WriteOwnValue(key, kValueType, stored.expandable ? kExpandType : L"");
     });
-    return written && live->DeleteValue(name);
+    if (written == Written::No) return MoveResult::CannotMove;
+    if (live->DeleteValue(entry.name)) return MoveResult::Moved;
+    // Still live: no second copy of it in the store.
+    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    return MoveResult::CannotMove;
 }
 
-bool EnableRunValue(const StoredRunEntry& entry) {
+MoveResult EnableRunValue(const StoredRunEntry& entry) {
     const HKEY root = RootFromName(AsciiUpper(entry.hkey));
-    if (!root || entry.command.empty()) return false;
+    if (!root || entry.command.empty() || entry.subkey.empty()) return MoveResult::CannotMove;
     // The subkey it was listed from, and only while it still holds this entry.
-    const std::wstring storePath = std::wstring(kStartupRegStore) + L"\\" + entry.subkey;
-    bool expandable = false;
-    {
-        const std::optional<RegKey> stored = RegKey::Open(HKEY_LOCAL_MACHINE, storePath);
-        if (!stored || stored->ReadString(L"item") != entry.item ||
-            stored->ReadString(L"command") != entry.command)
-            return false;
-        expandable = stored->ReadString(kValueTypeName) == kExpandType;
-    }
+    const std::wstring path = RunStorePath(entry.subkey);
+    if (!StillHolds(path, entry, ReadRunSubkey)) return MoveResult::Changed;
 
     std::optional<RegKey> live = RegKey::Create(root, entry.key);
-    if (!live) return false;  // stays stored
-    if (live->HasValue(entry.item)) {
-        // Another entry of that name went live meanwhile: keep both.
-        if (live->ReadString(entry.item) != entry.command) return false;
+    if (!live) return MoveResult::CannotMove;  // stays stored
+    if (const std::optional<RegValue> now = live->Query(entry.item)) {
+        // Another entry of that name went live meanwhile: keep both. The same
+        // one: only its store entry goes.
+        if (!now->IsText() || now->Text() != entry.command) return MoveResult::CannotMove;
     } else {
-        live->WriteString(entry.item, entry.command, expandable ? REG_EXPAND_SZ : REG_SZ);
+        live->WriteString(entry.item, entry.command, entry.expandable ? REG_EXPAND_SZ : REG_SZ);
     }
     live.reset();
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, storePath);
-    return true;
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    return MoveResult::Moved;
 }
 
-bool DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
+MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring& folder = folders.FolderOf(entry.location);
-    if (folder.empty() || entry.name.empty()) return false;
+    // A shortcut that could not be read could never be given back.
+    if (folder.empty() || !IsPlainItem(entry.name) || !entry.link || entry.link->Target.empty())
+        return MoveResult::CannotMove;
     const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
-    // A shortcut whose target is unknown could never be rebuilt: keep it.
-    // And what is stored must be what is there now, not what was listed.
-    const std::wstring target = entry.Target();
-    if (target.empty() || !FileExists(shortcut) ||
-        ReadShortcut(entry.location, folder, entry.name + L".lnk").Target() != target)
-        return false;
+    // What is stored must be what is there now, not what was listed.
+    if (ReadLink(shortcut) != entry.link) return MoveResult::Changed;
 
-    std::wstring subkey = shortcut;
-    for (wchar_t& c : subkey)
-        if (c == L'\\') c = L'^';
-    const std::wstring storePath = std::wstring(kStartupFolderStore) + L"\\" + subkey;
-    const std::wstring stored = QuoteCommandLine(target);
+    StoredShortcutEntry stored;
+    stored.item = entry.name;
+    stored.command = QuoteCommandLine(entry.link->Target);
+    stored.location = entry.location;
+    stored.path = shortcut;
+    stored.saved = *entry.link;
+    std::wstring natural = shortcut;
+    std::replace(natural.begin(), natural.end(), L'\\', L'^');
+    stored.subkey = ChooseSubkey(kStartupFolderStore, natural,
+                                 [&](SubkeyReader& read, const std::wstring& name) {
+                                     StoredShortcutEntry there = ReadShortcutSubkey(read, name);
+                                     if (there.item.empty() && there.command.empty()) return true;
+                                     there.backup.clear();  // a copy of the same shortcut
+                                     StoredShortcutEntry wanted = stored;
+                                     wanted.subkey = name;
+                                     return there == wanted;
+                                 });
+    if (stored.subkey.empty()) return MoveResult::CannotMove;
 
-    if (const std::optional<RegKey> existing = RegKey::Open(HKEY_LOCAL_MACHINE, storePath)) {
-        const std::wstring storedCommand = existing->ReadString(L"command");
-        if (!storedCommand.empty() && storedCommand != stored) return false;
-    }
-
-    std::wstring backup;
+    // The backup copy, where the backup folder exists; this program never
+    // makes it. A copy that fails is no backup.
     bool copied = false;
     const std::wstring pss = folders.BackupFolder();
     if (!pss.empty() && DirectoryExists(pss)) {
-        backup = pss + L"\\" + entry.name + L".lnk" + entry.location;
-        if (!FileExists(backup)) copied = CopyFileTo(shortcut, backup);
+        stored.backup = ChooseBackup(pss, entry, shortcut);
+        if (!stored.backup.empty() && !FileExists(stored.backup)) {
+            copied = CopyFileTo(shortcut, stored.backup);
+            if (!copied) stored.backup.clear();
+        }
     }
+    const auto dropCopy = [&] {
+        if (copied) DeleteFileAt(stored.backup);
+    };
 
-    bool written = false;
+    const std::wstring path = stored.StoreKeyPath();
+    Written written = Written::No;
     try {
-        written = WriteStoreSubkey(storePath, [&](RegKey& key) {
-            key.WriteString(L"item", entry.name);
-            key.WriteString(L"command", stored);
-            key.WriteString(L"backup", backup);
-            key.WriteString(L"location", entry.location);
-            key.WriteString(L"path", shortcut);
+        written = WriteStoreSubkey(path, [&](RegKey& key) {
+            key.WriteString(L"item", stored.item);
+            key.WriteString(L"command", stored.command);
+            key.WriteString(L"backup", stored.backup);
+            key.WriteString(L"location", stored.location);
+            key.WriteString(L"path", stored.path);
+            const ShellLinkData& link = *stored.saved;
+            key.WriteString(kOwnCommand, stored.command);
+            WriteOwnValue(key, kArguments, link.Arguments);
+            WriteOwnValue(key, kWorkingDirectory, link.WorkingDirectory);
+            WriteOwnValue(key, kIconLocation, link.IconLocation);
+            WriteOwnValue(key, kIconIndex, link.IconIndex ? std::to_wstring(link.IconIndex) : L"");
+            WriteOwnValue(key, kShowCommand, link.ShowCmd ? std::to_wstring(link.ShowCmd) : L"");
+            WriteOwnValue(key, kHotKey, link.HotKey ? std::to_wstring(link.HotKey) : L"");
+            WriteOwnValue(key, kDescription, link.Description);
         });
     } catch (...) {
-        if (copied) DeleteFileAt(backup);
+        dropCopy();
         throw;
     }
-    if (!written) {
-        if (copied) DeleteFileAt(backup);
-        return false;
+    if (written == Written::No) {
+        dropCopy();
+        return MoveResult::CannotMove;
     }
-    return DeleteFileAt(shortcut);
+    if (DeleteFileAt(shortcut)) return MoveResult::Moved;
+    // Still live: no second copy of it in the store.
+    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    dropCopy();
+    return MoveResult::CannotMove;
 }
 
-bool EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring& folder = folders.FolderOf(entry.location);
-    if (folder.empty() || entry.command.empty()) return false;
+    // An item with a folder part would write outside the Startup folder.
+    if (folder.empty() || !IsPlainItem(entry.item) || entry.command.empty() ||
+        entry.subkey.empty())
+        return MoveResult::CannotMove;
+    if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;
+
     const std::wstring shortcut = folder + L"\\" + entry.item + L".lnk";
-
-    // The working directory is the target's folder, as the shell would give.
-    if (!FileExists(shortcut)) CreateShellLink(shortcut, Unquoted(entry.command), L"");
-    if (!FileExists(shortcut)) return false;  // not rebuilt: it stays stored, backup and all
-
-    // The backup copy is deleted only inside the backup folder, whatever the
-    // stored value names.
-    const std::wstring pss = folders.BackupFolder() + L"\\";
-    const std::wstring& backup = entry.backup;
-    if (pss.size() > 1 && StartsWithIgnoringCase(backup, pss) &&
-        backup.find(L'\\', pss.size()) == std::wstring::npos && FileExists(backup))
-        DeleteFileAt(backup);
-
-    if (!entry.subkey.empty() && RegKey::Exists(HKEY_LOCAL_MACHINE, entry.StoreKeyPath()))
-        RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath());
-    return true;
+    const std::wstring backup = BackupInside(entry.backup, folders);
+    if (FileExists(shortcut) || DirectoryExists(shortcut)) {
+        // The same shortcut already back: only its store entry goes. Another
+        // one of its name: both are kept.
+        if (!IsShortcutOf(shortcut, entry)) return MoveResult::CannotMove;
+    } else {
+        // The backup copy is the whole shortcut, where it still is this one;
+        // otherwise what the store kept of it.
+        if (!backup.empty() && IsShortcutOf(backup, entry)) CopyFileTo(backup, shortcut);
+        if (!FileExists(shortcut))
+            WriteShellLink(shortcut, entry.saved ? *entry.saved : RebuiltFromCommand(entry.command));
+        // A shortcut that does not read back is none: the entry stays stored.
+        if (!ReadLink(shortcut)) {
+            DeleteFileAt(shortcut);
+            return MoveResult::CannotMove;
+        }
+    }
+    if (!backup.empty() && FileExists(backup)) DeleteFileAt(backup);
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath());
+    return MoveResult::Moved;
 }
 
-bool MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
+MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
     struct Visitor {
         const StartupFolders& folders;
-        bool operator()(const RunValueEntry& e) const { return DisableRunValue(e); }
-        bool operator()(const ShortcutEntry& e) const { return DisableShortcut(e, folders); }
-        bool operator()(const StoredRunEntry& e) const { return EnableRunValue(e); }
-        bool operator()(const StoredShortcutEntry& e) const { return EnableShortcut(e, folders); }
+        MoveResult operator()(const RunValueEntry& e) const { return DisableRunValue(e); }
+        MoveResult operator()(const ShortcutEntry& e) const { return DisableShortcut(e, folders); }
+        MoveResult operator()(const StoredRunEntry& e) const { return EnableRunValue(e); }
+        MoveResult operator()(const StoredShortcutEntry& e) const {
+            return EnableShortcut(e, folders);
+        }
     };
     return std::visit(Visitor{folders}, entry);
+}
+
+StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
+    StoredEntries stored;
+    // Calls read(reader, subkey) for each subkey of a store key that opens;
+    // a subkey with a shared value that is not text is noted instead.
+    const auto forEachSubkey = [&](const wchar_t* storeKey, const auto& read) {
+        const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey);
+        if (!store) return;
+        for (const std::wstring& subkey : store->SubkeyNames()) {
+            const std::optional<RegKey> key = RegKey::Open(store->get(), subkey);
+            if (!key) continue;
+            SubkeyReader reader(*key);
+            read(reader, subkey);
+            if (reader.NotText())
+                skipped.push_back({L"HKLM\\" + std::wstring(storeKey) + L"\\" + subkey,
+                                   reader.NotText()});
+        }
+    };
+    // An entry written here may have an empty item (a key's unnamed value,
+    // a shortcut named ".lnk"); one of the other utility needs its item.
+    forEachSubkey(kStartupRegStore, [&](SubkeyReader& read, const std::wstring& subkey) {
+        StoredRunEntry e = ReadRunSubkey(read, subkey);
+        if (read.NotText() || e.command.empty() || e.key.empty() || e.hkey.empty()) return;
+        if (e.item.empty() && !read.Ours(e.command)) return;
+        stored.values.push_back(std::move(e));
+    });
+    forEachSubkey(kStartupFolderStore, [&](SubkeyReader& read, const std::wstring& subkey) {
+        StoredShortcutEntry e = ReadShortcutSubkey(read, subkey);
+        if (read.NotText() || e.command.empty()) return;
+        if (e.item.empty() && !read.Ours(e.command)) return;
+        stored.shortcuts.push_back(std::move(e));
+    });
+    return stored;
 }
 
 }  // namespace kb

@@ -5,24 +5,44 @@
 //
 // No entry is ever lost: an entry leaves its live place only after its
 // store subkey has been written in full, and leaves the store only after
-// its live value or shortcut is in place. Each operation answers whether
-// it moved the entry; one that could not leaves it where it was.
+// its live value or shortcut is in place and reads back. An entry is
+// moved only while it is still what was listed.
+//
+// A store subkey's name is only a handle: the entry is what its values
+// say. An entry whose natural subkey name is taken by another entry, or
+// cannot be a key name, is written under a free one.
 #include <string>
+#include <vector>
 
 #include "startup/Entries.h"
 
 namespace kb {
 
+enum class MoveResult {
+    Moved,
+    Changed,     // no longer what was listed: left alone, a new reading shows it
+    CannotMove,  // stays where it is: the store cannot hold it, or give it back
+};
+
 // Wraps a command in double quotes when it has a blank and does not begin
 // with a quote; only the first character is looked at.
 std::wstring QuoteCommandLine(const std::wstring& command);
 
-bool DisableRunValue(const RunValueEntry& entry);
-bool EnableRunValue(const StoredRunEntry& entry);
-bool DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders);
-bool EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders);
+MoveResult DisableRunValue(const RunValueEntry& entry);
+MoveResult EnableRunValue(const StoredRunEntry& entry);
+MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders);
+MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders);
 
 // Dispatches on the kind: live entries are disabled, stored ones enabled.
-bool MoveEntry(const StartupEntry& entry, const StartupFolders& folders);
+MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders);
+
+// The store's two keys. A registry entry needs "command", "key" and
+// "hkey", and an "item" unless it was written here; a shortcut entry needs
+// "item" and "command" likewise. A subkey with one of those values not
+// text is skipped and noted.
+StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped);
+
+// Whether an item can name a file in a Startup folder: no folder part.
+bool IsPlainItem(const std::wstring& item);
 
 }  // namespace kb

@@ -1,7 +1,23 @@
 #include "CoreHarness.h"
 
+#include <commctrl.h>
+
+#include <ostream>
+
 #include "shelllink/ShellLink.h"
 #include "startup/Inventory.h"
+#include "startup/Store.h"
+
+namespace kb {
+
+void PrintTo(const ShellLinkData& link, std::ostream* os) {
+    *os << "{" << test::Narrow(link.Target) << " | " << test::Narrow(link.Arguments) << " | "
+        << test::Narrow(link.Description) << " | " << test::Narrow(link.WorkingDirectory) << " | "
+        << test::Narrow(link.IconLocation) << "," << link.IconIndex << " | show " << link.ShowCmd
+        << " | hotkey " << link.HotKey << "}";
+}
+
+}  // namespace kb
 
 namespace kb::test {
 
@@ -11,7 +27,7 @@ template <typename Entry, typename Match>
 Entry Find(const std::vector<Entry>& entries, const std::wstring& what, Match match) {
     for (const Entry& e : entries)
         if (match(e)) return e;
-    ADD_FAILURE() << "no entry " << Narrow(what);
+    ADD_FAILURE() << "no entry " << test::Narrow(what);
     return {};
 }
 
@@ -25,8 +41,30 @@ std::wstring CoreTest::Target(const std::wstring& name) {
 
 std::wstring CoreTest::MakeShortcut(const std::wstring& folder, const std::wstring& name) {
     const std::wstring target = Target(name);
-    CreateShellLink(folder + L"\\" + name + L".lnk", target, L"");
+    WriteShellLink(folder + L"\\" + name + L".lnk", LinkTo(target));
     return target;
+}
+
+ShellLinkData CoreTest::RichLink(const std::wstring& name) {
+    ShellLinkData link;
+    link.Target = Target(name);
+    link.Arguments = L"-min --tray";
+    link.Description = L"Starts " + name + L" in the tray";
+    link.WorkingDirectory = Folder(L"Work");
+    link.IconLocation = Folder(L"Icons") + L"\\" + name + L".ico";
+    link.IconIndex = 2;
+    link.ShowCmd = SW_SHOWMAXIMIZED;
+    link.HotKey = MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    return link;
+}
+
+ShellLinkData CoreTest::AsRead(const ShellLinkData& link) {
+    const std::wstring file = Folder(L"Scratch") + L"\\as-read.lnk";
+    WriteShellLink(file, link);
+    ShellLinkData read;
+    ReadShellLink(file, read);
+    ::DeleteFileW(file.c_str());
+    return read;
 }
 
 LiveEntries CoreTest::Live() {

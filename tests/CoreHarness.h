@@ -5,7 +5,13 @@
 #include <vector>
 
 #include "Sandbox.h"
+#include "shelllink/ShellLink.h"
 #include "startup/Entries.h"
+
+namespace kb {
+// For test messages: found by argument lookup beside the record.
+void PrintTo(const ShellLinkData& link, std::ostream* os);
+}  // namespace kb
 
 namespace kb::test {
 
@@ -28,6 +34,12 @@ protected:
     std::wstring Target(const std::wstring& name);
     // A shortcut in the folder, pointing at a file made for it; its target.
     std::wstring MakeShortcut(const std::wstring& folder, const std::wstring& name);
+    // A shortcut with every field set, as a tray program's might be.
+    ShellLinkData RichLink(const std::wstring& name);
+    // The record as the shell reads it back from a file written with it:
+    // what "the same shortcut" means. (Wine's reader, for one, does not
+    // take the show command from the file.)
+    ShellLinkData AsRead(const ShellLinkData& link);
 
     // What the core reads now.
     LiveEntries Live();
@@ -43,6 +55,13 @@ protected:
                          const std::wstring& command, const std::wstring& hkey = L"HKCU",
                          const std::wstring& key = kRun);
 };
+
+// A shortcut record with only its target.
+inline ShellLinkData LinkTo(const std::wstring& target) {
+    ShellLinkData link;
+    link.Target = target;
+    return link;
+}
 
 template <typename Entry>
 Names NamesOf(const std::vector<Entry>& entries) {

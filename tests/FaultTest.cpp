@@ -21,7 +21,7 @@ protected:
         CoreTest::SetUp();
         if (HasFatalFailure()) return;
         Pss();
-        target_ = Target(L"tool");
+        link_ = AsRead(RichLink(L"tool"));
         shortcut_ = UserStartup() + L"\\Foo.lnk";
     }
     void TearDown() override {
@@ -34,9 +34,10 @@ protected:
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
         ::DeleteFileW(shortcut_.c_str());
         ::DeleteFileW((Windows() + L"\\pss\\Foo.lnkStartup").c_str());
+        ::DeleteFileW((Windows() + L"\\pss\\Foo (2).lnkStartup").c_str());
     }
     void LiveValue() { SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", kCommand, REG_EXPAND_SZ); }
-    void LiveShortcut() { CreateShellLink(shortcut_, target_, L""); }
+    void LiveShortcut() { WriteShellLink(shortcut_, link_); }
 
     bool RegistryEntryWhole() {
         if (ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool") == Text(kCommand, REG_EXPAND_SZ))
@@ -50,6 +51,7 @@ protected:
         return false;
     }
 
+    // Live with every field, or stored with every field kept.
     bool FolderEntryWhole() {
         if (FileExists(shortcut_)) {
             ShellLinkData link;
@@ -58,11 +60,11 @@ protected:
             } catch (const Error&) {
                 return false;
             }
-            return link.Target == target_;
+            return link == link_;
         }
         for (const StoredShortcutEntry& e : Stored().shortcuts)
-            if (e.item == L"Foo" && e.command == QuoteCommandLine(target_) &&
-                e.location == L"Startup")
+            if (e.item == L"Foo" && e.command == QuoteCommandLine(link_.Target) &&
+                e.location == L"Startup" && e.saved == link_)
                 return true;
         return false;
     }
@@ -104,7 +106,8 @@ protected:
     void DisableValue() { DisableRunValue(Value(L"Tool")); }
     void DisableFoo() { DisableShortcut(Shortcut(L"Foo"), Folders()); }
 
-    std::wstring target_, shortcut_;
+    ShellLinkData link_;
+    std::wstring shortcut_;
 };
 
 TEST_F(Faults, DisablingARegistryEntryNeverLosesIt) {
@@ -131,14 +134,40 @@ TEST_F(Faults, DisablingAShortcutNeverLosesIt) {
 }
 
 TEST_F(Faults, EnablingAShortcutNeverLosesIt) {
-    Sweep("EnableShortcut",
+    for (const bool backupFolder : {true, false}) {
+        if (!backupFolder) RemoveTree(Windows() + L"\\pss");
+        Sweep(backupFolder ? "EnableShortcut, from the backup copy"
+                           : "EnableShortcut, from the stored values",
+              [&] {
+                  LiveShortcut();
+                  DisableFoo();
+              },
+              [&] { EnableShortcut(StoredShortcut(L"Foo"), Folders()); },
+              [&] { return FolderEntryWhole(); });
+        EXPECT_TRUE(FolderEntryWhole());
+        EXPECT_TRUE(FileExists(shortcut_));
+    }
+}
+
+// A twin: another entry of the same name is stored already, so the store
+// chooses a free subkey and a free backup name; every step of that fails
+// in turn too.
+TEST_F(Faults, DisablingATwinNeverLosesIt) {
+    Sweep("DisableRunValue, name taken",
           [&] {
-              LiveShortcut();
-              DisableFoo();
+              StoreValueEntry(L"Tool", L"Tool", L"C:\\older.exe");
+              LiveValue();
           },
-          [&] { EnableShortcut(StoredShortcut(L"Foo"), Folders()); },
-          [&] { return FolderEntryWhole(); });
-    EXPECT_TRUE(FileExists(shortcut_));
+          [&] { DisableValue(); }, [&] { return RegistryEntryWhole(); });
+    EXPECT_EQ(StoredValue(L"Tool").command, L"C:\\older.exe");
+    Sweep("DisableShortcut, name taken",
+          [&] {
+              WriteShellLink(shortcut_, RichLink(L"older"));
+              DisableFoo();
+              LiveShortcut();
+          },
+          [&] { DisableFoo(); }, [&] { return FolderEntryWhole(); });
+    EXPECT_EQ(Stored().shortcuts.size(), 2u);
 }
 
 }  // namespace

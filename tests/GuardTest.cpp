@@ -193,9 +193,32 @@ TEST_F(Guard, NothingHappensOnceShutDownBegan) {
 TEST_F(Guard, EnabledEntryIsKnownBeforeAnyReload) {
     StoreValueEntry(L"Back", L"Back", L"back.exe");
     Loaded();
-    ASSERT_TRUE(guard->Move(StoredValue(L"Back")));
+    ASSERT_EQ(guard->Move(StoredValue(L"Back")), MoveResult::Moved);
     Check(Policy::DisableSilently);
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Back"));
+}
+
+// An entry the store cannot take (here: its key cannot be made) is
+// reported once and not asked about again until it changes.
+TEST_F(Guard, EntryThatCannotBeDisabledIsReportedOnceUntilItChanges) {
+    Loaded();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Stuck", L"stuck.exe");
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryCreateKey; });
+    answer = Decision::Disable;
+    Check(Policy::Ask);
+    Check(Policy::Ask);
+    Check(Policy::DisableSilently);
+    EXPECT_EQ(asked, (Names{L"Stuck"}));
+    const std::vector<EntryText> unmovable = guard->TakeNewlyUnmovable();
+    ASSERT_EQ(unmovable.size(), 1u);
+    EXPECT_EQ(unmovable[0].location, L"HKCU\\" + kRun);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Stuck"));
+
+    SetFaultInjector({});
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Stuck", L"changed.exe");
+    Check(Policy::Ask);
+    EXPECT_EQ(asked, (Names{L"Stuck", L"Stuck"})) << "changed, so asked again";
+    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"Stuck"));
 }
 
 }  // namespace

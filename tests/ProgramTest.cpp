@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "CoreHarness.h"
 #include "ProgramDriver.h"
 #include "Sandbox.h"
 #include "app/MainWindow.h"
@@ -196,6 +197,8 @@ class ProgramWatch : public Program {
 protected:
     void TearDown() override {
         Program::TearDown();
+        if (!shortcut_.empty()) ::DeleteFileW(shortcut_.c_str());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder");
         for (const std::wstring& name : names_) {
             ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), name.c_str());
             ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + name).c_str());
@@ -227,10 +230,58 @@ protected:
         return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
     }
 
+    // A shortcut in this user's real Startup folder of the throwaway prefix.
+    void AddStartupShortcut(const std::wstring& name, const ShellLinkData& link) {
+        wchar_t folder[MAX_PATH] = {};
+        ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+        shortcut_ = std::wstring(folder) + L"\\" + name + L".lnk";
+        WriteShellLink(shortcut_, link);
+        ASSERT_TRUE(FileExists(shortcut_));
+    }
+    ShellLinkData ReadShortcut() {
+        ShellLinkData link;
+        ReadShellLink(shortcut_, link);
+        return link;
+    }
+
     const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const std::wstring kStore = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\";
     std::vector<std::wstring> names_;
+    std::wstring shortcut_;
 };
+
+// Through the list page and back, a shortcut keeps every part: a tray
+// program's arguments, its working folder, its description.
+TEST_F(ProgramWatch, ShortcutThroughTheListComesBackWhole) {
+    ShellLinkData link;
+    link.Target = exe_;
+    link.Arguments = L"-min --quiet";
+    link.WorkingDirectory = folder_;
+    link.Description = L"Starts the probe in the tray";
+    link.IconLocation = exe_;
+    link.IconIndex = 1;
+    link.HotKey = MAKEWORD('P', 0x06);  // Ctrl+Alt+P
+    AddStartupShortcut(L"Keepboot Probe", link);
+    const ShellLinkData before = ReadShortcut();
+    KeepbootProcess& process = Start();
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const RemoteListView list(FindDescendant(window, IdStartupList), process.Process());
+    const HWND apply = FindDescendant(window, IdListApply);
+    ASSERT_GE(list.Find(L"Keepboot Probe"), 0);
+
+    list.SetChecked(list.Find(L"Keepboot Probe"), false);
+    ::PostMessageW(apply, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        const int row = list.Find(L"Keepboot Probe");
+        return !FileExists(shortcut_) && row >= 0 && !list.Checked(row);
+    }));
+    list.SetChecked(list.Find(L"Keepboot Probe"), true);
+    ::PostMessageW(apply, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(shortcut_); }));
+    EXPECT_EQ(ReadShortcut(), before);
+    Quit(process, window);
+}
 
 TEST_F(ProgramWatch, HiddenStartDisablesANewValueWithinTwoIntervals) {
     KeepbootProcess& process = Start(L"-start");
@@ -358,7 +409,6 @@ class ProgramFaults : public ProgramWatch {
 protected:
     void TearDown() override {
         ProgramWatch::TearDown();
-        if (!shortcut_.empty()) ::DeleteFileW(shortcut_.c_str());
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Odd").c_str());
         ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kStore + L"Odd").c_str());
     }
@@ -367,16 +417,6 @@ protected:
         return !WaitUntil([&] { return !unchanged(); }, 2 * 3000u + kSlackMs);
     }
     bool Live(const std::wstring& name) { return ReadUserRunValue(name) != L"(none)"; }
-    // A shortcut in this user's real Startup folder of the throwaway prefix.
-    void AddStartupShortcut(const std::wstring& name) {
-        wchar_t folder[MAX_PATH] = {};
-        ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
-        shortcut_ = std::wstring(folder) + L"\\" + name + L".lnk";
-        CreateShellLink(shortcut_, exe_, L"");
-        ASSERT_TRUE(FileExists(shortcut_));
-    }
-
-    std::wstring shortcut_;
 };
 
 TEST_F(ProgramFaults, ClosingWithAnUnwritableSettingsFileDisablesNothing) {
@@ -428,7 +468,7 @@ TEST_F(ProgramFaults, ValueThatIsNotTextBlindsNothing) {
 }
 
 TEST_F(ProgramFaults, OddStoreEntryMovesNoShortcut) {
-    AddStartupShortcut(L"Keepboot Test Link");
+    AddStartupShortcut(L"Keepboot Test Link", LinkTo(exe_));
     KeepbootProcess& process = Start(L"-start");
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);

@@ -61,7 +61,7 @@ TEST_F(StartPages, AskPolicyEnableAcceptsTheNewValue) {
     Tick();
     EXPECT_EQ(questions, (Names{Question(1, L"http://new.example/")}));
     EXPECT_EQ(Box(1), L"http://new.example/");
-    EXPECT_EQ(Get(1).text, L"http://new.example/");
+    EXPECT_EQ(Get(1), Text(L"http://new.example/", REG_EXPAND_SZ)) << "its type is kept";
     Tick();
     EXPECT_EQ(questions.size(), 1u);
 }

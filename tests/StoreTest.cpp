@@ -31,6 +31,23 @@ protected:
         std::replace(name.begin(), name.end(), L'\\', L'^');
         return kFolderStore + L"\\" + name;
     }
+    ShellLinkData ReadLink(const std::wstring& shortcut) {
+        ShellLinkData link;
+        ReadShellLink(shortcut, link);
+        return link;
+    }
+    // Disables the value of that name and enables it again, through whatever
+    // subkey the store chose; true when it came back exactly.
+    bool RoundTrip(const std::wstring& name, const std::wstring& rootName) {
+        const RunValueEntry before = Value(name, rootName);
+        if (DisableRunValue(before) != MoveResult::Moved) return false;
+        for (const StoredRunEntry& e : Stored().values)
+            if (e.item == name && e.hkey == rootName && e.command == before.command)
+                return EnableRunValue(e) == MoveResult::Moved &&
+                       ReadRawValue(before.place.root, before.place.keyPath, name) ==
+                           Text(before.command, before.type);
+        return false;
+    }
 };
 
 TEST_F(Store, QuoteCommandLineWrapsOnlyUnquotedTextWithBlanks) {
@@ -50,14 +67,14 @@ TEST_F(Store, RegistryEntriesOfEveryKeyGoAndComeBackUnchanged) {
         SCOPED_TRACE(Narrow(place.Location()));
         SetStringValue(place.root, place.keyPath, L"Tool", command);
 
-        EXPECT_TRUE(DisableRunValue(Value(L"Tool", place.rootName)));
+        EXPECT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool", place.rootName)));
         EXPECT_EQ(ReadRawValue(place.root, place.keyPath, L"Tool"), RawValue{});
         EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(command))
             << "a command line is stored as it stands";
         EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey").text, place.rootName);
         EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"key").text, place.keyPath);
 
-        EXPECT_TRUE(EnableRunValue(StoredValue(L"Tool")));
+        EXPECT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Tool")));
         EXPECT_EQ(ReadRawValue(place.root, place.keyPath, L"Tool"), Text(command));
         EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
         ::RegDeleteKeyValueW(place.root, place.keyPath.c_str(), L"Tool");
@@ -66,10 +83,10 @@ TEST_F(Store, RegistryEntriesOfEveryKeyGoAndComeBackUnchanged) {
 
 TEST_F(Store, DisabledRegistryEntryHasTheSharedLayout) {
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunOnce", L"Foo", L"C:\\foo.exe");
-    ASSERT_TRUE(DisableRunValue(Value(L"Foo")));
+    ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Foo")));
     const std::wstring sub = kRegStore + L"\\Foo";
     EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-              (Names{L"command", L"hkey", L"inimapping", L"item", L"key"}));
+              (Names{L"KeepbootCommand", L"command", L"hkey", L"inimapping", L"item", L"key"}));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(L"C:\\foo.exe"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey"), Text(L"HKCU"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"inimapping"), Text(L"0"));
@@ -79,96 +96,146 @@ TEST_F(Store, DisabledRegistryEntryHasTheSharedLayout) {
     EXPECT_EQ(StoredValue(L"Foo").Location(), L"HKCU\\" + kCv + L"RunOnce");
 }
 
-TEST_F(Store, ExpandableStringComesBackExpandable) {
+// The marker survives a disable run twice (a pass run again after it failed
+// to remove the live value) and applies only to the command it was written
+// for.
+TEST_F(Store, ExpandableStringComesBackExpandableAndOnlyIt) {
     const std::wstring command = L"%ProgramFiles%\\Tool\\tool.exe";
+    const std::wstring sub = kRegStore + L"\\Tool";
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Tool", command, REG_EXPAND_SZ);
-    ASSERT_TRUE(DisableRunValue(Value(L"Tool", L"HKLM")));
-    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Tool", L"command"), Text(command))
+    ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool", L"HKLM")));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(command))
         << "the other utility's values stay plain strings";
-    ASSERT_TRUE(EnableRunValue(StoredValue(L"Tool")));
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Tool", command, REG_EXPAND_SZ);
+    ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool", L"HKLM")));
+    EXPECT_EQ(Stored().values.size(), 1u) << "the same entry, stored once";
+    ASSERT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Tool")));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Tool"), Text(command, REG_EXPAND_SZ));
+
+    // Stored expandable, then the other utility rewrites the subkey's command.
+    ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool", L"HKLM")));
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", L"C:\\other.exe");
+    EXPECT_FALSE(StoredValue(L"Tool").expandable);
+    ASSERT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Tool")));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Tool"), Text(L"C:\\other.exe"));
 }
 
 TEST_F(Store, StoredRootNameIsReadInAnyCase) {
     StoreValueEntry(L"Foo", L"Foo", L"foo.exe", L"HKEY");
-    EXPECT_FALSE(EnableRunValue(StoredValue(L"Foo")));
+    EXPECT_EQ(MoveResult::CannotMove, EnableRunValue(StoredValue(L"Foo")));
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo")) << "unknown root: stays";
     StoreValueEntry(L"Foo", L"Foo", L"foo.exe", L"Hkcu");
-    EXPECT_TRUE(EnableRunValue(StoredValue(L"Foo")));
+    EXPECT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Foo")));
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Foo").text, L"foo.exe");
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo"));
 }
 
 TEST_F(Store, EnableMakesARunKeyThatIsGone) {
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"Once", L"once.exe");
-    ASSERT_TRUE(DisableRunValue(Value(L"Once")));
+    ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Once")));
     ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, (kCv + L"RunServicesOnce").c_str()), 0);
-    EXPECT_TRUE(EnableRunValue(StoredValue(L"Once")));
+    EXPECT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Once")));
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"Once").text, L"once.exe");
 }
 
-TEST_F(Store, SecondEntryOfOneNameStaysLive) {
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Foo", L"machine.exe");
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"foo", L"user.exe");
+// Names the natural subkey cannot hold are stored under free ones, and each
+// comes back exactly where it was: an intruder cannot pick a name that
+// walks past the guard.
+TEST_F(Store, EveryValueCanBeDisabledAndComesBackExactly) {
     StoreValueEntry(L"Bar", L"Bar", L"old bar.exe", L"HKLM");  // stored earlier by the other utility
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bar", L"new bar.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Twin", L"machine.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"twin", L"user.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"a\\b", L"slash.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"", L"default.exe");
+    const std::wstring longName(300, L'L');
+    SetStringValue(HKEY_CURRENT_USER, kRun, longName, L"long.exe");
 
-    EXPECT_TRUE(DisableRunValue(Value(L"Foo", L"HKLM")));
-    EXPECT_FALSE(DisableRunValue(Value(L"foo")));
-    EXPECT_FALSE(DisableRunValue(Value(L"Bar")));
-    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Foo", L"command").text, L"machine.exe");
-    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"foo").text, L"user.exe");
-    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar", L"command").text, L"old bar.exe");
-    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Bar").text, L"new bar.exe");
+    EXPECT_TRUE(RoundTrip(L"Bar", L"HKCU"));
+    EXPECT_EQ(StoredValue(L"Bar").command, L"old bar.exe") << "the other entry is untouched";
+    EXPECT_TRUE(RoundTrip(L"Twin", L"HKLM"));
+    for (const std::wstring& name : {std::wstring(L"twin"), std::wstring(L"a\\b"), std::wstring(),
+                                     longName}) {
+        SCOPED_TRACE(Narrow(name.substr(0, 10)));
+        EXPECT_TRUE(RoundTrip(name, L"HKCU"));
+    }
+    // All stored at once, each in its own subkey.
+    for (const RunValueEntry& entry : Live().values)
+        EXPECT_EQ(DisableRunValue(entry), MoveResult::Moved) << Narrow(entry.name.substr(0, 10));
+    EXPECT_EQ(Stored().values.size(), 7u);
+    EXPECT_TRUE(Live().values.empty());
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\a")) << "no nested key";
+}
 
-    // Enabling the stored one while another of its name is live keeps both.
-    StoreValueEntry(L"Bar", L"Bar", L"old bar.exe", L"HKCU");
-    EXPECT_FALSE(EnableRunValue(StoredValue(L"Bar")));
+TEST_F(Store, LiveValueOfAStoredNameIsKeptBesideIt) {
+    StoreValueEntry(L"Bar", L"Bar", L"old bar.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Bar", L"new bar.exe");
+    EXPECT_EQ(MoveResult::CannotMove, EnableRunValue(StoredValue(L"Bar")));
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Bar").text, L"new bar.exe");
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar"));
 }
 
-TEST_F(Store, EntriesTheStoreCannotHoldStayLive) {
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"", L"default.exe");
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"a\\b", L"slash.exe");
+// Two subkeys of one item: enabling one touches only the subkey it was
+// listed from.
+TEST_F(Store, EnableWorksOnTheSubkeyItWasListedFrom) {
+    StoreValueEntry(L"Dup", L"Dup", L"first.exe");
+    StoreValueEntry(L"Other", L"Dup", L"second.exe");
+    StoredRunEntry second;
+    for (const StoredRunEntry& e : Stored().values)
+        if (e.subkey == L"Other") second = e;
+    ASSERT_EQ(second.command, L"second.exe");
+    EXPECT_EQ(MoveResult::Moved, EnableRunValue(second));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Dup").text, L"second.exe");
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Other"));
+    EXPECT_EQ(StoredValue(L"Dup").command, L"first.exe");
+
+    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Dup", L"command", L"changed.exe");
+    StoredRunEntry stale = StoredValue(L"Dup");
+    stale.command = L"first.exe";
+    EXPECT_EQ(MoveResult::Changed, EnableRunValue(stale)) << "listed before the subkey changed";
+}
+
+TEST_F(Store, EmptyCommandStaysLive) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Empty", L"");
-    for (const RunValueEntry& entry : Live().values) EXPECT_FALSE(DisableRunValue(entry));
-    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, kRun).size(), 3u);
+    EXPECT_EQ(MoveResult::CannotMove, DisableRunValue(Value(L"Empty")));
+    EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Empty").exists);
     EXPECT_TRUE(ValueNames(HKEY_LOCAL_MACHINE, kRegStore).empty());
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\a"));
 }
 
 TEST_F(Store, ValueChangedOrGoneSinceListedIsNotMoved) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"tool.exe");
     const RunValueEntry listed = Value(L"Tool");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"replaced.exe");
-    EXPECT_FALSE(DisableRunValue(listed));
+    EXPECT_EQ(MoveResult::Changed, DisableRunValue(listed));
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool").text, L"replaced.exe");
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
-    EXPECT_FALSE(DisableRunValue(listed));
+    EXPECT_EQ(MoveResult::Changed, DisableRunValue(listed));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Tool")) << "no ghost entry";
 }
 
-TEST_F(Store, ShortcutsOfBothFoldersGoAndComeBack) {
+// Every part of a shortcut comes back: from the backup copy where there is
+// one, from the store's own values where not.
+TEST_F(Store, ShortcutsComeBackWhole) {
     for (const bool withBackupFolder : {true, false}) {
         for (const std::wstring location : {L"Startup", L"Common Startup"}) {
             SCOPED_TRACE(Narrow(location) + (withBackupFolder ? " with pss" : " without pss"));
             if (withBackupFolder) Pss(); else RemoveTree(Windows() + L"\\pss");
             const std::wstring folder = location == L"Startup" ? UserStartup() : CommonStartup();
-            const std::wstring target = Target(L"My Tool");
+            const ShellLinkData link = AsRead(RichLink(L"My Tool"));
             const std::wstring shortcut = folder + L"\\Foo.lnk";
-            CreateShellLink(shortcut, target, L"");
+            WriteShellLink(shortcut, link);
+            const std::string bytes = ReadFileBytes(shortcut);
 
-            ASSERT_TRUE(DisableShortcut(Shortcut(L"Foo"), Folders()));
+            ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
             EXPECT_FALSE(FileExists(shortcut));
             const std::wstring sub = StoreSubkey(shortcut);
-            EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-                      (Names{L"backup", L"command", L"item", L"location", L"path"}));
             EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"item").text, L"Foo");
             EXPECT_EQ(Narrow(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command").text),
-                      Narrow(L"\"" + target + L"\""));
+                      Narrow(L"\"" + link.Target + L"\""));
             EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"location").text, location);
             EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"path").text, shortcut);
+            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"KeepbootArguments").text,
+                      link.Arguments);
             const std::wstring backup = Windows() + L"\\pss\\Foo.lnk" + location;
             EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"backup").text,
                       withBackupFolder ? backup : L"");
@@ -176,13 +243,12 @@ TEST_F(Store, ShortcutsOfBothFoldersGoAndComeBack) {
             EXPECT_EQ(DirectoryExists(Windows() + L"\\pss"), withBackupFolder)
                 << "the backup folder is never made";
 
-            ASSERT_TRUE(EnableShortcut(StoredShortcut(L"Foo"), Folders()));
+            ASSERT_EQ(MoveResult::Moved, EnableShortcut(StoredShortcut(L"Foo"), Folders()));
             ASSERT_TRUE(FileExists(shortcut));
-            EXPECT_EQ(Narrow(ReadTarget(shortcut)), Narrow(target));
-            ShellLinkData link;
-            ReadShellLink(shortcut, link);
-            EXPECT_EQ(Narrow(link.WorkingDirectory), Narrow(Folder(L"Program Files") + L"\\"))
-                << "a rebuilt shortcut works in its target's folder";
+            EXPECT_EQ(ReadLink(shortcut), link);
+            if (withBackupFolder) {
+                EXPECT_EQ(ReadFileBytes(shortcut), bytes) << "the copy itself";
+            }
             EXPECT_FALSE(FileExists(backup));
             EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
             DeleteFileAt(shortcut);
@@ -190,53 +256,140 @@ TEST_F(Store, ShortcutsOfBothFoldersGoAndComeBack) {
     }
 }
 
+TEST_F(Store, EntryOfTheOtherUtilityIsRebuiltFromItsCommand) {
+    const std::wstring target = Target(L"tool");
+    const std::wstring sub = kFolderStore + L"\\C:^Tool.lnk";
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", L"Tool");
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", L"\"" + target + L"\"");
+    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"location", L"Startup");
+    const std::wstring bare = kFolderStore + L"\\C:^Bare.lnk";
+    SetStringValue(HKEY_LOCAL_MACHINE, bare, L"item", L"Bare");
+    SetStringValue(HKEY_LOCAL_MACHINE, bare, L"command", L"C:\\bare.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, bare, L"location", L"Startup");
+    SetStringValue(HKEY_LOCAL_MACHINE, bare, L"KeepbootArguments", L"-x");  // but no tie
+
+    ASSERT_EQ(MoveResult::Moved, EnableShortcut(StoredShortcut(L"Tool"), Folders()));
+    const ShellLinkData link = ReadLink(UserStartup() + L"\\Tool.lnk");
+    EXPECT_EQ(Narrow(link.Target), Narrow(target));
+    EXPECT_EQ(Narrow(link.WorkingDirectory), Narrow(Folder(L"Program Files") + L"\\"))
+        << "a rebuilt shortcut works in its target's folder";
+    EXPECT_FALSE(StoredShortcut(L"Bare").saved) << "our values without their tie do not apply";
+}
+
 TEST_F(Store, LocationInAnyCaseAndTheBackupKeepsItsCase) {
     Pss();
     MakeShortcut(CommonStartup(), L"Foo");
     ShortcutEntry entry = Shortcut(L"Foo");
     entry.location = L"COMMON STARTUP";
-    EXPECT_TRUE(DisableShortcut(entry, Folders()));
+    EXPECT_EQ(MoveResult::Moved, DisableShortcut(entry, Folders()));
     EXPECT_FALSE(FileExists(CommonStartup() + L"\\Foo.lnk"));
     EXPECT_TRUE(FileExists(Windows() + L"\\pss\\Foo.lnkCOMMON STARTUP"));
     entry.location = L"Desktop";
     MakeShortcut(CommonStartup(), L"Foo");
-    EXPECT_FALSE(DisableShortcut(entry, Folders()));
+    EXPECT_EQ(MoveResult::CannotMove, DisableShortcut(entry, Folders()));
     EXPECT_EQ(Stored().shortcuts.size(), 1u);
 }
 
-TEST_F(Store, EnableLeavesAShortcutThatIsAlreadyBack) {
+TEST_F(Store, SameShortcutAlreadyBackOnlyDropsTheStoreEntry) {
     Pss();
     const std::wstring shortcut = UserStartup() + L"\\Foo.lnk";
-    const std::wstring other = Target(L"other");
-    MakeShortcut(UserStartup(), L"Foo");
-    ASSERT_TRUE(DisableShortcut(Shortcut(L"Foo"), Folders()));
-    CreateShellLink(shortcut, other, L"");
+    WriteShellLink(shortcut, RichLink(L"foo"));
+    ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
+    WriteShellLink(shortcut, RichLink(L"foo"));  // an installer puts it back
     const StoredShortcutEntry stored = StoredShortcut(L"Foo");
-    EnableShortcut(stored, Folders());
-    EXPECT_EQ(Narrow(ReadTarget(shortcut)), Narrow(other));
+    EXPECT_EQ(MoveResult::Moved, EnableShortcut(stored, Folders()));
     EXPECT_FALSE(FileExists(stored.backup));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, StoreSubkey(shortcut)));
 }
 
+// Another shortcut of the name is live: both are kept, as on the registry
+// side, and disabling the newcomer too keeps both in the store.
+TEST_F(Store, TwinShortcutsAreBothKept) {
+    Pss();
+    const std::wstring shortcut = UserStartup() + L"\\Foo.lnk";
+    const ShellLinkData first = AsRead(RichLink(L"first"));
+    WriteShellLink(shortcut, first);
+    ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
+    const StoredShortcutEntry stored = StoredShortcut(L"Foo");
+    const ShellLinkData other = AsRead(RichLink(L"other"));
+    WriteShellLink(shortcut, other);
+    EXPECT_EQ(MoveResult::CannotMove, EnableShortcut(stored, Folders()));
+    EXPECT_EQ(ReadLink(shortcut), other);
+    EXPECT_TRUE(FileExists(stored.backup));
+
+    ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
+    const StoredEntries both = Stored();
+    ASSERT_EQ(both.shortcuts.size(), 2u);
+    EXPECT_NE(both.shortcuts[0].backup, both.shortcuts[1].backup);
+    for (const StoredShortcutEntry& e : both.shortcuts) {
+        ASSERT_EQ(MoveResult::Moved, EnableShortcut(e, Folders()));
+        EXPECT_EQ(ReadLink(shortcut), e.saved);
+        DeleteFileAt(shortcut);
+    }
+}
+
+TEST_F(Store, ShortcutNamedJustLnkGoesAndComesBack) {
+    const ShellLinkData link = AsRead(RichLink(L"nameless"));
+    WriteShellLink(UserStartup() + L"\\.lnk", link);
+    ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L""), Folders()));
+    const StoredShortcutEntry stored = StoredShortcut(L"");
+    EXPECT_EQ(stored.item, L"") << "listed again, empty item and all";
+    EXPECT_EQ(MoveResult::Moved, EnableShortcut(stored, Folders()));
+    EXPECT_EQ(ReadLink(UserStartup() + L"\\.lnk"), link);
+}
+
+TEST_F(Store, StoredItemWithAFolderPartIsListedButNeverWritten) {
+    for (const std::wstring item : {L"..\\Escaped", L"sub/Escaped", L"..", L"C:Escaped"}) {
+        const std::wstring sub = kFolderStore + L"\\Bad";
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", item);
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", Target(L"bad"));
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"location", L"Startup");
+        EXPECT_EQ(MoveResult::CannotMove, EnableShortcut(StoredShortcut(item), Folders()));
+        EXPECT_FALSE(FileExists(TempRoot() + L"\\Escaped.lnk")) << Narrow(item);
+        EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
+    }
+}
+
+TEST_F(Store, ShortcutChangedSinceListedIsNotMoved) {
+    MakeShortcut(UserStartup(), L"Foo");
+    const ShortcutEntry listed = Shortcut(L"Foo");
+    const ShellLinkData replaced = AsRead(RichLink(L"replaced"));
+    WriteShellLink(UserStartup() + L"\\Foo.lnk", replaced);
+    EXPECT_EQ(MoveResult::Changed, DisableShortcut(listed, Folders()));
+    EXPECT_EQ(ReadLink(UserStartup() + L"\\Foo.lnk"), replaced);
+    EXPECT_TRUE(Stored().shortcuts.empty());
+}
+
 TEST_F(Store, ShortcutsThatCouldNotBeRebuiltStay) {
     WriteFileBytes(UserStartup() + L"\\Note.lnk", "no shortcut");
-    EXPECT_FALSE(DisableShortcut(Shortcut(L"Note"), Folders()));
+    EXPECT_EQ(MoveResult::CannotMove, DisableShortcut(Shortcut(L"Note"), Folders()));
     EXPECT_TRUE(FileExists(UserStartup() + L"\\Note.lnk"));
     EXPECT_TRUE(Stored().shortcuts.empty());
 }
 
+// Only a file directly inside the backup folder is ever deleted, whatever
+// the stored "backup" value says.
 TEST_F(Store, BackupNamedOutsideTheBackupFolderIsNotDeleted) {
-    const std::wstring precious = Folder(L"Documents") + L"\\precious.txt";
-    WriteFileBytes(precious, "keep me");
-    const std::wstring sub = kFolderStore + L"\\C:^Foo.lnk";
-    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", L"Foo");
-    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", Target(L"foo"));
-    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"location", L"Startup");
-    SetStringValue(HKEY_LOCAL_MACHINE, sub, L"backup", precious);
-    EXPECT_TRUE(EnableShortcut(StoredShortcut(L"Foo"), Folders()));
-    EXPECT_TRUE(FileExists(precious));
-    EXPECT_TRUE(FileExists(UserStartup() + L"\\Foo.lnk"));
-    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
+    const std::wstring pss = Pss();
+    const std::wstring precious = Windows() + L"\\precious.txt";
+    for (const std::wstring& backup :
+         {Folder(L"Documents") + L"\\precious.txt", pss + L"\\..\\precious.txt",
+          pss + L"/../precious.txt", pss + L"\\sub\\..\\..\\precious.txt", pss + L"x\\..\\precious.txt"}) {
+        SCOPED_TRACE(Narrow(backup));
+        WriteFileBytes(precious, "keep me");
+        WriteFileBytes(Folder(L"Documents") + L"\\precious.txt", "keep me");
+        const std::wstring sub = kFolderStore + L"\\C:^Foo.lnk";
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", L"Foo");
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", Target(L"foo"));
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"location", L"Startup");
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"backup", backup);
+        EXPECT_EQ(MoveResult::Moved, EnableShortcut(StoredShortcut(L"Foo"), Folders()));
+        EXPECT_TRUE(FileExists(precious));
+        EXPECT_TRUE(FileExists(Folder(L"Documents") + L"\\precious.txt"));
+        EXPECT_TRUE(FileExists(UserStartup() + L"\\Foo.lnk"));
+        EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
+        DeleteFileAt(UserStartup() + L"\\Foo.lnk");
+    }
 }
 
 }  // namespace

@@ -85,6 +85,12 @@ void Floor(const std::wstring& common, const std::wstring& user) {
     }
 }
 
+ShellLinkData LinkTo(const std::wstring& target) {
+    ShellLinkData link;
+    link.Target = target;
+    return link;
+}
+
 // The process's kernel handles, counted in the system's handle table; for
 // systems whose GetProcessHandleCount answers nothing.
 DWORD CountHandlesInSystemTable() {
@@ -159,7 +165,7 @@ int Run(int churnTicks) {
             const std::wstring target = programs + L"\\tool" + std::to_wstring(i) + L".exe";
             ::CloseHandle(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                                         nullptr));
-            CreateShellLink(dir + L"\\Tool " + std::to_wstring(i) + L".lnk", target, L"");
+            WriteShellLink(dir + L"\\Tool " + std::to_wstring(i) + L".lnk", LinkTo(target));
         }
 
     StartupGuard guard({common, user, folder.Sub(L"Windows")});
@@ -193,7 +199,7 @@ int Run(int churnTicks) {
     const auto churn = [&](int ticks) {
         for (int i = 0; i < ticks; ++i) {
             SetValue(HKEY_CURRENT_USER, RunKeyPlaces()[4].keyPath, L"Churn", L"churn.exe -x");
-            CreateShellLink(user + L"\\Churn.lnk", churnTarget, L"");
+            WriteShellLink(user + L"\\Churn.lnk", LinkTo(churnTarget));
             check();
             if (i % 100 == 0) guard.Reload();
             MSG msg;
