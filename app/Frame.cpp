@@ -51,6 +51,7 @@ void MainWindow::StartWatching() {
         failure = std::current_exception();
     }
     timer_->SetEnabled(true);
+    WatchChanges();
     HideToTray();
     if (failure) std::rethrow_exception(failure);
 }

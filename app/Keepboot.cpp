@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,29 @@ int Run() {
     window.SetPrompt(&prompt);
     if (!window.StartHidden()) ::ShowWindow(window.Handle(), SW_SHOW);
 
+    // The one thread waits on the watch's change notifications beside its
+    // messages: a change is seen at once, and nothing wakes the program
+    // while nothing changes. Everything still runs on this thread.
     MSG msg{};
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (window.PreTranslateMessage(msg) || ::IsDialogMessageW(window.Handle(), &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+    for (;;) {
+        const std::vector<HANDLE>& changes = window.ChangeHandles();
+        const DWORD count = static_cast<DWORD>(
+            std::min<std::size_t>(changes.size(), MAXIMUM_WAIT_OBJECTS - 1));
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(count, changes.data(), INFINITE,
+                                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        window.NoteWakeUp();
+        if (woke < WAIT_OBJECT_0 + count) window.OnPlaceChanged(woke - WAIT_OBJECT_0);
+        bool quit = false;
+        while (!quit && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            quit = msg.message == WM_QUIT;
+            if (quit || window.PreTranslateMessage(msg) ||
+                ::IsDialogMessageW(window.Handle(), &msg))
+                continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (quit) break;
+        window.ResumeDeferredWork();
     }
     window.TearDown();
     return static_cast<int>(msg.wParam);

@@ -14,7 +14,6 @@
 namespace kb {
 
 namespace {
-constexpr UINT_PTR kTimerId = 1;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 }  // namespace
@@ -70,12 +69,17 @@ void MainWindow::Initialize() {
     }
     ReportNotices();
     ReloadStartPages();
-    if (startHidden_) timer_->SetEnabled(true);
+    if (startHidden_) {
+        timer_->SetEnabled(true);
+        WatchChanges();
+    }
 }
 
 void MainWindow::StopWatchingForGood() noexcept {
     stoppedForGood_ = true;
     if (timer_) timer_->Stop();
+    if (Handle()) ::KillTimer(Handle(), kSettleTimerId);
+    changes_.reset();
     if (guard_) guard_->ShutDown();
 }
 
@@ -112,7 +116,16 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kTimerId) CheckForChanges();
+        if (wParam == kSettleTimerId) {
+            ::KillTimer(Handle(), kSettleTimerId);
+            settling_ = false;
+            CheckChangedPlaces();
+        }
         return 0;
+    case kCounterMessage:
+        return static_cast<LRESULT>(wParam == WakeUps      ? wakeUps_
+                                    : wParam == FullChecks ? fullChecks_
+                                                           : placeChecks_);
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         return 0;

@@ -19,6 +19,7 @@
 #include "app/Window.h"
 #include "app/WindowTimer.h"
 #include "startpage/StartPages.h"
+#include "startup/ChangeWatch.h"
 #include "startup/Guard.h"
 
 namespace kb {
@@ -68,10 +69,17 @@ public:
     static constexpr wchar_t kClassName[] = L"TDisableForm";
     static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
+    // The window's timers: the interval's full check, and the short wait
+    // for a burst of changes to settle.
+    static constexpr UINT_PTR kTimerId = 1, kSettleTimerId = 2;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = WM_APP + 2;
     static constexpr LRESULT StatusReady = 1, StatusWatching = 2;
+    // Answers one of the watch's counters (wParam: a Counter), for the
+    // benchmark and the whole-program tests.
+    static constexpr UINT kCounterMessage = WM_APP + 3;
+    enum Counter : WPARAM { WakeUps, FullChecks, PlaceChecks };
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -104,8 +112,19 @@ public:
     WindowTimer& Timer() { return *timer_; }
 
     // --- the watch ---------------------------------------------------------
-    // One check of the startup places and the start pages, by the policies.
+    // One check of every startup place and the start pages, by the policies:
+    // the interval's full check.
     void CheckForChanges();
+    // The change notifications to wait on beside the messages; none while
+    // the watch does not run.
+    const std::vector<HANDLE>& ChangeHandles() const noexcept;
+    // One of those handles was signalled: its place is watched again and
+    // checked once the burst of changes has settled.
+    void OnPlaceChanged(std::size_t handle) noexcept;
+    // Called by the message loop after each round of messages: a check put
+    // off while a question or a report was open runs now.
+    void ResumeDeferredWork() noexcept;
+    void NoteWakeUp() noexcept { ++wakeUps_; }
 
     // --- the list page -----------------------------------------------------
     // Reads every place and the store again and shows them; during a check
@@ -152,6 +171,13 @@ private:
     Settings CurrentSettings() const;
     std::wstring ExecutablePath() const;
     Decision Ask(const std::wstring& question);
+    // Starts the change notifications, with the timer: the watch runs.
+    void WatchChanges();
+    // Checks the places whose notifications fired, or puts it off while a
+    // check, a question or a report is under way.
+    void CheckChangedPlaces();
+    bool CanCheckNow() const noexcept;
+    void RunCheck(const PlaceSelection& places, bool startPages);
     // Reports what the guard found since the last report: values that are
     // not text, and new entries it could not disable.
     void ReportNotices();
@@ -165,6 +191,12 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     std::array<std::unique_ptr<TabPage>, 3> pages_;
     std::unique_ptr<StartupGuard> guard_;
+    std::unique_ptr<ChangeWatch> changes_;
+    PlaceSelection changedPlaces_ = PlaceSelection::None();
+    bool startPagesChanged_ = false;
+    bool settling_ = false;          // the settle timer runs
+    bool waitingForIdle_ = false;    // a check was put off
+    unsigned long wakeUps_ = 0, fullChecks_ = 0, placeChecks_ = 0;
     StartupList list_;
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;

@@ -1,5 +1,6 @@
-// The watch: every check reads the startup places and the start pages
-// again and deals with what changed, as the settings page's policies say.
+// The watch: the interval's full check, and a check of each place whose
+// change notification fired. Each deals with what changed as the settings
+// page's policies say.
 #include <exception>
 
 #include "app/ErrorReport.h"
@@ -10,6 +11,9 @@ namespace kb {
 
 namespace {
 
+// A burst of changes (an installer writing several values) gives one check.
+constexpr UINT kSettleMs = 15;
+
 std::wstring NewStartupQuestion(const std::wstring& name) {
     // "disbale": the prompt's own text, kept as its users know it.
     return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
@@ -17,11 +21,35 @@ std::wstring NewStartupQuestion(const std::wstring& name) {
 
 }  // namespace
 
-void MainWindow::CheckForChanges() {
+bool MainWindow::CanCheckNow() const noexcept {
     // One check at a time, none before the window is ready or once it is
     // going away, and none over an open report: a question must never come
     // up over it.
-    if (!ready_ || stoppedForGood_ || checking_ || ErrorReportOpen()) return;
+    return ready_ && !stoppedForGood_ && !checking_ && !ErrorReportOpen();
+}
+
+void MainWindow::CheckForChanges() {
+    if (!CanCheckNow()) return;
+    ++fullChecks_;
+    // Every place is read: what the notifications were waiting for too.
+    changedPlaces_ = PlaceSelection::None();
+    startPagesChanged_ = false;
+    RunCheck(PlaceSelection{}, true);
+}
+
+void MainWindow::CheckChangedPlaces() {
+    if (!CanCheckNow()) {
+        waitingForIdle_ = true;
+        return;
+    }
+    const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
+    const bool startPages = std::exchange(startPagesChanged_, false);
+    if (places.Empty() && !startPages) return;
+    ++placeChecks_;
+    RunCheck(places, startPages);
+}
+
+void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     // Nothing to compare with yet: the first whole reading comes first.
     if (!guard_->Loaded()) return ReloadStartupList();
     checking_ = true;
@@ -31,11 +59,11 @@ void MainWindow::CheckForChanges() {
             PolicyFromIndex(ui_.startupPolicy.ItemIndex()),
             [this](const std::wstring& name) { return Ask(NewStartupQuestion(name)); },
             // Known from now on, and shown checked at the end of the list.
-            [this](const StartupEntry& entry) { list_.Append(entry); });
+            [this](const StartupEntry& entry) { list_.Append(entry); }, places);
         StartPageReferences references;
         for (std::size_t i = 0; i < kStartPageCount; ++i)
             if (startPageDefended_[i]) references[i] = WindowText(ui_.startPageEdits[i]);
-        if (!stoppedForGood_)
+        if (startPages && !stoppedForGood_)
             for (const auto& [i, text] :
                  CheckStartPages(PolicyFromIndex(ui_.startPagePolicy.ItemIndex()), references,
                                  [this](const std::wstring& question) { return Ask(question); }))
@@ -71,6 +99,53 @@ void MainWindow::ReportNotices() {
     for (const EntryText& entry : guard_->TakeNewlyUnmovable())
         ShowErrorReport(L"Cannot disable '" + entry.item + L"' (" + entry.location +
                         L"); it stays where it is");
+}
+
+// --- change notifications ------------------------------------------------------
+
+void MainWindow::WatchChanges() {
+    if (changes_ || stoppedForGood_) return;
+    std::vector<ChangeWatch::Place> places;
+    for (const RunKeyPlace& place : RunKeyPlaces())
+        places.push_back({ChangeWatch::Place::Kind::Key, place.root, place.keyPath, 0});
+    const StartupFolders& folders = guard_->Folders();
+    for (const std::wstring* folder : {&folders.commonStartup, &folders.userStartup})
+        places.push_back({ChangeWatch::Place::Kind::Folder, nullptr, *folder, 0});
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        places.push_back({ChangeWatch::Place::Kind::Key, root, kStartPageKey, 0});
+    changes_ = std::make_unique<ChangeWatch>(std::move(places));
+}
+
+const std::vector<HANDLE>& MainWindow::ChangeHandles() const noexcept {
+    static const std::vector<HANDLE> none;
+    return changes_ ? changes_->Handles() : none;
+}
+
+void MainWindow::OnPlaceChanged(std::size_t handle) noexcept {
+    try {
+        if (!changes_) return;
+        const std::size_t place = changes_->PlaceOf(handle);
+        // Armed again before the place is read, so nothing in between is missed.
+        changes_->Rearm(place);
+        const std::size_t runKeys = RunKeyPlaces().size();
+        if (place < runKeys)
+            changedPlaces_.runKeys[place] = true;
+        else if (place == runKeys)
+            changedPlaces_.commonStartup = true;
+        else if (place == runKeys + 1)
+            changedPlaces_.userStartup = true;
+        else
+            startPagesChanged_ = true;
+        if (!settling_) settling_ = ::SetTimer(Handle(), kSettleTimerId, kSettleMs, nullptr) != 0;
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
+void MainWindow::ResumeDeferredWork() noexcept {
+    if (!waitingForIdle_ || !CanCheckNow() || settling_) return;
+    waitingForIdle_ = false;
+    settling_ = ::SetTimer(Handle(), kSettleTimerId, 0, nullptr) != 0;
 }
 
 }  // namespace kb

@@ -59,6 +59,11 @@ struct FileTraits {
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
+struct ChangeNotificationTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) noexcept { ::FindCloseChangeNotification(h); }
+};
 struct FindTraits {
     using Type = HANDLE;
     static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -89,6 +94,7 @@ struct ItemIdListTraits {
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<KernelTraits>;
 using UniqueFile = Unique<FileTraits>;
+using UniqueChangeNotification = Unique<ChangeNotificationTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueFont = Unique<GdiTraits<HFONT>>;

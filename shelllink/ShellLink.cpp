@@ -71,6 +71,16 @@ void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
     link.HotKey = hotKey;
 }
 
+std::optional<ShellLinkData> TryReadShellLink(const std::wstring& fileName) {
+    try {
+        ShellLinkData link;
+        ReadShellLink(fileName, link);
+        return link;
+    } catch (const Error&) {
+        return std::nullopt;  // a partly read shortcut counts as unread
+    }
+}
+
 void WriteShellLink(const std::wstring& fileName, const ShellLinkData& link) {
     ComPtr<IUnknown> component;
     const HRESULT created = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,

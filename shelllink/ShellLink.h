@@ -2,6 +2,7 @@
 // Reading and writing shortcut (.lnk) files through the shell's shortcut
 // component. COM must be initialised on the calling thread.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kb {
@@ -23,6 +24,9 @@ struct ShellLinkData {
 // Fills the record from the shortcut file; any failing step raises, and
 // the file is never written.
 void ReadShellLink(const std::wstring& fileName, ShellLinkData& link);
+
+// The record, or none when the file cannot be read whole as a shortcut.
+std::optional<ShellLinkData> TryReadShellLink(const std::wstring& fileName);
 
 // Writes a shortcut with every field of the record. Any failing step
 // raises, and then no file was saved.

@@ -49,12 +49,12 @@ void StartupGuard::Reload() {
     if (shutDown_) return;
     Inventory fresh;
     std::vector<SkippedValue> liveSkipped, storeSkipped;
-    fresh.live = ReadLiveEntries(folders_, liveSkipped);
+    fresh.live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
     fresh.stored = ReadStoredEntries(storeSkipped);
     known_ = std::move(fresh);
     loaded_ = true;
-    NoteSkipped(liveSkipped_, liveSkipped);
-    NoteSkipped(storeSkipped_, storeSkipped);
+    NoteSkipped(liveSkipped_, liveSkipped, true);
+    NoteSkipped(storeSkipped_, storeSkipped, true);
 }
 
 bool StartupGuard::KnowsValue(const std::wstring& name) const {
@@ -68,15 +68,19 @@ bool StartupGuard::KnowsShortcut(const std::wstring& name) const {
                     [](const ShortcutEntry& e) -> const std::wstring& { return e.name; });
 }
 
-void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed) {
+void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
+                         const PlaceSelection& places) {
     if (checking_ || shutDown_ || policy == Policy::Allow) return;
     checking_ = true;
     ScopeExit done([this] { checking_ = false; });
     if (!loaded_) return Reload();
 
     std::vector<SkippedValue> skipped;
-    const LiveEntries scan = ReadLiveEntries(folders_, skipped);
-    NoteSkipped(liveSkipped_, skipped);
+    const LiveEntries scan = ReadLiveEntries(folders_, skipped, places, &shortcuts_);
+    // A check of some places only adds to what was seen; what went away is
+    // known after a check of them all.
+    const bool everyPlace = places.All();
+    NoteSkipped(liveSkipped_, skipped, everyPlace);
 
     // Only the name counts, each kind among its own; an entry allowed
     // earlier in this check makes a later one of its name known. An entry
@@ -111,7 +115,10 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed) 
                 known_.live.shortcuts);
         if (shutDown_) return;
     }
-    unmovable_ = std::move(unmovable);
+    if (everyPlace)
+        unmovable_ = std::move(unmovable);
+    else
+        unmovable_.merge(unmovable);
 }
 
 MoveResult StartupGuard::Move(const StartupEntry& entry) {
@@ -128,11 +135,14 @@ MoveResult StartupGuard::Move(const StartupEntry& entry) {
 }
 
 void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
-                               const std::vector<SkippedValue>& now) {
+                               const std::vector<SkippedValue>& now, bool whole) {
     std::set<SkippedValue> seen(now.begin(), now.end());
     for (const SkippedValue& value : seen)
         if (!lastSeen.contains(value)) unreported_.push_back(value);
-    lastSeen = std::move(seen);
+    if (whole)
+        lastSeen = std::move(seen);
+    else
+        lastSeen.merge(seen);
 }
 
 std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {

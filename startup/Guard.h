@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "startup/Entries.h"
+#include "startup/Inventory.h"
 #include "startup/Policy.h"
 #include "startup/Store.h"
 
@@ -33,13 +34,15 @@ public:
     // whole, and what is known stays as it was.
     void Reload();
 
-    // One check of the live places: each entry whose name is not known is
-    // disabled, asked about or left alone, as the policy says. Does nothing
+    // One check of the selected live places (all of them by default): each
+    // entry whose name is not known is disabled, asked about or left alone,
+    // as the policy says. Does nothing
     // while a check runs or once the guard is shut down; a check whose
     // question was answered after the shutdown began acts no further. Until
     // one reading has been whole there is nothing to compare with: the
     // check then only reads.
-    void Check(Policy policy, const Ask& ask, const Allowed& allowed);
+    void Check(Policy policy, const Ask& ask, const Allowed& allowed,
+               const PlaceSelection& places = {});
 
     // Moves one entry the user changed on the list. An entry enabled here
     // is known at once, so a check before the next reload leaves it alone.
@@ -62,11 +65,14 @@ public:
 private:
     bool KnowsValue(const std::wstring& name) const;
     bool KnowsShortcut(const std::wstring& name) const;
-    // Notes what a reading skipped; source tells live places from the store.
-    void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now);
+    // Notes what a reading skipped, reporting what was not seen before. A
+    // whole reading also forgets what is gone.
+    void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now,
+                     bool whole);
 
     StartupFolders folders_;
     Inventory known_;
+    ShortcutCache shortcuts_;
     std::set<SkippedValue> liveSkipped_, storeSkipped_;
     std::vector<SkippedValue> unreported_;
     // New entries that could not be disabled, by what they are now.

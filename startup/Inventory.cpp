@@ -2,6 +2,8 @@
 // disabled-entry store, read into entry records.
 #include "startup/Inventory.h"
 
+#include <algorithm>
+
 #include "platform/Error.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
@@ -27,43 +29,94 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
 }
 
 void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
-                       std::vector<ShortcutEntry>& shortcuts) {
+                       std::vector<ShortcutEntry>& shortcuts, ShortcutCache* cache) {
     // An unknown folder would make the pattern "\*.lnk", the root of the drive.
     if (folder.empty()) return;
+    ShortcutCache::Folder known = cache ? cache->Take(folder) : ShortcutCache::Folder{};
+    ShortcutCache::Folder now;
     WIN32_FIND_DATAW found;
     UniqueFind listing(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &found));
     if (!listing) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            if (cache) cache->Put(folder, {});
+            return;
+        }
         throw Error(L"Cannot list the folder " + folder);
     }
     do {
-        shortcuts.push_back(ReadShortcut(location, folder, found.cFileName));
+        const std::wstring fileName = found.cFileName;
+        ShortcutEntry entry{location, folder + L"\\" + fileName,
+                            fileName.substr(0, fileName.rfind(L'.')), std::nullopt};
+        ShortcutCache::Reading reading{found.ftLastWriteTime,
+                                       (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) |
+                                           found.nFileSizeLow,
+                                       std::nullopt};
+        const auto before = known.find(fileName);
+        if (before != known.end() &&
+            ::CompareFileTime(&before->second.written, &reading.written) == 0 &&
+            before->second.size == reading.size)
+            reading.link = before->second.link;
+        else
+            reading.link = TryReadShellLink(entry.path);
+        entry.link = reading.link;
+        now[fileName] = std::move(reading);
+        shortcuts.push_back(std::move(entry));
     } while (::FindNextFileW(listing.get(), &found));
     if (::GetLastError() != ERROR_NO_MORE_FILES) throw Error(L"Cannot list the folder " + folder);
+    if (cache) cache->Put(folder, std::move(now));
 }
 
 }  // namespace
 
-ShortcutEntry ReadShortcut(const std::wstring& location, const std::wstring& folder,
-                           const std::wstring& fileName) {
-    ShortcutEntry entry{location, folder + L"\\" + fileName,
-                        fileName.substr(0, fileName.rfind(L'.')), std::nullopt};
-    try {
-        ShellLinkData link;
-        ReadShellLink(entry.path, link);
-        entry.link = std::move(link);
-    } catch (const Error&) {
-        // A partly read shortcut counts as unread.
-    }
-    return entry;
+PlaceSelection PlaceSelection::None() {
+    PlaceSelection none;
+    none.runKeys.assign(none.runKeys.size(), false);
+    none.commonStartup = none.userStartup = false;
+    return none;
 }
 
-LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped) {
+bool PlaceSelection::Empty() const {
+    return !commonStartup && !userStartup &&
+           std::none_of(runKeys.begin(), runKeys.end(), [](bool b) { return b; });
+}
+
+bool PlaceSelection::All() const {
+    return commonStartup && userStartup &&
+           std::all_of(runKeys.begin(), runKeys.end(), [](bool b) { return b; });
+}
+
+PlaceSelection& PlaceSelection::operator|=(const PlaceSelection& other) {
+    for (std::size_t i = 0; i < runKeys.size() && i < other.runKeys.size(); ++i)
+        runKeys[i] = runKeys[i] || other.runKeys[i];
+    commonStartup = commonStartup || other.commonStartup;
+    userStartup = userStartup || other.userStartup;
+    return *this;
+}
+
+ShortcutCache::Folder ShortcutCache::Take(const std::wstring& folder) {
+    const auto it = folders_.find(folder);
+    if (it == folders_.end()) return {};
+    Folder readings = std::move(it->second);
+    folders_.erase(it);
+    return readings;
+}
+
+void ShortcutCache::Put(const std::wstring& folder, Folder readings) {
+    folders_[folder] = std::move(readings);
+}
+
+LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
+                            const PlaceSelection& selection, ShortcutCache* cache) {
     LiveEntries live;
-    for (const RunKeyPlace& place : RunKeyPlaces()) ReadRunKey(place, live.values, skipped);
-    ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts);
-    ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts);
+    const std::vector<RunKeyPlace>& places = RunKeyPlaces();
+    for (std::size_t i = 0; i < places.size(); ++i)
+        if (i < selection.runKeys.size() && selection.runKeys[i])
+            ReadRunKey(places[i], live.values, skipped);
+    if (selection.commonStartup)
+        ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, cache);
+    if (selection.userStartup)
+        ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, cache);
     return live;
 }
 

@@ -2,19 +2,54 @@
 // Reading the Run-type keys and the Startup folders; the store's own
 // reading lives beside its layout. A reading is whole or it raises: a key
 // that opened but could not be listed to its end makes no partial snapshot.
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "startup/Entries.h"
 
 namespace kb {
 
-// The seven keys and both folders. Keys that do not open and folders that
+// Which live places a reading covers: each Run-type key (by its index in
+// RunKeyPlaces()) and each Startup folder.
+struct PlaceSelection {
+    std::vector<bool> runKeys = std::vector<bool>(RunKeyPlaces().size(), true);
+    bool commonStartup = true;
+    bool userStartup = true;
+
+    static PlaceSelection None();
+    bool Empty() const;
+    bool All() const;
+    PlaceSelection& operator|=(const PlaceSelection& other);
+};
+
+// What the shell read of each shortcut, by its file's time and size: a
+// shortcut whose file is as it was is not opened through the shell again.
+class ShortcutCache {
+public:
+    struct Reading {
+        FILETIME written{};
+        unsigned long long size = 0;
+        std::optional<ShellLinkData> link;
+    };
+    using Folder = std::map<std::wstring, Reading>;  // by file name
+
+    // The folder's readings, to look up and replace as one.
+    Folder Take(const std::wstring& folder);
+    void Put(const std::wstring& folder, Folder readings);
+
+private:
+    std::map<std::wstring, Folder> folders_;
+};
+
+// The selected keys and folders. Keys that do not open and folders that
 // do not exist contribute nothing; values that are not text are skipped
 // and noted; a shortcut that cannot be read is still an entry.
-LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped);
-
-// One shortcut as the folder scan reads it.
-ShortcutEntry ReadShortcut(const std::wstring& location, const std::wstring& folder,
-                           const std::wstring& fileName);
+LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
+                            const PlaceSelection& selection = {},
+                            ShortcutCache* cache = nullptr);
 
 }  // namespace kb

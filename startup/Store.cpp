@@ -201,20 +201,10 @@ ShellLinkData RebuiltFromCommand(const std::wstring& command) {
     return link;
 }
 
-std::optional<ShellLinkData> ReadLink(const std::wstring& file) {
-    try {
-        ShellLinkData link;
-        ReadShellLink(file, link);
-        return link;
-    } catch (const Error&) {
-        return std::nullopt;
-    }
-}
-
 // Whether the file is the stored entry's shortcut: its target, and every
 // field this program kept of it.
 bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
-    const std::optional<ShellLinkData> link = ReadLink(file);
+    const std::optional<ShellLinkData> link = TryReadShellLink(file);
     return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
 }
 
@@ -325,7 +315,7 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
         return MoveResult::CannotMove;
     const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
     // What is stored must be what is there now, not what was listed.
-    if (ReadLink(shortcut) != entry.link) return MoveResult::Changed;
+    if (TryReadShellLink(shortcut) != entry.link) return MoveResult::Changed;
 
     StoredShortcutEntry stored;
     stored.item = entry.name;
@@ -416,7 +406,7 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
         if (!FileExists(shortcut))
             WriteShellLink(shortcut, entry.saved ? *entry.saved : RebuiltFromCommand(entry.command));
         // A shortcut that does not read back is none: the entry stays stored.
-        if (!ReadLink(shortcut)) {
+        if (!TryReadShellLink(shortcut)) {
             DeleteFileAt(shortcut);
             return MoveResult::CannotMove;
         }

@@ -486,3 +486,84 @@ TEST_F(ProgramFaults, OddStoreEntryMovesNoShortcut) {
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// The watch with a one-minute interval: whatever happens within seconds,
+// only a change notification can explain.
+class ProgramNotifications : public ProgramWatch {
+protected:
+    static constexpr DWORD kWellInsideAnInterval = 15000;
+
+    KeepbootProcess& StartWatching(const wchar_t* policy = L"0") {
+        const std::wstring ini = folder_ + L"\\Keepboot.ini";
+        ::WritePrivateProfileStringW(L"disable", L"interval_second", L"60", ini.c_str());
+        ::WritePrivateProfileStringW(L"disable", L"system", policy, ini.c_str());
+        KeepbootProcess& process = Start(L"-start");
+        window_ = process.WaitForMainWindow();
+        return process;
+    }
+    bool Gone(const std::wstring& name) { return ReadUserRunValue(name) == L"(none)"; }
+    static unsigned long Counter(HWND window, MainWindow::Counter counter) {
+        return static_cast<unsigned long>(
+            ::SendMessageW(window, MainWindow::kCounterMessage, counter, 0));
+    }
+
+    HWND window_ = nullptr;
+};
+
+TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"Quick", L"quick.exe");
+    DWORD added = ::GetTickCount();
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Quick"); }, kWellInsideAnInterval));
+    std::cout << "[ notify ] value disabled " << ::GetTickCount() - added << " ms after it appeared\n";
+    EXPECT_TRUE(StoredWhole(L"Quick", L"quick.exe"));
+
+    AddStartupShortcut(L"Keepboot Quick Link", LinkTo(exe_));
+    added = ::GetTickCount();
+    ASSERT_TRUE(WaitUntil([&] { return !FileExists(shortcut_); }, kWellInsideAnInterval));
+    std::cout << "[ notify ] shortcut disabled " << ::GetTickCount() - added << " ms after it appeared\n";
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+TEST_F(ProgramNotifications, RunKeyMadeAfterTheStartIsWatched) {
+    const std::wstring runOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, runOnce.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, runOnce.c_str());
+    ASSERT_FALSE(RawKeyExists(HKEY_CURRENT_USER, runOnce));
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    SetStringValue(HKEY_CURRENT_USER, runOnce, L"Late Key", L"late.exe");
+    EXPECT_TRUE(WaitUntil([&] { return !ReadRawValue(HKEY_CURRENT_USER, runOnce, L"Late Key").exists; },
+                          kWellInsideAnInterval));
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kStore + L"Late Key"));
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Late Key").c_str());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kStore + L"Late Key").c_str());
+    Quit(process, window_);
+}
+
+// A change made while a question waits is asked about once that one is
+// answered: one prompt at a time, and nothing missed.
+TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"First", L"first.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"First"); },
+                          kWellInsideAnInterval));
+    AddRunValue(L"Second", L"second.exe");
+    Answer(process, PromptDialog::kDisableId);
+    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); },
+                          kWellInsideAnInterval));
+    EXPECT_TRUE(Gone(L"First"));
+    Answer(process, PromptDialog::kEnableId);
+    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+    EXPECT_FALSE(Gone(L"Second"));
+    Quit(process, window_);
+}
+
+}  // namespace
+}  // namespace kb::test
