@@ -123,9 +123,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case kCounterMessage:
-        return static_cast<LRESULT>(wParam == WakeUps      ? wakeUps_
-                                    : wParam == FullChecks ? fullChecks_
-                                                           : placeChecks_);
+        if (wParam == TakeSnapshot) snapshot_ = counters_;
+        return static_cast<LRESULT>(wParam == WakeUps       ? snapshot_.wakeUps
+                                    : wParam == FullChecks  ? snapshot_.fullChecks
+                                    : wParam == PlaceChecks ? snapshot_.placeChecks
+                                                            : 0);
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         return 0;

@@ -76,10 +76,11 @@ public:
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = WM_APP + 2;
     static constexpr LRESULT StatusReady = 1, StatusWatching = 2;
-    // Answers one of the watch's counters (wParam: a Counter), for the
-    // benchmark and the whole-program tests.
+    // The watch's counters, for the benchmark and the whole-program tests:
+    // TakeSnapshot keeps them as they are at that moment (reading them
+    // wakes the program too), the others answer one from the snapshot.
     static constexpr UINT kCounterMessage = WM_APP + 3;
-    enum Counter : WPARAM { WakeUps, FullChecks, PlaceChecks };
+    enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks };
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -124,7 +125,7 @@ public:
     // Called by the message loop after each round of messages: a check put
     // off while a question or a report was open runs now.
     void ResumeDeferredWork() noexcept;
-    void NoteWakeUp() noexcept { ++wakeUps_; }
+    void NoteWakeUp() noexcept { ++counters_.wakeUps; }
 
     // --- the list page -----------------------------------------------------
     // Reads every place and the store again and shows them; during a check
@@ -196,7 +197,10 @@ private:
     bool startPagesChanged_ = false;
     bool settling_ = false;          // the settle timer runs
     bool waitingForIdle_ = false;    // a check was put off
-    unsigned long wakeUps_ = 0, fullChecks_ = 0, placeChecks_ = 0;
+    struct Counters {
+        unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0;
+    };
+    Counters counters_, snapshot_;
     StartupList list_;
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;

@@ -30,7 +30,7 @@ bool MainWindow::CanCheckNow() const noexcept {
 
 void MainWindow::CheckForChanges() {
     if (!CanCheckNow()) return;
-    ++fullChecks_;
+    ++counters_.fullChecks;
     // Every place is read: what the notifications were waiting for too.
     changedPlaces_ = PlaceSelection::None();
     startPagesChanged_ = false;
@@ -45,7 +45,7 @@ void MainWindow::CheckChangedPlaces() {
     const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
     const bool startPages = std::exchange(startPagesChanged_, false);
     if (places.Empty() && !startPages) return;
-    ++placeChecks_;
+    ++counters_.placeChecks;
     RunCheck(places, startPages);
 }
 
@@ -107,7 +107,7 @@ void MainWindow::WatchChanges() {
     if (changes_ || stoppedForGood_) return;
     std::vector<ChangeWatch::Place> places;
     for (const RunKeyPlace& place : RunKeyPlaces())
-        places.push_back({ChangeWatch::Place::Kind::Key, place.root, place.keyPath, 0});
+        places.push_back({ChangeWatch::Place::Kind::Key, place.root, place.keyPath, place.view});
     const StartupFolders& folders = guard_->Folders();
     for (const std::wstring* folder : {&folders.commonStartup, &folders.userStartup})
         places.push_back({ChangeWatch::Place::Kind::Folder, nullptr, *folder, 0});

@@ -67,12 +67,15 @@ std::wstring RegValue::Text() const {
     return text;
 }
 
-std::optional<RegKey> RegKey::Open(HKEY root, std::wstring_view path, REGSAM view) {
+std::optional<RegKey> RegKey::OpenWith(HKEY root, std::wstring_view path, REGSAM access) {
     UniqueKey key;
-    if (::RegOpenKeyExW(root, RelativePath(path).c_str(), 0, KEY_ALL_ACCESS | view, key.put()) !=
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, RelativePath(path).c_str(), 0, access, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     return RegKey(std::move(key));
+}
+
+std::optional<RegKey> RegKey::Open(HKEY root, std::wstring_view path, REGSAM view) {
+    return OpenWith(root, path, KEY_ALL_ACCESS | view);
 }
 
 std::optional<RegKey> RegKey::Create(HKEY root, std::wstring_view path, REGSAM view) {
@@ -85,11 +88,7 @@ std::optional<RegKey> RegKey::Create(HKEY root, std::wstring_view path, REGSAM v
 }
 
 std::optional<RegKey> RegKey::OpenForReading(HKEY root, std::wstring_view path, REGSAM view) {
-    UniqueKey key;
-    if (::RegOpenKeyExW(root, RelativePath(path).c_str(), 0, KEY_READ | view, key.put()) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    return RegKey(std::move(key));
+    return OpenWith(root, path, KEY_READ | view);
 }
 
 bool RegKey::Exists(HKEY root, std::wstring_view path, REGSAM view) {
@@ -142,12 +141,24 @@ bool RegKey::HasValue(const std::wstring& name) const {
            ERROR_SUCCESS;
 }
 
+bool RegKey::Write(const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    return !InjectFault(FaultPoint::RegistryWrite) &&
+           ::RegSetValueExW(key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                            size) == ERROR_SUCCESS;
+}
+
 void RegKey::WriteString(const std::wstring& name, const std::wstring& text, DWORD type) {
-    const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    if (InjectFault(FaultPoint::RegistryWrite) ||
-        ::RegSetValueExW(key_.get(), name.c_str(), 0, type,
-                         reinterpret_cast<const BYTE*>(text.c_str()), size) != ERROR_SUCCESS)
+    if (!Write(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))))
         throw Error(L"Failed to set data for '" + name + L"'");
+}
+
+void RegKey::WriteNumber(const std::wstring& name, DWORD number) {
+    if (!Write(name, REG_DWORD, &number, sizeof number))
+        throw Error(L"Failed to set data for '" + name + L"'");
+}
+
+bool RegKey::WriteBinary(const std::wstring& name, const void* data, DWORD size) {
+    return Write(name, REG_BINARY, data, size);
 }
 
 bool RegKey::DeleteValue(const std::wstring& name) {

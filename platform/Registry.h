@@ -61,10 +61,16 @@ public:
     // Writes text as a REG_SZ (or, given, REG_EXPAND_SZ) value; raises
     // "Failed to set data for '<name>'" when the registry refuses it.
     void WriteString(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
+    // A REG_DWORD value; raises as WriteString does.
+    void WriteNumber(const std::wstring& name, DWORD number);
+    // A REG_BINARY value; false when the registry refuses it.
+    bool WriteBinary(const std::wstring& name, const void* data, DWORD size);
     bool DeleteValue(const std::wstring& name);
 
 private:
     explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}
+    static std::optional<RegKey> OpenWith(HKEY root, std::wstring_view path, REGSAM access);
+    bool Write(const std::wstring& name, DWORD type, const void* data, DWORD size);
     UniqueKey key_;
 };
 

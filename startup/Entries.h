@@ -19,6 +19,7 @@ struct RunValueEntry {
     std::wstring name;     // empty for the key's unnamed default value
     std::wstring command;  // unexpanded
     DWORD type = REG_SZ;   // REG_SZ or REG_EXPAND_SZ
+    bool disabledByTaskManager = false;  // live, but Windows starts it not
 };
 
 // A file matching *.lnk in a Startup folder.
@@ -27,6 +28,7 @@ struct ShortcutEntry {
     std::wstring path;      // the file's full path
     std::wstring name;      // the file name without its last extension
     std::optional<ShellLinkData> link;  // none when it could not be read
+    bool disabledByTaskManager = false;  // live, but Windows starts it not
 
     std::wstring Target() const { return link ? link->Target : std::wstring(); }
 };
@@ -36,6 +38,7 @@ struct StoredRunEntry {
     std::wstring subkey;  // the store subkey it was listed from: only a handle
     std::wstring item, command, hkey, key;
     bool expandable = false;  // the live value was a REG_EXPAND_SZ
+    REGSAM storeView = 0;     // the store's view it was listed from
 
     std::wstring Location() const { return hkey + L"\\" + key; }
     bool operator==(const StoredRunEntry&) const = default;
@@ -45,6 +48,8 @@ struct StoredRunEntry {
 struct StoredShortcutEntry {
     std::wstring subkey;  // the store subkey it was listed from: only a handle
     std::wstring item, command, location, backup, path;
+    std::wstring backupExtension;  // the later form's backup name: item.lnk + this
+    REGSAM storeView = 0;          // the store's view it was listed from
     // The whole shortcut as disabled here, when the store still holds it
     // for this command; none for entries of the other utility.
     std::optional<ShellLinkData> saved;

@@ -43,6 +43,14 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
     return identity;
 }
 
+bool Starts(const RunValueEntry& e) {
+    return !e.disabledByTaskManager && !e.command.empty();
+}
+
+bool Starts(const ShortcutEntry& e) {
+    return !e.disabledByTaskManager && e.link && !e.link->Target.empty();
+}
+
 }  // namespace
 
 void StartupGuard::Reload() {
@@ -87,6 +95,10 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     // that could not be disabled is not asked about again until it changes.
     std::set<std::wstring> unmovable;
     const auto handle = [&](const auto& entry, const auto& disable, auto& known) {
+        // What starts nothing is nothing to guard: what Task Manager disabled,
+        // an empty command, a shortcut the shell cannot read (perhaps one
+        // still being written: its next change brings it back here).
+        if (!Starts(entry)) return;
         const std::wstring identity = IdentityOf(entry);
         if (unmovable_.contains(identity)) {
             unmovable.insert(identity);
@@ -126,7 +138,7 @@ MoveResult StartupGuard::Move(const StartupEntry& entry) {
     if (result != MoveResult::Moved) return result;
     // What the user enabled is allowed: known before any reload.
     if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
-        RunKeyPlace place{nullptr, stored->hkey, stored->key};
+        RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
         known_.live.values.push_back({std::move(place), stored->item, stored->command, REG_SZ});
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
         known_.live.shortcuts.push_back({shortcut->location, {}, shortcut->item, std::nullopt});

@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "startup/TaskManager.h"
 
 namespace kb {
 
@@ -14,8 +15,9 @@ namespace {
 
 void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
                 std::vector<SkippedValue>& skipped) {
-    const std::optional<RegKey> key = RegKey::Open(place.root, place.keyPath);
+    const std::optional<RegKey> key = RegKey::Open(place.root, place.keyPath, place.view);
     if (!key) return;
+    const TaskManagerSwitches switches(place.root, place.approvedKey);
     for (const std::wstring& name : key->ValueNames()) {
         const std::optional<RegValue> value = key->Query(name);
         if (!value) continue;  // gone since the listing
@@ -24,7 +26,8 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
             continue;
         }
         values.push_back({place, name, value->Text(),
-                          value->type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ}});
+                          value->type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ},
+                          switches.Disabled(name)});
     }
 }
 
@@ -32,6 +35,7 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
                        std::vector<ShortcutEntry>& shortcuts, ShortcutCache* cache) {
     // An unknown folder would make the pattern "\*.lnk", the root of the drive.
     if (folder.empty()) return;
+    const TaskManagerSwitches switches(TaskManagerRootOf(location), kTaskManagerFolderKey);
     ShortcutCache::Folder known = cache ? cache->Take(folder) : ShortcutCache::Folder{};
     ShortcutCache::Folder now;
     WIN32_FIND_DATAW found;
@@ -60,6 +64,7 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
         else
             reading.link = TryReadShellLink(entry.path);
         entry.link = reading.link;
+        entry.disabledByTaskManager = switches.Disabled(fileName);
         now[fileName] = std::move(reading);
         shortcuts.push_back(std::move(entry));
     } while (::FindNextFileW(listing.get(), &found));
@@ -134,10 +139,10 @@ std::vector<StartupEntry> Inventory::InListOrder() const {
 EntryText TextOf(const StartupEntry& entry) {
     struct Visitor {
         EntryText operator()(const RunValueEntry& e) const {
-            return {e.name, e.command, e.place.Location(), true};
+            return {e.name, e.command, e.place.Location(), !e.disabledByTaskManager};
         }
         EntryText operator()(const ShortcutEntry& e) const {
-            return {e.name, e.Target(), e.location, true};
+            return {e.name, e.Target(), e.location, !e.disabledByTaskManager};
         }
         EntryText operator()(const StoredRunEntry& e) const {
             return {e.item, e.command, e.Location(), false};

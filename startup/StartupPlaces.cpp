@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "platform/Files.h"
 #include "platform/Handle.h"
 
 namespace kb {
@@ -27,20 +28,52 @@ std::wstring SpecialFolderPath(int folderId) {
 
 }  // namespace
 
-const std::vector<RunKeyPlace>& RunKeyPlaces() {
-    static const std::vector<RunKeyPlace> places = [] {
-        const std::wstring cv = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
-        return std::vector<RunKeyPlace>{
-            {HKEY_LOCAL_MACHINE, L"HKLM", cv + L"Run"},
-            {HKEY_LOCAL_MACHINE, L"HKLM", cv + L"RunOnce"},
-            {HKEY_LOCAL_MACHINE, L"HKLM", cv + L"RunServices"},
-            {HKEY_LOCAL_MACHINE, L"HKLM", cv + L"RunServicesOnce"},
-            {HKEY_CURRENT_USER, L"HKCU", cv + L"Run"},
-            {HKEY_CURRENT_USER, L"HKCU", cv + L"RunOnce"},
-            {HKEY_CURRENT_USER, L"HKCU", cv + L"RunServicesOnce"},
-        };
-    }();
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    if (a.empty() || b.empty()) return false;
+    const auto canonical = [](const std::wstring& path) {
+        std::wstring full = FullPath(path);
+        while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+        return full;
+    };
+    const std::wstring x = canonical(a), y = canonical(b);
+    return ::CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                                  static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool Is64BitWindows() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64) {
+    const wchar_t* const names[] = {L"Run", L"RunOnce", L"RunServices", L"RunServicesOnce"};
+    const REGSAM view = windows64 ? KEY_WOW64_64KEY : 0;
+    std::vector<RunKeyPlace> places;
+    for (const wchar_t* name : names)
+        places.push_back({HKEY_LOCAL_MACHINE, L"HKLM",
+                          std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\") + name,
+                          view, name == std::wstring(L"Run") ? L"Run" : L""});
+    if (windows64)
+        for (const wchar_t* name : names)
+            places.push_back(
+                {HKEY_LOCAL_MACHINE, L"HKLM",
+                 std::wstring(L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\") + name,
+                 view, name == std::wstring(L"Run") ? L"Run32" : L""});
+    for (const wchar_t* name : {L"Run", L"RunOnce", L"RunServicesOnce"})
+        places.push_back({HKEY_CURRENT_USER, L"HKCU",
+                          std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\") + name, 0,
+                          name == std::wstring(L"Run") ? L"Run" : L""});
     return places;
+}
+
+const std::vector<RunKeyPlace>& RunKeyPlaces() {
+    static const std::vector<RunKeyPlace> places = RunKeyPlacesFor(Is64BitWindows());
+    return places;
+}
+
+REGSAM MachineView() {
+    static const REGSAM view = Is64BitWindows() ? KEY_WOW64_64KEY : 0;
+    return view;
 }
 
 const std::wstring& StartupFolders::FolderOf(const std::wstring& location) const {
@@ -48,6 +81,9 @@ const std::wstring& StartupFolders::FolderOf(const std::wstring& location) const
     const std::wstring kind = AsciiLower(location);
     if (kind == L"common startup") return commonStartup;
     if (kind == L"startup") return userStartup;
+    // The later store form names the folder itself.
+    if (!location.empty() && SamePath(location, commonStartup)) return commonStartup;
+    if (!location.empty() && SamePath(location, userStartup)) return userStartup;
     return none;
 }
 

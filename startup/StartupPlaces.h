@@ -14,15 +14,34 @@ struct RunKeyPlace {
     HKEY root = nullptr;
     std::wstring rootName;  // "HKLM" or "HKCU"
     std::wstring keyPath;
+    REGSAM view = 0;           // how keyPath is opened: 0, or KEY_WOW64_64KEY
+    std::wstring approvedKey;  // its key below StartupApproved, where Task Manager has one
 
     // Root name, "\", key path: HKLM\Software\Microsoft\Windows\CurrentVersion\Run.
     std::wstring Location() const { return rootName + L"\\" + keyPath; }
     bool operator==(const RunKeyPlace&) const = default;
 };
 
-// The seven keys, the machine's first. The current user's RunServices key
-// is not among them.
+// Whether this 32-bit program runs on 64-bit Windows.
+bool Is64BitWindows();
+
+// The Run-type keys, the machine's first. The current user's RunServices
+// key is not among them. On 64-bit Windows the machine's keys come in both
+// of its views: the 64-bit one ("Software\Microsoft\...") and the 32-bit
+// one, named by its path in the 64-bit view ("Software\WOW6432Node\...").
+// So a Location text, or a stored "key", says which view it is in, for
+// this program and for the 64-bit System Configuration utility alike. The
+// user's keys are one set in both views: listed once.
+std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64);
 const std::vector<RunKeyPlace>& RunKeyPlaces();
+
+// The view the store and the machine's keys are opened in: the 64-bit one
+// on 64-bit Windows, where the other utility keeps its store.
+REGSAM MachineView();
+
+// Task Manager's record of startup entries it disabled, below each root.
+inline constexpr wchar_t kStartupApprovedKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved";
 
 inline constexpr wchar_t kCommonStartupLocation[] = L"Common Startup";
 inline constexpr wchar_t kStartupLocation[] = L"Startup";
@@ -35,12 +54,16 @@ struct StartupFolders {
     std::wstring userStartup;
     std::wstring windows;
 
-    // The folder of a location text, "Common Startup" or "Startup" in any
-    // letter case; empty for any other.
+    // The folder of a location text: "Common Startup" or "Startup" in any
+    // letter case, or the folder's own path; empty for any other.
     const std::wstring& FolderOf(const std::wstring& location) const;
     // The backup folder of the store, WindowsDir\pss; empty when unknown.
     std::wstring BackupFolder() const;
 };
+
+// Whether two paths name the same file or folder: their full paths,
+// ignoring letter case and a trailing backslash.
+bool SamePath(const std::wstring& a, const std::wstring& b);
 
 // The shell's folders of this machine and user.
 StartupFolders FindStartupFolders();

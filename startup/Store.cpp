@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/IntText.h"
 #include "platform/Registry.h"
+#include "startup/TaskManager.h"
 
 namespace kb {
 
@@ -93,9 +94,10 @@ private:
     const wchar_t* notText_ = nullptr;
 };
 
-StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey) {
+StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey, REGSAM view) {
     StoredRunEntry e;
     e.subkey = subkey;
+    e.storeView = view;
     e.item = read.Shared(L"item");
     e.command = read.Shared(L"command");
     e.key = read.Shared(L"key");
@@ -106,14 +108,17 @@ StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey) {
     return e;
 }
 
-StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& subkey) {
+StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& subkey,
+                                       REGSAM view) {
     StoredShortcutEntry e;
     e.subkey = subkey;
+    e.storeView = view;
     e.item = read.Shared(L"item");
     e.command = read.Shared(L"command");
     e.location = read.Shared(L"location");
     e.backup = read.Shared(L"backup");
     e.path = read.Shared(L"path");
+    e.backupExtension = read.Own(L"backupExtension").value_or(L"");
     if (read.Ours(e.command)) {
         ShellLinkData link;
         link.Target = Unquoted(e.command);
@@ -132,10 +137,11 @@ StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& s
 // Whether the subkey still holds exactly this entry.
 template <typename Entry, typename Read>
 bool StillHolds(const std::wstring& path, const Entry& entry, Read read) {
-    const std::optional<RegKey> key = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, path);
+    const std::optional<RegKey> key =
+        RegKey::OpenForReading(HKEY_LOCAL_MACHINE, path, entry.storeView);
     if (!key) return false;
     SubkeyReader reader(*key);
-    return read(reader, entry.subkey) == entry;
+    return read(reader, entry.subkey, entry.storeView) == entry;
 }
 
 // --- writing a subkey --------------------------------------------------------
@@ -154,7 +160,7 @@ std::wstring ChooseSubkey(const std::wstring& storeKey, const std::wstring& natu
     for (int n = 1; n <= kMaxNameTries; ++n) {
         const std::wstring name = n == 1 ? base : base + L" (" + std::to_wstring(n) + L")";
         const std::optional<RegKey> existing =
-            RegKey::OpenForReading(HKEY_LOCAL_MACHINE, storeKey + L"\\" + name);
+            RegKey::OpenForReading(HKEY_LOCAL_MACHINE, storeKey + L"\\" + name, MachineView());
         if (!existing) return name;
         SubkeyReader reader(*existing);
         if (holdsThisOrNone(reader, name)) return name;
@@ -164,18 +170,33 @@ std::wstring ChooseSubkey(const std::wstring& storeKey, const std::wstring& natu
 
 enum class Written { No, Created, Reused };
 
-// Writes a store subkey in full. A subkey this call created is removed
-// again when a write fails, so no half entry is left; the error goes on.
+// When the entry was disabled, as the later form of the store has it;
+// harmless to readers of the older one.
+void WriteDisabledDate(RegKey& key) {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    key.WriteNumber(L"YEAR", now.wYear);
+    key.WriteNumber(L"MONTH", now.wMonth);
+    key.WriteNumber(L"DAY", now.wDay);
+    key.WriteNumber(L"HOUR", now.wHour);
+    key.WriteNumber(L"MINUTE", now.wMinute);
+    key.WriteNumber(L"SECOND", now.wSecond);
+}
+
+// Writes a store subkey in full, in the store's view, with the date. A
+// subkey this call created is removed again when a write fails, so no
+// half entry is left; the error goes on.
 template <typename WriteValues>
 Written WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
-    const bool existed = RegKey::Exists(HKEY_LOCAL_MACHINE, path);
-    std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, path);
+    const bool existed = RegKey::Exists(HKEY_LOCAL_MACHINE, path, MachineView());
+    std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, path, MachineView());
     if (!key) return Written::No;
     try {
         writeValues(*key);
+        WriteDisabledDate(*key);
     } catch (...) {
         key.reset();
-        if (!existed) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+        if (!existed) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
         throw;
     }
     return existed ? Written::Reused : Written::Created;
@@ -219,6 +240,19 @@ std::wstring BackupInside(const std::wstring& backup, const StartupFolders& fold
     return SameTextIgnoringCase(full.substr(0, slash), folder) ? full : std::wstring();
 }
 
+// The entry's backup copy inside the backup folder: the stored "backup"
+// file, or, in the later form, item.lnk + the stored "backupExtension".
+std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring named = BackupInside(entry.backup, folders);
+    if (!named.empty() && FileExists(named)) return named;
+    if (!entry.backupExtension.empty()) {
+        const std::wstring later = BackupInside(
+            folders.BackupFolder() + L"\\" + entry.item + L".lnk" + entry.backupExtension, folders);
+        if (!later.empty() && FileExists(later)) return later;
+    }
+    return named;
+}
+
 // A backup file name for the shortcut in the backup folder: item.lnk +
 // location, or "item (n).lnk" + location when that holds another file.
 // Empty when none of the tries will do.
@@ -231,6 +265,17 @@ std::wstring ChooseBackup(const std::wstring& pss, const ShortcutEntry& entry,
         if (!FileExists(backup) || SameContents(backup, shortcut)) return backup;
     }
     return {};
+}
+
+// Where both views of the store are one key (a key the system shares
+// between them), each entry is read twice: listed once.
+template <typename Entry>
+bool SeenInAnotherView(const std::vector<Entry>& listed, Entry entry) {
+    for (const Entry& other : listed) {
+        entry.storeView = other.storeView;
+        if (other == entry) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -248,7 +293,7 @@ bool IsPlainItem(const std::wstring& item) {
 MoveResult DisableRunValue(const RunValueEntry& entry) {
     // An empty command starts nothing, and the shared layout has no room for it.
     if (entry.command.empty()) return MoveResult::CannotMove;
-    std::optional<RegKey> live = RegKey::Open(entry.place.root, entry.place.keyPath);
+    std::optional<RegKey> live = RegKey::Open(entry.place.root, entry.place.keyPath, entry.place.view);
     if (!live) return MoveResult::CannotMove;
     // What is stored must be what is live now, not what was listed.
     const std::optional<RegValue> now = live->Query(entry.name);
@@ -257,14 +302,15 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
         return MoveResult::Changed;
 
     StoredRunEntry stored{{}, entry.name, entry.command, entry.place.rootName,
-                          entry.place.keyPath, entry.type == REG_EXPAND_SZ};
+                          entry.place.keyPath, entry.type == REG_EXPAND_SZ, MachineView()};
     stored.subkey = ChooseSubkey(kStartupRegStore, entry.name,
                                  [&](SubkeyReader& read, const std::wstring& name) {
-                                     StoredRunEntry there = ReadRunSubkey(read, name);
+                                     const StoredRunEntry there =
+                                         ReadRunSubkey(read, name, MachineView());
+                                     StoredRunEntry wanted = stored;
+                                     wanted.subkey = name;
                                      return (there.item.empty() && there.command.empty()) ||
-                                            there == StoredRunEntry{name, stored.item,
-                                                                    stored.command, stored.hkey,
-                                                                    stored.key, stored.expandable};
+                                            there == wanted;
                                  });
     if (stored.subkey.empty()) return MoveResult::CannotMove;
 
@@ -283,7 +329,7 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
     if (written == Written::No) return MoveResult::CannotMove;
     if (live->DeleteValue(entry.name)) return MoveResult::Moved;
     // Still live: no second copy of it in the store.
-    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
     return MoveResult::CannotMove;
 }
 
@@ -294,7 +340,13 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
     const std::wstring path = RunStorePath(entry.subkey);
     if (!StillHolds(path, entry, ReadRunSubkey)) return MoveResult::Changed;
 
-    std::optional<RegKey> live = RegKey::Create(root, entry.key);
+    // A machine key goes back into the view its store was in: the 64-bit one
+    // names the 32-bit keys by their WOW6432Node path; an entry this program
+    // stored in the 32-bit view before named them plainly.
+    const REGSAM liveView =
+        root != HKEY_LOCAL_MACHINE ? 0 : entry.storeView == KEY_WOW64_32KEY ? KEY_WOW64_32KEY
+                                                                            : MachineView();
+    std::optional<RegKey> live = RegKey::Create(root, entry.key, liveView);
     if (!live) return MoveResult::CannotMove;  // stays stored
     if (const std::optional<RegValue> now = live->Query(entry.item)) {
         // Another entry of that name went live meanwhile: keep both. The same
@@ -304,7 +356,7 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
         live->WriteString(entry.item, entry.command, entry.expandable ? REG_EXPAND_SZ : REG_SZ);
     }
     live.reset();
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, entry.storeView);
     return MoveResult::Moved;
 }
 
@@ -323,11 +375,13 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
     stored.location = entry.location;
     stored.path = shortcut;
     stored.saved = *entry.link;
+    stored.storeView = MachineView();
     std::wstring natural = shortcut;
     std::replace(natural.begin(), natural.end(), L'\\', L'^');
     stored.subkey = ChooseSubkey(kStartupFolderStore, natural,
                                  [&](SubkeyReader& read, const std::wstring& name) {
-                                     StoredShortcutEntry there = ReadShortcutSubkey(read, name);
+                                     StoredShortcutEntry there =
+                                         ReadShortcutSubkey(read, name, MachineView());
                                      if (there.item.empty() && there.command.empty()) return true;
                                      there.backup.clear();  // a copy of the same shortcut
                                      StoredShortcutEntry wanted = stored;
@@ -380,7 +434,7 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
     }
     if (DeleteFileAt(shortcut)) return MoveResult::Moved;
     // Still live: no second copy of it in the store.
-    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path);
+    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
     dropCopy();
     return MoveResult::CannotMove;
 }
@@ -394,7 +448,7 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
     if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;
 
     const std::wstring shortcut = folder + L"\\" + entry.item + L".lnk";
-    const std::wstring backup = BackupInside(entry.backup, folders);
+    const std::wstring backup = BackupOf(entry, folders);
     if (FileExists(shortcut) || DirectoryExists(shortcut)) {
         // The same shortcut already back: only its store entry goes. Another
         // one of its name: both are kept.
@@ -412,15 +466,34 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
         }
     }
     if (!backup.empty() && FileExists(backup)) DeleteFileAt(backup);
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath());
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath(), entry.storeView);
     return MoveResult::Moved;
 }
 
+MoveResult EnableForTaskManager(const RunValueEntry& entry) {
+    return EnableInTaskManager(entry.place.root, entry.place.approvedKey, entry.name)
+               ? MoveResult::Moved
+               : MoveResult::CannotMove;
+}
+
+MoveResult EnableForTaskManager(const ShortcutEntry& entry) {
+    const std::wstring fileName = entry.path.substr(entry.path.rfind(L'\\') + 1);
+    return EnableInTaskManager(TaskManagerRootOf(entry.location), kTaskManagerFolderKey, fileName)
+               ? MoveResult::Moved
+               : MoveResult::CannotMove;
+}
+
 MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
+    // A live entry Task Manager disabled is listed as disabled: moving it
+    // enables it there. Disabling here always uses the shared store.
     struct Visitor {
         const StartupFolders& folders;
-        MoveResult operator()(const RunValueEntry& e) const { return DisableRunValue(e); }
-        MoveResult operator()(const ShortcutEntry& e) const { return DisableShortcut(e, folders); }
+        MoveResult operator()(const RunValueEntry& e) const {
+            return e.disabledByTaskManager ? EnableForTaskManager(e) : DisableRunValue(e);
+        }
+        MoveResult operator()(const ShortcutEntry& e) const {
+            return e.disabledByTaskManager ? EnableForTaskManager(e) : DisableShortcut(e, folders);
+        }
         MoveResult operator()(const StoredRunEntry& e) const { return EnableRunValue(e); }
         MoveResult operator()(const StoredShortcutEntry& e) const {
             return EnableShortcut(e, folders);
@@ -431,34 +504,42 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
 
 StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
     StoredEntries stored;
-    // Calls read(reader, subkey) for each subkey of a store key that opens;
-    // a subkey with a shared value that is not text is noted instead.
+    // The store's view, and on 64-bit Windows also the 32-bit one, where
+    // this program kept its entries before it knew of views.
+    std::vector<REGSAM> views{MachineView()};
+    if (MachineView() == KEY_WOW64_64KEY) views.push_back(KEY_WOW64_32KEY);
+    // Calls read(reader, subkey, view) for each subkey of a store key that
+    // opens; a subkey with a shared value that is not text is noted instead.
     const auto forEachSubkey = [&](const wchar_t* storeKey, const auto& read) {
-        const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey);
-        if (!store) return;
-        for (const std::wstring& subkey : store->SubkeyNames()) {
-            const std::optional<RegKey> key = RegKey::Open(store->get(), subkey);
-            if (!key) continue;
-            SubkeyReader reader(*key);
-            read(reader, subkey);
-            if (reader.NotText())
-                skipped.push_back({L"HKLM\\" + std::wstring(storeKey) + L"\\" + subkey,
-                                   reader.NotText()});
+        for (const REGSAM view : views) {
+            const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey, view);
+            if (!store) continue;
+            for (const std::wstring& subkey : store->SubkeyNames()) {
+                const std::optional<RegKey> key = RegKey::Open(store->get(), subkey, view);
+                if (!key) continue;
+                SubkeyReader reader(*key);
+                read(reader, subkey, view);
+                if (reader.NotText())
+                    skipped.push_back({L"HKLM\\" + std::wstring(storeKey) + L"\\" + subkey,
+                                       reader.NotText()});
+            }
         }
     };
     // An entry written here may have an empty item (a key's unnamed value,
     // a shortcut named ".lnk"); one of the other utility needs its item.
-    forEachSubkey(kStartupRegStore, [&](SubkeyReader& read, const std::wstring& subkey) {
-        StoredRunEntry e = ReadRunSubkey(read, subkey);
+    forEachSubkey(kStartupRegStore, [&](SubkeyReader& read, const std::wstring& subkey,
+                                        REGSAM view) {
+        StoredRunEntry e = ReadRunSubkey(read, subkey, view);
         if (read.NotText() || e.command.empty() || e.key.empty() || e.hkey.empty()) return;
         if (e.item.empty() && !read.Ours(e.command)) return;
-        stored.values.push_back(std::move(e));
+        if (!SeenInAnotherView(stored.values, e)) stored.values.push_back(std::move(e));
     });
-    forEachSubkey(kStartupFolderStore, [&](SubkeyReader& read, const std::wstring& subkey) {
-        StoredShortcutEntry e = ReadShortcutSubkey(read, subkey);
+    forEachSubkey(kStartupFolderStore, [&](SubkeyReader& read, const std::wstring& subkey,
+                                           REGSAM view) {
+        StoredShortcutEntry e = ReadShortcutSubkey(read, subkey, view);
         if (read.NotText() || e.command.empty()) return;
         if (e.item.empty() && !read.Ours(e.command)) return;
-        stored.shortcuts.push_back(std::move(e));
+        if (!SeenInAnotherView(stored.shortcuts, e)) stored.shortcuts.push_back(std::move(e));
     });
     return stored;
 }

@@ -14,6 +14,7 @@
 #include "Sandbox.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
 
 namespace kb::test {
@@ -506,6 +507,7 @@ protected:
     }
     bool Gone(const std::wstring& name) { return ReadUserRunValue(name) == L"(none)"; }
     static unsigned long Counter(HWND window, MainWindow::Counter counter) {
+        ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
         return static_cast<unsigned long>(
             ::SendMessageW(window, MainWindow::kCounterMessage, counter, 0));
     }
@@ -563,6 +565,62 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
     EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
     EXPECT_FALSE(Gone(L"Second"));
     Quit(process, window_);
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// On 64-bit Windows: the machine's 64-bit Run key, which a 32-bit program
+// sees only when it asks for that view.
+class ProgramViews : public Program {
+protected:
+    void SetUp() override {
+        Program::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!Is64BitWindows()) GTEST_SKIP() << "32-bit Windows has one view";
+    }
+    void TearDown() override {
+        Program::TearDown();
+        for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
+            if (std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kMachineRun, view))
+                key->DeleteValue(kName);
+            RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kStored, view);
+        }
+    }
+    bool In(REGSAM view) const {
+        return ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, kName, view).exists;
+    }
+
+    const std::wstring kMachineRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring kName = L"Keepboot Sixty-Four";
+    const std::wstring kStored =
+        L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\Keepboot Sixty-Four";
+};
+
+TEST_F(ProgramViews, ValueInThe64BitViewGoesToThe64BitStoreAndBack) {
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, kName, L"C:\\sixty-four.exe", REG_SZ,
+                   KEY_WOW64_64KEY);
+    ASSERT_TRUE(WaitUntil([&] { return !In(KEY_WOW64_64KEY); })) << "disabled by the watch";
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kStored, KEY_WOW64_64KEY));
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kStored, KEY_WOW64_32KEY));
+
+    const RemoteListView list(FindDescendant(window, IdStartupList), process.Process());
+    ::PostMessageW(FindDescendant(window, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return list.Find(kName) >= 0; }));
+    EXPECT_EQ(list.Text(list.Find(kName), 2),
+              L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    list.SetChecked(list.Find(kName), true);
+    ::PostMessageW(FindDescendant(window, IdListApply), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return In(KEY_WOW64_64KEY); }));
+    EXPECT_FALSE(In(KEY_WOW64_32KEY)) << "back in its own view";
+    EXPECT_TRUE(WaitUntil([&] { return !RawKeyExists(HKEY_LOCAL_MACHINE, kStored, KEY_WOW64_64KEY); }));
+    Quit(process, window);
 }
 
 }  // namespace

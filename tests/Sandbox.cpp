@@ -28,10 +28,10 @@ StartupFolders Sandbox::Folders() {
 }
 
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,
-                 const void* data, DWORD size) {
+                 const void* data, DWORD size, REGSAM view) {
     UniqueKey key;
-    ASSERT_EQ(::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                key.put(), nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                                nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(::RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
                                size),
@@ -39,19 +39,21 @@ void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& nam
 }
 
 void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
-                    const std::wstring& text, DWORD type) {
+                    const std::wstring& text, DWORD type, REGSAM view) {
     SetRawValue(root, keyPath, name, type, text.c_str(),
-                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), view);
 }
 
-bool RawKeyExists(HKEY root, const std::wstring& keyPath) {
+bool RawKeyExists(HKEY root, const std::wstring& keyPath, REGSAM view) {
     UniqueKey key;
-    return ::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
 }
 
-RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name) {
+RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
+                      REGSAM view) {
     UniqueKey key;
-    if (::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {};
+    if (::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
+        return {};
     DWORD type = REG_NONE, size = 0;
     if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
         ERROR_SUCCESS)

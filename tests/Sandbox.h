@@ -33,12 +33,13 @@ private:
     std::unique_ptr<ScratchFolder> folder_;
 };
 
-// Writes a registry value of any type directly, for setting up tests.
+// Writes a registry value of any type directly, for setting up tests; view
+// is 0 or one of KEY_WOW64_32KEY / KEY_WOW64_64KEY.
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,
-                 const void* data, DWORD size);
+                 const void* data, DWORD size, REGSAM view = 0);
 void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
-                    const std::wstring& text, DWORD type = REG_SZ);
-bool RawKeyExists(HKEY root, const std::wstring& keyPath);
+                    const std::wstring& text, DWORD type = REG_SZ, REGSAM view = 0);
+bool RawKeyExists(HKEY root, const std::wstring& keyPath, REGSAM view = 0);
 
 // A registry value as it stands, read past every layer of the program.
 struct RawValue {
@@ -47,7 +48,8 @@ struct RawValue {
     std::wstring text;  // the data as text, up to its first NUL
     bool operator==(const RawValue&) const = default;
 };
-RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name);
+RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
+                      REGSAM view = 0);
 // A string value as it stands: exists, of that type, with that text.
 RawValue Text(const std::wstring& text, DWORD type = REG_SZ);
 

@@ -86,7 +86,8 @@ TEST_F(Store, DisabledRegistryEntryHasTheSharedLayout) {
     ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Foo")));
     const std::wstring sub = kRegStore + L"\\Foo";
     EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-              (Names{L"KeepbootCommand", L"command", L"hkey", L"inimapping", L"item", L"key"}));
+              (Names{L"DAY", L"HOUR", L"KeepbootCommand", L"MINUTE", L"MONTH", L"SECOND", L"YEAR",
+                     L"command", L"hkey", L"inimapping", L"item", L"key"}));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(L"C:\\foo.exe"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey"), Text(L"HKCU"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"inimapping"), Text(L"0"));

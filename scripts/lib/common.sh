@@ -16,7 +16,7 @@ kb_as_root() {
 KB_PACKAGES=(
   cmake ninja-build dpkg-dev
   g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
-  wine wine32:i386 xvfb xauth x11-apps imagemagick
+  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
   googletest
 )
 
@@ -109,11 +109,12 @@ kb_build() {
 
 # --- Wine and X ----------------------------------------------------------
 
-# A 32-bit prefix: a 64-bit one would send the program's HKLM\Software to
-# Wow6432Node.
+# A 32-bit prefix by default, as on 32-bit Windows; win64 gives the
+# program the registry views of 64-bit Windows.
 kb_wine_env() {
   export WINEPREFIX=${1:?prefix}
-  export WINEARCH=win32
+  export WINEARCH=${2:-win32}
+  export KEEPBOOT_WINEARCH=$WINEARCH
   export WINEDEBUG=-all
   # Wine starts its menu builder for every shortcut saved; none is wanted here.
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
@@ -154,6 +155,10 @@ kb_ensure_display() {
 # One wineserver for the whole run, so later Wine starts are quick.
 kb_start_wineserver() {
   wineserver -p 2>/dev/null || true  # one may already run for this prefix
+}
+
+kb_stop_wineserver() {
+  wineserver -k >/dev/null 2>&1 || true
 }
 
 kb_cleanup() {

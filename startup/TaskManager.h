@@ -1,0 +1,35 @@
+#pragma once
+// Task Manager's startup switches (Windows 8 on): below StartupApproved,
+// one 12-byte value per entry, named as the entry (a shortcut by its file
+// name), whose first byte is odd while the entry is disabled. Such an entry
+// stays in its live place; Windows just does not start it.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kb {
+
+// The key below StartupApproved for the Startup folders.
+inline constexpr wchar_t kTaskManagerFolderKey[] = L"StartupFolder";
+
+// The root whose StartupApproved holds a Startup folder's switches.
+HKEY TaskManagerRootOf(const std::wstring& location);
+
+// The switches under one key, read once.
+class TaskManagerSwitches {
+public:
+    // Nothing is disabled where there is no key name (a place Task Manager
+    // does not handle) or no key.
+    TaskManagerSwitches(HKEY root, const std::wstring& approvedKey);
+    bool Disabled(const std::wstring& name) const;
+
+private:
+    std::vector<std::wstring> disabled_;
+};
+
+// Sets the entry's switch back to enabled, as Task Manager does. False
+// when the key cannot be written.
+bool EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
+
+}  // namespace kb
