@@ -16,34 +16,38 @@ kb_as_root() {
 KB_PACKAGES=(
   cmake ninja-build dpkg-dev
   g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
-  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
+  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick wixl zip
   googletest
 )
 
 kb_libpng_src_entry=/etc/apt/sources.list.d/keepboot-deb-src.sources
 
-# Debian's source entries for the release this machine runs, so that
-# apt-get source can fetch libpng.
+# Source entries for the Debian archives this machine already uses, so that
+# apt-get source can fetch libpng: each configured "deb" entry for this
+# release's suites, enabled and not already carrying deb-src, is repeated as
+# "deb-src". No host name is written here; they all come from the machine's
+# own configuration.
 kb_ensure_deb_src() {
-  local listed
+  local listed codename
   listed=$(apt-cache showsrc libpng1.6 2>/dev/null || true)
   case "$listed" in *Version:*) return 0 ;; esac
-  local codename
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  kb_log "adding Debian source entries for $codename"
-  kb_as_root tee "$kb_libpng_src_entry" >/dev/null <<SRC
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $codename $codename-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: $codename-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  kb_log "adding source entries beside the configured package sources"
+  {
+    # deb822 files: each stanza of Types "deb" becomes one of "deb-src".
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] && [ "$f" != "$kb_libpng_src_entry" ] || continue
+      awk -v release="$codename" 'BEGIN { RS = ""; ORS = "\n\n" }
+           /(^|\n)Types:[^\n]*(^|[ \t])deb([ \t]|\n|$)/ && !/(^|\n)Types:[^\n]*deb-src/ &&
+           !/(^|\n)Enabled:[ \t]*no/ && $0 ~ ("(^|\n)Suites:[^\n]*" release) {
+             sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print }' "$f"
+    done
+    # One-line files: "deb [options] uri suite components" becomes a stanza.
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -f "$f" ] || continue
+      sed -n "s/^[[:space:]]*deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\)[[:space:]]\+\($codename[^[:space:]]*\)[[:space:]]\+\(.*\)\$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: \4\n/p" "$f"
+    done
+  } | kb_as_root tee "$kb_libpng_src_entry" >/dev/null
   KB_APT_UPDATED=
 }
 
@@ -103,8 +107,29 @@ kb_ensure_libpng() {
 kb_build() {
   kb_ensure_packages
   kb_ensure_libpng
-  cmake --preset mingw -S "$KB_ROOT" >/dev/null
+  cmake --preset mingw -S "$KB_ROOT" -DKEEPBOOT_WERROR="${KEEPBOOT_WERROR:-OFF}" >/dev/null
   cmake --build --preset mingw
+}
+
+# The MSI and the zip of the built program into the folder given; a second
+# argument makes the MSI claim that version instead (the upgrade test).
+kb_package() {
+  local out=${1:?folder} version stage
+  version=${2:-$(cat "$KB_BUILD/keepboot/version.txt")}
+  stage=$out/stage
+  rm -rf "$stage" && mkdir -p "$stage"
+  cp "$KB_BUILD/keepboot/Keepboot.exe" "$stage/"
+  # Text files as Windows users open them: CRLF line ends.
+  sed 's/$/\r/' "$KB_ROOT/README.md" >"$stage/README.txt"
+  sed 's/$/\r/' "$KB_ROOT/LICENSE" >"$stage/LICENSE.txt"
+  rm -f "$out/Keepboot-$version.msi"
+  # wixl takes the files' sources relative to where it runs.
+  (cd "$stage" && wixl -a x86 -D Version="$version" -o "$out/Keepboot-$version.msi" \
+    "$KB_ROOT/packaging/Keepboot.wxs")
+  [ -s "$out/Keepboot-$version.msi" ] || { kb_log "wixl made no package"; return 1; }
+  rm -f "$out/Keepboot-$version.zip"
+  (cd "$stage" && zip -q -X "$out/Keepboot-$version.zip" Keepboot.exe README.txt LICENSE.txt)
+  kb_log "wrote $out/Keepboot-$version.msi and $out/Keepboot-$version.zip"
 }
 
 # --- Wine and X ----------------------------------------------------------
