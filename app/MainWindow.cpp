@@ -43,10 +43,15 @@ void MainWindow::Create() {
     CreateControls();
 
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
-    UniqueIcon trayImage(static_cast<HICON>(
-        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, 0)));
+    // An elevated instance still hears of a new taskbar from the shell,
+    // which runs with less rights.
+    ::ChangeWindowMessageFilterEx(Handle(), taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    // The size Windows asks for at this scaling: 16, 20, 24 or 32 pixels.
+    const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
+    UniqueIcon trayImage(static_cast<HICON>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, iconSize, iconSize, 0)));
     trayIcon_ = std::make_unique<TrayIcon>(Handle(), kTrayMessage, std::move(trayImage), kAppTitle);
-    trayIcon_->Add();
+    ShowTrayIcon();
 
     Initialize();
 }
@@ -101,7 +106,8 @@ void MainWindow::TearDown() {
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreatedMessage_ && message != 0) {
-        if (trayIcon_) trayIcon_->Readd();
+        // The shell forgot every icon.
+        ShowTrayIcon();
         return 0;
     }
     switch (message) {
@@ -116,6 +122,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kTimerId) CheckForChanges();
+        if (wParam == kTrayRetryTimerId) OnTrayRetry();
         if (wParam == kSettleTimerId) {
             ::KillTimer(Handle(), kSettleTimerId);
             settling_ = false;
@@ -132,7 +139,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         return 0;
     case kStatusMessage:
-        return (ready_ ? StatusReady : 0) | (timer_ && timer_->Enabled() ? StatusWatching : 0);
+        return (ready_ ? StatusReady : 0) | (timer_ && timer_->Enabled() ? StatusWatching : 0) |
+               (TrayIconShown() ? StatusTrayIcon : 0);
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {
             HideToTray();
@@ -165,6 +173,27 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return Default(message, wParam, lParam);
+}
+
+namespace {
+// At logon the shell may come up after the program: two minutes of tries.
+constexpr UINT kTrayRetryMs = 2000;
+constexpr int kTrayRetries = 60;
+}  // namespace
+
+void MainWindow::ShowTrayIcon() {
+    if (trayIcon_->Add()) return;
+    trayRetries_ = 0;
+    ::SetTimer(Handle(), kTrayRetryTimerId, kTrayRetryMs, nullptr);
+}
+
+void MainWindow::OnTrayRetry() {
+    if (trayIcon_->Add() || ++trayRetries_ >= kTrayRetries)
+        ::KillTimer(Handle(), kTrayRetryTimerId);
+    // Without the icon a hidden window cannot be brought back: say so. The
+    // watch goes on all the same, and a new taskbar adds the icon.
+    if (!trayIcon_->Shown() && trayRetries_ >= kTrayRetries)
+        ShowErrorReport(L"Cannot create shell notification icon");
 }
 
 void MainWindow::FocusLastControl() {

@@ -71,11 +71,11 @@ public:
     static constexpr UINT kTrayMessage = WM_APP + 1;
     // The window's timers: the interval's full check, and the short wait
     // for a burst of changes to settle.
-    static constexpr UINT_PTR kTimerId = 1, kSettleTimerId = 2;
+    static constexpr UINT_PTR kTimerId = 1, kSettleTimerId = 2, kTrayRetryTimerId = 3;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = WM_APP + 2;
-    static constexpr LRESULT StatusReady = 1, StatusWatching = 2;
+    static constexpr LRESULT StatusReady = 1, StatusWatching = 2, StatusTrayIcon = 4;
     // The watch's counters, for the benchmark and the whole-program tests:
     // TakeSnapshot keeps them as they are at that moment (reading them
     // wakes the program too), the others answer one from the snapshot.
@@ -93,6 +93,7 @@ public:
     void TearDown();
 
     bool StartHidden() const noexcept { return startHidden_; }
+    bool TrayIconShown() const noexcept { return trayIcon_ && trayIcon_->Shown(); }
     bool Ready() const noexcept { return ready_; }
     void SetPrompt(PromptDialog* prompt) noexcept { prompt_ = prompt; }
 
@@ -164,6 +165,9 @@ private:
     void CreateControls();  // MainLayout.cpp
     void OnCommand(int id, int code);
     void Paint();
+    // Adds the icon, and tries again for a while when the shell takes none.
+    void ShowTrayIcon();
+    void OnTrayRetry();
     void FocusLastControl();
     void Initialize();
     // Stops the watch for good; what runs later cannot start a check.
@@ -205,6 +209,7 @@ private:
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;
+    int trayRetries_ = 0;
     HWND lastFocus_ = nullptr;
     bool startHidden_ = false;
     bool ready_ = false;

@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "platform/Error.h"
 #include "platform/Faults.h"
 
 namespace kb {
@@ -35,14 +34,9 @@ bool TrayIcon::Notify(DWORD action) noexcept {
     return ::Shell_NotifyIconW(action, &data) != FALSE;
 }
 
-void TrayIcon::Add() {
-    if (InjectFault(FaultPoint::TrayIconAdd) || !Notify(NIM_ADD))
-        throw Error(L"Cannot create shell notification icon");
-    added_ = true;
-}
-
-void TrayIcon::Readd() noexcept {
-    added_ = Notify(NIM_ADD);
+bool TrayIcon::Add() noexcept {
+    added_ = !InjectFault(FaultPoint::TrayIconAdd) && Notify(NIM_ADD);
+    return added_;
 }
 
 }  // namespace kb

@@ -1,5 +1,5 @@
 #pragma once
-// The notification-area icon: added when made, removed when destroyed.
+// The notification-area icon, removed when destroyed.
 #include <windows.h>
 
 #include <string>
@@ -17,10 +17,11 @@ public:
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
-    // Adds the icon; raises "Cannot create shell notification icon".
-    void Add();
-    // After the taskbar was re-created: the shell forgot every icon.
-    void Readd() noexcept;
+    // Adds the icon; false while the shell takes none (at logon it may not
+    // be ready yet). Adding it again after the taskbar was re-created puts
+    // back what the shell forgot.
+    bool Add() noexcept;
+    bool Shown() const noexcept { return added_; }
 
 private:
     bool Notify(DWORD action) noexcept;

@@ -2,6 +2,7 @@
 
 #include "app/ErrorReport.h"
 #include "platform/Error.h"
+#include "platform/Faults.h"
 
 namespace kb {
 
@@ -34,7 +35,8 @@ void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH 
 void WindowBase::CreateBound(const wchar_t* className, const wchar_t* caption, DWORD style,
                              DWORD exStyle, int x, int y, int width, int height, HWND parent) {
     const HMENU noMenu = nullptr;
-    if (!::CreateWindowExW(exStyle, className, caption, style, x, y, width, height, parent, noMenu,
+    if (InjectFault(FaultPoint::WindowCreate) ||
+        !::CreateWindowExW(exStyle, className, caption, style, x, y, width, height, parent, noMenu,
                            ::GetModuleHandleW(nullptr), this))
         throw Error(L"Error creating window");
 }

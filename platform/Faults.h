@@ -19,6 +19,7 @@ enum class FaultPoint {
     ShortcutWrite,
     SettingsWrite,
     TrayIconAdd,
+    WindowCreate,
 };
 
 // True when the call at this point is to fail this time.

@@ -18,14 +18,17 @@ padlock() {  # size out
 }
 
 padlock 32 "$tmp/lock32.png"
+padlock 24 "$tmp/lock24.png"
+padlock 20 "$tmp/lock20.png"
 padlock 16 "$tmp/lock16.png"
 padlock 39 "$tmp/lock39.png"
 padlock 60 "$tmp/lock60.png"
 
 # Program icon: 32 x 32 and 16 x 16.
 convert "$tmp/lock32.png" "$tmp/lock16.png" Keepboot.ico
-# Notification-area icon: 16 x 16 in 256 colours.
-convert "$tmp/lock16.png" -colors 256 TrayIcon.ico
+# Notification-area icon: the sizes Windows asks for at 100 %, 125 %, 150 %
+# and 200 % scaling; the program picks one by the small-icon metric.
+convert "$tmp/lock16.png" "$tmp/lock20.png" "$tmp/lock24.png" "$tmp/lock32.png" TrayIcon.ico
 
 # Banner, 364 x 64: the padlock and the product name on a transparent ground.
 convert -size 364x64 xc:none \

@@ -2,6 +2,8 @@
 // from here through window messages. They change the real registry of the
 // system they run on, so they run only in the throwaway Wine prefix that
 // the test runner makes.
+#include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -620,6 +622,40 @@ TEST_F(ProgramViews, ValueInThe64BitViewGoesToThe64BitStoreAndBack) {
     EXPECT_TRUE(WaitUntil([&] { return In(KEY_WOW64_64KEY); }));
     EXPECT_FALSE(In(KEY_WOW64_32KEY)) << "back in its own view";
     EXPECT_TRUE(WaitUntil([&] { return !RawKeyExists(HKEY_LOCAL_MACHINE, kStored, KEY_WOW64_64KEY); }));
+    Quit(process, window);
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Whether the shell holds the program's icon: changing nothing of an icon
+// succeeds only for one it has.
+bool ShellHasIcon(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = window;
+    data.uID = 1;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// Explorer restarted: the new taskbar knows no icons and says so with
+// "TaskbarCreated"; the program adds its icon again.
+TEST_F(Program, IconComesBackWithANewTaskbar) {
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(ShellHasIcon(window));
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = window;
+    data.uID = 1;
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &data));  // what a restarted shell forgets
+    ASSERT_FALSE(ShellHasIcon(window));
+    ::PostMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(window); }));
     Quit(process, window);
 }
 

@@ -124,16 +124,31 @@ TEST_F(SettingsPage, UnwritableFileIsReportedAndTheRestIsNotWritten) {
 
 TEST_F(SettingsPage, FailedCreationLeavesTheFileAlone) {
     Write(L"system", L"1");
-    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::TrayIconAdd; });
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::WindowCreate; });
     try {
         MakeWindow();
-        ADD_FAILURE() << "creation must fail without its icon";
+        ADD_FAILURE() << "creation must fail without its window";
     } catch (const Error& e) {
-        EXPECT_EQ(e.Message(), L"Cannot create shell notification icon");
+        EXPECT_EQ(e.Message(), L"Error creating window");
     }
     window.reset();
     EXPECT_EQ(Read(L"system"), L"1");
     EXPECT_EQ(Read(L"ie"), L"(none)") << "defaults never loaded are not saved";
+}
+
+// At logon the shell may not take icons yet: the window is made all the
+// same, and the icon is tried again until it is there.
+TEST_F(SettingsPage, TrayIconIsTriedAgainUntilTheShellTakesIt) {
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::TrayIconAdd; });
+    MainWindow& w = MakeWindow();
+    EXPECT_TRUE(w.Ready());
+    EXPECT_FALSE(w.TrayIconShown());
+    ::SendMessageW(w.Handle(), WM_TIMER, MainWindow::kTrayRetryTimerId, 0);
+    EXPECT_FALSE(w.TrayIconShown());
+    SetFaultInjector({});
+    ::SendMessageW(w.Handle(), WM_TIMER, MainWindow::kTrayRetryTimerId, 0);
+    EXPECT_TRUE(w.TrayIconShown());
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(SettingsPage, SettingsFileSitsBesideTheProgram) {
