@@ -175,7 +175,7 @@ private:
     void ShowSettings(const Settings& settings);
     Settings CurrentSettings() const;
     std::wstring ExecutablePath() const;
-    Decision Ask(const std::wstring& question);
+    Decision Ask(const std::wstring& question, const EntryDetails& details = {});
     // Starts the change notifications, with the timer: the watch runs.
     void WatchChanges();
     // Checks the places whose notifications fired, or puts it off while a

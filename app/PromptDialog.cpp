@@ -13,13 +13,41 @@ namespace {
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-// In tab order; the question sits between Enable and Cancel.
+// In tab order; the question sits between Enable and Cancel, with what
+// would start below them both and the buttons below that.
+constexpr int kDetailsHeight = 34;
 constexpr ControlArgs kControls[] = {
-    {ControlKind::DefaultButton, L"Disable", PromptDialog::kDisableId, 72, 83, 75, 25},
-    {ControlKind::Button, L"Enable", PromptDialog::kEnableId, 161, 83, 75, 25},
+    {ControlKind::DefaultButton, L"Disable", PromptDialog::kDisableId, 72, 83 + kDetailsHeight, 75, 25},
+    {ControlKind::Button, L"Enable", PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
     {ControlKind::Label, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
-    {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83, 75, 25},
+    {ControlKind::Label, L"", PromptDialog::kStartsId, 17, 76, 350, 15},
+    {ControlKind::Label, L"", PromptDialog::kFromId, 17, 92, 350, 15},
+    {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
 };
+
+// The text shortened in the middle, with an ellipsis, to fit the width:
+// both ends of a long command line or path say more than either alone.
+std::wstring ShortenInTheMiddle(HDC dc, const std::wstring& text, int width) {
+    const auto fits = [&](const std::wstring& candidate) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, candidate.c_str(), static_cast<int>(candidate.size()), &extent);
+        return extent.cx <= width;
+    };
+    if (fits(text)) return text;
+    const auto shortened = [&](std::size_t keep) {
+        const std::size_t head = (keep + 1) / 2, tail = keep / 2;
+        return text.substr(0, head) + L"\u2026" + text.substr(text.size() - tail);
+    };
+    std::size_t low = 0, high = text.size();  // the most characters kept that still fit
+    while (low < high) {
+        const std::size_t middle = (low + high + 1) / 2;
+        if (fits(shortened(middle)))
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return shortened(low);
+}
 
 // The program's windows that a modal prompt disables while it waits.
 struct DisabledWindows {
@@ -46,7 +74,7 @@ void PromptDialog::Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterClassOnce(kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
                       ::GetSysColorBrush(COLOR_BTNFACE));
-    RECT frame{0, 0, scale_(384), scale_(118)};
+    RECT frame{0, 0, scale_(384), scale_(118 + kDetailsHeight)};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -65,15 +93,32 @@ void PromptDialog::Create() {
         if (args.id == kDisableId) disableButton_ = control;
         if (args.id == kEnableId) enableButton_ = control;
         if (args.id == kQuestionId) question_ = control;
+        if (args.id == kStartsId) starts_ = control;
+        if (args.id == kFromId) from_ = control;
     }
 }
 
-Decision PromptDialog::Ask(const std::wstring& question) {
+Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details) {
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowTextW(question_, question.c_str());
+    SetDetail(starts_, L"Starts: ", details.starts);
+    SetDetail(from_, L"From: ", details.from);
     return DecisionOf(RunModal());
+}
+
+void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstring& text) {
+    if (text.empty()) {
+        ::SetWindowTextW(label, L"");
+        return;
+    }
+    RECT area{};
+    ::GetClientRect(label, &area);
+    ClientDc dc(label);
+    SelectObjectScope select(dc.get(), font_.get());
+    const std::wstring line = ShortenInTheMiddle(dc.get(), heading + text, area.right);
+    ::SetWindowTextW(label, line.c_str());
 }
 
 int PromptDialog::RunModal() {

@@ -9,6 +9,7 @@
 #include "app/PngImage.h"
 #include "app/Window.h"
 #include "platform/Handle.h"
+#include "startup/Entries.h"
 #include "startup/Policy.h"
 
 namespace kb {
@@ -22,18 +23,22 @@ public:
     static constexpr int kEnableId = IDNO;     // 7
     static constexpr int kCancelId = IDCANCEL; // 2
     static constexpr int kQuestionId = 100;
+    static constexpr int kStartsId = 101, kFromId = 102;
 
     // Makes the dialog, hidden, centred on the screen.
     void Create();
 
-    // Lifts the dialog above every window, shows the question and waits
-    // for the answer in a nested message loop. A quit message met there
-    // answers Cancel and is passed on.
-    Decision Ask(const std::wstring& question);
+    // Lifts the dialog above every window, shows the question, and below it
+    // what would start and from where (long texts shortened in the middle),
+    // and waits for the answer in a nested message loop. A quit message met
+    // there answers Cancel and is passed on.
+    Decision Ask(const std::wstring& question, const EntryDetails& details = {});
 
     HWND DisableButton() const noexcept { return disableButton_; }
     HWND EnableButton() const noexcept { return enableButton_; }
     HWND Question() const noexcept { return question_; }
+    HWND Starts() const noexcept { return starts_; }
+    HWND From() const noexcept { return from_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -45,7 +50,11 @@ private:
     DpiScale scale_;
     UniqueFont font_;
     PngBitmap image_;
+    // Sets a detail line, shortened in the middle to the label's width.
+    void SetDetail(HWND label, const wchar_t* heading, const std::wstring& text);
+
     HWND disableButton_ = nullptr, enableButton_ = nullptr, question_ = nullptr;
+    HWND starts_ = nullptr, from_ = nullptr;
     int result_ = 0;
     bool modal_ = false;
 };

@@ -57,7 +57,9 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     try {
         guard_->Check(
             PolicyFromIndex(ui_.startupPolicy.ItemIndex()),
-            [this](const std::wstring& name) { return Ask(NewStartupQuestion(name)); },
+            [this](const StartupEntry& entry) {
+                return Ask(NewStartupQuestion(TextOf(entry).item), DetailsOf(entry));
+            },
             // Known from now on, and shown checked at the end of the list.
             [this](const StartupEntry& entry) { list_.Append(entry); }, places);
         StartPageReferences references;
@@ -85,9 +87,9 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     if (failure) std::rethrow_exception(failure);
 }
 
-Decision MainWindow::Ask(const std::wstring& question) {
+Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& details) {
     const Decision decision = options_.ask ? options_.ask(question)
-                              : prompt_    ? prompt_->Ask(question)
+                              : prompt_    ? prompt_->Ask(question, details)
                                            : Decision::Leave;
     // An answer given after the teardown began changes nothing.
     return stoppedForGood_ ? Decision::Leave : decision;

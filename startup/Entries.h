@@ -71,6 +71,14 @@ struct EntryText {
 };
 EntryText TextOf(const StartupEntry& entry);
 
+// What a live entry would start, and from where: the command line and the
+// key of a registry value, the target with its arguments and the folder of
+// a shortcut. Nothing for a stored entry.
+struct EntryDetails {
+    std::wstring starts, from;
+};
+EntryDetails DetailsOf(const StartupEntry& entry);
+
 // A value in a Run-type key or in a store subkey that is not text. It is
 // no entry: Windows starts nothing from it and the store cannot hold it.
 struct SkippedValue {

@@ -105,7 +105,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             return;
         }
         const Decision decision =
-            policy == Policy::DisableSilently ? Decision::Disable : ask(entry.name);
+            policy == Policy::DisableSilently ? Decision::Disable : ask(entry);
         if (shutDown_) return;
         if (decision == Decision::Disable && disable(entry) == MoveResult::CannotMove) {
             unmovable.insert(identity);

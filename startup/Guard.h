@@ -21,7 +21,7 @@ class StartupGuard {
 public:
     // Asked about each new entry under the ask policy; may run a nested
     // message loop.
-    using Ask = std::function<Decision(const std::wstring& name)>;
+    using Ask = std::function<Decision(const StartupEntry& entry)>;
     // Told of each new entry that the answer allowed.
     using Allowed = std::function<void(const StartupEntry& entry)>;
 

@@ -136,6 +136,18 @@ std::vector<StartupEntry> Inventory::InListOrder() const {
     return entries;
 }
 
+EntryDetails DetailsOf(const StartupEntry& entry) {
+    if (const auto* value = std::get_if<RunValueEntry>(&entry))
+        return {value->command, value->place.Location()};
+    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
+        std::wstring starts = shortcut->Target();
+        if (shortcut->link && !shortcut->link->Arguments.empty())
+            starts += L" " + shortcut->link->Arguments;
+        return {starts, shortcut->path.substr(0, shortcut->path.rfind(L'\\'))};
+    }
+    return {};
+}
+
 EntryText TextOf(const StartupEntry& entry) {
     struct Visitor {
         EntryText operator()(const RunValueEntry& e) const {

@@ -28,8 +28,8 @@ protected:
     void Check(Policy policy) {
         guard->Check(
             policy,
-            [this](const std::wstring& name) {
-                asked.push_back(name);
+            [this](const StartupEntry& entry) {
+                asked.push_back(TextOf(entry).item);
                 return answer;
             },
             [this](const StartupEntry& entry) { allowed.push_back(TextOf(entry).item); });
@@ -178,8 +178,8 @@ TEST_F(Guard, NothingHappensOnceShutDownBegan) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Second", L"second.exe");
     guard->Check(
         Policy::Ask,
-        [&](const std::wstring& name) {
-            asked.push_back(name);
+        [&](const StartupEntry& entry) {
+            asked.push_back(TextOf(entry).item);
             guard->ShutDown();  // the program ends while the question waits
             return Decision::Disable;
         },

@@ -98,7 +98,7 @@ TEST_F(LaterForms, TaskManagerDisabledEntriesAreListedDisabledAndEnabledHere) {
     EXPECT_TRUE(Value(L"TmOff").disabledByTaskManager);
     EXPECT_FALSE(TextOf(Value(L"TmOff")).enabled);
     EXPECT_TRUE(Shortcut(L"TmLink").disabledByTaskManager);
-    guard.Check(Policy::DisableSilently, [](const std::wstring&) { return Decision::Disable; },
+    guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
                 [](const StartupEntry&) {});
     EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"TmOff").exists) << "never taken for new";
     EXPECT_TRUE(FileExists(UserStartup() + L"\\TmLink.lnk"));

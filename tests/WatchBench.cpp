@@ -140,7 +140,7 @@ void FullCheckAgainstFloor() {
     StartPageReferences references;
     for (std::size_t i = 0; i < kStartPageCount; ++i) references[i] = ReadStartPage(i);
     const auto check = [&] {
-        guard.Check(Policy::DisableSilently, [](const std::wstring&) { return Decision::Leave; },
+        guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Leave; },
                     [](const StartupEntry&) {});
         CheckStartPages(Policy::DisableSilently, references,
                         [](const std::wstring&) { return Decision::Leave; });

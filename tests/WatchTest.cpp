@@ -126,7 +126,7 @@ TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
     ::GetClientRect(dialog.Handle(), &client);
     const DpiScale scale;
     EXPECT_EQ(client.right, scale(384));
-    EXPECT_EQ(client.bottom, scale(118));
+    EXPECT_EQ(client.bottom, scale(118 + 34)) << "room for what would start";
     RECT frame{};
     ::GetWindowRect(dialog.Handle(), &frame);
     EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -149,6 +149,25 @@ TEST_F(Prompt, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
     ::PostMessageW(dialog.EnableButton(), BM_CLICK, 0, 0);
     EXPECT_EQ(dialog.Ask(L"fourth"), Decision::Allow);
     EXPECT_EQ(WindowText(dialog.Question()), L"fourth");
+}
+
+// What would start, below the question; a long command line is shortened
+// in the middle, so both its program and its last arguments show.
+TEST_F(Prompt, ShowsWhatWouldStartShortenedInTheMiddle) {
+    const std::wstring command =
+        L"\"C:\\Program Files\\Some Vendor\\Updater\\updater.exe\" --background --channel=stable "
+        L"--report-to=https://updates.example/collect --last-argument";
+    ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    dialog.Ask(L"question", {command, L"HKCU\\" + kRun});
+    const std::wstring starts = WindowText(dialog.Starts());
+    EXPECT_EQ(starts.rfind(L"Starts: \"C:\\Program Files\\", 0), 0u) << Narrow(starts);
+    EXPECT_TRUE(starts.ends_with(L"--last-argument")) << Narrow(starts);
+    EXPECT_NE(starts.find(L'\u2026'), std::wstring::npos) << "shortened, not cut";
+    EXPECT_EQ(WindowText(dialog.From()), L"From: HKCU\\" + kRun);
+
+    ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    dialog.Ask(L"a start page changed");
+    EXPECT_EQ(WindowText(dialog.Starts()) + WindowText(dialog.From()), L"") << "nothing to show";
 }
 
 TEST_F(Prompt, QuitWhileAskingCancelsAndPassesTheQuitOn) {
