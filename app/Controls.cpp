@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include <cwchar>
+#include <algorithm>
 
 #include "platform/Error.h"
 #include "platform/Handle.h"
@@ -38,20 +38,45 @@ KindStyle StyleOf(ControlKind kind) {
     return {WC_STATICW, 0, 0};
 }
 
+// The text's extent in the font, "&" read as the accelerator's mark.
+SIZE TextExtent(HWND parent, HFONT font, const wchar_t* text, UINT format) {
+    ClientDc dc(parent);
+    SelectObjectScope select(dc.get(), font);
+    RECT area{};
+    ::DrawTextW(dc.get(), text, -1, &area, DT_CALCRECT | DT_SINGLELINE | format);
+    return {area.right, area.bottom};
+}
+
+// The least width the control needs to show all its text: the text, and
+// the box or the button's edges drawn beside it.
+int FittingWidth(HWND parent, HFONT font, const ControlArgs& args, const DpiScale& scale) {
+    switch (args.kind) {
+    case ControlKind::CheckBox:
+    case ControlKind::FirstRadioButton:
+    case ControlKind::RadioButton:
+        return TextExtent(parent, font, args.text, 0).cx + ::GetSystemMetrics(SM_CXMENUCHECK) +
+               scale(6);
+    case ControlKind::Button:
+    case ControlKind::DefaultButton:
+        return TextExtent(parent, font, args.text, 0).cx + scale(12);
+    default:
+        return 0;
+    }
+}
+
 }  // namespace
 
 HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, HFONT font) {
     const KindStyle kind = StyleOf(args.kind);
     int width = scale(args.width), height = scale(args.height);
     if (args.kind == ControlKind::Label && args.width == 0) {
-        ClientDc dc(parent);
-        SelectObjectScope select(dc.get(), font);
-        SIZE extent{};
-        ::GetTextExtentPoint32W(dc.get(), args.text, static_cast<int>(std::wcslen(args.text)),
-                                &extent);
+        const SIZE extent = TextExtent(parent, font, args.text, DT_NOPREFIX);
         width = extent.cx;
         height = extent.cy;
     }
+    // In a wider font than the layout was drawn for, a control grows rather
+    // than cut its text off.
+    width = std::max(width, FittingWidth(parent, font, args, scale));
     const HWND control = ::CreateWindowExW(
         kind.exStyle, kind.className, args.text, WS_CHILD | WS_VISIBLE | kind.style,
         scale(args.x), scale(args.y), width, height, parent,

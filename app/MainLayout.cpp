@@ -176,6 +176,21 @@ void MainWindow::CreateControls() {
         ui_.startPageEdits[i] = make(Page::StartPages, {ControlKind::Edit, L"", IdStartPageEdit0 + id,
                                                         12, kStartPageEditTops[i], 560, 21});
     }
+    // The interval box and its unit follow their check box, however wide
+    // its text made it.
+    const auto placeOf = [](HWND control) {
+        RECT place{};
+        ::GetWindowRect(control, &place);
+        ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    };
+    const int shift = placeOf(ui_.intervalBox).right + scale_(6) - placeOf(ui_.intervalEdit).left;
+    if (shift > 0)
+        for (HWND follower : {ui_.intervalEdit, ui_.intervalLabel}) {
+            const RECT place = placeOf(follower);
+            ::SetWindowPos(follower, nullptr, place.left + shift, place.top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     // The interval box opens only with its check box.
     ::EnableWindow(ui_.intervalEdit, FALSE);
     ShowPage(0);

@@ -69,12 +69,24 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+namespace {
+std::wstring& UiFontFace() {
+    static std::wstring face;
+    return face;
+}
+}  // namespace
+
+void SetUiFontFace(std::wstring face) {
+    UiFontFace() = std::move(face);
+}
+
 HFONT CreateUiFont(const DpiScale& scale) {
     LOGFONTW logFont{};
     logFont.lfHeight = -::MulDiv(8, scale.Dpi(), 72);  // 11 pixels at 96 dots per inch
     logFont.lfCharSet = DEFAULT_CHARSET;
     logFont.lfQuality = DEFAULT_QUALITY;
-    wcscpy_s(logFont.lfFaceName, L"Tahoma");
+    wcsncpy_s(logFont.lfFaceName, UiFontFace().empty() ? L"Tahoma" : UiFontFace().c_str(),
+              _TRUNCATE);
     return ::CreateFontIndirectW(&logFont);
 }
 

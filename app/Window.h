@@ -52,5 +52,7 @@ private:
 
 // The program's control font, Tahoma 8 points, at the scale's DPI.
 HFONT CreateUiFont(const DpiScale& scale);
+// Tests lay the windows out in another face too; empty restores Tahoma.
+void SetUiFontFace(std::wstring face);
 
 }  // namespace kb

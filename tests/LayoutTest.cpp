@@ -1,0 +1,107 @@
+// No text of the main window's pages or of the prompt is cut off, in the
+// program's font and in wider ones that may stand in for it where Tahoma
+// is missing.
+#include "WindowHarness.h"
+#include "app/PromptDialog.h"
+
+namespace kb::test {
+namespace {
+
+struct Extent {
+    int width, height;
+};
+
+Extent TextExtent(HWND control, const std::wstring& text, UINT format, int wrapWidth = 0) {
+    ClientDc dc(control);
+    SelectObjectScope select(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT area{0, 0, wrapWidth, 0};
+    ::DrawTextW(dc.get(), text.c_str(), -1, &area, DT_CALCRECT | format);
+    return {area.right, area.bottom};
+}
+
+// The controls below the window whose text does not fit them.
+std::vector<std::wstring> CutTexts(HWND root) {
+    std::vector<std::wstring> cut;
+    struct Visit {
+        std::vector<std::wstring>* cut;
+        static BOOL CALLBACK Control(HWND control, LPARAM param) {
+            auto& self = *reinterpret_cast<Visit*>(param);
+            const std::wstring text = WindowText(control);
+            wchar_t kind[32] = {};
+            ::GetClassNameW(control, kind, 32);
+            RECT client{};
+            ::GetClientRect(control, &client);
+            const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+            if (text.empty() || !(style & WS_VISIBLE)) return TRUE;
+            bool fits = true;
+            if (lstrcmpiW(kind, L"Button") == 0) {
+                const Extent extent = TextExtent(control, text, DT_SINGLELINE);
+                const LONG type = style & BS_TYPEMASK;
+                const int beside = type == BS_GROUPBOX                              ? 12
+                                   : type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON ? 4
+                                   : ::GetSystemMetrics(SM_CXMENUCHECK) + 3;
+                fits = extent.width + beside <= client.right;
+            } else if (lstrcmpiW(kind, L"Static") == 0) {
+                // A label wider than one line wraps: all its lines must show.
+                const Extent extent = TextExtent(control, text, DT_WORDBREAK | DT_NOPREFIX, client.right);
+                fits = extent.width <= client.right && extent.height <= client.bottom;
+            }
+            if (!fits) self.cut->push_back(text);
+            return TRUE;
+        }
+    } visit{&cut};
+    ::EnumChildWindows(root, &Visit::Control, reinterpret_cast<LPARAM>(&visit));
+    return cut;
+}
+
+RECT PlaceOf(HWND control) {
+    RECT place{};
+    ::GetWindowRect(control, &place);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+class Layout : public WindowTest, public ::testing::WithParamInterface<const wchar_t*> {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        SetUiFontFace(GetParam());
+    }
+    void TearDown() override {
+        SetUiFontFace({});
+        WindowTest::TearDown();
+    }
+};
+
+TEST_P(Layout, NoTextIsCutOff) {
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "on all three pages";
+    // The interval box and its unit follow their check box.
+    const RECT box = PlaceOf(w.Ui().intervalBox), edit = PlaceOf(w.Ui().intervalEdit),
+               unit = PlaceOf(w.Ui().intervalLabel);
+    EXPECT_LE(box.right, edit.left);
+    EXPECT_LE(edit.right, unit.left);
+    RECT page{};
+    ::GetClientRect(::GetParent(w.Ui().intervalLabel), &page);
+    EXPECT_LE(unit.right, page.right);
+
+    PromptDialog prompt;
+    prompt.Create();
+    ::PostMessageW(prompt.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    prompt.Ask(L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
+               L"to disbale it?",
+               {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe --background --quiet",
+                L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"});
+    EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, Layout, ::testing::Values(L"Tahoma", L"DejaVu Sans", L"Courier New"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& face) {
+                             std::string name;
+                             for (const wchar_t* c = face.param; *c; ++c)
+                                 if (iswalnum(*c)) name += static_cast<char>(*c);
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace kb::test
