@@ -158,6 +158,7 @@ kb_ensure_prefix() {
 }
 
 KB_XVFB_PID=
+# A virtual screen (Xvfb) when there is no display; KB_VIRTUAL_DISPLAY says so.
 kb_ensure_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local n
@@ -166,6 +167,7 @@ kb_ensure_display() {
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     KB_XVFB_PID=$!
     export DISPLAY=":$n"
+    KB_VIRTUAL_DISPLAY=1
     local i
     for i in $(seq 100); do
       [ -e "/tmp/.X11-unix/X$n" ] && return 0
