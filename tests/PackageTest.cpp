@@ -35,20 +35,6 @@ std::wstring SpecialFolder(int id) {
     return path;
 }
 
-int RunToEnd(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info))
-        return -1;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
-}
-
 // The installed Keepboot products' versions.
 std::vector<std::wstring> InstalledVersions() {
     std::vector<std::wstring> versions;

@@ -104,6 +104,20 @@ void KeepbootProcess::CloseReport(HWND report) {
     ::PostMessageW(report, WM_COMMAND, IDOK, 0);
 }
 
+int RunToEnd(std::wstring commandLine, DWORD timeoutMs) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info))
+        return -1;
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}
+
 std::wstring BuiltKeepbootExe() {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);

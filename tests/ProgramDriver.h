@@ -40,6 +40,10 @@ private:
     DWORD id_ = 0;
 };
 
+// Runs a command line to its end (at most the time given); its exit code,
+// or -1.
+int RunToEnd(std::wstring commandLine, DWORD timeoutMs = 120000);
+
 // The test executable's folder's parent holds Keepboot.exe.
 std::wstring BuiltKeepbootExe();
 

@@ -364,21 +364,6 @@ TEST_F(Program, SettingsLiveBesideTheProgramAcrossRuns) {
     Quit(again, window);
 }
 
-// Runs a command line to its end; its exit code, or -1.
-int RunToEnd(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &info))
-        return -1;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
-}
-
 TEST_F(Program, StartPageChangedFromOutsideIsPutBack) {
     const std::wstring key = L"HKCU\\SOFTWARE\\Microsoft\\Internet Explorer\\Main";
     ASSERT_EQ(RunToEnd(L"reg add \"" + key +
