@@ -63,8 +63,9 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
             // Known from now on, and shown checked at the end of the list.
             [this](const StartupEntry& entry) { list_.Append(entry); }, places);
         StartPageReferences references;
-        for (std::size_t i = 0; i < kStartPageCount; ++i)
-            if (startPageDefended_[i]) references[i] = WindowText(ui_.startPageEdits[i]);
+        if (startPages)
+            for (std::size_t i = 0; i < kStartPageCount; ++i)
+                if (startPageDefended_[i]) references[i] = WindowText(ui_.startPageEdits[i]);
         if (startPages && !stoppedForGood_)
             for (const auto& [i, text] :
                  CheckStartPages(PolicyFromIndex(ui_.startPagePolicy.ItemIndex()), references,

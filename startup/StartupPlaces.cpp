@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/Handle.h"
+#include "platform/TextCompare.h"
 
 namespace kb {
 
@@ -35,9 +36,7 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
         while (full.size() > 3 && full.back() == L'\\') full.pop_back();
         return full;
     };
-    const std::wstring x = canonical(a), y = canonical(b);
-    return ::CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
-                                  static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+    return EqualIgnoringCase(canonical(a), canonical(b));
 }
 
 bool Is64BitWindows() {

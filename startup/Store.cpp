@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/IntText.h"
 #include "platform/Registry.h"
+#include "platform/TextCompare.h"
 #include "startup/TaskManager.h"
 
 namespace kb {
@@ -44,11 +45,6 @@ std::wstring AsciiUpper(std::wstring text) {
     for (wchar_t& c : text)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
     return text;
-}
-
-bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // A stored shortcut target may carry the quotes the store puts round paths
@@ -237,7 +233,7 @@ std::wstring BackupInside(const std::wstring& backup, const StartupFolders& fold
     const std::wstring full = FullPath(backup), folder = FullPath(pss);
     const auto slash = full.rfind(L'\\');
     if (folder.empty() || slash == std::wstring::npos || slash + 1 == full.size()) return {};
-    return SameTextIgnoringCase(full.substr(0, slash), folder) ? full : std::wstring();
+    return EqualIgnoringCase(full.substr(0, slash), folder) ? full : std::wstring();
 }
 
 // The entry's backup copy inside the backup folder: the stored "backup"

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Registry.h"
+#include "platform/TextCompare.h"
 #include "startup/StartupPlaces.h"
 
 namespace kb {
@@ -14,11 +15,6 @@ REGSAM ViewOf(HKEY root) {
 
 std::wstring SwitchKey(const std::wstring& approvedKey) {
     return std::wstring(kStartupApprovedKey) + L"\\" + approvedKey;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -41,7 +37,7 @@ TaskManagerSwitches::TaskManagerSwitches(HKEY root, const std::wstring& approved
 
 bool TaskManagerSwitches::Disabled(const std::wstring& name) const {
     for (const std::wstring& disabled : disabled_)
-        if (SameName(disabled, name)) return true;
+        if (EqualIgnoringCase(disabled, name)) return true;
     return false;
 }
 
