@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "app/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
+#include "platform/Faults.h"
 #include "platform/Handle.h"
+#include "startup/StartupPlaces.h"
 
 namespace {
 
@@ -26,19 +29,48 @@ std::vector<std::wstring> Arguments() {
     return arguments;
 }
 
+// The folder of the running program.
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+// Wine lets every process write everywhere. With this variable set the
+// program is refused what Windows refuses a standard user, so the tests can
+// stand in for Windows; it only ever takes rights away.
+void TakeStandardUserModeFromEnvironment() {
+    if (::GetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr, 0) == 0) return;
+    const kb::StartupFolders folders = kb::FindStartupFolders();
+    kb::SetStandardUserMode(true, {ProgramFolder(), folders.windows, folders.commonStartup});
+}
+
 int Run() {
+    TakeStandardUserModeFromEnvironment();
+    std::vector<std::wstring> arguments = Arguments();
+    // An elevated instance started for some moves does them and ends: no
+    // window, and no claim on the single instance.
+    if (!arguments.empty() && arguments[0] == kb::kMoveArgument) return kb::RunMoves(arguments);
+    const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
+    if (restarted) {
+        kb::WaitForPredecessor(arguments);
+        arguments.erase(arguments.begin(), arguments.begin() + std::min<std::size_t>(2, arguments.size()));
+    }
+
     // No namespace prefix: the rule holds within one logon session.
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     kb::MainWindowOptions options;
-    options.arguments = Arguments();
+    options.arguments = std::move(arguments);
     kb::MainWindow window(std::move(options));
     kb::PromptDialog prompt;
     window.Create();
     prompt.Create();
     window.SetPrompt(&prompt);
-    if (!window.StartHidden()) ::ShowWindow(window.Handle(), SW_SHOW);
+    // A restart with administrator rights comes back to the user who asked for it.
+    if (!window.StartHidden() || restarted) ::ShowWindow(window.Handle(), SW_SHOW);
 
     // The one thread waits on the watch's change notifications beside its
     // messages: a change is seen at once, and nothing wakes the program

@@ -1,6 +1,7 @@
 // The startup list page: every known entry, checked when enabled.
 #include <exception>
 
+#include "app/Elevation.h"
 #include "app/MainWindow.h"
 
 namespace kb {
@@ -20,7 +21,12 @@ void MainWindow::ReloadStartupList() {
 void MainWindow::ApplyStartupList() {
     std::exception_ptr failure;
     try {
-        for (const StartupEntry& entry : list_.Changed()) guard_->Move(entry);
+        // What needs administrator rights is done together, in one elevated
+        // instance: Windows asks once.
+        std::vector<StartupEntry> needRights;
+        for (const StartupEntry& entry : list_.Changed())
+            if (guard_->Move(entry) == MoveResult::NeedsAdministrator) needRights.push_back(entry);
+        if (!needRights.empty()) MoveElevated(Handle(), ExecutablePath(), needRights);
     } catch (...) {
         failure = std::current_exception();
     }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/Controls.h"
+#include "app/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
 #include "app/TabPage.h"
@@ -62,6 +63,9 @@ const ControlRow kLayout[] = {
      Field<&Controls::intervalEdit>, nullptr},
     {Page::Settings, {ControlKind::Label, L"seconds", IdIntervalLabel, 307, 286, 0, 0},
      Field<&Controls::intervalLabel>, nullptr},
+    {Page::Settings,
+     {ControlKind::Button, L"Restart as &administrator", IdRestartElevated, 12, 312, 180, 25},
+     Field<&Controls::restartElevated>, &MainWindow::RestartElevated},
 
     {Page::List, {ControlKind::ListView, L"", IdStartupList, 12, 12, 560, 266},
      Field<&Controls::startupList>, nullptr},
@@ -193,6 +197,13 @@ void MainWindow::CreateControls() {
         }
     // The interval box opens only with its check box.
     ::EnableWindow(ui_.intervalEdit, FALSE);
+    // Windows' shield marks what will ask for administrator rights. Restarting
+    // with them is offered only to a user who may have them.
+    if (!elevated_) {
+        ::SendMessageW(ui_.listApply, BCM_SETSHIELD, 0, TRUE);
+        ::SendMessageW(ui_.restartElevated, BCM_SETSHIELD, 0, TRUE);
+    }
+    ::ShowWindow(ui_.restartElevated, !elevated_ && CanElevate() ? SW_SHOW : SW_HIDE);
     ShowPage(0);
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
 #include "app/TabPage.h"
@@ -38,6 +39,11 @@ void MainWindow::Create() {
 
     guard_ = std::make_unique<StartupGuard>(options_.folders ? *options_.folders
                                                              : FindStartupFolders());
+    // A disable the user asked for in the prompt may borrow the rights.
+    guard_->SetElevation([this](const StartupEntry& entry) {
+        return MoveElevated(Handle(), ExecutablePath(), {entry});
+    });
+    elevated_ = ProcessIsElevated();
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
     CreateControls();
@@ -62,7 +68,9 @@ void MainWindow::Initialize() {
     const auto& args = options_.arguments;
     startHidden_ = (!args.empty() && args[0] == L"-start") || (args.size() > 1 && args[1] == L"-start");
 
-    ShowSettings(ReadSettings(SettingsFileFor(ExecutablePath()), CurrentSettings()));
+    const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
+    settingsFile_ = files.write;
+    ShowSettings(ReadSettings(files.read, CurrentSettings()));
     settingsLoaded_ = true;
     ShowPage(0);
     try {
@@ -98,7 +106,7 @@ void MainWindow::TearDown() {
     // defaults would overwrite the user's file.
     if (!settingsLoaded_) return;
     try {
-        WriteSettings(SettingsFileFor(ExecutablePath()), CurrentSettings());
+        WriteSettings(settingsFile_, CurrentSettings());
     } catch (...) {
         ReportCurrentException();
     }
@@ -134,6 +142,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(wParam == WakeUps       ? snapshot_.wakeUps
                                     : wParam == FullChecks  ? snapshot_.fullChecks
                                     : wParam == PlaceChecks ? snapshot_.placeChecks
+                                    : wParam == Notices     ? snapshot_.notices
                                                             : 0);
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();

@@ -61,6 +61,7 @@ enum ControlId : int {
     IdStartPageEdit0 = IdStartPageLabel0 + 4,
     IdStartPagesReload = IdStartPageEdit0 + 4,
     IdStartPagesApply,
+    IdRestartElevated,
 };
 
 class MainWindow : public WindowBase {
@@ -80,7 +81,7 @@ public:
     // TakeSnapshot keeps them as they are at that moment (reading them
     // wakes the program too), the others answer one from the snapshot.
     static constexpr UINT kCounterMessage = WM_APP + 3;
-    enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks };
+    enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices };
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -108,6 +109,7 @@ public:
         HWND startupList = nullptr, listReload = nullptr, listApply = nullptr;
         std::array<HWND, kStartPageCount> startPageLabels{}, startPageEdits{};
         HWND startPagesReload = nullptr, startPagesApply = nullptr;
+        HWND restartElevated = nullptr;
     };
     const Controls& Ui() const noexcept { return ui_; }
     StartupGuard& Guard() { return *guard_; }
@@ -147,6 +149,10 @@ public:
     void SetCheckBox(HWND box, bool checked);
     void OnSelfStartClicked();
     void OnIntervalBoxClicked();
+    // Starts the program again with administrator rights and ends this one.
+    void RestartElevated();
+    // Where the settings are read from and written to.
+    const std::wstring& SettingsFile() const noexcept { return settingsFile_; }
 
     // --- the frame -----------------------------------------------------------
     void StartWatching();
@@ -175,7 +181,12 @@ private:
     void ShowSettings(const Settings& settings);
     Settings CurrentSettings() const;
     std::wstring ExecutablePath() const;
-    Decision Ask(const std::wstring& question, const EntryDetails& details = {});
+    Decision Ask(const std::wstring& question, const EntryDetails& details = {},
+                 bool shield = false);
+    // Whether moving the entry needs rights this process has not.
+    bool NeedsElevation(const StartupEntry& entry) const;
+    // A notice that pauses nothing: a balloon from the icon.
+    void ShowNotice(const std::wstring& text);
     // Starts the change notifications, with the timer: the watch runs.
     void WatchChanges();
     // Checks the places whose notifications fired, or puts it off while a
@@ -202,7 +213,7 @@ private:
     bool settling_ = false;          // the settle timer runs
     bool waitingForIdle_ = false;    // a check was put off
     struct Counters {
-        unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0;
+        unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0, notices = 0;
     };
     Counters counters_, snapshot_;
     StartupList list_;
@@ -211,6 +222,8 @@ private:
     UINT taskbarCreatedMessage_ = 0;
     int trayRetries_ = 0;
     HWND lastFocus_ = nullptr;
+    std::wstring settingsFile_;
+    bool elevated_ = true;
     bool startHidden_ = false;
     bool ready_ = false;
     bool settingsLoaded_ = false;

@@ -1,5 +1,7 @@
 #include "app/PromptDialog.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "app/Controls.h"
@@ -98,7 +100,9 @@ void PromptDialog::Create() {
     }
 }
 
-Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details) {
+Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details,
+                           bool shield) {
+    ::SendMessageW(disableButton_, BCM_SETSHIELD, 0, shield ? TRUE : FALSE);
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

@@ -32,7 +32,10 @@ public:
     // what would start and from where (long texts shortened in the middle),
     // and waits for the answer in a nested message loop. A quit message met
     // there answers Cancel and is passed on.
-    Decision Ask(const std::wstring& question, const EntryDetails& details = {});
+    // With shield set, Disable carries the shield: it needs administrator
+    // rights, which Windows will ask for.
+    Decision Ask(const std::wstring& question, const EntryDetails& details = {},
+                 bool shield = false);
 
     HWND DisableButton() const noexcept { return disableButton_; }
     HWND EnableButton() const noexcept { return enableButton_; }

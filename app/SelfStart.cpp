@@ -12,13 +12,13 @@ void SetSelfStart(bool on, const std::wstring& executable) {
     const Error cannotWrite(std::wstring(L"Unable to write to HKEY_LOCAL_MACHINE") + kSelfStartKey);
     if (!on) {
         // Nothing to remove is no failure, even for a user who may not write there.
-        const std::optional<RegKey> seen = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kSelfStartKey);
+        const OpenedKey seen = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kSelfStartKey);
         if (!seen || !seen->HasValue(kAppTitle)) return;
-        std::optional<RegKey> run = RegKey::Open(HKEY_LOCAL_MACHINE, kSelfStartKey);
+        OpenedKey run = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kSelfStartKey);
         if (!run || !run->DeleteValue(kAppTitle)) throw cannotWrite;
         return;
     }
-    std::optional<RegKey> run = RegKey::Open(HKEY_LOCAL_MACHINE, kSelfStartKey);
+    OpenedKey run = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kSelfStartKey);
     if (!run) throw cannotWrite;
     run->WriteString(kAppTitle, L"\"" + executable + L"\" -start");
 }

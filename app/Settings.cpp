@@ -1,6 +1,10 @@
 #include "app/Settings.h"
 
+#include <shlobj.h>
+
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Handle.h"
 #include "platform/Faults.h"
 #include "platform/IntText.h"
 
@@ -25,7 +29,7 @@ std::wstring ReadProfileText(const std::wstring& file, const wchar_t* key) {
 }
 
 void WriteProfileText(const std::wstring& file, const wchar_t* key, const std::wstring& text) {
-    if (InjectFault(FaultPoint::SettingsWrite) ||
+    if (InjectFault(FaultPoint::SettingsWrite) || WriteRefused(file) ||
         !::WritePrivateProfileStringW(kSection, key, text.c_str(), file.c_str()))
         throw Error(L"Unable to write to " + file);
 }
@@ -57,6 +61,44 @@ UINT IntervalMilliseconds(int seconds) noexcept {
     const unsigned long long milliseconds = static_cast<unsigned long long>(seconds) * 1000u;
     return milliseconds > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM
                                              : static_cast<UINT>(milliseconds);
+}
+
+namespace {
+
+// Whether this process may write the file (or make it in its folder),
+// found without changing anything that is there.
+bool MayWrite(const std::wstring& file) {
+    if (WriteRefused(file)) return false;
+    if (FileExists(file)) {
+        const UniqueFile handle(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Locked by another program is no lack of rights.
+        return handle || ::GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+    const std::wstring probe = file + L".probe";
+    const UniqueFile handle(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+    return static_cast<bool>(handle);
+}
+
+std::wstring UserSettingsFile() {
+    wchar_t appData[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)))
+        return {};
+    return std::wstring(appData) + L"\\Keepboot\\Keepboot.ini";
+}
+
+}  // namespace
+
+SettingsFiles ChooseSettingsFiles(const std::wstring& executable) {
+    const std::wstring beside = SettingsFileFor(executable);
+    if (MayWrite(beside)) return {beside, beside};
+    const std::wstring own = UserSettingsFile();
+    if (own.empty()) return {beside, beside};
+    MakeFolder(own.substr(0, own.rfind(L'\\')));
+    return {FileExists(own) ? own : beside, own};
 }
 
 std::wstring SettingsFileFor(const std::wstring& executable) {

@@ -32,4 +32,15 @@ UINT IntervalMilliseconds(int seconds) noexcept;
 // or ".ini" appended when its name has none.
 std::wstring SettingsFileFor(const std::wstring& executable);
 
+// Where the settings are read from and written to. Beside the program when
+// this process may write there: a guard with administrator rights in
+// Program Files, where the user's other programs may not change its policy,
+// or a copy in a folder of the user's own. Otherwise the user's own file,
+// %APPDATA%\Keepboot\Keepboot.ini, read once it exists (until then the one
+// beside the program gives the start).
+struct SettingsFiles {
+    std::wstring read, write;
+};
+SettingsFiles ChooseSettingsFiles(const std::wstring& executable);
+
 }  // namespace kb

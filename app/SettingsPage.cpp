@@ -1,5 +1,6 @@
 // The settings page: the settings file's values in the page's controls,
 // the interval box and the self-start box.
+#include "app/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/SelfStart.h"
 #include "platform/IntText.h"
@@ -62,6 +63,14 @@ void MainWindow::OnIntervalBoxClicked() {
     // A disabled edit box draws on the button face, an enabled one on the window colour.
     ::EnableWindow(ui_.intervalEdit, IsChecked(ui_.intervalBox));
     ::InvalidateRect(ui_.intervalEdit, nullptr, TRUE);
+}
+
+void MainWindow::RestartElevated() {
+    // The new instance watches if this one did, and shows its window: the
+    // user restarts to work on the machine's entries.
+    std::vector<std::wstring> arguments;
+    if (timer_->Enabled()) arguments.emplace_back(L"-start");
+    if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
 }
 
 void MainWindow::OnSelfStartClicked() {

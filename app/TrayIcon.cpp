@@ -23,7 +23,7 @@ TrayIcon::~TrayIcon() {
 
 bool TrayIcon::Notify(DWORD action) noexcept {
     NOTIFYICONDATAW data{};
-    // The oldest layout that carries a 128-character tip: no balloons are used.
+    // The oldest layout that carries a 128-character tip and balloons.
     data.cbSize = NOTIFYICONDATAW_V2_SIZE;
     data.hWnd = window_;
     data.uID = kIconId;
@@ -32,6 +32,19 @@ bool TrayIcon::Notify(DWORD action) noexcept {
     data.hIcon = icon_.get();
     std::wcsncpy(data.szTip, tip_.c_str(), std::size(data.szTip) - 1);
     return ::Shell_NotifyIconW(action, &data) != FALSE;
+}
+
+bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) noexcept {
+    if (!added_) return false;
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = window_;
+    data.uID = kIconId;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_WARNING;
+    std::wcsncpy(data.szInfoTitle, title.c_str(), std::size(data.szInfoTitle) - 1);
+    std::wcsncpy(data.szInfo, text.c_str(), std::size(data.szInfo) - 1);
+    return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 bool TrayIcon::Add() noexcept {

@@ -22,6 +22,9 @@ public:
     // back what the shell forgot.
     bool Add() noexcept;
     bool Shown() const noexcept { return added_; }
+    // A balloon beside the icon: a notice that pauses nothing and nobody
+    // has to close. False when the shell took none.
+    bool ShowBalloon(const std::wstring& title, const std::wstring& text) noexcept;
 
 private:
     bool Notify(DWORD action) noexcept;

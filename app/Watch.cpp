@@ -6,6 +6,7 @@
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "platform/AppTitle.h"
 
 namespace kb {
 
@@ -58,7 +59,8 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
         guard_->Check(
             PolicyFromIndex(ui_.startupPolicy.ItemIndex()),
             [this](const StartupEntry& entry) {
-                return Ask(NewStartupQuestion(TextOf(entry).item), DetailsOf(entry));
+                return Ask(NewStartupQuestion(TextOf(entry).item), DetailsOf(entry),
+                           NeedsElevation(entry));
             },
             // Known from now on, and shown checked at the end of the list.
             [this](const StartupEntry& entry) { list_.Append(entry); }, places);
@@ -88,17 +90,36 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     if (failure) std::rethrow_exception(failure);
 }
 
-Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& details) {
+Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& details,
+                         bool shield) {
     const Decision decision = options_.ask ? options_.ask(question)
-                              : prompt_    ? prompt_->Ask(question, details)
+                              : prompt_    ? prompt_->Ask(question, details, shield)
                                            : Decision::Leave;
     // An answer given after the teardown began changes nothing.
     return stoppedForGood_ ? Decision::Leave : decision;
 }
 
+bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
+    return !elevated_ && WritesMachinePlaces(entry);
+}
+
+void MainWindow::ShowNotice(const std::wstring& text) {
+    ++counters_.notices;
+    if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
+}
+
 void MainWindow::ReportNotices() {
-    for (const SkippedValue& value : guard_->TakeNewlySkipped())
-        ShowErrorReport(L"Invalid data type for '" + value.name + L"'");
+    // What the guard cannot do for want of rights is no failure: a notice
+    // that stops nothing, once.
+    for (const EntryText& entry : guard_->TakeNewlyWaitingForAdministrator())
+        ShowNotice(L"'" + entry.item + L"' (" + entry.location +
+                   L") needs administrator rights to be disabled; it stays where it is.");
+    for (const SkippedValue& value : guard_->TakeNewlySkipped()) {
+        if (value.refused)
+            ShowNotice(L"Cannot read " + value.key + L": access is denied.");
+        else
+            ShowErrorReport(L"Invalid data type for '" + value.name + L"'");
+    }
     for (const EntryText& entry : guard_->TakeNewlyUnmovable())
         ShowErrorReport(L"Cannot disable '" + entry.item + L"' (" + entry.location +
                         L"); it stays where it is");

@@ -1,12 +1,29 @@
 #include "platform/Faults.h"
 
+#include "platform/Files.h"
+#include "platform/TextCompare.h"
+
 namespace kb {
 
 namespace {
+
 std::function<bool(FaultPoint)>& Injector() {
     static std::function<bool(FaultPoint)> injector;
     return injector;
 }
+
+struct StandardUser {
+    bool on = false;
+    std::vector<std::wstring> protectedFolders;  // full paths
+};
+
+StandardUser& Mode() {
+    static StandardUser mode;
+    return mode;
+}
+
+unsigned long writeOpens = 0;
+
 }  // namespace
 
 bool InjectFault(FaultPoint point) noexcept {
@@ -15,6 +32,43 @@ bool InjectFault(FaultPoint point) noexcept {
 
 void SetFaultInjector(std::function<bool(FaultPoint)> injector) {
     Injector() = std::move(injector);
+}
+
+void SetStandardUserMode(bool on, std::vector<std::wstring> protectedFolders) {
+    for (std::wstring& folder : protectedFolders) {
+        folder = FullPath(folder);
+        while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    }
+    Mode() = {on, std::move(protectedFolders)};
+}
+
+bool StandardUserMode() noexcept {
+    return Mode().on;
+}
+
+bool WriteRefused(HKEY root) noexcept {
+    return Mode().on && root == HKEY_LOCAL_MACHINE;
+}
+
+bool WriteRefused(const std::wstring& path) {
+    if (!Mode().on) return false;
+    const std::wstring full = FullPath(path);
+    for (const std::wstring& folder : Mode().protectedFolders) {
+        if (folder.empty() || full.size() < folder.size()) continue;
+        // The folder itself, or anything below it.
+        if (EqualIgnoringCase(full.substr(0, folder.size()), folder) &&
+            (full.size() == folder.size() || full[folder.size()] == L'\\'))
+            return true;
+    }
+    return false;
+}
+
+void CountWriteOpen() noexcept {
+    ++writeOpens;
+}
+
+unsigned long WriteOpens() noexcept {
+    return writeOpens;
 }
 
 }  // namespace kb

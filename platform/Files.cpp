@@ -37,14 +37,31 @@ bool FileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+bool Refused() {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+}  // namespace
+
 bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
     if (InjectFault(FaultPoint::FileCopy)) return false;
+    if (WriteRefused(to)) return Refused();
     return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
 bool DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return false;
+    if (WriteRefused(path)) return Refused();
     return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool MakeFolder(const std::wstring& path) {
+    if (DirectoryExists(path)) return true;
+    if (path.empty() || WriteRefused(path)) return false;
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 2) MakeFolder(path.substr(0, slash));
+    return ::CreateDirectoryW(path.c_str(), nullptr) || DirectoryExists(path);
 }
 
 bool SameContents(const std::wstring& a, const std::wstring& b) {

@@ -1,5 +1,6 @@
 #pragma once
-// The few file-system operations the store needs.
+// The few file-system operations the store needs. A write refused to
+// this process fails with ERROR_ACCESS_DENIED as its last error.
 #include <string>
 
 namespace kb {
@@ -9,6 +10,8 @@ bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 bool DeleteFileAt(const std::wstring& path);
+// Makes the folder and its missing parents; true when it exists after.
+bool MakeFolder(const std::wstring& path);
 // Whether both files can be read and hold the same bytes.
 bool SameContents(const std::wstring& a, const std::wstring& b);
 // The path made absolute, with "." and ".." resolved and "/" read as "\";

@@ -39,21 +39,23 @@ std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
 }
 
 // Deepest first, and within a key the last subkey first.
-bool DeleteKeyTree(HKEY parent, const std::wstring& path, REGSAM view) {
+LONG DeleteKeyTree(HKEY parent, const std::wstring& path, REGSAM view) {
     {
         UniqueKey key;
-        if (::RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) !=
-            ERROR_SUCCESS)
-            return false;
+        // Listing the subkeys and deleting them: no more rights than that.
+        const LONG rc = ::RegOpenKeyExW(parent, path.c_str(), 0,
+                                        KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | view,
+                                        key.put());
+        if (rc != ERROR_SUCCESS) return rc;
         std::vector<std::wstring> names;
         try {
             names = EnumNames(key.get(), true);
         } catch (const Error&) {
-            return false;
+            return ERROR_CANTREAD;
         }
         for (auto it = names.rbegin(); it != names.rend(); ++it) DeleteKeyTree(key.get(), *it, view);
     }
-    return ::RegDeleteKeyExW(parent, path.c_str(), view, 0) == ERROR_SUCCESS;
+    return ::RegDeleteKeyExW(parent, path.c_str(), view, 0);
 }
 
 }  // namespace
@@ -67,38 +69,45 @@ std::wstring RegValue::Text() const {
     return text;
 }
 
-std::optional<RegKey> RegKey::OpenWith(HKEY root, std::wstring_view path, REGSAM access) {
+OpenedKey RegKey::OpenWith(HKEY root, std::wstring_view path, REGSAM access) {
     UniqueKey key;
-    if (::RegOpenKeyExW(root, RelativePath(path).c_str(), 0, access, key.put()) != ERROR_SUCCESS)
-        return std::nullopt;
+    const LONG rc = ::RegOpenKeyExW(root, RelativePath(path).c_str(), 0, access, key.put());
+    if (rc != ERROR_SUCCESS) return OpenedKey(rc);
     return RegKey(std::move(key));
 }
 
-std::optional<RegKey> RegKey::Open(HKEY root, std::wstring_view path, REGSAM view) {
-    return OpenWith(root, path, KEY_ALL_ACCESS | view);
+OpenedKey RegKey::OpenForReading(HKEY root, std::wstring_view path, REGSAM view, REGSAM extra) {
+    return OpenWith(root, path, KEY_READ | extra | view);
 }
 
-std::optional<RegKey> RegKey::Create(HKEY root, std::wstring_view path, REGSAM view) {
-    if (InjectFault(FaultPoint::RegistryCreateKey)) return std::nullopt;
+OpenedKey RegKey::OpenForWriting(HKEY root, std::wstring_view path, REGSAM view) {
+    CountWriteOpen();
+    if (WriteRefused(root)) return OpenedKey(ERROR_ACCESS_DENIED);
+    return OpenWith(root, path, KEY_READ | KEY_WRITE | view);
+}
+
+OpenedKey RegKey::Create(HKEY root, std::wstring_view path, REGSAM view) {
+    CountWriteOpen();
+    if (InjectFault(FaultPoint::RegistryCreateKey)) return OpenedKey(ERROR_CANTWRITE);
+    if (WriteRefused(root)) return OpenedKey(ERROR_ACCESS_DENIED);
     UniqueKey key;
-    if (::RegCreateKeyExW(root, RelativePath(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return std::nullopt;
+    const LONG rc =
+        ::RegCreateKeyExW(root, RelativePath(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_READ | KEY_WRITE | view, nullptr, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return OpenedKey(rc);
     return RegKey(std::move(key));
-}
-
-std::optional<RegKey> RegKey::OpenForReading(HKEY root, std::wstring_view path, REGSAM view) {
-    return OpenWith(root, path, KEY_READ | view);
 }
 
 bool RegKey::Exists(HKEY root, std::wstring_view path, REGSAM view) {
-    return OpenForReading(root, path, view).has_value();
+    return static_cast<bool>(OpenForReading(root, path, view));
 }
 
-bool RegKey::DeleteTree(HKEY root, std::wstring_view path, REGSAM view) {
+LONG RegKey::DeleteTree(HKEY root, std::wstring_view path, REGSAM view) {
     const std::wstring relative = RelativePath(path);
-    if (relative.empty()) return false;  // never the root itself
-    if (InjectFault(FaultPoint::RegistryDeleteKey)) return false;
+    if (relative.empty()) return ERROR_INVALID_PARAMETER;  // never the root itself
+    CountWriteOpen();
+    if (InjectFault(FaultPoint::RegistryDeleteKey)) return ERROR_CANTWRITE;
+    if (WriteRefused(root)) return ERROR_ACCESS_DENIED;
     return DeleteKeyTree(root, relative, view);
 }
 

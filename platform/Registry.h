@@ -26,22 +26,28 @@ struct RegValue {
     std::wstring Text() const;
 };
 
+class OpenedKey;
+
 class RegKey {
 public:
-    // The key below the root, opened for reading and writing. A key that
-    // cannot be had with full access (missing, or not writable for this
-    // user) is none. view is 0 or one of KEY_WOW64_32KEY / KEY_WOW64_64KEY.
-    static std::optional<RegKey> Open(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // Keys are opened with the rights their use needs and no more: Windows
+    // lets a standard user read the machine's keys but not write them.
+    // view is 0 or one of KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+
+    // The key below the root, for reading (KEY_READ, plus extra rights such
+    // as KEY_NOTIFY).
+    static OpenedKey OpenForReading(HKEY root, std::wstring_view path, REGSAM view = 0,
+                                    REGSAM extra = 0);
+    // The key below the root, for reading and writing its values and
+    // subkeys. Only a step that writes opens a key so.
+    static OpenedKey OpenForWriting(HKEY root, std::wstring_view path, REGSAM view = 0);
     // The same, creating the key and its missing parents.
-    static std::optional<RegKey> Create(HKEY root, std::wstring_view path, REGSAM view = 0);
-    // The key below the root, opened for reading only.
-    static std::optional<RegKey> OpenForReading(HKEY root, std::wstring_view path,
-                                                REGSAM view = 0);
+    static OpenedKey Create(HKEY root, std::wstring_view path, REGSAM view = 0);
     // Whether the key below the root opens for reading.
     static bool Exists(HKEY root, std::wstring_view path, REGSAM view = 0);
     // Deletes the key below the root with everything under it; never the
-    // root itself.
-    static bool DeleteTree(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // root itself. ERROR_SUCCESS, or why not.
+    static LONG DeleteTree(HKEY root, std::wstring_view path, REGSAM view = 0);
 
     HKEY get() const noexcept { return key_.get(); }
 
@@ -69,9 +75,36 @@ public:
 
 private:
     explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}
-    static std::optional<RegKey> OpenWith(HKEY root, std::wstring_view path, REGSAM access);
+    static OpenedKey OpenWith(HKEY root, std::wstring_view path, REGSAM access);
     bool Write(const std::wstring& name, DWORD type, const void* data, DWORD size);
     UniqueKey key_;
+};
+
+// What opening a key gave: the key, or why there is none. "Not found"
+// (the key or a parent is missing) is told apart from "refused" (it is
+// there, but not for this process with the rights asked for).
+class OpenedKey {
+public:
+    OpenedKey(RegKey key) noexcept : key_(std::move(key)) {}
+    explicit OpenedKey(LONG error) noexcept : error_(error) {}
+
+    explicit operator bool() const noexcept { return key_.has_value(); }
+    RegKey& operator*() noexcept { return *key_; }
+    const RegKey& operator*() const noexcept { return *key_; }
+    RegKey* operator->() noexcept { return &*key_; }
+    const RegKey* operator->() const noexcept { return &*key_; }
+    // Hands the key over; an empty optional when none opened.
+    std::optional<RegKey> Take() && noexcept { return std::move(key_); }
+
+    LONG Error() const noexcept { return error_; }
+    bool NotFound() const noexcept {
+        return error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
+    }
+    bool Refused() const noexcept { return error_ == ERROR_ACCESS_DENIED; }
+
+private:
+    std::optional<RegKey> key_;
+    LONG error_ = ERROR_SUCCESS;
 };
 
 }  // namespace kb

@@ -14,7 +14,7 @@ const std::array<StartPageValue, kStartPageCount> kStartPageValues = {{
 
 std::optional<std::wstring> ReadStartPage(std::size_t index) {
     const StartPageValue& value = kStartPageValues.at(index);
-    const std::optional<RegKey> key = RegKey::Open(value.root, kStartPageKey);
+    const OpenedKey key = RegKey::OpenForReading(value.root, kStartPageKey);
     if (!key) return std::nullopt;
     const std::optional<RegValue> data = key->Query(value.name);
     if (!data) return std::wstring();
@@ -24,7 +24,7 @@ std::optional<std::wstring> ReadStartPage(std::size_t index) {
 
 bool WriteStartPage(std::size_t index, const std::wstring& text) {
     const StartPageValue& value = kStartPageValues.at(index);
-    std::optional<RegKey> key = RegKey::Open(value.root, kStartPageKey);
+    OpenedKey key = RegKey::OpenForWriting(value.root, kStartPageKey);
     if (!key) return false;
     // An expandable value stays expandable.
     const std::optional<RegValue> now = key->Query(value.name);

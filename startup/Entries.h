@@ -39,6 +39,7 @@ struct StoredRunEntry {
     std::wstring item, command, hkey, key;
     bool expandable = false;  // the live value was a REG_EXPAND_SZ
     REGSAM storeView = 0;     // the store's view it was listed from
+    StoreKind store = StoreKind::Shared;
 
     std::wstring Location() const { return hkey + L"\\" + key; }
     bool operator==(const StoredRunEntry&) const = default;
@@ -50,15 +51,16 @@ struct StoredShortcutEntry {
     std::wstring item, command, location, backup, path;
     std::wstring backupExtension;  // the later form's backup name: item.lnk + this
     REGSAM storeView = 0;          // the store's view it was listed from
+    StoreKind store = StoreKind::Shared;
     // The whole shortcut as disabled here, when the store still holds it
     // for this command; none for entries of the other utility.
     std::optional<ShellLinkData> saved;
 
     bool operator==(const StoredShortcutEntry&) const = default;
 
-    // Below HKEY_LOCAL_MACHINE.
+    // Below its store's root.
     std::wstring StoreKeyPath() const {
-        return std::wstring(kStartupFolderStore) + L"\\" + subkey;
+        return std::wstring(KeysOf(store).folderKey) + L"\\" + subkey;
     }
 };
 
@@ -81,9 +83,12 @@ EntryDetails DetailsOf(const StartupEntry& entry);
 
 // A value in a Run-type key or in a store subkey that is not text. It is
 // no entry: Windows starts nothing from it and the store cannot hold it.
+// A key that is there but refuses this process reading is noted the same
+// way, with no name and refused set: it is not taken for an empty one.
 struct SkippedValue {
     std::wstring key;  // where it is, as Location texts name keys
     std::wstring name;
+    bool refused = false;
     bool operator==(const SkippedValue&) const = default;
     auto operator<=>(const SkippedValue&) const = default;
 };

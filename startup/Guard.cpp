@@ -19,12 +19,29 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 namespace {
 
+bool Starts(const RunValueEntry& e) {
+    return !e.disabledByTaskManager && !e.command.empty();
+}
+
+bool Starts(const ShortcutEntry& e) {
+    return !e.disabledByTaskManager && e.link && !e.link->Target.empty();
+}
+
+// What an enabled shortcut starts, as far as its store entry says.
+ShellLinkData RebuiltLink(const StoredShortcutEntry& e) {
+    if (e.saved) return *e.saved;
+    ShellLinkData link;
+    link.Target = e.command;
+    return link;
+}
+
+// Whether a known entry of that name starts something.
 template <typename Entry, typename Name>
-bool Contains(const std::vector<Entry>& entries, const std::wstring& name, Name nameOf) {
+bool ContainsStarting(const std::vector<Entry>& entries, const std::wstring& name, Name nameOf) {
     return std::any_of(entries.begin(), entries.end(),
-                       [&](const Entry& e) { return nameOf(e) == name; }) ||
+                       [&](const Entry& e) { return Starts(e) && nameOf(e) == name; }) ||
            std::any_of(entries.begin(), entries.end(),
-                       [&](const Entry& e) { return SameName(nameOf(e), name); });
+                       [&](const Entry& e) { return Starts(e) && SameName(nameOf(e), name); });
 }
 
 // What an entry is now: a change to any part makes it another.
@@ -43,14 +60,6 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
     return identity;
 }
 
-bool Starts(const RunValueEntry& e) {
-    return !e.disabledByTaskManager && !e.command.empty();
-}
-
-bool Starts(const ShortcutEntry& e) {
-    return !e.disabledByTaskManager && e.link && !e.link->Target.empty();
-}
-
 }  // namespace
 
 void StartupGuard::Reload() {
@@ -66,14 +75,13 @@ void StartupGuard::Reload() {
 }
 
 bool StartupGuard::KnowsValue(const std::wstring& name) const {
-    return Contains(known_.live.values, name, [](const RunValueEntry& e) -> const std::wstring& {
-        return e.name;
-    });
+    return ContainsStarting(known_.live.values, name,
+                            [](const RunValueEntry& e) -> const std::wstring& { return e.name; });
 }
 
 bool StartupGuard::KnowsShortcut(const std::wstring& name) const {
-    return Contains(known_.live.shortcuts, name,
-                    [](const ShortcutEntry& e) -> const std::wstring& { return e.name; });
+    return ContainsStarting(known_.live.shortcuts, name,
+                            [](const ShortcutEntry& e) -> const std::wstring& { return e.name; });
 }
 
 void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
@@ -107,9 +115,18 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         const Decision decision =
             policy == Policy::DisableSilently ? Decision::Disable : ask(entry);
         if (shutDown_) return;
-        if (decision == Decision::Disable && disable(entry) == MoveResult::CannotMove) {
-            unmovable.insert(identity);
-            unreportedUnmovable_.push_back(TextOf(entry));
+        if (decision == Decision::Disable) {
+            MoveResult result = disable(entry);
+            // The user who answered may lend the rights; nobody is asked for
+            // them behind the user's back.
+            if (result == MoveResult::NeedsAdministrator && policy == Policy::Ask && elevate_)
+                result = elevate_(entry);
+            if (shutDown_) return;
+            if (result == MoveResult::CannotMove || result == MoveResult::NeedsAdministrator) {
+                unmovable.insert(identity);
+                (result == MoveResult::CannotMove ? unreportedUnmovable_ : unreportedWaiting_)
+                    .push_back(TextOf(entry));
+            }
         }
         if (decision == Decision::Allow) {
             known.push_back(entry);
@@ -136,14 +153,28 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
 MoveResult StartupGuard::Move(const StartupEntry& entry) {
     const MoveResult result = MoveEntry(entry, folders_);
     if (result != MoveResult::Moved) return result;
+    NoteMoved(entry);
+    return result;
+}
+
+void StartupGuard::NoteMoved(const StartupEntry& entry) {
     // What the user enabled is allowed: known before any reload.
-    if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
+    if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
+        RunValueEntry on = *value;
+        on.disabledByTaskManager = false;
+        known_.live.values.push_back(std::move(on));
+    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry);
+               live && live->disabledByTaskManager) {
+        ShortcutEntry on = *live;
+        on.disabledByTaskManager = false;
+        known_.live.shortcuts.push_back(std::move(on));
+    } else if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
         RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
         known_.live.values.push_back({std::move(place), stored->item, stored->command, REG_SZ});
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
-        known_.live.shortcuts.push_back({shortcut->location, {}, shortcut->item, std::nullopt});
+        known_.live.shortcuts.push_back(
+            {shortcut->location, {}, shortcut->item, RebuiltLink(*shortcut)});
     }
-    return result;
 }
 
 void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
@@ -163,6 +194,10 @@ std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {
 
 std::vector<EntryText> StartupGuard::TakeNewlyUnmovable() {
     return std::exchange(unreportedUnmovable_, {});
+}
+
+std::vector<EntryText> StartupGuard::TakeNewlyWaitingForAdministrator() {
+    return std::exchange(unreportedWaiting_, {});
 }
 
 }  // namespace kb

@@ -25,7 +25,14 @@ public:
     // Told of each new entry that the answer allowed.
     using Allowed = std::function<void(const StartupEntry& entry)>;
 
+    // Does one move with administrator rights (through an elevated instance),
+    // for an entry whose disabling the user asked for.
+    using Elevate = std::function<MoveResult(const StartupEntry& entry)>;
+
     explicit StartupGuard(StartupFolders folders) : folders_(std::move(folders)) {}
+    // Without it, an entry that needs administrator rights stays where it is
+    // and is reported.
+    void SetElevation(Elevate elevate) { elevate_ = std::move(elevate); }
 
     const StartupFolders& Folders() const noexcept { return folders_; }
     const Inventory& Known() const noexcept { return known_; }
@@ -54,6 +61,10 @@ public:
     // New entries a check could not disable since the last call. Each is
     // reported once and not asked about again until it changes.
     std::vector<EntryText> TakeNewlyUnmovable();
+    // The same for new entries that need administrator rights to be
+    // disabled: never skipped in silence, never disabled behind the user's
+    // back with a prompt for rights.
+    std::vector<EntryText> TakeNewlyWaitingForAdministrator();
 
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
@@ -63,8 +74,12 @@ public:
     bool IsShutDown() const noexcept { return shutDown_; }
 
 private:
+    // Known, and starting: an entry known while it started nothing (Task
+    // Manager's switch off, no command) is new once it starts something.
     bool KnowsValue(const std::wstring& name) const;
     bool KnowsShortcut(const std::wstring& name) const;
+    // Makes what the user enabled known at once.
+    void NoteMoved(const StartupEntry& entry);
     // Notes what a reading skipped, reporting what was not seen before. A
     // whole reading also forgets what is gone.
     void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now,
@@ -77,7 +92,8 @@ private:
     std::vector<SkippedValue> unreported_;
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
-    std::vector<EntryText> unreportedUnmovable_;
+    std::vector<EntryText> unreportedUnmovable_, unreportedWaiting_;
+    Elevate elevate_;
     bool loaded_ = false;  // known_ holds a whole reading
     bool checking_ = false;
     bool shutDown_ = false;

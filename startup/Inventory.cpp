@@ -15,8 +15,12 @@ namespace {
 
 void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
                 std::vector<SkippedValue>& skipped) {
-    const std::optional<RegKey> key = RegKey::Open(place.root, place.keyPath, place.view);
-    if (!key) return;
+    const OpenedKey key = RegKey::OpenForReading(place.root, place.keyPath, place.view);
+    if (!key) {
+        // Missing is empty; there but refused is not, and is said once.
+        if (key.Refused()) skipped.push_back({place.Location(), {}, true});
+        return;
+    }
     const TaskManagerSwitches switches(place.root, place.approvedKey);
     for (const std::wstring& name : key->ValueNames()) {
         const std::optional<RegValue> value = key->Query(name);

@@ -91,8 +91,15 @@ std::wstring StartupFolders::BackupFolder() const {
 }
 
 StartupFolders FindStartupFolders() {
+    const std::wstring appData = SpecialFolderPath(CSIDL_APPDATA);
     return {SpecialFolderPath(CSIDL_COMMON_STARTUP), SpecialFolderPath(CSIDL_STARTUP),
-            SpecialFolderPath(CSIDL_WINDOWS)};
+            SpecialFolderPath(CSIDL_WINDOWS),
+            appData.empty() ? std::wstring() : appData + L"\\Keepboot\\Backup"};
+}
+
+StoreKeys KeysOf(StoreKind store) {
+    if (store == StoreKind::User) return {HKEY_CURRENT_USER, kUserRunStore, kUserFolderStore};
+    return {HKEY_LOCAL_MACHINE, kStartupRegStore, kStartupFolderStore};
 }
 
 }  // namespace kb

@@ -53,11 +53,13 @@ struct StartupFolders {
     std::wstring commonStartup;
     std::wstring userStartup;
     std::wstring windows;
+    // The backup folder of the user's own store (made when first needed).
+    std::wstring userBackup;
 
     // The folder of a location text: "Common Startup" or "Startup" in any
     // letter case, or the folder's own path; empty for any other.
     const std::wstring& FolderOf(const std::wstring& location) const;
-    // The backup folder of the store, WindowsDir\pss; empty when unknown.
+    // The backup folder of the shared store, WindowsDir\pss; empty when unknown.
     std::wstring BackupFolder() const;
 };
 
@@ -73,5 +75,21 @@ inline constexpr wchar_t kStartupRegStore[] =
     L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
 inline constexpr wchar_t kStartupFolderStore[] =
     L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder";
+
+// Where a disabled entry is kept. The shared store, below HKEY_LOCAL_MACHINE,
+// needs administrator rights to write. A user's own entry that a standard
+// user disables, and that has no Task Manager switch, goes into the user's
+// store instead: the same layout below HKEY_CURRENT_USER, in a key of
+// Keepboot's own, with shortcut backups in StartupFolders::userBackup.
+enum class StoreKind { Shared, User };
+inline constexpr wchar_t kUserRunStore[] = L"Software\\Keepboot\\startupreg";
+inline constexpr wchar_t kUserFolderStore[] = L"Software\\Keepboot\\startupfolder";
+
+struct StoreKeys {
+    HKEY root;
+    const wchar_t* runKey;
+    const wchar_t* folderKey;
+};
+StoreKeys KeysOf(StoreKind store);
 
 }  // namespace kb

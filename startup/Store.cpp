@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 #include "platform/Files.h"
 #include "platform/IntText.h"
 #include "platform/Registry.h"
@@ -55,8 +56,17 @@ std::wstring Unquoted(const std::wstring& command) {
     return command;
 }
 
-std::wstring RunStorePath(const std::wstring& subkey) {
-    return std::wstring(kStartupRegStore) + L"\\" + subkey;
+std::wstring RunStorePath(StoreKind store, const std::wstring& subkey) {
+    return std::wstring(KeysOf(store).runKey) + L"\\" + subkey;
+}
+
+// The view a store is opened in: the machine's for the shared one.
+REGSAM ViewOf(StoreKind store) {
+    return store == StoreKind::Shared ? MachineView() : 0;
+}
+
+bool IsMachineRoot(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE;
 }
 
 // --- reading a subkey --------------------------------------------------------
@@ -90,10 +100,12 @@ private:
     const wchar_t* notText_ = nullptr;
 };
 
-StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey, REGSAM view) {
+StoredRunEntry ReadRunSubkey(SubkeyReader& read, StoreKind store, const std::wstring& subkey,
+                             REGSAM view) {
     StoredRunEntry e;
     e.subkey = subkey;
     e.storeView = view;
+    e.store = store;
     e.item = read.Shared(L"item");
     e.command = read.Shared(L"command");
     e.key = read.Shared(L"key");
@@ -104,11 +116,12 @@ StoredRunEntry ReadRunSubkey(SubkeyReader& read, const std::wstring& subkey, REG
     return e;
 }
 
-StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& subkey,
-                                       REGSAM view) {
+StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, StoreKind store,
+                                       const std::wstring& subkey, REGSAM view) {
     StoredShortcutEntry e;
     e.subkey = subkey;
     e.storeView = view;
+    e.store = store;
     e.item = read.Shared(L"item");
     e.command = read.Shared(L"command");
     e.location = read.Shared(L"location");
@@ -133,11 +146,10 @@ StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, const std::wstring& s
 // Whether the subkey still holds exactly this entry.
 template <typename Entry, typename Read>
 bool StillHolds(const std::wstring& path, const Entry& entry, Read read) {
-    const std::optional<RegKey> key =
-        RegKey::OpenForReading(HKEY_LOCAL_MACHINE, path, entry.storeView);
+    const OpenedKey key = RegKey::OpenForReading(KeysOf(entry.store).root, path, entry.storeView);
     if (!key) return false;
     SubkeyReader reader(*key);
-    return read(reader, entry.subkey, entry.storeView) == entry;
+    return read(reader, entry.store, entry.subkey, entry.storeView) == entry;
 }
 
 // --- writing a subkey --------------------------------------------------------
@@ -148,15 +160,15 @@ bool StillHolds(const std::wstring& path, const Entry& entry, Read read) {
 // be no key name is made one: "\" becomes "^", empty becomes "(Default)",
 // too long is cut. Empty when none of the tries will do.
 template <typename HoldsThisOrNone>
-std::wstring ChooseSubkey(const std::wstring& storeKey, const std::wstring& natural,
-                          HoldsThisOrNone holdsThisOrNone) {
+std::wstring ChooseSubkey(StoreKind store, const std::wstring& storeKey,
+                          const std::wstring& natural, HoldsThisOrNone holdsThisOrNone) {
     std::wstring base = natural.empty() ? L"(Default)" : natural;
     std::replace(base.begin(), base.end(), L'\\', L'^');
     if (base.size() > kMaxSubkeyBase) base.resize(kMaxSubkeyBase);
     for (int n = 1; n <= kMaxNameTries; ++n) {
         const std::wstring name = n == 1 ? base : base + L" (" + std::to_wstring(n) + L")";
-        const std::optional<RegKey> existing =
-            RegKey::OpenForReading(HKEY_LOCAL_MACHINE, storeKey + L"\\" + name, MachineView());
+        const OpenedKey existing =
+            RegKey::OpenForReading(KeysOf(store).root, storeKey + L"\\" + name, ViewOf(store));
         if (!existing) return name;
         SubkeyReader reader(*existing);
         if (holdsThisOrNone(reader, name)) return name;
@@ -164,7 +176,7 @@ std::wstring ChooseSubkey(const std::wstring& storeKey, const std::wstring& natu
     return {};
 }
 
-enum class Written { No, Created, Reused };
+enum class Written { No, Refused, Created, Reused };
 
 // When the entry was disabled, as the later form of the store has it;
 // harmless to readers of the older one.
@@ -183,16 +195,22 @@ void WriteDisabledDate(RegKey& key) {
 // subkey this call created is removed again when a write fails, so no
 // half entry is left; the error goes on.
 template <typename WriteValues>
-Written WriteStoreSubkey(const std::wstring& path, WriteValues writeValues) {
-    const bool existed = RegKey::Exists(HKEY_LOCAL_MACHINE, path, MachineView());
-    std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, path, MachineView());
+Written WriteStoreSubkey(StoreKind store, const std::wstring& path, WriteValues writeValues) {
+    const HKEY root = KeysOf(store).root;
+    const bool existed = RegKey::Exists(root, path, ViewOf(store));
+    std::optional<RegKey> key;
+    {
+        OpenedKey created = RegKey::Create(root, path, ViewOf(store));
+        if (created.Refused()) return Written::Refused;
+        key = std::move(created).Take();
+    }
     if (!key) return Written::No;
     try {
         writeValues(*key);
         WriteDisabledDate(*key);
     } catch (...) {
         key.reset();
-        if (!existed) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
+        if (!existed) RegKey::DeleteTree(root, path, ViewOf(store));
         throw;
     }
     return existed ? Written::Reused : Written::Created;
@@ -225,10 +243,16 @@ bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
     return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
 }
 
+// The backup folder of a store.
+std::wstring BackupFolderOf(StoreKind store, const StartupFolders& folders) {
+    return store == StoreKind::Shared ? folders.BackupFolder() : folders.userBackup;
+}
+
 // The stored backup path when, on canonical full paths, it names a file
-// directly inside the backup folder; empty otherwise.
-std::wstring BackupInside(const std::wstring& backup, const StartupFolders& folders) {
-    const std::wstring pss = folders.BackupFolder();
+// directly inside the store's backup folder; empty otherwise.
+std::wstring BackupInside(StoreKind store, const std::wstring& backup,
+                          const StartupFolders& folders) {
+    const std::wstring pss = BackupFolderOf(store, folders);
     if (pss.empty() || backup.empty()) return {};
     const std::wstring full = FullPath(backup), folder = FullPath(pss);
     const auto slash = full.rfind(L'\\');
@@ -239,11 +263,14 @@ std::wstring BackupInside(const std::wstring& backup, const StartupFolders& fold
 // The entry's backup copy inside the backup folder: the stored "backup"
 // file, or, in the later form, item.lnk + the stored "backupExtension".
 std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& folders) {
-    const std::wstring named = BackupInside(entry.backup, folders);
+    const std::wstring named = BackupInside(entry.store, entry.backup, folders);
     if (!named.empty() && FileExists(named)) return named;
     if (!entry.backupExtension.empty()) {
         const std::wstring later = BackupInside(
-            folders.BackupFolder() + L"\\" + entry.item + L".lnk" + entry.backupExtension, folders);
+            entry.store,
+            BackupFolderOf(entry.store, folders) + L"\\" + entry.item + L".lnk" +
+                entry.backupExtension,
+            folders);
         if (!later.empty() && FileExists(later)) return later;
     }
     return named;
@@ -286,23 +313,18 @@ bool IsPlainItem(const std::wstring& item) {
     return item.find_first_of(L"\\/:") == std::wstring::npos && item != L"." && item != L"..";
 }
 
-MoveResult DisableRunValue(const RunValueEntry& entry) {
-    // An empty command starts nothing, and the shared layout has no room for it.
-    if (entry.command.empty()) return MoveResult::CannotMove;
-    std::optional<RegKey> live = RegKey::Open(entry.place.root, entry.place.keyPath, entry.place.view);
-    if (!live) return MoveResult::CannotMove;
-    // What is stored must be what is live now, not what was listed.
-    const std::optional<RegValue> now = live->Query(entry.name);
-    if (!now || !now->IsText() || now->Text() != entry.command ||
-        (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ))
-        return MoveResult::Changed;
+namespace {
 
+// Writes the value's store entry into one store and then removes the live
+// value. None when that store refuses this process writing.
+std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& entry,
+                                        RegKey& live) {
     StoredRunEntry stored{{}, entry.name, entry.command, entry.place.rootName,
-                          entry.place.keyPath, entry.type == REG_EXPAND_SZ, MachineView()};
-    stored.subkey = ChooseSubkey(kStartupRegStore, entry.name,
+                          entry.place.keyPath, entry.type == REG_EXPAND_SZ, ViewOf(store), store};
+    stored.subkey = ChooseSubkey(store, KeysOf(store).runKey, entry.name,
                                  [&](SubkeyReader& read, const std::wstring& name) {
                                      const StoredRunEntry there =
-                                         ReadRunSubkey(read, name, MachineView());
+                                         ReadRunSubkey(read, store, name, ViewOf(store));
                                      StoredRunEntry wanted = stored;
                                      wanted.subkey = name;
                                      return (there.item.empty() && there.command.empty()) ||
@@ -312,8 +334,8 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
 
     // A command line is stored as it stands: wrapping it whole in quotes
     // would make its arguments part of the program's path.
-    const std::wstring path = RunStorePath(stored.subkey);
-    const Written written = WriteStoreSubkey(path, [&](RegKey& key) {
+    const std::wstring path = RunStorePath(store, stored.subkey);
+    const Written written = WriteStoreSubkey(store, path, [&](RegKey& key) {
         key.WriteString(L"command", stored.command);
         key.WriteString(L"hkey", stored.hkey);
         key.WriteString(L"inimapping", L"0");
@@ -322,19 +344,63 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
         key.WriteString(kOwnCommand, stored.command);
         WriteOwnValue(key, kValueType, stored.expandable ? kExpandType : L"");
     });
+    if (written == Written::Refused) return std::nullopt;
     if (written == Written::No) return MoveResult::CannotMove;
-    if (live->DeleteValue(entry.name)) return MoveResult::Moved;
+    if (live.DeleteValue(entry.name)) return MoveResult::Moved;
     // Still live: no second copy of it in the store.
-    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
+    if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
     return MoveResult::CannotMove;
+}
+
+// Whether a store entry may leave its store: its subkey opens for writing.
+std::optional<MoveResult> CannotLeaveStore(StoreKind store, const std::wstring& path,
+                                           REGSAM view) {
+    const OpenedKey key = RegKey::OpenForWriting(KeysOf(store).root, path, view);
+    if (key.Refused()) return MoveResult::NeedsAdministrator;
+    if (!key) return MoveResult::CannotMove;
+    return std::nullopt;
+}
+
+MoveResult FromError(LONG error) {
+    return error == ERROR_SUCCESS         ? MoveResult::Moved
+           : error == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator
+                                          : MoveResult::CannotMove;
+}
+
+}  // namespace
+
+MoveResult DisableRunValue(const RunValueEntry& entry) {
+    // An empty command starts nothing, and the shared layout has no room for it.
+    if (entry.command.empty()) return MoveResult::CannotMove;
+    OpenedKey live =
+        RegKey::OpenForWriting(entry.place.root, entry.place.keyPath, entry.place.view);
+    if (live.Refused()) return MoveResult::NeedsAdministrator;
+    if (!live) return MoveResult::CannotMove;
+    // What is stored must be what is live now, not what was listed.
+    const std::optional<RegValue> now = live->Query(entry.name);
+    if (!now || !now->IsText() || now->Text() != entry.command ||
+        (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ))
+        return MoveResult::Changed;
+
+    if (const auto moved = StoreRunValue(StoreKind::Shared, entry, *live)) return *moved;
+    // The shared store needs administrator rights. A machine entry waits for
+    // them; the user's own is the user's to disable: with Task Manager's
+    // switch where Windows reads one, else in the user's store.
+    if (IsMachineRoot(entry.place.root)) return MoveResult::NeedsAdministrator;
+    if (!entry.place.approvedKey.empty() && TaskManagerSwitchesAvailable())
+        return FromError(
+            DisableInTaskManager(entry.place.root, entry.place.approvedKey, entry.name));
+    return StoreRunValue(StoreKind::User, entry, *live).value_or(MoveResult::CannotMove);
 }
 
 MoveResult EnableRunValue(const StoredRunEntry& entry) {
     const HKEY root = RootFromName(AsciiUpper(entry.hkey));
     if (!root || entry.command.empty() || entry.subkey.empty()) return MoveResult::CannotMove;
     // The subkey it was listed from, and only while it still holds this entry.
-    const std::wstring path = RunStorePath(entry.subkey);
+    const std::wstring path = RunStorePath(entry.store, entry.subkey);
     if (!StillHolds(path, entry, ReadRunSubkey)) return MoveResult::Changed;
+    // Nothing goes live that could not then leave the store.
+    if (const auto cannot = CannotLeaveStore(entry.store, path, entry.storeView)) return *cannot;
 
     // A machine key goes back into the view its store was in: the 64-bit one
     // names the 32-bit keys by their WOW6432Node path; an entry this program
@@ -342,7 +408,12 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
     const REGSAM liveView =
         root != HKEY_LOCAL_MACHINE ? 0 : entry.storeView == KEY_WOW64_32KEY ? KEY_WOW64_32KEY
                                                                             : MachineView();
-    std::optional<RegKey> live = RegKey::Create(root, entry.key, liveView);
+    std::optional<RegKey> live;
+    {
+        OpenedKey created = RegKey::Create(root, entry.key, liveView);
+        if (created.Refused()) return MoveResult::NeedsAdministrator;  // stays stored
+        live = std::move(created).Take();
+    }
     if (!live) return MoveResult::CannotMove;  // stays stored
     if (const std::optional<RegValue> now = live->Query(entry.item)) {
         // Another entry of that name went live meanwhile: keep both. The same
@@ -352,32 +423,32 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
         live->WriteString(entry.item, entry.command, entry.expandable ? REG_EXPAND_SZ : REG_SZ);
     }
     live.reset();
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, entry.storeView);
+    RegKey::DeleteTree(KeysOf(entry.store).root, path, entry.storeView);
     return MoveResult::Moved;
 }
 
-MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
-    const std::wstring& folder = folders.FolderOf(entry.location);
-    // A shortcut that could not be read could never be given back.
-    if (folder.empty() || !IsPlainItem(entry.name) || !entry.link || entry.link->Target.empty())
-        return MoveResult::CannotMove;
-    const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
-    // What is stored must be what is there now, not what was listed.
-    if (TryReadShellLink(shortcut) != entry.link) return MoveResult::Changed;
+namespace {
 
+// Writes the shortcut's store entry into one store (with a backup copy
+// where that store's backup folder is), then removes the shortcut. None
+// when that store refuses this process writing.
+std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& entry,
+                                        const std::wstring& shortcut,
+                                        const StartupFolders& folders) {
     StoredShortcutEntry stored;
     stored.item = entry.name;
     stored.command = QuoteCommandLine(entry.link->Target);
     stored.location = entry.location;
     stored.path = shortcut;
     stored.saved = *entry.link;
-    stored.storeView = MachineView();
+    stored.storeView = ViewOf(store);
+    stored.store = store;
     std::wstring natural = shortcut;
     std::replace(natural.begin(), natural.end(), L'\\', L'^');
-    stored.subkey = ChooseSubkey(kStartupFolderStore, natural,
+    stored.subkey = ChooseSubkey(store, KeysOf(store).folderKey, natural,
                                  [&](SubkeyReader& read, const std::wstring& name) {
                                      StoredShortcutEntry there =
-                                         ReadShortcutSubkey(read, name, MachineView());
+                                         ReadShortcutSubkey(read, store, name, ViewOf(store));
                                      if (there.item.empty() && there.command.empty()) return true;
                                      there.backup.clear();  // a copy of the same shortcut
                                      StoredShortcutEntry wanted = stored;
@@ -386,12 +457,14 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
                                  });
     if (stored.subkey.empty()) return MoveResult::CannotMove;
 
-    // The backup copy, where the backup folder exists; this program never
-    // makes it. A copy that fails is no backup.
+    // The backup copy, where the backup folder exists: this program never
+    // makes the shared store's, and makes the user store's own. A copy that
+    // fails is no backup.
     bool copied = false;
-    const std::wstring pss = folders.BackupFolder();
-    if (!pss.empty() && DirectoryExists(pss)) {
-        stored.backup = ChooseBackup(pss, entry, shortcut);
+    const std::wstring backupFolder = BackupFolderOf(store, folders);
+    if (store == StoreKind::User && !backupFolder.empty()) MakeFolder(backupFolder);
+    if (!backupFolder.empty() && DirectoryExists(backupFolder)) {
+        stored.backup = ChooseBackup(backupFolder, entry, shortcut);
         if (!stored.backup.empty() && !FileExists(stored.backup)) {
             copied = CopyFileTo(shortcut, stored.backup);
             if (!copied) stored.backup.clear();
@@ -404,7 +477,7 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
     const std::wstring path = stored.StoreKeyPath();
     Written written = Written::No;
     try {
-        written = WriteStoreSubkey(path, [&](RegKey& key) {
+        written = WriteStoreSubkey(store, path, [&](RegKey& key) {
             key.WriteString(L"item", stored.item);
             key.WriteString(L"command", stored.command);
             key.WriteString(L"backup", stored.backup);
@@ -424,15 +497,40 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
         dropCopy();
         throw;
     }
-    if (written == Written::No) {
+    if (written == Written::Refused || written == Written::No) {
         dropCopy();
+        if (written == Written::Refused) return std::nullopt;
         return MoveResult::CannotMove;
     }
     if (DeleteFileAt(shortcut)) return MoveResult::Moved;
+    const bool refused = ::GetLastError() == ERROR_ACCESS_DENIED;
     // Still live: no second copy of it in the store.
-    if (written == Written::Created) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, MachineView());
+    if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
     dropCopy();
-    return MoveResult::CannotMove;
+    return refused ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
+}
+
+}  // namespace
+
+MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    // A shortcut that could not be read could never be given back.
+    if (folder.empty() || !IsPlainItem(entry.name) || !entry.link || entry.link->Target.empty())
+        return MoveResult::CannotMove;
+    const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
+    // What is stored must be what is there now, not what was listed.
+    if (TryReadShellLink(shortcut) != entry.link) return MoveResult::Changed;
+
+    if (const auto moved = StoreShortcut(StoreKind::Shared, entry, shortcut, folders)) return *moved;
+    // As for values: the all-users folder waits for administrator rights,
+    // the user's own folder is the user's.
+    if (TaskManagerRootOf(entry.location) == HKEY_LOCAL_MACHINE)
+        return MoveResult::NeedsAdministrator;
+    if (TaskManagerSwitchesAvailable())
+        return FromError(DisableInTaskManager(HKEY_CURRENT_USER, kTaskManagerFolderKey,
+                                              entry.name + L".lnk"));
+    return StoreShortcut(StoreKind::User, entry, shortcut, folders)
+        .value_or(MoveResult::CannotMove);
 }
 
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
@@ -442,8 +540,11 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
         entry.subkey.empty())
         return MoveResult::CannotMove;
     if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;
-
+    if (const auto cannot = CannotLeaveStore(entry.store, entry.StoreKeyPath(), entry.storeView))
+        return *cannot;
     const std::wstring shortcut = folder + L"\\" + entry.item + L".lnk";
+    if (WriteRefused(shortcut)) return MoveResult::NeedsAdministrator;
+
     const std::wstring backup = BackupOf(entry, folders);
     if (FileExists(shortcut) || DirectoryExists(shortcut)) {
         // The same shortcut already back: only its store entry goes. Another
@@ -462,26 +563,39 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
         }
     }
     if (!backup.empty() && FileExists(backup)) DeleteFileAt(backup);
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, entry.StoreKeyPath(), entry.storeView);
+    RegKey::DeleteTree(KeysOf(entry.store).root, entry.StoreKeyPath(), entry.storeView);
     return MoveResult::Moved;
 }
 
+namespace {
+
 MoveResult EnableForTaskManager(const RunValueEntry& entry) {
-    return EnableInTaskManager(entry.place.root, entry.place.approvedKey, entry.name)
-               ? MoveResult::Moved
-               : MoveResult::CannotMove;
+    return FromError(EnableInTaskManager(entry.place.root, entry.place.approvedKey, entry.name));
 }
 
 MoveResult EnableForTaskManager(const ShortcutEntry& entry) {
     const std::wstring fileName = entry.path.substr(entry.path.rfind(L'\\') + 1);
-    return EnableInTaskManager(TaskManagerRootOf(entry.location), kTaskManagerFolderKey, fileName)
-               ? MoveResult::Moved
-               : MoveResult::CannotMove;
+    return FromError(
+        EnableInTaskManager(TaskManagerRootOf(entry.location), kTaskManagerFolderKey, fileName));
+}
+
+}  // namespace
+
+bool WritesMachinePlaces(const StartupEntry& entry) {
+    struct Visitor {
+        bool operator()(const RunValueEntry& e) const { return IsMachineRoot(e.place.root); }
+        bool operator()(const ShortcutEntry& e) const {
+            return TaskManagerRootOf(e.location) == HKEY_LOCAL_MACHINE;
+        }
+        bool operator()(const StoredRunEntry& e) const { return e.store == StoreKind::Shared; }
+        bool operator()(const StoredShortcutEntry& e) const { return e.store == StoreKind::Shared; }
+    };
+    return std::visit(Visitor{}, entry);
 }
 
 MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
     // A live entry Task Manager disabled is listed as disabled: moving it
-    // enables it there. Disabling here always uses the shared store.
+    // enables it there.
     struct Visitor {
         const StartupFolders& folders;
         MoveResult operator()(const RunValueEntry& e) const {
@@ -500,41 +614,53 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
 
 StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
     StoredEntries stored;
-    // The store's view, and on 64-bit Windows also the 32-bit one, where
-    // this program kept its entries before it knew of views.
-    std::vector<REGSAM> views{MachineView()};
-    if (MachineView() == KEY_WOW64_64KEY) views.push_back(KEY_WOW64_32KEY);
-    // Calls read(reader, subkey, view) for each subkey of a store key that
-    // opens; a subkey with a shared value that is not text is noted instead.
-    const auto forEachSubkey = [&](const wchar_t* storeKey, const auto& read) {
-        for (const REGSAM view : views) {
-            const std::optional<RegKey> store = RegKey::Open(HKEY_LOCAL_MACHINE, storeKey, view);
-            if (!store) continue;
+    // The shared store's view, and on 64-bit Windows also the 32-bit one,
+    // where this program kept its entries before it knew of views; then the
+    // user's own store.
+    std::vector<std::pair<StoreKind, REGSAM>> stores{{StoreKind::Shared, MachineView()}};
+    if (MachineView() == KEY_WOW64_64KEY) stores.emplace_back(StoreKind::Shared, KEY_WOW64_32KEY);
+    stores.emplace_back(StoreKind::User, 0);
+    // Calls read(reader, store, subkey, view) for each subkey of a store key
+    // that opens; a subkey with a shared value that is not text is noted
+    // instead. Reading asks for no more than read rights.
+    const auto forEachSubkey = [&](bool runKeys, const auto& read) {
+        for (const auto& [kind, view] : stores) {
+            const StoreKeys keys = KeysOf(kind);
+            const wchar_t* storeKey = runKeys ? keys.runKey : keys.folderKey;
+            const std::wstring rootName = kind == StoreKind::Shared ? L"HKLM\\" : L"HKCU\\";
+            const OpenedKey store = RegKey::OpenForReading(keys.root, storeKey, view);
+            if (!store) {
+                if (store.Refused()) skipped.push_back({rootName + storeKey, {}, true});
+                continue;
+            }
             for (const std::wstring& subkey : store->SubkeyNames()) {
-                const std::optional<RegKey> key = RegKey::Open(store->get(), subkey, view);
+                const OpenedKey key = RegKey::OpenForReading(store->get(), subkey, view);
                 if (!key) continue;
                 SubkeyReader reader(*key);
-                read(reader, subkey, view);
+                read(reader, kind, subkey, view);
                 if (reader.NotText())
-                    skipped.push_back({L"HKLM\\" + std::wstring(storeKey) + L"\\" + subkey,
-                                       reader.NotText()});
+                    skipped.push_back({rootName + storeKey + L"\\" + subkey, reader.NotText()});
             }
         }
     };
     // An entry written here may have an empty item (a key's unnamed value,
     // a shortcut named ".lnk"); one of the other utility needs its item.
-    forEachSubkey(kStartupRegStore, [&](SubkeyReader& read, const std::wstring& subkey,
-                                        REGSAM view) {
-        StoredRunEntry e = ReadRunSubkey(read, subkey, view);
+    forEachSubkey(true, [&](SubkeyReader& read, StoreKind kind, const std::wstring& subkey,
+                            REGSAM view) {
+        StoredRunEntry e = ReadRunSubkey(read, kind, subkey, view);
         if (read.NotText() || e.command.empty() || e.key.empty() || e.hkey.empty()) return;
         if (e.item.empty() && !read.Ours(e.command)) return;
+        // The user's store is writable by every program of the user: it is
+        // only ever given back to the user's own keys.
+        if (kind == StoreKind::User && AsciiUpper(e.hkey) != L"HKCU") return;
         if (!SeenInAnotherView(stored.values, e)) stored.values.push_back(std::move(e));
     });
-    forEachSubkey(kStartupFolderStore, [&](SubkeyReader& read, const std::wstring& subkey,
-                                           REGSAM view) {
-        StoredShortcutEntry e = ReadShortcutSubkey(read, subkey, view);
+    forEachSubkey(false, [&](SubkeyReader& read, StoreKind kind, const std::wstring& subkey,
+                             REGSAM view) {
+        StoredShortcutEntry e = ReadShortcutSubkey(read, kind, subkey, view);
         if (read.NotText() || e.command.empty()) return;
         if (e.item.empty() && !read.Ours(e.command)) return;
+        if (kind == StoreKind::User && TaskManagerRootOf(e.location) != HKEY_CURRENT_USER) return;
         if (!SeenInAnotherView(stored.shortcuts, e)) stored.shortcuts.push_back(std::move(e));
     });
     return stored;

@@ -22,6 +22,9 @@ enum class MoveResult {
     Moved,
     Changed,     // no longer what was listed: left alone, a new reading shows it
     CannotMove,  // stays where it is: the store cannot hold it, or give it back
+    // Stays where it is: this process may not write where the move writes
+    // (a machine place, the shared store) without administrator rights.
+    NeedsAdministrator,
 };
 
 // Wraps a command in double quotes when it has a blank and does not begin
@@ -32,6 +35,10 @@ MoveResult DisableRunValue(const RunValueEntry& entry);
 MoveResult EnableRunValue(const StoredRunEntry& entry);
 MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders);
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders);
+
+// Whether moving the entry writes where only an administrator may: a
+// machine place, or the shared store.
+bool WritesMachinePlaces(const StartupEntry& entry);
 
 // Dispatches on the kind: live entries are disabled, stored ones enabled.
 MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders);

@@ -1,5 +1,8 @@
 #include "startup/TaskManager.h"
 
+#include <cstring>
+#include <optional>
+
 #include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
@@ -25,8 +28,7 @@ HKEY TaskManagerRootOf(const std::wstring& location) {
 
 TaskManagerSwitches::TaskManagerSwitches(HKEY root, const std::wstring& approvedKey) {
     if (approvedKey.empty()) return;
-    const std::optional<RegKey> key =
-        RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));
+    const OpenedKey key = RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));
     if (!key) return;
     for (const std::wstring& name : key->ValueNames()) {
         const std::optional<RegValue> value = key->Query(name);
@@ -41,12 +43,45 @@ bool TaskManagerSwitches::Disabled(const std::wstring& name) const {
     return false;
 }
 
-bool EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name) {
-    std::optional<RegKey> key = RegKey::Open(root, SwitchKey(approvedKey), ViewOf(root));
-    if (!key) return false;
+LONG EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name) {
+    OpenedKey key = RegKey::OpenForWriting(root, SwitchKey(approvedKey), ViewOf(root));
+    if (!key) return key.Error();
     // Enabled, with no time of disabling: what Task Manager writes.
     const BYTE enabled[12] = {0x02};
-    return key->WriteBinary(name, enabled, sizeof enabled);
+    return key->WriteBinary(name, enabled, sizeof enabled) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
+LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name) {
+    OpenedKey key = RegKey::Create(root, SwitchKey(approvedKey), ViewOf(root));
+    if (!key) return key.Error();
+    // Disabled, with when: what Task Manager writes (its Startup tab shows
+    // the time).
+    BYTE disabled[12] = {0x03};
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    static_assert(sizeof now == 8);
+    std::memcpy(disabled + 4, &now, sizeof now);
+    return key->WriteBinary(name, disabled, sizeof disabled) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
+namespace {
+std::optional<bool> switchesOverride;
+}  // namespace
+
+bool TaskManagerSwitchesAvailable() {
+    if (switchesOverride) return *switchesOverride;
+    // Task Manager has kept them since Windows 8 (6.2).
+    OSVERSIONINFOEXW version{sizeof version, 6, 2, 0, 0, {}, 0, 0, 0, 0, 0};
+    const DWORDLONG condition = ::VerSetConditionMask(
+        ::VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL), VER_MINORVERSION,
+        VER_GREATER_EQUAL);
+    static const bool available =
+        ::VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, condition) != FALSE;
+    return available;
+}
+
+void SetTaskManagerSwitchesAvailable(std::optional<bool> available) {
+    switchesOverride = available;
 }
 
 }  // namespace kb

@@ -5,6 +5,7 @@
 // stays in its live place; Windows just does not start it.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,16 @@ private:
     std::vector<std::wstring> disabled_;
 };
 
-// Sets the entry's switch back to enabled, as Task Manager does. False
-// when the key cannot be written.
-bool EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
+// Sets the entry's switch back to enabled, as Task Manager does.
+// ERROR_SUCCESS, or why not (ERROR_ACCESS_DENIED without the rights).
+LONG EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
+// Switches the entry off, as Task Manager does: it stays where it is and
+// Windows does not start it. ERROR_SUCCESS, or why not.
+LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
+
+// Whether Windows reads the switches (Windows 8 and later). Tests may
+// pretend either way; none gives the truth again.
+bool TaskManagerSwitchesAvailable();
+void SetTaskManagerSwitchesAvailable(std::optional<bool> available);
 
 }  // namespace kb

@@ -572,7 +572,7 @@ protected:
     void TearDown() override {
         Program::TearDown();
         for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
-            if (std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kMachineRun, view))
+            if (OpenedKey key = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kMachineRun, view))
                 key->DeleteValue(kName);
             RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kStored, view);
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 #include "platform/Registry.h"
 
 namespace kb::test {
@@ -24,9 +25,9 @@ std::wstring ThrownMessage(const std::function<void()>& action) {
 }
 
 TEST_F(RegistryTest, WritesAndReadsTextAndListsNames) {
-    EXPECT_FALSE(RegKey::Open(HKEY_LOCAL_MACHINE, kRun)) << "a missing key is not created by Open";
+    EXPECT_FALSE(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun)) << "a missing key is not created by Open";
     {
-        std::optional<RegKey> key = RegKey::Create(HKEY_LOCAL_MACHINE, L"\\" + kRun);
+        OpenedKey key = RegKey::Create(HKEY_LOCAL_MACHINE, L"\\" + kRun);
         ASSERT_TRUE(key) << "a leading backslash is dropped";
         key->WriteString(L"Alpha", L"C:\\a.exe -min");
         key->WriteString(L"beta", L"");
@@ -36,7 +37,7 @@ TEST_F(RegistryTest, WritesAndReadsTextAndListsNames) {
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRun));
     EXPECT_FALSE(RawKeyExists(HKEY_CURRENT_USER, kRun)) << "the root decides where keys go";
 
-    const std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kRun);
+    const OpenedKey key = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun);
     ASSERT_TRUE(key);
     auto names = key->ValueNames();  // in the registry's own order
     std::sort(names.begin(), names.end());
@@ -70,7 +71,7 @@ TEST_F(RegistryTest, ReadsAwkwardStringData) {
     const char odd[] = {'a', 0, 'b'};  // an odd byte count: the half character is dropped
     SetRawValue(HKEY_CURRENT_USER, kRun, L"odd", REG_SZ, odd, sizeof odd);
 
-    const std::optional<RegKey> key = RegKey::Open(HKEY_CURRENT_USER, kRun);
+    const OpenedKey key = RegKey::OpenForWriting(HKEY_CURRENT_USER, kRun);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->ReadString(L"long"), longText);
     EXPECT_EQ(key->ReadString(L"noNul"), L"abc");
@@ -88,7 +89,7 @@ TEST_F(RegistryTest, NonTextDataRaisesWithTheValueName) {
     const wchar_t multi[] = L"a\0b\0";
     SetRawValue(HKEY_LOCAL_MACHINE, kRun, L"Multi", REG_MULTI_SZ, multi, sizeof multi);
 
-    const std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, kRun);
+    const OpenedKey key = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun);
     ASSERT_TRUE(key);
     EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Counter"); }),
               L"Invalid data type for 'Counter'");
@@ -98,7 +99,7 @@ TEST_F(RegistryTest, NonTextDataRaisesWithTheValueName) {
 }
 
 TEST_F(RegistryTest, RefusedWriteRaisesWithTheValueName) {
-    std::optional<RegKey> key = RegKey::Create(HKEY_CURRENT_USER, kRun);
+    OpenedKey key = RegKey::Create(HKEY_CURRENT_USER, kRun);
     ASSERT_TRUE(key);
     // A name longer than the registry allows is refused.
     EXPECT_EQ(ThrownMessage([&] { key->WriteString(std::wstring(300000, L'n'), L"x"); })
@@ -113,24 +114,59 @@ TEST_F(RegistryTest, DeletesValuesAndWholeTrees) {
     SetStringValue(HKEY_LOCAL_MACHINE, store + L"\\One\\Second", L"x", L"2");
     SetStringValue(HKEY_LOCAL_MACHINE, store + L"\\Two", L"item", L"Two");
 
-    EXPECT_EQ(RegKey::Open(HKEY_LOCAL_MACHINE, store)->SubkeyNames(),
+    EXPECT_EQ(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, store)->SubkeyNames(),
               (std::vector<std::wstring>{L"One", L"Two"}));
     EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, L"\\" + store + L"\\One"));
-    EXPECT_TRUE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One"));
+    EXPECT_EQ(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One"), ERROR_SUCCESS);
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, store + L"\\One"));
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, store + L"\\Two"));
-    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One")) << "already gone";
-    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"")) << "never the root";
-    EXPECT_FALSE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"\\")) << "never the root";
+    EXPECT_EQ(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, store + L"\\One"), ERROR_FILE_NOT_FOUND)
+        << "already gone";
+    EXPECT_NE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L""), ERROR_SUCCESS) << "never the root";
+    EXPECT_NE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"\\"), ERROR_SUCCESS) << "never the root";
 
-    std::optional<RegKey> two = RegKey::Open(HKEY_LOCAL_MACHINE, store + L"\\Two");
+    OpenedKey two = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, store + L"\\Two");
     EXPECT_TRUE(two->DeleteValue(L"item"));
     EXPECT_FALSE(two->HasValue(L"item"));
     EXPECT_FALSE(two->DeleteValue(L"item"));
 }
 
-// A key the user may read but not write counts as absent, as keys under
-// HKEY_LOCAL_MACHINE do for a user without rights there.
+// "Not found" and "refused" are told apart, and the standard-user mode
+// refuses what Windows refuses a standard user's process: writing below
+// HKEY_LOCAL_MACHINE and into protected folders, never reading.
+TEST_F(RegistryTest, MissingIsNotRefusedAndTheStandardUserMayOnlyRead) {
+    const OpenedKey missing = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kRun);
+    EXPECT_FALSE(missing);
+    EXPECT_TRUE(missing.NotFound());
+    EXPECT_FALSE(missing.Refused());
+    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Tool", L"tool.exe");
+
+    const std::wstring guarded = Folder(L"Program Files\\Keepboot");
+    SetStandardUserMode(true, {guarded});
+    const unsigned long opensBefore = WriteOpens();
+    const OpenedKey read = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kRun);
+    ASSERT_TRUE(read) << "reading the machine's keys is allowed";
+    EXPECT_EQ(read->ReadString(L"Tool"), L"tool.exe");
+    EXPECT_EQ(WriteOpens(), opensBefore) << "a reading asks for no write rights";
+    for (const OpenedKey& refused :
+         {RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun), RegKey::Create(HKEY_LOCAL_MACHINE, L"New")}) {
+        EXPECT_FALSE(refused);
+        EXPECT_TRUE(refused.Refused());
+    }
+    EXPECT_EQ(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kRun), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(RegKey::Create(HKEY_CURRENT_USER, L"Software")) << "the user's own keys";
+    EXPECT_EQ(WriteOpens(), opensBefore + 4);
+    EXPECT_TRUE(WriteRefused(guarded + L"\\Keepboot.ini"));
+    EXPECT_FALSE(WriteRefused(guarded + L" (2)\\Keepboot.ini")) << "only what is below the folder";
+    WriteFileBytes(Folder(L"Mine") + L"\\a.txt", "a");
+    EXPECT_FALSE(CopyFileTo(Folder(L"Mine") + L"\\a.txt", guarded + L"\\a.txt"));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    SetStandardUserMode(false);
+    EXPECT_TRUE(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun));
+}
+
+// A key the user may read but not write is refused for writing, as keys
+// under HKEY_LOCAL_MACHINE are for a user without rights there.
 TEST_F(RegistryTest, KeyWithoutWriteAccessDoesNotOpen) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -147,7 +183,7 @@ TEST_F(RegistryTest, KeyWithoutWriteAccessDoesNotOpen) {
         ERROR_SUCCESS)
         GTEST_SKIP() << "this system does not enforce registry access rights";
 
-    EXPECT_FALSE(RegKey::Open(HKEY_LOCAL_MACHINE, L"ReadOnly"));
+    EXPECT_TRUE(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, L"ReadOnly").Refused());
     EXPECT_FALSE(RegKey::Create(HKEY_LOCAL_MACHINE, L"ReadOnly"));
     EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, L"ReadOnly")) << "reading is still allowed";
 

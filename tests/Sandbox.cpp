@@ -6,6 +6,9 @@
 #include <ostream>
 #include <vector>
 
+#include "platform/Faults.h"
+#include "startup/TaskManager.h"
+
 namespace kb::test {
 
 void Sandbox::SetUp() {
@@ -15,6 +18,9 @@ void Sandbox::SetUp() {
 }
 
 void Sandbox::TearDown() {
+    // A test that stood in for another Windows leaves none behind.
+    SetStandardUserMode(false);
+    SetTaskManagerSwitchesAvailable(std::nullopt);
     folder_.reset();
     registry_.reset();
 }
@@ -24,7 +30,9 @@ std::wstring Sandbox::Folder(const std::wstring& name) {
 }
 
 StartupFolders Sandbox::Folders() {
-    return {Folder(L"Common Startup"), Folder(L"Startup"), Folder(L"Windows")};
+    // The user store's backup folder is made by the store when it needs it.
+    return {Folder(L"Common Startup"), Folder(L"Startup"), Folder(L"Windows"),
+            TempRoot() + L"\\UserBackup"};
 }
 
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,

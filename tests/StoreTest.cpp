@@ -13,7 +13,7 @@ const std::wstring kRegStore = kStartupRegStore;
 const std::wstring kFolderStore = kStartupFolderStore;
 
 Names ValueNames(HKEY root, const std::wstring& key) {
-    const std::optional<RegKey> k = RegKey::Open(root, key);
+    const OpenedKey k = RegKey::OpenForWriting(root, key);
     Names names = k ? k->ValueNames() : Names{};
     std::sort(names.begin(), names.end());  // the registry keeps its own order
     return names;

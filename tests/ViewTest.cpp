@@ -125,7 +125,7 @@ protected:
     void TearDown() override {
         for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
             for (const auto& [path, name] : values_)
-                if (std::optional<RegKey> key = RegKey::Open(HKEY_LOCAL_MACHINE, path, view))
+                if (OpenedKey key = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, path, view))
                     key->DeleteValue(name);
             for (const std::wstring& sub : stored_)
                 RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kRegStore + L"\\" + sub, view);

@@ -131,7 +131,7 @@ void FullCheckAgainstFloor() {
             WriteShellLink(dir + L"\\Tool " + std::to_wstring(i) + L".lnk", LinkTo(target));
         }
 
-    StartupGuard guard({common, user, folder.Sub(L"Windows")});
+    StartupGuard guard({common, user, folder.Sub(L"Windows"), folder.Sub(L"UserBackup")});
     guard.Reload();
     std::printf("inventory: %u registry entries, %u shortcuts\n",
                 static_cast<unsigned>(guard.Known().live.values.size()),

@@ -1,0 +1,148 @@
+#include "app/Elevation.h"
+
+#include <shellapi.h>
+
+#include "platform/Faults.h"
+#include "platform/Handle.h"
+#include "startup/EntryKey.h"
+#include "startup/Guard.h"
+
+namespace kb {
+
+namespace {
+
+TOKEN_ELEVATION_TYPE ElevationType() {
+    UniqueHandle token;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        ::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size);
+    return type;
+}
+
+// Runs the program with "runas": Windows asks for consent or credentials.
+UniqueHandle StartElevated(HWND owner, const std::wstring& executable,
+                           const std::wstring& parameters, DWORD& error) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = L"runas";
+    info.lpFile = executable.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    error = ERROR_SUCCESS;
+    if (!::ShellExecuteExW(&info)) error = ::GetLastError();
+    return UniqueHandle(info.hProcess);
+}
+
+// Waits for the process's end with this thread's messages dispatched, as
+// a modal dialog's loop does: the window and its watch go on meanwhile.
+DWORD WaitDispatching(HANDLE process) {
+    for (;;) {
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
+                                                         MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0) break;
+        if (woke != WAIT_OBJECT_0 + 1) return static_cast<DWORD>(-1);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
+                return static_cast<DWORD>(-1);
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    ::GetExitCodeProcess(process, &code);
+    return code;
+}
+
+}  // namespace
+
+bool ProcessIsElevated() {
+    if (StandardUserMode()) return false;
+    UniqueHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size))
+        return true;  // a Windows without UAC: rights are what the account has
+    return elevation.TokenIsElevated != 0 || ElevationType() == TokenElevationTypeDefault;
+}
+
+bool CanElevate() {
+    return StandardUserMode() || ElevationType() == TokenElevationTypeLimited;
+}
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    // Backslashes are literal except before a quote, where they are doubled.
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+MoveResult MoveElevated(HWND owner, const std::wstring& executable,
+                        const std::vector<StartupEntry>& entries) {
+    std::wstring parameters = kMoveArgument;
+    for (const StartupEntry& entry : entries)
+        for (const std::wstring& text : KeyOf(entry)) parameters += L" " + QuoteArgument(text);
+    DWORD error = ERROR_SUCCESS;
+    const UniqueHandle process = StartElevated(owner, executable, parameters, error);
+    if (!process) return error == ERROR_CANCELLED ? MoveResult::NeedsAdministrator
+                                                  : MoveResult::CannotMove;
+    return WaitDispatching(process.get()) == 0 ? MoveResult::Moved : MoveResult::CannotMove;
+}
+
+int RunMoves(const std::vector<std::wstring>& arguments) {
+    StartupGuard guard(FindStartupFolders());
+    try {
+        guard.Reload();
+    } catch (...) {
+        return static_cast<int>(arguments.size());
+    }
+    int notMoved = 0;
+    std::size_t at = 1;  // after "-move"
+    while (at < arguments.size()) {
+        const std::optional<StartupEntry> entry = FindByKey(guard.Known(), arguments, at);
+        try {
+            if (!entry || guard.Move(*entry) != MoveResult::Moved) ++notMoved;
+        } catch (...) {
+            ++notMoved;
+        }
+    }
+    return notMoved;
+}
+
+bool RestartElevated(HWND owner, const std::wstring& executable,
+                     const std::vector<std::wstring>& arguments) {
+    std::wstring parameters =
+        std::wstring(kAfterArgument) + L" " + std::to_wstring(::GetCurrentProcessId());
+    for (const std::wstring& argument : arguments) parameters += L" " + QuoteArgument(argument);
+    DWORD error = ERROR_SUCCESS;
+    return static_cast<bool>(StartElevated(owner, executable, parameters, error));
+}
+
+void WaitForPredecessor(const std::vector<std::wstring>& arguments) {
+    if (arguments.size() < 2 || arguments[0] != kAfterArgument) return;
+    const DWORD id = static_cast<DWORD>(std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+    // It saves its settings and ends at once; a predecessor that hangs does
+    // not keep this one from guarding for long.
+    if (process) ::WaitForSingleObject(process.get(), 10000);
+}
+
+}  // namespace kb

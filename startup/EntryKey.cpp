@@ -1,0 +1,83 @@
+#include "startup/EntryKey.h"
+
+#include <windows.h>
+
+namespace kb {
+
+namespace {
+
+constexpr wchar_t kValue[] = L"value", kShortcut[] = L"shortcut", kStoredValue[] = L"stored-value",
+                  kStoredShortcut[] = L"stored-shortcut";
+
+std::wstring StoreText(StoreKind store) {
+    return store == StoreKind::User ? L"user" : L"shared";
+}
+
+// How many texts follow the kind.
+std::size_t FieldsOf(const std::wstring& kind) {
+    if (kind == kValue) return 4;
+    if (kind == kShortcut) return 1;
+    if (kind == kStoredValue || kind == kStoredShortcut) return 3;
+    return 0;
+}
+
+template <typename Entry, typename Matches>
+std::optional<StartupEntry> Find(const std::vector<Entry>& entries, Matches matches) {
+    for (const Entry& e : entries)
+        if (matches(e)) return StartupEntry(e);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::wstring> KeyOf(const StartupEntry& entry) {
+    struct Visitor {
+        std::vector<std::wstring> operator()(const RunValueEntry& e) const {
+            return {kValue, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
+                    e.name};
+        }
+        std::vector<std::wstring> operator()(const ShortcutEntry& e) const {
+            return {kShortcut, e.path};
+        }
+        std::vector<std::wstring> operator()(const StoredRunEntry& e) const {
+            return {kStoredValue, StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
+        }
+        std::vector<std::wstring> operator()(const StoredShortcutEntry& e) const {
+            return {kStoredShortcut, StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
+        }
+    };
+    return std::visit(Visitor{}, entry);
+}
+
+std::optional<StartupEntry> FindByKey(const Inventory& inventory,
+                                      const std::vector<std::wstring>& texts, std::size_t& at) {
+    if (at >= texts.size()) return std::nullopt;
+    const std::wstring& kind = texts[at];
+    const std::size_t fields = FieldsOf(kind);
+    if (fields == 0 || texts.size() - at - 1 < fields) {
+        at = texts.size();
+        return std::nullopt;
+    }
+    const auto field = [&](std::size_t i) -> const std::wstring& { return texts[at + 1 + i]; };
+    const auto sameStore = [&](const auto& e) {
+        return StoreText(e.store) == field(0) && std::to_wstring(e.storeView) == field(1) &&
+               e.subkey == field(2);
+    };
+    std::optional<StartupEntry> found;
+    // Names compare exactly: the key was made from the same reading's kind.
+    if (kind == kValue)
+        found = Find(inventory.live.values, [&](const RunValueEntry& e) {
+            return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
+                   e.place.keyPath == field(2) && e.name == field(3);
+        });
+    else if (kind == kShortcut)
+        found = Find(inventory.live.shortcuts, [&](const ShortcutEntry& e) { return e.path == field(0); });
+    else if (kind == kStoredValue)
+        found = Find(inventory.stored.values, sameStore);
+    else
+        found = Find(inventory.stored.shortcuts, sameStore);
+    at += 1 + fields;
+    return found;
+}
+
+}  // namespace kb
