@@ -646,3 +646,95 @@ TEST_F(Program, IconComesBackWithANewTaskbar) {
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Keepboot.exe as Windows 10 and 11 run it for a standard user: the
+// standard-user mode refuses it every write below HKEY_LOCAL_MACHINE and
+// into its own folder, which Wine would allow.
+class ProgramRights : public ProgramNotifications {
+protected:
+    void SetUp() override {
+        ProgramNotifications::SetUp();
+        ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+        wchar_t appData[MAX_PATH] = {};
+        ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
+        userSettings_ = std::wstring(appData) + L"\\Keepboot\\Keepboot.ini";
+        ::DeleteFileW(userSettings_.c_str());
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+        ProgramNotifications::TearDown();
+        ::DeleteFileW(userSettings_.c_str());
+        for (const wchar_t* name : {L"Vendor", L"Known Vendor"})
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRunKey, name);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Keepboot");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Held").c_str());
+    }
+    static constexpr wchar_t kMachineRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    std::wstring userSettings_;
+};
+
+TEST_F(ProgramRights, StandardUserSeesEverythingAndGuardsWhatIsTheirs) {
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Known Vendor", L"known.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"item", L"Held");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"command", L"held.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"hkey", L"HKLM");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"key", kMachineRunKey);
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+
+    // A machine entry is reported without a box, and never silently left:
+    // it stays live until someone with the rights disables it.
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
+    EXPECT_TRUE(WaitUntil([&] { return Counter(window_, MainWindow::Notices) >= 1; },
+                          kWellInsideAnInterval));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor"), Text(L"vendor.exe"));
+    // The user's own entry is the user's to disable.
+    AddRunValue(L"Mine", L"mine.exe");
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Mine"); }, kWellInsideAnInterval));
+    EXPECT_EQ(process.WaitForReport(500), nullptr) << "no modal box";
+
+    // Everything is listed, the machine's and the stored entries too, and
+    // the user's own comes back from the list.
+    const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+    ::PostMessageW(FindDescendant(window_, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return list.Find(L"Mine") >= 0; }));
+    EXPECT_GE(list.Find(L"Known Vendor"), 0);
+    EXPECT_GE(list.Find(L"Held"), 0);
+    EXPECT_FALSE(list.Checked(list.Find(L"Mine")));
+    list.SetChecked(list.Find(L"Mine"), true);
+    ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(L"Mine") == L"mine.exe"; }));
+
+    // Settings where the user may write: no error at the end.
+    ::PostMessageW(::GetDlgItem(window_, IdQuitButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(process.WaitForReport(3000), nullptr) << "no \"Unable to write to ...\"";
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(FileExists(userSettings_));
+    wchar_t interval[16] = {};
+    ::GetPrivateProfileStringW(L"disable", L"interval_second", L"", interval, 16,
+                               userSettings_.c_str());
+    EXPECT_STREQ(interval, L"60") << "what the program folder's file started with";
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Keepboot").exists);
+}
+
+// What the elevated instance is started with does the move and ends: run
+// here directly, since Wine lends every process every right.
+TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
+    const std::wstring command = L"\"" + exe_ + L"\" -move value HKLM 0 \"" +
+                                 std::wstring(kMachineRunKey) + L"\" Vendor value HKLM 0 \"" +
+                                 std::wstring(kMachineRunKey) + L"\" Gone";
+    EXPECT_EQ(RunToEnd(command), 1) << "one named entry was not there";
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+}
+
+}  // namespace
+}  // namespace kb::test
