@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "startup/EntryKey.h"
@@ -125,6 +126,25 @@ int RunMoves(const std::vector<std::wstring>& arguments) {
         }
     }
     return notMoved;
+}
+
+bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on) {
+    DWORD error = ERROR_SUCCESS;
+    const UniqueHandle process = StartElevated(
+        owner, executable, std::wstring(kSelfStartArgument) + (on ? L" on" : L" off"), error);
+    return process && WaitDispatching(process.get()) == 0;
+}
+
+int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
+    if (arguments.size() < 2 || (arguments[1] != L"on" && arguments[1] != L"off")) return 2;
+    try {
+        return SystemSelfStart()->Set(arguments[1] == L"on", executable) ==
+                       SelfStart::Result::Done
+                   ? 0
+                   : 1;
+    } catch (...) {
+        return 1;
+    }
 }
 
 bool RestartElevated(HWND owner, const std::wstring& executable,

@@ -40,6 +40,13 @@ MoveResult MoveElevated(HWND owner, const std::wstring& executable,
 // entries not moved.
 int RunMoves(const std::vector<std::wstring>& arguments);
 
+// Sets the self-start up or removes it in an elevated instance, and waits
+// for it. False when that did not happen (declined, or failed).
+bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on);
+
+// The elevated instance's work for that: 0 when done.
+int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring& executable);
+
 // Starts the program again with administrator rights, told to wait for
 // this process's end. False when it did not start (the user declined).
 bool RestartElevated(HWND owner, const std::wstring& executable,

@@ -10,6 +10,7 @@
 
 #include "app/Elevation.h"
 #include "app/ErrorReport.h"
+#include "app/SelfStart.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
@@ -29,12 +30,23 @@ std::vector<std::wstring> Arguments() {
     return arguments;
 }
 
-// The folder of the running program.
-std::wstring ProgramFolder() {
+// The running program's file, and its folder.
+std::wstring ProgramFile() {
     std::wstring path(MAX_PATH, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
-    return path.substr(0, path.rfind(L'\\'));
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring ProgramFolder() {
+    const std::wstring file = ProgramFile();
+    return file.substr(0, file.rfind(L'\\'));
 }
 
 // Wine lets every process write everywhere. With this variable set the
@@ -52,6 +64,8 @@ int Run() {
     // An elevated instance started for some moves does them and ends: no
     // window, and no claim on the single instance.
     if (!arguments.empty() && arguments[0] == kb::kMoveArgument) return kb::RunMoves(arguments);
+    if (!arguments.empty() && arguments[0] == kb::kSelfStartArgument)
+        return kb::RunSelfStart(arguments, ProgramFile());
     const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
     if (restarted) {
         kb::WaitForPredecessor(arguments);

@@ -7,6 +7,7 @@
 #include "app/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
+#include "app/SelfStart.h"
 #include "app/TabPage.h"
 #include "platform/AppTitle.h"
 #include "platform/ScopeExit.h"
@@ -70,7 +71,11 @@ void MainWindow::Initialize() {
 
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;
-    ShowSettings(ReadSettings(files.read, CurrentSettings()));
+    Settings settings = ReadSettings(files.read, CurrentSettings());
+    // The box says what Windows will do at logon, whatever the file says.
+    if (!options_.selfStart) options_.selfStart = SystemSelfStart();
+    settings.selfStart = options_.selfStart->Registered();
+    ShowSettings(settings);
     settingsLoaded_ = true;
     ShowPage(0);
     try {

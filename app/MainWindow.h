@@ -25,6 +25,7 @@
 namespace kb {
 
 class PromptDialog;
+class SelfStart;
 class TabPage;
 
 struct MainWindowOptions {
@@ -37,6 +38,9 @@ struct MainWindowOptions {
     std::wstring executable;
     // Answers the questions instead of the prompt dialog (tests).
     std::function<Decision(const std::wstring& question)> ask;
+    // How the program starts itself at logon; the system's way when not
+    // given (tests give the Run value, which their sandbox redirects).
+    std::shared_ptr<SelfStart> selfStart;
 };
 
 // Control ids. Whole-program tests find controls by them.

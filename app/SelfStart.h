@@ -1,16 +1,42 @@
 #pragma once
-// The program's own entry in the machine's Run key, which makes Windows
-// start it hidden at every logon.
+// How the program makes Windows start it, hidden, at every logon: a logon
+// task with the user's full rights (Task Scheduler 2.0, Vista and later),
+// or the value "Keepboot" in the machine's Run key where there is no such
+// scheduler (XP).
+#include <memory>
 #include <string>
 
 namespace kb {
 
 // The machine's Run key, as the self-start entry names it.
 inline constexpr wchar_t kSelfStartKey[] = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The argument of the elevated instance that sets the self-start up
+// ("on") or removes it ("off") and ends.
+inline constexpr wchar_t kSelfStartArgument[] = L"-selfstart";
 
-// Writes the value "Keepboot" = "<executable>" -start, or removes it.
-// Raises when that cannot be done; removing a value that is not there
-// does nothing.
-void SetSelfStart(bool on, const std::wstring& executable);
+class SelfStart {
+public:
+    enum class Result { Done, NeedsAdministrator };
+    virtual ~SelfStart() = default;
+    // Whether Windows starts the program at logon now.
+    virtual bool Registered() const = 0;
+    // Sets it up for the program file, or removes it. Raises when that
+    // cannot be done for another reason than a lack of rights; removing
+    // what is not there does nothing.
+    virtual Result Set(bool on, const std::wstring& executable) = 0;
+};
+
+// The value "Keepboot" = "<executable>" -start in the machine's Run key.
+std::unique_ptr<SelfStart> RunValueSelfStart();
+// A logon task of that name: at this user's logon, with the highest rights
+// the user has, no time limit, not stopped on battery, starting
+// "<executable>" -start. Making it removes a Run value an earlier version
+// left; removing it removes both.
+std::unique_ptr<SelfStart> LogonTaskSelfStart(std::wstring taskName = L"Keepboot");
+// The logon task where Task Scheduler 2.0 answers, the Run value otherwise.
+std::unique_ptr<SelfStart> SystemSelfStart();
+
+// The task's definition, as Task Scheduler 2.0 takes it.
+std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& userSid);
 
 }  // namespace kb

@@ -3,6 +3,7 @@
 #include "app/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/SelfStart.h"
+#include "platform/Error.h"
 #include "platform/IntText.h"
 
 namespace kb {
@@ -77,7 +78,12 @@ void MainWindow::OnSelfStartClicked() {
     if (!ready_) return;
     const bool on = IsChecked(ui_.selfStartBox);
     try {
-        SetSelfStart(on, ExecutablePath());
+        // Making or removing the logon task is an administrator's: an
+        // elevated instance does it when this one may not.
+        if (options_.selfStart->Set(on, ExecutablePath()) ==
+                SelfStart::Result::NeedsAdministrator &&
+            !SetSelfStartElevated(Handle(), ExecutablePath(), on))
+            throw Error(L"Administrator rights are needed to change how Keepboot starts");
     } catch (...) {
         // It did not happen, so the box does not say it did; its handler
         // does not run again for that.

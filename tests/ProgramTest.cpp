@@ -16,6 +16,8 @@
 #include "Sandbox.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "app/SelfStart.h"
+#include "platform/Faults.h"
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
 
@@ -734,6 +736,55 @@ TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// The logon task, made and removed through the Task Scheduler of the
+// throwaway prefix (under another name than the program's own).
+class LogonTaskTest : public Program {
+protected:
+    void TearDown() override {
+        SetStandardUserMode(false);
+        LogonTaskSelfStart(kName)->Set(false, exe_);
+        Program::TearDown();
+    }
+    static constexpr wchar_t kName[] = L"Keepboot Test Task";
+};
+
+TEST_F(LogonTaskTest, IsMadeReplacingTheRunValueAndRemoved) {
+    const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SetStringValue(HKEY_LOCAL_MACHINE, run, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
+    const std::unique_ptr<SelfStart> task = LogonTaskSelfStart(kName);
+    ASSERT_EQ(task->Set(true, exe_), SelfStart::Result::Done);
+    EXPECT_TRUE(task->Registered());
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, run, L"Keepboot").exists)
+        << "the earlier version's Run value goes when the task is made";
+    ASSERT_EQ(task->Set(false, exe_), SelfStart::Result::Done);
+    EXPECT_FALSE(task->Registered());
+    EXPECT_EQ(task->Set(false, exe_), SelfStart::Result::Done) << "nothing to remove";
+
+    SetStandardUserMode(true);
+    EXPECT_EQ(task->Set(true, exe_), SelfStart::Result::NeedsAdministrator);
+    EXPECT_FALSE(task->Registered());
+}
+
+// Wine's scheduler keeps no trigger or principal of a task it is given, so
+// what Windows is given is checked as text.
+TEST(LogonTaskDefinition, StartsHiddenAtThisUsersLogonWithTheHighestRights) {
+    const std::wstring xml = LogonTaskXml(L"C:\\A&B\\Keepboot.exe", L"S-1-5-21-1-2-3-1001");
+    for (const wchar_t* part :
+         {L"<LogonTrigger><Enabled>true</Enabled><UserId>S-1-5-21-1-2-3-1001</UserId></LogonTrigger>",
+          L"<RunLevel>HighestAvailable</RunLevel>", L"<LogonType>InteractiveToken</LogonType>",
+          L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>",
+          L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
+          L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
+          L"<Command>C:\\A&amp;B\\Keepboot.exe</Command><Arguments>-start</Arguments>"})
+        EXPECT_NE(xml.find(part), std::wstring::npos) << Narrow(part);
 }
 
 }  // namespace

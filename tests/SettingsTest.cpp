@@ -191,11 +191,19 @@ TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
     EXPECT_EQ(Read(L"startup"), L"0");
 }
 
-TEST_F(SettingsPage, SelfStartFromTheFileTouchesNoRegistry) {
+// The box says what Windows will do at logon, not what the file says, and
+// showing it writes nothing.
+TEST_F(SettingsPage, SelfStartBoxShowsWhatIsRegistered) {
     Write(L"startup", L"1");
     MainWindow& w = MakeWindow();
-    EXPECT_TRUE(Checked(w.Ui().selfStartBox));
+    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun));
+    window.reset();
+
+    Write(L"startup", L"0");
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
+    EXPECT_TRUE(Checked(MakeWindow().Ui().selfStartBox));
+    EXPECT_EQ(SelfStartValue(), L"\"C:\\Old\\Keepboot.exe\" -start") << "left as it was";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "WindowHarness.h"
 
+#include "app/SelfStart.h"
+
 #include <ostream>
 
 #include "app/ErrorReport.h"
@@ -23,6 +25,7 @@ MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments) {
     options.arguments = std::move(arguments);
     options.folders = Folders();
     options.executable = Folder(L"App") + L"\\Keepboot.exe";
+    options.selfStart = RunValueSelfStart();
     options.ask = [this](const std::wstring& question) {
         questions.push_back(question);
         return answer ? answer(question) : Decision::Leave;
