@@ -14,6 +14,7 @@
 #include "ProgramDriver.h"
 #include "Sandbox.h"
 #include "app/MainWindow.h"
+#include "app/SelfStart.h"
 
 namespace kb::test {
 namespace {
@@ -98,6 +99,10 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
         EXPECT_EQ(code, 0u);
     }
 
+    // The self-start as the box makes it: a logon task.
+    ASSERT_EQ(RunToEnd(L"\"" + installed + L"\" -selfstart on"), 0);
+    ASSERT_TRUE(LogonTaskSelfStart()->Registered());
+
     const std::vector<std::wstring> before = InstalledVersions();
     ASSERT_EQ(RunToEnd(L"msiexec /i \"" + upgrade + L"\" /qn"), 0);
     const std::vector<std::wstring> after = InstalledVersions();
@@ -105,6 +110,12 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_NE(after[0], before[0]);
     EXPECT_TRUE(FileExists(installed));
     EXPECT_TRUE(StoreKept());
+    // Windows keeps the task through an upgrade (the older version is
+    // removed with UPGRADINGPRODUCTCODE set); Wine's installer removes it
+    // like a plain uninstall, so the task is made again here.
+    if (!LogonTaskSelfStart()->Registered()) {
+        ASSERT_EQ(RunToEnd(L"\"" + installed + L"\" -selfstart on"), 0);
+    }
 
     ASSERT_EQ(RunToEnd(L"msiexec /x \"" + upgrade + L"\" /qn"), 0);
     EXPECT_TRUE(InstalledVersions().empty());
@@ -112,6 +123,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_FALSE(FileExists(folder + L"\\README.txt"));
     EXPECT_FALSE(shortcutThere());
     EXPECT_TRUE(StoreKept()) << "uninstalling never touches the store";
+    EXPECT_FALSE(LogonTaskSelfStart()->Registered()) << "uninstalling removes the logon task";
 }
 
 }  // namespace
