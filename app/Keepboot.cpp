@@ -15,6 +15,7 @@
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
 #include "platform/Faults.h"
+#include "platform/Files.h"
 #include "platform/Handle.h"
 #include "startup/StartupPlaces.h"
 
@@ -30,22 +31,8 @@ std::vector<std::wstring> Arguments() {
     return arguments;
 }
 
-// The running program's file, and its folder.
-std::wstring ProgramFile() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring ProgramFolder() {
-    const std::wstring file = ProgramFile();
+    const std::wstring file = kb::RunningProgramPath();
     return file.substr(0, file.rfind(L'\\'));
 }
 
@@ -65,7 +52,7 @@ int Run() {
     // window, and no claim on the single instance.
     if (!arguments.empty() && arguments[0] == kb::kMoveArgument) return kb::RunMoves(arguments);
     if (!arguments.empty() && arguments[0] == kb::kSelfStartArgument)
-        return kb::RunSelfStart(arguments, ProgramFile());
+        return kb::RunSelfStart(arguments, kb::RunningProgramPath());
     const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
     if (restarted) {
         kb::WaitForPredecessor(arguments);

@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/SelfStart.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/IntText.h"
 
 namespace kb {
@@ -41,16 +42,7 @@ Settings MainWindow::CurrentSettings() const {
 
 std::wstring MainWindow::ExecutablePath() const {
     if (!options_.executable.empty()) return options_.executable;
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    return RunningProgramPath();
 }
 
 void MainWindow::SetCheckBox(HWND box, bool checked) {

@@ -56,6 +56,19 @@ bool DeleteFileAt(const std::wstring& path) {
     return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
+std::wstring RunningProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 bool MakeFolder(const std::wstring& path) {
     if (DirectoryExists(path)) return true;
     if (path.empty() || WriteRefused(path)) return false;

@@ -10,6 +10,8 @@ bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 bool DeleteFileAt(const std::wstring& path);
+// The running program's file, whatever the length of its path.
+std::wstring RunningProgramPath();
 // Makes the folder and its missing parents; true when it exists after.
 bool MakeFolder(const std::wstring& path);
 // Whether both files can be read and hold the same bytes.
