@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Controls.h"
+#include "app/ShowableText.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"
 
@@ -16,31 +17,44 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 // In tab order; the question sits between Enable and Cancel, with what
-// would start below them both and the buttons below that.
-constexpr int kDetailsHeight = 34;
+// would start below them both and the buttons below that. The place has two
+// lines, so it shows in full.
+constexpr int kDetailsHeight = 77;
 constexpr ControlArgs kControls[] = {
     {ControlKind::DefaultButton, L"Disable", PromptDialog::kDisableId, 72, 83 + kDetailsHeight, 75, 25},
     {ControlKind::Button, L"Enable", PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
     {ControlKind::Label, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
     {ControlKind::Label, L"", PromptDialog::kStartsId, 17, 76, 350, 15},
-    {ControlKind::Label, L"", PromptDialog::kFromId, 17, 92, 350, 15},
+    {ControlKind::Label, L"", PromptDialog::kArgumentsId, 17, 92, 350, 15},
+    {ControlKind::Label, L"", PromptDialog::kBeforeId, 17, 108, 350, 15},
+    {ControlKind::Label, L"", PromptDialog::kFromId, 17, 124, 350, 30},
     {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
 };
 
-// The text shortened in the middle, with an ellipsis, to fit the width:
-// both ends of a long command line or path say more than either alone.
-std::wstring ShortenInTheMiddle(HDC dc, const std::wstring& text, int width) {
+// The heading and the text, shortened with an ellipsis to fit the width.
+// The program's path loses part of its folder, never its file name: what
+// starts is always seen whole. Arguments lose their end.
+enum class Shorten { Folder, End };
+
+std::wstring Fitted(HDC dc, const std::wstring& heading, const std::wstring& text, int width,
+                    Shorten how) {
     const auto fits = [&](const std::wstring& candidate) {
+        const std::wstring line = heading + candidate;
         SIZE extent{};
-        ::GetTextExtentPoint32W(dc, candidate.c_str(), static_cast<int>(candidate.size()), &extent);
+        ::GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &extent);
         return extent.cx <= width;
     };
-    if (fits(text)) return text;
+    if (fits(text)) return heading + text;
+    const auto slash = text.find_last_of(L"\\/");
+    const std::size_t fixedTail =
+        how == Shorten::Folder && slash != std::wstring::npos ? text.size() - slash : 0;
+    const std::size_t room = text.size() - fixedTail;
     const auto shortened = [&](std::size_t keep) {
+        if (how == Shorten::End) return text.substr(0, keep) + L"\u2026";
         const std::size_t head = (keep + 1) / 2, tail = keep / 2;
-        return text.substr(0, head) + L"\u2026" + text.substr(text.size() - tail);
+        return text.substr(0, head) + L"\u2026" + text.substr(room - tail);
     };
-    std::size_t low = 0, high = text.size();  // the most characters kept that still fit
+    std::size_t low = 0, high = room;  // the most characters kept that still fit
     while (low < high) {
         const std::size_t middle = (low + high + 1) / 2;
         if (fits(shortened(middle)))
@@ -48,7 +62,7 @@ std::wstring ShortenInTheMiddle(HDC dc, const std::wstring& text, int width) {
         else
             high = middle - 1;
     }
-    return shortened(low);
+    return heading + shortened(low);
 }
 
 // The program's windows that a modal prompt disables while it waits.
@@ -96,8 +110,12 @@ void PromptDialog::Create() {
         if (args.id == kEnableId) enableButton_ = control;
         if (args.id == kQuestionId) question_ = control;
         if (args.id == kStartsId) starts_ = control;
+        if (args.id == kArgumentsId) arguments_ = control;
+        if (args.id == kBeforeId) before_ = control;
         if (args.id == kFromId) from_ = control;
     }
+    // A path has few blanks to break at: the place breaks anywhere.
+    ::SetWindowLongW(from_, GWL_STYLE, ::GetWindowLongW(from_, GWL_STYLE) | SS_EDITCONTROL);
 }
 
 Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details,
@@ -107,8 +125,11 @@ Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& det
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowTextW(question_, question.c_str());
-    SetDetail(starts_, L"Starts: ", details.starts);
-    SetDetail(from_, L"From: ", details.from);
+    SetDetail(starts_, L"Starts: ", details.program);
+    SetDetail(arguments_, L"Arguments: ", details.arguments);
+    SetDetail(before_, L"Before: ", details.before);
+    // The place in full, on its two lines, broken anywhere.
+    ::SetWindowTextW(from_, details.from.empty() ? L"" : (L"From: " + Showable(details.from)).c_str());
     return DecisionOf(RunModal());
 }
 
@@ -121,7 +142,8 @@ void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstr
     ::GetClientRect(label, &area);
     ClientDc dc(label);
     SelectObjectScope select(dc.get(), font_.get());
-    const std::wstring line = ShortenInTheMiddle(dc.get(), heading + text, area.right);
+    const std::wstring line = Fitted(dc.get(), heading, Showable(text), area.right,
+                                     label == starts_ ? Shorten::Folder : Shorten::End);
     ::SetWindowTextW(label, line.c_str());
 }
 

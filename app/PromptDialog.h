@@ -23,13 +23,14 @@ public:
     static constexpr int kEnableId = IDNO;     // 7
     static constexpr int kCancelId = IDCANCEL; // 2
     static constexpr int kQuestionId = 100;
-    static constexpr int kStartsId = 101, kFromId = 102;
+    static constexpr int kStartsId = 101, kFromId = 102, kArgumentsId = 103, kBeforeId = 104;
 
     // Makes the dialog, hidden, centred on the screen.
     void Create();
 
     // Lifts the dialog above every window, shows the question, and below it
-    // what would start and from where (long texts shortened in the middle),
+    // the program that would start (its file name always whole), its
+    // arguments, what it started before it changed, and the place in full,
     // and waits for the answer in a nested message loop. A quit message met
     // there answers Cancel and is passed on.
     // With shield set, Disable carries the shield: it needs administrator
@@ -41,6 +42,8 @@ public:
     HWND EnableButton() const noexcept { return enableButton_; }
     HWND Question() const noexcept { return question_; }
     HWND Starts() const noexcept { return starts_; }
+    HWND Arguments() const noexcept { return arguments_; }
+    HWND Before() const noexcept { return before_; }
     HWND From() const noexcept { return from_; }
 
 protected:
@@ -53,11 +56,11 @@ private:
     DpiScale scale_;
     UniqueFont font_;
     PngBitmap image_;
-    // Sets a detail line, shortened in the middle to the label's width.
+    // Sets a detail line, shortened to the label's width.
     void SetDetail(HWND label, const wchar_t* heading, const std::wstring& text);
 
     HWND disableButton_ = nullptr, enableButton_ = nullptr, question_ = nullptr;
-    HWND starts_ = nullptr, from_ = nullptr;
+    HWND starts_ = nullptr, arguments_ = nullptr, before_ = nullptr, from_ = nullptr;
     int result_ = 0;
     bool modal_ = false;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "app/ShowableText.h"
+
 namespace kb {
 
 namespace {
@@ -29,7 +31,9 @@ void StartupList::Append(const StartupEntry& entry) {
 }
 
 void StartupList::AddRow(std::size_t entryIndex) {
-    const EntryText text = TextOf(entries_[entryIndex]);
+    const EntryText raw = TextOf(entries_[entryIndex]);
+    const EntryText text{Showable(raw.item), Showable(raw.command), Showable(raw.location),
+                         raw.enabled};
     LVITEMW row{};
     row.mask = LVIF_TEXT | LVIF_PARAM;
     row.iItem = ListView_GetItemCount(list_);

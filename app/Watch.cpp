@@ -6,6 +6,7 @@
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "app/ShowableText.h"
 #include "platform/AppTitle.h"
 
 namespace kb {
@@ -59,7 +60,9 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
         guard_->Check(
             PolicyFromIndex(ui_.startupPolicy.ItemIndex()),
             [this](const StartupEntry& entry) {
-                return Ask(NewStartupQuestion(TextOf(entry).item), DetailsOf(entry),
+                EntryDetails details = DetailsOf(entry);
+                details.before = guard_->PreviousCommand(entry).value_or(L"");
+                return Ask(NewStartupQuestion(Showable(TextOf(entry).item)), details,
                            NeedsElevation(entry));
             },
             // Known from now on, and shown checked at the end of the list.
@@ -114,6 +117,10 @@ void MainWindow::ReportNotices() {
     for (const EntryText& entry : guard_->TakeNewlyWaitingForAdministrator())
         ShowNotice(L"'" + entry.item + L"' (" + entry.location +
                    L") needs administrator rights to be disabled; it stays where it is.");
+    for (const ChangedEntry& changed : guard_->TakeNewlyChanged())
+        ShowNotice(L"'" + Showable(changed.entry.item) + L"' (" + changed.entry.location +
+                   L") changed to start " + Showable(changed.entry.command) + L" instead of " +
+                   Showable(changed.previously) + L"; it was disabled.");
     for (const SkippedValue& value : guard_->TakeNewlySkipped()) {
         if (value.refused)
             ShowNotice(L"Cannot read " + value.key + L": access is denied.");

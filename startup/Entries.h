@@ -73,11 +73,13 @@ struct EntryText {
 };
 EntryText TextOf(const StartupEntry& entry);
 
-// What a live entry would start, and from where: the command line and the
-// key of a registry value, the target with its arguments and the folder of
-// a shortcut. Nothing for a stored entry.
+// What a live entry would start, and from where: the program and its
+// arguments as Windows reads the command line, and the key of a registry
+// value; the target, its arguments and the folder of a shortcut. Nothing
+// for a stored entry. "before" is what a known entry started before it
+// changed, when it did.
 struct EntryDetails {
-    std::wstring starts, from;
+    std::wstring program, arguments, from, before;
 };
 EntryDetails DetailsOf(const StartupEntry& entry);
 

@@ -5,17 +5,11 @@
 #include <algorithm>
 
 #include "platform/ScopeExit.h"
+#include "platform/TextCompare.h"
 #include "startup/Inventory.h"
 #include "startup/Store.h"
 
 namespace kb {
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    // An exact match is the usual case and far cheaper than the locale's.
-    return a == b || ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(),
-                                      static_cast<int>(a.size()), b.c_str(),
-                                      static_cast<int>(b.size())) == CSTR_EQUAL;
-}
 
 namespace {
 
@@ -32,16 +26,26 @@ ShellLinkData RebuiltLink(const StoredShortcutEntry& e) {
     if (e.saved) return *e.saved;
     ShellLinkData link;
     link.Target = e.command;
+    // The store quotes a target with blanks; the shortcut holds it bare.
+    if (link.Target.size() >= 2 && link.Target.front() == L'"' && link.Target.back() == L'"')
+        link.Target = link.Target.substr(1, link.Target.size() - 2);
     return link;
 }
 
-// Whether a known entry of that name starts something.
-template <typename Entry, typename Name>
-bool ContainsStarting(const std::vector<Entry>& entries, const std::wstring& name, Name nameOf) {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const Entry& e) { return Starts(e) && nameOf(e) == name; }) ||
-           std::any_of(entries.begin(), entries.end(),
-                       [&](const Entry& e) { return Starts(e) && SameName(nameOf(e), name); });
+// The same place and name, as Windows tells entries apart: the key (in its
+// view) or the folder, and the name compared by code point ignoring case.
+bool SameValue(const RunValueEntry& a, const RunValueEntry& b) {
+    return EqualIgnoringCase(a.name, b.name) &&
+           EqualIgnoringCase(a.place.Location(), b.place.Location());
+}
+
+// What an entry starts: a value's command, a shortcut's target and arguments.
+std::wstring StartsWhat(const RunValueEntry& e) {
+    return e.command;
+}
+
+std::wstring StartsWhat(const ShortcutEntry& e) {
+    return e.link ? e.link->Target + L"\n" + e.link->Arguments : std::wstring();
 }
 
 // What an entry is now: a change to any part makes it another.
@@ -62,6 +66,34 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
 
 }  // namespace
 
+bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) const {
+    return SameValue(a, b);
+}
+
+bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
+    const std::wstring& folderA = folders_.FolderOf(a.location);
+    return EqualIgnoringCase(a.name, b.name) && !folderA.empty() &&
+           folderA == folders_.FolderOf(b.location);
+}
+
+template <typename Entry>
+const Entry* StartupGuard::KnownAs(const std::vector<Entry>& known, const Entry& entry) const {
+    // The latest word on the entry counts: the one added last.
+    for (auto it = known.rbegin(); it != known.rend(); ++it)
+        if (SameEntry(*it, entry)) return &*it;
+    return nullptr;
+}
+
+template <typename Entry>
+bool StartupGuard::Knows(const std::vector<Entry>& known, const Entry& entry) const {
+    // Known: the same entry starting the same thing; or it starts nothing now.
+    // What starts nothing is known as such, and is new once it starts.
+    if (!Starts(entry)) return true;
+    for (const Entry& k : known)
+        if (SameEntry(k, entry) && Starts(k) && StartsWhat(k) == StartsWhat(entry)) return true;
+    return false;
+}
+
 void StartupGuard::Reload() {
     if (shutDown_) return;
     Inventory fresh;
@@ -72,16 +104,6 @@ void StartupGuard::Reload() {
     loaded_ = true;
     NoteSkipped(liveSkipped_, liveSkipped, true);
     NoteSkipped(storeSkipped_, storeSkipped, true);
-}
-
-bool StartupGuard::KnowsValue(const std::wstring& name) const {
-    return ContainsStarting(known_.live.values, name,
-                            [](const RunValueEntry& e) -> const std::wstring& { return e.name; });
-}
-
-bool StartupGuard::KnowsShortcut(const std::wstring& name) const {
-    return ContainsStarting(known_.live.shortcuts, name,
-                            [](const ShortcutEntry& e) -> const std::wstring& { return e.name; });
 }
 
 void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
@@ -98,15 +120,12 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     const bool everyPlace = places.All();
     NoteSkipped(liveSkipped_, skipped, everyPlace);
 
-    // Only the name counts, each kind among its own; an entry allowed
-    // earlier in this check makes a later one of its name known. An entry
-    // that could not be disabled is not asked about again until it changes.
+    // An entry is known by its place, its name and what it starts: a known
+    // name elsewhere, or a known entry that now starts something else, is
+    // new. An entry that could not be disabled is not asked about again
+    // until it changes.
     std::set<std::wstring> unmovable;
-    const auto handle = [&](const auto& entry, const auto& disable, auto& known) {
-        // What starts nothing is nothing to guard: what Task Manager disabled,
-        // an empty command, a shortcut the shell cannot read (perhaps one
-        // still being written: its next change brings it back here).
-        if (!Starts(entry)) return;
+    const auto handle = [&](const auto& entry, const auto& disable, auto& stillKnown) {
         const std::wstring identity = IdentityOf(entry);
         if (unmovable_.contains(identity)) {
             unmovable.insert(identity);
@@ -126,28 +145,79 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                 unmovable.insert(identity);
                 (result == MoveResult::CannotMove ? unreportedUnmovable_ : unreportedWaiting_)
                     .push_back(TextOf(entry));
+            } else if (result == MoveResult::Moved) {
+                if (const auto before = PreviousCommand(entry))
+                    unreportedChanged_.push_back({TextOf(entry), *before});
             }
         }
         if (decision == Decision::Allow) {
-            known.push_back(entry);
+            stillKnown.push_back(entry);
             allowed(entry);
         }
     };
+    // What the places read now hold replaces what was known of them, so an
+    // entry that went (a RunOnce value Windows ran) is new when it comes
+    // back. A key that refused reading keeps what was known of it.
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
+    std::vector<bool> readKeys(runKeys.size(), false);
+    for (std::size_t i = 0; i < runKeys.size() && i < places.runKeys.size(); ++i)
+        readKeys[i] = places.runKeys[i] &&
+                      std::none_of(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
+                          return v.refused && v.key == runKeys[i].Location();
+                      });
+    std::vector<RunValueEntry> values;
     for (const RunValueEntry& entry : scan.values) {
-        if (!KnowsValue(entry.name)) handle(entry, DisableRunValue, known_.live.values);
+        if (Knows(known_.live.values, entry))
+            values.push_back(entry);
+        else
+            handle(entry, DisableRunValue, values);
         if (shutDown_) return;
     }
+    std::vector<ShortcutEntry> shortcuts;
     for (const ShortcutEntry& entry : scan.shortcuts) {
-        if (!KnowsShortcut(entry.name))
+        if (Knows(known_.live.shortcuts, entry))
+            shortcuts.push_back(entry);
+        else
             handle(
                 entry, [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); },
-                known_.live.shortcuts);
+                shortcuts);
         if (shutDown_) return;
     }
+    std::erase_if(known_.live.values, [&](const RunValueEntry& k) {
+        for (std::size_t i = 0; i < runKeys.size(); ++i)
+            if (readKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
+                return true;
+        return false;
+    });
+    known_.live.values.insert(known_.live.values.end(), values.begin(), values.end());
+    std::erase_if(known_.live.shortcuts, [&](const ShortcutEntry& k) {
+        const std::wstring& folder = folders_.FolderOf(k.location);
+        return (places.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
+               (places.userStartup && !folder.empty() && folder == folders_.userStartup);
+    });
+    known_.live.shortcuts.insert(known_.live.shortcuts.end(), shortcuts.begin(), shortcuts.end());
     if (everyPlace)
         unmovable_ = std::move(unmovable);
     else
         unmovable_.merge(unmovable);
+}
+
+std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
+    if (const auto* value = std::get_if<RunValueEntry>(&entry)) {
+        const RunValueEntry* known = KnownAs(known_.live.values, *value);
+        if (known && Starts(*known) && known->command != value->command) return known->command;
+    } else if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
+        const ShortcutEntry* known = KnownAs(known_.live.shortcuts, *shortcut);
+        if (known && Starts(*known) && StartsWhat(*known) != StartsWhat(*shortcut))
+            return known->link->Arguments.empty()
+                       ? known->link->Target
+                       : known->link->Target + L" " + known->link->Arguments;
+    }
+    return std::nullopt;
+}
+
+std::vector<ChangedEntry> StartupGuard::TakeNewlyChanged() {
+    return std::exchange(unreportedChanged_, {});
 }
 
 MoveResult StartupGuard::Move(const StartupEntry& entry) {

@@ -6,6 +6,7 @@
 // the user allowed since. A reading that fails never replaces it, so a
 // place that could not be read never makes its entries look new.
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@
 #include "startup/Store.h"
 
 namespace kb {
+
+// A known entry that came to start something else and was disabled.
+struct ChangedEntry {
+    EntryText entry;          // as it is now
+    std::wstring previously;  // what it started before
+};
 
 class StartupGuard {
 public:
@@ -42,8 +49,9 @@ public:
     void Reload();
 
     // One check of the selected live places (all of them by default): each
-    // entry whose name is not known is disabled, asked about or left alone,
-    // as the policy says. Does nothing
+    // entry not known (by its place, its name and what it starts) is
+    // disabled, asked about or left alone, as the policy says. What the
+    // places read now hold becomes what is known of them. Does nothing
     // while a check runs or once the guard is shut down; a check whose
     // question was answered after the shutdown began acts no further. Until
     // one reading has been whole there is nothing to compare with: the
@@ -65,6 +73,13 @@ public:
     // disabled: never skipped in silence, never disabled behind the user's
     // back with a prompt for rights.
     std::vector<EntryText> TakeNewlyWaitingForAdministrator();
+    // Known entries that changed what they start and were disabled, since
+    // the last call, with what they started before.
+    std::vector<ChangedEntry> TakeNewlyChanged();
+
+    // What a known entry of the same place and name started, when the entry
+    // now starts something else.
+    std::optional<std::wstring> PreviousCommand(const StartupEntry& entry) const;
 
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
@@ -74,10 +89,12 @@ public:
     bool IsShutDown() const noexcept { return shutDown_; }
 
 private:
-    // Known, and starting: an entry known while it started nothing (Task
-    // Manager's switch off, no command) is new once it starts something.
-    bool KnowsValue(const std::wstring& name) const;
-    bool KnowsShortcut(const std::wstring& name) const;
+    bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;
+    bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const;
+    template <typename Entry>
+    const Entry* KnownAs(const std::vector<Entry>& known, const Entry& entry) const;
+    template <typename Entry>
+    bool Knows(const std::vector<Entry>& known, const Entry& entry) const;
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
     // Notes what a reading skipped, reporting what was not seen before. A
@@ -93,14 +110,12 @@ private:
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
     std::vector<EntryText> unreportedUnmovable_, unreportedWaiting_;
+    std::vector<ChangedEntry> unreportedChanged_;
     Elevate elevate_;
     bool loaded_ = false;  // known_ holds a whole reading
     bool checking_ = false;
     bool shutDown_ = false;
 };
 
-// Whether two entry names are the same, ignoring letter case as the user's
-// locale pairs letters.
-bool SameName(const std::wstring& a, const std::wstring& b);
 
 }  // namespace kb

@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "startup/CommandLine.h"
 #include "startup/TaskManager.h"
 
 namespace kb {
@@ -141,14 +142,13 @@ std::vector<StartupEntry> Inventory::InListOrder() const {
 }
 
 EntryDetails DetailsOf(const StartupEntry& entry) {
-    if (const auto* value = std::get_if<RunValueEntry>(&entry))
-        return {value->command, value->place.Location()};
-    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
-        std::wstring starts = shortcut->Target();
-        if (shortcut->link && !shortcut->link->Arguments.empty())
-            starts += L" " + shortcut->link->Arguments;
-        return {starts, shortcut->path.substr(0, shortcut->path.rfind(L'\\'))};
+    if (const auto* value = std::get_if<RunValueEntry>(&entry)) {
+        ProgramAndArguments parts = SplitCommandLine(value->command);
+        return {std::move(parts.program), std::move(parts.arguments), value->place.Location(), {}};
     }
+    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry))
+        return {shortcut->Target(), shortcut->link ? shortcut->link->Arguments : std::wstring(),
+                shortcut->path.substr(0, shortcut->path.rfind(L'\\')), {}};
     return {};
 }
 

@@ -77,24 +77,16 @@ TEST_F(Guard, AskPolicyAllowMakesTheEntryKnown) {
     EXPECT_EQ(asked.size(), 1u) << "known from now on";
 }
 
-TEST_F(Guard, AnAnswerForTheFirstOfTwoNamesCountsForTheSecond) {
+TEST_F(Guard, AnAnswerCountsForItsOwnPlaceOnly) {
     Loaded();
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
     answer = Decision::Allow;
     Check(Policy::Ask);
-    EXPECT_EQ(asked, (Names{L"Dup"})) << "allowing the first makes the second known";
-
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Dup");
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"dup");
-    Loaded();
-    SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Dup", L"machine.exe");
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"dup", L"user.exe");
+    EXPECT_EQ(asked, (Names{L"Dup", L"dup"})) << "one name in two places is two entries";
     asked.clear();
-    answer = Decision::Disable;
     Check(Policy::Ask);
-    EXPECT_EQ(asked, (Names{L"Dup", L"dup"})) << "disabling the first leaves the second new";
-    EXPECT_FALSE(Live(HKEY_LOCAL_MACHINE, L"Dup"));
+    EXPECT_TRUE(asked.empty()) << "both known now";
 }
 
 TEST_F(Guard, CancelAsksAgainAtTheNextCheck) {
@@ -106,16 +98,54 @@ TEST_F(Guard, CancelAsksAgainAtTheNextCheck) {
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
 }
 
-TEST_F(Guard, OnlyTheNameCountsAndEachKindHasItsOwnNames) {
+// A known entry is its place, its exact name and what it starts: a known
+// name in another place, a look-alike name, a shortcut of a value's name
+// and a known value rewritten to start something else are all new.
+TEST_F(Guard, KnownIsThePlaceTheNameAndWhatItStarts) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"tool.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Steady", L"steady.exe");
     Loaded();
-    SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"other command.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"TOOL", L"tool.exe");
-    Check(Policy::Ask);
-    EXPECT_TRUE(asked.empty());
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Ste\u00ADady", L"steady.exe");
     MakeShortcut(UserStartup(), L"Tool");
     Check(Policy::Ask);
-    EXPECT_EQ(asked, (Names{L"Tool"})) << "a shortcut is looked up among shortcuts";
+    EXPECT_EQ(asked, (Names{L"TOOL", L"Ste\u00ADady", L"Tool"}));
+
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"TOOL");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Ste\u00ADady");
+    ::DeleteFileW((UserStartup() + L"\\Tool.lnk").c_str());
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"tool", L"C:\\evil\\x.exe");
+    std::optional<std::wstring> before;
+    guard->Check(
+        Policy::Ask,
+        [&](const StartupEntry& entry) {
+            before = guard->PreviousCommand(entry);
+            return Decision::Disable;
+        },
+        [](const StartupEntry&) {});
+    EXPECT_EQ(before, L"tool.exe") << "the prompt can show what it started before";
+    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"Tool")) << "disabled with what it starts now";
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, StoredPath(L"Tool"), L"command"),
+              Text(L"C:\\evil\\x.exe"));
+    const std::vector<ChangedEntry> changed = guard->TakeNewlyChanged();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].previously, L"tool.exe");
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Steady"));
+}
+
+// A RunOnce value is deleted by Windows once it ran: one made again is
+// new, even with the command it had.
+TEST_F(Guard, EntryThatWentAwayIsNewWhenItComesBack) {
+    const std::wstring runOnce = kCv + L"RunOnce";
+    SetStringValue(HKEY_CURRENT_USER, runOnce, L"Once", L"once.exe");
+    Loaded();
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, runOnce, L"Once").exists) << "known";
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, runOnce.c_str(), L"Once");
+    Check(Policy::DisableSilently);
+    SetStringValue(HKEY_CURRENT_USER, runOnce, L"Once", L"once.exe");
+    Check(Policy::DisableSilently);
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, runOnce, L"Once").exists);
 }
 
 // A value that is not text is no entry: the rest of its key is guarded,

@@ -1,4 +1,5 @@
 #include "CoreHarness.h"
+#include "platform/TextCompare.h"
 #include "startup/Guard.h"
 #include "startup/Inventory.h"
 
@@ -109,11 +110,14 @@ TEST_F(Inventory, ValuesThatAreNotTextAreSkippedAndNoted) {
                            {L"HKLM\\" + std::wstring(kStartupRegStore) + L"\\Odd", L"key"}}));
 }
 
-TEST_F(Inventory, NamesCompareIgnoringLetterCase) {
-    EXPECT_TRUE(SameName(L"Alpha", L"ALPHA"));
-    EXPECT_TRUE(SameName(L"ÉCLAIR", L"éclair")) << "the locale pairs the letters";
-    EXPECT_FALSE(SameName(L"alph", L"alpha"));
-    EXPECT_FALSE(SameName(L"", L"a"));
+// As the registry and the file system compare names: by code point,
+// ignoring case, never by the locale (which ignores a soft hyphen).
+TEST_F(Inventory, NamesCompareOrdinallyIgnoringLetterCase) {
+    EXPECT_TRUE(EqualIgnoringCase(L"Alpha", L"ALPHA"));
+    EXPECT_TRUE(EqualIgnoringCase(L"ÉCLAIR", L"éclair"));
+    EXPECT_FALSE(EqualIgnoringCase(L"alph", L"alpha"));
+    EXPECT_FALSE(EqualIgnoringCase(L"", L"a"));
+    EXPECT_FALSE(EqualIgnoringCase(L"Keep\u00ADboot", L"Keepboot"));
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ TEST_P(Layout, NoTextIsCutOff) {
     ::PostMessageW(prompt.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     prompt.Ask(L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
                L"to disbale it?",
-               {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe --background --quiet",
-                L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"});
+               {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe", L"--background --quiet",
+                L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+                L"C:\\Program Files\\Some Vendor\\Updater\\old.exe"});
     EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{});
 }
 

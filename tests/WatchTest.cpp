@@ -1,6 +1,7 @@
 // The watch as the main window runs it: the timer's checks, the list rows
 // of allowed entries, reloads during a question, and the window's lifetime.
 #include "WindowHarness.h"
+#include "app/ShowableText.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
 #include "platform/Faults.h"
@@ -126,7 +127,7 @@ TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
     ::GetClientRect(dialog.Handle(), &client);
     const DpiScale scale;
     EXPECT_EQ(client.right, scale(384));
-    EXPECT_EQ(client.bottom, scale(118 + 34)) << "room for what would start";
+    EXPECT_EQ(client.bottom, scale(118 + 77)) << "room for what would start, and from where";
     RECT frame{};
     ::GetWindowRect(dialog.Handle(), &frame);
     EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -151,23 +152,45 @@ TEST_F(Prompt, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
     EXPECT_EQ(WindowText(dialog.Question()), L"fourth");
 }
 
-// What would start, below the question; a long command line is shortened
-// in the middle, so both its program and its last arguments show.
-TEST_F(Prompt, ShowsWhatWouldStartShortenedInTheMiddle) {
-    const std::wstring command =
-        L"\"C:\\Program Files\\Some Vendor\\Updater\\updater.exe\" --background --channel=stable "
-        L"--report-to=https://updates.example/collect --last-argument";
+// What would start, below the question: the program whole (a long folder
+// loses its middle, never the file name), then its arguments cut at their
+// end, and the place in full. A decoy in the arguments cannot hide the
+// program that really starts.
+TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
+    const std::wstring decoy = L"C:\\Users\\Public\\Downloads\\upd\\svchelper.exe --cfg=" +
+                               std::wstring(200, L'a') +
+                               L" \"C:\\Program Files\\Microsoft OneDrive\\OneDrive.exe\" /background";
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.Ask(L"question", {command, L"HKCU\\" + kRun});
-    const std::wstring starts = WindowText(dialog.Starts());
-    EXPECT_EQ(starts.rfind(L"Starts: \"C:\\Program Files\\", 0), 0u) << Narrow(starts);
-    EXPECT_TRUE(starts.ends_with(L"--last-argument")) << Narrow(starts);
-    EXPECT_NE(starts.find(L'\u2026'), std::wstring::npos) << "shortened, not cut";
+    EntryDetails details = DetailsOf(RunValueEntry{
+        {HKEY_CURRENT_USER, L"HKCU", kRun, 0, L"Run"}, L"Updater", decoy, REG_SZ, false});
+    details.before = L"C:\\Tools\\updater.exe";
+    dialog.Ask(L"question", details);
+    EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: C:\\Users\\Public\\Downloads\\upd\\svchelper.exe");
+    const std::wstring arguments = WindowText(dialog.Arguments());
+    EXPECT_EQ(arguments.rfind(L"Arguments: --cfg=aaa", 0), 0u) << Narrow(arguments);
+    EXPECT_TRUE(arguments.ends_with(L"\u2026")) << "cut at the end";
+    EXPECT_EQ(WindowText(dialog.Before()), L"Before: C:\\Tools\\updater.exe");
     EXPECT_EQ(WindowText(dialog.From()), L"From: HKCU\\" + kRun);
+
+    const std::wstring deep = L"C:\\" + std::wstring(120, L'd') + L"\\tool.exe";
+    ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    dialog.Ask(L"question", {deep, L"", L"HKCU\\" + kRun, L""});
+    const std::wstring starts = WindowText(dialog.Starts());
+    EXPECT_TRUE(starts.ends_with(L"\u2026\\tool.exe") || starts.ends_with(L"d\\tool.exe"))
+        << Narrow(starts);
+    EXPECT_NE(starts.find(L'\u2026'), std::wstring::npos) << "the folder shortened";
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     dialog.Ask(L"a start page changed");
     EXPECT_EQ(WindowText(dialog.Starts()) + WindowText(dialog.From()), L"") << "nothing to show";
+}
+
+// A name or command may carry characters that hide or turn round what
+// is around them: they are written out wherever the text is shown.
+TEST(ShowableText, WritesOutControlsAndDirectionMarks) {
+    EXPECT_EQ(Showable(L"abc\u202Eexe.txt"), L"abc<U+202E>exe.txt");
+    EXPECT_EQ(Showable(L"a\tb\r\n\u200F\u2066"), L"a<U+0009>b<U+000D><U+000A><U+200F><U+2066>");
+    EXPECT_EQ(Showable(L"Caf\u00E9 \u00AD ok"), L"Caf\u00E9 \u00AD ok");
 }
 
 TEST_F(Prompt, QuitWhileAskingCancelsAndPassesTheQuitOn) {
