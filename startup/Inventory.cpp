@@ -161,7 +161,11 @@ EntryText TextOf(const StartupEntry& entry) {
             return {e.name, e.Target(), e.location, !e.disabledByTaskManager};
         }
         EntryText operator()(const StoredRunEntry& e) const {
-            return {e.item, e.command, e.Location(), false};
+            // Where it would go, and that it will not: no guarded place.
+            return {e.item, e.command,
+                    IsGuardedRunKey(e.hkey, e.key) ? e.Location()
+                                                   : e.Location() + L" (no startup place: stays stored)",
+                    false};
         }
         EntryText operator()(const StoredShortcutEntry& e) const {
             return {e.item, e.command, e.location, false};

@@ -70,6 +70,14 @@ const std::vector<RunKeyPlace>& RunKeyPlaces() {
     return places;
 }
 
+bool IsGuardedRunKey(const std::wstring& rootName, const std::wstring& keyPath) {
+    const std::wstring location = rootName + L"\\" + keyPath;
+    for (const std::vector<RunKeyPlace>& places : {RunKeyPlacesFor(true), RunKeyPlacesFor(false)})
+        for (const RunKeyPlace& place : places)
+            if (EqualIgnoringCase(place.Location(), location)) return true;
+    return false;
+}
+
 REGSAM MachineView() {
     static const REGSAM view = Is64BitWindows() ? KEY_WOW64_64KEY : 0;
     return view;

@@ -35,6 +35,10 @@ bool Is64BitWindows();
 std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64);
 const std::vector<RunKeyPlace>& RunKeyPlaces();
 
+// Whether a root name and key path name one of those keys (in either
+// view), ignoring letter case.
+bool IsGuardedRunKey(const std::wstring& rootName, const std::wstring& keyPath);
+
 // The view the store and the machine's keys are opened in: the 64-bit one
 // on 64-bit Windows, where the other utility keeps its store.
 REGSAM MachineView();

@@ -32,9 +32,11 @@ constexpr wchar_t kShowCommand[] = L"KeepbootShowCommand";
 constexpr wchar_t kHotKey[] = L"KeepbootHotKey";
 constexpr wchar_t kDescription[] = L"KeepbootDescription";
 
-// A key name may have 255 characters; room is kept for " (100)".
+// A key name may have 255 characters; room is kept for " (n)".
 constexpr std::size_t kMaxSubkeyBase = 240;
-constexpr int kMaxNameTries = 100;
+// How often an entry was disabled into the same subkey (a program that
+// puts itself back each time), from the second time on.
+constexpr wchar_t kDisabledCount[] = L"KeepbootDisabledCount";
 
 HKEY RootFromName(const std::wstring& name) {
     if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
@@ -158,14 +160,14 @@ bool StillHolds(const std::wstring& path, const Entry& entry, Read read) {
 // free, holds this very entry already (a pass run again) or holds no entry
 // (left half-made); otherwise the first such "name (n)". A name that can
 // be no key name is made one: "\" becomes "^", empty becomes "(Default)",
-// too long is cut. Empty when none of the tries will do.
+// too long is cut. There is always one: the store has only so many subkeys.
 template <typename HoldsThisOrNone>
 std::wstring ChooseSubkey(StoreKind store, const std::wstring& storeKey,
                           const std::wstring& natural, HoldsThisOrNone holdsThisOrNone) {
     std::wstring base = natural.empty() ? L"(Default)" : natural;
     std::replace(base.begin(), base.end(), L'\\', L'^');
     if (base.size() > kMaxSubkeyBase) base.resize(kMaxSubkeyBase);
-    for (int n = 1; n <= kMaxNameTries; ++n) {
+    for (unsigned long n = 1;; ++n) {
         const std::wstring name = n == 1 ? base : base + L" (" + std::to_wstring(n) + L")";
         const OpenedKey existing =
             RegKey::OpenForReading(KeysOf(store).root, storeKey + L"\\" + name, ViewOf(store));
@@ -173,7 +175,6 @@ std::wstring ChooseSubkey(StoreKind store, const std::wstring& storeKey,
         SubkeyReader reader(*existing);
         if (holdsThisOrNone(reader, name)) return name;
     }
-    return {};
 }
 
 enum class Written { No, Refused, Created, Reused };
@@ -208,6 +209,11 @@ Written WriteStoreSubkey(StoreKind store, const std::wstring& path, WriteValues 
     try {
         writeValues(*key);
         WriteDisabledDate(*key);
+        if (existed) {
+            const std::optional<RegValue> count = key->Query(kDisabledCount);
+            const int before = count ? StrToIntDef(count->Text(), 1) : 1;
+            key->WriteString(kDisabledCount, std::to_wstring(before + 1));
+        }
     } catch (...) {
         key.reset();
         if (!existed) RegKey::DeleteTree(root, path, ViewOf(store));
@@ -278,16 +284,14 @@ std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& fo
 
 // A backup file name for the shortcut in the backup folder: item.lnk +
 // location, or "item (n).lnk" + location when that holds another file.
-// Empty when none of the tries will do.
 std::wstring ChooseBackup(const std::wstring& pss, const ShortcutEntry& entry,
                           const std::wstring& shortcut) {
-    for (int n = 1; n <= kMaxNameTries; ++n) {
+    for (unsigned long n = 1;; ++n) {
         const std::wstring name =
             n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
         const std::wstring backup = pss + L"\\" + name + L".lnk" + entry.location;
         if (!FileExists(backup) || SameContents(backup, shortcut)) return backup;
     }
-    return {};
 }
 
 // Where both views of the store are one key (a key the system shares
@@ -396,6 +400,10 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
 MoveResult EnableRunValue(const StoredRunEntry& entry) {
     const HKEY root = RootFromName(AsciiUpper(entry.hkey));
     if (!root || entry.command.empty() || entry.subkey.empty()) return MoveResult::CannotMove;
+    // Only ever back into a place that is guarded: a store entry naming
+    // another key (the store is writable by administrators' programs) would
+    // make enabling write anywhere.
+    if (!IsGuardedRunKey(entry.hkey, entry.key)) return MoveResult::CannotMove;
     // The subkey it was listed from, and only while it still holds this entry.
     const std::wstring path = RunStorePath(entry.store, entry.subkey);
     if (!StillHolds(path, entry, ReadRunSubkey)) return MoveResult::Changed;

@@ -32,7 +32,10 @@ TaskManagerSwitches::TaskManagerSwitches(HKEY root, const std::wstring& approved
     if (!key) return;
     for (const std::wstring& name : key->ValueNames()) {
         const std::optional<RegValue> value = key->Query(name);
-        if (value && value->type == REG_BINARY && !value->data.empty() && (value->data[0] & 1))
+        // Task Manager writes 12 bytes, the first odd while the entry is off.
+        // Any other form is taken as on: the entry is then guarded like any
+        // other, which at worst disables what Windows would not start.
+        if (value && value->type == REG_BINARY && value->data.size() == 12 && (value->data[0] & 1))
             disabled_.push_back(name);
     }
 }

@@ -253,3 +253,27 @@ TEST_F(Guard, EntryThatCannotBeDisabledIsReportedOnceUntilItChanges) {
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// A program that puts itself back with a new argument each time it is
+// disabled: nothing of it stays live, and the store holds one entry per
+// command it tried, counting how often each came back.
+TEST_F(Guard, ReAdderFillsNothingAndNothingStaysLive) {
+    Loaded();
+    for (int round = 0; round < 150; ++round) {
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"Persist",
+                       L"persist.exe --round=" + std::to_wstring(round % 3));
+        Check(Policy::DisableSilently);
+        ASSERT_FALSE(Live(HKEY_CURRENT_USER, L"Persist")) << "round " << round;
+    }
+    const StoredEntries stored = Stored();
+    EXPECT_EQ(stored.values.size(), 3u);
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, StoredPath(L"Persist"), L"KeepbootDisabledCount"),
+              Text(L"50"));
+    EXPECT_TRUE(guard->TakeNewlyUnmovable().empty());
+}
+
+}  // namespace
+}  // namespace kb::test

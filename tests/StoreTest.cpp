@@ -395,3 +395,34 @@ TEST_F(Store, BackupNamedOutsideTheBackupFolderIsNotDeleted) {
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Names that differ only in "\" against "^" (which a subkey name cannot
+// tell apart) all get a subkey of their own: no fixed limit leaves one live.
+TEST_F(Store, EveryBackslashAndCaretVariantIsDisabled) {
+    for (int pattern = 0; pattern < 105; ++pattern) {
+        std::wstring name = L"v";
+        for (int bit = 0; bit < 7; ++bit) name += (pattern >> bit & 1) ? L"\\x" : L"^x";
+        SetStringValue(HKEY_CURRENT_USER, kRun, name, L"tool.exe");
+        ASSERT_EQ(DisableRunValue(Value(name)), MoveResult::Moved) << pattern;
+    }
+    EXPECT_TRUE(Live().values.empty());
+    EXPECT_EQ(Stored().values.size(), 105u);
+}
+
+// A store entry that names a key Keepboot does not guard (forged, or from
+// another tool) is listed, says where it would go, and is never written.
+TEST_F(Store, EntryNamingAnUnguardedKeyIsListedAndNotEnabled) {
+    const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    StoreValueEntry(L"Shell", L"Shell", L"explorer.exe,C:\\evil\\x.exe", L"HKCU", winlogon);
+    const StoredRunEntry entry = StoredValue(L"Shell");
+    EXPECT_EQ(TextOf(entry).location, L"HKCU\\" + winlogon + L" (no startup place: stays stored)");
+    EXPECT_EQ(EnableRunValue(entry), MoveResult::CannotMove);
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, winlogon, L"Shell").exists);
+    EXPECT_EQ(NamesOf(Stored().values), Names{L"Shell"});
+}
+
+}  // namespace
+}  // namespace kb::test
