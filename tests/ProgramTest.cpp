@@ -539,6 +539,36 @@ TEST_F(ProgramNotifications, RunKeyMadeAfterTheStartIsWatched) {
 
 // A change made while a question waits is asked about once that one is
 // answered: one prompt at a time, and nothing missed.
+// Known is the place, the name and what it starts: a name known in the
+// machine's Run key is new in the user's, and a known value rewritten to
+// start another program is new; the prompt shows both commands.
+TEST_F(ProgramNotifications, KnownNameElsewhereAndRewrittenCommandAreNew) {
+    const std::wstring machineRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SetStringValue(HKEY_LOCAL_MACHINE, machineRun, L"Vendor", L"vendor.exe");
+    AddRunValue(L"Known", L"known.exe");
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+
+    AddRunValue(L"Vendor", L"C:\\evil\\impostor.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Vendor"); },
+                          kWellInsideAnInterval));
+    Answer(process, PromptDialog::kDisableId);
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Vendor"); }));
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, machineRun, L"Vendor"), L"vendor.exe");
+
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"C:\\evil\\x.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Known"); },
+                          kWellInsideAnInterval));
+    const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kStartsId)), L"Starts: C:\\evil\\x.exe");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kBeforeId)), L"Before: known.exe");
+    Answer(process, PromptDialog::kDisableId);
+    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Known"); }));
+    EXPECT_TRUE(StoredWhole(L"Known", L"C:\\evil\\x.exe")) << "stored with what it starts now";
+    Quit(process, window_);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, machineRun.c_str(), L"Vendor");
+}
+
 TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
     KeepbootProcess& process = StartWatching(L"1");
     ASSERT_NE(window_, nullptr);
