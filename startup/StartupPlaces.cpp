@@ -10,12 +10,6 @@ namespace kb {
 
 namespace {
 
-std::wstring AsciiLower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
-}
-
 // A shell special folder's path; empty when the shell cannot name it.
 std::wstring SpecialFolderPath(int folderId) {
     UniqueCoMemory idList;
@@ -85,9 +79,8 @@ REGSAM MachineView() {
 
 const std::wstring& StartupFolders::FolderOf(const std::wstring& location) const {
     static const std::wstring none;
-    const std::wstring kind = AsciiLower(location);
-    if (kind == L"common startup") return commonStartup;
-    if (kind == L"startup") return userStartup;
+    if (EqualIgnoringCase(location, kCommonStartupLocation)) return commonStartup;
+    if (EqualIgnoringCase(location, kStartupLocation)) return userStartup;
     // The later store form names the folder itself.
     if (!location.empty() && SamePath(location, commonStartup)) return commonStartup;
     if (!location.empty() && SamePath(location, userStartup)) return userStartup;

@@ -39,15 +39,9 @@ constexpr std::size_t kMaxSubkeyBase = 240;
 constexpr wchar_t kDisabledCount[] = L"KeepbootDisabledCount";
 
 HKEY RootFromName(const std::wstring& name) {
-    if (name == L"HKLM") return HKEY_LOCAL_MACHINE;
-    if (name == L"HKCU") return HKEY_CURRENT_USER;
+    if (EqualIgnoringCase(name, L"HKLM")) return HKEY_LOCAL_MACHINE;
+    if (EqualIgnoringCase(name, L"HKCU")) return HKEY_CURRENT_USER;
     return nullptr;
-}
-
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return text;
 }
 
 // A stored shortcut target may carry the quotes the store puts round paths
@@ -398,7 +392,7 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
 }
 
 MoveResult EnableRunValue(const StoredRunEntry& entry) {
-    const HKEY root = RootFromName(AsciiUpper(entry.hkey));
+    const HKEY root = RootFromName(entry.hkey);
     if (!root || entry.command.empty() || entry.subkey.empty()) return MoveResult::CannotMove;
     // Only ever back into a place that is guarded: a store entry naming
     // another key (the store is writable by administrators' programs) would
@@ -660,7 +654,7 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
         if (e.item.empty() && !read.Ours(e.command)) return;
         // The user's store is writable by every program of the user: it is
         // only ever given back to the user's own keys.
-        if (kind == StoreKind::User && AsciiUpper(e.hkey) != L"HKCU") return;
+        if (kind == StoreKind::User && RootFromName(e.hkey) != HKEY_CURRENT_USER) return;
         if (!SeenInAnotherView(stored.values, e)) stored.values.push_back(std::move(e));
     });
     forEachSubkey(false, [&](SubkeyReader& read, StoreKind kind, const std::wstring& subkey,
