@@ -11,6 +11,7 @@
 #include "app/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/SelfStart.h"
+#include "app/SingleInstance.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
@@ -59,9 +60,19 @@ int Run() {
         arguments.erase(arguments.begin(), arguments.begin() + std::min<std::size_t>(2, arguments.size()));
     }
 
-    // No namespace prefix: the rule holds within one logon session.
+    // No namespace prefix: the rule holds within one logon session. The name
+    // taken only says another may run: a Keepboot of this program that
+    // answers ends this start (started by hand, it brings that one forward);
+    // anything else holding the name keeps nobody from guarding.
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (const HWND running = kb::FindRunningKeepboot(kb::RunningProgramPath(), 5000)) {
+            const bool hidden = (!arguments.empty() && arguments[0] == L"-start") ||
+                                (arguments.size() > 1 && arguments[1] == L"-start");
+            if (!hidden) ::PostMessageW(running, kb::MainWindow::kShowMessage, 0, 0);
+            return 0;
+        }
+    }
 
     kb::MainWindowOptions options;
     options.arguments = std::move(arguments);

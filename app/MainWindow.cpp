@@ -53,6 +53,10 @@ void MainWindow::Create() {
     // An elevated instance still hears of a new taskbar from the shell,
     // which runs with less rights.
     ::ChangeWindowMessageFilterEx(Handle(), taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    // And a second start without rights can still ask an elevated one
+    // whether it runs, and bring it forward.
+    for (const UINT message : {kStatusMessage, kShowMessage})
+        ::ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
     // The size Windows asks for at this scaling: 16, 20, 24 or 32 pixels.
     const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
     UniqueIcon trayImage(static_cast<HICON>(::LoadImageW(
@@ -149,6 +153,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                     : wParam == PlaceChecks ? snapshot_.placeChecks
                                     : wParam == Notices     ? snapshot_.notices
                                                             : 0);
+    case kShowMessage:
+        ShowFromTray();
+        return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         return 0;

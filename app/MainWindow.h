@@ -86,6 +86,8 @@ public:
     // wakes the program too), the others answer one from the snapshot.
     static constexpr UINT kCounterMessage = WM_APP + 3;
     enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices };
+    // Brings the window forward: a second start by hand asks for it.
+    static constexpr UINT kShowMessage = WM_APP + 4;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;

@@ -86,6 +86,32 @@ TEST_F(Program, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
     Quit(first, window);
 }
 
+TEST_F(Program, SecondStartByHandBringsTheFirstForward) {
+    KeepbootProcess& first = Start(L"-start");
+    const HWND window = first.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_FALSE(::IsWindowVisible(window));
+    KeepbootProcess& second = Start();
+    DWORD code = 99;
+    ASSERT_TRUE(second.WaitForExit(&code, 20000));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) != FALSE; }));
+    EXPECT_TRUE(Watching(window));
+    Quit(first, window);
+}
+
+// The name "Keepboot" taken by another program (one line of code) keeps
+// nobody from guarding: only a Keepboot that answers does.
+TEST_F(Program, MutexHeldByAnotherProgramDoesNotStopTheGuard) {
+    const UniqueHandle impostor(::CreateMutexW(nullptr, FALSE, L"Keepboot"));
+    ASSERT_TRUE(impostor);
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return Watching(window); }));
+    Quit(process, window);
+}
+
 TEST_F(Program, StartArgumentInFirstOrSecondPlaceStartsHiddenAndWatching) {
     for (const std::wstring args : {L"-start", L"other -start"}) {
         SCOPED_TRACE(Narrow(args));

@@ -1,0 +1,63 @@
+#include "app/SingleInstance.h"
+
+#include "app/MainWindow.h"
+#include "platform/Handle.h"
+#include "platform/TextCompare.h"
+
+namespace kb {
+
+namespace {
+
+std::wstring ImageOf(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(path.size());
+        if (::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+            path.resize(size);
+            return path;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() > 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+struct Search {
+    std::wstring executable;
+    HWND found = nullptr;
+
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+        auto* self = reinterpret_cast<Search*>(param);
+        wchar_t className[64] = {};
+        ::GetClassNameW(window, className, 64);
+        if (std::wstring(className) != MainWindow::kClassName) return TRUE;
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(window, &processId);
+        if (processId == ::GetCurrentProcessId() ||
+            !EqualIgnoringCase(ImageOf(processId), self->executable))
+            return TRUE;
+        DWORD_PTR status = 0;
+        if (::SendMessageTimeoutW(window, MainWindow::kStatusMessage, 0, 0, SMTO_ABORTIFHUNG, 1000,
+                                  &status) &&
+            (status & MainWindow::StatusReady)) {
+            self->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+};
+
+}  // namespace
+
+HWND FindRunningKeepboot(const std::wstring& executable, DWORD waitMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        Search search{executable};
+        ::EnumWindows(&Search::Visit, reinterpret_cast<LPARAM>(&search));
+        if (search.found || ::GetTickCount() - start >= waitMs) return search.found;
+        ::Sleep(100);
+    }
+}
+
+}  // namespace kb
