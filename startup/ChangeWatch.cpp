@@ -25,21 +25,15 @@ ChangeWatch::ChangeWatch(std::vector<Place> places) {
     for (Place& place : places) {
         Watch& watch = watches_.emplace_back();
         watch.place = std::move(place);
-        if (watch.place.kind == Place::Kind::Key)
-            watch.event.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
         Arm(watch);
     }
     CollectHandles();
 }
 
 void ChangeWatch::Rearm(std::size_t place) {
-    Watch& watch = watches_.at(place);
-    // A folder still watched in place keeps its registration, which has
-    // recorded whatever came since the signal.
-    const bool kept = watch.place.kind == Place::Kind::Folder && watch.atPlace &&
-                      DirectoryExists(watch.place.path) &&
-                      ::FindNextChangeNotification(watch.folder.get());
-    if (!kept) Arm(watch);
+    // Armed afresh: a folder renamed away keeps its handle, which would go on
+    // watching it under its new name.
+    Arm(watches_.at(place));
     CollectHandles();
 }
 
@@ -50,28 +44,57 @@ void ChangeWatch::Arm(Watch& watch) {
         ArmFolder(watch);
 }
 
+namespace {
+
+// A registration on the key at the path, with an event of its own: closing
+// the key it replaces may signal that one's event (Wine does, for a
+// registration still pending), which then goes with it unseen.
+bool Register(HKEY root, const std::wstring& path, REGSAM view, DWORD filter, UniqueKey& key,
+              UniqueHandle& event) {
+    UniqueHandle fresh(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    UniqueKey opened;
+    if (!fresh ||
+        ::RegOpenKeyExW(root, path.c_str(), 0, KEY_NOTIFY | view, opened.put()) != ERROR_SUCCESS ||
+        ::RegNotifyChangeKeyValue(opened.get(), FALSE, filter, fresh.get(), TRUE) != ERROR_SUCCESS)
+        return false;
+    key = std::move(opened);
+    event = std::move(fresh);
+    return true;
+}
+
+}  // namespace
+
 void ChangeWatch::ArmKey(Watch& watch) {
-    if (!watch.event) return;
     // The place itself when it exists, else the nearest parent: a subkey
     // made below it signals, and the next arming moves down.
     for (std::wstring path = watch.place.path;; path = Parent(path)) {
-        UniqueKey key;
-        if (::RegOpenKeyExW(watch.place.root, path.c_str(), 0, KEY_NOTIFY | watch.place.view,
-                            key.put()) == ERROR_SUCCESS &&
-            ::RegNotifyChangeKeyValue(key.get(), FALSE, kKeyFilter, watch.event.get(), TRUE) ==
-                ERROR_SUCCESS) {
-            watch.key = std::move(key);
+        if (Register(watch.place.root, path, watch.place.view, kKeyFilter, watch.key,
+                     watch.event)) {
             watch.atPlace = path == watch.place.path;
+            ArmKeyParent(watch);
             return;
         }
         if (path.empty()) break;
     }
     watch.key.reset();
+    watch.event.reset();
     watch.atPlace = false;
+    ArmKeyParent(watch);
+}
+
+void ChangeWatch::ArmKeyParent(Watch& watch) {
+    const std::wstring parent = Parent(watch.place.path);
+    if (watch.atPlace && !parent.empty() &&
+        Register(watch.place.root, parent, watch.place.view, REG_NOTIFY_CHANGE_NAME,
+                 watch.parentKey, watch.parentEvent))
+        return;
+    watch.parentKey.reset();
+    watch.parentEvent.reset();
 }
 
 void ChangeWatch::ArmFolder(Watch& watch) {
     watch.folder.reset();
+    watch.parentFolder.reset();
     watch.atPlace = false;
     // An unknown folder is never watched: its parent would be the drive.
     for (std::wstring path = watch.place.path; !path.empty(); path = Parent(path)) {
@@ -80,6 +103,11 @@ void ChangeWatch::ArmFolder(Watch& watch) {
         watch.folder.reset(::FindFirstChangeNotificationW(
             path.c_str(), FALSE, atPlace ? kFolderFilter : FILE_NOTIFY_CHANGE_DIR_NAME));
         watch.atPlace = atPlace && watch.folder;
+        const std::wstring parent = Parent(path);
+        if (watch.atPlace && !parent.empty())
+            watch.parentFolder.reset(::FindFirstChangeNotificationW(
+                (parent.size() == 2 ? parent + L"\\" : parent).c_str(), FALSE,
+                FILE_NOTIFY_CHANGE_DIR_NAME));
         return;
     }
 }
@@ -89,12 +117,17 @@ void ChangeWatch::CollectHandles() {
     owners_.clear();
     for (std::size_t i = 0; i < watches_.size(); ++i) {
         const Watch& watch = watches_[i];
-        const HANDLE handle = watch.place.kind == Place::Kind::Key
-                                  ? (watch.key ? watch.event.get() : nullptr)
-                                  : (watch.folder ? watch.folder.get() : nullptr);
-        if (!handle) continue;
-        handles_.push_back(handle);
-        owners_.push_back(i);
+        const bool key = watch.place.kind == Place::Kind::Key;
+        const HANDLE handles[] = {
+            key ? (watch.key ? watch.event.get() : nullptr)
+                : (watch.folder ? watch.folder.get() : nullptr),
+            key ? (watch.parentKey ? watch.parentEvent.get() : nullptr)
+                : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
+        for (const HANDLE handle : handles) {
+            if (!handle) continue;
+            handles_.push_back(handle);
+            owners_.push_back(i);
+        }
     }
 }
 

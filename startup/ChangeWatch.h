@@ -1,7 +1,9 @@
 #pragma once
 // Change notifications for a set of places, registry keys and folders, as
 // handles for the owner's wait. A place that does not exist is watched
-// through its nearest parent that does, so one made later is picked up.
+// through its nearest parent that does, so one made later is picked up. A
+// place that exists is watched in its parent too, for its own name: one
+// deleted or renamed and made again is watched again at once.
 #include <windows.h>
 
 #include <cstddef>
@@ -25,8 +27,9 @@ public:
     ChangeWatch(const ChangeWatch&) = delete;
     ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-    // The handles to wait on, and the place each stands for. A place that
-    // cannot be watched at all has none; the caller's full checks cover it.
+    // The handles to wait on (one or two a place), and the place each stands
+    // for. A place that cannot be watched at all has none; the caller's full
+    // checks cover it.
     const std::vector<HANDLE>& Handles() const noexcept { return handles_; }
     std::size_t PlaceOf(std::size_t handle) const { return owners_.at(handle); }
 
@@ -42,9 +45,14 @@ private:
         UniqueHandle event;               // signalled by the registry
         UniqueChangeNotification folder;  // signalled by the file system
         bool atPlace = false;             // watching the place itself, not a parent
+        // While at the place: its parent, for the place's own name.
+        UniqueKey parentKey;
+        UniqueHandle parentEvent;
+        UniqueChangeNotification parentFolder;
     };
     void Arm(Watch& watch);
     void ArmKey(Watch& watch);
+    void ArmKeyParent(Watch& watch);
     void ArmFolder(Watch& watch);
     void CollectHandles();
 

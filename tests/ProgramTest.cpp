@@ -556,6 +556,22 @@ TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
     Quit(process, window_);
 }
 
+// A watched key deleted and made again is watched again at once, not only
+// at the next interval. (Wine renames no folder that a change notification
+// holds open, so the same for a Startup folder cannot be played here.)
+TEST_F(ProgramNotifications, KeyDeletedAndMadeAgainStaysWatched) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kRun.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kRun.c_str());
+    ASSERT_FALSE(RawKeyExists(HKEY_CURRENT_USER, kRun));
+    AddRunValue(L"Again", L"again.exe");
+    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Again"); }, kWellInsideAnInterval));
+
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
 TEST_F(ProgramNotifications, RunKeyMadeAfterTheStartIsWatched) {
     const std::wstring runOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
     ::RegDeleteTreeW(HKEY_CURRENT_USER, runOnce.c_str());
