@@ -235,6 +235,7 @@ private:
     bool settingsLoaded_ = false;
     bool checking_ = false;        // a check is at work, perhaps waiting for an answer
     bool reloadPending_ = false;   // a reload asked for during a check
+    bool startPagesReloadPending_ = false;  // the same for the start pages
     bool stoppedForGood_ = false;  // teardown began: no check starts or goes on
     bool tornDown_ = false;
 };

@@ -6,6 +6,13 @@
 namespace kb {
 
 void MainWindow::ReloadStartPages() {
+    // During a question the boxes are what it defends: Refrush reads them
+    // again once it is answered, not before (the live value is the one
+    // asked about).
+    if (checking_) {
+        startPagesReloadPending_ = true;
+        return;
+    }
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
         const std::optional<std::wstring> text = ReadStartPage(i);
         // A value that could not be read is not defended: empty text is no

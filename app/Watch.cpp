@@ -81,6 +81,7 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     }
     checking_ = false;
     // A reload asked for while the check waited for an answer runs now.
+    if (std::exchange(startPagesReloadPending_, false) && !stoppedForGood_) ReloadStartPages();
     if (reloadPending_ && !stoppedForGood_) {
         reloadPending_ = false;
         try {

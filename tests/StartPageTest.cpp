@@ -79,6 +79,24 @@ TEST_F(StartPages, AskPolicyCancelAsksAgainAndDisableReverts) {
     EXPECT_EQ(Get(2).text, Original(2));
 }
 
+// Refrush pressed while a change is asked about does not make the changed
+// value the defended one: the boxes are read again after the answer.
+TEST_F(StartPages, RefrushDuringAQuestionKeepsWhatItDefends) {
+    MainWindow& w = Ready(1);
+    Set(0, L"http://hijack.example/");
+    answer = [&](const std::wstring&) {
+        w.ReloadStartPages();
+        EXPECT_EQ(Box(0), Original(0)) << "not while asking";
+        return Decision::Disable;
+    };
+    Tick();
+    EXPECT_EQ(Get(0), Text(Original(0)));
+    EXPECT_EQ(Box(0), Original(0)) << "read again after the answer: the value put back";
+    answer = {};
+    Tick();
+    EXPECT_EQ(questions.size(), 1u) << "nothing changed since";
+}
+
 TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
     MainWindow& w = Ready(2);
     w.Ui().startupPolicy.SetItemIndex(0);
