@@ -77,6 +77,12 @@ bool MakeFolder(const std::wstring& path) {
     return ::CreateDirectoryW(path.c_str(), nullptr) || DirectoryExists(path);
 }
 
+std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes) {
+    std::vector<char> bytes;
+    if (!ReadAll(path, bytes) || bytes.size() > maxBytes) return std::nullopt;
+    return std::string(bytes.begin(), bytes.end());
+}
+
 bool SameContents(const std::wstring& a, const std::wstring& b) {
     std::vector<char> first, second;
     return ReadAll(a, first) && ReadAll(b, second) && first == second;

@@ -1,6 +1,8 @@
 #pragma once
 // The few file-system operations the store needs. A write refused to
 // this process fails with ERROR_ACCESS_DENIED as its last error.
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace kb {
@@ -14,6 +16,8 @@ bool DeleteFileAt(const std::wstring& path);
 std::wstring RunningProgramPath();
 // Makes the folder and its missing parents; true when it exists after.
 bool MakeFolder(const std::wstring& path);
+// The file's bytes when it can be read and holds at most the bytes given.
+std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes);
 // Whether both files can be read and hold the same bytes.
 bool SameContents(const std::wstring& a, const std::wstring& b);
 // The path made absolute, with "." and ".." resolved and "/" read as "\";

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
 #include "startup/CommandLine.h"
@@ -13,6 +14,9 @@
 namespace kb {
 
 namespace {
+
+// Shortcuts are a few kilobytes; a bigger file is known by time and size.
+constexpr std::size_t kKeptShortcutBytes = 64 * 1024;
 
 void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
                 std::vector<SkippedValue>& skipped) {
@@ -60,14 +64,15 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
         ShortcutCache::Reading reading{found.ftLastWriteTime,
                                        (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) |
                                            found.nFileSizeLow,
-                                       std::nullopt};
+                                       std::nullopt, std::nullopt};
+        if (cache && reading.size <= kKeptShortcutBytes)
+            reading.bytes = ReadSmallFile(entry.path, kKeptShortcutBytes);
         const auto before = known.find(fileName);
-        if (before != known.end() &&
-            ::CompareFileTime(&before->second.written, &reading.written) == 0 &&
-            before->second.size == reading.size)
-            reading.link = before->second.link;
-        else
-            reading.link = TryReadShellLink(entry.path);
+        const bool same = before != known.end() && before->second.link &&
+                          ::CompareFileTime(&before->second.written, &reading.written) == 0 &&
+                          before->second.size == reading.size &&
+                          before->second.bytes == reading.bytes;
+        reading.link = same ? before->second.link : TryReadShellLink(entry.path);
         entry.link = reading.link;
         entry.disabledByTaskManager = switches.Disabled(fileName);
         now[fileName] = std::move(reading);

@@ -26,13 +26,16 @@ struct PlaceSelection {
     PlaceSelection& operator|=(const PlaceSelection& other);
 };
 
-// What the shell read of each shortcut, by its file's time and size: a
-// shortcut whose file is as it was is not opened through the shell again.
+// What the shell read of each shortcut: one whose file holds the very
+// bytes it held (time and size alone can be set back by anyone) is not
+// opened through the shell again. A shortcut that could not be read is
+// read again every time.
 class ShortcutCache {
 public:
     struct Reading {
         FILETIME written{};
         unsigned long long size = 0;
+        std::optional<std::string> bytes;  // none for a file too big to keep
         std::optional<ShellLinkData> link;
     };
     using Folder = std::map<std::wstring, Reading>;  // by file name

@@ -107,5 +107,35 @@ TEST_F(Changes, UnchangedShortcutIsNotReadAgain) {
         << "a rewritten shortcut is read again";
 }
 
+// Time and size can be set back by anyone: a shortcut swapped for another
+// of the same size and time is read again, and one that could not be read
+// is never taken from the cache.
+TEST_F(Changes, SwappedShortcutOfTheSameSizeAndTimeIsReadAgain) {
+    const std::wstring link = UserStartup() + L"\\Link.lnk";
+    WriteShellLink(link, LinkTo(Target(L"first.exe")));
+    const std::string real = ReadFileBytes(link);
+    const auto stamp = [&](const std::string& bytes) {
+        WriteFileBytes(link, bytes);
+        const UniqueFile file(::CreateFileW(link.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        FILETIME fixed{0x12345678, 0x01D00000};
+        ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &fixed));
+    };
+    ShortcutCache cache;
+    PlaceSelection folderOnly = PlaceSelection::None();
+    folderOnly.userStartup = true;
+    const auto linkNow = [&] { return ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link; };
+
+    stamp(std::string(real.size(), 'x'));
+    EXPECT_FALSE(linkNow()) << "garbage reads as no shortcut";
+    stamp(real);
+    ASSERT_TRUE(linkNow()) << "the same size and time, now a shortcut: read again";
+    std::string other = real;
+    other[other.size() / 2] ^= 1;
+    stamp(other);
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::ShortcutRead; });
+    EXPECT_FALSE(linkNow()) << "other bytes of the same size and time are read again";
+}
+
 }  // namespace
 }  // namespace kb::test
