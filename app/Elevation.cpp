@@ -70,7 +70,9 @@ bool ProcessIsElevated() {
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
         !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size))
         return true;  // a Windows without UAC: rights are what the account has
-    return elevation.TokenIsElevated != 0 || ElevationType() == TokenElevationTypeDefault;
+    // A standard user's token is no split one (TokenElevationTypeDefault)
+    // and not elevated; an administrator with UAC off has an elevated one.
+    return elevation.TokenIsElevated != 0;
 }
 
 bool CanElevate() {
