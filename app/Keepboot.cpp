@@ -67,9 +67,7 @@ int Run() {
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         if (const HWND running = kb::FindRunningKeepboot(kb::RunningProgramPath(), 5000)) {
-            const bool hidden = (!arguments.empty() && arguments[0] == L"-start") ||
-                                (arguments.size() > 1 && arguments[1] == L"-start");
-            if (!hidden) ::PostMessageW(running, kb::MainWindow::kShowMessage, 0, 0);
+            if (!kb::StartsHidden(arguments)) ::PostMessageW(running, kb::MainWindow::kShowMessage, 0, 0);
             return 0;
         }
     }

@@ -20,6 +20,11 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 }  // namespace
 
+bool StartsHidden(const std::vector<std::wstring>& arguments) {
+    return (!arguments.empty() && arguments[0] == L"-start") ||
+           (arguments.size() > 1 && arguments[1] == L"-start");
+}
+
 MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {}
 
 MainWindow::~MainWindow() {
@@ -71,7 +76,7 @@ void MainWindow::Initialize() {
     // The window is ready however far this gets.
     ScopeExit ready([this] { ready_ = true; });
     const auto& args = options_.arguments;
-    startHidden_ = (!args.empty() && args[0] == L"-start") || (args.size() > 1 && args[1] == L"-start");
+    startHidden_ = StartsHidden(args);
 
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;

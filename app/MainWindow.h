@@ -28,6 +28,10 @@ class PromptDialog;
 class SelfStart;
 class TabPage;
 
+// Whether the arguments ask for a hidden start that watches at once:
+// "-start" first or second.
+bool StartsHidden(const std::vector<std::wstring>& arguments);
+
 struct MainWindowOptions {
     // The command-line arguments after the program's name.
     std::vector<std::wstring> arguments;

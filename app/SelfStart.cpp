@@ -102,10 +102,13 @@ ComPtr<ITaskFolder> TaskRoot() {
 
 class LogonTask final : public SelfStart {
 public:
-    explicit LogonTask(std::wstring name) : name_(std::move(name)) {}
+    // root: a connection already made, kept for later calls; none makes one
+    // at each call.
+    LogonTask(std::wstring name, ComPtr<ITaskFolder> root)
+        : name_(std::move(name)), root_(std::move(root)) {}
 
     bool Registered() const override {
-        const ComPtr<ITaskFolder> root = TaskRoot();
+        const ComPtr<ITaskFolder> root = Root();
         ComPtr<IRegisteredTask> task;
         return (root && SUCCEEDED(root->GetTask(Bstr(name_), &task))) ||
                RunValueSelfStart()->Registered();
@@ -114,7 +117,7 @@ public:
     Result Set(bool on, const std::wstring& executable) override {
         // A task that runs with the highest rights is an administrator's to make.
         if (StandardUserMode()) return Result::NeedsAdministrator;
-        const ComPtr<ITaskFolder> root = TaskRoot();
+        const ComPtr<ITaskFolder> root = Root();
         if (!root) throw Error(L"Cannot reach the Task Scheduler");
         VARIANT none;
         ::VariantInit(&none);
@@ -135,7 +138,10 @@ public:
     }
 
 private:
+    ComPtr<ITaskFolder> Root() const { return root_ ? root_ : TaskRoot(); }
+
     std::wstring name_;
+    ComPtr<ITaskFolder> root_;
 };
 
 }  // namespace
@@ -161,11 +167,13 @@ std::unique_ptr<SelfStart> RunValueSelfStart() {
 }
 
 std::unique_ptr<SelfStart> LogonTaskSelfStart(std::wstring taskName) {
-    return std::make_unique<LogonTask>(std::move(taskName));
+    return std::make_unique<LogonTask>(std::move(taskName), nullptr);
 }
 
 std::unique_ptr<SelfStart> SystemSelfStart() {
-    if (TaskRoot()) return LogonTaskSelfStart();
+    // The connection that tells the scheduler is there serves from then on.
+    if (ComPtr<ITaskFolder> root = TaskRoot())
+        return std::make_unique<LogonTask>(L"Keepboot", std::move(root));
     return RunValueSelfStart();
 }
 

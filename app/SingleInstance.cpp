@@ -27,21 +27,28 @@ struct Search {
     std::wstring executable;
     HWND found = nullptr;
 
-    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
-        auto* self = reinterpret_cast<Search*>(param);
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) noexcept {
+        try {
+            return reinterpret_cast<Search*>(param)->Consider(window);
+        } catch (...) {
+            return TRUE;  // nothing unwinds into the system; the next window is looked at
+        }
+    }
+
+    BOOL Consider(HWND window) {
         wchar_t className[64] = {};
         ::GetClassNameW(window, className, 64);
         if (std::wstring(className) != MainWindow::kClassName) return TRUE;
         DWORD processId = 0;
         ::GetWindowThreadProcessId(window, &processId);
         if (processId == ::GetCurrentProcessId() ||
-            !EqualIgnoringCase(ImageOf(processId), self->executable))
+            !EqualIgnoringCase(ImageOf(processId), executable))
             return TRUE;
         DWORD_PTR status = 0;
         if (::SendMessageTimeoutW(window, MainWindow::kStatusMessage, 0, 0, SMTO_ABORTIFHUNG, 1000,
                                   &status) &&
             (status & MainWindow::StatusReady)) {
-            self->found = window;
+            found = window;
             return FALSE;
         }
         return TRUE;

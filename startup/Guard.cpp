@@ -21,24 +21,6 @@ bool Starts(const ShortcutEntry& e) {
     return !e.disabledByTaskManager && e.link && !e.link->Target.empty();
 }
 
-// What an enabled shortcut starts, as far as its store entry says.
-ShellLinkData RebuiltLink(const StoredShortcutEntry& e) {
-    if (e.saved) return *e.saved;
-    ShellLinkData link;
-    link.Target = e.command;
-    // The store quotes a target with blanks; the shortcut holds it bare.
-    if (link.Target.size() >= 2 && link.Target.front() == L'"' && link.Target.back() == L'"')
-        link.Target = link.Target.substr(1, link.Target.size() - 2);
-    return link;
-}
-
-// The same place and name, as Windows tells entries apart: the key (in its
-// view) or the folder, and the name compared by code point ignoring case.
-bool SameValue(const RunValueEntry& a, const RunValueEntry& b) {
-    return EqualIgnoringCase(a.name, b.name) &&
-           EqualIgnoringCase(a.place.Location(), b.place.Location());
-}
-
 // What an entry starts: a value's command, a shortcut's target and arguments.
 std::wstring StartsWhat(const RunValueEntry& e) {
     return e.command;
@@ -66,8 +48,11 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
 
 }  // namespace
 
+// The same place and name, as Windows tells entries apart: the key (in its
+// view) or the folder, and the name compared by code point ignoring case.
 bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) const {
-    return SameValue(a, b);
+    return EqualIgnoringCase(a.name, b.name) &&
+           EqualIgnoringCase(a.place.Location(), b.place.Location());
 }
 
 bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
@@ -243,7 +228,7 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         known_.live.values.push_back({std::move(place), stored->item, stored->command, REG_SZ});
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
         known_.live.shortcuts.push_back(
-            {shortcut->location, {}, shortcut->item, RebuiltLink(*shortcut)});
+            {shortcut->location, {}, shortcut->item, LinkToRestore(*shortcut)});
     }
 }
 

@@ -535,6 +535,10 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
         .value_or(MoveResult::CannotMove);
 }
 
+ShellLinkData LinkToRestore(const StoredShortcutEntry& entry) {
+    return entry.saved ? *entry.saved : RebuiltFromCommand(entry.command);
+}
+
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring& folder = folders.FolderOf(entry.location);
     // An item with a folder part would write outside the Startup folder.
@@ -557,7 +561,7 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
         // otherwise what the store kept of it.
         if (!backup.empty() && IsShortcutOf(backup, entry)) CopyFileTo(backup, shortcut);
         if (!FileExists(shortcut))
-            WriteShellLink(shortcut, entry.saved ? *entry.saved : RebuiltFromCommand(entry.command));
+            WriteShellLink(shortcut, LinkToRestore(entry));
         // A shortcut that does not read back is none: the entry stays stored.
         if (!TryReadShellLink(shortcut)) {
             DeleteFileAt(shortcut);

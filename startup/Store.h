@@ -49,6 +49,10 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders);
 // text is skipped and noted.
 StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped);
 
+// The shortcut a stored entry comes back as, when no backup copy serves:
+// what was kept of it here, or one rebuilt from its command.
+ShellLinkData LinkToRestore(const StoredShortcutEntry& entry);
+
 // Whether an item can name a file in a Startup folder: no folder part.
 bool IsPlainItem(const std::wstring& item);
 

@@ -819,12 +819,6 @@ TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
 }
 
-}  // namespace
-}  // namespace kb::test
-
-namespace kb::test {
-namespace {
-
 // The logon task, made and removed through the Task Scheduler of the
 // throwaway prefix (under another name than the program's own).
 class LogonTaskTest : public Program {
