@@ -67,8 +67,13 @@ const ControlRow kLayout[] = {
     {Page::Settings, {ControlKind::Label, L"seconds", IdIntervalLabel, 307, 286, 0, 0},
      Field<&Controls::intervalLabel>, nullptr},
 
-    {Page::List, {ControlKind::ListView, L"", IdStartupList, 12, 12, 560, 266},
+    {Page::List, {ControlKind::ListView, L"", IdStartupList, 12, 12, 560, 196},
      Field<&Controls::startupList>, nullptr},
+    {Page::List, {ControlKind::Label, L"Notices:", IdNoticesLabel, 12, 214, 0, 0}, nullptr, nullptr},
+    {Page::List, {ControlKind::ListBox, L"", IdNotices, 12, 230, 560, 48},
+     Field<&Controls::notices>, nullptr},
+    {Page::List, {ControlKind::Label, L"", IdUnreadablePlaces, 12, 289, 396, 17},
+     Field<&Controls::unreadablePlaces>, nullptr},
     {Page::List, {ControlKind::Button, L"&Apply", IdListApply, 497, 284, 75, 25},
      Field<&Controls::listApply>, &MainWindow::ApplyStartupList},
     // "Refrush" is the program's caption as its users know it, spelling and all.
@@ -155,6 +160,9 @@ void MainWindow::CreateControls() {
             list_.Attach(control);
             break;
         }
+        case ControlKind::ListBox:
+            notices_.Attach(control);
+            break;
         case ControlKind::Tabs: {
             for (int i = 0; i < 3; ++i) {
                 TCITEMW item{};

@@ -163,6 +163,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
+        // A click on a notice opens the page that keeps them.
+        if (LOWORD(lParam) == NIN_BALLOONUSERCLICK) {
+            ShowPage(1);
+            ShowFromTray();
+        }
         return 0;
     case kStatusMessage:
         return (ready_ ? StatusReady : 0) | (timer_ && timer_->Enabled() ? StatusWatching : 0) |

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/NoticeList.h"
 #include "app/PngImage.h"
 #include "app/RadioGroup.h"
 #include "app/Settings.h"
@@ -70,6 +71,9 @@ enum ControlId : int {
     IdStartPagesReload = IdStartPageEdit0 + 4,
     IdStartPagesApply,
     IdRestartElevated,
+    IdNoticesLabel,
+    IdNotices,
+    IdUnreadablePlaces,
 };
 
 class MainWindow : public WindowBase {
@@ -120,6 +124,7 @@ public:
         std::array<HWND, kStartPageCount> startPageLabels{}, startPageEdits{};
         HWND startPagesReload = nullptr, startPagesApply = nullptr;
         HWND restartElevated = nullptr;
+        HWND notices = nullptr, unreadablePlaces = nullptr;
     };
     const Controls& Ui() const noexcept { return ui_; }
     StartupGuard& Guard() { return *guard_; }
@@ -204,9 +209,11 @@ private:
     void CheckChangedPlaces();
     bool CanCheckNow() const noexcept;
     void RunCheck(const PlaceSelection& places, bool startPages);
-    // Reports what the guard found since the last report: values that are
-    // not text, and new entries it could not disable.
+    // Tells what the guard found since the last report (values that are not
+    // text, places it could not read, new entries it could not disable) as
+    // notices, and shows which places could not be read.
     void ReportNotices();
+    void ShowUnreadablePlaces();
 
     MainWindowOptions options_;
     DpiScale scale_;
@@ -227,6 +234,7 @@ private:
     };
     Counters counters_, snapshot_;
     StartupList list_;
+    NoticeList notices_;
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;

@@ -155,6 +155,8 @@ int PromptDialog::RunModal() {
                         reinterpret_cast<LPARAM>(&collect));
     for (HWND window : collect.windows) ::EnableWindow(window, FALSE);
 
+    // A report open meanwhile may have disabled this window with the rest.
+    ::EnableWindow(Handle(), TRUE);
     result_ = 0;
     modal_ = true;
     ::ShowWindow(Handle(), SW_SHOW);

@@ -25,9 +25,8 @@ std::wstring NewStartupQuestion(const std::wstring& name) {
 
 bool MainWindow::CanCheckNow() const noexcept {
     // One check at a time, none before the window is ready or once it is
-    // going away, and none over an open report: a question must never come
-    // up over it.
-    return ready_ && !stoppedForGood_ && !checking_ && !ErrorReportOpen();
+    // going away. An open report pauses nothing: the watch goes on.
+    return ready_ && !stoppedForGood_ && !checking_;
 }
 
 void MainWindow::CheckForChanges() {
@@ -109,6 +108,7 @@ bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
 
 void MainWindow::ShowNotice(const std::wstring& text) {
     ++counters_.notices;
+    notices_.Add(text);
     if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
 }
 
@@ -123,14 +123,23 @@ void MainWindow::ReportNotices() {
                    L") changed to start " + Showable(changed.entry.command) + L" instead of " +
                    Showable(changed.previously) + L"; it was disabled.");
     for (const SkippedValue& value : guard_->TakeNewlySkipped()) {
-        if (value.refused)
-            ShowNotice(L"Cannot read " + value.key + L": access is denied.");
+        if (value.unreadable)
+            ShowNotice(L"Cannot read " + value.key + L": " + value.why +
+                       L". What it held before stays guarded.");
         else
-            ShowErrorReport(L"Invalid data type for '" + value.name + L"'");
+            ShowNotice(L"Invalid data type for '" + Showable(value.name) + L"'");
     }
     for (const EntryText& entry : guard_->TakeNewlyUnmovable())
-        ShowErrorReport(L"Cannot disable '" + entry.item + L"' (" + entry.location +
-                        L"); it stays where it is");
+        ShowNotice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location +
+                   L"); it stays where it is.");
+    ShowUnreadablePlaces();
+}
+
+void MainWindow::ShowUnreadablePlaces() {
+    std::wstring text;
+    for (const SkippedValue& place : guard_->UnreadablePlaces())
+        text += (text.empty() ? L"Not read: " : L"; ") + place.key;
+    ::SetWindowTextW(ui_.unreadablePlaces, text.c_str());
 }
 
 // --- change notifications ------------------------------------------------------

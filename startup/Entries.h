@@ -85,12 +85,21 @@ EntryDetails DetailsOf(const StartupEntry& entry);
 
 // A value in a Run-type key or in a store subkey that is not text. It is
 // no entry: Windows starts nothing from it and the store cannot hold it.
-// A key that is there but refuses this process reading is noted the same
-// way, with no name and refused set: it is not taken for an empty one.
+// A place that is there but could not be read (a key refusing this process,
+// a listing that failed, a Startup folder that is a file) is noted the same
+// way, with no name and why: it is not taken for an empty one.
 struct SkippedValue {
-    std::wstring key;  // where it is, as Location texts name keys
+    std::wstring key;  // where it is: a key as Location texts name it, or a folder
     std::wstring name;
-    bool refused = false;
+    bool unreadable = false;  // the whole place
+    std::wstring why;         // for an unreadable place
+
+    static SkippedValue NotText(std::wstring key, std::wstring name) {
+        return {std::move(key), std::move(name), false, {}};
+    }
+    static SkippedValue Unreadable(std::wstring place, std::wstring why) {
+        return {std::move(place), {}, true, std::move(why)};
+    }
     bool operator==(const SkippedValue&) const = default;
     auto operator<=>(const SkippedValue&) const = default;
 };

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <type_traits>
 
 #include "platform/ScopeExit.h"
 #include "platform/TextCompare.h"
@@ -61,31 +63,78 @@ bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) con
            folderA == folders_.FolderOf(b.location);
 }
 
-template <typename Entry>
-const Entry* StartupGuard::KnownAs(const std::vector<Entry>& known, const Entry& entry) const {
-    // The latest word on the entry counts: the one added last.
-    for (auto it = known.rbegin(); it != known.rend(); ++it)
-        if (SameEntry(*it, entry)) return &*it;
-    return nullptr;
+std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
+    return FoldCase(e.place.Location()) + L"\n" + FoldCase(e.name);
+}
+
+std::wstring StartupGuard::IndexKey(const ShortcutEntry& e) const {
+    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.name);
+}
+
+const StartupGuard::KnownIndex& StartupGuard::Index() const {
+    // Built once for the many look-ups of a check: a linear search per
+    // entry made a check of 15,000 values take seconds.
+    if (!index_) {
+        index_.emplace();
+        for (std::size_t i = 0; i < known_.live.values.size(); ++i)
+            index_->values.emplace(IndexKey(known_.live.values[i]), i);
+        for (std::size_t i = 0; i < known_.live.shortcuts.size(); ++i)
+            index_->shortcuts.emplace(IndexKey(known_.live.shortcuts[i]), i);
+    }
+    return *index_;
 }
 
 template <typename Entry>
-bool StartupGuard::Knows(const std::vector<Entry>& known, const Entry& entry) const {
+std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
+    const KnownIndex& index = Index();
+    const std::vector<Entry>& known = KnownOfKind<Entry>();
+    const auto& byName = std::is_same_v<Entry, RunValueEntry> ? index.values : index.shortcuts;
+    // In the order they were added: the last one has the latest word.
+    std::vector<std::size_t> found;
+    const auto [first, last] = byName.equal_range(IndexKey(entry));
+    for (auto it = first; it != last; ++it)
+        if (SameEntry(known[it->second], entry)) found.push_back(it->second);
+    std::sort(found.begin(), found.end());
+    std::vector<const Entry*> namesakes;
+    for (std::size_t i : found) namesakes.push_back(&known[i]);
+    return namesakes;
+}
+
+template <typename Entry>
+const Entry* StartupGuard::KnownAs(const Entry& entry) const {
+    const std::vector<const Entry*> namesakes = Namesakes(entry);
+    return namesakes.empty() ? nullptr : namesakes.back();
+}
+
+template <typename Entry>
+bool StartupGuard::Knows(const Entry& entry) const {
     // Known: the same entry starting the same thing; or it starts nothing now.
     // What starts nothing is known as such, and is new once it starts.
     if (!Starts(entry)) return true;
-    for (const Entry& k : known)
-        if (SameEntry(k, entry) && Starts(k) && StartsWhat(k) == StartsWhat(entry)) return true;
+    const std::wstring what = StartsWhat(entry);
+    for (const Entry* k : Namesakes(entry))
+        if (Starts(*k) && StartsWhat(*k) == what) return true;
     return false;
+}
+
+template <>
+const std::vector<RunValueEntry>& StartupGuard::KnownOfKind<RunValueEntry>() const {
+    return known_.live.values;
+}
+
+template <>
+const std::vector<ShortcutEntry>& StartupGuard::KnownOfKind<ShortcutEntry>() const {
+    return known_.live.shortcuts;
 }
 
 void StartupGuard::Reload() {
     if (shutDown_) return;
-    Inventory fresh;
     std::vector<SkippedValue> liveSkipped, storeSkipped;
-    fresh.live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
-    fresh.stored = ReadStoredEntries(storeSkipped);
-    known_ = std::move(fresh);
+    LiveEntries live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
+    StoredEntries stored = ReadStoredEntries(storeSkipped);
+    // A place that could not be read keeps its last reading.
+    Replace(PlaceSelection{}.ReadWhole(folders_, liveSkipped), std::move(live));
+    known_.stored = std::move(stored);
     loaded_ = true;
     NoteSkipped(liveSkipped_, liveSkipped, true);
     NoteSkipped(storeSkipped_, storeSkipped, true);
@@ -140,19 +189,9 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             allowed(entry);
         }
     };
-    // What the places read now hold replaces what was known of them, so an
-    // entry that went (a RunOnce value Windows ran) is new when it comes
-    // back. A key that refused reading keeps what was known of it.
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    std::vector<bool> readKeys(runKeys.size(), false);
-    for (std::size_t i = 0; i < runKeys.size() && i < places.runKeys.size(); ++i)
-        readKeys[i] = places.runKeys[i] &&
-                      std::none_of(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
-                          return v.refused && v.key == runKeys[i].Location();
-                      });
     std::vector<RunValueEntry> values;
     for (const RunValueEntry& entry : scan.values) {
-        if (Knows(known_.live.values, entry))
+        if (Knows(entry))
             values.push_back(entry);
         else
             handle(entry, DisableRunValue, values);
@@ -160,7 +199,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     }
     std::vector<ShortcutEntry> shortcuts;
     for (const ShortcutEntry& entry : scan.shortcuts) {
-        if (Knows(known_.live.shortcuts, entry))
+        if (Knows(entry))
             shortcuts.push_back(entry);
         else
             handle(
@@ -168,31 +207,50 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                 shortcuts);
         if (shutDown_) return;
     }
-    std::erase_if(known_.live.values, [&](const RunValueEntry& k) {
-        for (std::size_t i = 0; i < runKeys.size(); ++i)
-            if (readKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
-                return true;
-        return false;
-    });
-    known_.live.values.insert(known_.live.values.end(), values.begin(), values.end());
-    std::erase_if(known_.live.shortcuts, [&](const ShortcutEntry& k) {
-        const std::wstring& folder = folders_.FolderOf(k.location);
-        return (places.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
-               (places.userStartup && !folder.empty() && folder == folders_.userStartup);
-    });
-    known_.live.shortcuts.insert(known_.live.shortcuts.end(), shortcuts.begin(), shortcuts.end());
+    // What the places read now hold replaces what was known of them, so an
+    // entry that went (a RunOnce value Windows ran) is new when it comes
+    // back. A place that could not be read keeps what was known of it.
+    LiveEntries now;
+    now.values = std::move(values);
+    now.shortcuts = std::move(shortcuts);
+    Replace(places.ReadWhole(folders_, skipped), std::move(now));
     if (everyPlace)
         unmovable_ = std::move(unmovable);
     else
         unmovable_.merge(unmovable);
 }
 
+void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
+    index_.reset();
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
+    std::erase_if(known_.live.values, [&](const RunValueEntry& k) {
+        for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
+            if (read.runKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
+                return true;
+        return false;
+    });
+    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
+    std::erase_if(known_.live.shortcuts, [&](const ShortcutEntry& k) {
+        const std::wstring& folder = folders_.FolderOf(k.location);
+        return (read.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
+               (read.userStartup && !folder.empty() && folder == folders_.userStartup);
+    });
+    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
+}
+
+std::vector<SkippedValue> StartupGuard::UnreadablePlaces() const {
+    std::vector<SkippedValue> places;
+    std::copy_if(liveSkipped_.begin(), liveSkipped_.end(), std::back_inserter(places),
+                 [](const SkippedValue& v) { return v.unreadable; });
+    return places;
+}
+
 std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
     if (const auto* value = std::get_if<RunValueEntry>(&entry)) {
-        const RunValueEntry* known = KnownAs(known_.live.values, *value);
+        const RunValueEntry* known = KnownAs(*value);
         if (known && Starts(*known) && known->command != value->command) return known->command;
     } else if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
-        const ShortcutEntry* known = KnownAs(known_.live.shortcuts, *shortcut);
+        const ShortcutEntry* known = KnownAs(*shortcut);
         if (known && Starts(*known) && StartsWhat(*known) != StartsWhat(*shortcut))
             return known->link->Arguments.empty()
                        ? known->link->Target
@@ -214,6 +272,7 @@ MoveResult StartupGuard::Move(const StartupEntry& entry) {
 
 void StartupGuard::NoteMoved(const StartupEntry& entry) {
     // What the user enabled is allowed: known before any reload.
+    index_.reset();
     if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
         RunValueEntry on = *value;
         on.disabledByTaskManager = false;

@@ -3,12 +3,14 @@
 // knows nothing of windows; whoever owns it supplies the questions.
 //
 // The known set is the last inventory that was read whole, plus entries
-// the user allowed since. A reading that fails never replaces it, so a
-// place that could not be read never makes its entries look new.
+// the user allowed since. A reading that fails never replaces it, and a
+// place that could not be read keeps its last reading: its entries never
+// look new, and every other place is still guarded.
 #include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "startup/Entries.h"
@@ -81,6 +83,10 @@ public:
     // now starts something else.
     std::optional<std::wstring> PreviousCommand(const StartupEntry& entry) const;
 
+    // The live places the last readings could not read; each keeps what
+    // was known of it.
+    std::vector<SkippedValue> UnreadablePlaces() const;
+
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
     bool Checking() const noexcept { return checking_; }
@@ -91,10 +97,24 @@ public:
 private:
     bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;
     bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const;
+    // The known entries by place and folded name.
+    struct KnownIndex {
+        std::unordered_multimap<std::wstring, std::size_t> values, shortcuts;
+    };
+    std::wstring IndexKey(const RunValueEntry& e) const;
+    std::wstring IndexKey(const ShortcutEntry& e) const;
+    const KnownIndex& Index() const;
     template <typename Entry>
-    const Entry* KnownAs(const std::vector<Entry>& known, const Entry& entry) const;
+    const std::vector<Entry>& KnownOfKind() const;
+    // The known entries of the entry's place and name, oldest first.
     template <typename Entry>
-    bool Knows(const std::vector<Entry>& known, const Entry& entry) const;
+    std::vector<const Entry*> Namesakes(const Entry& entry) const;
+    template <typename Entry>
+    const Entry* KnownAs(const Entry& entry) const;
+    template <typename Entry>
+    bool Knows(const Entry& entry) const;
+    // What the places read whole hold now replaces what was known of them.
+    void Replace(const PlaceSelection& read, LiveEntries now);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
     // Notes what a reading skipped, reporting what was not seen before. A
@@ -104,6 +124,7 @@ private:
 
     StartupFolders folders_;
     Inventory known_;
+    mutable std::optional<KnownIndex> index_;  // of known_.live; rebuilt after a change
     ShortcutCache shortcuts_;
     std::set<SkippedValue> liveSkipped_, storeSkipped_;
     std::vector<SkippedValue> unreported_;

@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "platform/TextCompare.h"
 #include "startup/CommandLine.h"
 #include "startup/TaskManager.h"
 
@@ -23,15 +24,23 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
     const OpenedKey key = RegKey::OpenForReading(place.root, place.keyPath, place.view);
     if (!key) {
         // Missing is empty; there but refused is not, and is said once.
-        if (key.Refused()) skipped.push_back({place.Location(), {}, true});
+        if (key.Refused())
+            skipped.push_back(SkippedValue::Unreadable(place.Location(), L"access is denied"));
+        return;
+    }
+    std::vector<std::wstring> names;
+    try {
+        names = key->ValueNames();
+    } catch (const Error&) {
+        skipped.push_back(SkippedValue::Unreadable(place.Location(), L"its values could not be listed"));
         return;
     }
     const TaskManagerSwitches switches(place.root, place.approvedKey);
-    for (const std::wstring& name : key->ValueNames()) {
+    for (const std::wstring& name : names) {
         const std::optional<RegValue> value = key->Query(name);
         if (!value) continue;  // gone since the listing
         if (!value->IsText()) {
-            skipped.push_back({place.Location(), name});
+            skipped.push_back(SkippedValue::NotText(place.Location(), name));
             continue;
         }
         values.push_back({place, name, value->Text(),
@@ -40,23 +49,44 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
     }
 }
 
+// A folder that is missing holds nothing; one that is there but could not
+// be listed (or is no folder) holds what it held, which the caller keeps.
+// Why, or nothing when the folder is simply not there.
+std::optional<std::wstring> WhyUnlisted(const std::wstring& folder, DWORD error) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    const bool notFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD why = ::GetLastError();
+        if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return L"it is not a folder";
+    } else if (notFound) {
+        return std::nullopt;  // a folder holding no shortcut
+    }
+    if (error == ERROR_ACCESS_DENIED) return L"access is denied";
+    return L"it could not be listed (error " + std::to_wstring(error) + L")";
+}
+
 void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
-                       std::vector<ShortcutEntry>& shortcuts, ShortcutCache* cache) {
+                       std::vector<ShortcutEntry>& shortcuts, std::vector<SkippedValue>& skipped,
+                       ShortcutCache* cache) {
     // An unknown folder would make the pattern "\*.lnk", the root of the drive.
     if (folder.empty()) return;
     const TaskManagerSwitches switches(TaskManagerRootOf(location), kTaskManagerFolderKey);
     ShortcutCache::Folder known = cache ? cache->Take(folder) : ShortcutCache::Folder{};
+    const std::size_t first = shortcuts.size();
+    const auto unreadable = [&](DWORD error) {
+        const std::optional<std::wstring> why = WhyUnlisted(folder, error);
+        if (cache) cache->Put(folder, why ? std::move(known) : ShortcutCache::Folder{});
+        if (!why) return;
+        // Nothing of a listing that stopped part-way passes for the folder.
+        shortcuts.resize(first);
+        skipped.push_back(SkippedValue::Unreadable(folder, *why));
+    };
     ShortcutCache::Folder now;
     WIN32_FIND_DATAW found;
     UniqueFind listing(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &found));
-    if (!listing) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            if (cache) cache->Put(folder, {});
-            return;
-        }
-        throw Error(L"Cannot list the folder " + folder);
-    }
+    if (!listing) return unreadable(::GetLastError());
     do {
         const std::wstring fileName = found.cFileName;
         ShortcutEntry entry{location, folder + L"\\" + fileName,
@@ -78,7 +108,7 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
         now[fileName] = std::move(reading);
         shortcuts.push_back(std::move(entry));
     } while (::FindNextFileW(listing.get(), &found));
-    if (::GetLastError() != ERROR_NO_MORE_FILES) throw Error(L"Cannot list the folder " + folder);
+    if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES) return unreadable(error);
     if (cache) cache->Put(folder, std::move(now));
 }
 
@@ -109,6 +139,22 @@ PlaceSelection& PlaceSelection::operator|=(const PlaceSelection& other) {
     return *this;
 }
 
+PlaceSelection PlaceSelection::ReadWhole(const StartupFolders& folders,
+                                         const std::vector<SkippedValue>& skipped) const {
+    const auto unread = [&](const std::wstring& place) {
+        return std::any_of(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
+            return v.unreadable && EqualIgnoringCase(v.key, place);
+        });
+    };
+    PlaceSelection whole = *this;
+    const std::vector<RunKeyPlace>& places = RunKeyPlaces();
+    for (std::size_t i = 0; i < whole.runKeys.size() && i < places.size(); ++i)
+        whole.runKeys[i] = whole.runKeys[i] && !unread(places[i].Location());
+    whole.commonStartup = commonStartup && !unread(folders.commonStartup);
+    whole.userStartup = userStartup && !unread(folders.userStartup);
+    return whole;
+}
+
 ShortcutCache::Folder ShortcutCache::Take(const std::wstring& folder) {
     const auto it = folders_.find(folder);
     if (it == folders_.end()) return {};
@@ -129,9 +175,10 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
         if (i < selection.runKeys.size() && selection.runKeys[i])
             ReadRunKey(places[i], live.values, skipped);
     if (selection.commonStartup)
-        ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, cache);
+        ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
+                          cache);
     if (selection.userStartup)
-        ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, cache);
+        ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, skipped, cache);
     return live;
 }
 

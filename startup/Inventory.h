@@ -24,6 +24,9 @@ struct PlaceSelection {
     bool Empty() const;
     bool All() const;
     PlaceSelection& operator|=(const PlaceSelection& other);
+    // These places less those the skipped list says could not be read.
+    PlaceSelection ReadWhole(const StartupFolders& folders,
+                             const std::vector<SkippedValue>& skipped) const;
 };
 
 // What the shell read of each shortcut: one whose file holds the very
@@ -48,9 +51,11 @@ private:
     std::map<std::wstring, Folder> folders_;
 };
 
-// The selected keys and folders. Keys that do not open and folders that
-// do not exist contribute nothing; values that are not text are skipped
-// and noted; a shortcut that cannot be read is still an entry.
+// The selected keys and folders. Keys and folders that do not exist
+// contribute nothing; values that are not text are skipped and noted; a
+// shortcut that cannot be read is still an entry. A place that is there but
+// could not be read contributes nothing and is noted as unreadable: the
+// others are read all the same.
 LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
                             const PlaceSelection& selection = {},
                             ShortcutCache* cache = nullptr);

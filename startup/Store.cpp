@@ -636,7 +636,8 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
             const std::wstring rootName = kind == StoreKind::Shared ? L"HKLM\\" : L"HKCU\\";
             const OpenedKey store = RegKey::OpenForReading(keys.root, storeKey, view);
             if (!store) {
-                if (store.Refused()) skipped.push_back({rootName + storeKey, {}, true});
+                if (store.Refused())
+                    skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, L"access is denied"));
                 continue;
             }
             for (const std::wstring& subkey : store->SubkeyNames()) {
@@ -645,7 +646,8 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
                 SubkeyReader reader(*key);
                 read(reader, kind, subkey, view);
                 if (reader.NotText())
-                    skipped.push_back({rootName + storeKey + L"\\" + subkey, reader.NotText()});
+                    skipped.push_back(
+                        SkippedValue::NotText(rootName + storeKey + L"\\" + subkey, reader.NotText()));
             }
         }
     };

@@ -36,7 +36,12 @@ protected:
         ::DeleteFileW((Windows() + L"\\pss\\Foo.lnkStartup").c_str());
         ::DeleteFileW((Windows() + L"\\pss\\Foo (2).lnkStartup").c_str());
     }
-    void LiveValue() { SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", kCommand, REG_EXPAND_SZ); }
+    // The value as read before the faults begin: a key that fails to list
+    // is no longer one that reads empty.
+    void LiveValue() {
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", kCommand, REG_EXPAND_SZ);
+        tool_ = Value(L"Tool");
+    }
     void LiveShortcut() { WriteShellLink(shortcut_, link_); }
 
     bool RegistryEntryWhole() {
@@ -103,11 +108,12 @@ protected:
         act();
     }
 
-    void DisableValue() { DisableRunValue(Value(L"Tool")); }
+    void DisableValue() { DisableRunValue(tool_); }
     void DisableFoo() { DisableShortcut(Shortcut(L"Foo"), Folders()); }
 
     ShellLinkData link_;
     std::wstring shortcut_;
+    RunValueEntry tool_;
 };
 
 TEST_F(Faults, DisablingARegistryEntryNeverLosesIt) {

@@ -155,7 +155,7 @@ TEST_F(Guard, ValueThatIsNotTextBlindsNothing) {
     const DWORD number = 1;
     SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
     Loaded();
-    EXPECT_EQ(guard->TakeNewlySkipped(), (std::vector<SkippedValue>{{L"HKCU\\" + kRun, L"Counter"}}));
+    EXPECT_EQ(guard->TakeNewlySkipped(), (std::vector<SkippedValue>{SkippedValue::NotText(L"HKCU\\" + kRun, L"Counter")}));
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Check(Policy::DisableSilently);
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
@@ -172,12 +172,39 @@ TEST_F(Guard, ReadingThatIsNotWholeKeepsWhatIsKnown) {
     MakeShortcut(UserStartup(), L"Link");
     Loaded();
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
-    EXPECT_THROW(guard->Reload(), Error);
+    guard->Reload();
     SetFaultInjector({});
     EXPECT_EQ(NamesOf(guard->Known().live.values), (Names{L"Known"}));
+    EXPECT_EQ(guard->UnreadablePlaces(),
+              (std::vector<SkippedValue>{SkippedValue::Unreadable(
+                  L"HKCU\\" + kRun, L"its values could not be listed")}));
     Check(Policy::DisableSilently);
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Known"));
     EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk"));
+}
+
+// A Startup folder replaced by a file: its shortcuts stay known (none is
+// new when the folder comes back), the other places are guarded, and it
+// is reported once.
+TEST_F(Guard, PlaceThatCannotBeReadKeepsItsLastReading) {
+    const std::wstring startup = UserStartup(), moved = startup + L"-away";
+    MakeShortcut(startup, L"Link");
+    Loaded();
+    ASSERT_TRUE(::MoveFileW(startup.c_str(), moved.c_str()));
+    WriteFileBytes(startup, "");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    Check(Policy::DisableSilently);
+    guard->Reload();
+    EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
+    EXPECT_EQ(NamesOf(guard->Known().live.shortcuts), (Names{L"Link"}));
+    EXPECT_EQ(guard->TakeNewlySkipped(),
+              (std::vector<SkippedValue>{SkippedValue::Unreadable(startup, L"it is not a folder")}));
+
+    ASSERT_TRUE(::DeleteFileW(startup.c_str()));
+    ASSERT_TRUE(::MoveFileW(moved.c_str(), startup.c_str()));
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(FileExists(startup + L"\\Link.lnk")) << "still known";
+    EXPECT_TRUE(guard->UnreadablePlaces().empty());
 }
 
 // An odd store entry makes no reading fail: the shortcuts read after it

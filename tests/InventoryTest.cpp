@@ -105,9 +105,9 @@ TEST_F(Inventory, ValuesThatAreNotTextAreSkippedAndNoted) {
     EXPECT_EQ(live.shortcuts.size(), 1u);
     EXPECT_EQ(NamesOf(Stored().values), (Names{L"Fine"}));
     EXPECT_EQ(skipped, (std::vector<SkippedValue>{
-                           {L"HKLM\\" + kRun, L"Counter"},
-                           {L"HKCU\\" + kRun, L"Blob"},
-                           {L"HKLM\\" + std::wstring(kStartupRegStore) + L"\\Odd", L"key"}}));
+                           SkippedValue::NotText(L"HKLM\\" + kRun, L"Counter"),
+                           SkippedValue::NotText(L"HKCU\\" + kRun, L"Blob"),
+                           SkippedValue::NotText(L"HKLM\\" + std::wstring(kStartupRegStore) + L"\\Odd", L"key")}));
 }
 
 // As the registry and the file system compare names: by code point,

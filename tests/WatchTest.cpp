@@ -67,29 +67,54 @@ TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
     EXPECT_EQ(questions.size(), 2u);
 }
 
-TEST_F(Watch, NoCheckWhileAReportIsOpen) {
+// A report (of the user's own action, or of something unexpected) waits
+// for its OK; the guard does not.
+TEST_F(Watch, WatchGoesOnWhileAReportIsOpen) {
     MainWindow& w = Ready(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     SetErrorReportSink([&](const std::wstring& text) {
         reports.push_back(text);
-        Tick();  // checks keep coming while the report is open
+        Tick();
+        EXPECT_FALSE(Live(L"New")) << "disabled while the report is open";
     });
     ShowErrorReport(L"something");
-    EXPECT_TRUE(Live(L"New"));
-    SetErrorReportSink([&](const std::wstring& text) { reports.push_back(text); });
-    Tick();
-    EXPECT_FALSE(Live(L"New")) << "the next check after the report";
+    EXPECT_EQ(reports.size(), 1u);
     EXPECT_TRUE(w.Ready());
 }
 
-TEST_F(Watch, ValueThatIsNotTextIsReportedOnce) {
+// What the guard has to say is a notice: nothing waits for it, every one
+// is kept on the list page, and none comes again while its cause stays.
+TEST_F(Watch, NoticesPauseNothingAndAreKeptOnTheListPage) {
     const DWORD number = 1;
     SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
-    Ready(0);
-    EXPECT_EQ(reports, (Names{L"Invalid data type for 'Counter'"}));
+    MainWindow& w = Ready(0);
+    SetRawValue(HKEY_CURRENT_USER, kRun, L"Blob", REG_BINARY, &number, sizeof number);
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
+    EXPECT_FALSE(Live(L"New"));
     Tick();
-    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports.empty()) << "no modal report";
+    EXPECT_EQ(NoticeLines(w.Ui().notices),
+              (Names{L"Invalid data type for 'Blob'", L"Invalid data type for 'Counter'"}));
+}
+
+// A Startup folder that is a file is named on the list page, once in the
+// notices, and blinds no other place.
+TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
+    WriteFileBytes(UserStartup() + L"-file", "");
+    StartupFolders folders = Folders();
+    folders.userStartup += L"-file";
+    MainWindow& w = MakeWindow({}, folders);
+    w.Ui().startupPolicy.SetItemIndex(0);
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
+    Tick();
+    EXPECT_FALSE(Live(L"New"));
+    w.ReloadStartupList();
+    EXPECT_EQ(WindowText(w.Ui().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
+    EXPECT_EQ(NoticeLines(w.Ui().notices),
+              (Names{L"Cannot read " + UserStartup() +
+                     L"-file: it is not a folder. What it held before stays guarded."}));
+    EXPECT_TRUE(reports.empty());
 }
 
 // Closing with a settings file that cannot be written: the report of it

@@ -20,10 +20,11 @@ void WindowTest::TearDown() {
     CoreTest::TearDown();
 }
 
-MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments) {
+MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments,
+                                   std::optional<StartupFolders> folders) {
     MainWindowOptions options;
     options.arguments = std::move(arguments);
-    options.folders = Folders();
+    options.folders = folders ? *folders : Folders();
     options.executable = Folder(L"App") + L"\\Keepboot.exe";
     options.selfStart = RunValueSelfStart();
     options.ask = [this](const std::wstring& question) {
@@ -33,6 +34,18 @@ MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments) {
     window = std::make_unique<MainWindow>(std::move(options));
     window->Create();
     return *window;
+}
+
+std::vector<std::wstring> NoticeLines(HWND listBox) {
+    std::vector<std::wstring> lines;
+    const LRESULT count = ::SendMessageW(listBox, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring line(static_cast<std::size_t>(::SendMessageW(listBox, LB_GETTEXTLEN, i, 0)), L'\0');
+        ::SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
+        const std::size_t text = line.find(L"  ");  // after "hh:mm:ss"
+        lines.push_back(text == std::wstring::npos ? line : line.substr(text + 2));
+    }
+    return lines;
 }
 
 std::vector<ListRow> ListRows(HWND listView) {

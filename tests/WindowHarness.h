@@ -20,8 +20,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes and creates the window with these arguments.
-    MainWindow& MakeWindow(std::vector<std::wstring> arguments = {});
+    // Makes and creates the window with these arguments (and folders other
+    // than the test's own).
+    MainWindow& MakeWindow(std::vector<std::wstring> arguments = {},
+                           std::optional<StartupFolders> folders = {});
     // The settings file of the window's program file, which is in "App".
     std::wstring SettingsFile() { return Folder(L"App") + L"\\Keepboot.ini"; }
     // A timer message, as the system would send it.
@@ -40,6 +42,8 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 std::vector<ListRow> ListRows(HWND listView);
+// The notices a list box shows, newest first, without their times.
+std::vector<std::wstring> NoticeLines(HWND listBox);
 void PrintTo(const ListRow& row, std::ostream* os);
 
 }  // namespace kb::test
