@@ -85,7 +85,7 @@ int Run() {
     // The one thread waits on the watch's change notifications beside its
     // messages: a change is seen at once, and nothing wakes the program
     // while nothing changes. Everything still runs on this thread.
-    MSG msg{};
+    int exitCode = 0;
     for (;;) {
         const std::vector<HANDLE>& changes = window.ChangeHandles();
         const DWORD count = static_cast<DWORD>(
@@ -94,20 +94,14 @@ int Run() {
                                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         window.NoteWakeUp();
         if (woke < WAIT_OBJECT_0 + count) window.OnPlaceChanged(woke - WAIT_OBJECT_0);
-        bool quit = false;
-        while (!quit && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            quit = msg.message == WM_QUIT;
-            if (quit || window.PreTranslateMessage(msg) ||
-                ::IsDialogMessageW(window.Handle(), &msg))
-                continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+        if (const std::optional<int> quit = window.DispatchWaitingMessages()) {
+            exitCode = *quit;
+            break;
         }
-        if (quit) break;
         window.ResumeDeferredWork();
     }
     window.TearDown();
-    return static_cast<int>(msg.wParam);
+    return exitCode;
 }
 
 }  // namespace

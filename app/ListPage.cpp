@@ -19,6 +19,10 @@ void MainWindow::ReloadStartupList() {
 }
 
 void MainWindow::ApplyStartupList() {
+    if (checking_) {
+        applyPending_ = true;
+        return;
+    }
     std::exception_ptr failure;
     try {
         // What needs administrator rights is done together, in one elevated

@@ -49,6 +49,7 @@ void MainWindow::Create() {
     guard_->SetElevation([this](const StartupEntry& entry) {
         return MoveElevated(Handle(), ExecutablePath(), {entry});
     });
+    guard_->SetPause([this] { Breathe(); });
     elevated_ = ProcessIsElevated();
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
@@ -105,7 +106,7 @@ void MainWindow::Initialize() {
 void MainWindow::StopWatchingForGood() noexcept {
     stoppedForGood_ = true;
     if (timer_) timer_->Stop();
-    if (Handle()) ::KillTimer(Handle(), kSettleTimerId);
+    if (Handle()) ::KillTimer(Handle(), kGatherTimerId);
     changes_.reset();
     if (guard_) guard_->ShutDown();
 }
@@ -145,9 +146,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kTimerId) CheckForChanges();
         if (wParam == kTrayRetryTimerId) OnTrayRetry();
-        if (wParam == kSettleTimerId) {
-            ::KillTimer(Handle(), kSettleTimerId);
-            settling_ = false;
+        if (wParam == kGatherTimerId) {
+            ::KillTimer(Handle(), kGatherTimerId);
+            gathering_ = false;
             CheckChangedPlaces();
         }
         return 0;
@@ -157,7 +158,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                     : wParam == FullChecks  ? snapshot_.fullChecks
                                     : wParam == PlaceChecks ? snapshot_.placeChecks
                                     : wParam == Notices     ? snapshot_.notices
-                                                            : 0);
+                                    : wParam == CheckingMs
+                                        ? static_cast<unsigned long>(snapshot_.checkingMs)
+                                        : 0);
     case kShowMessage:
         ShowFromTray();
         return 0;

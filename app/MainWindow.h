@@ -83,8 +83,8 @@ public:
     static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
     // The window's timers: the interval's full check, and the short wait
-    // for a burst of changes to settle.
-    static constexpr UINT_PTR kTimerId = 1, kSettleTimerId = 2, kTrayRetryTimerId = 3;
+    // while the changes that follow one are gathered.
+    static constexpr UINT_PTR kTimerId = 1, kGatherTimerId = 2, kTrayRetryTimerId = 3;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = WM_APP + 2;
@@ -93,7 +93,7 @@ public:
     // TakeSnapshot keeps them as they are at that moment (reading them
     // wakes the program too), the others answer one from the snapshot.
     static constexpr UINT kCounterMessage = WM_APP + 3;
-    enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices };
+    enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices, CheckingMs };
     // Brings the window forward: a second start by hand asks for it.
     static constexpr UINT kShowMessage = WM_APP + 4;
 
@@ -138,12 +138,15 @@ public:
     // the watch does not run.
     const std::vector<HANDLE>& ChangeHandles() const noexcept;
     // One of those handles was signalled: its place is watched again and
-    // checked once the burst of changes has settled.
+    // checked, at once when it was quiet, else with the changes that follow.
     void OnPlaceChanged(std::size_t handle) noexcept;
     // Called by the message loop after each round of messages: a check put
     // off while a question or a report was open runs now.
     void ResumeDeferredWork() noexcept;
     void NoteWakeUp() noexcept { ++counters_.wakeUps; }
+    // Handles the messages waiting now; on WM_QUIT, no further one, and its
+    // exit code.
+    std::optional<int> DispatchWaitingMessages();
 
     // --- the list page -----------------------------------------------------
     // Reads every place and the store again and shows them; during a check
@@ -209,6 +212,9 @@ private:
     void CheckChangedPlaces();
     bool CanCheckNow() const noexcept;
     void RunCheck(const PlaceSelection& places, bool startPages);
+    // Between the steps of a long check: the window's messages are handled
+    // every few tens of milliseconds, so it answers and Quit ends the check.
+    void Breathe();
     // Tells what the guard found since the last report (values that are not
     // text, places it could not read, new entries it could not disable) as
     // notices, and shows which places could not be read.
@@ -227,10 +233,13 @@ private:
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
     bool startPagesChanged_ = false;
-    bool settling_ = false;          // the settle timer runs
+    bool gathering_ = false;          // changes are being gathered
     bool waitingForIdle_ = false;    // a check was put off
+    DWORD lastPlaceCheck_ = 0;       // when the last check of changed places began
+    DWORD lastBreath_ = 0;           // when a long check last handled the messages
     struct Counters {
         unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0, notices = 0;
+        double checkingMs = 0;  // time spent in checks, the questions' waits included
     };
     Counters counters_, snapshot_;
     StartupList list_;
@@ -247,6 +256,7 @@ private:
     bool settingsLoaded_ = false;
     bool checking_ = false;        // a check is at work, perhaps waiting for an answer
     bool reloadPending_ = false;   // a reload asked for during a check
+    bool applyPending_ = false;    // the same for the list's Apply
     bool startPagesReloadPending_ = false;  // the same for the start pages
     bool stoppedForGood_ = false;  // teardown began: no check starts or goes on
     bool tornDown_ = false;

@@ -13,12 +13,21 @@ namespace kb {
 
 namespace {
 
-// A burst of changes (an installer writing several values) gives one check.
-constexpr UINT kSettleMs = 15;
+// The first change of a quiet place is checked at once; the changes that
+// follow within this time (an installer writing several values) are
+// gathered into one check.
+constexpr DWORD kGatherMs = 15;
 
 std::wstring NewStartupQuestion(const std::wstring& name) {
     // "disbale": the prompt's own text, kept as its users know it.
     return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
+}
+
+double MillisecondsNow() {
+    LARGE_INTEGER frequency, counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 }  // namespace
@@ -47,6 +56,7 @@ void MainWindow::CheckChangedPlaces() {
     const bool startPages = std::exchange(startPagesChanged_, false);
     if (places.Empty() && !startPages) return;
     ++counters_.placeChecks;
+    lastPlaceCheck_ = ::GetTickCount();
     RunCheck(places, startPages);
 }
 
@@ -54,6 +64,8 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     // Nothing to compare with yet: the first whole reading comes first.
     if (!guard_->Loaded()) return ReloadStartupList();
     checking_ = true;
+    lastBreath_ = ::GetTickCount();
+    const double began = MillisecondsNow();
     std::exception_ptr failure;
     try {
         guard_->Check(
@@ -79,8 +91,17 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
         failure = std::current_exception();
     }
     checking_ = false;
+    counters_.checkingMs += MillisecondsNow() - began;
     // A reload asked for while the check waited for an answer runs now.
     if (std::exchange(startPagesReloadPending_, false) && !stoppedForGood_) ReloadStartPages();
+    if (std::exchange(applyPending_, false) && !stoppedForGood_) {
+        reloadPending_ = false;  // Apply reloads
+        try {
+            ApplyStartupList();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
     if (reloadPending_ && !stoppedForGood_) {
         reloadPending_ = false;
         try {
@@ -91,6 +112,30 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
     }
     ReportNotices();
     if (failure) std::rethrow_exception(failure);
+}
+
+std::optional<int> MainWindow::DispatchWaitingMessages() {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+        if (PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return std::nullopt;
+}
+
+void MainWindow::Breathe() {
+    constexpr DWORD kBreathMs = 30;
+    const DWORD now = ::GetTickCount();
+    if (now - lastBreath_ < kBreathMs) return;
+    lastBreath_ = now;
+    // What the user does meanwhile waits for the check's end where it would
+    // change what the check compares with (Refrush, Apply); Quit ends it.
+    if (const std::optional<int> quit = DispatchWaitingMessages()) {
+        StopWatchingForGood();
+        ::PostQuitMessage(*quit);  // for the loop the check returns to
+    }
 }
 
 Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& details,
@@ -177,16 +222,19 @@ void MainWindow::OnPlaceChanged(std::size_t handle) noexcept {
             changedPlaces_.userStartup = true;
         else
             startPagesChanged_ = true;
-        if (!settling_) settling_ = ::SetTimer(Handle(), kSettleTimerId, kSettleMs, nullptr) != 0;
+        if (gathering_) return;
+        const DWORD since = ::GetTickCount() - lastPlaceCheck_;
+        if (since >= kGatherMs) return CheckChangedPlaces();
+        gathering_ = ::SetTimer(Handle(), kGatherTimerId, kGatherMs - since, nullptr) != 0;
     } catch (...) {
         ReportCurrentException();
     }
 }
 
 void MainWindow::ResumeDeferredWork() noexcept {
-    if (!waitingForIdle_ || !CanCheckNow() || settling_) return;
+    if (!waitingForIdle_ || !CanCheckNow() || gathering_) return;
     waitingForIdle_ = false;
-    settling_ = ::SetTimer(Handle(), kSettleTimerId, 0, nullptr) != 0;
+    gathering_ = ::SetTimer(Handle(), kGatherTimerId, 0, nullptr) != 0;
 }
 
 }  // namespace kb

@@ -115,6 +115,45 @@ std::vector<std::wstring> RegKey::ValueNames() const {
     return EnumNames(key_.get(), false);
 }
 
+std::optional<std::vector<std::pair<std::wstring, RegValue>>> RegKey::Values(
+    const std::function<bool()>& breathe) const {
+    if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key");
+    std::vector<std::pair<std::wstring, RegValue>> values;
+    DWORD maxName = 0, maxData = 0;
+    ::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &maxName, &maxData, nullptr, nullptr);
+    std::wstring name(maxName + 1, L'\0');
+    std::vector<BYTE> data(std::max<DWORD>(maxData, 512));
+    int retries = 0;
+    for (DWORD i = 0;;) {
+        if (breathe && i % 256 == 255 && !breathe()) return std::nullopt;
+        DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LONG rc = ::RegEnumValueW(key_.get(), i, name.data(), &nameLength, nullptr, &type,
+                                        data.data(), &size);
+        if (rc == ERROR_MORE_DATA && ++retries < 8) {  // a longer name or more data meanwhile
+            name.resize(name.size() * 2);
+            data.resize(std::max<std::size_t>(data.size() * 2, size));
+            continue;
+        }
+        retries = 0;
+        if (rc == ERROR_NO_MORE_ITEMS) return values;
+        // A list that stops early would pass for the whole one.
+        if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key");
+        values.emplace_back(std::wstring(name.data(), nameLength),
+                            RegValue{type, std::vector<BYTE>(data.begin(), data.begin() + size)});
+        ++i;
+    }
+}
+
+std::optional<RegKey::Stamp> RegKey::StampNow() const {
+    Stamp stamp;
+    if (::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           &stamp.values, nullptr, nullptr, nullptr, &stamp.written) != ERROR_SUCCESS)
+        return std::nullopt;
+    return stamp;
+}
+
 std::vector<std::wstring> RegKey::SubkeyNames() const {
     return EnumNames(key_.get(), true);
 }

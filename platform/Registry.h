@@ -3,6 +3,7 @@
 // read or write goes through a key the caller holds.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,25 @@ public:
     // cannot be enumerated to its end.
     std::vector<std::wstring> ValueNames() const;
     std::vector<std::wstring> SubkeyNames() const;
+    // Every value with its name, in one pass (a key of thousands of values
+    // is read in half the calls of listing and querying). Raises as
+    // ValueNames does; breathe, when given, is called every few hundred
+    // values and stops the reading when it answers false (none is then
+    // returned).
+    std::optional<std::vector<std::pair<std::wstring, RegValue>>> Values(
+        const std::function<bool()>& breathe = {}) const;
+    // When the key or one of its values was last written, and how many
+    // values it holds; none when it cannot be asked.
+    struct Stamp {
+        FILETIME written{};
+        DWORD values = 0;
+        bool operator==(const Stamp& other) const noexcept {
+            return written.dwLowDateTime == other.written.dwLowDateTime &&
+                   written.dwHighDateTime == other.written.dwHighDateTime &&
+                   values == other.values;
+        }
+    };
+    std::optional<Stamp> StampNow() const;
 
     // The value, or none when it does not exist.
     std::optional<RegValue> Query(const std::wstring& name) const;

@@ -130,10 +130,14 @@ const std::vector<ShortcutEntry>& StartupGuard::KnownOfKind<ShortcutEntry>() con
 void StartupGuard::Reload() {
     if (shutDown_) return;
     std::vector<SkippedValue> liveSkipped, storeSkipped;
+    const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
+    // Read in one go: the list's reading is the user's own wait.
     LiveEntries live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
     StoredEntries stored = ReadStoredEntries(storeSkipped);
     // A place that could not be read keeps its last reading.
-    Replace(PlaceSelection{}.ReadWhole(folders_, liveSkipped), std::move(live));
+    const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
+    Replace(whole, std::move(live));
+    NoteStamps(whole, stamps);
     known_.stored = std::move(stored);
     loaded_ = true;
     NoteSkipped(liveSkipped_, liveSkipped, true);
@@ -147,18 +151,39 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     ScopeExit done([this] { checking_ = false; });
     if (!loaded_) return Reload();
 
+    // The interval's check passes over a key unchanged since its last whole
+    // reading: with thousands of values allowed, reading them all every few
+    // seconds would keep a core busy.
+    const bool everyPlace = places.All();
+    const std::vector<PlaceStamp> stamps = Stamps(places);
+    PlaceSelection toRead = places;
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
     std::vector<SkippedValue> skipped;
-    const LiveEntries scan = ReadLiveEntries(folders_, skipped, places, &shortcuts_);
+    std::set<std::wstring> unmovable;
+    for (std::size_t i = 0; everyPlace && i < runKeys.size(); ++i) {
+        if (!stampsRead_[i] || !(*stampsRead_[i] == stamps[i])) continue;
+        toRead.runKeys[i] = false;
+        // What was noted of it stays noted.
+        const std::wstring location = runKeys[i].Location();
+        for (const SkippedValue& v : liveSkipped_)
+            if (v.key == location) skipped.push_back(v);
+        for (const std::wstring& identity : unmovable_)
+            if (identity.starts_with(location + L"\n")) unmovable.insert(identity);
+    }
+    LiveEntries scan;
+    try {
+        scan = ReadLiveEntries(folders_, skipped, toRead, &shortcuts_, Breather());
+    } catch (const ReadingStopped&) {
+        return;
+    }
     // A check of some places only adds to what was seen; what went away is
     // known after a check of them all.
-    const bool everyPlace = places.All();
     NoteSkipped(liveSkipped_, skipped, everyPlace);
 
     // An entry is known by its place, its name and what it starts: a known
     // name elsewhere, or a known entry that now starts something else, is
     // new. An entry that could not be disabled is not asked about again
     // until it changes.
-    std::set<std::wstring> unmovable;
     const auto handle = [&](const auto& entry, const auto& disable, auto& stillKnown) {
         const std::wstring identity = IdentityOf(entry);
         if (unmovable_.contains(identity)) {
@@ -195,7 +220,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             values.push_back(entry);
         else
             handle(entry, DisableRunValue, values);
-        if (shutDown_) return;
+        if (!Breathe()) return;
     }
     std::vector<ShortcutEntry> shortcuts;
     for (const ShortcutEntry& entry : scan.shortcuts) {
@@ -205,7 +230,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             handle(
                 entry, [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); },
                 shortcuts);
-        if (shutDown_) return;
+        if (!Breathe()) return;
     }
     // What the places read now hold replaces what was known of them, so an
     // entry that went (a RunOnce value Windows ran) is new when it comes
@@ -213,11 +238,50 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     LiveEntries now;
     now.values = std::move(values);
     now.shortcuts = std::move(shortcuts);
-    Replace(places.ReadWhole(folders_, skipped), std::move(now));
+    const PlaceSelection whole = toRead.ReadWhole(folders_, skipped);
+    // A key holding an entry left as it is (Cancel) is read again at the
+    // next check, which asks again.
+    PlaceSelection settled = whole;
+    for (std::size_t i = 0; i < runKeys.size() && i < whole.runKeys.size(); ++i) {
+        const auto of = [&](const RunValueEntry& e) {
+            return EqualIgnoringCase(e.place.Location(), runKeys[i].Location());
+        };
+        if (whole.runKeys[i] && std::count_if(scan.values.begin(), scan.values.end(), of) !=
+                                    std::count_if(now.values.begin(), now.values.end(), of)) {
+            settled.runKeys[i] = false;
+            stampsRead_[i].reset();
+        }
+    }
+    NoteStamps(settled, stamps);
+    Replace(whole, std::move(now));
     if (everyPlace)
         unmovable_ = std::move(unmovable);
     else
         unmovable_.merge(unmovable);
+}
+
+std::vector<PlaceStamp> StartupGuard::Stamps(const PlaceSelection& places) const {
+    // Taken before the reading: a change during it makes the next check read.
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
+    std::vector<PlaceStamp> stamps(runKeys.size());
+    for (std::size_t i = 0; i < runKeys.size() && i < places.runKeys.size(); ++i)
+        if (places.runKeys[i]) stamps[i] = StampOf(runKeys[i]);
+    return stamps;
+}
+
+void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps) {
+    stampsRead_.resize(stamps.size());
+    for (std::size_t i = 0; i < stamps.size() && i < whole.runKeys.size(); ++i)
+        if (whole.runKeys[i]) stampsRead_[i] = stamps[i];
+}
+
+Breather StartupGuard::Breather() {
+    return [this] { return Breathe(); };
+}
+
+bool StartupGuard::Breathe() {
+    if (pause_ && !shutDown_) pause_();
+    return !shutDown_;
 }
 
 void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {

@@ -42,6 +42,9 @@ public:
     // Without it, an entry that needs administrator rights stays where it is
     // and is reported.
     void SetElevation(Elevate elevate) { elevate_ = std::move(elevate); }
+    // Called now and then during a long reading or check: the owner may
+    // handle its messages. A shutdown meanwhile ends the check.
+    void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
 
     const StartupFolders& Folders() const noexcept { return folders_; }
     const Inventory& Known() const noexcept { return known_; }
@@ -113,6 +116,13 @@ private:
     const Entry* KnownAs(const Entry& entry) const;
     template <typename Entry>
     bool Knows(const Entry& entry) const;
+    // The stamps of the selected Run-type keys, by their index.
+    std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
+    // Keeps the stamps of the keys read whole.
+    void NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps);
+    // Lets the owner handle its messages; false once the guard is shut down.
+    bool Breathe();
+    kb::Breather Breather();
     // What the places read whole hold now replaces what was known of them.
     void Replace(const PlaceSelection& read, LiveEntries now);
     // Makes what the user enabled known at once.
@@ -132,7 +142,11 @@ private:
     std::set<std::wstring> unmovable_;
     std::vector<EntryText> unreportedUnmovable_, unreportedWaiting_;
     std::vector<ChangedEntry> unreportedChanged_;
+    // The stamp of each Run-type key at its last whole reading.
+    std::vector<std::optional<PlaceStamp>> stampsRead_ =
+        std::vector<std::optional<PlaceStamp>>(RunKeyPlaces().size());
     Elevate elevate_;
+    std::function<void()> pause_;
     bool loaded_ = false;  // known_ holds a whole reading
     bool checking_ = false;
     bool shutDown_ = false;

@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kKeptShortcutBytes = 64 * 1024;
 
 void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
-                std::vector<SkippedValue>& skipped) {
+                std::vector<SkippedValue>& skipped, const Breather& breathe) {
     const OpenedKey key = RegKey::OpenForReading(place.root, place.keyPath, place.view);
     if (!key) {
         // Missing is empty; there but refused is not, and is said once.
@@ -28,23 +28,22 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
             skipped.push_back(SkippedValue::Unreadable(place.Location(), L"access is denied"));
         return;
     }
-    std::vector<std::wstring> names;
+    std::optional<std::vector<std::pair<std::wstring, RegValue>>> read;
     try {
-        names = key->ValueNames();
+        read = key->Values(breathe);
     } catch (const Error&) {
         skipped.push_back(SkippedValue::Unreadable(place.Location(), L"its values could not be listed"));
         return;
     }
+    if (!read) throw ReadingStopped();
     const TaskManagerSwitches switches(place.root, place.approvedKey);
-    for (const std::wstring& name : names) {
-        const std::optional<RegValue> value = key->Query(name);
-        if (!value) continue;  // gone since the listing
-        if (!value->IsText()) {
+    for (const auto& [name, value] : *read) {
+        if (!value.IsText()) {
             skipped.push_back(SkippedValue::NotText(place.Location(), name));
             continue;
         }
-        values.push_back({place, name, value->Text(),
-                          value->type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ},
+        values.push_back({place, name, value.Text(),
+                          value.type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ},
                           switches.Disabled(name)});
     }
 }
@@ -168,18 +167,28 @@ void ShortcutCache::Put(const std::wstring& folder, Folder readings) {
 }
 
 LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
-                            const PlaceSelection& selection, ShortcutCache* cache) {
+                            const PlaceSelection& selection, ShortcutCache* cache,
+                            const Breather& breathe) {
     LiveEntries live;
     const std::vector<RunKeyPlace>& places = RunKeyPlaces();
     for (std::size_t i = 0; i < places.size(); ++i)
         if (i < selection.runKeys.size() && selection.runKeys[i])
-            ReadRunKey(places[i], live.values, skipped);
+            ReadRunKey(places[i], live.values, skipped, breathe);
     if (selection.commonStartup)
         ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
                           cache);
     if (selection.userStartup)
         ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, skipped, cache);
     return live;
+}
+
+PlaceStamp StampOf(const RunKeyPlace& place) {
+    const auto stampOf = [](HKEY root, const std::wstring& path, REGSAM view) {
+        const OpenedKey key = RegKey::OpenForReading(root, path, view);
+        return key ? key->StampNow() : std::nullopt;
+    };
+    return {stampOf(place.root, place.keyPath, place.view),
+            SwitchesStamp(place.root, place.approvedKey)};
 }
 
 std::vector<StartupEntry> Inventory::InListOrder() const {

@@ -4,11 +4,13 @@
 // that opened but could not be listed to its end makes no partial snapshot.
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "startup/Entries.h"
 
 namespace kb {
@@ -51,6 +53,22 @@ private:
     std::map<std::wstring, Folder> folders_;
 };
 
+// Called now and then while a long reading runs (the owner may handle its
+// messages); answers false to stop it.
+using Breather = std::function<bool()>;
+// A reading stopped by its breather: nothing of it is to be used.
+struct ReadingStopped {};
+
+// When a Run-type key and its Task Manager switches were last written and
+// how many values the key holds: a full check passes over a key whose
+// stamp is the one of its last whole reading (its change notification
+// covers what happens in between).
+struct PlaceStamp {
+    std::optional<RegKey::Stamp> key, switches;  // none for a key that is not there
+    bool operator==(const PlaceStamp&) const = default;
+};
+PlaceStamp StampOf(const RunKeyPlace& place);
+
 // The selected keys and folders. Keys and folders that do not exist
 // contribute nothing; values that are not text are skipped and noted; a
 // shortcut that cannot be read is still an entry. A place that is there but
@@ -58,6 +76,6 @@ private:
 // others are read all the same.
 LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
                             const PlaceSelection& selection = {},
-                            ShortcutCache* cache = nullptr);
+                            ShortcutCache* cache = nullptr, const Breather& breathe = {});
 
 }  // namespace kb

@@ -26,6 +26,12 @@ HKEY TaskManagerRootOf(const std::wstring& location) {
     return location == kStartupLocation ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+std::optional<RegKey::Stamp> SwitchesStamp(HKEY root, const std::wstring& approvedKey) {
+    if (approvedKey.empty()) return std::nullopt;
+    const OpenedKey key = RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));
+    return key ? key->StampNow() : std::nullopt;
+}
+
 TaskManagerSwitches::TaskManagerSwitches(HKEY root, const std::wstring& approvedKey) {
     if (approvedKey.empty()) return;
     const OpenedKey key = RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));

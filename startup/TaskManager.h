@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
+
 namespace kb {
 
 // The key below StartupApproved for the Startup folders.
@@ -18,6 +20,10 @@ inline constexpr wchar_t kTaskManagerFolderKey[] = L"StartupFolder";
 HKEY TaskManagerRootOf(const std::wstring& location);
 
 // The switches under one key, read once.
+// When the switches of a Run-type key or Startup folder were last written;
+// none when there are none.
+std::optional<RegKey::Stamp> SwitchesStamp(HKEY root, const std::wstring& approvedKey);
+
 class TaskManagerSwitches {
 public:
     // Nothing is disabled where there is no key name (a place Task Manager

@@ -9,7 +9,12 @@
 //  3. idle: the program's wake-ups and checks over 60 s with nothing
 //     changing and the default interval;
 //  4. the program's handles and private bytes before and after many
-//     change-triggered checks (10,000 by default).
+//     change-triggered checks (10,000 by default), and how many checks a
+//     burst of 100 values written at once gives;
+//  5. with 15,000 allowed values in the user's Run key: the latency of a
+//     new value, the program's CPU time while idle, how long its window
+//     goes unanswered while 2,000 new values are disabled, and how soon
+//     Quit ends it in the middle of that.
 // Part 1 runs inside a scratch registry; parts 2 to 4 start Keepboot.exe in
 // the benchmark's own throwaway Wine prefix. Usage:
 //   keepboot_watch_bench.exe [changes for part 4, default 10000]
@@ -21,6 +26,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "ProgramDriver.h"
@@ -211,20 +218,51 @@ Resources Measure(const test::KeepbootProcess& program) {
 
 const std::wstring kUserRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+// Polls every millisecond: the latencies measured are a few of them.
+void WaitClosely(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!condition() && ::GetTickCount() - start < timeoutMs) ::Sleep(1);
+}
+
 // Milliseconds from writing the value until the program disabled it.
 double ValueLatency(const std::wstring& name) {
     const double start = Now();
     SetValue(HKEY_CURRENT_USER, kUserRun, name, L"bench.exe -x");
-    test::WaitUntil([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, name); }, 30000);
+    WaitClosely([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, name); }, 30000);
     return Now() - start;
 }
 
 double ShortcutLatency(const std::wstring& shortcut, const std::wstring& target) {
     const double start = Now();
     WriteShellLink(shortcut, LinkTo(target));
-    test::WaitUntil([&] { return ::GetFileAttributesW(shortcut.c_str()) == INVALID_FILE_ATTRIBUTES; },
-                    30000);
+    WaitClosely([&] { return ::GetFileAttributesW(shortcut.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                30000);
     return Now() - start;
+}
+
+// The longest time the window took to answer, polled every 10 ms while
+// the condition holds.
+double LongestUnanswered(HWND window, const std::function<bool()>& busy) {
+    double longest = 0;
+    while (busy()) {
+        const double start = Now();
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        longest = std::max(longest, Now() - start);
+        ::Sleep(10);
+    }
+    return longest;
+}
+
+double CpuMs(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(process, &created, &exited, &kernel, &user);
+    const auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(kernel) + ms(user);
 }
 
 MainWindow::Counter kCounters[] = {MainWindow::WakeUps, MainWindow::FullChecks,
@@ -250,6 +288,111 @@ void RemoveLeftovers(const std::wstring& startup) {
         ::DeleteFileW((startup + L"\\Bench " + std::to_wstring(i) + L".lnk").c_str());
     }
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig");
+}
+
+void ManyAllowedValues(const std::wstring& exe) {
+    constexpr int kAllowed = 15000, kNew = 2000;
+    {
+        UniqueKey run;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserRun.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, run.put(), nullptr);
+        for (int i = 0; i < kAllowed; ++i) {
+            const std::wstring name = L"Allowed " + std::to_wstring(i);
+            const std::wstring text = L"\"C:\\Program Files\\Allowed\\app" + std::to_wstring(i) +
+                                      L".exe\" -tray";
+            ::RegSetValueExW(run.get(), name.c_str(), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        }
+    }
+    const auto removeAll = [&] {
+        for (int i = 0; i < kAllowed; ++i)
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserRun.c_str(),
+                                 (L"Allowed " + std::to_wstring(i)).c_str());
+        for (int i = 0; i < kNew; ++i)
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserRun.c_str(),
+                                 (L"Flood " + std::to_wstring(i)).c_str());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig");
+    };
+    // The least a reading of the key costs: each value's name and data, once.
+    const double enumeration = MedianMs(5, [&] {
+        UniqueKey run;
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserRun.c_str(), 0, KEY_READ, run.put());
+        wchar_t name[256];
+        BYTE data[1024];
+        for (DWORD i = 0;; ++i) {
+            DWORD nameLength = 256, size = sizeof data;
+            if (::RegEnumValueW(run.get(), i, name, &nameLength, nullptr, nullptr, data, &size) !=
+                ERROR_SUCCESS)
+                break;
+        }
+    });
+    std::printf("15,000 allowed values: one enumeration of the key (names and data) %.1f ms\n",
+                enumeration);
+    test::KeepbootProcess program(exe, L"-start");
+    const HWND window = program.WaitForMainWindow(120000);
+    if (!window) {
+        std::fprintf(stderr, "Keepboot.exe did not start; part 5 not run\n");
+        removeAll();
+        return;
+    }
+    ::Sleep(2000);  // the first readings
+    std::vector<double> latencies;
+    for (int i = 0; i < 20; ++i) latencies.push_back(ValueLatency(L"Bench " + std::to_wstring(i)));
+    std::printf("15,000 allowed values: new value disabled in median %.1f ms, p95 %.1f ms (20 changes)\n",
+                Percentile(latencies, 0.5), Percentile(latencies, 0.95));
+
+    // Under Wine the registry's work is done by the server process, not in
+    // the program's own CPU time: the time the program spent checking says
+    // more.
+    ::Sleep(1000);
+    const auto checkingMs = [&] {
+        ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
+        return static_cast<double>(
+            ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::CheckingMs, 0));
+    };
+    const double cpuBefore = CpuMs(program.Process()), checkingBefore = checkingMs();
+    const double wallBefore = Now();
+    ::Sleep(30000);  // the idle time being measured
+    const double wall = Now() - wallBefore;
+    std::printf("15,000 allowed values, idle 30 s, 3 s interval: checking %.2f%% of the time, "
+                "program CPU %.2f%%\n",
+                100.0 * (checkingMs() - checkingBefore) / wall,
+                100.0 * (CpuMs(program.Process()) - cpuBefore) / wall);
+
+    // A flood of new values: the window keeps answering, and Quit ends it.
+    {
+        UniqueKey run;
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserRun.c_str(), 0, KEY_SET_VALUE, run.put());
+        for (int i = 0; i < kNew; ++i) {
+            const std::wstring name = L"Flood " + std::to_wstring(i);
+            ::RegSetValueExW(run.get(), name.c_str(), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(L"flood.exe"), sizeof L"flood.exe");
+        }
+    }
+    const double floodStart = Now();
+    const auto flooded = [&] {
+        return ValueExists(HKEY_CURRENT_USER, kUserRun, L"Flood " + std::to_wstring(kNew - 1)) &&
+               Now() - floodStart < 5000;
+    };
+    const double unanswered = LongestUnanswered(window, flooded);
+    // Quit: the watch stops (the window says so), then the process ends.
+    const double quitStart = Now();
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitClosely(
+        [&] {
+            DWORD_PTR status = 0;
+            return !::SendMessageTimeoutW(window, MainWindow::kStatusMessage, 0, 0,
+                                          SMTO_ABORTIFHUNG, 1000, &status) ||
+                   !(status & MainWindow::StatusWatching);
+        },
+        30000);
+    const double stopped = Now() - quitStart;
+    program.WaitForExit(nullptr);
+    std::printf("%d new values over 15,000: window unanswered at most %.0f ms in the first 5 s; "
+                "Quit stopped the watch in %.0f ms, the process ended in %.0f ms\n",
+                kNew, unanswered, stopped, Now() - quitStart);
+    removeAll();
 }
 
 void RunningProgram(int changes) {
@@ -313,9 +456,20 @@ void RunningProgram(int changes) {
                 static_cast<unsigned long>(before.privateBytes / 1024),
                 static_cast<unsigned long>(after.privateBytes / 1024));
 
+    // A burst: 100 values written as fast as the registry takes them.
+    ::Sleep(1000);
+    const unsigned long burstBefore = Counters(window)[2];
+    for (int i = 0; i < 100; ++i)
+        SetValue(HKEY_CURRENT_USER, kUserRun, L"Bench " + std::to_wstring(i), L"bench.exe -x");
+    WaitClosely([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, L"Bench 99"); }, 30000);
+    ::Sleep(500);  // the checks of the program's own moves, counted with the burst
+    std::printf("burst of 100 values: %lu change-triggered checks\n",
+                Counters(window)[2] - burstBefore);
+
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     program.WaitForExit(nullptr);
     RemoveLeftovers(startup);
+    ManyAllowedValues(exe);
     test::RemoveTree(folder);
 }
 
@@ -325,6 +479,15 @@ int main(int argc, char** argv) {
     const int changes = argc > 1 ? std::atoi(argv[1]) : 10000;
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // each figure as soon as it is measured
     ::CoInitialize(nullptr);
+    if (argc > 1 && std::string(argv[1]) == "many") {  // part 5 alone
+        wchar_t temp[MAX_PATH + 1];
+        ::GetTempPathW(MAX_PATH + 1, temp);
+        const std::wstring exe = std::wstring(temp) + L"keepboot-bench-many.exe";
+        ::CopyFileW(test::BuiltKeepbootExe().c_str(), exe.c_str(), FALSE);
+        ManyAllowedValues(exe);
+        ::DeleteFileW(exe.c_str());
+        return 0;
+    }
     FullCheckAgainstFloor();
     RunningProgram(changes > 0 ? changes : 10000);
     ::CoUninitialize();

@@ -117,6 +117,23 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     EXPECT_TRUE(reports.empty());
 }
 
+// A long check handles the window's messages between its steps: the window
+// answers, and Quit ends the check part-way, leaving the rest as it is.
+TEST_F(Watch, QuitEndsALongCheckPartWay) {
+    MainWindow& w = Ready(0);
+    constexpr int kNew = 500;
+    for (int i = 0; i < kNew; ++i)
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"New " + std::to_wstring(i), L"new.exe");
+    ::PostMessageW(w.Handle(), WM_CLOSE, 0, 0);
+    Tick();
+    EXPECT_FALSE(Live(L"New 0")) << "the check began";
+    EXPECT_TRUE(Live(L"New " + std::to_wstring(kNew - 1))) << "and was ended by Quit";
+    EXPECT_FALSE(w.Timer().Enabled());
+    MSG quit{};
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the loop the check returns to ends too";
+}
+
 // Closing with a settings file that cannot be written: the report of it
 // runs a message loop, and no check may run on a window going away.
 TEST_F(Watch, NoCheckOnceTheTeardownBegan) {
