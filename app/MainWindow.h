@@ -207,6 +207,9 @@ private:
     void ShowNotice(const std::wstring& text);
     // Starts the change notifications, with the timer: the watch runs.
     void WatchChanges();
+    // Where the Startup folders are now: a folder moved elsewhere is guarded
+    // there from now on, its shortcuts new.
+    void FollowStartupFolders();
     // Checks the places whose notifications fired, or puts it off while a
     // check, a question or a report is under way.
     void CheckChangedPlaces();
@@ -233,6 +236,7 @@ private:
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
     bool startPagesChanged_ = false;
+    bool foldersMoved_ = false;      // where the Startup folders are may have changed
     bool gathering_ = false;          // changes are being gathered
     bool waitingForIdle_ = false;    // a check was put off
     DWORD lastPlaceCheck_ = 0;       // when the last check of changed places began

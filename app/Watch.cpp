@@ -41,7 +41,10 @@ bool MainWindow::CanCheckNow() const noexcept {
 void MainWindow::CheckForChanges() {
     if (!CanCheckNow()) return;
     ++counters_.fullChecks;
-    // Every place is read: what the notifications were waiting for too.
+    // Every place is read, where it is now: what the notifications were
+    // waiting for too.
+    foldersMoved_ = false;
+    if (!options_.folders) FollowStartupFolders();
     changedPlaces_ = PlaceSelection::None();
     startPagesChanged_ = false;
     RunCheck(PlaceSelection{}, true);
@@ -52,6 +55,7 @@ void MainWindow::CheckChangedPlaces() {
         waitingForIdle_ = true;
         return;
     }
+    if (std::exchange(foldersMoved_, false)) FollowStartupFolders();
     const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
     const bool startPages = std::exchange(startPagesChanged_, false);
     if (places.Empty() && !startPages) return;
@@ -199,7 +203,31 @@ void MainWindow::WatchChanges() {
         places.push_back({ChangeWatch::Place::Kind::Folder, nullptr, *folder, 0});
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         places.push_back({ChangeWatch::Place::Kind::Key, root, kStartPageKey, 0});
+    // Where the Startup folders are: moving one must not walk around the
+    // watch. Folders given by the caller (the tests') stay where they are.
+    if (!options_.folders)
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (const wchar_t* key : {kUserShellFoldersKey, kShellFoldersKey})
+                places.push_back({ChangeWatch::Place::Kind::Key, root, key, 0});
     changes_ = std::make_unique<ChangeWatch>(std::move(places));
+}
+
+void MainWindow::FollowStartupFolders() {
+    const StartupFolders now = FindStartupFolders();
+    const StartupFolders& before = guard_->Folders();
+    const bool common = !SamePath(now.commonStartup, before.commonStartup);
+    const bool user = !SamePath(now.userStartup, before.userStartup);
+    if (!common && !user) return;
+    guard_->MoveFolders(now);
+    // Watched where they are now, and read as new places.
+    if (changes_) {
+        changes_.reset();
+        WatchChanges();
+    }
+    changedPlaces_.commonStartup = changedPlaces_.commonStartup || common;
+    changedPlaces_.userStartup = changedPlaces_.userStartup || user;
+    if (common) ShowNotice(L"The all-users Startup folder is now " + now.commonStartup + L".");
+    if (user) ShowNotice(L"The Startup folder is now " + now.userStartup + L".");
 }
 
 const std::vector<HANDLE>& MainWindow::ChangeHandles() const noexcept {
@@ -220,8 +248,10 @@ void MainWindow::OnPlaceChanged(std::size_t handle) noexcept {
             changedPlaces_.commonStartup = true;
         else if (place == runKeys + 1)
             changedPlaces_.userStartup = true;
-        else
+        else if (place < runKeys + 4)
             startPagesChanged_ = true;
+        else
+            foldersMoved_ = true;
         if (gathering_) return;
         const DWORD since = ::GetTickCount() - lastPlaceCheck_;
         if (since >= kGatherMs) return CheckChangedPlaces();

@@ -284,6 +284,16 @@ bool StartupGuard::Breathe() {
     return !shutDown_;
 }
 
+void StartupGuard::MoveFolders(StartupFolders folders) {
+    const auto moved = [&](const ShortcutEntry& k) {
+        const std::wstring& folder = folders.FolderOf(k.location);
+        return folder.empty() || !SamePath(folder, folders_.FolderOf(k.location));
+    };
+    std::erase_if(known_.live.shortcuts, moved);
+    index_.reset();
+    folders_ = std::move(folders);
+}
+
 void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
     index_.reset();
     const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();

@@ -47,6 +47,9 @@ public:
     void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
 
     const StartupFolders& Folders() const noexcept { return folders_; }
+    // The Startup folders moved: what was known of a folder that moved is
+    // forgotten, so the shortcuts of its new place are new.
+    void MoveFolders(StartupFolders folders);
     const Inventory& Known() const noexcept { return known_; }
 
     // Reads every place and the store again. Raises when the reading is not

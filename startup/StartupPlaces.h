@@ -71,8 +71,15 @@ struct StartupFolders {
 // ignoring letter case and a trailing backslash.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 
-// The shell's folders of this machine and user.
+// The shell's folders of this machine and user, where they are now.
 StartupFolders FindStartupFolders();
+
+// Where the shell keeps the folders' locations (below both roots): logon
+// takes the Startup folders from there.
+inline constexpr wchar_t kUserShellFoldersKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+inline constexpr wchar_t kShellFoldersKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The disabled-entry store, below HKEY_LOCAL_MACHINE.
 inline constexpr wchar_t kStartupRegStore[] =

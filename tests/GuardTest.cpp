@@ -207,6 +207,20 @@ TEST_F(Guard, PlaceThatCannotBeReadKeepsItsLastReading) {
     EXPECT_TRUE(guard->UnreadablePlaces().empty());
 }
 
+// A Startup folder moved elsewhere: the shortcuts there are new, even one
+// of the very name and target that was known in the old place.
+TEST_F(Guard, MovedFolderHoldsNoKnownShortcut) {
+    MakeShortcut(UserStartup(), L"Link");
+    Loaded();
+    StartupFolders moved = Folders();
+    moved.userStartup = Folder(L"Elsewhere");
+    MakeShortcut(moved.userStartup, L"Link");
+    guard->MoveFolders(moved);
+    Check(Policy::DisableSilently);
+    EXPECT_FALSE(FileExists(moved.userStartup + L"\\Link.lnk"));
+    EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk")) << "logon no longer reads it";
+}
+
 // An odd store entry makes no reading fail: the shortcuts read after it
 // stay known, so "disable all" leaves them where they are.
 TEST_F(Guard, OddStoreEntryLeavesTheShortcutsKnown) {

@@ -20,6 +20,8 @@
 #include "app/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
+#include "startup/StartupPlaces.h"
 #include "shelllink/ShellLink.h"
 
 namespace kb::test {
@@ -263,6 +265,13 @@ protected:
     }
 
     // A shortcut in this user's real Startup folder of the throwaway prefix.
+    // How many notices on the list page end with the text (after their time).
+    static int NoticesSaying(HWND window, const std::wstring& text) {
+        int count = 0;
+        for (const std::wstring& line : RemoteListBoxLines(FindDescendant(window, IdNotices)))
+            count += line.size() >= text.size() && line.ends_with(text);
+        return count;
+    }
     void AddStartupShortcut(const std::wstring& name, const ShellLinkData& link) {
         wchar_t folder[MAX_PATH] = {};
         ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
@@ -436,13 +445,6 @@ protected:
         return !WaitUntil([&] { return !unchanged(); }, 2 * 3000u + kSlackMs);
     }
     bool Live(const std::wstring& name) { return ReadUserRunValue(name) != L"(none)"; }
-    // How many notices on the list page end with the text (after their time).
-    static int NoticesSaying(HWND window, const std::wstring& text) {
-        int count = 0;
-        for (const std::wstring& line : RemoteListBoxLines(FindDescendant(window, IdNotices)))
-            count += line.size() >= text.size() && line.ends_with(text);
-        return count;
-    }
 };
 
 TEST_F(ProgramFaults, ClosingWithAnUnwritableSettingsFileDisablesNothing) {
@@ -558,6 +560,32 @@ TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, folderStore + L"\\" + subkey, L"item"),
               L"Keepboot Quick Link")
         << "stored, not lost";
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+// Moving the user's Startup folder does not walk around the watch: the
+// folder is guarded where logon now takes it from, at once.
+TEST_F(ProgramNotifications, MovedStartupFolderIsGuardedWhereItIsNow) {
+    const std::wstring key = kUserShellFoldersKey;
+    const RawValue before = ReadRawValue(HKEY_CURRENT_USER, key, L"Startup");
+    ScopeExit restore([&] {
+        if (before.exists)
+            SetStringValue(HKEY_CURRENT_USER, key, L"Startup", before.text, before.type);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Startup");
+    });
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    const std::wstring moved = folder_ + L"\\Moved Startup";
+    ASSERT_TRUE(::CreateDirectoryW(moved.c_str(), nullptr));
+    SetStringValue(HKEY_CURRENT_USER, key, L"Startup", moved, REG_EXPAND_SZ);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return NoticesSaying(window_, L"The Startup folder is now " + moved + L".") == 1; },
+        kWellInsideAnInterval));
+    shortcut_ = moved + L"\\Planted.lnk";
+    WriteShellLink(shortcut_, LinkTo(exe_));
+    EXPECT_TRUE(WaitUntil([&] { return !FileExists(shortcut_); }, kWellInsideAnInterval));
     EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
     Quit(process, window_);
 }
