@@ -106,7 +106,6 @@ void MainWindow::Initialize() {
 void MainWindow::StopWatchingForGood() noexcept {
     stoppedForGood_ = true;
     if (timer_) timer_->Stop();
-    if (Handle()) ::KillTimer(Handle(), kGatherTimerId);
     changes_.reset();
     if (guard_) guard_->ShutDown();
 }
@@ -146,11 +145,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kTimerId) CheckForChanges();
         if (wParam == kTrayRetryTimerId) OnTrayRetry();
-        if (wParam == kGatherTimerId) {
-            ::KillTimer(Handle(), kGatherTimerId);
-            gathering_ = false;
-            CheckChangedPlaces();
-        }
         return 0;
     case kCounterMessage:
         if (wParam == TakeSnapshot) snapshot_ = counters_;

@@ -82,9 +82,9 @@ public:
     static constexpr wchar_t kClassName[] = L"TDisableForm";
     static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
-    // The window's timers: the interval's full check, and the short wait
-    // while the changes that follow one are gathered.
-    static constexpr UINT_PTR kTimerId = 1, kGatherTimerId = 2, kTrayRetryTimerId = 3;
+    // The window's timers: the interval's full check, and the retries of
+    // the notification-area icon.
+    static constexpr UINT_PTR kTimerId = 1, kTrayRetryTimerId = 3;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = WM_APP + 2;
@@ -137,11 +137,12 @@ public:
     // The change notifications to wait on beside the messages; none while
     // the watch does not run.
     const std::vector<HANDLE>& ChangeHandles() const noexcept;
-    // One of those handles was signalled: its place is watched again and
-    // checked, at once when it was quiet, else with the changes that follow.
+    // One of those handles was signalled: its place (with any other whose
+    // handle is signalled by now) is watched again and checked at once, or
+    // right after the check or question under way.
     void OnPlaceChanged(std::size_t handle) noexcept;
     // Called by the message loop after each round of messages: a check put
-    // off while a question or a report was open runs now.
+    // off while a question or another check was under way runs now.
     void ResumeDeferredWork() noexcept;
     void NoteWakeUp() noexcept { ++counters_.wakeUps; }
     // Handles the messages waiting now; on WM_QUIT, no further one, and its
@@ -237,9 +238,7 @@ private:
     PlaceSelection changedPlaces_ = PlaceSelection::None();
     bool startPagesChanged_ = false;
     bool foldersMoved_ = false;      // where the Startup folders are may have changed
-    bool gathering_ = false;          // changes are being gathered
     bool waitingForIdle_ = false;    // a check was put off
-    DWORD lastPlaceCheck_ = 0;       // when the last check of changed places began
     DWORD lastBreath_ = 0;           // when a long check last handled the messages
     struct Counters {
         unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0, notices = 0;

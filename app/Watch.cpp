@@ -1,6 +1,7 @@
 // The watch: the interval's full check, and a check of each place whose
 // change notification fired. Each deals with what changed as the settings
 // page's policies say.
+#include <algorithm>
 #include <exception>
 
 #include "app/ErrorReport.h"
@@ -12,11 +13,6 @@
 namespace kb {
 
 namespace {
-
-// The first change of a quiet place is checked at once; the changes that
-// follow within this time (an installer writing several values) are
-// gathered into one check.
-constexpr DWORD kGatherMs = 15;
 
 std::wstring NewStartupQuestion(const std::wstring& name) {
     // "disbale": the prompt's own text, kept as its users know it.
@@ -60,7 +56,6 @@ void MainWindow::CheckChangedPlaces() {
     const bool startPages = std::exchange(startPagesChanged_, false);
     if (places.Empty() && !startPages) return;
     ++counters_.placeChecks;
-    lastPlaceCheck_ = ::GetTickCount();
     RunCheck(places, startPages);
 }
 
@@ -235,36 +230,48 @@ const std::vector<HANDLE>& MainWindow::ChangeHandles() const noexcept {
     return changes_ ? changes_->Handles() : none;
 }
 
+// A change is checked at once: no timer waits for more. What changes while
+// a check runs (the rest of an installer's burst) is gathered into the next.
 void MainWindow::OnPlaceChanged(std::size_t handle) noexcept {
     try {
         if (!changes_) return;
-        const std::size_t place = changes_->PlaceOf(handle);
-        // Armed again before the place is read, so nothing in between is missed.
-        changes_->Rearm(place);
+        // The other places signalled by now go into the same check.
+        std::vector<std::size_t> places{changes_->PlaceOf(handle)};
+        const std::vector<HANDLE>& handles = changes_->Handles();
+        for (std::size_t i = 0; i < handles.size(); ++i)
+            if (i != handle && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                places.push_back(changes_->PlaceOf(i));
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
         const std::size_t runKeys = RunKeyPlaces().size();
-        if (place < runKeys)
-            changedPlaces_.runKeys[place] = true;
-        else if (place == runKeys)
-            changedPlaces_.commonStartup = true;
-        else if (place == runKeys + 1)
-            changedPlaces_.userStartup = true;
-        else if (place < runKeys + 4)
-            startPagesChanged_ = true;
-        else
-            foldersMoved_ = true;
-        if (gathering_) return;
-        const DWORD since = ::GetTickCount() - lastPlaceCheck_;
-        if (since >= kGatherMs) return CheckChangedPlaces();
-        gathering_ = ::SetTimer(Handle(), kGatherTimerId, kGatherMs - since, nullptr) != 0;
+        for (const std::size_t place : places) {
+            // Armed again before the place is read, so nothing in between is missed.
+            changes_->Rearm(place);
+            if (place < runKeys)
+                changedPlaces_.runKeys[place] = true;
+            else if (place == runKeys)
+                changedPlaces_.commonStartup = true;
+            else if (place == runKeys + 1)
+                changedPlaces_.userStartup = true;
+            else if (place < runKeys + 4)
+                startPagesChanged_ = true;
+            else
+                foldersMoved_ = true;
+        }
+        CheckChangedPlaces();
     } catch (...) {
         ReportCurrentException();
     }
 }
 
 void MainWindow::ResumeDeferredWork() noexcept {
-    if (!waitingForIdle_ || !CanCheckNow() || gathering_) return;
+    if (!waitingForIdle_ || !CanCheckNow()) return;
     waitingForIdle_ = false;
-    gathering_ = ::SetTimer(Handle(), kGatherTimerId, 0, nullptr) != 0;
+    try {
+        CheckChangedPlaces();
+    } catch (...) {
+        ReportCurrentException();
+    }
 }
 
 }  // namespace kb
