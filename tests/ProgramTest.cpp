@@ -83,7 +83,8 @@ TEST_F(Program, SecondStartEndsAtOnceAndLeavesTheFirstAlone) {
     ASSERT_TRUE(second.WaitForExit(&code, 20000));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(first.Running());
-    EXPECT_TRUE(::IsWindowVisible(window));
+    // Shown once it is ready, which may be a moment after it answers.
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) != FALSE; }));
     EXPECT_FALSE(Watching(window)) << "the second start told the first nothing";
     Quit(first, window);
 }
