@@ -33,10 +33,6 @@ KindStyle StyleOf(ControlKind kind) {
     case ControlKind::ListView:
         return {WC_LISTVIEWW, tab | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                 WS_EX_CLIENTEDGE};
-    case ControlKind::ListBox:
-        return {WC_LISTBOXW,
-                tab | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL | LBS_HASSTRINGS,
-                WS_EX_CLIENTEDGE};
     case ControlKind::Tabs: return {WC_TABCONTROLW, tab | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
     }
     return {WC_STATICW, 0, 0};

@@ -18,7 +18,6 @@ enum class ControlKind {
     FirstRadioButton,  // starts a group and takes the tab stop
     RadioButton,
     ListView,
-    ListBox,  // read-only lines
     Tabs,
 };
 

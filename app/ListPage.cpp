@@ -28,8 +28,11 @@ void MainWindow::ApplyStartupList() {
         // What needs administrator rights is done together, in one elevated
         // instance: Windows asks once.
         std::vector<StartupEntry> needRights;
-        for (const StartupEntry& entry : list_.Changed())
-            if (guard_->Move(entry) == MoveResult::NeedsAdministrator) needRights.push_back(entry);
+        for (const StartupEntry& entry : list_.Changed()) {
+            const MoveResult result = guard_->Move(entry);
+            if (result == MoveResult::NeedsAdministrator) needRights.push_back(entry);
+            if (result == MoveResult::Moved) RecordMove(entry, L"the list");
+        }
         if (!needRights.empty()) MoveElevated(Handle(), ExecutablePath(), needRights);
     } catch (...) {
         failure = std::current_exception();

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <span>
+
 #include "app/Controls.h"
 #include "app/Elevation.h"
 #include "app/MainWindow.h"
@@ -13,7 +15,7 @@ namespace kb {
 
 namespace {
 
-enum class Page { Window, Settings, List, StartPages };
+enum class Page { Window, Settings, List, StartPages, History };
 using Controls = MainWindow::Controls;
 // Where a row's control is kept.
 using Slot = HWND* (*)(Controls&);
@@ -67,11 +69,8 @@ const ControlRow kLayout[] = {
     {Page::Settings, {ControlKind::Label, L"seconds", IdIntervalLabel, 307, 286, 0, 0},
      Field<&Controls::intervalLabel>, nullptr},
 
-    {Page::List, {ControlKind::ListView, L"", IdStartupList, 12, 12, 560, 196},
+    {Page::List, {ControlKind::ListView, L"", IdStartupList, 12, 12, 560, 266},
      Field<&Controls::startupList>, nullptr},
-    {Page::List, {ControlKind::Label, L"Notices:", IdNoticesLabel, 12, 214, 0, 0}, nullptr, nullptr},
-    {Page::List, {ControlKind::ListBox, L"", IdNotices, 12, 230, 560, 48},
-     Field<&Controls::notices>, nullptr},
     {Page::List, {ControlKind::Label, L"", IdUnreadablePlaces, 12, 289, 396, 17},
      Field<&Controls::unreadablePlaces>, nullptr},
     {Page::List, {ControlKind::Button, L"&Apply", IdListApply, 497, 284, 75, 25},
@@ -84,6 +83,11 @@ const ControlRow kLayout[] = {
      Field<&Controls::startPagesApply>, &MainWindow::WriteStartPages},
     {Page::StartPages, {ControlKind::Button, L"&Refrush", IdStartPagesReload, 416, 284, 75, 25},
      Field<&Controls::startPagesReload>, &MainWindow::ReloadStartPages},
+
+    {Page::History, {ControlKind::ListView, L"", IdHistoryList, 12, 12, 560, 266},
+     Field<&Controls::historyList>, nullptr},
+    {Page::History, {ControlKind::Button, L"&Enable", IdHistoryEnable, 497, 284, 75, 25},
+     Field<&Controls::historyEnable>, &MainWindow::EnableFromHistory},
 };
 
 // The label and box tops of the four start-page values.
@@ -94,6 +98,7 @@ constexpr const wchar_t* kPageCaptions[] = {
     L"Keepboot Settings",
     L"Current Windows Startup",
     L"Current Internet Explorer Start Pages",
+    L"History",
 };
 
 constexpr const wchar_t* kStartupPolicyItems[RadioGroup::kItems] = {
@@ -112,6 +117,8 @@ struct ListColumn {
     int width;
 };
 constexpr ListColumn kListColumns[] = {{L"Item", 120}, {L"Command", 280}, {L"Location", 120}};
+constexpr ListColumn kHistoryColumns[] = {
+    {L"Time", 118}, {L"What", 150}, {L"Item", 100}, {L"Location", 120}, {L"Details", 300}};
 
 }  // namespace
 
@@ -147,24 +154,26 @@ void MainWindow::CreateControls() {
             break;
         }
         case ControlKind::ListView: {
+            const bool history = row.args.id == IdHistoryList;
             ListView_SetExtendedListViewStyle(
-                control, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+                control, (history ? 0 : LVS_EX_CHECKBOXES) | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
             int index = 0;
-            for (const ListColumn& column : kListColumns) {
+            for (const ListColumn& column : history ? std::span<const ListColumn>(kHistoryColumns)
+                                                    : std::span<const ListColumn>(kListColumns)) {
                 LVCOLUMNW lvc{};
                 lvc.mask = LVCF_TEXT | LVCF_WIDTH;
                 lvc.pszText = const_cast<wchar_t*>(column.caption);
                 lvc.cx = scale_(column.width);
                 ListView_InsertColumn(control, index++, &lvc);
             }
-            list_.Attach(control);
+            if (history)
+                historyList_.Attach(control);
+            else
+                list_.Attach(control);
             break;
         }
-        case ControlKind::ListBox:
-            notices_.Attach(control);
-            break;
         case ControlKind::Tabs: {
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < static_cast<int>(std::size(kPageCaptions)); ++i) {
                 TCITEMW item{};
                 item.mask = TCIF_TEXT;
                 item.pszText = const_cast<wchar_t*>(kPageCaptions[i]);

@@ -50,6 +50,8 @@ void MainWindow::Create() {
         return MoveElevated(Handle(), ExecutablePath(), {entry});
     });
     guard_->SetPause([this] { Breathe(); });
+    guard_->SetRecorder([this](const CheckOutcome& outcome) { RecordOutcome(outcome); });
+    history_ = HistoryFile(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
     elevated_ = ProcessIsElevated();
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
@@ -79,6 +81,7 @@ void MainWindow::Initialize() {
     const auto& args = options_.arguments;
     startHidden_ = StartsHidden(args);
 
+    historyList_.Show(history_.Read());
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, CurrentSettings());
@@ -162,7 +165,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         // A click on a notice opens the page that keeps them.
         if (LOWORD(lParam) == NIN_BALLOONUSERCLICK) {
-            ShowPage(1);
+            ShowPage(3);
             ShowFromTray();
         }
         return 0;

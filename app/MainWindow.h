@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/NoticeList.h"
+#include "app/History.h"
+#include "app/HistoryList.h"
 #include "app/PngImage.h"
 #include "app/RadioGroup.h"
 #include "app/Settings.h"
@@ -46,6 +47,8 @@ struct MainWindowOptions {
     // How the program starts itself at logon; the system's way when not
     // given (tests give the Run value, which their sandbox redirects).
     std::shared_ptr<SelfStart> selfStart;
+    // The history file; the user's own when not given.
+    std::wstring historyFile;
 };
 
 // Control ids. Whole-program tests find controls by them.
@@ -71,9 +74,9 @@ enum ControlId : int {
     IdStartPagesReload = IdStartPageEdit0 + 4,
     IdStartPagesApply,
     IdRestartElevated,
-    IdNoticesLabel,
-    IdNotices,
     IdUnreadablePlaces,
+    IdHistoryList,
+    IdHistoryEnable,
 };
 
 class MainWindow : public WindowBase {
@@ -124,7 +127,8 @@ public:
         std::array<HWND, kStartPageCount> startPageLabels{}, startPageEdits{};
         HWND startPagesReload = nullptr, startPagesApply = nullptr;
         HWND restartElevated = nullptr;
-        HWND notices = nullptr, unreadablePlaces = nullptr;
+        HWND unreadablePlaces = nullptr;
+        HWND historyList = nullptr, historyEnable = nullptr;
     };
     const Controls& Ui() const noexcept { return ui_; }
     StartupGuard& Guard() { return *guard_; }
@@ -162,6 +166,16 @@ public:
     void ReloadStartPages();
     // Writes all four boxes; reports the values that could not be written.
     void WriteStartPages();
+
+    // --- the history page -----------------------------------------------------
+    // Enables the entry of the selected record, which a disable put into
+    // the store.
+    void EnableFromHistory();
+    // Keeps the record: in the file, on the page, in the event log.
+    void Record(HistoryRecord record);
+    void RecordOutcome(const CheckOutcome& outcome);
+    // A move the user made, from the list or the history.
+    void RecordMove(const StartupEntry& entry, const wchar_t* from);
 
     // --- the settings page -------------------------------------------------
     // Sets a check box, running its click handler when the state changes.
@@ -204,7 +218,7 @@ private:
                  bool shield = false);
     // Whether moving the entry needs rights this process has not.
     bool NeedsElevation(const StartupEntry& entry) const;
-    // A notice that pauses nothing: a balloon from the icon.
+    // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // Starts the change notifications, with the timer: the watch runs.
     void WatchChanges();
@@ -232,7 +246,7 @@ private:
     Controls ui_;
     std::unique_ptr<WindowTimer> timer_;
     std::unique_ptr<TrayIcon> trayIcon_;
-    std::array<std::unique_ptr<TabPage>, 3> pages_;
+    std::array<std::unique_ptr<TabPage>, 4> pages_;
     std::unique_ptr<StartupGuard> guard_;
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
@@ -246,7 +260,8 @@ private:
     };
     Counters counters_, snapshot_;
     StartupList list_;
-    NoticeList notices_;
+    HistoryList historyList_;
+    HistoryFile history_{L""};
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;

@@ -152,7 +152,10 @@ bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
 
 void MainWindow::ShowNotice(const std::wstring& text) {
     ++counters_.notices;
-    notices_.Add(text);
+    HistoryRecord record;
+    record.what = L"Notice";
+    record.detail = text;
+    Record(std::move(record));
     if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
 }
 

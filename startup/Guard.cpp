@@ -190,9 +190,10 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             unmovable.insert(identity);
             return;
         }
-        const Decision decision =
-            policy == Policy::DisableSilently ? Decision::Disable : ask(entry);
+        const bool asked = policy != Policy::DisableSilently;
+        const Decision decision = asked ? ask(entry) : Decision::Disable;
         if (shutDown_) return;
+        if (decision == Decision::Leave) Record(CheckOutcome::Left, entry, asked);
         if (decision == Decision::Disable) {
             MoveResult result = disable(entry);
             // The user who answered may lend the rights; nobody is asked for
@@ -200,6 +201,11 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             if (result == MoveResult::NeedsAdministrator && policy == Policy::Ask && elevate_)
                 result = elevate_(entry);
             if (shutDown_) return;
+            Record(result == MoveResult::Moved          ? CheckOutcome::Disabled
+                   : result == MoveResult::CannotMove   ? CheckOutcome::NotMoved
+                   : result == MoveResult::NeedsAdministrator ? CheckOutcome::WaitsForAdministrator
+                                                         : CheckOutcome::Left,
+                   entry, asked);
             if (result == MoveResult::CannotMove || result == MoveResult::NeedsAdministrator) {
                 unmovable.insert(identity);
                 (result == MoveResult::CannotMove ? unreportedUnmovable_ : unreportedWaiting_)
@@ -210,6 +216,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             }
         }
         if (decision == Decision::Allow) {
+            Record(CheckOutcome::Allowed, entry, asked);
             stillKnown.push_back(entry);
             allowed(entry);
         }
@@ -363,6 +370,12 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         known_.live.shortcuts.push_back(
             {shortcut->location, {}, shortcut->item, LinkToRestore(*shortcut)});
     }
+}
+
+void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {
+    if (!recorder_) return;
+    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L"")};
+    recorder_(outcome);
 }
 
 void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,

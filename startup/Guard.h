@@ -26,6 +26,14 @@ struct ChangedEntry {
     std::wstring previously;  // what it started before
 };
 
+// What a check did with one new entry, for the record.
+struct CheckOutcome {
+    enum Action { Disabled, Allowed, Left, NotMoved, WaitsForAdministrator } action;
+    EntryText entry;
+    bool asked = false;      // the user answered; else the policy decided
+    std::wstring previously;  // what a known entry of its name started before
+};
+
 class StartupGuard {
 public:
     // Asked about each new entry under the ask policy; may run a nested
@@ -45,6 +53,10 @@ public:
     // Called now and then during a long reading or check: the owner may
     // handle its messages. A shutdown meanwhile ends the check.
     void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
+    // Told what each check did with each new entry, as it is done.
+    void SetRecorder(std::function<void(const CheckOutcome&)> recorder) {
+        recorder_ = std::move(recorder);
+    }
 
     const StartupFolders& Folders() const noexcept { return folders_; }
     // The Startup folders moved: what was known of a folder that moved is
@@ -128,6 +140,7 @@ private:
     kb::Breather Breather();
     // What the places read whole hold now replaces what was known of them.
     void Replace(const PlaceSelection& read, LiveEntries now);
+    void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
     // Notes what a reading skipped, reporting what was not seen before. A
@@ -150,6 +163,7 @@ private:
         std::vector<std::optional<PlaceStamp>>(RunKeyPlaces().size());
     Elevate elevate_;
     std::function<void()> pause_;
+    std::function<void(const CheckOutcome&)> recorder_;
     bool loaded_ = false;  // known_ holds a whole reading
     bool checking_ = false;
     bool shutDown_ = false;

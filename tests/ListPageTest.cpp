@@ -130,7 +130,7 @@ TEST_F(ListPage, CtrlTabTurnsThePagesBothWays) {
     ::SetKeyboardState(keys);
     EXPECT_TRUE(window->PreTranslateMessage(tab));
     EXPECT_TRUE(window->PreTranslateMessage(tab));
-    EXPECT_EQ(TabCtrl_GetCurSel(pages), 2) << "backwards from the first wraps round";
+    EXPECT_EQ(TabCtrl_GetCurSel(pages), 3) << "backwards from the first wraps round to the last";
     keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
     ::SetKeyboardState(keys);
     EXPECT_FALSE(window->PreTranslateMessage(tab)) << "a plain Tab moves the focus as usual";

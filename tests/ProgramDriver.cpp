@@ -155,25 +155,6 @@ private:
 
 }  // namespace
 
-std::vector<std::wstring> RemoteListBoxLines(HWND listBox) {
-    // The system carries a list box's text across processes itself.
-    std::vector<std::wstring> lines;
-    DWORD_PTR count = 0;
-    if (!::SendMessageTimeoutW(listBox, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count))
-        return lines;
-    for (DWORD_PTR i = 0; i < count; ++i) {
-        DWORD_PTR length = 0;
-        ::SendMessageTimeoutW(listBox, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
-        std::wstring line(length + 1, L'\0');
-        DWORD_PTR copied = 0;
-        ::SendMessageTimeoutW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()),
-                              SMTO_ABORTIFHUNG, 5000, &copied);
-        line.resize(copied == static_cast<DWORD_PTR>(LB_ERR) ? 0 : copied);
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
-
 HWND FindDescendant(HWND root, int id) {
     struct Search {
         int id;

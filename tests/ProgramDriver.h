@@ -54,9 +54,6 @@ namespace kb::test {
 // The control of that id anywhere below the window.
 HWND FindDescendant(HWND root, int id);
 
-// The lines of a list box in another process, first to last.
-std::vector<std::wstring> RemoteListBoxLines(HWND listBox);
-
 // A list view in another process, read and changed through its messages,
 // with the item records placed in that process's memory.
 class RemoteListView {

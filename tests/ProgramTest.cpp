@@ -266,11 +266,12 @@ protected:
     }
 
     // A shortcut in this user's real Startup folder of the throwaway prefix.
-    // How many notices on the list page end with the text (after their time).
-    static int NoticesSaying(HWND window, const std::wstring& text) {
+    // How many notices on the history page say the text.
+    static int NoticesSaying(const KeepbootProcess& process, HWND window, const std::wstring& text) {
+        const RemoteListView history(FindDescendant(window, IdHistoryList), process.Process());
         int count = 0;
-        for (const std::wstring& line : RemoteListBoxLines(FindDescendant(window, IdNotices)))
-            count += line.size() >= text.size() && line.ends_with(text);
+        for (int row = 0; row < history.Count(); ++row)
+            count += history.Text(row, 1) == L"Notice" && history.Text(row, 4) == text;
         return count;
     }
     void AddStartupShortcut(const std::wstring& name, const ShellLinkData& link) {
@@ -485,9 +486,9 @@ TEST_F(ProgramFaults, ValueThatIsNotTextBlindsNothing) {
     EXPECT_TRUE(WaitUntil([&] { return !Live(L"Newcomer"); }));
     EXPECT_LE(::GetTickCount() - added, 2 * 3000u + kSlackMs) << "within two intervals";
     EXPECT_TRUE(StoredWhole(L"Newcomer", L"newcomer.exe"));
-    EXPECT_TRUE(WaitUntil([&] { return NoticesSaying(window, L"Invalid data type for 'Odd'") == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return NoticesSaying(process, window, L"Invalid data type for 'Odd'") == 1; }));
     EXPECT_TRUE(StaysFor2Intervals(
-        [&] { return NoticesSaying(window, L"Invalid data type for 'Odd'") == 1; }))
+        [&] { return NoticesSaying(process, window, L"Invalid data type for 'Odd'") == 1; }))
         << "told once, not at every check";
     EXPECT_EQ(process.WaitForReport(1), nullptr) << "no modal report";
 
@@ -506,7 +507,7 @@ TEST_F(ProgramFaults, OddStoreEntryMovesNoShortcut) {
     SetRawValue(HKEY_LOCAL_MACHINE, kStore + L"Odd", L"command", REG_DWORD, &number, sizeof number);
     ::PostMessageW(FindDescendant(window, IdListReload), BM_CLICK, 0, 0);
     EXPECT_TRUE(
-        WaitUntil([&] { return NoticesSaying(window, L"Invalid data type for 'command'") == 1; }));
+        WaitUntil([&] { return NoticesSaying(process, window, L"Invalid data type for 'command'") == 1; }));
     EXPECT_TRUE(StaysFor2Intervals([&] { return FileExists(shortcut_); }));
     EXPECT_EQ(process.WaitForReport(1), nullptr) << "no modal report";
     Quit(process, window);
@@ -582,7 +583,7 @@ TEST_F(ProgramNotifications, MovedStartupFolderIsGuardedWhereItIsNow) {
     ASSERT_TRUE(::CreateDirectoryW(moved.c_str(), nullptr));
     SetStringValue(HKEY_CURRENT_USER, key, L"Startup", moved, REG_EXPAND_SZ);
     EXPECT_TRUE(WaitUntil(
-        [&] { return NoticesSaying(window_, L"The Startup folder is now " + moved + L".") == 1; },
+        [&] { return NoticesSaying(process, window_, L"The Startup folder is now " + moved + L".") == 1; },
         kWellInsideAnInterval));
     shortcut_ = moved + L"\\Planted.lnk";
     WriteShellLink(shortcut_, LinkTo(exe_));

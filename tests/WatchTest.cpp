@@ -94,7 +94,7 @@ TEST_F(Watch, NoticesPauseNothingAndAreKeptOnTheListPage) {
     EXPECT_FALSE(Live(L"New"));
     Tick();
     EXPECT_TRUE(reports.empty()) << "no modal report";
-    EXPECT_EQ(NoticeLines(w.Ui().notices),
+    EXPECT_EQ(NoticeLines(w.Ui().historyList),
               (Names{L"Invalid data type for 'Blob'", L"Invalid data type for 'Counter'"}));
 }
 
@@ -111,7 +111,7 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     EXPECT_FALSE(Live(L"New"));
     w.ReloadStartupList();
     EXPECT_EQ(WindowText(w.Ui().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
-    EXPECT_EQ(NoticeLines(w.Ui().notices),
+    EXPECT_EQ(NoticeLines(w.Ui().historyList),
               (Names{L"Cannot read " + UserStartup() +
                      L"-file: it is not a folder. What it held before stays guarded."}));
     EXPECT_TRUE(reports.empty());

@@ -26,6 +26,7 @@ MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments,
     options.arguments = std::move(arguments);
     options.folders = folders ? *folders : Folders();
     options.executable = Folder(L"App") + L"\\Keepboot.exe";
+    options.historyFile = Folder(L"App") + L"\\history.log";
     options.selfStart = RunValueSelfStart();
     options.ask = [this](const std::wstring& question) {
         questions.push_back(question);
@@ -36,14 +37,14 @@ MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments,
     return *window;
 }
 
-std::vector<std::wstring> NoticeLines(HWND listBox) {
+std::vector<std::wstring> NoticeLines(HWND historyList) {
     std::vector<std::wstring> lines;
-    const LRESULT count = ::SendMessageW(listBox, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring line(static_cast<std::size_t>(::SendMessageW(listBox, LB_GETTEXTLEN, i, 0)), L'\0');
-        ::SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
-        const std::size_t text = line.find(L"  ");  // after "hh:mm:ss"
-        lines.push_back(text == std::wstring::npos ? line : line.substr(text + 2));
+    const int count = ListView_GetItemCount(historyList);
+    for (int row = 0; row < count; ++row) {
+        wchar_t what[64] = {}, detail[1024] = {};
+        ListView_GetItemText(historyList, row, 1, what, 64);
+        ListView_GetItemText(historyList, row, 4, detail, 1024);
+        if (std::wstring(what) == L"Notice") lines.push_back(detail);
     }
     return lines;
 }

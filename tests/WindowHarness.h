@@ -42,8 +42,8 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 std::vector<ListRow> ListRows(HWND listView);
-// The notices a list box shows, newest first, without their times.
-std::vector<std::wstring> NoticeLines(HWND listBox);
+// The notices the history page shows, newest first.
+std::vector<std::wstring> NoticeLines(HWND historyList);
 void PrintTo(const ListRow& row, std::ostream* os);
 
 }  // namespace kb::test

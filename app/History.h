@@ -1,0 +1,49 @@
+#pragma once
+// The record of what the guard did and told: every decision (by the policy
+// or by the user) and every notice, one line each in a file of the user's
+// own, the newest kept when the file would outgrow its bound.
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+struct HistoryRecord {
+    FILETIME when{};    // UTC
+    std::wstring what;  // what happened, as the history page says it
+    std::wstring by;    // "the watch" (by the policy) or "you"
+    std::wstring item, command, location;
+    std::wstring detail;  // what it started before, why it was not moved, a notice's text
+    bool operator==(const HistoryRecord& other) const;
+};
+
+class HistoryFile {
+public:
+    // A file that grows past maxBytes keeps its newest half.
+    explicit HistoryFile(std::wstring path, std::uint64_t maxBytes = 1024 * 1024)
+        : path_(std::move(path)), maxBytes_(maxBytes) {}
+    const std::wstring& Path() const noexcept { return path_; }
+
+    // Adds the record in one write: a crash loses at most this record.
+    // False when the file could not be written (the record is then only on
+    // the page).
+    bool Append(const HistoryRecord& record);
+    // Every whole record, oldest first; a line cut off by a crash is left out.
+    std::vector<HistoryRecord> Read() const;
+
+private:
+    // Keeps the newest records within half the bound, through a new file
+    // that replaces the old one whole.
+    void Compact(std::uint64_t room);
+
+    std::wstring path_;
+    std::uint64_t maxBytes_;
+};
+
+// The history file of this user: %LOCALAPPDATA%\Keepboot\history.log.
+std::wstring DefaultHistoryPath();
+
+}  // namespace kb

@@ -1,0 +1,83 @@
+// The record of what the guard did: the file keeps every field exactly,
+// survives a record cut off by a crash, and stays within its bound; the
+// page shows each decision, and its Enable brings a disabled entry back.
+#include "WindowHarness.h"
+#include "app/History.h"
+
+namespace kb::test {
+namespace {
+
+HistoryRecord Sample(int n) {
+    HistoryRecord r;
+    r.when = {static_cast<DWORD>(n), 1};
+    r.what = L"Disabled";
+    r.by = L"the watch";
+    r.item = L"Item " + std::to_wstring(n);
+    r.command = L"\"C:\\Program Files\\A\\a.exe\" /x";
+    r.location = L"HKCU\\" + kRun;
+    return r;
+}
+
+class History : public WindowTest {};
+
+TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
+    HistoryFile file(Folder(L"Log") + L"\\history.log");
+    HistoryRecord odd = Sample(1);
+    odd.item = L"tab\there, line\nbreak, back\\slash \\t, \u00e9\u4e2d";
+    odd.detail = L"before: \"C:\\old.exe\"\r\n";
+    ASSERT_TRUE(file.Append(odd));
+    // A crash in the middle of the next record.
+    {
+        UniqueHandle raw(::CreateFileW(file.Path().c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(raw.get(), "123\tDisab", 9, &written, nullptr);
+    }
+    EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd}));
+    ASSERT_TRUE(file.Append(Sample(2)));
+    EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd, Sample(2)}));
+}
+
+TEST_F(History, FileStaysWithinItsBoundAndKeepsTheNewest) {
+    constexpr std::uint64_t kBound = 8 * 1024;
+    HistoryFile file(Folder(L"Log") + L"\\history.log", kBound);
+    for (int n = 0; n < 2000; ++n) ASSERT_TRUE(file.Append(Sample(n)));
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(::GetFileAttributesExW(file.Path().c_str(), GetFileExInfoStandard, &data));
+    EXPECT_LE(data.nFileSizeLow, kBound);
+    const std::vector<HistoryRecord> kept = file.Read();
+    ASSERT_GT(kept.size(), 20u);
+    EXPECT_EQ(kept.back(), Sample(1999));
+    EXPECT_EQ(kept.front(), Sample(2000 - static_cast<int>(kept.size()))) << "none lost in between";
+}
+
+// A value disabled by the watch, one asked about and allowed, and the first
+// enabled again from the history page: each is a record, in order, in the
+// file and on the page.
+TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
+    MainWindow& w = MakeWindow();
+    w.Ui().startPagePolicy.SetItemIndex(2);
+    w.Ui().startupPolicy.SetItemIndex(0);
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
+    Tick();
+    ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
+    w.Ui().startupPolicy.SetItemIndex(1);
+    answer = [](const std::wstring&) { return Decision::Allow; };
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Helper", L"helper.exe");
+    Tick();
+
+    ListView_SetItemState(w.Ui().historyList, 1, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
+    w.EnableFromHistory();
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe"));
+
+    const std::vector<HistoryRecord> records = HistoryFile(SettingsFile().substr(0, SettingsFile().rfind(L'\\')) + L"\\history.log").Read();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].what + L"/" + records[0].by + L"/" + records[0].item, L"Disabled/the watch/Updater");
+    EXPECT_EQ(records[1].what + L"/" + records[1].by + L"/" + records[1].item, L"Allowed/you/Helper");
+    EXPECT_EQ(records[2].what + L"/" + records[2].by + L"/" + records[2].item,
+              L"Enabled from the history/you/Updater");
+    EXPECT_EQ(ListView_GetItemCount(w.Ui().historyList), 3) << "the page shows the same";
+}
+
+}  // namespace
+}  // namespace kb::test
