@@ -117,18 +117,18 @@ bool HistoryFile::Append(const HistoryRecord& record) {
             : 0;
     if (size + line.size() > maxBytes_) Compact(line.size());
     MakeFolder(path_.substr(0, path_.rfind(L'\\')));
-    UniqueHandle file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+    UniqueFile file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    if (!file) return false;
     // A line a crash cut off is ended first, so this record stands whole.
     std::string bytes = line;
     if (::GetFileSize(file.get(), nullptr) > 0) {
-        UniqueHandle reader(::CreateFileW(path_.c_str(), GENERIC_READ,
+        UniqueFile reader(::CreateFileW(path_.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
         char last = '\n';
         DWORD read = 0;
-        if (reader.get() != INVALID_HANDLE_VALUE &&
+        if (reader &&
             ::SetFilePointer(reader.get(), -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
             ::ReadFile(reader.get(), &last, 1, &read, nullptr);
         if (read == 1 && last != '\n') bytes = "\r\n" + bytes;
@@ -160,10 +160,10 @@ void HistoryFile::Compact(std::uint64_t room) {
     for (std::size_t i = first; i < lines.size(); ++i) newest += lines[i] + "\r\n";
     const std::wstring fresh = path_ + L".new";
     {
-        UniqueHandle file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueFile file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        if (file.get() == INVALID_HANDLE_VALUE ||
+        if (!file ||
             !::WriteFile(file.get(), newest.data(), static_cast<DWORD>(newest.size()), &written,
                          nullptr) ||
             written != newest.size() || !::FlushFileBuffers(file.get()))

@@ -15,6 +15,7 @@ void MainWindow::Record(HistoryRecord record) {
     // A record that cannot be written is still shown: it pauses nothing.
     history_.Append(record);
     historyList_.Add(record);
+    eventLog_.Report(record);
 }
 
 void MainWindow::RecordOutcome(const CheckOutcome& outcome) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EventLog.h"
 #include "app/History.h"
 #include "app/HistoryList.h"
 #include "app/PngImage.h"
@@ -262,6 +263,7 @@ private:
     StartupList list_;
     HistoryList historyList_;
     HistoryFile history_{L""};
+    EventLog eventLog_;
     std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;

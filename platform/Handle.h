@@ -80,6 +80,11 @@ struct GdiTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
+struct EventSourceTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DeregisterEventSource(h); }
+};
 struct MemoryDcTraits {
     using Type = HDC;
     static Type Invalid() noexcept { return nullptr; }
@@ -101,6 +106,7 @@ using UniqueFont = Unique<GdiTraits<HFONT>>;
 using UniqueBitmap = Unique<GdiTraits<HBITMAP>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
+using UniqueEventSource = Unique<EventSourceTraits>;
 using UniqueCoMemory = Unique<ItemIdListTraits>;
 
 // A window's client-area DC for one scope.

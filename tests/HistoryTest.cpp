@@ -2,6 +2,7 @@
 // survives a record cut off by a crash, and stays within its bound; the
 // page shows each decision, and its Enable brings a disabled entry back.
 #include "WindowHarness.h"
+#include "app/EventLog.h"
 #include "app/History.h"
 
 namespace kb::test {
@@ -18,7 +19,42 @@ HistoryRecord Sample(int n) {
     return r;
 }
 
-class History : public WindowTest {};
+class History : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        SetEventSink([this](DWORD id, WORD type, const std::vector<std::wstring>& strings) {
+            events.push_back({id, type, strings});
+        });
+    }
+    void TearDown() override {
+        SetEventSink({});
+        WindowTest::TearDown();
+    }
+    struct Event {
+        DWORD id;
+        WORD type;
+        std::vector<std::wstring> strings;
+    };
+    std::vector<Event> events;
+};
+
+// The text Event Viewer shows: the program's message table with the
+// record's fields put in.
+std::wstring EventText(DWORD id, const std::vector<std::wstring>& strings) {
+    std::vector<DWORD_PTR> arguments;
+    for (const std::wstring& s : strings) arguments.push_back(reinterpret_cast<DWORD_PTR>(s.c_str()));
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+        ::GetModuleHandleW(nullptr), id, 0, reinterpret_cast<wchar_t*>(&text), 0,
+        reinterpret_cast<va_list*>(arguments.data()));
+    std::wstring result(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
+        result.pop_back();
+    return result;
+}
 
 TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
     HistoryFile file(Folder(L"Log") + L"\\history.log");
@@ -28,7 +64,7 @@ TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
     ASSERT_TRUE(file.Append(odd));
     // A crash in the middle of the next record.
     {
-        UniqueHandle raw(::CreateFileW(file.Path().c_str(), FILE_APPEND_DATA, 0, nullptr,
+        UniqueFile raw(::CreateFileW(file.Path().c_str(), FILE_APPEND_DATA, 0, nullptr,
                                        OPEN_EXISTING, 0, nullptr));
         DWORD written = 0;
         ::WriteFile(raw.get(), "123\tDisab", 9, &written, nullptr);
@@ -77,6 +113,19 @@ TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     EXPECT_EQ(records[2].what + L"/" + records[2].by + L"/" + records[2].item,
               L"Enabled from the history/you/Updater");
     EXPECT_EQ(ListView_GetItemCount(w.Ui().historyList), 3) << "the page shows the same";
+
+    // And the event log: an event id per kind, readable text.
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].id, 1u);
+    EXPECT_EQ(events[1].id, 2u);
+    EXPECT_EQ(events[2].id, 6u);
+    EXPECT_EQ(events[0].type, EVENTLOG_INFORMATION_TYPE);
+    EXPECT_EQ(EventText(events[0].id, events[0].strings),
+              L"The startup entry 'Updater' (HKCU\\" + kRun +
+                  L") was disabled by the watch. It would have started updater.exe.");
+    EXPECT_EQ(EventText(events[2].id, events[2].strings),
+              L"Enabled from the history: 'Updater' (HKCU\\" + kRun +
+                  L"), which starts updater.exe, by you.");
 }
 
 }  // namespace

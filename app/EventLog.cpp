@@ -1,0 +1,54 @@
+#include "app/EventLog.h"
+
+#include "Messages.h"
+#include "platform/AppTitle.h"
+
+namespace kb {
+
+namespace {
+
+EventSink& Sink() {
+    static EventSink sink;
+    return sink;
+}
+
+}  // namespace
+
+void SetEventSink(EventSink sink) {
+    Sink() = std::move(sink);
+}
+
+EventLog::EventLog() : source_(::RegisterEventSourceW(nullptr, kAppTitle)) {}
+
+DWORD EventLog::EventIdOf(const HistoryRecord& record) {
+    if (record.what == L"Disabled") return KB_EVENT_DISABLED;
+    if (record.what == L"Allowed") return KB_EVENT_ALLOWED;
+    if (record.what == L"Left as it is") return KB_EVENT_LEFT;
+    if (record.what == L"Could not be disabled") return KB_EVENT_NOT_MOVED;
+    if (record.what == L"Needs administrator rights") return KB_EVENT_NEEDS_ADMINISTRATOR;
+    if (record.what == L"Notice") return KB_EVENT_NOTICE;
+    return KB_EVENT_MOVED_BY_USER;
+}
+
+WORD EventLog::TypeOf(DWORD eventId) {
+    return eventId == KB_EVENT_NOT_MOVED || eventId == KB_EVENT_NEEDS_ADMINISTRATOR
+               ? WORD{EVENTLOG_WARNING_TYPE}
+               : WORD{EVENTLOG_INFORMATION_TYPE};
+}
+
+void EventLog::Report(const HistoryRecord& record) noexcept {
+    try {
+        const DWORD id = EventIdOf(record);
+        const std::vector<std::wstring> strings = {record.what,    record.by,       record.item,
+                                                   record.command, record.location, record.detail};
+        if (Sink()) return Sink()(id, TypeOf(id), strings);
+        if (!source_) return;
+        const wchar_t* texts[6];
+        for (std::size_t i = 0; i < strings.size(); ++i) texts[i] = strings[i].c_str();
+        ::ReportEventW(source_.get(), TypeOf(id), 0, id, nullptr, 6, 0, texts, nullptr);
+    } catch (...) {
+        // The record is in the file and on the page all the same.
+    }
+}
+
+}  // namespace kb
