@@ -15,6 +15,7 @@
 #include "CoreHarness.h"
 #include "ProgramDriver.h"
 #include "Sandbox.h"
+#include "app/History.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "app/SelfStart.h"
@@ -551,6 +552,14 @@ TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
     ASSERT_TRUE(WaitUntil([&] { return Gone(L"Quick"); }, kWellInsideAnInterval));
     std::cout << "[ notify ] value disabled " << ::GetTickCount() - added << " ms after it appeared\n";
     EXPECT_TRUE(StoredWhole(L"Quick", L"quick.exe"));
+    // And it is on record, in this user's history file.
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+        return std::any_of(records.begin(), records.end(), [](const HistoryRecord& r) {
+            return r.what == L"Disabled" && r.by == L"the watch" && r.item == L"Quick" &&
+                   r.command == L"quick.exe";
+        });
+    }));
 
     AddStartupShortcut(L"Keepboot Quick Link", LinkTo(exe_));
     added = ::GetTickCount();
