@@ -32,6 +32,20 @@ void MainWindow::RecordOutcome(const CheckOutcome& outcome) {
     Record(std::move(record));
 }
 
+void MainWindow::RecordStartPage(std::size_t index, const std::wstring& found,
+                                 const std::wstring& defended, Decision decision, bool asked) {
+    HistoryRecord record;
+    record.what = decision == Decision::Disable ? L"Start page put back"
+                  : decision == Decision::Allow ? L"Start page change allowed"
+                                                : L"Left as it is";  // to be asked again
+    record.by = asked ? L"you" : L"the watch";
+    record.item = kStartPageValues[index].caption;
+    record.command = found;
+    record.location = L"Internet Explorer";
+    record.detail = L"defended: " + defended;
+    Record(std::move(record));
+}
+
 void MainWindow::RecordMove(const StartupEntry& entry, const wchar_t* from) {
     const EntryText text = TextOf(entry);
     HistoryRecord record;

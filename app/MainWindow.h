@@ -175,6 +175,8 @@ public:
     // Keeps the record: in the file, on the page, in the event log.
     void Record(HistoryRecord record);
     void RecordOutcome(const CheckOutcome& outcome);
+    void RecordStartPage(std::size_t index, const std::wstring& found, const std::wstring& defended,
+                         Decision decision, bool asked);
     // A move the user made, from the list or the history.
     void RecordMove(const StartupEntry& entry, const wchar_t* from);
 

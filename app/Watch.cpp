@@ -84,7 +84,12 @@ void MainWindow::RunCheck(const PlaceSelection& places, bool startPages) {
         if (startPages && !stoppedForGood_)
             for (const auto& [i, text] :
                  CheckStartPages(PolicyFromIndex(ui_.startPagePolicy.ItemIndex()), references,
-                                 [this](const std::wstring& question) { return Ask(question); }))
+                                 [this](const std::wstring& question) { return Ask(question); },
+                                 [this](std::size_t i, const std::wstring& found,
+                                        const std::wstring& defended, Decision decision,
+                                        bool asked) {
+                                     RecordStartPage(i, found, defended, decision, asked);
+                                 }))
                 ::SetWindowTextW(ui_.startPageEdits[i], text.c_str());
     } catch (...) {
         failure = std::current_exception();

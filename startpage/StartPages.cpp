@@ -34,7 +34,7 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
 
 std::vector<std::pair<std::size_t, std::wstring>> CheckStartPages(
     Policy policy, const StartPageReferences& references,
-    const std::function<Decision(const std::wstring& question)>& ask) {
+    const std::function<Decision(const std::wstring& question)>& ask, const Told& told) {
     std::vector<std::pair<std::size_t, std::wstring>> accepted;
     if (policy == Policy::Allow) return accepted;
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
@@ -53,6 +53,7 @@ std::vector<std::pair<std::size_t, std::wstring>> CheckStartPages(
                 accepted.emplace_back(i, *live);
                 WriteStartPage(i, *live);
             }
+            if (told) told(i, *live, *references[i], decision, policy != Policy::DisableSilently);
         } catch (const Error&) {
             // A value that could not be put back is met again next time; the others go on.
         }

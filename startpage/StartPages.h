@@ -42,8 +42,12 @@ using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCo
 // is put back, asked about or accepted, as the policy says. Gives back the
 // values accepted, with their new text, which is their reference from now
 // on. A value that cannot be read, or put back, is met again next time.
+// Told of each changed value: its index, the value found, the one defended,
+// what became of it, and whether the user was asked.
+using Told = std::function<void(std::size_t index, const std::wstring& found,
+                                const std::wstring& defended, Decision decision, bool asked)>;
 std::vector<std::pair<std::size_t, std::wstring>> CheckStartPages(
     Policy policy, const StartPageReferences& references,
-    const std::function<Decision(const std::wstring& question)>& ask);
+    const std::function<Decision(const std::wstring& question)>& ask, const Told& told = {});
 
 }  // namespace kb

@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "app/History.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 
@@ -52,6 +53,11 @@ TEST_F(StartPages, DisablePolicyPutsEveryChangedValueBack) {
     Tick();
     for (std::size_t i = 0; i < kStartPageCount; ++i) EXPECT_EQ(Get(i), Text(Original(i))) << i;
     EXPECT_TRUE(questions.empty());
+    // Each on record, with what it had been changed to.
+    const HistoryRecord first = HistoryFile(Folder(L"App") + L"\\history.log").Read().at(0);
+    EXPECT_EQ(first.what + L"/" + first.by + L"/" + first.item + L"/" + first.command,
+              std::wstring(L"Start page put back/the watch/") + kStartPageValues[0].caption +
+                  L"/http://hijack.example/");
 }
 
 TEST_F(StartPages, AskPolicyEnableAcceptsTheNewValue) {
