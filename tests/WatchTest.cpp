@@ -83,8 +83,8 @@ TEST_F(Watch, WatchGoesOnWhileAReportIsOpen) {
 }
 
 // What the guard has to say is a notice: nothing waits for it, every one
-// is kept on the list page, and none comes again while its cause stays.
-TEST_F(Watch, NoticesPauseNothingAndAreKeptOnTheListPage) {
+// is kept in the history, and none comes again while its cause stays.
+TEST_F(Watch, NoticesPauseNothingAndAreKeptInTheHistory) {
     const DWORD number = 1;
     SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
     MainWindow& w = Ready(0);
