@@ -106,6 +106,11 @@ StoredRunEntry ReadRunSubkey(SubkeyReader& read, StoreKind store, const std::wst
     e.command = read.Shared(L"command");
     e.key = read.Shared(L"key");
     e.hkey = read.Shared(L"hkey");
+    // The other utility names the subkey after the Run value and keeps the
+    // program's base name in "item" ("Sound Helper", item "sndhlp"): its
+    // entries go back under the subkey's name, as it would put them back.
+    // Ours (tied to their command) keep the real name in "item".
+    if (!read.Ours(e.command) && !subkey.empty()) e.item = subkey;
     // Entries stored before the marker was tied to its command keep it too.
     const std::optional<std::wstring> own = read.Own(kOwnCommand);
     e.expandable = read.Own(kValueType) == kExpandType && (!own || *own == e.command);

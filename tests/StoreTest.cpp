@@ -176,11 +176,12 @@ TEST_F(Store, LiveValueOfAStoredNameIsKeptBesideIt) {
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Bar"));
 }
 
-// Two subkeys of one item: enabling one touches only the subkey it was
-// listed from.
+// Two subkeys of one item (the second written here under a free name, tied
+// to its command): enabling one touches only the subkey it was listed from.
 TEST_F(Store, EnableWorksOnTheSubkeyItWasListedFrom) {
     StoreValueEntry(L"Dup", L"Dup", L"first.exe");
     StoreValueEntry(L"Other", L"Dup", L"second.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kRegStore + L"\\Other", L"KeepbootCommand", L"second.exe");
     StoredRunEntry second;
     for (const StoredRunEntry& e : Stored().values)
         if (e.subkey == L"Other") second = e;
@@ -194,6 +195,20 @@ TEST_F(Store, EnableWorksOnTheSubkeyItWasListedFrom) {
     StoredRunEntry stale = StoredValue(L"Dup");
     stale.command = L"first.exe";
     EXPECT_EQ(MoveResult::Changed, EnableRunValue(stale)) << "listed before the subkey changed";
+}
+
+// The other utility names the subkey after the Run value and keeps the
+// program's base name in "item": its entry comes back under the value's
+// own name, with its command exactly as stored.
+TEST_F(Store, OtherUtilitysEntryComesBackUnderItsSubkeysName) {
+    const std::wstring command = L"\"C:\\Program Files\\Sound\\sndhlp.exe\" /tray";
+    StoreValueEntry(L"Sound Helper", L"sndhlp", command, L"HKLM");
+    const StoredRunEntry entry = StoredValue(L"Sound Helper");
+    EXPECT_EQ(TextOf(entry).item, L"Sound Helper") << "listed as Windows started it";
+    EXPECT_EQ(MoveResult::Moved, EnableRunValue(entry));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Sound Helper"), Text(command));
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"sndhlp").exists);
+    EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\Sound Helper"));
 }
 
 TEST_F(Store, EmptyCommandStaysLive) {
