@@ -110,33 +110,39 @@ bool HistoryRecord::operator==(const HistoryRecord& other) const {
 bool HistoryFile::Append(const HistoryRecord& record) {
     if (path_.empty()) return false;
     const std::string line = LineOf(record);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    const std::uint64_t size =
-        ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data)
-            ? (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
-            : 0;
-    if (size + line.size() > maxBytes_) Compact(line.size());
-    MakeFolder(path_.substr(0, path_.rfind(L'\\')));
-    UniqueFile file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    // A line a crash cut off is ended first, so this record stands whole.
     std::string bytes = line;
-    if (::GetFileSize(file.get(), nullptr) > 0) {
-        UniqueFile reader(::CreateFileW(path_.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-        char last = '\n';
-        DWORD read = 0;
-        if (reader &&
-            ::SetFilePointer(reader.get(), -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
-            ::ReadFile(reader.get(), &last, 1, &read, nullptr);
-        if (read == 1 && last != '\n') bytes = "\r\n" + bytes;
+    if (!file_) {
+        // Kept open from now on: one write a record, however many come.
+        MakeFolder(path_.substr(0, path_.rfind(L'\\')));
+        file_.reset(::CreateFileW(path_.c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) return false;
+        bytes = EndOfCutLine() + line;
+    }
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 &&
+        static_cast<std::uint64_t>(size.QuadPart) + bytes.size() > maxBytes_) {
+        file_.reset();  // the file is replaced
+        Compact(line.size());
+        return Append(record);
     }
     DWORD written = 0;
-    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+    return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                        nullptr) &&
            written == bytes.size();
+}
+
+std::string HistoryFile::EndOfCutLine() const {
+    // A line a crash cut off is ended first, so the next record stands whole.
+    UniqueFile reader(::CreateFileW(path_.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    char last = '\n';
+    DWORD read = 0;
+    if (reader && ::SetFilePointer(reader.get(), -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
+        ::ReadFile(reader.get(), &last, 1, &read, nullptr);
+    return read == 1 && last != '\n' ? "\r\n" : "";
 }
 
 std::vector<HistoryRecord> HistoryFile::Read() const {

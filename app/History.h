@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handle.h"
+
 namespace kb {
 
 struct HistoryRecord {
@@ -38,9 +40,12 @@ private:
     // Keeps the newest records within half the bound, through a new file
     // that replaces the old one whole.
     void Compact(std::uint64_t room);
+    // A line break when the file ends in a line a crash cut off.
+    std::string EndOfCutLine() const;
 
     std::wstring path_;
     std::uint64_t maxBytes_;
+    UniqueFile file_;  // open for appending once the first record came
 };
 
 // The history file of this user: %LOCALAPPDATA%\Keepboot\history.log.

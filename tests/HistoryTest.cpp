@@ -57,18 +57,23 @@ std::wstring EventText(DWORD id, const std::vector<std::wstring>& strings) {
 }
 
 TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
-    HistoryFile file(Folder(L"Log") + L"\\history.log");
+    const std::wstring path = Folder(L"Log") + L"\\history.log";
     HistoryRecord odd = Sample(1);
     odd.item = L"tab\there, line\nbreak, back\\slash \\t, \u00e9\u4e2d";
     odd.detail = L"before: \"C:\\old.exe\"\r\n";
-    ASSERT_TRUE(file.Append(odd));
-    // A crash in the middle of the next record.
     {
-        UniqueFile raw(::CreateFileW(file.Path().c_str(), FILE_APPEND_DATA, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
-        DWORD written = 0;
-        ::WriteFile(raw.get(), "123\tDisab", 9, &written, nullptr);
+        HistoryFile before(path);
+        ASSERT_TRUE(before.Append(odd));
+        EXPECT_EQ(before.Read(), (std::vector<HistoryRecord>{odd})) << "readable while kept open";
     }
+    // A crash in the middle of the next record, and a new start.
+    {
+        UniqueFile raw(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(raw.get(), "123\tDisab", 9, &written, nullptr));
+    }
+    HistoryFile file(path);
     EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd}));
     ASSERT_TRUE(file.Append(Sample(2)));
     EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd, Sample(2)}));
