@@ -33,6 +33,10 @@ KindStyle StyleOf(ControlKind kind) {
     case ControlKind::ListView:
         return {WC_LISTVIEWW, tab | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                 WS_EX_CLIENTEDGE};
+    case ControlKind::VirtualListView:
+        return {WC_LISTVIEWW,
+                tab | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_OWNERDATA,
+                WS_EX_CLIENTEDGE};
     case ControlKind::Tabs: return {WC_TABCONTROLW, tab | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
     }
     return {WC_STATICW, 0, 0};

@@ -18,6 +18,7 @@ enum class ControlKind {
     FirstRadioButton,  // starts a group and takes the tab stop
     RadioButton,
     ListView,
+    VirtualListView,  // rows drawn from the owner's data on demand
     Tabs,
 };
 

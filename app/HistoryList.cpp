@@ -1,8 +1,7 @@
 #include "app/HistoryList.h"
 
-#include <commctrl.h>
-
 #include <cwchar>
+#include <utility>
 
 #include "app/ShowableText.h"
 
@@ -19,37 +18,51 @@ std::wstring LocalTimeText(const FILETIME& utc) {
 }
 
 void HistoryList::Show(const std::vector<HistoryRecord>& records) {
-    ListView_DeleteAllItems(list_);
     records_.clear();
     const std::size_t first = records.size() > kShown ? records.size() - kShown : 0;
-    for (std::size_t i = first; i < records.size(); ++i) Add(records[i]);
+    for (std::size_t i = records.size(); i-- > first;) records_.push_back(records[i]);
+    UpdateCount();
 }
 
 void HistoryList::Add(const HistoryRecord& record) {
-    if (!list_) return;
-    records_.insert(records_.begin(), record);
-    InsertRow(record);
-    if (records_.size() > kShown) {
-        records_.pop_back();
-        ListView_DeleteItem(list_, static_cast<int>(records_.size()));
-    }
+    records_.push_front(record);
+    if (records_.size() > kShown) records_.pop_back();
+    countStale_ = true;
 }
 
-void HistoryList::InsertRow(const HistoryRecord& record) {
-    const std::wstring what = record.by.empty() ? record.what : record.what + L" (" + record.by + L")";
-    const std::wstring details = record.command.empty() ? record.detail
-                                 : record.detail.empty() ? record.command
-                                                         : record.command + L"; " + record.detail;
-    const std::wstring columns[] = {LocalTimeText(record.when), what, Showable(record.item),
-                                    record.location, Showable(details)};
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = 0;
-    item.pszText = const_cast<wchar_t*>(columns[0].c_str());
-    const int row = ListView_InsertItem(list_, &item);
-    if (row < 0) return;
-    for (int column = 1; column < static_cast<int>(std::size(columns)); ++column)
-        ListView_SetItemText(list_, row, column, const_cast<wchar_t*>(columns[column].c_str()));
+void HistoryList::Flush() {
+    if (std::exchange(countStale_, false)) UpdateCount();
+}
+
+void HistoryList::UpdateCount() {
+    if (!list_) return;
+    ListView_SetItemCountEx(list_, static_cast<int>(records_.size()), LVSICF_NOSCROLL);
+    // Every row moved down one: what is on screen is drawn again.
+    if (::IsWindowVisible(list_)) ::InvalidateRect(list_, nullptr, FALSE);
+}
+
+bool HistoryList::FillCell(NMLVDISPINFOW& info) const {
+    if (info.hdr.hwndFrom != list_ || !(info.item.mask & LVIF_TEXT) || info.item.cchTextMax <= 0)
+        return false;
+    if (info.item.iItem < 0 || static_cast<std::size_t>(info.item.iItem) >= records_.size())
+        return false;
+    const HistoryRecord& r = records_[static_cast<std::size_t>(info.item.iItem)];
+    std::wstring text;
+    switch (info.item.iSubItem) {
+    case 0: text = LocalTimeText(r.when); break;
+    case 1: text = r.by.empty() ? r.what : r.what + L" (" + r.by + L")"; break;
+    case 2: text = Showable(r.item); break;
+    case 3: text = r.location; break;
+    default:
+        text = Showable(r.command.empty()  ? r.detail
+                        : r.detail.empty() ? r.command
+                                           : r.command + L"; " + r.detail);
+    }
+    const std::size_t room = static_cast<std::size_t>(info.item.cchTextMax) - 1;
+    const std::size_t length = std::min(text.size(), room);
+    std::wmemcpy(info.item.pszText, text.data(), length);
+    info.item.pszText[length] = L'\0';
+    return true;
 }
 
 std::optional<HistoryRecord> HistoryList::Selected() const {

@@ -84,7 +84,7 @@ const ControlRow kLayout[] = {
     {Page::StartPages, {ControlKind::Button, L"&Refrush", IdStartPagesReload, 416, 284, 75, 25},
      Field<&Controls::startPagesReload>, &MainWindow::ReloadStartPages},
 
-    {Page::History, {ControlKind::ListView, L"", IdHistoryList, 12, 12, 560, 266},
+    {Page::History, {ControlKind::VirtualListView, L"", IdHistoryList, 12, 12, 560, 266},
      Field<&Controls::historyList>, nullptr},
     {Page::History, {ControlKind::Button, L"&Enable", IdHistoryEnable, 497, 284, 75, 25},
      Field<&Controls::historyEnable>, &MainWindow::EnableFromHistory},
@@ -153,7 +153,8 @@ void MainWindow::CreateControls() {
             group.SetItemIndex(0);
             break;
         }
-        case ControlKind::ListView: {
+        case ControlKind::ListView:
+        case ControlKind::VirtualListView: {
             const bool history = row.args.id == IdHistoryList;
             ListView_SetExtendedListViewStyle(
                 control, (history ? 0 : LVS_EX_CHECKBOXES) | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);

@@ -143,6 +143,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
         if (header.hwndFrom == ui_.pages && header.code == TCN_SELCHANGE)
             ShowPage(TabCtrl_GetCurSel(ui_.pages));
+        if (header.code == LVN_GETDISPINFOW)
+            historyList_.FillCell(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
         return 0;
     }
     case WM_TIMER:

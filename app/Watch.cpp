@@ -136,6 +136,7 @@ void MainWindow::Breathe() {
     lastBreath_ = now;
     // What the user does meanwhile waits for the check's end where it would
     // change what the check compares with (Refrush, Apply); Quit ends it.
+    historyList_.Flush();
     if (const std::optional<int> quit = DispatchWaitingMessages()) {
         StopWatchingForGood();
         ::PostQuitMessage(*quit);  // for the loop the check returns to
@@ -185,6 +186,7 @@ void MainWindow::ReportNotices() {
         ShowNotice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location +
                    L"); it stays where it is.");
     ShowUnreadablePlaces();
+    historyList_.Flush();
 }
 
 void MainWindow::ShowUnreadablePlaces() {

@@ -46,6 +46,8 @@ protected:
         exe_ = folder_ + L"\\Keepboot.exe";
         ASSERT_TRUE(::CopyFileW(BuiltKeepbootExe().c_str(), exe_.c_str(), FALSE))
             << Narrow(BuiltKeepbootExe());
+        // Each test's program starts with no history of the earlier ones.
+        ::DeleteFileW(DefaultHistoryPath().c_str());
     }
     void TearDown() override {
         processes_.clear();
