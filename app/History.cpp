@@ -73,9 +73,12 @@ std::string LineOf(const HistoryRecord& r) {
 
 std::optional<HistoryRecord> RecordOf(const std::wstring& line) {
     const std::vector<std::wstring> f = Fields(line);
-    if (f.size() != 7 || f[0].empty() || f[0].find_first_not_of(L"0123456789") != std::wstring::npos)
+    if (f.size() != 7 || f[0].empty() || f[0].size() > 19 ||
+        f[0].find_first_not_of(L"0123456789") != std::wstring::npos)
         return std::nullopt;
-    const unsigned long long ticks = std::stoull(f[0]);
+    // At most 19 digits (a FILETIME fits): a damaged line is skipped, and
+    // the number cannot overflow.
+    const unsigned long long ticks = std::wcstoull(f[0].c_str(), nullptr, 10);
     HistoryRecord r;
     r.when = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     r.what = f[1];

@@ -66,11 +66,15 @@ TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
         ASSERT_TRUE(before.Append(odd));
         EXPECT_EQ(before.Read(), (std::vector<HistoryRecord>{odd})) << "readable while kept open";
     }
-    // A crash in the middle of the next record, and a new start.
+    // A damaged line whose time is out of range, then a crash in the middle
+    // of the next record, and a new start: neither may stop the reading.
     {
         UniqueFile raw(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0,
                                      nullptr));
+        const std::string damaged = "99999999999999999999\ta\tb\tc\td\te\tf\r\n";
         DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(raw.get(), damaged.data(), static_cast<DWORD>(damaged.size()),
+                                &written, nullptr));
         ASSERT_TRUE(::WriteFile(raw.get(), "123\tDisab", 9, &written, nullptr));
     }
     HistoryFile file(path);
