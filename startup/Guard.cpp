@@ -172,7 +172,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     }
     LiveEntries scan;
     try {
-        scan = ReadLiveEntries(folders_, skipped, toRead, &shortcuts_, Breather());
+        scan = ReadLiveEntries(folders_, skipped, toRead, &shortcuts_, [this] { return Breathe(); });
     } catch (const ReadingStopped&) {
         return;
     }
@@ -280,10 +280,6 @@ void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<Pla
     stampsRead_.resize(stamps.size());
     for (std::size_t i = 0; i < stamps.size() && i < whole.runKeys.size(); ++i)
         if (whole.runKeys[i]) stampsRead_[i] = stamps[i];
-}
-
-Breather StartupGuard::Breather() {
-    return [this] { return Breathe(); };
 }
 
 bool StartupGuard::Breathe() {

@@ -137,7 +137,6 @@ private:
     void NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps);
     // Lets the owner handle its messages; false once the guard is shut down.
     bool Breathe();
-    kb::Breather Breather();
     // What the places read whole hold now replaces what was known of them.
     void Replace(const PlaceSelection& read, LiveEntries now);
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);

@@ -91,23 +91,24 @@ void MakeFile(const std::wstring& path) {
     ::CloseHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
+// Each value's name and data of the key, once: the least a reading costs.
+void EnumerateValues(HKEY root, const std::wstring& path) {
+    UniqueKey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    wchar_t name[256];
+    BYTE data[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = 256, size = sizeof data;
+        if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, nullptr, data, &size) !=
+            ERROR_SUCCESS)
+            break;
+    }
+}
+
 // What any watch that reads everything must do at least: list every value
 // and read it, list every shortcut and read it through the shell.
 void Floor(const std::wstring& common, const std::wstring& user) {
-    for (const RunKeyPlace& place : RunKeyPlaces()) {
-        UniqueKey key;
-        if (::RegOpenKeyExW(place.root, place.keyPath.c_str(), 0, KEY_READ, key.put()) !=
-            ERROR_SUCCESS)
-            continue;
-        wchar_t name[256];
-        BYTE data[1024];
-        for (DWORD i = 0;; ++i) {
-            DWORD nameLength = 256, size = sizeof data;
-            if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, nullptr, data, &size) !=
-                ERROR_SUCCESS)
-                break;
-        }
-    }
+    for (const RunKeyPlace& place : RunKeyPlaces()) EnumerateValues(place.root, place.keyPath);
     for (const std::wstring& folder : {common, user}) {
         WIN32_FIND_DATAW entry;
         UniqueFind find(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &entry));
@@ -319,19 +320,8 @@ void ManyAllowedValues(const std::wstring& exe) {
                                  (L"Flood " + std::to_wstring(i)).c_str());
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig");
     };
-    // The least a reading of the key costs: each value's name and data, once.
-    const double enumeration = MedianMs(5, [&] {
-        UniqueKey run;
-        ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserRun.c_str(), 0, KEY_READ, run.put());
-        wchar_t name[256];
-        BYTE data[1024];
-        for (DWORD i = 0;; ++i) {
-            DWORD nameLength = 256, size = sizeof data;
-            if (::RegEnumValueW(run.get(), i, name, &nameLength, nullptr, nullptr, data, &size) !=
-                ERROR_SUCCESS)
-                break;
-        }
-    });
+    const double enumeration =
+        MedianMs(5, [&] { EnumerateValues(HKEY_CURRENT_USER, kUserRun); });
     std::printf("15,000 allowed values: one enumeration of the key (names and data) %.1f ms\n",
                 enumeration);
     test::KeepbootProcess program(exe, L"-start");
