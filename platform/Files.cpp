@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/Faults.h"
@@ -86,8 +87,37 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t m
 }
 
 bool SameContents(const std::wstring& a, const std::wstring& b) {
-    std::vector<char> first, second;
-    return ReadAll(a, first) && ReadAll(b, second) && first == second;
+    const auto open = [](const std::wstring& path) {
+        return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    const UniqueFile first = open(a), second = open(b);
+    LARGE_INTEGER firstSize{}, secondSize{};
+    if (!first || !second || !::GetFileSizeEx(first.get(), &firstSize) ||
+        !::GetFileSizeEx(second.get(), &secondSize) || firstSize.QuadPart != secondSize.QuadPart)
+        return false;
+    // In pieces: a program in a Startup folder may be of any size.
+    std::vector<char> one(64 * 1024), other(64 * 1024);
+    for (;;) {
+        DWORD readOne = 0, readOther = 0;
+        if (!::ReadFile(first.get(), one.data(), static_cast<DWORD>(one.size()), &readOne, nullptr) ||
+            !::ReadFile(second.get(), other.data(), static_cast<DWORD>(other.size()), &readOther,
+                        nullptr) ||
+            readOne != readOther)
+            return false;
+        if (readOne == 0) return true;
+        if (!std::equal(one.begin(), one.begin() + readOne, other.begin())) return false;
+    }
+}
+
+unsigned long AttributesOf(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str());
+}
+
+bool SetAttributesOf(const std::wstring& path, unsigned long attributes) {
+    if (WriteRefused(path)) return Refused();
+    return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
 }
 
 std::wstring FullPath(const std::wstring& path) {

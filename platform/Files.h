@@ -18,8 +18,12 @@ std::wstring RunningProgramPath();
 bool MakeFolder(const std::wstring& path);
 // The file's bytes when it can be read and holds at most the bytes given.
 std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes);
-// Whether both files can be read and hold the same bytes.
+// Whether both files can be read and hold the same bytes, whatever their size.
 bool SameContents(const std::wstring& a, const std::wstring& b);
+// A file's attributes, INVALID_FILE_ATTRIBUTES when it cannot be asked.
+unsigned long AttributesOf(const std::wstring& path);
+// Sets them; false (with the last error) when refused.
+bool SetAttributesOf(const std::wstring& path, unsigned long attributes);
 // The path made absolute, with "." and ".." resolved and "/" read as "\";
 // empty when the system cannot make one.
 std::wstring FullPath(const std::wstring& path);

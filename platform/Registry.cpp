@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include <cstring>
+
 #include "platform/Error.h"
 #include "platform/Faults.h"
 
@@ -67,6 +69,13 @@ std::wstring RegValue::Text() const {
     std::wstring text(chars, data.size() / sizeof(wchar_t));
     if (const auto nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
     return text;
+}
+
+bool RegValue::HoldsOnlyText() const {
+    if (data.empty()) return true;
+    const std::wstring text = Text();
+    const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
+    return IsText() && data.size() == size && std::memcmp(data.data(), text.c_str(), size) == 0;
 }
 
 OpenedKey RegKey::OpenWith(HKEY root, std::wstring_view path, REGSAM access) {
@@ -207,6 +216,11 @@ void RegKey::WriteNumber(const std::wstring& name, DWORD number) {
 
 bool RegKey::WriteBinary(const std::wstring& name, const void* data, DWORD size) {
     return Write(name, REG_BINARY, data, size);
+}
+
+void RegKey::WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes) {
+    if (!Write(name, type, bytes.data(), static_cast<DWORD>(bytes.size())))
+        throw Error(L"Failed to set data for '" + name + L"'");
 }
 
 bool RegKey::DeleteValue(const std::wstring& name) {

@@ -25,6 +25,8 @@ struct RegValue {
     }
     // The text up to the first NUL, unexpanded; empty when not text.
     std::wstring Text() const;
+    // Whether Text() and one closing NUL are all of the bytes.
+    bool HoldsOnlyText() const;
 };
 
 class OpenedKey;
@@ -91,6 +93,8 @@ public:
     void WriteNumber(const std::wstring& name, DWORD number);
     // A REG_BINARY value; false when the registry refuses it.
     bool WriteBinary(const std::wstring& name, const void* data, DWORD size);
+    // The bytes as they are, of the type given; raises as WriteString does.
+    void WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes);
     bool DeleteValue(const std::wstring& name);
 
 private:

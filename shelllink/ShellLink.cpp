@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "platform/Handle.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -14,26 +15,43 @@ namespace kb {
 
 namespace {
 
-constexpr int kTextCapacity = 260;  // the terminating NUL included
 constexpr wchar_t kShellLinkClassId[] = L"{00021401-0000-0000-C000-000000000046}";
+// A shortcut stores each text with a 16-bit length.
+constexpr std::size_t kLongestText = 65536;
 
 [[noreturn]] void RaiseInterfaceNotSupported() {
     throw OleError(E_NOINTERFACE, L"Interface not supported");
 }
 
-// One buffer serves every text; each text ends at its first NUL.
-class TextBuffer {
-public:
-    wchar_t* data() noexcept { return chars_; }
-    std::wstring take() {
-        std::wstring text(chars_);
-        chars_[0] = L'\0';
-        return text;
+// The interface cuts a text to the buffer given and never tells its length:
+// asks again with twice the room until the text leaves room to spare.
+template <typename Get>
+std::wstring WholeText(Get get) {
+    for (std::size_t capacity = MAX_PATH;; capacity *= 2) {
+        std::wstring text(capacity, L'\0');
+        OleCheck(get(text.data(), static_cast<int>(capacity)));
+        const std::size_t length = ::wcsnlen(text.data(), capacity);
+        if (length + 1 < capacity || capacity >= kLongestText) {
+            text.resize(length);
+            return text;
+        }
     }
+}
 
-private:
-    wchar_t chars_[kTextCapacity + 1] = {};
-};
+// The name the shell shows for the shortcut's ID list: what a shortcut
+// without a path (a namespace item, an advertised program) points at.
+std::wstring ItemNameOf(IShellLinkW& shellLink) {
+    PIDLIST_ABSOLUTE idList = nullptr;
+    if (FAILED(shellLink.GetIDList(&idList)) || !idList) return {};
+    const UniqueCoMemory ownedList(idList);
+    for (const SIGDN form : {SIGDN_DESKTOPABSOLUTEEDITING, SIGDN_NORMALDISPLAY}) {
+        PWSTR name = nullptr;
+        if (FAILED(::SHGetNameFromIDList(idList, form, &name)) || !name) continue;
+        const UniqueCoMemory ownedName(name);
+        if (*name) return name;
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -45,23 +63,27 @@ void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
     ComPtr<IPersistFile> file;
     if (FAILED(shellLink.As(&file))) RaiseInterfaceNotSupported();
 
+    // Read as stored: no resolve, which could search the disk or the
+    // network for a target that moved, and must never save the file.
     OleCheck(file->Load(fileName.c_str(), STGM_READ));
-    // Silent, and without SLR_UPDATE: reading must never save the file.
-    OleCheck(shellLink->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH));
 
-    TextBuffer buffer;
-    WIN32_FIND_DATAW findData{};
-    OleCheck(shellLink->GetPath(buffer.data(), kTextCapacity, &findData, SLGP_UNCPRIORITY));
-    link.Target = buffer.take();
-    OleCheck(shellLink->GetArguments(buffer.data(), kTextCapacity));
-    link.Arguments = buffer.take();
-    OleCheck(shellLink->GetDescription(buffer.data(), kTextCapacity));
-    link.Description = buffer.take();
-    OleCheck(shellLink->GetWorkingDirectory(buffer.data(), kTextCapacity));
-    link.WorkingDirectory = buffer.take();
+    link.Target = WholeText([&](wchar_t* text, int capacity) {
+        WIN32_FIND_DATAW findData{};
+        return shellLink->GetPath(text, capacity, &findData, SLGP_UNCPRIORITY);
+    });
+    link.Arguments = WholeText([&](wchar_t* text, int capacity) {
+        return shellLink->GetArguments(text, capacity);
+    });
+    link.Description = WholeText([&](wchar_t* text, int capacity) {
+        return shellLink->GetDescription(text, capacity);
+    });
+    link.WorkingDirectory = WholeText([&](wchar_t* text, int capacity) {
+        return shellLink->GetWorkingDirectory(text, capacity);
+    });
     int iconIndex = 0;
-    OleCheck(shellLink->GetIconLocation(buffer.data(), kTextCapacity, &iconIndex));
-    link.IconLocation = buffer.take();
+    link.IconLocation = WholeText([&](wchar_t* text, int capacity) {
+        return shellLink->GetIconLocation(text, capacity, &iconIndex);
+    });
     link.IconIndex = iconIndex;
     int showCmd = 0;
     OleCheck(shellLink->GetShowCmd(&showCmd));
@@ -69,6 +91,7 @@ void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
     WORD hotKey = 0;
     OleCheck(shellLink->GetHotkey(&hotKey));
     link.HotKey = hotKey;
+    link.ItemName = link.Target.empty() ? ItemNameOf(*shellLink.Get()) : std::wstring();
 }
 
 std::optional<ShellLinkData> TryReadShellLink(const std::wstring& fileName) {
@@ -97,10 +120,14 @@ void WriteShellLink(const std::wstring& fileName, const ShellLinkData& link) {
         OleCheck(InjectFault(FaultPoint::ShortcutProperty) ? E_FAIL : result);
     };
     set(shellLink->SetPath(link.Target.c_str()));
-    set(shellLink->SetArguments(link.Arguments.c_str()));
-    set(shellLink->SetDescription(link.Description.c_str()));
-    set(shellLink->SetWorkingDirectory(link.WorkingDirectory.c_str()));
-    set(shellLink->SetIconLocation(link.IconLocation.c_str(), link.IconIndex));
+    // An empty field stays unwritten: the file then holds no icon location
+    // or working folder of the component's own making.
+    if (!link.Arguments.empty()) set(shellLink->SetArguments(link.Arguments.c_str()));
+    if (!link.Description.empty()) set(shellLink->SetDescription(link.Description.c_str()));
+    if (!link.WorkingDirectory.empty())
+        set(shellLink->SetWorkingDirectory(link.WorkingDirectory.c_str()));
+    if (!link.IconLocation.empty() || link.IconIndex != 0)
+        set(shellLink->SetIconLocation(link.IconLocation.c_str(), link.IconIndex));
     // No show command of its own is the shell's default, not "hidden".
     if (link.ShowCmd != 0) set(shellLink->SetShowCmd(link.ShowCmd));
     set(shellLink->SetHotkey(link.HotKey));

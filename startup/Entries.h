@@ -20,15 +20,23 @@ struct RunValueEntry {
     std::wstring command;  // unexpanded
     DWORD type = REG_SZ;   // REG_SZ or REG_EXPAND_SZ
     bool disabledByTaskManager = false;  // live, but Windows starts it not
+    // The value's bytes when the command does not hold them all (data after
+    // an embedded NUL, no closing NUL): kept so they come back exactly.
+    std::vector<BYTE> raw;
 };
 
-// A file matching *.lnk in a Startup folder.
+// A file in a Startup folder: Windows starts every one at logon, shortcut
+// or not (desktop.ini excepted).
 struct ShortcutEntry {
     std::wstring location;  // "Common Startup" or "Startup"
     std::wstring path;      // the file's full path
     std::wstring name;      // the file name without its last extension
-    std::optional<ShellLinkData> link;  // none when it could not be read
+    std::optional<ShellLinkData> link;  // a shortcut, as the shell read it
     bool disabledByTaskManager = false;  // live, but Windows starts it not
+    std::wstring fileName;  // exactly, extension and letter case included
+    // What it starts, as the list shows it: a shortcut's target and
+    // arguments, else the name of what it points at, else the file itself.
+    std::wstring command;
 
     std::wstring Target() const { return link ? link->Target : std::wstring(); }
 };
@@ -36,8 +44,10 @@ struct ShortcutEntry {
 // A subkey of the startupreg store.
 struct StoredRunEntry {
     std::wstring subkey;  // the store subkey it was listed from: only a handle
-    std::wstring item, command, hkey, key;
+    std::wstring item;  // the value's name it goes back under
+    std::wstring command, hkey, key;
     bool expandable = false;  // the live value was a REG_EXPAND_SZ
+    std::vector<BYTE> raw;    // the live value's exact bytes, where kept
     REGSAM storeView = 0;     // the store's view it was listed from
     StoreKind store = StoreKind::Shared;
 
@@ -50,10 +60,14 @@ struct StoredShortcutEntry {
     std::wstring subkey;  // the store subkey it was listed from: only a handle
     std::wstring item, command, location, backup, path;
     std::wstring backupExtension;  // the later form's backup name: item.lnk + this
+    std::wstring fileName;         // the file it goes back as, in the Startup folder
+    DWORD attributes = 0;          // the file's own, where kept (read-only, hidden)
+    bool byteCopy = false;         // written here: its backup holds the file's very bytes
     REGSAM storeView = 0;          // the store's view it was listed from
     StoreKind store = StoreKind::Shared;
-    // The whole shortcut as disabled here, when the store still holds it
-    // for this command; none for entries of the other utility.
+    // What an earlier version of this program kept of a shortcut it stored
+    // without a backup copy, when the store still holds it for this
+    // command; none otherwise.
     std::optional<ShellLinkData> saved;
 
     bool operator==(const StoredShortcutEntry&) const = default;

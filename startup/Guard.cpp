@@ -20,7 +20,7 @@ bool Starts(const RunValueEntry& e) {
 }
 
 bool Starts(const ShortcutEntry& e) {
-    return !e.disabledByTaskManager && e.link && !e.link->Target.empty();
+    return !e.disabledByTaskManager;  // any file, even one the shell cannot read
 }
 
 // What an entry starts: a value's command, a shortcut's target and arguments.
@@ -29,7 +29,7 @@ std::wstring StartsWhat(const RunValueEntry& e) {
 }
 
 std::wstring StartsWhat(const ShortcutEntry& e) {
-    return e.link ? e.link->Target + L"\n" + e.link->Arguments : std::wstring();
+    return e.command;
 }
 
 // What an entry is now: a change to any part makes it another.
@@ -39,7 +39,7 @@ std::wstring IdentityOf(const RunValueEntry& e) {
 }
 
 std::wstring IdentityOf(const ShortcutEntry& e) {
-    std::wstring identity = e.path;
+    std::wstring identity = e.path + L"\n" + e.command;
     if (e.link) {
         for (const std::wstring* text : {&e.link->Target, &e.link->Arguments,
                                          &e.link->WorkingDirectory, &e.link->Description})
@@ -59,7 +59,7 @@ bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) con
 
 bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
     const std::wstring& folderA = folders_.FolderOf(a.location);
-    return EqualIgnoringCase(a.name, b.name) && !folderA.empty() &&
+    return EqualIgnoringCase(a.fileName, b.fileName) && !folderA.empty() &&
            folderA == folders_.FolderOf(b.location);
 }
 
@@ -68,7 +68,7 @@ std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
 }
 
 std::wstring StartupGuard::IndexKey(const ShortcutEntry& e) const {
-    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.name);
+    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.fileName);
 }
 
 const StartupGuard::KnownIndex& StartupGuard::Index() const {
@@ -328,10 +328,7 @@ std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& en
         if (known && Starts(*known) && known->command != value->command) return known->command;
     } else if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
         const ShortcutEntry* known = KnownAs(*shortcut);
-        if (known && Starts(*known) && StartsWhat(*known) != StartsWhat(*shortcut))
-            return known->link->Arguments.empty()
-                       ? known->link->Target
-                       : known->link->Target + L" " + known->link->Arguments;
+        if (known && Starts(*known) && known->command != shortcut->command) return known->command;
     }
     return std::nullopt;
 }
@@ -361,10 +358,16 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         known_.live.shortcuts.push_back(std::move(on));
     } else if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
         RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
-        known_.live.values.push_back({std::move(place), stored->item, stored->command, REG_SZ});
+        known_.live.values.push_back(
+            {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
-        known_.live.shortcuts.push_back(
-            {shortcut->location, {}, shortcut->item, LinkToRestore(*shortcut)});
+        // Known as it reads now that it is back.
+        const std::wstring& folder = folders_.FolderOf(shortcut->location);
+        if (!folder.empty()) {
+            const std::wstring path = folder + L"\\" + shortcut->fileName;
+            known_.live.shortcuts.push_back(
+                StartupFileEntry(shortcut->location, path, ReadLinkOf(path)));
+        }
     }
 }
 

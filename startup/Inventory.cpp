@@ -42,9 +42,11 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values,
             skipped.push_back(SkippedValue::NotText(place.Location(), name));
             continue;
         }
-        values.push_back({place, name, value.Text(),
-                          value.type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ},
-                          switches.Disabled(name)});
+        RunValueEntry entry{place, name, value.Text(),
+                            value.type == REG_EXPAND_SZ ? DWORD{REG_EXPAND_SZ} : DWORD{REG_SZ},
+                            switches.Disabled(name), {}};
+        if (!value.HoldsOnlyText()) entry.raw = value.data;
+        values.push_back(std::move(entry));
     }
 }
 
@@ -66,10 +68,17 @@ std::optional<std::wstring> WhyUnlisted(const std::wstring& folder, DWORD error)
     return L"it could not be listed (error " + std::to_wstring(error) + L")";
 }
 
+// Whether a listed name is a file Windows starts at logon: the folder's
+// own desktop.ini is no program, and folders are not opened.
+bool StartsAtLogon(const WIN32_FIND_DATAW& found) {
+    return !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !EqualIgnoringCase(found.cFileName, L"desktop.ini");
+}
+
 void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
                        std::vector<ShortcutEntry>& shortcuts, std::vector<SkippedValue>& skipped,
                        ShortcutCache* cache) {
-    // An unknown folder would make the pattern "\*.lnk", the root of the drive.
+    // An unknown folder would make the pattern "\*", the root of the drive.
     if (folder.empty()) return;
     const TaskManagerSwitches switches(TaskManagerRootOf(location), kTaskManagerFolderKey);
     ShortcutCache::Folder known = cache ? cache->Take(folder) : ShortcutCache::Folder{};
@@ -84,25 +93,25 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
     };
     ShortcutCache::Folder now;
     WIN32_FIND_DATAW found;
-    UniqueFind listing(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &found));
+    UniqueFind listing(::FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (!listing) return unreadable(::GetLastError());
     do {
+        if (!StartsAtLogon(found)) continue;
         const std::wstring fileName = found.cFileName;
-        ShortcutEntry entry{location, folder + L"\\" + fileName,
-                            fileName.substr(0, fileName.rfind(L'.')), std::nullopt};
+        const std::wstring path = folder + L"\\" + fileName;
         ShortcutCache::Reading reading{found.ftLastWriteTime,
                                        (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) |
                                            found.nFileSizeLow,
                                        std::nullopt, std::nullopt};
         if (cache && reading.size <= kKeptShortcutBytes)
-            reading.bytes = ReadSmallFile(entry.path, kKeptShortcutBytes);
+            reading.bytes = ReadSmallFile(path, kKeptShortcutBytes);
         const auto before = known.find(fileName);
         const bool same = before != known.end() && before->second.link &&
                           ::CompareFileTime(&before->second.written, &reading.written) == 0 &&
                           before->second.size == reading.size &&
                           before->second.bytes == reading.bytes;
-        reading.link = same ? before->second.link : TryReadShellLink(entry.path);
-        entry.link = reading.link;
+        reading.link = same ? before->second.link : ReadLinkOf(path);
+        ShortcutEntry entry = StartupFileEntry(location, path, reading.link);
         entry.disabledByTaskManager = switches.Disabled(fileName);
         now[fileName] = std::move(reading);
         shortcuts.push_back(std::move(entry));
@@ -112,6 +121,34 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
 }
 
 }  // namespace
+
+std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path) {
+    // Only a .lnk is a shortcut to Windows, whatever the bytes of another file.
+    const auto dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || !EqualIgnoringCase(path.substr(dot), L".lnk"))
+        return std::nullopt;
+    return TryReadShellLink(path);
+}
+
+ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring& path,
+                               std::optional<ShellLinkData> link) {
+    ShortcutEntry entry;
+    entry.location = location;
+    entry.path = path;
+    entry.fileName = path.substr(path.rfind(L'\\') + 1);
+    entry.name = entry.fileName.substr(0, entry.fileName.rfind(L'.'));
+    entry.link = std::move(link);
+    const std::wstring pointsAt =
+        !entry.link ? std::wstring() : !entry.link->Target.empty() ? entry.link->Target
+                                                                   : entry.link->ItemName;
+    if (pointsAt.empty())
+        entry.command = path;
+    else if (entry.link->Arguments.empty())
+        entry.command = pointsAt;
+    else
+        entry.command = pointsAt + L" " + entry.link->Arguments;
+    return entry;
+}
 
 PlaceSelection PlaceSelection::None() {
     PlaceSelection none;
@@ -207,9 +244,13 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
         ProgramAndArguments parts = SplitCommandLine(value->command);
         return {std::move(parts.program), std::move(parts.arguments), value->place.Location(), {}};
     }
-    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry))
-        return {shortcut->Target(), shortcut->link ? shortcut->link->Arguments : std::wstring(),
-                shortcut->path.substr(0, shortcut->path.rfind(L'\\')), {}};
+    if (const auto* file = std::get_if<ShortcutEntry>(&entry)) {
+        const std::wstring folder = file->path.substr(0, file->path.rfind(L'\\'));
+        if (!file->link || (file->link->Target.empty() && file->link->ItemName.empty()))
+            return {file->path, {}, folder, {}};
+        return {file->link->Target.empty() ? file->link->ItemName : file->link->Target,
+                file->link->Arguments, folder, {}};
+    }
     return {};
 }
 
@@ -219,7 +260,7 @@ EntryText TextOf(const StartupEntry& entry) {
             return {e.name, e.command, e.place.Location(), !e.disabledByTaskManager};
         }
         EntryText operator()(const ShortcutEntry& e) const {
-            return {e.name, e.Target(), e.location, !e.disabledByTaskManager};
+            return {e.name, e.command, e.location, !e.disabledByTaskManager};
         }
         EntryText operator()(const StoredRunEntry& e) const {
             // Where it would go, and that it will not: no guarded place.

@@ -69,9 +69,17 @@ struct PlaceStamp {
 };
 PlaceStamp StampOf(const RunKeyPlace& place);
 
+// The shortcut a file in a Startup folder is, when it is a .lnk the shell
+// reads; none for any other file.
+std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path);
+// The entry of a file in a Startup folder, with what it starts.
+ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring& path,
+                               std::optional<ShellLinkData> link);
+
 // The selected keys and folders. Keys and folders that do not exist
-// contribute nothing; values that are not text are skipped and noted; a
-// shortcut that cannot be read is still an entry. A place that is there but
+// contribute nothing; values that are not text are skipped and noted; every
+// file of a Startup folder is an entry, a shortcut the shell cannot read
+// and a file of any other kind included. A place that is there but
 // could not be read contributes nothing and is noted as unreadable: the
 // others are read all the same.
 LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,

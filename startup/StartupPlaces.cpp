@@ -92,10 +92,13 @@ std::wstring StartupFolders::BackupFolder() const {
 }
 
 StartupFolders FindStartupFolders() {
-    const std::wstring appData = SpecialFolderPath(CSIDL_APPDATA);
+    const auto backupIn = [](int folder) {
+        const std::wstring path = SpecialFolderPath(folder);
+        return path.empty() ? std::wstring() : path + L"\\Keepboot\\Backup";
+    };
     return {SpecialFolderPath(CSIDL_COMMON_STARTUP), SpecialFolderPath(CSIDL_STARTUP),
-            SpecialFolderPath(CSIDL_WINDOWS),
-            appData.empty() ? std::wstring() : appData + L"\\Keepboot\\Backup"};
+            SpecialFolderPath(CSIDL_WINDOWS), backupIn(CSIDL_APPDATA),
+            backupIn(CSIDL_COMMON_APPDATA)};
 }
 
 StoreKeys KeysOf(StoreKind store) {

@@ -59,6 +59,9 @@ struct StartupFolders {
     std::wstring windows;
     // The backup folder of the user's own store (made when first needed).
     std::wstring userBackup;
+    // Keepboot's own backup folder for the shared store where WindowsDir\pss
+    // is not there (made when first needed; pss never is).
+    std::wstring machineBackup;
 
     // The folder of a location text: "Common Startup" or "Startup" in any
     // letter case, or the folder's own path; empty for any other.

@@ -11,6 +11,7 @@
 #include "platform/IntText.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
+#include "startup/Inventory.h"
 #include "startup/TaskManager.h"
 
 namespace kb {
@@ -31,6 +32,18 @@ constexpr wchar_t kIconIndex[] = L"KeepbootIconIndex";
 constexpr wchar_t kShowCommand[] = L"KeepbootShowCommand";
 constexpr wchar_t kHotKey[] = L"KeepbootHotKey";
 constexpr wchar_t kDescription[] = L"KeepbootDescription";
+// The value's real name, where its subkey (and so "item") could not be it.
+constexpr wchar_t kRealName[] = L"KeepbootName";
+// The value's exact bytes, where its text does not hold them all.
+constexpr wchar_t kRawData[] = L"KeepbootData";
+// A file written here with a copy of its very bytes: its own name in the
+// Startup folder, and its attributes.
+constexpr wchar_t kFileName[] = L"KeepbootFileName";
+constexpr wchar_t kAttributes[] = L"KeepbootAttributes";
+// What a file's attributes may be set back to.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // A key name may have 255 characters; room is kept for " (n)".
 constexpr std::size_t kMaxSubkeyBase = 240;
@@ -87,6 +100,10 @@ public:
         return value->Text();
     }
     int OwnNumber(const wchar_t* name) const { return StrToIntDef(Own(name).value_or(L""), 0); }
+    std::vector<BYTE> OwnBytes(const wchar_t* name) const {
+        const std::optional<RegValue> value = key_.Query(name);
+        return value && value->type == REG_BINARY ? value->data : std::vector<BYTE>();
+    }
     // Whether our own values were written for this command.
     bool Ours(const std::wstring& command) const { return Own(kOwnCommand) == command; }
     const wchar_t* NotText() const noexcept { return notText_; }
@@ -109,12 +126,30 @@ StoredRunEntry ReadRunSubkey(SubkeyReader& read, StoreKind store, const std::wst
     // The other utility names the subkey after the Run value and keeps the
     // program's base name in "item" ("Sound Helper", item "sndhlp"): its
     // entries go back under the subkey's name, as it would put them back.
-    // Ours (tied to their command) keep the real name in "item".
-    if (!read.Ours(e.command) && !subkey.empty()) e.item = subkey;
+    // Ours (tied to their command) have "item" = the subkey's name, with
+    // the real name beside it where that differs; those stored by an
+    // earlier version have the real name in "item".
+    const bool ours = read.Ours(e.command);
+    if (!ours && !subkey.empty()) e.item = subkey;
+    if (ours) {
+        if (std::optional<std::wstring> real = read.Own(kRealName)) e.item = std::move(*real);
+        e.raw = read.OwnBytes(kRawData);
+    }
     // Entries stored before the marker was tied to its command keep it too.
     const std::optional<std::wstring> own = read.Own(kOwnCommand);
     e.expandable = read.Own(kValueType) == kExpandType && (!own || *own == e.command);
     return e;
+}
+
+// The file an entry without a name of our own goes back as: the stored
+// path's, when that is the item's file (the other utility stores any kind
+// of file), else item.lnk.
+std::wstring FileNameOf(const std::wstring& path, const std::wstring& item) {
+    const std::wstring last = path.substr(path.find_last_of(L"\\/") + 1);
+    if (!last.empty() && IsPlainItem(last) &&
+        EqualIgnoringCase(last.substr(0, last.rfind(L'.')), item))
+        return last;
+    return item + L".lnk";
 }
 
 StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, StoreKind store,
@@ -129,7 +164,15 @@ StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, StoreKind store,
     e.backup = read.Shared(L"backup");
     e.path = read.Shared(L"path");
     e.backupExtension = read.Own(L"backupExtension").value_or(L"");
-    if (read.Ours(e.command)) {
+    const bool ours = read.Ours(e.command);
+    if (std::optional<std::wstring> fileName = read.Own(kFileName); ours && fileName) {
+        e.fileName = std::move(*fileName);
+        e.attributes = static_cast<DWORD>(read.OwnNumber(kAttributes)) & kKeptAttributes;
+        e.byteCopy = true;
+    } else {
+        e.fileName = FileNameOf(e.path, e.item);
+    }
+    if (ours && !e.byteCopy) {
         ShellLinkData link;
         link.Target = Unquoted(e.command);
         link.Arguments = read.Own(kArguments).value_or(L"");
@@ -248,32 +291,49 @@ bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
     return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
 }
 
-// The backup folder of a store.
-std::wstring BackupFolderOf(StoreKind store, const StartupFolders& folders) {
-    return store == StoreKind::Shared ? folders.BackupFolder() : folders.userBackup;
+// The backup folders a store's entries may name: the shared store's is
+// WindowsDir\pss, or Keepboot's own where pss is not there.
+std::vector<std::wstring> BackupFoldersOf(StoreKind store, const StartupFolders& folders) {
+    if (store == StoreKind::User) return {folders.userBackup};
+    return {folders.BackupFolder(), folders.machineBackup};
+}
+
+// The folder a new backup copy goes into: pss where it exists (this
+// program never makes it), else the store's folder of Keepboot's own,
+// made now. Empty when there is none.
+std::wstring BackupFolderFor(StoreKind store, const StartupFolders& folders) {
+    if (store == StoreKind::Shared && DirectoryExists(folders.BackupFolder()))
+        return folders.BackupFolder();
+    const std::wstring& own = store == StoreKind::Shared ? folders.machineBackup : folders.userBackup;
+    if (own.empty() || !MakeFolder(own)) return {};
+    // Never one that leads elsewhere (a link another user left in its place).
+    return AttributesOf(own) & FILE_ATTRIBUTE_REPARSE_POINT ? std::wstring() : own;
 }
 
 // The stored backup path when, on canonical full paths, it names a file
-// directly inside the store's backup folder; empty otherwise.
+// directly inside one of the store's backup folders; empty otherwise.
 std::wstring BackupInside(StoreKind store, const std::wstring& backup,
                           const StartupFolders& folders) {
-    const std::wstring pss = BackupFolderOf(store, folders);
-    if (pss.empty() || backup.empty()) return {};
-    const std::wstring full = FullPath(backup), folder = FullPath(pss);
+    if (backup.empty()) return {};
+    const std::wstring full = FullPath(backup);
     const auto slash = full.rfind(L'\\');
-    if (folder.empty() || slash == std::wstring::npos || slash + 1 == full.size()) return {};
-    return EqualIgnoringCase(full.substr(0, slash), folder) ? full : std::wstring();
+    if (slash == std::wstring::npos || slash + 1 == full.size()) return {};
+    for (const std::wstring& folder : BackupFoldersOf(store, folders)) {
+        const std::wstring canonical = folder.empty() ? std::wstring() : FullPath(folder);
+        if (!canonical.empty() && EqualIgnoringCase(full.substr(0, slash), canonical)) return full;
+    }
+    return {};
 }
 
 // The entry's backup copy inside the backup folder: the stored "backup"
-// file, or, in the later form, item.lnk + the stored "backupExtension".
+// file, or, in the later form, item.lnk + the stored "backupExtension" in pss.
 std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring named = BackupInside(entry.store, entry.backup, folders);
     if (!named.empty() && FileExists(named)) return named;
     if (!entry.backupExtension.empty()) {
         const std::wstring later = BackupInside(
             entry.store,
-            BackupFolderOf(entry.store, folders) + L"\\" + entry.item + L".lnk" +
+            BackupFoldersOf(entry.store, folders).front() + L"\\" + entry.item + L".lnk" +
                 entry.backupExtension,
             folders);
         if (!later.empty() && FileExists(later)) return later;
@@ -281,16 +341,23 @@ std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& fo
     return named;
 }
 
-// A backup file name for the shortcut in the backup folder: item.lnk +
-// location, or "item (n).lnk" + location when that holds another file.
-std::wstring ChooseBackup(const std::wstring& pss, const ShortcutEntry& entry,
-                          const std::wstring& shortcut) {
+// A backup file name for the file in the backup folder: its name +
+// location (Foo.lnkStartup), or "Foo (n).lnk" + location when that holds
+// another file.
+std::wstring ChooseBackup(const std::wstring& backupFolder, const ShortcutEntry& entry,
+                          const std::wstring& file) {
+    const std::wstring extension = entry.fileName.substr(entry.name.size());
     for (unsigned long n = 1;; ++n) {
         const std::wstring name =
             n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
-        const std::wstring backup = pss + L"\\" + name + L".lnk" + entry.location;
-        if (!FileExists(backup) || SameContents(backup, shortcut)) return backup;
+        const std::wstring backup = backupFolder + L"\\" + name + extension + entry.location;
+        if (!FileExists(backup) || SameContents(backup, file)) return backup;
     }
+}
+
+bool IsShortcutFile(const std::wstring& fileName) {
+    const auto dot = fileName.rfind(L'.');
+    return dot != std::wstring::npos && EqualIgnoringCase(fileName.substr(dot), L".lnk");
 }
 
 // Where both views of the store are one key (a key the system shares
@@ -322,8 +389,15 @@ namespace {
 // value. None when that store refuses this process writing.
 std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& entry,
                                         RegKey& live) {
-    StoredRunEntry stored{{}, entry.name, entry.command, entry.place.rootName,
-                          entry.place.keyPath, entry.type == REG_EXPAND_SZ, ViewOf(store), store};
+    StoredRunEntry stored;
+    stored.item = entry.name;
+    stored.command = entry.command;
+    stored.hkey = entry.place.rootName;
+    stored.key = entry.place.keyPath;
+    stored.expandable = entry.type == REG_EXPAND_SZ;
+    stored.raw = entry.raw;
+    stored.storeView = ViewOf(store);
+    stored.store = store;
     stored.subkey = ChooseSubkey(store, KeysOf(store).runKey, entry.name,
                                  [&](SubkeyReader& read, const std::wstring& name) {
                                      const StoredRunEntry there =
@@ -336,16 +410,27 @@ std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& en
     if (stored.subkey.empty()) return MoveResult::CannotMove;
 
     // A command line is stored as it stands: wrapping it whole in quotes
-    // would make its arguments part of the program's path.
+    // would make its arguments part of the program's path. "item" is the
+    // subkey's name, so a program finding the subkey by "item" and one
+    // going by the subkey's name take the same entry; the real name, where
+    // the subkey could not be it, is ours to keep.
     const std::wstring path = RunStorePath(store, stored.subkey);
     const Written written = WriteStoreSubkey(store, path, [&](RegKey& key) {
         key.WriteString(L"command", stored.command);
         key.WriteString(L"hkey", stored.hkey);
         key.WriteString(L"inimapping", L"0");
-        key.WriteString(L"item", stored.item);
+        key.WriteString(L"item", stored.subkey);
         key.WriteString(L"key", stored.key);
         key.WriteString(kOwnCommand, stored.command);
         WriteOwnValue(key, kValueType, stored.expandable ? kExpandType : L"");
+        if (stored.item != stored.subkey)
+            key.WriteString(kRealName, stored.item);  // also the empty name of the default value
+        else if (key.HasValue(kRealName))
+            key.DeleteValue(kRealName);
+        if (!stored.raw.empty())
+            key.WriteBytes(kRawData, REG_BINARY, stored.raw);
+        else if (key.HasValue(kRawData))
+            key.DeleteValue(kRawData);
     });
     if (written == Written::Refused) return std::nullopt;
     if (written == Written::No) return MoveResult::CannotMove;
@@ -382,7 +467,8 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
     // What is stored must be what is live now, not what was listed.
     const std::optional<RegValue> now = live->Query(entry.name);
     if (!now || !now->IsText() || now->Text() != entry.command ||
-        (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ))
+        (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ) ||
+        (entry.raw.empty() ? !now->HoldsOnlyText() : now->data != entry.raw))
         return MoveResult::Changed;
 
     if (const auto moved = StoreRunValue(StoreKind::Shared, entry, *live)) return *moved;
@@ -422,12 +508,17 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
         live = std::move(created).Take();
     }
     if (!live) return MoveResult::CannotMove;  // stays stored
+    const DWORD type = entry.expandable ? REG_EXPAND_SZ : REG_SZ;
     if (const std::optional<RegValue> now = live->Query(entry.item)) {
         // Another entry of that name went live meanwhile: keep both. The same
         // one: only its store entry goes.
-        if (!now->IsText() || now->Text() != entry.command) return MoveResult::CannotMove;
+        if (!now->IsText() || now->Text() != entry.command ||
+            (!entry.raw.empty() && now->data != entry.raw))
+            return MoveResult::CannotMove;
+    } else if (!entry.raw.empty()) {
+        live->WriteBytes(entry.item, type, entry.raw);  // every byte, as it was
     } else {
-        live->WriteString(entry.item, entry.command, entry.expandable ? REG_EXPAND_SZ : REG_SZ);
+        live->WriteString(entry.item, entry.command, type);
     }
     live.reset();
     RegKey::DeleteTree(KeysOf(entry.store).root, path, entry.storeView);
@@ -436,50 +527,68 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
 
 namespace {
 
-// Writes the shortcut's store entry into one store (with a backup copy
-// where that store's backup folder is), then removes the shortcut. None
-// when that store refuses this process writing.
+// Writes the file's store entry into one store, with a copy of its very
+// bytes in that store's backup folder, then removes the file. None when
+// that store refuses this process writing.
 std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& entry,
-                                        const std::wstring& shortcut,
-                                        const StartupFolders& folders) {
+                                        const std::wstring& file, const StartupFolders& folders) {
+    const DWORD attributes = AttributesOf(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return MoveResult::Changed;
+    // Nothing is copied for a store this process may not write: a folder
+    // of the machine's is made and written only by who may write the store.
+    if (RegKey::Create(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)).Refused())
+        return std::nullopt;
     StoredShortcutEntry stored;
     stored.item = entry.name;
-    stored.command = QuoteCommandLine(entry.link->Target);
+    // The form the other utility writes: a shortcut's quoted target, else
+    // what it starts as shown (a file's own path).
+    stored.command = entry.link && !entry.link->Target.empty() ? QuoteCommandLine(entry.link->Target)
+                     : entry.command == file                   ? QuoteCommandLine(file)
+                                                               : entry.command;
     stored.location = entry.location;
-    stored.path = shortcut;
-    stored.saved = *entry.link;
+    stored.path = file;
+    stored.fileName = entry.fileName;
+    stored.attributes = attributes & kKeptAttributes & ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
+    stored.byteCopy = true;
     stored.storeView = ViewOf(store);
     stored.store = store;
-    std::wstring natural = shortcut;
+    std::wstring natural = file;
     std::replace(natural.begin(), natural.end(), L'\\', L'^');
     stored.subkey = ChooseSubkey(store, KeysOf(store).folderKey, natural,
                                  [&](SubkeyReader& read, const std::wstring& name) {
                                      StoredShortcutEntry there =
                                          ReadShortcutSubkey(read, store, name, ViewOf(store));
                                      if (there.item.empty() && there.command.empty()) return true;
-                                     there.backup.clear();  // a copy of the same shortcut
+                                     there.backup.clear();  // a copy of the same file
                                      StoredShortcutEntry wanted = stored;
                                      wanted.subkey = name;
                                      return there == wanted;
                                  });
     if (stored.subkey.empty()) return MoveResult::CannotMove;
 
-    // The backup copy, where the backup folder exists: this program never
-    // makes the shared store's, and makes the user store's own. A copy that
-    // fails is no backup.
+    // The copy of its bytes comes first: a file that cannot be kept whole
+    // stays where it is. A backup that already holds the same bytes serves.
+    const std::wstring backupFolder = BackupFolderFor(store, folders);
+    if (backupFolder.empty()) return MoveResult::CannotMove;
+    stored.backup = ChooseBackup(backupFolder, entry, file);
     bool copied = false;
-    const std::wstring backupFolder = BackupFolderOf(store, folders);
-    if (store == StoreKind::User && !backupFolder.empty()) MakeFolder(backupFolder);
-    if (!backupFolder.empty() && DirectoryExists(backupFolder)) {
-        stored.backup = ChooseBackup(backupFolder, entry, shortcut);
-        if (!stored.backup.empty() && !FileExists(stored.backup)) {
-            copied = CopyFileTo(shortcut, stored.backup);
-            if (!copied) stored.backup.clear();
+    if (!FileExists(stored.backup)) {
+        if (!CopyFileTo(file, stored.backup)) {
+            if (::GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
+            return MoveResult::CannotMove;
         }
+        copied = true;
+        // The copy carries the file's attributes: kept in the store instead,
+        // so the copy can always be removed.
+        SetAttributesOf(stored.backup, FILE_ATTRIBUTE_NORMAL);
     }
     const auto dropCopy = [&] {
         if (copied) DeleteFileAt(stored.backup);
     };
+    if (!SameContents(file, stored.backup)) {
+        dropCopy();
+        return MoveResult::CannotMove;
+    }
 
     const std::wstring path = stored.StoreKeyPath();
     Written written = Written::No;
@@ -490,15 +599,10 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
             key.WriteString(L"backup", stored.backup);
             key.WriteString(L"location", stored.location);
             key.WriteString(L"path", stored.path);
-            const ShellLinkData& link = *stored.saved;
             key.WriteString(kOwnCommand, stored.command);
-            WriteOwnValue(key, kArguments, link.Arguments);
-            WriteOwnValue(key, kWorkingDirectory, link.WorkingDirectory);
-            WriteOwnValue(key, kIconLocation, link.IconLocation);
-            WriteOwnValue(key, kIconIndex, link.IconIndex ? std::to_wstring(link.IconIndex) : L"");
-            WriteOwnValue(key, kShowCommand, link.ShowCmd ? std::to_wstring(link.ShowCmd) : L"");
-            WriteOwnValue(key, kHotKey, link.HotKey ? std::to_wstring(link.HotKey) : L"");
-            WriteOwnValue(key, kDescription, link.Description);
+            key.WriteString(kFileName, stored.fileName);
+            WriteOwnValue(key, kAttributes,
+                          stored.attributes ? std::to_wstring(stored.attributes) : L"");
         });
     } catch (...) {
         dropCopy();
@@ -509,8 +613,12 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
         if (written == Written::Refused) return std::nullopt;
         return MoveResult::CannotMove;
     }
-    if (DeleteFileAt(shortcut)) return MoveResult::Moved;
+    // A read-only file is removed like any other; what it was is kept.
+    const DWORD locked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const bool unlocked = (attributes & locked) && SetAttributesOf(file, attributes & ~locked);
+    if (DeleteFileAt(file)) return MoveResult::Moved;
     const bool refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+    if (unlocked) SetAttributesOf(file, attributes);
     // Still live: no second copy of it in the store.
     if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
     dropCopy();
@@ -521,23 +629,23 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
 
 MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring& folder = folders.FolderOf(entry.location);
-    // A shortcut that could not be read could never be given back.
-    if (folder.empty() || !IsPlainItem(entry.name) || !entry.link || entry.link->Target.empty())
+    if (folder.empty() || entry.fileName.empty() || !IsPlainItem(entry.fileName))
         return MoveResult::CannotMove;
-    const std::wstring shortcut = folder + L"\\" + entry.name + L".lnk";
+    const std::wstring file = folder + L"\\" + entry.fileName;
     // What is stored must be what is there now, not what was listed.
-    if (TryReadShellLink(shortcut) != entry.link) return MoveResult::Changed;
+    if (!FileExists(file)) return MoveResult::Changed;
+    const ShortcutEntry now = StartupFileEntry(entry.location, file, ReadLinkOf(file));
+    if (now.link != entry.link || now.command != entry.command) return MoveResult::Changed;
 
-    if (const auto moved = StoreShortcut(StoreKind::Shared, entry, shortcut, folders)) return *moved;
+    if (const auto moved = StoreShortcut(StoreKind::Shared, entry, file, folders)) return *moved;
     // As for values: the all-users folder waits for administrator rights,
     // the user's own folder is the user's.
     if (TaskManagerRootOf(entry.location) == HKEY_LOCAL_MACHINE)
         return MoveResult::NeedsAdministrator;
     if (TaskManagerSwitchesAvailable())
-        return FromError(DisableInTaskManager(HKEY_CURRENT_USER, kTaskManagerFolderKey,
-                                              entry.name + L".lnk"));
-    return StoreShortcut(StoreKind::User, entry, shortcut, folders)
-        .value_or(MoveResult::CannotMove);
+        return FromError(
+            DisableInTaskManager(HKEY_CURRENT_USER, kTaskManagerFolderKey, entry.fileName));
+    return StoreShortcut(StoreKind::User, entry, file, folders).value_or(MoveResult::CannotMove);
 }
 
 ShellLinkData LinkToRestore(const StoredShortcutEntry& entry) {
@@ -546,32 +654,46 @@ ShellLinkData LinkToRestore(const StoredShortcutEntry& entry) {
 
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
     const std::wstring& folder = folders.FolderOf(entry.location);
-    // An item with a folder part would write outside the Startup folder.
-    if (folder.empty() || !IsPlainItem(entry.item) || entry.command.empty() ||
-        entry.subkey.empty())
+    // A name with a folder part would write outside the Startup folder.
+    if (folder.empty() || !IsPlainItem(entry.item) || entry.fileName.empty() ||
+        !IsPlainItem(entry.fileName) || entry.command.empty() || entry.subkey.empty())
         return MoveResult::CannotMove;
     if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;
     if (const auto cannot = CannotLeaveStore(entry.store, entry.StoreKeyPath(), entry.storeView))
         return *cannot;
-    const std::wstring shortcut = folder + L"\\" + entry.item + L".lnk";
-    if (WriteRefused(shortcut)) return MoveResult::NeedsAdministrator;
+    const std::wstring file = folder + L"\\" + entry.fileName;
+    if (WriteRefused(file)) return MoveResult::NeedsAdministrator;
 
+    // The backup copy serves when it is this entry's: one written here
+    // holds the very bytes; a shortcut of the other utility's must still
+    // point where the store says (its backup name may hold an older one).
     const std::wstring backup = BackupOf(entry, folders);
-    if (FileExists(shortcut) || DirectoryExists(shortcut)) {
-        // The same shortcut already back: only its store entry goes. Another
+    const bool lnk = IsShortcutFile(entry.fileName);
+    const bool fromBackup = !backup.empty() && FileExists(backup) &&
+                            (entry.byteCopy || !lnk || IsShortcutOf(backup, entry));
+    if (FileExists(file) || DirectoryExists(file)) {
+        // The same file already back: only its store entry goes. Another
         // one of its name: both are kept.
-        if (!IsShortcutOf(shortcut, entry)) return MoveResult::CannotMove;
-    } else {
-        // The backup copy is the whole shortcut, where it still is this one;
-        // otherwise what the store kept of it.
-        if (!backup.empty() && IsShortcutOf(backup, entry)) CopyFileTo(backup, shortcut);
-        if (!FileExists(shortcut))
-            WriteShellLink(shortcut, LinkToRestore(entry));
-        // A shortcut that does not read back is none: the entry stays stored.
-        if (!TryReadShellLink(shortcut)) {
-            DeleteFileAt(shortcut);
+        const bool same = (fromBackup && SameContents(file, backup)) ||
+                          (lnk && !entry.byteCopy && IsShortcutOf(file, entry));
+        if (!same) return MoveResult::CannotMove;
+    } else if (fromBackup) {
+        if (!CopyFileTo(backup, file) || !SameContents(backup, file)) {
+            DeleteFileAt(file);
             return MoveResult::CannotMove;
         }
+        if (entry.attributes) SetAttributesOf(file, entry.attributes);
+    } else if (lnk && !entry.byteCopy) {
+        // Rebuilt only for an entry that has nothing better: what an
+        // earlier version kept of it, or the other utility's command.
+        WriteShellLink(file, LinkToRestore(entry));
+        // A shortcut that does not read back is none: the entry stays stored.
+        if (!TryReadShellLink(file)) {
+            DeleteFileAt(file);
+            return MoveResult::CannotMove;
+        }
+    } else {
+        return MoveResult::CannotMove;  // its copy is gone: nothing faithful to write
     }
     if (!backup.empty() && FileExists(backup)) DeleteFileAt(backup);
     RegKey::DeleteTree(KeysOf(entry.store).root, entry.StoreKeyPath(), entry.storeView);
@@ -585,9 +707,8 @@ MoveResult EnableForTaskManager(const RunValueEntry& entry) {
 }
 
 MoveResult EnableForTaskManager(const ShortcutEntry& entry) {
-    const std::wstring fileName = entry.path.substr(entry.path.rfind(L'\\') + 1);
-    return FromError(
-        EnableInTaskManager(TaskManagerRootOf(entry.location), kTaskManagerFolderKey, fileName));
+    return FromError(EnableInTaskManager(TaskManagerRootOf(entry.location), kTaskManagerFolderKey,
+                                         entry.fileName));
 }
 
 }  // namespace

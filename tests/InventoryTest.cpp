@@ -41,26 +41,35 @@ TEST_F(Inventory, ReadsTheSevenKeysInOrderAndNothingElse) {
     EXPECT_TRUE(skipped.empty());
 }
 
-TEST_F(Inventory, ReadsBothFoldersAllUsersFirstWhateverTheEntries) {
+// Windows starts every file of a Startup folder, whatever its kind.
+TEST_F(Inventory, ReadsEveryFileOfBothFoldersAllUsersFirst) {
     const std::wstring sharedTarget = MakeShortcut(CommonStartup(), L"Shared");
     const std::wstring toolTarget = MakeShortcut(UserStartup(), L"My.Tool");
     const std::wstring hiddenTarget = MakeShortcut(UserStartup(), L"Hidden");
     ::SetFileAttributesW((UserStartup() + L"\\Hidden.lnk").c_str(),
                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    Folder(L"Startup\\Old.lnk");
+    ShellLinkData loud = LinkTo(toolTarget);
+    loud.Arguments = L"/tray";
+    WriteShellLink(UserStartup() + L"\\Loud.LNK", loud);
+    Folder(L"Startup\\Old.lnk");  // a folder: Windows opens none
     WriteFileBytes(UserStartup() + L"\\Note.lnk", "not a shortcut");
-    WriteFileBytes(UserStartup() + L"\\readme.txt", "not listed");
+    WriteFileBytes(UserStartup() + L"\\run.bat", "@echo off\r\n");
+    WriteFileBytes(UserStartup() + L"\\desktop.ini", "[.ShellClassInfo]\r\n");
 
     const std::vector<ShortcutEntry> shortcuts = Live().shortcuts;
-    ASSERT_EQ(shortcuts.size(), 5u);
+    ASSERT_EQ(shortcuts.size(), 6u) << "no folder, no desktop.ini";
     EXPECT_EQ(shortcuts[0].name, L"Shared");
     EXPECT_EQ(shortcuts[0].location, L"Common Startup");
-    EXPECT_EQ(Narrow(shortcuts[0].Target()), Narrow(sharedTarget));
-    EXPECT_EQ(Narrow(Shortcut(L"My.Tool").Target()), Narrow(toolTarget));
-    EXPECT_EQ(Narrow(Shortcut(L"Hidden").Target()), Narrow(hiddenTarget));
-    EXPECT_FALSE(Shortcut(L"Old").link) << "a folder named like a shortcut is listed, unread";
+    EXPECT_EQ(Narrow(shortcuts[0].command), Narrow(sharedTarget));
+    EXPECT_EQ(Narrow(Shortcut(L"My.Tool").command), Narrow(toolTarget));
+    EXPECT_EQ(Narrow(Shortcut(L"Hidden").command), Narrow(hiddenTarget));
+    EXPECT_EQ(Shortcut(L"Loud").fileName, L"Loud.LNK") << "its own letter case";
+    EXPECT_EQ(Narrow(Shortcut(L"Loud").command), Narrow(toolTarget + L" /tray"));
     EXPECT_FALSE(Shortcut(L"Note").link);
-    for (std::size_t i = 1; i < 5; ++i) EXPECT_EQ(shortcuts[i].location, L"Startup");
+    EXPECT_EQ(Shortcut(L"Note").command, UserStartup() + L"\\Note.lnk") << "the file itself";
+    EXPECT_EQ(Shortcut(L"run").fileName, L"run.bat");
+    EXPECT_EQ(Shortcut(L"run").command, UserStartup() + L"\\run.bat");
+    for (std::size_t i = 1; i < shortcuts.size(); ++i) EXPECT_EQ(shortcuts[i].location, L"Startup");
 }
 
 TEST_F(Inventory, ReadsTheStoreTakingOnlyCompleteEntries) {

@@ -32,7 +32,7 @@ std::wstring Sandbox::Folder(const std::wstring& name) {
 StartupFolders Sandbox::Folders() {
     // The user store's backup folder is made by the store when it needs it.
     return {Folder(L"Common Startup"), Folder(L"Startup"), Folder(L"Windows"),
-            TempRoot() + L"\\UserBackup"};
+            TempRoot() + L"\\UserBackup", TempRoot() + L"\\MachineBackup"};
 }
 
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,

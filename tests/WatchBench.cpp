@@ -139,7 +139,8 @@ void FullCheckAgainstFloor() {
             WriteShellLink(dir + L"\\Tool " + std::to_wstring(i) + L".lnk", LinkTo(target));
         }
 
-    StartupGuard guard({common, user, folder.Sub(L"Windows"), folder.Sub(L"UserBackup")});
+    StartupGuard guard({common, user, folder.Sub(L"Windows"), folder.Sub(L"UserBackup"),
+                        folder.Sub(L"MachineBackup")});
     guard.Reload();
     std::printf("inventory: %u registry entries, %u shortcuts\n",
                 static_cast<unsigned>(guard.Known().live.values.size()),

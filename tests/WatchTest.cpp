@@ -204,7 +204,7 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
                                L" \"C:\\Program Files\\Microsoft OneDrive\\OneDrive.exe\" /background";
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     EntryDetails details = DetailsOf(RunValueEntry{
-        {HKEY_CURRENT_USER, L"HKCU", kRun, 0, L"Run"}, L"Updater", decoy, REG_SZ, false});
+        {HKEY_CURRENT_USER, L"HKCU", kRun, 0, L"Run"}, L"Updater", decoy, REG_SZ, false, {}});
     details.before = L"C:\\Tools\\updater.exe";
     dialog.Ask(L"question", details);
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: C:\\Users\\Public\\Downloads\\upd\\svchelper.exe");
