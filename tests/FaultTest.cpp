@@ -33,8 +33,10 @@ protected:
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools");
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
         ::DeleteFileW(shortcut_.c_str());
-        ::DeleteFileW((Windows() + L"\\pss\\Foo.lnkStartup").c_str());
-        ::DeleteFileW((Windows() + L"\\pss\\Foo (2).lnkStartup").c_str());
+        for (const std::wstring& folder : {Windows() + L"\\pss", Folders().machineBackup}) {
+            ::DeleteFileW((folder + L"\\Foo.lnkStartup").c_str());
+            ::DeleteFileW((folder + L"\\Foo (2).lnkStartup").c_str());
+        }
     }
     // The value as read before the faults begin: a key that fails to list
     // is no longer one that reads empty.
@@ -42,7 +44,10 @@ protected:
         SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", kCommand, REG_EXPAND_SZ);
         tool_ = Value(L"Tool");
     }
-    void LiveShortcut() { WriteShellLink(shortcut_, link_); }
+    void LiveShortcut() {
+        WriteShellLink(shortcut_, link_);
+        bytes_ = ReadFileBytes(shortcut_);
+    }
 
     bool RegistryEntryWhole() {
         if (ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool") == Text(kCommand, REG_EXPAND_SZ))
@@ -56,20 +61,12 @@ protected:
         return false;
     }
 
-    // Live with every field, or stored with every field kept.
+    // Live as the very bytes it was, or stored with a copy of them.
     bool FolderEntryWhole() {
-        if (FileExists(shortcut_)) {
-            ShellLinkData link;
-            try {
-                ReadShellLink(shortcut_, link);
-            } catch (const Error&) {
-                return false;
-            }
-            return link == link_;
-        }
+        if (FileExists(shortcut_)) return ReadFileBytes(shortcut_) == bytes_;
         for (const StoredShortcutEntry& e : Stored().shortcuts)
             if (e.item == L"Foo" && e.command == QuoteCommandLine(link_.Target) &&
-                e.location == L"Startup" && e.saved == link_)
+                e.location == L"Startup" && FileExists(e.backup) && ReadFileBytes(e.backup) == bytes_)
                 return true;
         return false;
     }
@@ -112,6 +109,7 @@ protected:
     void DisableFoo() { DisableShortcut(Shortcut(L"Foo"), Folders()); }
 
     ShellLinkData link_;
+    std::string bytes_;  // the shortcut file as written
     std::wstring shortcut_;
     RunValueEntry tool_;
 };
@@ -142,8 +140,8 @@ TEST_F(Faults, DisablingAShortcutNeverLosesIt) {
 TEST_F(Faults, EnablingAShortcutNeverLosesIt) {
     for (const bool backupFolder : {true, false}) {
         if (!backupFolder) RemoveTree(Windows() + L"\\pss");
-        Sweep(backupFolder ? "EnableShortcut, from the backup copy"
-                           : "EnableShortcut, from the stored values",
+        Sweep(backupFolder ? "EnableShortcut, from the copy in pss"
+                           : "EnableShortcut, from the copy in Keepboot's own folder",
               [&] {
                   LiveShortcut();
                   DisableFoo();

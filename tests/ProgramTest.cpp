@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 
 #include "CoreHarness.h"
 #include "ProgramDriver.h"
@@ -236,7 +237,12 @@ protected:
     void TearDown() override {
         Program::TearDown();
         if (!shortcut_.empty()) ::DeleteFileW(shortcut_.c_str());
+        for (const std::wstring& file : files_) ::DeleteFileW(file.c_str());
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder");
+        // The copies of what the guard took and nobody gave back.
+        wchar_t programData[MAX_PATH] = {};
+        if (::SHGetSpecialFolderPathW(nullptr, programData, CSIDL_COMMON_APPDATA, FALSE))
+            RemoveTree(std::wstring(programData) + L"\\Keepboot\\Backup");
         for (const std::wstring& name : names_) {
             ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), name.c_str());
             ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + name).c_str());
@@ -295,6 +301,7 @@ protected:
     const std::wstring kStore = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\";
     std::vector<std::wstring> names_;
     std::wstring shortcut_;
+    std::vector<std::wstring> files_;  // dropped into the Startup folder
 };
 
 // Through the list page and back, a shortcut keeps every part: a tray
@@ -574,6 +581,41 @@ TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
               L"Keepboot Quick Link")
         << "stored, not lost";
     EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+// Any file dropped into the Startup folder is taken at once, whatever its
+// kind, and comes back from the list as the very bytes it was.
+TEST_F(ProgramNotifications, AnyFileDroppedIntoStartupIsTakenAndComesBackWhole) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+    const std::map<std::wstring, std::string> files{
+        {L"Keepboot Batch.bat", "@echo off\r\nstart quick.exe\r\n"},
+        {L"Keepboot Program.exe", std::string("MZ\x90\0", 4) + std::string(5000, 'x')},
+        {L"Keepboot Site.url", "[InternetShortcut]\r\nURL=https://example.invalid/\r\n"}};
+    for (const auto& [name, bytes] : files) {
+        files_.push_back(std::wstring(folder) + L"\\" + name);
+        WriteFileBytes(files_.back(), bytes);
+    }
+    const auto all = [&](const auto& is) {
+        return std::all_of(files_.begin(), files_.end(), is);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return all([](const std::wstring& f) { return !FileExists(f); }); },
+                          kWellInsideAnInterval));
+
+    const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+    const auto row = [&](const std::wstring& name) { return list.Find(name.substr(0, name.rfind(L'.'))); };
+    ::PostMessageW(FindDescendant(window_, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::all_of(files.begin(), files.end(), [&](const auto& f) { return row(f.first) >= 0; });
+    }));
+    for (const auto& [name, bytes] : files) list.SetChecked(row(name), true);
+    ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return all([](const std::wstring& f) { return FileExists(f); }); }));
+    for (const auto& [name, bytes] : files)
+        EXPECT_EQ(ReadFileBytes(std::wstring(folder) + L"\\" + name), bytes) << Narrow(name);
     Quit(process, window_);
 }
 
