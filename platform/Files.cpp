@@ -111,6 +111,12 @@ bool SameContents(const std::wstring& a, const std::wstring& b) {
     }
 }
 
+UniqueFile HoldAgainstWriters(const std::wstring& path) {
+    // Readers and the holder's own deletion are let through.
+    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 unsigned long AttributesOf(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str());
 }

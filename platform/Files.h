@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Handle.h"
+
 namespace kb {
 
 bool DirectoryExists(const std::wstring& path);
@@ -20,6 +22,11 @@ bool MakeFolder(const std::wstring& path);
 std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes);
 // Whether both files can be read and hold the same bytes, whatever their size.
 bool SameContents(const std::wstring& a, const std::wstring& b);
+// The file opened so that nobody may write it while it is held (reading
+// and deleting it stay possible); an empty
+// handle, with the last error (ERROR_SHARING_VIOLATION while another
+// program still writes it), when it cannot be.
+UniqueFile HoldAgainstWriters(const std::wstring& path);
 // A file's attributes, INVALID_FILE_ATTRIBUTES when it cannot be asked.
 unsigned long AttributesOf(const std::wstring& path);
 // Sets them; false (with the last error) when refused.

@@ -201,11 +201,13 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             if (result == MoveResult::NeedsAdministrator && policy == Policy::Ask && elevate_)
                 result = elevate_(entry);
             if (shutDown_) return;
-            Record(result == MoveResult::Moved          ? CheckOutcome::Disabled
-                   : result == MoveResult::CannotMove   ? CheckOutcome::NotMoved
-                   : result == MoveResult::NeedsAdministrator ? CheckOutcome::WaitsForAdministrator
-                                                         : CheckOutcome::Left,
-                   entry, asked);
+            // One that changed meanwhile (or is still being written) is
+            // not on record: the next check sees it as it is then.
+            if (result != MoveResult::Changed)
+                Record(result == MoveResult::Moved        ? CheckOutcome::Disabled
+                       : result == MoveResult::CannotMove ? CheckOutcome::NotMoved
+                                                          : CheckOutcome::WaitsForAdministrator,
+                       entry, asked);
             if (result == MoveResult::CannotMove || result == MoveResult::NeedsAdministrator) {
                 unmovable.insert(identity);
                 (result == MoveResult::CannotMove ? unreportedUnmovable_ : unreportedWaiting_)

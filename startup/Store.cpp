@@ -570,6 +570,14 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     // stays where it is. A backup that already holds the same bytes serves.
     const std::wstring backupFolder = BackupFolderFor(store, folders);
     if (backupFolder.empty()) return MoveResult::CannotMove;
+    // Its bytes are taken only once its writer is done: a file still being
+    // written (a shortcut being saved) is not whole yet, and its last write
+    // signals the folder again. Held till it is gone, nobody changes it
+    // between the copy and its removal.
+    UniqueFile held = HoldAgainstWriters(file);
+    if (!held)
+        return ::GetLastError() == ERROR_SHARING_VIOLATION ? MoveResult::Changed
+                                                           : MoveResult::CannotMove;
     stored.backup = ChooseBackup(backupFolder, entry, file);
     bool copied = false;
     if (!FileExists(stored.backup)) {

@@ -364,6 +364,21 @@ TEST_F(Store, StoredItemWithAFolderPartIsListedButNeverWritten) {
     }
 }
 
+// A file its writer still holds open is not whole yet: it is taken once
+// the writer is done, never copied half-written.
+TEST_F(Store, FileStillBeingWrittenIsTakenOnlyOnceDone) {
+    const std::wstring file = UserStartup() + L"\\setup.cmd";
+    WriteFileBytes(file, "@echo off\r\n");
+    UniqueFile writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(MoveResult::Changed, DisableShortcut(Shortcut(L"setup"), Folders()));
+    EXPECT_TRUE(Stored().shortcuts.empty());
+    writer.reset();
+    EXPECT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"setup"), Folders()));
+    EXPECT_FALSE(FileExists(file));
+}
+
 TEST_F(Store, ShortcutChangedSinceListedIsNotMoved) {
     MakeShortcut(UserStartup(), L"Foo");
     const ShortcutEntry listed = Shortcut(L"Foo");
