@@ -27,6 +27,8 @@ bool SameContents(const std::wstring& a, const std::wstring& b);
 // handle, with the last error (ERROR_SHARING_VIOLATION while another
 // program still writes it), when it cannot be.
 UniqueFile HoldAgainstWriters(const std::wstring& path);
+// The SHA-256 of the file's bytes as hex digits; empty when it cannot be read.
+std::wstring DigestOf(const std::wstring& path);
 // A file's attributes, INVALID_FILE_ATTRIBUTES when it cannot be asked.
 unsigned long AttributesOf(const std::wstring& path);
 // Sets them; false (with the last error) when refused.

@@ -63,6 +63,7 @@ struct StoredShortcutEntry {
     std::wstring fileName;         // the file it goes back as, in the Startup folder
     DWORD attributes = 0;          // the file's own, where kept (read-only, hidden)
     bool byteCopy = false;         // written here: its backup holds the file's very bytes
+    std::wstring digest;           // the SHA-256 of those bytes
     REGSAM storeView = 0;          // the store's view it was listed from
     StoreKind store = StoreKind::Shared;
     // What an earlier version of this program kept of a shortcut it stored

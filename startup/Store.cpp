@@ -40,6 +40,9 @@ constexpr wchar_t kRawData[] = L"KeepbootData";
 // Startup folder, and its attributes.
 constexpr wchar_t kFileName[] = L"KeepbootFileName";
 constexpr wchar_t kAttributes[] = L"KeepbootAttributes";
+// The SHA-256 of the copy's bytes: a copy changed in its folder (one made
+// by another user before Keepboot's own) is never put back.
+constexpr wchar_t kDigest[] = L"KeepbootDigest";
 // What a file's attributes may be set back to.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -168,6 +171,7 @@ StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, StoreKind store,
     if (std::optional<std::wstring> fileName = read.Own(kFileName); ours && fileName) {
         e.fileName = std::move(*fileName);
         e.attributes = static_cast<DWORD>(read.OwnNumber(kAttributes)) & kKeptAttributes;
+        e.digest = read.Own(kDigest).value_or(L"");
         e.byteCopy = true;
     } else {
         e.fileName = FileNameOf(e.path, e.item);
@@ -560,6 +564,7 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
                                          ReadShortcutSubkey(read, store, name, ViewOf(store));
                                      if (there.item.empty() && there.command.empty()) return true;
                                      there.backup.clear();  // a copy of the same file
+                                     there.digest.clear();
                                      StoredShortcutEntry wanted = stored;
                                      wanted.subkey = name;
                                      return there == wanted;
@@ -593,7 +598,8 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     const auto dropCopy = [&] {
         if (copied) DeleteFileAt(stored.backup);
     };
-    if (!SameContents(file, stored.backup)) {
+    stored.digest = SameContents(file, stored.backup) ? DigestOf(stored.backup) : std::wstring();
+    if (stored.digest.empty()) {
         dropCopy();
         return MoveResult::CannotMove;
     }
@@ -609,6 +615,7 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
             key.WriteString(L"path", stored.path);
             key.WriteString(kOwnCommand, stored.command);
             key.WriteString(kFileName, stored.fileName);
+            key.WriteString(kDigest, stored.digest);
             WriteOwnValue(key, kAttributes,
                           stored.attributes ? std::to_wstring(stored.attributes) : L"");
         });
@@ -673,12 +680,13 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
     if (WriteRefused(file)) return MoveResult::NeedsAdministrator;
 
     // The backup copy serves when it is this entry's: one written here
-    // holds the very bytes; a shortcut of the other utility's must still
-    // point where the store says (its backup name may hold an older one).
+    // holds the very bytes it held then; a shortcut of the other utility's
+    // must still point where the store says (its name may hold an older one).
     const std::wstring backup = BackupOf(entry, folders);
     const bool lnk = IsShortcutFile(entry.fileName);
-    const bool fromBackup = !backup.empty() && FileExists(backup) &&
-                            (entry.byteCopy || !lnk || IsShortcutOf(backup, entry));
+    const bool fromBackup =
+        !backup.empty() && FileExists(backup) &&
+        (entry.byteCopy ? DigestOf(backup) == entry.digest : !lnk || IsShortcutOf(backup, entry));
     if (FileExists(file) || DirectoryExists(file)) {
         // The same file already back: only its store entry goes. Another
         // one of its name: both are kept.

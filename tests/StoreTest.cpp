@@ -379,6 +379,18 @@ TEST_F(Store, FileStillBeingWrittenIsTakenOnlyOnceDone) {
     EXPECT_FALSE(FileExists(file));
 }
 
+// A copy whose bytes changed in its folder (Keepboot's own folder made
+// first by someone else) is never put into a Startup folder.
+TEST_F(Store, CopyChangedInItsFolderIsNotPutBack) {
+    WriteFileBytes(CommonStartup() + L"\\tidy.cmd", "@del %TEMP%\\*.tmp\r\n");
+    ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"tidy"), Folders()));
+    const StoredShortcutEntry stored = StoredShortcut(L"tidy");
+    WriteFileBytes(stored.backup, "@net user eve /add\r\n");
+    EXPECT_EQ(MoveResult::CannotMove, EnableShortcut(stored, Folders()));
+    EXPECT_FALSE(FileExists(CommonStartup() + L"\\tidy.cmd"));
+    EXPECT_EQ(Stored().shortcuts.size(), 1u) << "still stored";
+}
+
 TEST_F(Store, ShortcutChangedSinceListedIsNotMoved) {
     MakeShortcut(UserStartup(), L"Foo");
     const ShortcutEntry listed = Shortcut(L"Foo");
