@@ -22,7 +22,7 @@
 #include "app/Window.h"
 #include "app/WindowTimer.h"
 #include "startpage/StartPages.h"
-#include "startup/ChangeWatch.h"
+#include "platform/ChangeWatch.h"
 #include "startup/Guard.h"
 
 namespace kb {

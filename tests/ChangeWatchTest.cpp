@@ -3,7 +3,7 @@
 // keeps watching.
 #include "CoreHarness.h"
 #include "platform/Faults.h"
-#include "startup/ChangeWatch.h"
+#include "platform/ChangeWatch.h"
 #include "startup/Inventory.h"
 
 namespace kb::test {

@@ -1,4 +1,4 @@
-#include "startup/ChangeWatch.h"
+#include "platform/ChangeWatch.h"
 
 #include "platform/Files.h"
 
