@@ -35,10 +35,9 @@ void MainWindow::Quit() {
 }
 
 void MainWindow::StartWatching() {
-    if (stoppedForGood_) return;
+    if (StoppedForGood()) return;
     if (::IsWindowEnabled(ui_.intervalEdit)) {
-        const int seconds =
-            StrToIntDef(WindowText(ui_.intervalEdit), static_cast<int>(timer_->Interval() / 1000));
+        const int seconds = TakeIntervalBox().intervalSeconds;
         ::SetWindowTextW(ui_.intervalEdit, std::to_wstring(seconds).c_str());
         if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
@@ -51,7 +50,7 @@ void MainWindow::StartWatching() {
         failure = std::current_exception();
     }
     timer_->SetEnabled(true);
-    WatchChanges();
+    watcher_->WatchChanges();
     HideToTray();
     if (failure) std::rethrow_exception(failure);
 }

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <utility>
 
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 
 namespace kb {
 

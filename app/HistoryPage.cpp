@@ -5,7 +5,7 @@
 #include "app/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/MainWindow.h"
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 #include "platform/Error.h"
 
 namespace kb {
@@ -61,7 +61,7 @@ void MainWindow::RecordMove(const StartupEntry& entry, const wchar_t* from) {
 void MainWindow::EnableFromHistory() {
     const std::optional<HistoryRecord> selected = historyList_.Selected();
     if (!selected) return;
-    if (checking_) {
+    if (CheckUnderWay()) {
         reloadPending_ = true;  // what the check compares with stays; try again after it
         return;
     }

@@ -9,7 +9,7 @@ namespace kb {
 void MainWindow::ReloadStartupList() {
     // While a check waits for an answer, what it compares with stays as it
     // is: the reload runs when the check ends.
-    if (checking_) {
+    if (CheckUnderWay()) {
         reloadPending_ = true;
         return;
     }
@@ -19,7 +19,7 @@ void MainWindow::ReloadStartupList() {
 }
 
 void MainWindow::ApplyStartupList() {
-    if (checking_) {
+    if (CheckUnderWay()) {
         applyPending_ = true;
         return;
     }

@@ -227,6 +227,8 @@ void MainWindow::CreateControls() {
 
 void MainWindow::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return;
+    const auto inGroup = [id](int first) { return id >= first && id < first + RadioGroup::kItems; };
+    if (inGroup(IdStartupPolicyItem0) || inGroup(IdStartPagePolicyItem0)) return OnPolicyClicked();
     for (const ControlRow& row : kLayout)
         if (row.args.id == id && row.onClick) return (this->*row.onClick)();
 }

@@ -49,8 +49,8 @@ void MainWindow::Create() {
     guard_->SetElevation([this](const StartupEntry& entry) {
         return MoveElevated(Handle(), ExecutablePath(), {entry});
     });
-    guard_->SetPause([this] { Breathe(); });
     guard_->SetRecorder([this](const CheckOutcome& outcome) { RecordOutcome(outcome); });
+    MakeWatcher();
     history_ = HistoryFile(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
     elevated_ = ProcessIsElevated();
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
@@ -77,14 +77,17 @@ void MainWindow::Create() {
 
 void MainWindow::Initialize() {
     // The window is ready however far this gets.
-    ScopeExit ready([this] { ready_ = true; });
+    ScopeExit ready([this] {
+        ready_ = true;
+        watcher_->SetReady();
+    });
     const auto& args = options_.arguments;
     startHidden_ = StartsHidden(args);
 
     historyList_.Show(history_.Read());
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;
-    Settings settings = ReadSettings(files.read, CurrentSettings());
+    Settings settings = ReadSettings(files.read, Settings{});
     // The box says what Windows will do at logon, whatever the file says.
     if (!options_.selfStart) options_.selfStart = SystemSelfStart();
     settings.selfStart = options_.selfStart->Registered();
@@ -102,15 +105,13 @@ void MainWindow::Initialize() {
     ReloadStartPages();
     if (startHidden_) {
         timer_->SetEnabled(true);
-        WatchChanges();
+        watcher_->WatchChanges();
     }
 }
 
 void MainWindow::StopWatchingForGood() noexcept {
-    stoppedForGood_ = true;
     if (timer_) timer_->Stop();
-    changes_.reset();
-    if (guard_) guard_->ShutDown();
+    if (watcher_) watcher_->Stop();
 }
 
 void MainWindow::TearDown() {
@@ -123,7 +124,7 @@ void MainWindow::TearDown() {
     // defaults would overwrite the user's file.
     if (!settingsLoaded_) return;
     try {
-        WriteSettings(settingsFile_, CurrentSettings());
+        WriteSettings(settingsFile_, TakeIntervalBox());
     } catch (...) {
         ReportCurrentException();
     }
@@ -152,7 +153,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == kTrayRetryTimerId) OnTrayRetry();
         return 0;
     case kCounterMessage:
-        if (wParam == TakeSnapshot) snapshot_ = counters_;
+        if (wParam == TakeSnapshot) snapshot_ = watcher_->Count();
         return static_cast<LRESULT>(wParam == WakeUps       ? snapshot_.wakeUps
                                     : wParam == FullChecks  ? snapshot_.fullChecks
                                     : wParam == PlaceChecks ? snapshot_.placeChecks

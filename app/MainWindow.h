@@ -22,8 +22,8 @@
 #include "app/Window.h"
 #include "app/WindowTimer.h"
 #include "startpage/StartPages.h"
-#include "platform/ChangeWatch.h"
 #include "startup/Guard.h"
+#include "watch/Watcher.h"
 
 namespace kb {
 
@@ -149,7 +149,7 @@ public:
     // Called by the message loop after each round of messages: a check put
     // off while a question or another check was under way runs now.
     void ResumeDeferredWork() noexcept;
-    void NoteWakeUp() noexcept { ++counters_.wakeUps; }
+    void NoteWakeUp() noexcept { watcher_->NoteWakeUp(); }
     // Handles the messages waiting now; on WM_QUIT, no further one, and its
     // exit code.
     std::optional<int> DispatchWaitingMessages();
@@ -181,6 +181,9 @@ public:
     void RecordMove(const StartupEntry& entry, const wchar_t* from);
 
     // --- the settings page -------------------------------------------------
+    // Chooses the groups' items as clicks would: the watch follows at once.
+    static constexpr int kKeepPolicy = -2;  // leaves that group as it is
+    void ChoosePolicies(int startupItem, int startPageItem = kKeepPolicy);
     // Sets a check box, running its click handler when the state changes.
     void SetCheckBox(HWND box, bool checked);
     void OnSelfStartClicked();
@@ -215,7 +218,9 @@ private:
     // Stops the watch for good; what runs later cannot start a check.
     void StopWatchingForGood() noexcept;
     void ShowSettings(const Settings& settings);
-    Settings CurrentSettings() const;
+    void OnPolicyClicked();
+    // The settings with the interval box's text taken into them.
+    const Settings& TakeIntervalBox();
     std::wstring ExecutablePath() const;
     Decision Ask(const std::wstring& question, const EntryDetails& details = {},
                  bool shield = false);
@@ -223,22 +228,17 @@ private:
     bool NeedsElevation(const StartupEntry& entry) const;
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
-    // Starts the change notifications, with the timer: the watch runs.
-    void WatchChanges();
-    // Where the Startup folders are now: a folder moved elsewhere is guarded
-    // there from now on, its shortcuts new.
-    void FollowStartupFolders();
-    // Checks the places whose notifications fired, or puts it off while a
-    // check, a question or a report is under way.
-    void CheckChangedPlaces();
-    bool CanCheckNow() const noexcept;
-    void RunCheck(const PlaceSelection& places, bool startPages);
-    // Between the steps of a long check: the window's messages are handled
-    // every few tens of milliseconds, so it answers and Quit ends the check.
+    // The watch, answered and shown by this window.
+    void MakeWatcher();
+    // After a check: what the user asked for while it ran.
+    void RunPutOffWork();
+    bool CheckUnderWay() const noexcept { return watcher_ && watcher_->Checking(); }
+    bool StoppedForGood() const noexcept { return watcher_ && watcher_->Stopped(); }
+    // Handles the window's messages during a long check: it answers, and
+    // Quit ends the check.
     void Breathe();
-    // Tells what the guard found since the last report (values that are not
-    // text, places it could not read, new entries it could not disable) as
-    // notices, and shows which places could not be read.
+    // Tells what the guard found since the last report as notices, and
+    // shows which places could not be read.
     void ReportNotices();
     void ShowUnreadablePlaces();
 
@@ -251,36 +251,25 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     std::array<std::unique_ptr<TabPage>, 4> pages_;
     std::unique_ptr<StartupGuard> guard_;
-    std::unique_ptr<ChangeWatch> changes_;
-    PlaceSelection changedPlaces_ = PlaceSelection::None();
-    bool startPagesChanged_ = false;
-    bool foldersMoved_ = false;      // where the Startup folders are may have changed
-    bool waitingForIdle_ = false;    // a check was put off
-    DWORD lastBreath_ = 0;           // when a long check last handled the messages
-    struct Counters {
-        unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0, notices = 0;
-        double checkingMs = 0;  // time spent in checks, the questions' waits included
-    };
-    Counters counters_, snapshot_;
+    std::unique_ptr<Watcher> watcher_;
+    Watcher::Counters snapshot_;
     StartupList list_;
     HistoryList historyList_;
     HistoryFile history_{L""};
     EventLog eventLog_;
-    std::array<bool, kStartPageCount> startPageDefended_{};
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;
     int trayRetries_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;
+    Settings settings_;  // what the user chose: the watch and the file read it
     bool elevated_ = true;
     bool startHidden_ = false;
     bool ready_ = false;
     bool settingsLoaded_ = false;
-    bool checking_ = false;        // a check is at work, perhaps waiting for an answer
     bool reloadPending_ = false;   // a reload asked for during a check
     bool applyPending_ = false;    // the same for the list's Apply
     bool startPagesReloadPending_ = false;  // the same for the start pages
-    bool stoppedForGood_ = false;  // teardown began: no check starts or goes on
     bool tornDown_ = false;
 };
 

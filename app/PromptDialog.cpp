@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/Controls.h"
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"
 

@@ -10,7 +10,7 @@
 #include "app/Window.h"
 #include "platform/Handle.h"
 #include "startup/Entries.h"
-#include "startup/Policy.h"
+#include "policy/Policy.h"
 
 namespace kb {
 

@@ -57,6 +57,10 @@ void WriteSettings(const std::wstring& file, const Settings& s) {
     WriteProfileText(file, L"interval_second", std::to_wstring(s.intervalSeconds));
 }
 
+Policy PolicyOf(int itemIndex) noexcept {
+    return itemIndex == 0 ? Policy::DisableSilently : itemIndex == 1 ? Policy::Ask : Policy::Allow;
+}
+
 UINT IntervalMilliseconds(int seconds) noexcept {
     const unsigned long long milliseconds = static_cast<unsigned long long>(seconds) * 1000u;
     return milliseconds > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "policy/Policy.h"
+
 namespace kb {
 
 struct Settings {
@@ -14,6 +16,10 @@ struct Settings {
     bool intervalUnlocked = false;  // "interval"
     int intervalSeconds = 3;  // "interval_second"
 };
+
+// The policy of an item index of a settings-page group (as the file keeps
+// it): no item (-1), or one past the items, allows.
+Policy PolicyOf(int itemIndex) noexcept;
 
 // Reads the file; a key that is missing or not an integer keeps the
 // default's value.

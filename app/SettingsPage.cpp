@@ -1,5 +1,5 @@
-// The settings page: the settings file's values in the page's controls,
-// the interval box and the self-start box.
+// The settings page: the settings (the model the watch and the file read)
+// shown in its controls and changed by their handlers.
 #include "app/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/SelfStart.h"
@@ -18,8 +18,10 @@ bool IsChecked(HWND box) {
 }  // namespace
 
 void MainWindow::ShowSettings(const Settings& settings) {
+    settings_ = settings;
     ui_.startupPolicy.SetItemIndex(settings.startupPolicy);
     ui_.startPagePolicy.SetItemIndex(settings.startPagePolicy);
+    OnPolicyClicked();  // as shown: an index out of range shows as what it means
     // The self-start box's handler does nothing before the window is ready:
     // the file's setting is shown, not written.
     SetCheckBox(ui_.selfStartBox, settings.selfStart);
@@ -29,15 +31,23 @@ void MainWindow::ShowSettings(const Settings& settings) {
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
 }
 
-Settings MainWindow::CurrentSettings() const {
-    Settings s;
-    s.startupPolicy = ui_.startupPolicy.ItemIndex();
-    s.startPagePolicy = ui_.startPagePolicy.ItemIndex();
-    s.selfStart = IsChecked(ui_.selfStartBox);
-    s.intervalUnlocked = IsChecked(ui_.intervalBox);
-    s.intervalSeconds =
+const Settings& MainWindow::TakeIntervalBox() {
+    // The box is the model's only once taken (at Start, and to be saved).
+    settings_.intervalSeconds =
         StrToIntDef(WindowText(ui_.intervalEdit), static_cast<int>(timer_->Interval() / 1000));
-    return s;
+    return settings_;
+}
+
+void MainWindow::OnPolicyClicked() {
+    settings_.startupPolicy = ui_.startupPolicy.ItemIndex();
+    settings_.startPagePolicy = ui_.startPagePolicy.ItemIndex();
+    watcher_->SetPolicies(PolicyOf(settings_.startupPolicy), PolicyOf(settings_.startPagePolicy));
+}
+
+void MainWindow::ChoosePolicies(int startupItem, int startPageItem) {
+    if (startupItem != kKeepPolicy) ui_.startupPolicy.SetItemIndex(startupItem);
+    if (startPageItem != kKeepPolicy) ui_.startPagePolicy.SetItemIndex(startPageItem);
+    OnPolicyClicked();
 }
 
 std::wstring MainWindow::ExecutablePath() const {
@@ -53,8 +63,9 @@ void MainWindow::SetCheckBox(HWND box, bool checked) {
 }
 
 void MainWindow::OnIntervalBoxClicked() {
+    settings_.intervalUnlocked = IsChecked(ui_.intervalBox);
     // A disabled edit box draws on the button face, an enabled one on the window colour.
-    ::EnableWindow(ui_.intervalEdit, IsChecked(ui_.intervalBox));
+    ::EnableWindow(ui_.intervalEdit, settings_.intervalUnlocked);
     ::InvalidateRect(ui_.intervalEdit, nullptr, TRUE);
 }
 
@@ -67,8 +78,9 @@ void MainWindow::RestartElevated() {
 }
 
 void MainWindow::OnSelfStartClicked() {
-    if (!ready_) return;
     const bool on = IsChecked(ui_.selfStartBox);
+    settings_.selfStart = on;
+    if (!ready_) return;
     try {
         // Making or removing the logon task is an administrator's: an
         // elevated instance does it when this one may not.
@@ -80,6 +92,7 @@ void MainWindow::OnSelfStartClicked() {
         // It did not happen, so the box does not say it did; its handler
         // does not run again for that.
         ::SendMessageW(ui_.selfStartBox, BM_SETCHECK, on ? BST_UNCHECKED : BST_CHECKED, 0);
+        settings_.selfStart = !on;
         throw;
     }
     // The program's own entry is known to the watch from now on.

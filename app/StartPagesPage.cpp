@@ -1,5 +1,5 @@
-// The start-page page: the four values in their boxes, which hold what the
-// watch defends.
+// The start-page page: the four values in their boxes; what they read or
+// were set to is what the watch defends.
 #include "app/MainWindow.h"
 #include "platform/Error.h"
 
@@ -9,7 +9,7 @@ void MainWindow::ReloadStartPages() {
     // During a question the boxes are what it defends: Refrush reads them
     // again once it is answered, not before (the live value is the one
     // asked about).
-    if (checking_) {
+    if (CheckUnderWay()) {
         startPagesReloadPending_ = true;
         return;
     }
@@ -17,22 +17,25 @@ void MainWindow::ReloadStartPages() {
         const std::optional<std::wstring> text = ReadStartPage(i);
         // A value that could not be read is not defended: empty text is no
         // reference to put back.
-        startPageDefended_[i] = text.has_value();
         ::SetWindowTextW(ui_.startPageEdits[i], text.value_or(L"").c_str());
+        watcher_->Defend(i, text);
     }
 }
 
 void MainWindow::WriteStartPages() {
     std::wstring failed;
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
+        const std::wstring text = WindowText(ui_.startPageEdits[i]);
         bool written = false;
         try {
-            written = WriteStartPage(i, WindowText(ui_.startPageEdits[i]));
+            written = WriteStartPage(i, text);
         } catch (const Error&) {
         }
         // What is written is what the box holds: defended from now on.
-        if (written) startPageDefended_[i] = true;
-        if (written) continue;
+        if (written) {
+            watcher_->Defend(i, text);
+            continue;
+        }
         const std::wstring key =
             std::wstring(kStartPageValues[i].root == HKEY_LOCAL_MACHINE ? L"HKEY_LOCAL_MACHINE\\"
                                                                          : L"HKEY_CURRENT_USER\\") +

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 
 namespace kb {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "startup/Policy.h"
+#include "policy/Policy.h"
 
 namespace kb {
 

@@ -15,7 +15,7 @@
 
 #include "startup/Entries.h"
 #include "startup/Inventory.h"
-#include "startup/Policy.h"
+#include "policy/Policy.h"
 #include "startup/Store.h"
 
 namespace kb {

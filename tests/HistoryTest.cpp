@@ -101,12 +101,11 @@ TEST_F(History, FileStaysWithinItsBoundAndKeepsTheNewest) {
 // file and on the page.
 TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     MainWindow& w = MakeWindow();
-    w.Ui().startPagePolicy.SetItemIndex(2);
-    w.Ui().startupPolicy.SetItemIndex(0);
+    w.ChoosePolicies(0, 2);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
     Tick();
     ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
-    w.Ui().startupPolicy.SetItemIndex(1);
+    w.ChoosePolicies(1);
     answer = [](const std::wstring&) { return Decision::Allow; };
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Helper", L"helper.exe");
     Tick();

@@ -87,8 +87,7 @@ TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
 TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     MakeEntries();
     MakeWindow();
-    window->Ui().startupPolicy.SetItemIndex(0);
-    window->Ui().startPagePolicy.SetItemIndex(2);
+    window->ChoosePolicies(0, 2);
     SetChecked(3, true);   // Zulu: enabled first of the two below
     SetChecked(2, false);  // Link
     int writes = 0;

@@ -16,8 +16,7 @@ protected:
     MainWindow& Ready(int policy) {
         for (std::size_t i = 0; i < kStartPageCount; ++i) Set(i, Original(i));
         MainWindow& w = MakeWindow();
-        w.Ui().startupPolicy.SetItemIndex(2);
-        w.Ui().startPagePolicy.SetItemIndex(policy);
+        w.ChoosePolicies(2, policy);
         return w;
     }
     static std::wstring Original(std::size_t i) {
@@ -105,12 +104,11 @@ TEST_F(StartPages, RefrushDuringAQuestionKeepsWhatItDefends) {
 
 TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
     MainWindow& w = Ready(2);
-    w.Ui().startupPolicy.SetItemIndex(0);
+    w.ChoosePolicies(0);
     Set(0, L"http://changed.example/");
     Tick();
     EXPECT_EQ(Get(0).text, L"http://changed.example/");
-    w.Ui().startPagePolicy.SetItemIndex(0);  // guarded again, now with the startup half off
-    w.Ui().startupPolicy.SetItemIndex(2);
+    w.ChoosePolicies(2, 0);  // guarded again, now with the startup half off
     Tick();
     EXPECT_EQ(Get(0).text, Original(0));
 }
@@ -118,7 +116,7 @@ TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
 TEST_F(StartPages, ValueThatAppearsLaterGetsEmptyTextNotDeleted) {
     SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Other", L"x");  // the key, without values
     MainWindow& w = MakeWindow();
-    w.Ui().startPagePolicy.SetItemIndex(0);
+    w.ChoosePolicies(MainWindow::kKeepPolicy, 0);
     EXPECT_EQ(Box(1), L"");
     Set(1, L"http://sneaky.example/");
     Tick();
@@ -132,7 +130,7 @@ TEST_F(StartPages, BoxWhoseValueCouldNotBeReadIsNotDefended) {
     SetRawValue(HKEY_CURRENT_USER, kStartPageKey, L"Default_Page_URL", REG_DWORD, &number,
                 sizeof number);
     MainWindow& w = MakeWindow();
-    w.Ui().startPagePolicy.SetItemIndex(0);
+    w.ChoosePolicies(MainWindow::kKeepPolicy, 0);
     SetStringValue(HKEY_LOCAL_MACHINE, kStartPageKey, L"Start Page", L"http://later.example/");
     Set(3, L"http://text-now.example/");
     Tick();

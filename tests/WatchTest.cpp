@@ -1,7 +1,7 @@
 // The watch as the main window runs it: the timer's checks, the list rows
 // of allowed entries, reloads during a question, and the window's lifetime.
 #include "WindowHarness.h"
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
 #include "platform/Faults.h"
@@ -21,8 +21,7 @@ protected:
     }
     MainWindow& Ready(int policy) {
         MainWindow& w = MakeWindow();
-        w.Ui().startupPolicy.SetItemIndex(policy);
-        w.Ui().startPagePolicy.SetItemIndex(2);
+        w.ChoosePolicies(policy, 2);
         return w;
     }
     bool Live(const std::wstring& name) { return ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists; }
@@ -105,7 +104,7 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     StartupFolders folders = Folders();
     folders.userStartup += L"-file";
     MainWindow& w = MakeWindow({}, folders);
-    w.Ui().startupPolicy.SetItemIndex(0);
+    w.ChoosePolicies(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
     EXPECT_FALSE(Live(L"New"));

@@ -1,4 +1,4 @@
-#include "app/ShowableText.h"
+#include "platform/ShowableText.h"
 
 #include <cwchar>
 

@@ -1,0 +1,237 @@
+#include "watch/Watcher.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "platform/ShowableText.h"
+
+namespace kb {
+
+namespace {
+
+double MillisecondsNow() {
+    LARGE_INTEGER frequency, counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders) {
+    using Kind = WatchedPlace::Kind;
+    using Where = ChangeWatch::Place;
+    std::vector<WatchedPlace> places;
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
+    for (std::size_t i = 0; i < runKeys.size(); ++i)
+        places.push_back({Kind::RunKey, i,
+                          {Where::Kind::Key, runKeys[i].root, runKeys[i].keyPath, runKeys[i].view}});
+    places.push_back({Kind::StartupFolder, 0, {Where::Kind::Folder, nullptr, folders.commonStartup, 0}});
+    places.push_back({Kind::StartupFolder, 1, {Where::Kind::Folder, nullptr, folders.userStartup, 0}});
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        places.push_back({Kind::StartPages, 0, {Where::Kind::Key, root, kStartPageKey, 0}});
+    // Where the Startup folders are: moving one must not walk around the watch.
+    if (followFolders)
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+            for (const wchar_t* key : {kUserShellFoldersKey, kShellFoldersKey})
+                places.push_back({Kind::FolderLocations, 0, {Where::Kind::Key, root, key, 0}});
+    return places;
+}
+
+Watcher::Watcher(StartupGuard& guard, bool followFolders, WatchHost host)
+    : guard_(guard), followFolders_(followFolders), host_(std::move(host)) {
+    guard_.SetPause([this] { Breathe(); });
+}
+
+void Watcher::SetPolicies(Policy startup, Policy startPages) noexcept {
+    startupPolicy_ = startup;
+    startPagePolicy_ = startPages;
+}
+
+void Watcher::Defend(std::size_t page, std::optional<std::wstring> text) {
+    defended_.at(page) = std::move(text);
+}
+
+void Watcher::Stop() noexcept {
+    stopped_ = true;
+    changes_.reset();
+    guard_.ShutDown();
+}
+
+bool Watcher::CanCheckNow() const noexcept {
+    // One check at a time, none before the owner is ready or once the watch
+    // stopped for good. An open report pauses nothing: the watch goes on.
+    return ready_ && !stopped_ && !checking_;
+}
+
+// --- change notifications ------------------------------------------------------
+
+void Watcher::WatchChanges() {
+    if (changes_ || stopped_) return;
+    places_ = PlacesToWatch(guard_.Folders(), followFolders_);
+    std::vector<ChangeWatch::Place> where;
+    for (const WatchedPlace& place : places_) where.push_back(place.where);
+    changes_ = std::make_unique<ChangeWatch>(std::move(where));
+}
+
+const std::vector<HANDLE>& Watcher::Handles() const noexcept {
+    static const std::vector<HANDLE> none;
+    return changes_ ? changes_->Handles() : none;
+}
+
+// A change is checked at once: no timer waits for more. What changes while
+// a check runs (the rest of an installer's burst) is gathered into the next.
+void Watcher::OnSignalled(std::size_t handle) {
+    if (!changes_) return;
+    // The other places signalled by now go into the same check.
+    std::vector<std::size_t> signalled{changes_->PlaceOf(handle)};
+    const std::vector<HANDLE>& handles = changes_->Handles();
+    for (std::size_t i = 0; i < handles.size(); ++i)
+        if (i != handle && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+            signalled.push_back(changes_->PlaceOf(i));
+    std::sort(signalled.begin(), signalled.end());
+    signalled.erase(std::unique(signalled.begin(), signalled.end()), signalled.end());
+    for (const std::size_t at : signalled) {
+        // Armed again before the place is read, so nothing in between is missed.
+        changes_->Rearm(at);
+        const WatchedPlace& place = places_.at(at);
+        switch (place.kind) {
+        case WatchedPlace::Kind::RunKey:
+            changedPlaces_.runKeys.at(place.index) = true;
+            break;
+        case WatchedPlace::Kind::StartupFolder:
+            (place.index == 0 ? changedPlaces_.commonStartup : changedPlaces_.userStartup) = true;
+            break;
+        case WatchedPlace::Kind::StartPages:
+            startPagesChanged_ = true;
+            break;
+        case WatchedPlace::Kind::FolderLocations:
+            foldersMoved_ = true;
+            break;
+        }
+    }
+    CheckChangedPlaces();
+}
+
+void Watcher::FollowStartupFolders() {
+    const StartupFolders now = FindStartupFolders();
+    const StartupFolders& before = guard_.Folders();
+    const bool common = !SamePath(now.commonStartup, before.commonStartup);
+    const bool user = !SamePath(now.userStartup, before.userStartup);
+    if (!common && !user) return;
+    guard_.MoveFolders(now);
+    // Watched where they are now, and read as new places.
+    if (changes_) {
+        changes_.reset();
+        WatchChanges();
+    }
+    changedPlaces_.commonStartup = changedPlaces_.commonStartup || common;
+    changedPlaces_.userStartup = changedPlaces_.userStartup || user;
+    if (common) Notice(L"The all-users Startup folder is now " + now.commonStartup + L".");
+    if (user) Notice(L"The Startup folder is now " + now.userStartup + L".");
+}
+
+// --- checks -----------------------------------------------------------------------
+
+void Watcher::CheckEverything() {
+    if (!CanCheckNow()) return;
+    ++counters_.fullChecks;
+    // Every place is read, where it is now: what the notifications were
+    // waiting for too.
+    foldersMoved_ = false;
+    if (followFolders_) FollowStartupFolders();
+    changedPlaces_ = PlaceSelection::None();
+    startPagesChanged_ = false;
+    RunCheck(PlaceSelection{}, true);
+}
+
+void Watcher::CheckChangedPlaces() {
+    if (!CanCheckNow()) {
+        waitingForIdle_ = true;
+        return;
+    }
+    if (std::exchange(foldersMoved_, false) && followFolders_) FollowStartupFolders();
+    const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
+    const bool startPages = std::exchange(startPagesChanged_, false);
+    if (places.Empty() && !startPages) return;
+    ++counters_.placeChecks;
+    RunCheck(places, startPages);
+}
+
+void Watcher::ResumeDeferred() {
+    if (!waitingForIdle_ || !CanCheckNow()) return;
+    waitingForIdle_ = false;
+    CheckChangedPlaces();
+}
+
+void Watcher::RunCheck(const PlaceSelection& places, bool startPages) {
+    if (!guard_.Loaded()) {
+        if (host_.readEverything) host_.readEverything();
+        return;
+    }
+    checking_ = true;
+    lastBreath_ = ::GetTickCount();
+    const double began = MillisecondsNow();
+    std::exception_ptr failure;
+    try {
+        guard_.Check(startupPolicy_, host_.askAboutEntry, host_.allowed, places);
+        if (startPages && !stopped_)
+            for (auto& [page, text] : CheckStartPages(startPagePolicy_, defended_,
+                                                      host_.askAboutStartPage,
+                                                      host_.startPageDecided)) {
+                defended_.at(page) = text;
+                if (host_.startPageAccepted) host_.startPageAccepted(page, text);
+            }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    checking_ = false;
+    counters_.checkingMs += MillisecondsNow() - began;
+    TellWhatWasFound();
+    try {
+        if (host_.checkEnded) host_.checkEnded();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+void Watcher::Breathe() {
+    constexpr DWORD kBreathMs = 30;
+    const DWORD now = ::GetTickCount();
+    if (now - lastBreath_ < kBreathMs) return;
+    lastBreath_ = now;
+    if (host_.breathe) host_.breathe();
+}
+
+// --- what the watch tells ----------------------------------------------------------
+
+void Watcher::Notice(const std::wstring& text) {
+    ++counters_.notices;
+    if (host_.notice) host_.notice(text);
+}
+
+void Watcher::TellWhatWasFound() {
+    // What the guard cannot do for want of rights is no failure: a notice
+    // that stops nothing, once.
+    for (const EntryText& entry : guard_.TakeNewlyWaitingForAdministrator())
+        Notice(L"'" + entry.item + L"' (" + entry.location +
+               L") needs administrator rights to be disabled; it stays where it is.");
+    for (const ChangedEntry& changed : guard_.TakeNewlyChanged())
+        Notice(L"'" + Showable(changed.entry.item) + L"' (" + changed.entry.location +
+               L") changed to start " + Showable(changed.entry.command) + L" instead of " +
+               Showable(changed.previously) + L"; it was disabled.");
+    for (const SkippedValue& value : guard_.TakeNewlySkipped()) {
+        if (value.unreadable)
+            Notice(L"Cannot read " + value.key + L": " + value.why +
+                   L". What it held before stays guarded.");
+        else
+            Notice(L"Invalid data type for '" + Showable(value.name) + L"'");
+    }
+    for (const EntryText& entry : guard_.TakeNewlyUnmovable())
+        Notice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location +
+               L"); it stays where it is.");
+}
+
+}  // namespace kb

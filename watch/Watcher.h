@@ -1,0 +1,133 @@
+#pragma once
+// The watch: change notifications on every guarded place, a check of what
+// changed as soon as it is seen, a check of everything at the interval,
+// one check at a time, by the user's policies. It has no window: its owner
+// waits on its handles beside the messages, answers its questions and
+// shows what it tells.
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ChangeWatch.h"
+#include "policy/Policy.h"
+#include "startpage/StartPages.h"
+#include "startup/Guard.h"
+
+namespace kb {
+
+// A place the watch waits on, as data: where it is and what a change there
+// asks for.
+struct WatchedPlace {
+    enum class Kind {
+        RunKey,           // index: the key's in RunKeyPlaces()
+        StartupFolder,    // index: 0 the all-users folder, 1 the user's
+        StartPages,       // the start-page key of one root
+        FolderLocations,  // where the shell keeps the Startup folders' paths
+    };
+    Kind kind;
+    std::size_t index = 0;
+    ChangeWatch::Place where;
+};
+
+// Every place to watch: the Run-type keys, the Startup folders, the
+// start-page keys and, when the folders may move, where they are kept.
+std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders);
+
+// What the watch asks and tells its owner, always on the owner's thread
+// and during a check.
+struct WatchHost {
+    std::function<Decision(const StartupEntry& entry)> askAboutEntry;
+    std::function<Decision(const std::wstring& question)> askAboutStartPage;
+    // An entry the user allowed: known from now on.
+    std::function<void(const StartupEntry& entry)> allowed;
+    // A start page that changed, and what became of it.
+    Told startPageDecided;
+    // A start page whose new text is defended from now on.
+    std::function<void(std::size_t page, const std::wstring& text)> startPageAccepted;
+    // Something worth telling that stops nothing.
+    std::function<void(const std::wstring& text)> notice;
+    // Every few tens of milliseconds of a long check: the owner handles its
+    // messages. It stops the watch for good when they say to quit.
+    std::function<void()> breathe;
+    // Nothing to compare with yet: the owner takes the first whole reading
+    // (and shows it) instead of a check.
+    std::function<void()> readEverything;
+    // A check ended: what was put off for it may run now.
+    std::function<void()> checkEnded;
+};
+
+class Watcher {
+public:
+    // The counters, for the benchmark and the whole-program tests.
+    struct Counters {
+        unsigned long wakeUps = 0, fullChecks = 0, placeChecks = 0, notices = 0;
+        double checkingMs = 0;  // time spent in checks, the questions' waits included
+    };
+
+    // followFolders: the Startup folders are where the shell says, and are
+    // followed when they move (the guard's were not given by the caller).
+    Watcher(StartupGuard& guard, bool followFolders, WatchHost host);
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+
+    // What the user chose; read at each check.
+    void SetPolicies(Policy startup, Policy startPages) noexcept;
+    // The text defended for a start page; none while it is not defended.
+    void Defend(std::size_t page, std::optional<std::wstring> text);
+    const StartPageReferences& Defended() const noexcept { return defended_; }
+
+    // Waits on the places from now on; checks may run once the owner is ready.
+    void WatchChanges();
+    void SetReady() noexcept { ready_ = true; }
+    // For good: no check starts or goes on, nothing is watched.
+    void Stop() noexcept;
+    bool Stopped() const noexcept { return stopped_; }
+    bool Checking() const noexcept { return checking_; }
+
+    // The handles to wait on beside the messages; none while nothing is watched.
+    const std::vector<HANDLE>& Handles() const noexcept;
+    // One was signalled: its place (with every other signalled by now) is
+    // watched again and checked at once, or right after the check under way.
+    void OnSignalled(std::size_t handle);
+    // The interval's check of every place, where the places are now.
+    void CheckEverything();
+    // After each round of messages: a check put off runs now.
+    void ResumeDeferred();
+
+    void NoteWakeUp() noexcept { ++counters_.wakeUps; }
+    const Counters& Count() const noexcept { return counters_; }
+    // Tells what the guard found since it last told (values that are not
+    // text, places it could not read, entries it could not disable).
+    void TellWhatWasFound();
+
+private:
+    bool CanCheckNow() const noexcept;
+    void CheckChangedPlaces();
+    void RunCheck(const PlaceSelection& places, bool startPages);
+    void Breathe();
+    void FollowStartupFolders();
+    void Notice(const std::wstring& text);
+
+    StartupGuard& guard_;
+    const bool followFolders_;
+    WatchHost host_;
+    Policy startupPolicy_ = Policy::DisableSilently, startPagePolicy_ = Policy::DisableSilently;
+    StartPageReferences defended_;
+    std::vector<WatchedPlace> places_;
+    std::unique_ptr<ChangeWatch> changes_;
+    PlaceSelection changedPlaces_ = PlaceSelection::None();
+    bool startPagesChanged_ = false;
+    bool foldersMoved_ = false;    // where the Startup folders are may have changed
+    bool waitingForIdle_ = false;  // a check was put off
+    bool ready_ = false;
+    bool checking_ = false;
+    bool stopped_ = false;
+    DWORD lastBreath_ = 0;
+    Counters counters_;
+};
+
+}  // namespace kb
