@@ -40,7 +40,10 @@ void MainWindow::MakeWatcher() {
     };
     host.notice = [this](const std::wstring& text) { ShowNotice(text); };
     host.breathe = [this] { Breathe(); };
-    host.readEverything = [this] { ReloadStartupList(); };
+    host.firstReadingTaken = [this] {
+        list_.Show(guard_->Known().InListOrder());
+        ReportNotices();
+    };
     host.checkEnded = [this] { RunPutOffWork(); };
     watcher_ = std::make_unique<Watcher>(*guard_, !options_.folders, std::move(host));
 }

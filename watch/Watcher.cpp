@@ -167,7 +167,8 @@ void Watcher::ResumeDeferred() {
 
 void Watcher::RunCheck(const PlaceSelection& places, bool startPages) {
     if (!guard_.Loaded()) {
-        if (host_.readEverything) host_.readEverything();
+        guard_.Reload();  // a reading that is not whole raises
+        if (host_.firstReadingTaken) host_.firstReadingTaken();
         return;
     }
     checking_ = true;

@@ -53,9 +53,9 @@ struct WatchHost {
     // Every few tens of milliseconds of a long check: the owner handles its
     // messages. It stops the watch for good when they say to quit.
     std::function<void()> breathe;
-    // Nothing to compare with yet: the owner takes the first whole reading
-    // (and shows it) instead of a check.
-    std::function<void()> readEverything;
+    // There was nothing to compare with yet: instead of a check, the watch
+    // took its first whole reading, which the owner may show.
+    std::function<void()> firstReadingTaken;
     // A check ended: what was put off for it may run now.
     std::function<void()> checkEnded;
 };

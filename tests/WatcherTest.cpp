@@ -1,0 +1,100 @@
+// The watch's rules without a window: a signalled place is found by its
+// record and checked at once; a change seen during a question waits for the
+// check under way and is checked right after it.
+#include <algorithm>
+
+#include "CoreHarness.h"
+#include "startup/Inventory.h"
+#include "watch/Watcher.h"
+
+namespace kb::test {
+namespace {
+
+class WatcherTest : public CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        if (HasFatalFailure()) return;
+        guard_ = std::make_unique<StartupGuard>(Folders());
+        host_.askAboutEntry = [this](const StartupEntry& entry) { return Answer(entry); };
+        watcher_ = std::make_unique<Watcher>(*guard_, false, host_);
+        watcher_->SetReady();
+        watcher_->CheckEverything();  // the first whole reading
+        watcher_->WatchChanges();
+    }
+    void TearDown() override {
+        watcher_.reset();
+        guard_.reset();
+        CoreTest::TearDown();
+    }
+    // Waits for signals as the message loop does, handing each to the
+    // watch, until the value is gone from the user's Run key.
+    bool DisabledInTime(const std::wstring& name) {
+        for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 5000;) {
+            if (!ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists) return true;
+            const std::vector<HANDLE>& handles = watcher_->Handles();
+            const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                                        handles.data(), FALSE, 100);
+            if (woke < WAIT_OBJECT_0 + handles.size()) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
+            watcher_->ResumeDeferred();
+        }
+        return !ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists;
+    }
+
+    std::function<Decision(const StartupEntry&)> answer_ = [](const StartupEntry&) {
+        return Decision::Disable;
+    };
+    Decision Answer(const StartupEntry& entry) { return answer_(entry); }
+    std::unique_ptr<StartupGuard> guard_;
+    WatchHost host_;
+    std::unique_ptr<Watcher> watcher_;
+};
+
+TEST_F(WatcherTest, EveryPlaceIsARecordAndFolderLocationsOnlyWhenFollowed) {
+    const auto count = [](const std::vector<WatchedPlace>& places, WatchedPlace::Kind kind) {
+        return std::count_if(places.begin(), places.end(),
+                             [&](const WatchedPlace& p) { return p.kind == kind; });
+    };
+    for (const bool follow : {false, true}) {
+        const std::vector<WatchedPlace> places = PlacesToWatch(Folders(), follow);
+        EXPECT_EQ(count(places, WatchedPlace::Kind::RunKey),
+                  static_cast<std::ptrdiff_t>(RunKeyPlaces().size()));
+        EXPECT_EQ(count(places, WatchedPlace::Kind::StartupFolder), 2);
+        EXPECT_EQ(count(places, WatchedPlace::Kind::StartPages), 2);
+        EXPECT_EQ(count(places, WatchedPlace::Kind::FolderLocations), follow ? 4 : 0);
+    }
+}
+
+TEST_F(WatcherTest, SignalledPlaceIsCheckedAtOnce) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Planted", L"planted.exe");
+    ASSERT_TRUE(DisabledInTime(L"Planted"));
+    EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "only the first reading";
+    EXPECT_GE(watcher_->Count().placeChecks, 1u);
+}
+
+// What changes while the user is being asked is not lost, nor checked in
+// the middle of the question: it is checked as soon as the question ends.
+TEST_F(WatcherTest, ChangeDuringAQuestionIsCheckedRightAfterIt) {
+    watcher_->SetPolicies(Policy::Ask, Policy::Allow);
+    bool signalledDuringQuestion = false;
+    answer_ = [&](const StartupEntry& entry) {
+        if (TextOf(entry).item == L"First") {
+            SetStringValue(HKEY_CURRENT_USER, kRun, L"Second", L"second.exe");
+            const std::vector<HANDLE>& handles = watcher_->Handles();
+            const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                                        handles.data(), FALSE, 5000);
+            signalledDuringQuestion = woke < WAIT_OBJECT_0 + handles.size();
+            if (signalledDuringQuestion) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
+            EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Second").exists)
+                << "not checked while the question is open";
+        }
+        return Decision::Disable;
+    };
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"First", L"first.exe");
+    ASSERT_TRUE(DisabledInTime(L"First"));
+    EXPECT_TRUE(signalledDuringQuestion);
+    EXPECT_TRUE(DisabledInTime(L"Second"));
+}
+
+}  // namespace
+}  // namespace kb::test
