@@ -36,12 +36,15 @@ void MainWindow::Create() {
                                         ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    RegisterClassOnce(kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
-                      ::GetSysColorBrush(COLOR_BTNFACE));
     RECT frame{0, 0, scale_(624), scale_(454)};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    CreateBound(kClassName, kCaption, kStyle, kExStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                frame.right - frame.left, frame.bottom - frame.top, nullptr);
+    CreateOf({kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
+              ::GetSysColorBrush(COLOR_BTNFACE)},
+             {.caption = kCaption,
+              .style = kStyle,
+              .exStyle = kExStyle,
+              .width = frame.right - frame.left,
+              .height = frame.bottom - frame.top});
 
     guard_ = std::make_unique<StartupGuard>(options_.folders ? *options_.folders
                                                              : FindStartupFolders());

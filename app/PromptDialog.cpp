@@ -88,14 +88,20 @@ Decision DecisionOf(int id) {
 
 void PromptDialog::Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    RegisterClassOnce(kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
-                      ::GetSysColorBrush(COLOR_BTNFACE));
     RECT frame{0, 0, scale_(384), scale_(118 + kDetailsHeight)};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    CreateBound(kClassName, kAppTitle, kStyle, kExStyle, x, y, width, height, nullptr);
+    CreateOf({kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
+              ::GetSysColorBrush(COLOR_BTNFACE)},
+             {.caption = kAppTitle,
+              .style = kStyle,
+              .exStyle = kExStyle,
+              .x = x,
+              .y = y,
+              .width = width,
+              .height = height});
     // No maximise, size or minimise in the system menu of a fixed dialog.
     if (HMENU menu = ::GetSystemMenu(Handle(), FALSE)) {
         for (UINT item : {SC_MAXIMIZE, SC_SIZE, SC_MINIMIZE, SC_RESTORE})

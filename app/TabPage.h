@@ -10,9 +10,14 @@ public:
     static constexpr wchar_t kClassName[] = L"KeepbootTabPage";
 
     TabPage(HWND parent, HWND form, const RECT& area) : form_(form) {
-        RegisterClassOnce(kClassName, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateBound(kClassName, L"", WS_CHILD | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, area.left,
-                    area.top, area.right - area.left, area.bottom - area.top, parent);
+        CreateOf({kClassName, nullptr, ::GetSysColorBrush(COLOR_BTNFACE)},
+                 {.style = WS_CHILD | WS_CLIPSIBLINGS,
+                  .exStyle = WS_EX_CONTROLPARENT,
+                  .x = area.left,
+                  .y = area.top,
+                  .width = area.right - area.left,
+                  .height = area.bottom - area.top,
+                  .parent = parent});
     }
 
 protected:

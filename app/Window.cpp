@@ -15,28 +15,29 @@ WindowBase::~WindowBase() {
     }
 }
 
-void WindowBase::RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background) {
+void WindowBase::RegisterClassOnce(const WindowClass& windowClass) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (::GetClassInfoExW(instance, className, &existing)) return;
+    if (::GetClassInfoExW(instance, windowClass.name, &existing)) return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &WindowBase::Procedure;
     wc.hInstance = instance;
-    wc.hIcon = icon;
-    wc.hIconSm = icon;
+    wc.hIcon = windowClass.icon;
+    wc.hIconSm = windowClass.icon;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = background;
-    wc.lpszClassName = className;
+    wc.hbrBackground = windowClass.background;
+    wc.lpszClassName = windowClass.name;
     if (!::RegisterClassExW(&wc)) throw Error(L"Cannot register window class");
 }
 
-void WindowBase::CreateBound(const wchar_t* className, const wchar_t* caption, DWORD style,
-                             DWORD exStyle, int x, int y, int width, int height, HWND parent) {
+void WindowBase::CreateOf(const WindowClass& windowClass, const WindowArgs& args) {
+    RegisterClassOnce(windowClass);
     const HMENU noMenu = nullptr;
     if (InjectFault(FaultPoint::WindowCreate) ||
-        !::CreateWindowExW(exStyle, className, caption, style, x, y, width, height, parent, noMenu,
+        !::CreateWindowExW(args.exStyle, windowClass.name, args.caption, args.style, args.x, args.y,
+                           args.width, args.height, args.parent, noMenu,
                            ::GetModuleHandleW(nullptr), this))
         throw Error(L"Error creating window");
 }

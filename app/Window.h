@@ -9,6 +9,23 @@
 
 namespace kb {
 
+// A window class: registered once per process, by its name.
+struct WindowClass {
+    const wchar_t* name;
+    HICON icon = nullptr;
+    HBRUSH background = nullptr;
+};
+
+// How one window is made, by name: a field left out is the default.
+struct WindowArgs {
+    const wchar_t* caption = L"";
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    int width = CW_USEDEFAULT, height = CW_USEDEFAULT;
+    HWND parent = nullptr;
+};
+
 class WindowBase {
 public:
     WindowBase() = default;
@@ -19,11 +36,9 @@ public:
     HWND Handle() const noexcept { return hwnd_; }
 
 protected:
-    // Registers the class once per process; the procedure is the base's.
-    static void RegisterClassOnce(const wchar_t* className, HICON icon, HBRUSH background);
-    // Creates the window bound to this object; raises when it cannot.
-    void CreateBound(const wchar_t* className, const wchar_t* caption, DWORD style, DWORD exStyle,
-                     int x, int y, int width, int height, HWND parent);
+    // Creates the window of the class (registered with the base's procedure
+    // the first time) bound to this object; raises when it cannot.
+    void CreateOf(const WindowClass& windowClass, const WindowArgs& args);
 
     // Handles one message. What it does not handle goes to Default().
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
@@ -32,6 +47,7 @@ protected:
     }
 
 private:
+    static void RegisterClassOnce(const WindowClass& windowClass);
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
 };
