@@ -135,10 +135,16 @@ std::wstring DigestOf(const std::wstring& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    Unique<HashAlgorithmTraits> algorithm;
+    // Opening the provider costs more than hashing a small file: once.
+    static const Unique<HashAlgorithmTraits> algorithm = [] {
+        Unique<HashAlgorithmTraits> opened;
+        if (!BCRYPT_SUCCESS(
+                ::BCryptOpenAlgorithmProvider(opened.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+            opened.reset();
+        return opened;
+    }();
     Unique<HashTraits> hash;
-    if (!file || !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(),
-                                                               BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
+    if (!file || !algorithm ||
         !BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
         return {};
     std::vector<UCHAR> chunk(64 * 1024);
