@@ -1,7 +1,8 @@
 #pragma once
 // The main window: composes the guard core with what the user sees. It
-// owns the settings, the three pages, the watch timer and the icon, and
-// asks the core to read, check, disable and enable.
+// owns the settings, the pages, the interval's timer and the icon; the
+// watch (the core's Watcher) asks it its questions and it shows what the
+// watch tells.
 #include <windows.h>
 
 #include <array>
@@ -135,7 +136,7 @@ public:
     StartupGuard& Guard() { return *guard_; }
     WindowTimer& Timer() { return *timer_; }
 
-    // --- the watch ---------------------------------------------------------
+    // --- the watch, for the message loop and the timer ----------------------
     // One check of every startup place and the start pages, by the policies:
     // the interval's full check.
     void CheckForChanges();
