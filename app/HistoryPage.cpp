@@ -1,5 +1,5 @@
-// The history page: what the guard did and told, newest first, and the way
-// back from a disable.
+// The history page's way back: the entry a recorded disable put into the
+// store is enabled again.
 #include <algorithm>
 
 #include "app/Elevation.h"
@@ -10,56 +10,8 @@
 
 namespace kb {
 
-void MainWindow::Record(HistoryRecord record) {
-    ::GetSystemTimeAsFileTime(&record.when);
-    // A record that cannot be written is still shown: it pauses nothing.
-    history_.Append(record);
-    historyList_.Add(record);
-    eventLog_.Report(record);
-}
-
-void MainWindow::RecordOutcome(const CheckOutcome& outcome) {
-    static constexpr const wchar_t* kWhat[] = {L"Disabled", L"Allowed", L"Left as it is",
-                                               L"Could not be disabled",
-                                               L"Needs administrator rights"};
-    HistoryRecord record;
-    record.what = kWhat[outcome.action];
-    record.by = outcome.asked ? L"you" : L"the watch";
-    record.item = outcome.entry.item;
-    record.command = outcome.entry.command;
-    record.location = outcome.entry.location;
-    if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
-    Record(std::move(record));
-}
-
-void MainWindow::RecordStartPage(std::size_t index, const std::wstring& found,
-                                 const std::wstring& defended, Decision decision, bool asked) {
-    HistoryRecord record;
-    record.what = decision == Decision::Disable ? L"Start page put back"
-                  : decision == Decision::Allow ? L"Start page change allowed"
-                                                : L"Left as it is";  // to be asked again
-    record.by = asked ? L"you" : L"the watch";
-    record.item = kStartPageValues[index].caption;
-    record.command = found;
-    record.location = L"Internet Explorer";
-    record.detail = L"defended: " + defended;
-    Record(std::move(record));
-}
-
-void MainWindow::RecordMove(const StartupEntry& entry, const wchar_t* from) {
-    const EntryText text = TextOf(entry);
-    HistoryRecord record;
-    // A live entry moved goes into the store; a stored one comes back.
-    record.what = std::wstring(text.enabled ? L"Disabled" : L"Enabled") + L" from " + from;
-    record.by = L"you";
-    record.item = text.item;
-    record.command = text.command;
-    record.location = text.location;
-    Record(std::move(record));
-}
-
 void MainWindow::EnableFromHistory() {
-    const std::optional<HistoryRecord> selected = historyList_.Selected();
+    const std::optional<HistoryRecord> selected = history_.List().Selected();
     if (!selected) return;
     if (CheckUnderWay()) {
         reloadPending_ = true;  // what the check compares with stays; try again after it
@@ -85,7 +37,7 @@ void MainWindow::EnableFromHistory() {
     if (result == MoveResult::NeedsAdministrator)
         MoveElevated(Handle(), ExecutablePath(), {*stored});
     else if (result == MoveResult::Moved)
-        RecordMove(*stored, L"the history");
+        history_.RecordMove(*stored, L"the history");
     ReloadStartupList();
 }
 

@@ -31,7 +31,7 @@ void MainWindow::ApplyStartupList() {
         for (const StartupEntry& entry : list_.Changed()) {
             const MoveResult result = guard_->Move(entry);
             if (result == MoveResult::NeedsAdministrator) needRights.push_back(entry);
-            if (result == MoveResult::Moved) RecordMove(entry, L"the list");
+            if (result == MoveResult::Moved) history_.RecordMove(entry, L"the list");
         }
         if (!needRights.empty()) MoveElevated(Handle(), ExecutablePath(), needRights);
     } catch (...) {

@@ -168,7 +168,7 @@ void MainWindow::CreateControls() {
                 ListView_InsertColumn(control, index++, &lvc);
             }
             if (history)
-                historyList_.Attach(control);
+                history_.List().Attach(control);
             else
                 list_.Attach(control);
             break;

@@ -52,9 +52,8 @@ void MainWindow::Create() {
     guard_->SetElevation([this](const StartupEntry& entry) {
         return MoveElevated(Handle(), ExecutablePath(), {entry});
     });
-    guard_->SetRecorder([this](const CheckOutcome& outcome) { RecordOutcome(outcome); });
+    guard_->SetRecorder([this](const CheckOutcome& outcome) { history_.RecordOutcome(outcome); });
     MakeWatcher();
-    history_ = HistoryFile(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
     elevated_ = ProcessIsElevated();
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
@@ -87,7 +86,7 @@ void MainWindow::Initialize() {
     const auto& args = options_.arguments;
     startHidden_ = StartsHidden(args);
 
-    historyList_.Show(history_.Read());
+    history_.Open(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, Settings{});
@@ -148,7 +147,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (header.hwndFrom == ui_.pages && header.code == TCN_SELCHANGE)
             ShowPage(TabCtrl_GetCurSel(ui_.pages));
         if (header.code == LVN_GETDISPINFOW)
-            historyList_.FillCell(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+            history_.List().FillCell(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
         return 0;
     }
     case WM_TIMER:

@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/EventLog.h"
-#include "app/History.h"
-#include "app/HistoryList.h"
+#include "app/HistoryKeeper.h"
 #include "app/PngImage.h"
 #include "app/RadioGroup.h"
 #include "app/Settings.h"
@@ -173,13 +171,6 @@ public:
     // Enables the entry of the selected record, which a disable put into
     // the store.
     void EnableFromHistory();
-    // Keeps the record: in the file, on the page, in the event log.
-    void Record(HistoryRecord record);
-    void RecordOutcome(const CheckOutcome& outcome);
-    void RecordStartPage(std::size_t index, const std::wstring& found, const std::wstring& defended,
-                         Decision decision, bool asked);
-    // A move the user made, from the list or the history.
-    void RecordMove(const StartupEntry& entry, const wchar_t* from);
 
     // --- the settings page -------------------------------------------------
     // Chooses the groups' items as clicks would: the watch follows at once.
@@ -255,9 +246,7 @@ private:
     std::unique_ptr<Watcher> watcher_;
     Watcher::Counters snapshot_;
     StartupList list_;
-    HistoryList historyList_;
-    HistoryFile history_{L""};
-    EventLog eventLog_;
+    HistoryKeeper history_;
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;
     int trayRetries_ = 0;

@@ -33,7 +33,7 @@ void MainWindow::MakeWatcher() {
     host.allowed = [this](const StartupEntry& entry) { list_.Append(entry); };
     host.startPageDecided = [this](std::size_t page, const std::wstring& found,
                                    const std::wstring& defended, Decision decision, bool asked) {
-        RecordStartPage(page, found, defended, decision, asked);
+        history_.RecordStartPage(page, found, defended, decision, asked);
     };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
         ::SetWindowTextW(ui_.startPageEdits[page], text.c_str());
@@ -90,7 +90,7 @@ void MainWindow::RunPutOffWork() {
     run(applyPending_, &MainWindow::ApplyStartupList);
     run(reloadPending_, &MainWindow::ReloadStartupList);
     ShowUnreadablePlaces();
-    historyList_.Flush();
+    history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
 }
 
@@ -108,7 +108,7 @@ std::optional<int> MainWindow::DispatchWaitingMessages() {
 void MainWindow::Breathe() {
     // What the user does meanwhile waits for the check's end where it would
     // change what the check compares with (Refrush, Apply); Quit ends it.
-    historyList_.Flush();
+    history_.List().Flush();
     if (const std::optional<int> quit = DispatchWaitingMessages()) {
         StopWatchingForGood();
         ::PostQuitMessage(*quit);  // for the loop the check returns to
@@ -129,17 +129,14 @@ bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
 }
 
 void MainWindow::ShowNotice(const std::wstring& text) {
-    HistoryRecord record;
-    record.what = L"Notice";
-    record.detail = text;
-    Record(std::move(record));
+    history_.RecordNotice(text);
     if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
 }
 
 void MainWindow::ReportNotices() {
     watcher_->TellWhatWasFound();
     ShowUnreadablePlaces();
-    historyList_.Flush();
+    history_.List().Flush();
 }
 
 void MainWindow::ShowUnreadablePlaces() {

@@ -1,0 +1,66 @@
+#include "app/HistoryKeeper.h"
+
+#include "startpage/StartPages.h"
+
+namespace kb {
+
+void HistoryKeeper::Open(const std::wstring& file) {
+    file_ = HistoryFile(file);
+    list_.Show(file_.Read());
+}
+
+void HistoryKeeper::Record(HistoryRecord record) {
+    ::GetSystemTimeAsFileTime(&record.when);
+    file_.Append(record);
+    list_.Add(record);
+    eventLog_.Report(record);
+}
+
+void HistoryKeeper::RecordNotice(const std::wstring& text) {
+    HistoryRecord record;
+    record.what = L"Notice";
+    record.detail = text;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
+    static constexpr const wchar_t* kWhat[] = {L"Disabled", L"Allowed", L"Left as it is",
+                                               L"Could not be disabled",
+                                               L"Needs administrator rights"};
+    HistoryRecord record;
+    record.what = kWhat[outcome.action];
+    record.by = outcome.asked ? L"you" : L"the watch";
+    record.item = outcome.entry.item;
+    record.command = outcome.entry.command;
+    record.location = outcome.entry.location;
+    if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordStartPage(std::size_t index, const std::wstring& found,
+                                 const std::wstring& defended, Decision decision, bool asked) {
+    HistoryRecord record;
+    record.what = decision == Decision::Disable ? L"Start page put back"
+                  : decision == Decision::Allow ? L"Start page change allowed"
+                                                : L"Left as it is";  // to be asked again
+    record.by = asked ? L"you" : L"the watch";
+    record.item = kStartPageValues[index].caption;
+    record.command = found;
+    record.location = L"Internet Explorer";
+    record.detail = L"defended: " + defended;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
+    const EntryText text = TextOf(entry);
+    HistoryRecord record;
+    // A live entry moved goes into the store; a stored one comes back.
+    record.what = std::wstring(text.enabled ? L"Disabled" : L"Enabled") + L" from " + from;
+    record.by = L"you";
+    record.item = text.item;
+    record.command = text.command;
+    record.location = text.location;
+    Record(std::move(record));
+}
+
+}  // namespace kb

@@ -1,0 +1,39 @@
+#pragma once
+// Keeps every record of what the guard did and told: in the history file,
+// on the history page's list, in the event log.
+#include <cstddef>
+#include <string>
+
+#include "app/EventLog.h"
+#include "app/History.h"
+#include "app/HistoryList.h"
+#include "policy/Policy.h"
+#include "startup/Entries.h"
+#include "startup/Guard.h"
+
+namespace kb {
+
+class HistoryKeeper {
+public:
+    // The file from now on, and what it holds already on the list.
+    void Open(const std::wstring& file);
+    HistoryList& List() noexcept { return list_; }
+
+    // A record that cannot be written is still shown: it pauses nothing.
+    void Record(HistoryRecord record);
+    // What a check did with an entry.
+    void RecordOutcome(const CheckOutcome& outcome);
+    void RecordStartPage(std::size_t index, const std::wstring& found, const std::wstring& defended,
+                         Decision decision, bool asked);
+    // A move the user made, from the list or the history.
+    void RecordMove(const StartupEntry& entry, const wchar_t* from);
+    // Something the guard told.
+    void RecordNotice(const std::wstring& text);
+
+private:
+    HistoryFile file_{L""};
+    HistoryList list_;
+    EventLog eventLog_;
+};
+
+}  // namespace kb
