@@ -23,7 +23,7 @@ bool Starts(const ShortcutEntry& e) {
     return !e.disabledByTaskManager;  // any file, even one the shell cannot read
 }
 
-// What an entry starts: a value's command, a shortcut's target and arguments.
+// What an entry starts: a value's command; a file's, as the list shows it.
 std::wstring StartsWhat(const RunValueEntry& e) {
     return e.command;
 }
