@@ -170,7 +170,9 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     const auto dropCopy = [&] {
         if (copied) DeleteFileAt(stored.backup);
     };
-    stored.digest = SameContents(file, stored.backup) ? DigestOf(stored.backup) : std::wstring();
+    // The copy holds the file's bytes when both hash alike: each is read once.
+    stored.digest = DigestOf(file);
+    if (stored.digest != DigestOf(stored.backup)) stored.digest.clear();
     if (stored.digest.empty()) {
         dropCopy();
         return MoveResult::CannotMove;

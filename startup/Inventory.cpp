@@ -130,6 +130,18 @@ std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path) {
     return TryReadShellLink(path);
 }
 
+namespace {
+
+// What a file starts and with which arguments: a shortcut's target, else
+// the name of what its ID list points at, else the file itself.
+std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& path,
+                                                const std::optional<ShellLinkData>& link) {
+    if (!link || (link->Target.empty() && link->ItemName.empty())) return {path, {}};
+    return {link->Target.empty() ? link->ItemName : link->Target, link->Arguments};
+}
+
+}  // namespace
+
 ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring& path,
                                std::optional<ShellLinkData> link) {
     ShortcutEntry entry;
@@ -138,15 +150,8 @@ ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring&
     entry.fileName = path.substr(path.rfind(L'\\') + 1);
     entry.name = entry.fileName.substr(0, entry.fileName.rfind(L'.'));
     entry.link = std::move(link);
-    const std::wstring pointsAt =
-        !entry.link ? std::wstring() : !entry.link->Target.empty() ? entry.link->Target
-                                                                   : entry.link->ItemName;
-    if (pointsAt.empty())
-        entry.command = path;
-    else if (entry.link->Arguments.empty())
-        entry.command = pointsAt;
-    else
-        entry.command = pointsAt + L" " + entry.link->Arguments;
+    const auto [program, arguments] = ProgramOf(path, entry.link);
+    entry.command = arguments.empty() ? program : program + L" " + arguments;
     return entry;
 }
 
@@ -245,11 +250,9 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
         return {std::move(parts.program), std::move(parts.arguments), value->place.Location(), {}};
     }
     if (const auto* file = std::get_if<ShortcutEntry>(&entry)) {
-        const std::wstring folder = file->path.substr(0, file->path.rfind(L'\\'));
-        if (!file->link || (file->link->Target.empty() && file->link->ItemName.empty()))
-            return {file->path, {}, folder, {}};
-        return {file->link->Target.empty() ? file->link->ItemName : file->link->Target,
-                file->link->Arguments, folder, {}};
+        auto [program, arguments] = ProgramOf(file->path, file->link);
+        return {std::move(program), std::move(arguments),
+                file->path.substr(0, file->path.rfind(L'\\')), {}};
     }
     return {};
 }
