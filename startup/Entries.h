@@ -37,8 +37,6 @@ struct ShortcutEntry {
     // What it starts, as the list shows it: a shortcut's target and
     // arguments, else the name of what it points at, else the file itself.
     std::wstring command;
-
-    std::wstring Target() const { return link ? link->Target : std::wstring(); }
 };
 
 // A subkey of the startupreg store.
