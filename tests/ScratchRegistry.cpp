@@ -14,13 +14,24 @@ std::wstring UniqueSuffix() {
 
 const wchar_t kScratchParent[] = L"Software\\Keepboot Test Sandbox";
 
+// Test processes run side by side and each removes the shared parent when it
+// ends; a key being made below it while that happens is made on a deleted key.
+// Making it again finds the parent anew.
+LSTATUS CreateScratchKey(const std::wstring& path, UniqueKey& key) {
+    LSTATUS status = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        status = ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                   nullptr, key.put(), nullptr);
+        if (status == ERROR_SUCCESS) return status;
+    }
+    return status;
+}
+
 }  // namespace
 
 ScratchRegistry::ScratchRegistry() : path_(std::wstring(kScratchParent) + L"\\" + UniqueSuffix()) {
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, (path_ + L"\\HKLM").c_str(), 0, nullptr, 0,
-                          KEY_ALL_ACCESS, nullptr, machine_.put(), nullptr) != ERROR_SUCCESS ||
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, (path_ + L"\\HKCU").c_str(), 0, nullptr, 0,
-                          KEY_ALL_ACCESS, nullptr, user_.put(), nullptr) != ERROR_SUCCESS ||
+    if (CreateScratchKey(path_ + L"\\HKLM", machine_) != ERROR_SUCCESS ||
+        CreateScratchKey(path_ + L"\\HKCU", user_) != ERROR_SUCCESS ||
         ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.get()) != ERROR_SUCCESS ||
         ::RegOverridePredefKey(HKEY_CURRENT_USER, user_.get()) != ERROR_SUCCESS)
         return;
