@@ -91,4 +91,51 @@ HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, 
     return control;
 }
 
+void Control::SetShield(bool shield) const {
+    ::SendMessageW(hwnd_, BCM_SETSHIELD, 0, shield);
+}
+
+RECT Control::Place() const {
+    RECT place{};
+    ::GetWindowRect(hwnd_, &place);
+    ::MapWindowPoints(nullptr, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+void Control::MoveTo(int x, int y) const {
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AddListColumns(HWND listView, std::span<const ListColumn> columns, const DpiScale& scale) {
+    int index = 0;
+    for (const ListColumn& column : columns) {
+        LVCOLUMNW lvc{};
+        lvc.mask = LVCF_TEXT | LVCF_WIDTH;
+        lvc.pszText = const_cast<wchar_t*>(column.caption);
+        lvc.cx = scale(column.width);
+        ListView_InsertColumn(listView, index++, &lvc);
+    }
+}
+
+HWND ControlSet::Add(const ControlArgs& args, std::function<void()> onClick) {
+    const HWND control = CreateControl(parent_, args, scale_, font_);
+    if (onClick) bindings_.push_back({control, std::move(onClick)});
+    return control;
+}
+
+bool ControlSet::Click(HWND control) const {
+    for (const Binding& binding : bindings_)
+        if (binding.control == control) {
+            binding.onClick();
+            return true;
+        }
+    return false;
+}
+
+void ControlSet::SetCheck(const CheckBox& box, bool checked) const {
+    if (box.Checked() == checked) return;
+    box.SetChecked(checked);
+    Click(box);
+}
+
 }  // namespace kb

@@ -1,7 +1,13 @@
 #pragma once
 // The one way both windows make their controls: a kind, a text, an id and
-// a place at 96 dots per inch, scaled to the screen, in the program's font.
+// a place at 96 dots per inch, scaled to the screen, in the program's font;
+// and the typed controls the pages hold.
 #include <windows.h>
+
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "app/Window.h"
 
@@ -22,14 +28,82 @@ enum class ControlKind {
     Tabs,
 };
 
+// Named: rows read {.kind = ..., .text = ..., .id = ..., .x = ...}.
 struct ControlArgs {
-    ControlKind kind;
-    const wchar_t* text;
-    int id;
-    int x, y, width, height;
+    ControlKind kind = ControlKind::Label;
+    const wchar_t* text = L"";
+    int id = 0;
+    int x = 0, y = 0, width = 0, height = 0;
 };
 
 // Makes the control; raises when the system cannot.
 HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, HFONT font);
+
+// A control the window made. It converts to its handle, as the system's
+// own wrappers do, so the common controls' macros take it.
+class Control {
+public:
+    Control() = default;
+    explicit Control(HWND control) noexcept : hwnd_(control) {}
+    HWND Handle() const noexcept { return hwnd_; }
+    operator HWND() const noexcept { return hwnd_; }
+
+    std::wstring Text() const { return WindowText(hwnd_); }
+    void SetText(const std::wstring& text) const { ::SetWindowTextW(hwnd_, text.c_str()); }
+    void Enable(bool enabled) const { ::EnableWindow(hwnd_, enabled); }
+    bool Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
+    void Show(bool shown) const { ::ShowWindow(hwnd_, shown ? SW_SHOW : SW_HIDE); }
+    // Windows' shield: what this button does asks for administrator rights.
+    void SetShield(bool shield) const;
+    // Where the control stands in its parent.
+    RECT Place() const;
+    void MoveTo(int x, int y) const;
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+class CheckBox : public Control {
+public:
+    using Control::Control;
+    bool Checked() const { return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // Only the state: no handler runs.
+    void SetChecked(bool checked) const {
+        ::SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+};
+
+// A report list view's column, at 96 dots per inch.
+struct ListColumn {
+    const wchar_t* caption;
+    int width;
+};
+void AddListColumns(HWND listView, std::span<const ListColumn> columns, const DpiScale& scale);
+
+// A window's controls: made in its font and scale, each with the click
+// handler bound where it is made.
+class ControlSet {
+public:
+    ControlSet(HWND parent, const DpiScale& scale, HFONT font) noexcept
+        : parent_(parent), scale_(scale), font_(font) {}
+
+    HWND Add(const ControlArgs& args, std::function<void()> onClick = {});
+    // Runs the handler of a clicked control; false when it has none.
+    bool Click(HWND control) const;
+    // Sets a check box as a click does: its handler runs when the state
+    // changes, and what the handler raises reaches the caller.
+    void SetCheck(const CheckBox& box, bool checked) const;
+    const DpiScale& Scale() const noexcept { return scale_; }
+
+private:
+    struct Binding {
+        HWND control;
+        std::function<void()> onClick;
+    };
+    HWND parent_;
+    DpiScale scale_;
+    HFONT font_;
+    std::vector<Binding> bindings_;
+};
 
 }  // namespace kb

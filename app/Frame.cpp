@@ -6,10 +6,12 @@
 
 #include <exception>
 
+#include "app/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
-#include "app/TabPage.h"
-#include "platform/IntText.h"
+#include "app/SelfStart.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace kb {
 
@@ -36,16 +38,15 @@ void MainWindow::Quit() {
 
 void MainWindow::StartWatching() {
     if (StoppedForGood()) return;
-    if (::IsWindowEnabled(ui_.intervalEdit)) {
+    if (settingsTab_->Current().intervalUnlocked) {
         const int seconds = TakeIntervalBox().intervalSeconds;
-        ::SetWindowTextW(ui_.intervalEdit, std::to_wstring(seconds).c_str());
         if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
     // The watch starts from the entries present now. A reading that fails
     // is reported, and the watch keeps comparing with the last whole one.
     std::exception_ptr failure;
     try {
-        ReloadStartupList();
+        listTab_->Reload();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -60,19 +61,52 @@ void MainWindow::OpenProductSite() {
 }
 
 void MainWindow::ShowPage(int index) {
-    TabCtrl_SetCurSel(ui_.pages, index);
-    for (int i = 0; i < static_cast<int>(pages_.size()); ++i)
-        if (pages_[i]) ::ShowWindow(pages_[i]->Handle(), i == index ? SW_SHOW : SW_HIDE);
+    TabCtrl_SetCurSel(pageControl_, index);
+    const Page* pages[] = {settingsTab_.get(), listTab_.get(), startPagesTab_.get(),
+                           historyTab_.get()};
+    for (int i = 0; i < static_cast<int>(std::size(pages)); ++i)
+        if (pages[i]) pages[i]->Show(i == index);
 }
 
 bool MainWindow::PreTranslateMessage(const MSG& msg) {
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || !(::GetKeyState(VK_CONTROL) & 0x8000))
         return false;
     if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
-    const int pages = TabCtrl_GetItemCount(ui_.pages);
+    const int pages = TabCtrl_GetItemCount(pageControl_);
     const int step = (::GetKeyState(VK_SHIFT) & 0x8000) ? pages - 1 : 1;
-    ShowPage((TabCtrl_GetCurSel(ui_.pages) + step) % pages);
+    ShowPage((TabCtrl_GetCurSel(pageControl_) + step) % pages);
     return true;
+}
+
+}  // namespace kb
+
+namespace kb {
+
+const Settings& MainWindow::TakeIntervalBox() {
+    return settingsTab_->TakeIntervalBox(static_cast<int>(timer_->Interval() / 1000));
+}
+
+std::wstring MainWindow::ExecutablePath() const {
+    if (!options_.executable.empty()) return options_.executable;
+    return RunningProgramPath();
+}
+
+void MainWindow::RestartElevated() {
+    // The new instance watches if this one did, and shows its window: the
+    // user restarts to work on the machine's entries.
+    std::vector<std::wstring> arguments;
+    if (timer_->Enabled()) arguments.emplace_back(L"-start");
+    if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
+}
+
+void MainWindow::SetSelfStart(bool on) {
+    // Making or removing the logon task is an administrator's: an elevated
+    // instance does it when this one may not.
+    if (options_.selfStart->Set(on, ExecutablePath()) == SelfStart::Result::NeedsAdministrator &&
+        !SetSelfStartElevated(Handle(), ExecutablePath(), on))
+        throw Error(L"Administrator rights are needed to change how Keepboot starts");
+    // The program's own entry is known to the watch from now on.
+    listTab_->Reload();
 }
 
 }  // namespace kb

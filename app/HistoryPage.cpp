@@ -1,27 +1,49 @@
-// The history page's way back: the entry a recorded disable put into the
-// store is enabled again.
+#include "app/HistoryPage.h"
+
 #include <algorithm>
 
-#include "app/Elevation.h"
-#include "app/ErrorReport.h"
-#include "app/MainWindow.h"
-#include "platform/ShowableText.h"
+#include "app/ControlIds.h"
 #include "platform/Error.h"
+#include "platform/ShowableText.h"
 
 namespace kb {
 
-void MainWindow::EnableFromHistory() {
-    const std::optional<HistoryRecord> selected = history_.List().Selected();
+namespace {
+constexpr ListColumn kColumns[] = {
+    {L"Time", 118}, {L"What", 150}, {L"Item", 100}, {L"Location", 120}, {L"Details", 300}};
+}  // namespace
+
+HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& listPage)
+    : Page(frame), bench_(bench), listPage_(listPage) {
+    auto& make = Children();
+    ui_.list = make.Add({.kind = ControlKind::VirtualListView, .id = IdHistoryList, .x = 12,
+                         .y = 12, .width = 560, .height = 266});
+    ui_.enable = Control(make.Add({.kind = ControlKind::Button, .text = L"&Enable",
+                                   .id = IdHistoryEnable, .x = 497, .y = 284, .width = 75,
+                                   .height = 25},
+                                  [this] { EnableSelected(); }));
+    ListView_SetExtendedListViewStyle(ui_.list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    AddListColumns(ui_.list, kColumns, make.Scale());
+    bench_.history.List().Attach(ui_.list);
+}
+
+void HistoryPage::OnNotify(NMHDR& header) {
+    if (header.code == LVN_GETDISPINFOW)
+        bench_.history.List().FillCell(reinterpret_cast<NMLVDISPINFOW&>(header));
+}
+
+void HistoryPage::EnableSelected() {
+    const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
     if (!selected) return;
-    if (CheckUnderWay()) {
-        reloadPending_ = true;  // what the check compares with stays; try again after it
+    if (bench_.CheckUnderWay()) {
+        listPage_.Reload();  // waits for the check's end; try again after it
         return;
     }
-    guard_->Reload();
+    bench_.guard.Reload();
     // The stored entry the record's disable made: its name and place, and
     // of two such, the one that starts what the record says (a shortcut's
     // command is stored quoted).
-    const std::vector<StartupEntry> entries = guard_->Known().InListOrder();
+    const std::vector<StartupEntry> entries = bench_.guard.Known().InListOrder();
     const auto storedAs = [&](const StartupEntry& e) {
         return (std::holds_alternative<StoredRunEntry>(e) ||
                 std::holds_alternative<StoredShortcutEntry>(e)) &&
@@ -33,12 +55,12 @@ void MainWindow::EnableFromHistory() {
     if (stored == entries.end()) stored = std::find_if(entries.begin(), entries.end(), storedAs);
     if (stored == entries.end())
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
-    const MoveResult result = guard_->Move(*stored);
+    const MoveResult result = bench_.guard.Move(*stored);
     if (result == MoveResult::NeedsAdministrator)
-        MoveElevated(Handle(), ExecutablePath(), {*stored});
+        bench_.moveElevated({*stored});
     else if (result == MoveResult::Moved)
-        history_.RecordMove(*stored, L"the history");
-    ReloadStartupList();
+        bench_.history.RecordMove(*stored, L"the history");
+    listPage_.Reload();
 }
 
 }  // namespace kb

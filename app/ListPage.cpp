@@ -1,25 +1,55 @@
-// The startup list page: every known entry, checked when enabled.
+#include "app/ListPage.h"
+
 #include <exception>
 
-#include "app/Elevation.h"
-#include "app/MainWindow.h"
+#include "app/ControlIds.h"
+#include "platform/ScopeExit.h"
 
 namespace kb {
 
-void MainWindow::ReloadStartupList() {
-    // While a check waits for an answer, what it compares with stays as it
-    // is: the reload runs when the check ends.
-    if (CheckUnderWay()) {
+namespace {
+constexpr ListColumn kColumns[] = {{L"Item", 120}, {L"Command", 280}, {L"Location", 120}};
+}  // namespace
+
+ListPage::ListPage(const PageFrame& frame, Workbench& bench) : Page(frame), bench_(bench) {
+    auto& make = Children();
+    ui_.list = make.Add({.kind = ControlKind::ListView, .id = IdStartupList, .x = 12, .y = 12,
+                         .width = 560, .height = 266});
+    ui_.unreadablePlaces = Control(make.Add({.kind = ControlKind::Label,
+                                             .id = IdUnreadablePlaces,
+                                             .x = 12, .y = 289, .width = 396, .height = 17}));
+    // Apply before Refrush: the tab order the page always had.
+    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = L"&Apply", .id = IdListApply,
+                                  .x = 497, .y = 284, .width = 75, .height = 25},
+                                 [this] { Apply(); }));
+    // "Refrush" is the program's caption as its users know it, spelling and all.
+    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = L"&Refrush",
+                                   .id = IdListReload, .x = 416, .y = 284, .width = 75, .height = 25},
+                                  [this] { Reload(); }));
+    ListView_SetExtendedListViewStyle(ui_.list,
+                                      LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    AddListColumns(ui_.list, kColumns, make.Scale());
+    list_.Attach(ui_.list);
+    // Moving the machine's entries asks for administrator rights.
+    ui_.apply.SetShield(!bench_.elevated);
+}
+
+void ListPage::Reload() {
+    if (bench_.CheckUnderWay()) {
         reloadPending_ = true;
         return;
     }
-    guard_->Reload();  // a reading that is not whole raises; the list stays
-    list_.Show(guard_->Known().InListOrder());
+    bench_.guard.Reload();  // a reading that is not whole raises; the list stays
+    ShowKnown();
+}
+
+void ListPage::ShowKnown() {
+    list_.Show(bench_.guard.Known().InListOrder());
     ReportNotices();
 }
 
-void MainWindow::ApplyStartupList() {
-    if (CheckUnderWay()) {
+void ListPage::Apply() {
+    if (bench_.CheckUnderWay()) {
         applyPending_ = true;
         return;
     }
@@ -29,22 +59,46 @@ void MainWindow::ApplyStartupList() {
         // instance: Windows asks once.
         std::vector<StartupEntry> needRights;
         for (const StartupEntry& entry : list_.Changed()) {
-            const MoveResult result = guard_->Move(entry);
+            const MoveResult result = bench_.guard.Move(entry);
             if (result == MoveResult::NeedsAdministrator) needRights.push_back(entry);
-            if (result == MoveResult::Moved) history_.RecordMove(entry, L"the list");
+            if (result == MoveResult::Moved) bench_.history.RecordMove(entry, L"the list");
         }
-        if (!needRights.empty()) MoveElevated(Handle(), ExecutablePath(), needRights);
+        if (!needRights.empty()) bench_.moveElevated(needRights);
     } catch (...) {
         failure = std::current_exception();
     }
     // The list shows where every entry really is, also after a pass that
     // stopped part-way.
     try {
-        ReloadStartupList();
+        Reload();
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
     if (failure) std::rethrow_exception(failure);
+}
+
+void ListPage::RunPutOffWork() {
+    ScopeExit shown([this] { ShowUnreadablePlaces(); });
+    // Apply reloads too: one is enough.
+    if (std::exchange(applyPending_, false)) {
+        reloadPending_ = false;
+        Apply();
+    } else if (std::exchange(reloadPending_, false)) {
+        Reload();
+    }
+}
+
+void ListPage::ReportNotices() {
+    bench_.watcher.TellWhatWasFound();
+    ShowUnreadablePlaces();
+    bench_.history.List().Flush();
+}
+
+void ListPage::ShowUnreadablePlaces() {
+    std::wstring text;
+    for (const SkippedValue& place : bench_.guard.UnreadablePlaces())
+        text += (text.empty() ? L"Not read: " : L"; ") + place.key;
+    ui_.unreadablePlaces.SetText(text);
 }
 
 }  // namespace kb

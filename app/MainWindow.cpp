@@ -8,7 +8,6 @@
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
 #include "app/SelfStart.h"
-#include "app/TabPage.h"
 #include "platform/AppTitle.h"
 #include "platform/ScopeExit.h"
 #include "res/resource.h"
@@ -55,6 +54,15 @@ void MainWindow::Create() {
     guard_->SetRecorder([this](const CheckOutcome& outcome) { history_.RecordOutcome(outcome); });
     MakeWatcher();
     elevated_ = ProcessIsElevated();
+    bench_ = std::make_unique<Workbench>(Workbench{
+        .guard = *guard_,
+        .watcher = *watcher_,
+        .history = history_,
+        .moveElevated =
+            [this](const std::vector<StartupEntry>& entries) {
+                MoveElevated(Handle(), ExecutablePath(), entries);
+            },
+        .elevated = elevated_});
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
     CreateControls();
@@ -93,18 +101,19 @@ void MainWindow::Initialize() {
     // The box says what Windows will do at logon, whatever the file says.
     if (!options_.selfStart) options_.selfStart = SystemSelfStart();
     settings.selfStart = options_.selfStart->Registered();
-    ShowSettings(settings);
+    settingsTab_->Show(settings);
+    if (settings.intervalSeconds > 0)
+        timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
     settingsLoaded_ = true;
     ShowPage(0);
     try {
         guard_->Reload();
-        list_.Show(guard_->Known().InListOrder());
     } catch (...) {
         // The watch takes its first whole reading at its first check instead.
         ReportCurrentException();
     }
-    ReportNotices();
-    ReloadStartPages();
+    listTab_->ShowKnown();
+    startPagesTab_->Reload();
     if (startHidden_) {
         timer_->SetEnabled(true);
         watcher_->WatchChanges();
@@ -140,14 +149,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
     case WM_COMMAND:
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        if (HIWORD(wParam) == BN_CLICKED && frame_) frame_->Click(reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_NOTIFY: {
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-        if (header.hwndFrom == ui_.pages && header.code == TCN_SELCHANGE)
-            ShowPage(TabCtrl_GetCurSel(ui_.pages));
-        if (header.code == LVN_GETDISPINFOW)
-            history_.List().FillCell(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        if (header.hwndFrom == pageControl_ && header.code == TCN_SELCHANGE)
+            ShowPage(TabCtrl_GetCurSel(pageControl_));
         return 0;
     }
     case WM_TIMER:
@@ -235,7 +242,7 @@ void MainWindow::OnTrayRetry() {
 void MainWindow::FocusLastControl() {
     const HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsWindowVisible(lastFocus_)
                             ? lastFocus_
-                            : ui_.startButton;
+                            : startButton_.Handle();
     ::SetFocus(target ? target : Handle());
 }
 

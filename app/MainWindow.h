@@ -12,15 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "app/ControlIds.h"
+#include "app/Controls.h"
 #include "app/HistoryKeeper.h"
+#include "app/HistoryPage.h"
+#include "app/ListPage.h"
 #include "app/PngImage.h"
-#include "app/RadioGroup.h"
-#include "app/Settings.h"
-#include "app/StartupList.h"
+#include "app/SettingsPage.h"
+#include "app/StartPagesPage.h"
 #include "app/TrayIcon.h"
 #include "app/Window.h"
 #include "app/WindowTimer.h"
-#include "startpage/StartPages.h"
+#include "app/Workbench.h"
 #include "startup/Guard.h"
 #include "watch/Watcher.h"
 
@@ -28,7 +31,6 @@ namespace kb {
 
 class PromptDialog;
 class SelfStart;
-class TabPage;
 
 // Whether the arguments ask for a hidden start that watches at once:
 // "-start" first or second.
@@ -49,34 +51,6 @@ struct MainWindowOptions {
     std::shared_ptr<SelfStart> selfStart;
     // The history file; the user's own when not given.
     std::wstring historyFile;
-};
-
-// Control ids. Whole-program tests find controls by them.
-enum ControlId : int {
-    IdSiteButton = 100,
-    IdStartButton,
-    IdQuitButton,
-    IdCloseButton,
-    IdPages,
-    IdStartupPolicy,  // the group box; its three items follow
-    IdStartupPolicyItem0,
-    IdStartPagePolicy = IdStartupPolicyItem0 + 3,
-    IdStartPagePolicyItem0,
-    IdSelfStartBox = IdStartPagePolicyItem0 + 3,
-    IdIntervalBox,
-    IdIntervalEdit,
-    IdIntervalLabel,
-    IdStartupList,
-    IdListReload,
-    IdListApply,
-    IdStartPageLabel0,
-    IdStartPageEdit0 = IdStartPageLabel0 + 4,
-    IdStartPagesReload = IdStartPageEdit0 + 4,
-    IdStartPagesApply,
-    IdRestartElevated,
-    IdUnreadablePlaces,
-    IdHistoryList,
-    IdHistoryEnable,
 };
 
 class MainWindow : public WindowBase {
@@ -115,24 +89,16 @@ public:
     bool Ready() const noexcept { return ready_; }
     void SetPrompt(PromptDialog* prompt) noexcept { prompt_ = prompt; }
 
-    // The controls, by what they are.
-    struct Controls {
-        HWND pages = nullptr;
-        HWND siteButton = nullptr, startButton = nullptr, quitButton = nullptr,
-             closeButton = nullptr;
-        RadioGroup startupPolicy, startPagePolicy;
-        HWND selfStartBox = nullptr, intervalBox = nullptr, intervalEdit = nullptr,
-             intervalLabel = nullptr;
-        HWND startupList = nullptr, listReload = nullptr, listApply = nullptr;
-        std::array<HWND, kStartPageCount> startPageLabels{}, startPageEdits{};
-        HWND startPagesReload = nullptr, startPagesApply = nullptr;
-        HWND restartElevated = nullptr;
-        HWND unreadablePlaces = nullptr;
-        HWND historyList = nullptr, historyEnable = nullptr;
-    };
-    const Controls& Ui() const noexcept { return ui_; }
+    // The pages, each with its controls and handlers.
+    SettingsPage& SettingsTab() noexcept { return *settingsTab_; }
+    ListPage& ListTab() noexcept { return *listTab_; }
+    StartPagesPage& StartPagesTab() noexcept { return *startPagesTab_; }
+    HistoryPage& HistoryTab() noexcept { return *historyTab_; }
+    HWND PageControl() const noexcept { return pageControl_; }
     StartupGuard& Guard() { return *guard_; }
     WindowTimer& Timer() { return *timer_; }
+    // Where the settings are read from and written to.
+    const std::wstring& SettingsFile() const noexcept { return settingsFile_; }
 
     // --- the watch, for the message loop and the timer ----------------------
     // One check of every startup place and the start pages, by the policies:
@@ -153,44 +119,11 @@ public:
     // exit code.
     std::optional<int> DispatchWaitingMessages();
 
-    // --- the list page -----------------------------------------------------
-    // Reads every place and the store again and shows them; during a check
-    // it waits for the check's end.
-    void ReloadStartupList();
-    // Moves each entry whose check box was changed, then reloads.
-    void ApplyStartupList();
-
-    // --- the start-page page ----------------------------------------------
-    // Reads the four values into their boxes; a box whose value could not be
-    // read stays empty and is not defended.
-    void ReloadStartPages();
-    // Writes all four boxes; reports the values that could not be written.
-    void WriteStartPages();
-
-    // --- the history page -----------------------------------------------------
-    // Enables the entry of the selected record, which a disable put into
-    // the store.
-    void EnableFromHistory();
-
-    // --- the settings page -------------------------------------------------
-    // Chooses the groups' items as clicks would: the watch follows at once.
-    static constexpr int kKeepPolicy = -2;  // leaves that group as it is
-    void ChoosePolicies(int startupItem, int startPageItem = kKeepPolicy);
-    // Sets a check box, running its click handler when the state changes.
-    void SetCheckBox(HWND box, bool checked);
-    void OnSelfStartClicked();
-    void OnIntervalBoxClicked();
-    // Starts the program again with administrator rights and ends this one.
-    void RestartElevated();
-    // Where the settings are read from and written to.
-    const std::wstring& SettingsFile() const noexcept { return settingsFile_; }
-
     // --- the frame -----------------------------------------------------------
     void StartWatching();
     void HideToTray();
     void ShowFromTray();
     void Quit();
-    void OpenProductSite();
     void ShowPage(int index);
     // Ctrl+Tab and Ctrl+Shift+Tab turn the pages. True when the message was used.
     bool PreTranslateMessage(const MSG& msg);
@@ -199,8 +132,9 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // The frame's buttons, the page control and the pages.
     void CreateControls();  // MainLayout.cpp
-    void OnCommand(int id, int code);
+    void OpenProductSite();
     void Paint();
     // Adds the icon, and tries again for a while when the shell takes none.
     void ShowTrayIcon();
@@ -209,11 +143,12 @@ private:
     void Initialize();
     // Stops the watch for good; what runs later cannot start a check.
     void StopWatchingForGood() noexcept;
-    void ShowSettings(const Settings& settings);
-    void OnPolicyClicked();
+    std::wstring ExecutablePath() const;
     // The settings with the interval box's text taken into them.
     const Settings& TakeIntervalBox();
-    std::wstring ExecutablePath() const;
+    // The settings page's requests.
+    void SetSelfStart(bool on);
+    void RestartElevated();
     Decision Ask(const std::wstring& question, const EntryDetails& details = {},
                  bool shield = false);
     // Whether moving the entry needs rights this process has not.
@@ -224,42 +159,38 @@ private:
     void MakeWatcher();
     // After a check: what the user asked for while it ran.
     void RunPutOffWork();
-    bool CheckUnderWay() const noexcept { return watcher_ && watcher_->Checking(); }
     bool StoppedForGood() const noexcept { return watcher_ && watcher_->Stopped(); }
     // Handles the window's messages during a long check: it answers, and
     // Quit ends the check.
     void Breathe();
-    // Tells what the guard found since the last report as notices, and
-    // shows which places could not be read.
-    void ReportNotices();
-    void ShowUnreadablePlaces();
 
     MainWindowOptions options_;
     DpiScale scale_;
     UniqueFont font_;
     PngBitmap logo_;
-    Controls ui_;
     std::unique_ptr<WindowTimer> timer_;
     std::unique_ptr<TrayIcon> trayIcon_;
-    std::array<std::unique_ptr<TabPage>, 4> pages_;
     std::unique_ptr<StartupGuard> guard_;
     std::unique_ptr<Watcher> watcher_;
     Watcher::Counters snapshot_;
-    StartupList list_;
     HistoryKeeper history_;
+    std::unique_ptr<Workbench> bench_;
+    std::unique_ptr<ControlSet> frame_;  // the window's own buttons
+    Control startButton_;
+    HWND pageControl_ = nullptr;
+    std::unique_ptr<SettingsPage> settingsTab_;
+    std::unique_ptr<ListPage> listTab_;
+    std::unique_ptr<StartPagesPage> startPagesTab_;
+    std::unique_ptr<HistoryPage> historyTab_;
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;
     int trayRetries_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;
-    Settings settings_;  // what the user chose: the watch and the file read it
     bool elevated_ = true;
     bool startHidden_ = false;
     bool ready_ = false;
     bool settingsLoaded_ = false;
-    bool reloadPending_ = false;   // a reload asked for during a check
-    bool applyPending_ = false;    // the same for the list's Apply
-    bool startPagesReloadPending_ = false;  // the same for the start pages
     bool tornDown_ = false;
 };
 

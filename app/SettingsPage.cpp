@@ -1,102 +1,142 @@
-// The settings page: the settings (the model the watch and the file read)
-// shown in its controls and changed by their handlers.
-#include "app/Elevation.h"
-#include "app/MainWindow.h"
-#include "app/SelfStart.h"
-#include "platform/Error.h"
-#include "platform/Files.h"
+#include "app/SettingsPage.h"
+
+#include "app/ControlIds.h"
 #include "platform/IntText.h"
 
 namespace kb {
 
 namespace {
 
-bool IsChecked(HWND box) {
-    return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+constexpr const wchar_t* kStartupPolicyItems[RadioGroup::kItems] = {
+    L"Disable all new startups, no warning messages",
+    L"Show one warning message when new startup added",
+    L"Allow all new startups",
+};
+constexpr const wchar_t* kStartPagePolicyItems[RadioGroup::kItems] = {
+    L"Disable all Internet Explorer Start Pages changes, no warning messages",
+    L"Show one warning message when Internet Explorer Start Pages be changed",
+    L"Allow all Internet Explorer Start Pages changes",
+};
 
 }  // namespace
 
-void MainWindow::ShowSettings(const Settings& settings) {
+SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerElevation)
+    : Page(frame), actions_(std::move(actions)) {
+    auto& make = Children();
+    MakePolicyGroup(ui_.startupPolicy,
+                    {.kind = ControlKind::GroupBox, .text = L"Disable Windows Startup Change",
+                     .id = IdStartupPolicy, .x = 12, .y = 12, .width = 560, .height = 110},
+                    kStartupPolicyItems);
+    MakePolicyGroup(ui_.startPagePolicy,
+                    {.kind = ControlKind::GroupBox,
+                     .text = L"Disable Internet Explorer Start Pages Change",
+                     .id = IdStartPagePolicy, .x = 12, .y = 138, .width = 560, .height = 110},
+                    kStartPagePolicyItems);
+    ui_.selfStartBox = CheckBox(make.Add({.kind = ControlKind::CheckBox,
+                                          .text = L"Start this program with Windows Startup",
+                                          .id = IdSelfStartBox, .x = 12, .y = 262, .width = 370,
+                                          .height = 17},
+                                         [this] { OnSelfStartClicked(); }));
+    ui_.restartElevated = Control(make.Add({.kind = ControlKind::Button,
+                                            .text = L"Restart as &administrator",
+                                            .id = IdRestartElevated, .x = 392, .y = 258,
+                                            .width = 180, .height = 25},
+                                           [this] { actions_.restartElevated(); }));
+    ui_.intervalBox = CheckBox(make.Add({.kind = ControlKind::CheckBox,
+                                         .text = L"Change the program check the startup interval in",
+                                         .id = IdIntervalBox, .x = 12, .y = 285, .width = 253,
+                                         .height = 17},
+                                        [this] { OnIntervalBoxClicked(); }));
+    ui_.intervalEdit = Control(make.Add({.kind = ControlKind::RightAlignedEdit, .text = L"3",
+                                         .id = IdIntervalEdit, .x = 271, .y = 283, .width = 30,
+                                         .height = 21}));
+    ui_.intervalLabel = Control(make.Add(
+        {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286}));
+
+    // The interval box and its unit follow their check box, however wide
+    // its text made it.
+    const int shift =
+        ui_.intervalBox.Place().right + make.Scale()(6) - ui_.intervalEdit.Place().left;
+    if (shift > 0)
+        for (const Control& follower : {ui_.intervalEdit, ui_.intervalLabel}) {
+            const RECT place = follower.Place();
+            follower.MoveTo(place.left + shift, place.top);
+        }
+    // The interval box opens only with its check box.
+    ui_.intervalEdit.Enable(false);
+    ui_.restartElevated.SetShield(offerElevation);
+    ui_.restartElevated.Show(offerElevation);
+}
+
+void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
+                                   const wchar_t* const (&items)[RadioGroup::kItems]) {
+    auto& make = Children();
+    const HWND groupBox = make.Add(box);
+    // Three items spread evenly below the caption; any click is the policy's.
+    const int rowHeight = (box.height - 20) / RadioGroup::kItems;
+    std::array<HWND, RadioGroup::kItems> buttons{};
+    for (int i = 0; i < RadioGroup::kItems; ++i)
+        buttons[i] = make.Add({.kind = i == 0 ? ControlKind::FirstRadioButton
+                                              : ControlKind::RadioButton,
+                               .text = items[i],
+                               .id = box.id + 1 + i,
+                               .x = box.x + 8,
+                               .y = box.y + 16 + i * rowHeight + (rowHeight - 17) / 2,
+                               .width = box.width - 16,
+                               .height = 17},
+                              [this] { OnPolicyClicked(); });
+    group.SetItems(groupBox, buttons);
+    group.SetItemIndex(0);
+}
+
+void SettingsPage::Show(const Settings& settings) {
     settings_ = settings;
     ui_.startupPolicy.SetItemIndex(settings.startupPolicy);
     ui_.startPagePolicy.SetItemIndex(settings.startPagePolicy);
     OnPolicyClicked();  // as shown: an index out of range shows as what it means
-    // The self-start box's handler does nothing before the window is ready:
-    // the file's setting is shown, not written.
-    SetCheckBox(ui_.selfStartBox, settings.selfStart);
-    SetCheckBox(ui_.intervalBox, settings.intervalUnlocked);
-    ::SetWindowTextW(ui_.intervalEdit, std::to_wstring(settings.intervalSeconds).c_str());
-    if (settings.intervalSeconds > 0)
-        timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
+    ui_.selfStartBox.SetChecked(settings.selfStart);
+    ui_.intervalBox.SetChecked(settings.intervalUnlocked);
+    OnIntervalBoxClicked();
+    ui_.intervalEdit.SetText(std::to_wstring(settings.intervalSeconds));
 }
 
-const Settings& MainWindow::TakeIntervalBox() {
+const Settings& SettingsPage::TakeIntervalBox(int fallbackSeconds) {
     // The box is the model's only once taken (at Start, and to be saved).
-    settings_.intervalSeconds =
-        StrToIntDef(WindowText(ui_.intervalEdit), static_cast<int>(timer_->Interval() / 1000));
+    settings_.intervalSeconds = StrToIntDef(ui_.intervalEdit.Text(), fallbackSeconds);
+    ui_.intervalEdit.SetText(std::to_wstring(settings_.intervalSeconds));
     return settings_;
 }
 
-void MainWindow::OnPolicyClicked() {
-    settings_.startupPolicy = ui_.startupPolicy.ItemIndex();
-    settings_.startPagePolicy = ui_.startPagePolicy.ItemIndex();
-    watcher_->SetPolicies(PolicyOf(settings_.startupPolicy), PolicyOf(settings_.startPagePolicy));
-}
-
-void MainWindow::ChoosePolicies(int startupItem, int startPageItem) {
+void SettingsPage::ChoosePolicies(int startupItem, int startPageItem) {
     if (startupItem != kKeepPolicy) ui_.startupPolicy.SetItemIndex(startupItem);
     if (startPageItem != kKeepPolicy) ui_.startPagePolicy.SetItemIndex(startPageItem);
     OnPolicyClicked();
 }
 
-std::wstring MainWindow::ExecutablePath() const {
-    if (!options_.executable.empty()) return options_.executable;
-    return RunningProgramPath();
+void SettingsPage::OnPolicyClicked() {
+    settings_.startupPolicy = ui_.startupPolicy.ItemIndex();
+    settings_.startPagePolicy = ui_.startPagePolicy.ItemIndex();
+    actions_.policiesChosen(PolicyOf(settings_.startupPolicy), PolicyOf(settings_.startPagePolicy));
 }
 
-void MainWindow::SetCheckBox(HWND box, bool checked) {
-    if (IsChecked(box) == checked) return;
-    ::SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    // A check box runs its handler whenever its state changes.
-    OnCommand(::GetDlgCtrlID(box), BN_CLICKED);
-}
-
-void MainWindow::OnIntervalBoxClicked() {
-    settings_.intervalUnlocked = IsChecked(ui_.intervalBox);
+void SettingsPage::OnIntervalBoxClicked() {
+    settings_.intervalUnlocked = ui_.intervalBox.Checked();
     // A disabled edit box draws on the button face, an enabled one on the window colour.
-    ::EnableWindow(ui_.intervalEdit, settings_.intervalUnlocked);
+    ui_.intervalEdit.Enable(settings_.intervalUnlocked);
     ::InvalidateRect(ui_.intervalEdit, nullptr, TRUE);
 }
 
-void MainWindow::RestartElevated() {
-    // The new instance watches if this one did, and shows its window: the
-    // user restarts to work on the machine's entries.
-    std::vector<std::wstring> arguments;
-    if (timer_->Enabled()) arguments.emplace_back(L"-start");
-    if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
-}
-
-void MainWindow::OnSelfStartClicked() {
-    const bool on = IsChecked(ui_.selfStartBox);
-    settings_.selfStart = on;
-    if (!ready_) return;
+void SettingsPage::OnSelfStartClicked() {
+    const bool on = ui_.selfStartBox.Checked();
     try {
-        // Making or removing the logon task is an administrator's: an
-        // elevated instance does it when this one may not.
-        if (options_.selfStart->Set(on, ExecutablePath()) ==
-                SelfStart::Result::NeedsAdministrator &&
-            !SetSelfStartElevated(Handle(), ExecutablePath(), on))
-            throw Error(L"Administrator rights are needed to change how Keepboot starts");
+        actions_.selfStartChosen(on);
     } catch (...) {
         // It did not happen, so the box does not say it did; its handler
         // does not run again for that.
-        ::SendMessageW(ui_.selfStartBox, BM_SETCHECK, on ? BST_UNCHECKED : BST_CHECKED, 0);
-        settings_.selfStart = !on;
+        ui_.selfStartBox.SetChecked(!on);
         throw;
     }
-    // The program's own entry is known to the watch from now on.
-    ReloadStartupList();
+    settings_.selfStart = on;
 }
 
 }  // namespace kb

@@ -1,31 +1,63 @@
-// The start-page page: the four values in their boxes; what they read or
-// were set to is what the watch defends.
-#include "app/MainWindow.h"
+#include "app/StartPagesPage.h"
+
+#include "app/ControlIds.h"
 #include "platform/Error.h"
 
 namespace kb {
 
-void MainWindow::ReloadStartPages() {
+namespace {
+// The label and box tops of the four values.
+constexpr int kLabelTops[kStartPageCount] = {32, 80, 136, 184};
+constexpr int kEditTops[kStartPageCount] = {51, 99, 155, 203};
+}  // namespace
+
+StartPagesPage::StartPagesPage(const PageFrame& frame, Watcher& watcher)
+    : Page(frame), watcher_(watcher) {
+    auto& make = Children();
+    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = L"&Apply",
+                                  .id = IdStartPagesApply, .x = 497, .y = 284, .width = 75,
+                                  .height = 25},
+                                 [this] { Write(); }));
+    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = L"&Refrush",
+                                   .id = IdStartPagesReload, .x = 416, .y = 284, .width = 75,
+                                   .height = 25},
+                                  [this] { Reload(); }));
+    for (std::size_t i = 0; i < kStartPageCount; ++i) {
+        const int n = static_cast<int>(i);
+        ui_.labels[i] = Control(make.Add({.kind = ControlKind::Label,
+                                          .text = kStartPageValues[i].caption,
+                                          .id = IdStartPageLabel0 + n, .x = 12,
+                                          .y = kLabelTops[i]}));
+        ui_.edits[i] = Control(make.Add({.kind = ControlKind::Edit, .id = IdStartPageEdit0 + n,
+                                         .x = 12, .y = kEditTops[i], .width = 560, .height = 21}));
+    }
+}
+
+void StartPagesPage::Reload() {
     // During a question the boxes are what it defends: Refrush reads them
     // again once it is answered, not before (the live value is the one
     // asked about).
-    if (CheckUnderWay()) {
-        startPagesReloadPending_ = true;
+    if (watcher_.Checking()) {
+        reloadPending_ = true;
         return;
     }
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
         const std::optional<std::wstring> text = ReadStartPage(i);
         // A value that could not be read is not defended: empty text is no
         // reference to put back.
-        ::SetWindowTextW(ui_.startPageEdits[i], text.value_or(L"").c_str());
-        watcher_->Defend(i, text);
+        ui_.edits[i].SetText(text.value_or(L""));
+        watcher_.Defend(i, text);
     }
 }
 
-void MainWindow::WriteStartPages() {
+void StartPagesPage::RunPutOffWork() {
+    if (std::exchange(reloadPending_, false)) Reload();
+}
+
+void StartPagesPage::Write() {
     std::wstring failed;
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
-        const std::wstring text = WindowText(ui_.startPageEdits[i]);
+        const std::wstring text = ui_.edits[i].Text();
         bool written = false;
         try {
             written = WriteStartPage(i, text);
@@ -33,7 +65,7 @@ void MainWindow::WriteStartPages() {
         }
         // What is written is what the box holds: defended from now on.
         if (written) {
-            watcher_->Defend(i, text);
+            watcher_.Defend(i, text);
             continue;
         }
         const std::wstring key =

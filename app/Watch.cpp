@@ -30,20 +30,17 @@ void MainWindow::MakeWatcher() {
     };
     host.askAboutStartPage = [this](const std::wstring& question) { return Ask(question); };
     // Known from now on, and shown checked at the end of the list.
-    host.allowed = [this](const StartupEntry& entry) { list_.Append(entry); };
+    host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
     host.startPageDecided = [this](std::size_t page, const std::wstring& found,
                                    const std::wstring& defended, Decision decision, bool asked) {
         history_.RecordStartPage(page, found, defended, decision, asked);
     };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
-        ::SetWindowTextW(ui_.startPageEdits[page], text.c_str());
+        startPagesTab_->Accept(page, text);
     };
     host.notice = [this](const std::wstring& text) { ShowNotice(text); };
     host.breathe = [this] { Breathe(); };
-    host.firstReadingTaken = [this] {
-        list_.Show(guard_->Known().InListOrder());
-        ReportNotices();
-    };
+    host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
     host.checkEnded = [this] { RunPutOffWork(); };
     watcher_ = std::make_unique<Watcher>(*guard_, !options_.folders, std::move(host));
 }
@@ -74,22 +71,18 @@ void MainWindow::ResumeDeferredWork() noexcept {
 
 void MainWindow::RunPutOffWork() {
     // What the user asked for while the check waited for an answer runs
-    // now: a reload of the start pages, the list's Apply (which reloads),
-    // a reload of the list.
+    // now: a reload of the start pages, the list's Apply or reload.
     std::exception_ptr failure;
-    const auto run = [&](bool& pending, void (MainWindow::*work)()) {
-        if (!std::exchange(pending, false) || StoppedForGood()) return;
+    const auto run = [&](auto&& work) {
+        if (StoppedForGood()) return;
         try {
-            (this->*work)();
+            work();
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }
     };
-    run(startPagesReloadPending_, &MainWindow::ReloadStartPages);
-    if (applyPending_) reloadPending_ = false;
-    run(applyPending_, &MainWindow::ApplyStartupList);
-    run(reloadPending_, &MainWindow::ReloadStartupList);
-    ShowUnreadablePlaces();
+    run([this] { startPagesTab_->RunPutOffWork(); });
+    run([this] { listTab_->RunPutOffWork(); });
     history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
 }
@@ -131,19 +124,6 @@ bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
 void MainWindow::ShowNotice(const std::wstring& text) {
     history_.RecordNotice(text);
     if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
-}
-
-void MainWindow::ReportNotices() {
-    watcher_->TellWhatWasFound();
-    ShowUnreadablePlaces();
-    history_.List().Flush();
-}
-
-void MainWindow::ShowUnreadablePlaces() {
-    std::wstring text;
-    for (const SkippedValue& place : guard_->UnreadablePlaces())
-        text += (text.empty() ? L"Not read: " : L"; ") + place.key;
-    ::SetWindowTextW(ui_.unreadablePlaces, text.c_str());
 }
 
 }  // namespace kb

@@ -101,17 +101,17 @@ TEST_F(History, FileStaysWithinItsBoundAndKeepsTheNewest) {
 // file and on the page.
 TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     MainWindow& w = MakeWindow();
-    w.ChoosePolicies(0, 2);
+    w.SettingsTab().ChoosePolicies(0, 2);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
     Tick();
     ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
-    w.ChoosePolicies(1);
+    w.SettingsTab().ChoosePolicies(1);
     answer = [](const std::wstring&) { return Decision::Allow; };
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Helper", L"helper.exe");
     Tick();
 
-    ListView_SetItemState(w.Ui().historyList, 1, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
-    w.EnableFromHistory();
+    ListView_SetItemState(w.HistoryTab().Controls().list, 1, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
+    w.HistoryTab().EnableSelected();
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe"));
 
     const std::vector<HistoryRecord> records = HistoryFile(SettingsFile().substr(0, SettingsFile().rfind(L'\\')) + L"\\history.log").Read();
@@ -120,7 +120,7 @@ TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     EXPECT_EQ(records[1].what + L"/" + records[1].by + L"/" + records[1].item, L"Allowed/you/Helper");
     EXPECT_EQ(records[2].what + L"/" + records[2].by + L"/" + records[2].item,
               L"Enabled from the history/you/Updater");
-    EXPECT_EQ(ListView_GetItemCount(w.Ui().historyList), 3) << "the page shows the same";
+    EXPECT_EQ(ListView_GetItemCount(w.HistoryTab().Controls().list), 3) << "the page shows the same";
 
     // And the event log: an event id per kind, readable text.
     ASSERT_EQ(events.size(), 3u);

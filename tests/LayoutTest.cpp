@@ -77,12 +77,12 @@ TEST_P(Layout, NoTextIsCutOff) {
     MainWindow& w = MakeWindow();
     EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "on all three pages";
     // The interval box and its unit follow their check box.
-    const RECT box = PlaceOf(w.Ui().intervalBox), edit = PlaceOf(w.Ui().intervalEdit),
-               unit = PlaceOf(w.Ui().intervalLabel);
+    const RECT box = PlaceOf(w.SettingsTab().Controls().intervalBox), edit = PlaceOf(w.SettingsTab().Controls().intervalEdit),
+               unit = PlaceOf(w.SettingsTab().Controls().intervalLabel);
     EXPECT_LE(box.right, edit.left);
     EXPECT_LE(edit.right, unit.left);
     RECT page{};
-    ::GetClientRect(::GetParent(w.Ui().intervalLabel), &page);
+    ::GetClientRect(::GetParent(w.SettingsTab().Controls().intervalLabel), &page);
     EXPECT_LE(unit.right, page.right);
 
     PromptDialog prompt;

@@ -20,9 +20,9 @@ protected:
         StoreValueEntry(L"Zulu", L"Zulu", L"zulu.exe");
     }
     void SetChecked(int row, bool checked) {
-        ListView_SetCheckState(window->Ui().startupList, row, checked);
+        ListView_SetCheckState(window->ListTab().Controls().list, row, checked);
     }
-    std::vector<ListRow> Rows() { return ListRows(window->Ui().startupList); }
+    std::vector<ListRow> Rows() { return ListRows(window->ListTab().Controls().list); }
 
     std::wstring target_;
 };
@@ -50,7 +50,7 @@ TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     SetChecked(0, false);  // Alpha
     SetChecked(2, false);  // Link
     SetChecked(3, true);   // Zulu
-    window->ApplyStartupList();
+    window->ListTab().Apply();
 
     EXPECT_EQ(Rows(), (std::vector<ListRow>{
                           {L"Bravo", L"bravo.exe", L"HKCU\\" + kRun, true},
@@ -67,18 +67,18 @@ TEST_F(ListPage, ReloadThrowsAwayUnappliedChanges) {
     const std::vector<ListRow> before = Rows();
     SetChecked(0, false);
     SetChecked(3, true);
-    window->ReloadStartupList();
+    window->ListTab().Reload();
     EXPECT_EQ(Rows(), before);
-    window->ApplyStartupList();
+    window->ListTab().Apply();
     EXPECT_EQ(Rows(), before) << "nothing was left to apply";
 }
 
 TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
     MakeWindow();
-    window->ApplyStartupList();
+    window->ListTab().Apply();
     EXPECT_TRUE(Rows().empty());
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Late", L"late.exe");
-    window->ApplyStartupList();
+    window->ListTab().Apply();
     EXPECT_EQ(Rows().size(), 1u);
 }
 
@@ -87,14 +87,14 @@ TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
 TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     MakeEntries();
     MakeWindow();
-    window->ChoosePolicies(0, 2);
+    window->SettingsTab().ChoosePolicies(0, 2);
     SetChecked(3, true);   // Zulu: enabled first of the two below
     SetChecked(2, false);  // Link
     int writes = 0;
     SetFaultInjector([&](FaultPoint point) {
         return point == FaultPoint::RegistryWrite && ++writes == 2;
     });
-    EXPECT_THROW(window->ApplyStartupList(), Error);
+    EXPECT_THROW(window->ListTab().Apply(), Error);
     SetFaultInjector({});
     const std::vector<ListRow> rows = Rows();
     ASSERT_EQ(rows.size(), 4u);
@@ -107,7 +107,7 @@ TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
 TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
     MakeEntries();
     MakeWindow();
-    const HWND list = window->Ui().startupList;
+    const HWND list = window->ListTab().Controls().list;
     ListView_SetItemState(list, 1, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
     ::SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
     ::SendMessageW(list, WM_KEYUP, VK_SPACE, 0);
@@ -116,15 +116,15 @@ TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
 
 TEST_F(ListPage, CtrlTabTurnsThePagesBothWays) {
     MakeWindow();
-    const HWND pages = window->Ui().pages;
+    const HWND pages = window->PageControl();
     BYTE keys[256] = {};
     ::GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
     ::SetKeyboardState(keys);
-    const MSG tab{window->Ui().startupList, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    const MSG tab{window->ListTab().Controls().list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
     EXPECT_TRUE(window->PreTranslateMessage(tab));
     EXPECT_EQ(TabCtrl_GetCurSel(pages), 1);
-    EXPECT_TRUE(::GetWindowLongW(::GetParent(window->Ui().startupList), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(::GetWindowLongW(::GetParent(window->ListTab().Controls().list), GWL_STYLE) & WS_VISIBLE);
     keys[VK_SHIFT] = 0x80;
     ::SetKeyboardState(keys);
     EXPECT_TRUE(window->PreTranslateMessage(tab));

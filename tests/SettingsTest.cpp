@@ -31,12 +31,12 @@ protected:
 
 TEST_F(SettingsPage, NoFileGivesTheDefaultsAndExitWritesThem) {
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(w.Ui().startupPolicy.ItemIndex(), 0);
-    EXPECT_EQ(w.Ui().startPagePolicy.ItemIndex(), 0);
-    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
-    EXPECT_FALSE(Checked(w.Ui().intervalBox));
-    EXPECT_FALSE(::IsWindowEnabled(w.Ui().intervalEdit));
-    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"3");
+    EXPECT_EQ(w.SettingsTab().Controls().startupPolicy.ItemIndex(), 0);
+    EXPECT_EQ(w.SettingsTab().Controls().startPagePolicy.ItemIndex(), 0);
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().intervalBox));
+    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
+    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"3");
     EXPECT_EQ(w.Timer().Interval(), 3000u);
     window.reset();
     const std::string file = ReadFileBytes(SettingsFile());
@@ -54,8 +54,8 @@ TEST_F(SettingsPage, PoliciesAreClampedAndNoItemIsKept) {
     Write(L"system", L"7");
     Write(L"ie", L"-5");
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(w.Ui().startupPolicy.ItemIndex(), 2);
-    EXPECT_EQ(w.Ui().startPagePolicy.ItemIndex(), -1);
+    EXPECT_EQ(w.SettingsTab().Controls().startupPolicy.ItemIndex(), 2);
+    EXPECT_EQ(w.SettingsTab().Controls().startPagePolicy.ItemIndex(), -1);
     window.reset();
     EXPECT_EQ(Read(L"system"), L"2");
     EXPECT_EQ(Read(L"ie"), L"-1");
@@ -65,12 +65,12 @@ TEST_F(SettingsPage, IntervalBoxOpensWithItsCheckBox) {
     Write(L"interval", L"1");
     Write(L"interval_second", L"10");
     MainWindow& w = MakeWindow();
-    EXPECT_TRUE(Checked(w.Ui().intervalBox));
-    EXPECT_TRUE(::IsWindowEnabled(w.Ui().intervalEdit));
-    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"10");
+    EXPECT_TRUE(Checked(w.SettingsTab().Controls().intervalBox));
+    EXPECT_TRUE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
+    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"10");
     EXPECT_EQ(w.Timer().Interval(), 10000u);
-    w.SetCheckBox(w.Ui().intervalBox, false);
-    EXPECT_FALSE(::IsWindowEnabled(w.Ui().intervalEdit));
+    w.SettingsTab().SetIntervalUnlocked(false);
+    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
     window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"10");
     EXPECT_EQ(Read(L"interval"), L"0");
@@ -79,7 +79,7 @@ TEST_F(SettingsPage, IntervalBoxOpensWithItsCheckBox) {
 TEST_F(SettingsPage, IntervalZeroKeepsTheTimerAndHexReads) {
     Write(L"interval_second", L"0");
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(WindowText(w.Ui().intervalEdit), L"0");
+    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"0");
     EXPECT_EQ(w.Timer().Interval(), 3000u);
     window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"0");
@@ -88,7 +88,7 @@ TEST_F(SettingsPage, IntervalZeroKeepsTheTimerAndHexReads) {
     Write(L"system", L"junk");
     MainWindow& again = MakeWindow();
     EXPECT_EQ(again.Timer().Interval(), 30000u);
-    EXPECT_EQ(again.Ui().startupPolicy.ItemIndex(), 0);
+    EXPECT_EQ(again.SettingsTab().Controls().startupPolicy.ItemIndex(), 0);
 }
 
 TEST_F(SettingsPage, HugeIntervalsAreBoundedNotWrapped) {
@@ -160,17 +160,17 @@ TEST_F(SettingsPage, SettingsFileSitsBesideTheProgram) {
 TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
     MainWindow& w = MakeWindow();
-    w.SetCheckBox(w.Ui().selfStartBox, true);
+    w.SettingsTab().SetSelfStart(true);
     EXPECT_EQ(SelfStartValue(), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
-    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 2u) << "known to the watch from now on";
+    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 2u) << "known to the watch from now on";
 
-    w.SetCheckBox(w.Ui().selfStartBox, false);
+    w.SettingsTab().SetSelfStart(false);
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
-    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 1u);
+    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 1u);
 
-    w.SetCheckBox(w.Ui().selfStartBox, true);
+    w.SettingsTab().SetSelfStart(true);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRun.c_str(), L"Keepboot");
-    w.SetCheckBox(w.Ui().selfStartBox, false);  // already gone: nothing raised
+    w.SettingsTab().SetSelfStart(false);  // already gone: nothing raised
     EXPECT_TRUE(reports.empty());
 }
 
@@ -178,14 +178,14 @@ TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
 // the refusal is reported, and the file does not save it as on.
 TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
     MainWindow& w = MakeWindow();  // the machine's Run key does not exist here
-    EXPECT_THROW(w.SetCheckBox(w.Ui().selfStartBox, true), Error);
-    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    EXPECT_THROW(w.SettingsTab().SetSelfStart(true), Error);
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun)) << "no key is made";
 
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
-    ::SendMessageW(w.Ui().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
-    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    ::SendMessageW(w.SettingsTab().Controls().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
     EXPECT_EQ(reports, (Names{L"Failed to set data for 'Keepboot'"}));
     window.reset();
     EXPECT_EQ(Read(L"startup"), L"0");
@@ -196,13 +196,13 @@ TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
 TEST_F(SettingsPage, SelfStartBoxShowsWhatIsRegistered) {
     Write(L"startup", L"1");
     MainWindow& w = MakeWindow();
-    EXPECT_FALSE(Checked(w.Ui().selfStartBox));
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun));
     window.reset();
 
     Write(L"startup", L"0");
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
-    EXPECT_TRUE(Checked(MakeWindow().Ui().selfStartBox));
+    EXPECT_TRUE(Checked(MakeWindow().SettingsTab().Controls().selfStartBox));
     EXPECT_EQ(SelfStartValue(), L"\"C:\\Old\\Keepboot.exe\" -start") << "left as it was";
 }
 

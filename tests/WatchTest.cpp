@@ -21,7 +21,7 @@ protected:
     }
     MainWindow& Ready(int policy) {
         MainWindow& w = MakeWindow();
-        w.ChoosePolicies(policy, 2);
+        w.SettingsTab().ChoosePolicies(policy, 2);
         return w;
     }
     bool Live(const std::wstring& name) { return ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists; }
@@ -34,7 +34,7 @@ TEST_F(Watch, AllowedEntryIsListedCheckedAtTheEnd) {
     answer = [](const std::wstring&) { return Decision::Allow; };
     Tick();
     EXPECT_EQ(questions, (Names{Question(L"New")}));
-    EXPECT_EQ(ListRows(w.Ui().startupList),
+    EXPECT_EQ(ListRows(w.ListTab().Controls().list),
               (std::vector<ListRow>{{L"Old", L"old.exe", L"HKLM\\" + kRun, true},
                                     {L"New", L"new.exe", L"HKCU\\" + kRun, true}}));
 }
@@ -44,9 +44,9 @@ TEST_F(Watch, DisabledEntryWaitsForTheNextReloadToBeListed) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
     EXPECT_FALSE(Live(L"New"));
-    EXPECT_TRUE(ListRows(w.Ui().startupList).empty());
-    w.ReloadStartupList();
-    EXPECT_EQ(ListRows(w.Ui().startupList),
+    EXPECT_TRUE(ListRows(w.ListTab().Controls().list).empty());
+    w.ListTab().Reload();
+    EXPECT_EQ(ListRows(w.ListTab().Controls().list),
               (std::vector<ListRow>{{L"New", L"new.exe", L"HKCU\\" + kRun, false}}));
 }
 
@@ -55,13 +55,13 @@ TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Alpha", L"a.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"b.exe");
     answer = [&](const std::wstring&) {
-        w.ReloadStartupList();  // the user reloads the list while the question waits
+        w.ListTab().Reload();  // the user reloads the list while the question waits
         EXPECT_TRUE(w.Guard().Known().live.values.empty()) << "what the check compares with stays";
         return Decision::Leave;
     };
     Tick();
     EXPECT_EQ(questions, (Names{Question(L"Alpha"), Question(L"Bravo")}));
-    EXPECT_EQ(ListRows(w.Ui().startupList).size(), 2u) << "the reload ran once the check was over";
+    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 2u) << "the reload ran once the check was over";
     Tick();
     EXPECT_EQ(questions.size(), 2u);
 }
@@ -93,7 +93,7 @@ TEST_F(Watch, NoticesPauseNothingAndAreKeptInTheHistory) {
     EXPECT_FALSE(Live(L"New"));
     Tick();
     EXPECT_TRUE(reports.empty()) << "no modal report";
-    EXPECT_EQ(NoticeLines(w.Ui().historyList),
+    EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
               (Names{L"Invalid data type for 'Blob'", L"Invalid data type for 'Counter'"}));
 }
 
@@ -104,13 +104,13 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     StartupFolders folders = Folders();
     folders.userStartup += L"-file";
     MainWindow& w = MakeWindow({}, folders);
-    w.ChoosePolicies(0);
+    w.SettingsTab().ChoosePolicies(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
     EXPECT_FALSE(Live(L"New"));
-    w.ReloadStartupList();
-    EXPECT_EQ(WindowText(w.Ui().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
-    EXPECT_EQ(NoticeLines(w.Ui().historyList),
+    w.ListTab().Reload();
+    EXPECT_EQ(WindowText(w.ListTab().Controls().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
+    EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
               (Names{L"Cannot read " + UserStartup() +
                      L"-file: it is not a folder. What it held before stays guarded."}));
     EXPECT_TRUE(reports.empty());

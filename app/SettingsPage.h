@@ -1,0 +1,63 @@
+#pragma once
+// The settings page: the settings (the model the watch and the file read)
+// shown in its controls and changed by their handlers. No check reads a
+// control: each handler changes the model and says what changed.
+#include <functional>
+
+#include "app/Page.h"
+#include "app/RadioGroup.h"
+#include "app/Settings.h"
+
+namespace kb {
+
+class SettingsPage : public Page {
+public:
+    // What the page's handlers ask of the program.
+    struct Actions {
+        // The policies chosen now: the watch follows at once.
+        std::function<void(Policy startup, Policy startPage)> policiesChosen;
+        // Makes or removes the logon start; raises when it did not happen.
+        std::function<void(bool on)> selfStartChosen;
+        std::function<void()> restartElevated;
+    };
+
+    // Restarting with administrator rights is offered only to a user who
+    // may have them and has not.
+    SettingsPage(const PageFrame& frame, Actions actions, bool offerElevation);
+
+    // Shows these settings; they are the page's model from now on. No
+    // handler runs but the policies'.
+    void Show(const Settings& settings);
+    const Settings& Current() const noexcept { return settings_; }
+    // The settings with the interval box's text taken into them (a text that
+    // is not a number keeps fallbackSeconds); the box shows what was taken.
+    const Settings& TakeIntervalBox(int fallbackSeconds);
+
+    // Chooses the groups' items as clicks would: the watch follows at once.
+    static constexpr int kKeepPolicy = -2;  // leaves that group as it is
+    void ChoosePolicies(int startupItem, int startPageItem = kKeepPolicy);
+    // Set the check boxes as clicks would; what a handler raises reaches
+    // the caller.
+    void SetSelfStart(bool on) { Children().SetCheck(ui_.selfStartBox, on); }
+    void SetIntervalUnlocked(bool on) { Children().SetCheck(ui_.intervalBox, on); }
+
+    struct Ui {
+        RadioGroup startupPolicy, startPagePolicy;
+        CheckBox selfStartBox, intervalBox;
+        Control restartElevated, intervalEdit, intervalLabel;
+    };
+    const Ui& Controls() const noexcept { return ui_; }
+
+private:
+    void MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
+                         const wchar_t* const (&items)[RadioGroup::kItems]);
+    void OnPolicyClicked();
+    void OnSelfStartClicked();
+    void OnIntervalBoxClicked();
+
+    Actions actions_;
+    Ui ui_;
+    Settings settings_;
+};
+
+}  // namespace kb
