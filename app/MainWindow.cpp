@@ -79,8 +79,9 @@ void MainWindow::Create() {
     const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
     UniqueIcon trayImage(static_cast<HICON>(::LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, iconSize, iconSize, 0)));
-    trayIcon_ = std::make_unique<TrayIcon>(Handle(), kTrayMessage, std::move(trayImage), kAppTitle);
-    ShowTrayIcon();
+    trayIcon_ = std::make_unique<TrayIcon>(Handle(), kTrayMessage, kTrayRetryTimerId,
+                                           std::move(trayImage), kAppTitle);
+    trayIcon_->Show();
 
     Initialize();
 }
@@ -144,7 +145,7 @@ void MainWindow::TearDown() {
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreatedMessage_ && message != 0) {
         // The shell forgot every icon.
-        ShowTrayIcon();
+        if (trayIcon_) trayIcon_->Show();
         return 0;
     }
     switch (message) {
@@ -159,7 +160,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kTimerId) CheckForChanges();
-        if (wParam == kTrayRetryTimerId) OnTrayRetry();
+        if (trayIcon_) trayIcon_->OnTimer(wParam);
         return 0;
     case kCounterMessage:
         if (wParam == TakeSnapshot) snapshot_ = watcher_->Count();
@@ -216,27 +217,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return Default(message, wParam, lParam);
-}
-
-namespace {
-// At logon the shell may come up after the program: two minutes of tries.
-constexpr UINT kTrayRetryMs = 2000;
-constexpr int kTrayRetries = 60;
-}  // namespace
-
-void MainWindow::ShowTrayIcon() {
-    if (trayIcon_->Add()) return;
-    trayRetries_ = 0;
-    ::SetTimer(Handle(), kTrayRetryTimerId, kTrayRetryMs, nullptr);
-}
-
-void MainWindow::OnTrayRetry() {
-    if (trayIcon_->Add() || ++trayRetries_ >= kTrayRetries)
-        ::KillTimer(Handle(), kTrayRetryTimerId);
-    // Without the icon a hidden window cannot be brought back: say so. The
-    // watch goes on all the same, and a new taskbar adds the icon.
-    if (!trayIcon_->Shown() && trayRetries_ >= kTrayRetries)
-        ShowErrorReport(L"Cannot create shell notification icon");
 }
 
 void MainWindow::FocusLastControl() {

@@ -136,9 +136,6 @@ private:
     void CreateControls();  // MainLayout.cpp
     void OpenProductSite();
     void Paint();
-    // Adds the icon, and tries again for a while when the shell takes none.
-    void ShowTrayIcon();
-    void OnTrayRetry();
     void FocusLastControl();
     void Initialize();
     // Stops the watch for good; what runs later cannot start a check.
@@ -184,7 +181,6 @@ private:
     std::unique_ptr<HistoryPage> historyTab_;
     PromptDialog* prompt_ = nullptr;
     UINT taskbarCreatedMessage_ = 0;
-    int trayRetries_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;
     bool elevated_ = true;

@@ -5,17 +5,21 @@
 
 #include <cwchar>
 
+#include "app/ErrorReport.h"
 #include "platform/Faults.h"
 
 namespace kb {
 
 namespace {
 constexpr UINT kIconId = 1;
-}
+constexpr UINT kRetryMs = 2000;
+constexpr int kRetries = 60;
+}  // namespace
 
-TrayIcon::TrayIcon(HWND window, UINT callbackMessage, UniqueIcon icon, std::wstring tip)
-    : window_(window), callbackMessage_(callbackMessage), icon_(std::move(icon)),
-      tip_(std::move(tip)) {}
+TrayIcon::TrayIcon(HWND window, UINT callbackMessage, UINT_PTR retryTimerId, UniqueIcon icon,
+                   std::wstring tip)
+    : window_(window), callbackMessage_(callbackMessage), retryTimerId_(retryTimerId),
+      icon_(std::move(icon)), tip_(std::move(tip)) {}
 
 TrayIcon::~TrayIcon() {
     if (added_) Notify(NIM_DELETE);
@@ -50,6 +54,21 @@ bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) 
 bool TrayIcon::Add() noexcept {
     added_ = !InjectFault(FaultPoint::TrayIconAdd) && Notify(NIM_ADD);
     return added_;
+}
+
+void TrayIcon::Show() {
+    if (Add()) return;
+    retries_ = 0;
+    ::SetTimer(window_, retryTimerId_, kRetryMs, nullptr);
+}
+
+bool TrayIcon::OnTimer(UINT_PTR timerId) {
+    if (timerId != retryTimerId_) return false;
+    if (Add() || ++retries_ >= kRetries) ::KillTimer(window_, retryTimerId_);
+    // Without the icon a hidden window cannot be brought back: say so. The
+    // watch goes on all the same, and a new taskbar adds the icon.
+    if (!added_ && retries_ >= kRetries) ShowErrorReport(L"Cannot create shell notification icon");
+    return true;
 }
 
 }  // namespace kb
