@@ -1,0 +1,269 @@
+// Whole-program tests of the watch between its intervals: change
+// notifications, and the same for a standard user.
+#include "ProgramFixtures.h"
+
+namespace kb::test {
+namespace {
+
+TEST_F(ProgramNotifications, ValueAndShortcutAreDisabledWellInsideTheInterval) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"Quick", L"quick.exe");
+    DWORD added = ::GetTickCount();
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Quick"); }, kWellInsideAnInterval));
+    std::cout << "[ notify ] value disabled " << ::GetTickCount() - added << " ms after it appeared\n";
+    EXPECT_TRUE(StoredWhole(L"Quick", L"quick.exe"));
+    // And it is on record, in this user's history file.
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+        return std::any_of(records.begin(), records.end(), [](const HistoryRecord& r) {
+            return r.what == L"Disabled" && r.by == L"the watch" && r.item == L"Quick" &&
+                   r.command == L"quick.exe";
+        });
+    }));
+
+    AddStartupShortcut(L"Keepboot Quick Link", LinkTo(exe_));
+    added = ::GetTickCount();
+    ASSERT_TRUE(WaitUntil([&] { return !FileExists(shortcut_); }, kWellInsideAnInterval));
+    std::cout << "[ notify ] shortcut disabled " << ::GetTickCount() - added << " ms after it appeared\n";
+    const std::wstring folderStore = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder";
+    std::wstring subkey = shortcut_;
+    std::replace(subkey.begin(), subkey.end(), L'\\', L'^');
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, folderStore + L"\\" + subkey, L"item"),
+              L"Keepboot Quick Link")
+        << "stored, not lost";
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+// Any file dropped into the Startup folder is taken at once, whatever its
+// kind, and comes back from the list as the very bytes it was.
+TEST_F(ProgramNotifications, AnyFileDroppedIntoStartupIsTakenAndComesBackWhole) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_STARTUP, TRUE));
+    const std::map<std::wstring, std::string> files{
+        {L"Keepboot Batch.bat", "@echo off\r\nstart quick.exe\r\n"},
+        {L"Keepboot Program.exe", std::string("MZ\x90\0", 4) + std::string(5000, 'x')},
+        {L"Keepboot Site.url", "[InternetShortcut]\r\nURL=https://example.invalid/\r\n"}};
+    for (const auto& [name, bytes] : files) {
+        files_.push_back(std::wstring(folder) + L"\\" + name);
+        WriteFileBytes(files_.back(), bytes);
+    }
+    const auto all = [&](const auto& is) {
+        return std::all_of(files_.begin(), files_.end(), is);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return all([](const std::wstring& f) { return !FileExists(f); }); },
+                          kWellInsideAnInterval));
+
+    const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+    const auto row = [&](const std::wstring& name) { return list.Find(name.substr(0, name.rfind(L'.'))); };
+    ::PostMessageW(FindDescendant(window_, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::all_of(files.begin(), files.end(), [&](const auto& f) { return row(f.first) >= 0; });
+    }));
+    for (const auto& [name, bytes] : files) list.SetChecked(row(name), true);
+    ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return all([](const std::wstring& f) { return FileExists(f); }); }));
+    for (const auto& [name, bytes] : files)
+        EXPECT_EQ(ReadFileBytes(std::wstring(folder) + L"\\" + name), bytes) << Narrow(name);
+    Quit(process, window_);
+}
+
+// Moving the user's Startup folder does not walk around the watch: the
+// folder is guarded where logon now takes it from, at once.
+TEST_F(ProgramNotifications, MovedStartupFolderIsGuardedWhereItIsNow) {
+    const std::wstring key = kUserShellFoldersKey;
+    const RawValue before = ReadRawValue(HKEY_CURRENT_USER, key, L"Startup");
+    ScopeExit restore([&] {
+        if (before.exists)
+            SetStringValue(HKEY_CURRENT_USER, key, L"Startup", before.text, before.type);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Startup");
+    });
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    const std::wstring moved = folder_ + L"\\Moved Startup";
+    ASSERT_TRUE(::CreateDirectoryW(moved.c_str(), nullptr));
+    SetStringValue(HKEY_CURRENT_USER, key, L"Startup", moved, REG_EXPAND_SZ);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return NoticesSaying(process, window_, L"The Startup folder is now " + moved + L".") == 1; },
+        kWellInsideAnInterval));
+    shortcut_ = moved + L"\\Planted.lnk";
+    WriteShellLink(shortcut_, LinkTo(exe_));
+    EXPECT_TRUE(WaitUntil([&] { return !FileExists(shortcut_); }, kWellInsideAnInterval));
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+// A watched key deleted and made again is watched again at once, not only
+// at the next interval. (Wine renames no folder that a change notification
+// holds open, so the same for a Startup folder cannot be played here.)
+TEST_F(ProgramNotifications, KeyDeletedAndMadeAgainStaysWatched) {
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kRun.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kRun.c_str());
+    ASSERT_FALSE(RawKeyExists(HKEY_CURRENT_USER, kRun));
+    AddRunValue(L"Again", L"again.exe");
+    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Again"); }, kWellInsideAnInterval));
+
+    EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 0u) << "no interval has passed";
+    Quit(process, window_);
+}
+
+TEST_F(ProgramNotifications, RunKeyMadeAfterTheStartIsWatched) {
+    const std::wstring runOnce = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, runOnce.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, runOnce.c_str());
+    ASSERT_FALSE(RawKeyExists(HKEY_CURRENT_USER, runOnce));
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+    SetStringValue(HKEY_CURRENT_USER, runOnce, L"Late Key", L"late.exe");
+    EXPECT_TRUE(WaitUntil([&] { return !ReadRawValue(HKEY_CURRENT_USER, runOnce, L"Late Key").exists; },
+                          kWellInsideAnInterval));
+    EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, kStore + L"Late Key"));
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Late Key").c_str());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kStore + L"Late Key").c_str());
+    Quit(process, window_);
+}
+
+// Known is the place, the name and what it starts: a name known in the
+// machine's Run key is new in the user's, and a known value rewritten to
+// start another program is new; the prompt shows both commands.
+TEST_F(ProgramNotifications, KnownNameElsewhereAndRewrittenCommandAreNew) {
+    const std::wstring machineRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    SetStringValue(HKEY_LOCAL_MACHINE, machineRun, L"Vendor", L"vendor.exe");
+    AddRunValue(L"Known", L"known.exe");
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+
+    AddRunValue(L"Vendor", L"C:\\evil\\impostor.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Vendor"); },
+                          kWellInsideAnInterval));
+    Answer(process, PromptDialog::kDisableId);
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Vendor"); }));
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, machineRun, L"Vendor"), L"vendor.exe");
+
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"C:\\evil\\x.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Known"); },
+                          kWellInsideAnInterval));
+    const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kStartsId)), L"Starts: C:\\evil\\x.exe");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kBeforeId)), L"Before: known.exe");
+    Answer(process, PromptDialog::kDisableId);
+    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Known"); }));
+    EXPECT_TRUE(StoredWhole(L"Known", L"C:\\evil\\x.exe")) << "stored with what it starts now";
+    Quit(process, window_);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, machineRun.c_str(), L"Vendor");
+}
+
+// A change made while a question waits is asked about once that one is
+// answered: one prompt at a time, and nothing missed.
+TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"First", L"first.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"First"); },
+                          kWellInsideAnInterval));
+    AddRunValue(L"Second", L"second.exe");
+    Answer(process, PromptDialog::kDisableId);
+    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); },
+                          kWellInsideAnInterval));
+    EXPECT_TRUE(Gone(L"First"));
+    Answer(process, PromptDialog::kEnableId);
+    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+    EXPECT_FALSE(Gone(L"Second"));
+    Quit(process, window_);
+}
+
+
+// Keepboot.exe as Windows 10 and 11 run it for a standard user: the
+// standard-user mode refuses it every write below HKEY_LOCAL_MACHINE and
+// into its own folder, which Wine would allow.
+class ProgramRights : public ProgramNotifications {
+protected:
+    void SetUp() override {
+        ProgramNotifications::SetUp();
+        ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+        wchar_t appData[MAX_PATH] = {};
+        ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
+        userSettings_ = std::wstring(appData) + L"\\Keepboot\\Keepboot.ini";
+        ::DeleteFileW(userSettings_.c_str());
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+        ProgramNotifications::TearDown();
+        ::DeleteFileW(userSettings_.c_str());
+        for (const wchar_t* name : {L"Vendor", L"Known Vendor"})
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRunKey, name);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Keepboot");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Held").c_str());
+    }
+    static constexpr wchar_t kMachineRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    std::wstring userSettings_;
+};
+
+TEST_F(ProgramRights, StandardUserSeesEverythingAndGuardsWhatIsTheirs) {
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Known Vendor", L"known.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"item", L"Held");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"command", L"held.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"hkey", L"HKLM");
+    SetStringValue(HKEY_LOCAL_MACHINE, kStore + L"Held", L"key", kMachineRunKey);
+    KeepbootProcess& process = StartWatching();
+    ASSERT_NE(window_, nullptr);
+
+    // A machine entry is reported without a box, and never silently left:
+    // it stays live until someone with the rights disables it.
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
+    EXPECT_TRUE(WaitUntil([&] { return Counter(window_, MainWindow::Notices) >= 1; },
+                          kWellInsideAnInterval));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor"), Text(L"vendor.exe"));
+    // The user's own entry is the user's to disable.
+    AddRunValue(L"Mine", L"mine.exe");
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Mine"); }, kWellInsideAnInterval));
+    EXPECT_EQ(process.WaitForReport(500), nullptr) << "no modal box";
+
+    // Everything is listed, the machine's and the stored entries too, and
+    // the user's own comes back from the list.
+    const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+    ::PostMessageW(FindDescendant(window_, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return list.Find(L"Mine") >= 0; }));
+    EXPECT_GE(list.Find(L"Known Vendor"), 0);
+    EXPECT_GE(list.Find(L"Held"), 0);
+    EXPECT_FALSE(list.Checked(list.Find(L"Mine")));
+    list.SetChecked(list.Find(L"Mine"), true);
+    ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(L"Mine") == L"mine.exe"; }));
+
+    // Settings where the user may write: no error at the end.
+    ::PostMessageW(::GetDlgItem(window_, IdQuitButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(process.WaitForReport(3000), nullptr) << "no \"Unable to write to ...\"";
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(&code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(FileExists(userSettings_));
+    wchar_t interval[16] = {};
+    ::GetPrivateProfileStringW(L"disable", L"interval_second", L"", interval, 16,
+                               userSettings_.c_str());
+    EXPECT_STREQ(interval, L"60") << "what the program folder's file started with";
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Keepboot").exists);
+}
+
+// What the elevated instance is started with does the move and ends: run
+// here directly, since Wine lends every process every right.
+TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
+    const std::wstring command = L"\"" + exe_ + L"\" -move value HKLM 0 \"" +
+                                 std::wstring(kMachineRunKey) + L"\" Vendor value HKLM 0 \"" +
+                                 std::wstring(kMachineRunKey) + L"\" Gone";
+    EXPECT_EQ(RunToEnd(command), 1) << "one named entry was not there";
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+}
+
+}  // namespace
+}  // namespace kb::test
