@@ -56,6 +56,24 @@ std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64) {
         places.push_back({HKEY_CURRENT_USER, L"HKCU",
                           std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\") + name, 0,
                           name == std::wstring(L"Run") ? L"Run" : L""});
+    // The other lists logon runs a value of: the group policy's run list and
+    // the install-mode copies of Run and RunOnce that a terminal server
+    // merges in. Each in both roots, the machine's in both of its views.
+    const wchar_t* const moreLists[] = {
+        L"Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
+        L"Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+        L"Windows\\CurrentVersion\\Run",
+        L"Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+        L"Windows\\CurrentVersion\\RunOnce",
+    };
+    for (const wchar_t* below : moreLists)
+        places.push_back({HKEY_LOCAL_MACHINE, L"HKLM", std::wstring(L"Software\\") + below, view, L""});
+    if (windows64)
+        for (const wchar_t* below : moreLists)
+            places.push_back({HKEY_LOCAL_MACHINE, L"HKLM",
+                              std::wstring(L"Software\\WOW6432Node\\") + below, view, L""});
+    for (const wchar_t* below : moreLists)
+        places.push_back({HKEY_CURRENT_USER, L"HKCU", std::wstring(L"Software\\") + below, 0, L""});
     return places;
 }
 

@@ -25,8 +25,10 @@ struct RunKeyPlace {
 // Whether this 32-bit program runs on 64-bit Windows.
 bool Is64BitWindows();
 
-// The Run-type keys, the machine's first. The current user's RunServices
-// key is not among them. On 64-bit Windows the machine's keys come in both
+// The Run-type keys, the machine's first; then the other lists of values
+// logon runs (the policy's Run list, the terminal server's install-mode Run
+// and RunOnce), the machine's first. The current user's RunServices key is
+// not among them. On 64-bit Windows the machine's keys come in both
 // of its views: the 64-bit one ("Software\Microsoft\...") and the 32-bit
 // one, named by its path in the 64-bit view ("Software\WOW6432Node\...").
 // So a Location text, or a stored "key", says which view it is in, for

@@ -28,17 +28,18 @@ protected:
         CoreTest::TearDown();
     }
     // Waits for signals as the message loop does, handing each to the
-    // watch, until the value is gone from the user's Run key.
-    bool DisabledInTime(const std::wstring& name) {
+    // watch, until the value is gone from its key (the user's Run key).
+    bool DisabledInTime(const std::wstring& name, HKEY root = HKEY_CURRENT_USER,
+                        const std::wstring& key = kRun, REGSAM view = 0) {
         for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 5000;) {
-            if (!ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists) return true;
+            if (!ReadRawValue(root, key, name, view).exists) return true;
             const std::vector<HANDLE>& handles = watcher_->Handles();
             const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                         handles.data(), FALSE, 100);
             if (woke < WAIT_OBJECT_0 + handles.size()) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
             watcher_->ResumeDeferred();
         }
-        return !ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists;
+        return !ReadRawValue(root, key, name, view).exists;
     }
 
     std::function<Decision(const StartupEntry&)> answer_ = [](const StartupEntry&) {
@@ -70,6 +71,25 @@ TEST_F(WatcherTest, SignalledPlaceIsCheckedAtOnce) {
     ASSERT_TRUE(DisabledInTime(L"Planted"));
     EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "only the first reading";
     EXPECT_GE(watcher_->Count().placeChecks, 1u);
+}
+
+// Every list of values logon runs is watched, also one whose key (deep
+// below a key that is there) does not exist until the value is written.
+TEST_F(WatcherTest, AValueInAnyListIsTakenAtOnceAndKeptWhole) {
+    for (const RunKeyPlace& place : RunKeyPlaces()) {
+        SCOPED_TRACE(Narrow(place.Location()));
+        SetStringValue(place.root, place.keyPath, L"Planted", L"planted.exe -x", REG_EXPAND_SZ,
+                       place.view);
+        ASSERT_TRUE(DisabledInTime(L"Planted", place.root, place.keyPath, place.view));
+        const StoredRunEntry stored = StoredValue(L"Planted");
+        EXPECT_EQ(stored.Location(), place.Location());
+        ASSERT_EQ(MoveResult::Moved, guard_->Move(stored));
+        EXPECT_EQ(ReadRawValue(place.root, place.keyPath, L"Planted", place.view),
+                  (RawValue{true, REG_EXPAND_SZ, L"planted.exe -x"}));
+        ::RegDeleteKeyValueW(place.root, place.keyPath.c_str(), L"Planted");
+        guard_->Reload();
+    }
+    EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "each taken by its change notification";
 }
 
 // What changes while the user is being asked is not lost, nor checked in
