@@ -51,6 +51,20 @@ void HistoryKeeper::RecordStartPage(std::size_t index, const std::wstring& found
     Record(std::move(record));
 }
 
+void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
+    const LogonValue& value = LogonValues().at(change.index);
+    HistoryRecord record;
+    record.what = change.decision == Decision::Disable ? L"Logon value put back"
+                  : change.decision == Decision::Allow ? L"Logon value change allowed"
+                                                       : L"Left as it is";  // to be asked again
+    record.by = change.asked ? L"you" : L"the watch";
+    record.item = value.name;
+    record.command = TextOf(change.found);
+    record.location = value.Location();
+    record.detail = L"known good: " + TextOf(change.knownGood);
+    Record(std::move(record));
+}
+
 void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
     const EntryText text = TextOf(entry);
     HistoryRecord record;

@@ -10,6 +10,7 @@
 #include "policy/Policy.h"
 #include "startup/Entries.h"
 #include "startup/Guard.h"
+#include "startup/LogonValues.h"
 
 namespace kb {
 
@@ -25,6 +26,7 @@ public:
     void RecordOutcome(const CheckOutcome& outcome);
     void RecordStartPage(std::size_t index, const std::wstring& found, const std::wstring& defended,
                          Decision decision, bool asked);
+    void RecordLogonValue(const LogonValueChange& change);
     // A move the user made, from the list or the history.
     void RecordMove(const StartupEntry& entry, const wchar_t* from);
     // Something the guard told.

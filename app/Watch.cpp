@@ -28,12 +28,15 @@ void MainWindow::MakeWatcher() {
         return Ask(NewStartupQuestion(Showable(TextOf(entry).item)), details,
                    NeedsElevation(entry));
     };
-    host.askAboutStartPage = [this](const std::wstring& question) { return Ask(question); };
+    host.askAboutValue = [this](const std::wstring& question) { return Ask(question); };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
     host.startPageDecided = [this](std::size_t page, const std::wstring& found,
                                    const std::wstring& defended, Decision decision, bool asked) {
         history_.RecordStartPage(page, found, defended, decision, asked);
+    };
+    host.logonValueDecided = [this](const LogonValueChange& change) {
+        history_.RecordLogonValue(change);
     };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
         startPagesTab_->Accept(page, text);

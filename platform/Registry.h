@@ -17,6 +17,7 @@ namespace kb {
 struct RegValue {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
+    bool operator==(const RegValue&) const = default;
 
     // Missing values and values without data read as empty text, as do the
     // two string types; anything else is not text.

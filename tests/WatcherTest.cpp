@@ -15,8 +15,16 @@ protected:
     void SetUp() override {
         CoreTest::SetUp();
         if (HasFatalFailure()) return;
-        guard_ = std::make_unique<StartupGuard>(Folders());
         host_.askAboutEntry = [this](const StartupEntry& entry) { return Answer(entry); };
+        host_.logonValueDecided = [this](const LogonValueChange& change) {
+            logonChanges_.push_back(change);
+        };
+        StartWatch();
+    }
+    // A watch that starts from what the places hold now.
+    void StartWatch() {
+        watcher_.reset();
+        guard_ = std::make_unique<StartupGuard>(Folders());
         watcher_ = std::make_unique<Watcher>(*guard_, false, host_);
         watcher_->SetReady();
         watcher_->CheckEverything();  // the first whole reading
@@ -31,15 +39,18 @@ protected:
     // watch, until the value is gone from its key (the user's Run key).
     bool DisabledInTime(const std::wstring& name, HKEY root = HKEY_CURRENT_USER,
                         const std::wstring& key = kRun, REGSAM view = 0) {
+        return InTime([&] { return !ReadRawValue(root, key, name, view).exists; });
+    }
+    bool InTime(const std::function<bool()>& done) {
         for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 5000;) {
-            if (!ReadRawValue(root, key, name, view).exists) return true;
+            if (done()) return true;
             const std::vector<HANDLE>& handles = watcher_->Handles();
             const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                         handles.data(), FALSE, 100);
             if (woke < WAIT_OBJECT_0 + handles.size()) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
             watcher_->ResumeDeferred();
         }
-        return !ReadRawValue(root, key, name, view).exists;
+        return done();
     }
 
     std::function<Decision(const StartupEntry&)> answer_ = [](const StartupEntry&) {
@@ -49,6 +60,7 @@ protected:
     std::unique_ptr<StartupGuard> guard_;
     WatchHost host_;
     std::unique_ptr<Watcher> watcher_;
+    std::vector<LogonValueChange> logonChanges_;
 };
 
 TEST_F(WatcherTest, EveryPlaceIsARecordAndFolderLocationsOnlyWhenFollowed) {
@@ -90,6 +102,39 @@ TEST_F(WatcherTest, AValueInAnyListIsTakenAtOnceAndKeptWhole) {
         guard_->Reload();
     }
     EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "each taken by its change notification";
+}
+
+// A logon value is never moved: a change is undone to the known good (the
+// value, its type and bytes; or no value where there was none), or allowed
+// and known good from then on.
+TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
+    const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const std::wstring windows = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+    const std::wstring cmd = L"Software\\Microsoft\\Command Processor";
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"explorer.exe", REG_SZ);
+    StartWatch();
+    const auto shell = [&] { return ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell"); };
+
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"explorer.exe, evil.exe", REG_EXPAND_SZ);
+    SetStringValue(HKEY_CURRENT_USER, cmd, L"AutoRun", L"evil.cmd");
+    const DWORD on = 1;
+    SetRawValue(HKEY_LOCAL_MACHINE, windows, L"LoadAppInit_DLLs", REG_DWORD, &on, sizeof on);
+    EXPECT_TRUE(InTime([&] {
+        return shell() == RawValue{true, REG_SZ, L"explorer.exe"} &&
+               !ReadRawValue(HKEY_CURRENT_USER, cmd, L"AutoRun").exists &&
+               !ReadRawValue(HKEY_LOCAL_MACHINE, windows, L"LoadAppInit_DLLs").exists;
+    })) << "put back as they were, by the change notifications";
+    EXPECT_EQ(watcher_->Count().fullChecks, 1u);
+    ASSERT_EQ(logonChanges_.size(), 3u);
+    EXPECT_EQ(TextOf(logonChanges_[0].found), L"explorer.exe, evil.exe");
+
+    watcher_->SetPolicies(Policy::Allow, Policy::Allow);
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"newshell.exe", REG_SZ);
+    watcher_->CheckEverything();
+    watcher_->SetPolicies(Policy::DisableSilently, Policy::Allow);
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"evil.exe", REG_SZ);
+    EXPECT_TRUE(InTime([&] { return shell() == RawValue{true, REG_SZ, L"newshell.exe"}; }))
+        << "what was allowed is what is put back";
 }
 
 // What changes while the user is being asked is not lost, nor checked in

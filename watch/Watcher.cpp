@@ -31,6 +31,15 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
     places.push_back({Kind::StartupFolder, 1, {Where::Kind::Folder, nullptr, folders.userStartup, 0}});
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         places.push_back({Kind::StartPages, 0, {Where::Kind::Key, root, kStartPageKey, 0}});
+    // Each key of the logon values once.
+    for (const LogonValue& value : LogonValues()) {
+        const ChangeWatch::Place where{Where::Kind::Key, value.root, value.keyPath, value.view};
+        if (std::none_of(places.begin(), places.end(), [&](const WatchedPlace& p) {
+                return p.kind == Kind::LogonValues && p.where.root == where.root &&
+                       p.where.path == where.path && p.where.view == where.view;
+            }))
+            places.push_back({Kind::LogonValues, 0, where});
+    }
     // Where the Startup folders are: moving one must not walk around the watch.
     if (followFolders)
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
@@ -69,6 +78,8 @@ bool Watcher::CanCheckNow() const noexcept {
 
 void Watcher::WatchChanges() {
     if (changes_ || stopped_) return;
+    // What the logon values hold as the watch starts is their known good.
+    if (knownGood_.empty()) knownGood_ = ReadKnownGood();
     places_ = PlacesToWatch(guard_.Folders(), followFolders_);
     std::vector<ChangeWatch::Place> where;
     for (const WatchedPlace& place : places_) where.push_back(place.where);
@@ -109,6 +120,9 @@ void Watcher::OnSignalled(std::size_t handle) {
         case WatchedPlace::Kind::FolderLocations:
             foldersMoved_ = true;
             break;
+        case WatchedPlace::Kind::LogonValues:
+            logonValuesChanged_ = true;
+            break;
         }
     }
     CheckChangedPlaces();
@@ -143,7 +157,8 @@ void Watcher::CheckEverything() {
     if (followFolders_) FollowStartupFolders();
     changedPlaces_ = PlaceSelection::None();
     startPagesChanged_ = false;
-    RunCheck(PlaceSelection{}, true);
+    logonValuesChanged_ = false;
+    RunCheck(PlaceSelection{}, true, true);
 }
 
 void Watcher::CheckChangedPlaces() {
@@ -154,9 +169,10 @@ void Watcher::CheckChangedPlaces() {
     if (std::exchange(foldersMoved_, false) && followFolders_) FollowStartupFolders();
     const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
     const bool startPages = std::exchange(startPagesChanged_, false);
-    if (places.Empty() && !startPages) return;
+    const bool logonValues = std::exchange(logonValuesChanged_, false);
+    if (places.Empty() && !startPages && !logonValues) return;
     ++counters_.placeChecks;
-    RunCheck(places, startPages);
+    RunCheck(places, startPages, logonValues);
 }
 
 void Watcher::ResumeDeferred() {
@@ -165,7 +181,12 @@ void Watcher::ResumeDeferred() {
     CheckChangedPlaces();
 }
 
-void Watcher::RunCheck(const PlaceSelection& places, bool startPages) {
+void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logonValues) {
+    // The logon values' known good is what the first check finds.
+    if (knownGood_.empty()) {
+        knownGood_ = ReadKnownGood();
+        logonValues = false;
+    }
     if (!guard_.Loaded()) {
         guard_.Reload();  // a reading that is not whole raises
         if (host_.firstReadingTaken) host_.firstReadingTaken();
@@ -179,11 +200,12 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages) {
         guard_.Check(startupPolicy_, host_.askAboutEntry, host_.allowed, places);
         if (startPages && !stopped_)
             for (auto& [page, text] : CheckStartPages(startPagePolicy_, defended_,
-                                                      host_.askAboutStartPage,
+                                                      host_.askAboutValue,
                                                       host_.startPageDecided)) {
                 defended_.at(page) = text;
                 if (host_.startPageAccepted) host_.startPageAccepted(page, text);
             }
+        if (logonValues && !stopped_) CheckLogonValuesNow();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -196,6 +218,12 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages) {
         if (!failure) failure = std::current_exception();
     }
     if (failure) std::rethrow_exception(failure);
+}
+
+void Watcher::CheckLogonValuesNow() {
+    for (const LogonValueChange& change :
+         CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue))
+        if (host_.logonValueDecided) host_.logonValueDecided(change);
 }
 
 void Watcher::Breathe() {

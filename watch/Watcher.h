@@ -17,6 +17,7 @@
 #include "policy/Policy.h"
 #include "startpage/StartPages.h"
 #include "startup/Guard.h"
+#include "startup/LogonValues.h"
 
 namespace kb {
 
@@ -28,6 +29,7 @@ struct WatchedPlace {
         StartupFolder,    // index: 0 the all-users folder, 1 the user's
         StartPages,       // the start-page key of one root
         FolderLocations,  // where the shell keeps the Startup folders' paths
+        LogonValues,      // a key holding single values logon reads
     };
     Kind kind;
     std::size_t index = 0;
@@ -35,18 +37,22 @@ struct WatchedPlace {
 };
 
 // Every place to watch: the Run-type keys, the Startup folders, the
-// start-page keys and, when the folders may move, where they are kept.
+// start-page keys, the keys of the single logon values and, when the
+// folders may move, where they are kept.
 std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders);
 
 // What the watch asks and tells its owner, always on the owner's thread
 // and during a check.
 struct WatchHost {
     std::function<Decision(const StartupEntry& entry)> askAboutEntry;
-    std::function<Decision(const std::wstring& question)> askAboutStartPage;
+    // A question about a single value: a start page or a logon value.
+    std::function<Decision(const std::wstring& question)> askAboutValue;
     // An entry the user allowed: known from now on.
     std::function<void(const StartupEntry& entry)> allowed;
     // A start page that changed, and what became of it.
     Told startPageDecided;
+    // A logon value that changed, and what became of it.
+    std::function<void(const LogonValueChange& change)> logonValueDecided;
     // A start page whose new text is defended from now on.
     std::function<void(std::size_t page, const std::wstring& text)> startPageAccepted;
     // Something worth telling that stops nothing.
@@ -80,6 +86,8 @@ public:
     // The text defended for a start page; none while it is not defended.
     void Defend(std::size_t page, std::optional<std::wstring> text);
     const StartPageReferences& Defended() const noexcept { return defended_; }
+    // The logon values' known good; empty until the first check read it.
+    const KnownGood& LogonKnownGood() const noexcept { return knownGood_; }
 
     // Waits on the places from now on; checks may run once the owner is ready.
     void WatchChanges();
@@ -108,7 +116,8 @@ public:
 private:
     bool CanCheckNow() const noexcept;
     void CheckChangedPlaces();
-    void RunCheck(const PlaceSelection& places, bool startPages);
+    void RunCheck(const PlaceSelection& places, bool startPages, bool logonValues);
+    void CheckLogonValuesNow();
     void Breathe();
     void FollowStartupFolders();
     void Notice(const std::wstring& text);
@@ -118,10 +127,12 @@ private:
     WatchHost host_;
     Policy startupPolicy_ = Policy::DisableSilently, startPagePolicy_ = Policy::DisableSilently;
     StartPageReferences defended_;
+    KnownGood knownGood_;
     std::vector<WatchedPlace> places_;
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
     bool startPagesChanged_ = false;
+    bool logonValuesChanged_ = false;
     bool foldersMoved_ = false;    // where the Startup folders are may have changed
     bool waitingForIdle_ = false;  // a check was put off
     bool ready_ = false;

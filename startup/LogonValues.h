@@ -1,0 +1,72 @@
+#pragma once
+// The single values logon takes a program or a library from (the shell,
+// the user's initialisation, a command run with every command prompt, the
+// libraries loaded into every program): each guarded against its known
+// good, the value as the first whole reading found it or as the user last
+// allowed it. Such a value is never moved into the store: disabling a
+// change puts the known good back.
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Registry.h"
+#include "policy/Policy.h"
+
+namespace kb {
+
+struct LogonValue {
+    HKEY root;
+    const wchar_t* rootName;  // "HKLM" or "HKCU"
+    std::wstring keyPath;
+    const wchar_t* name;
+    REGSAM view;
+
+    // HKLM\...\Winlogon: the key, as the list's Location texts name keys.
+    std::wstring Location() const { return std::wstring(rootName) + L"\\" + keyPath; }
+};
+
+// The values, the machine's first; on 64-bit Windows those a 32-bit program
+// reads of its own are there in both views.
+std::vector<LogonValue> LogonValuesFor(bool windows64);
+const std::vector<LogonValue>& LogonValues();
+
+// A value as it stands: none when it is not there.
+using ValueState = std::optional<RegValue>;
+
+// The value now; a key that is not there holds no value. Nothing at all
+// when the key is there but cannot be read: nobody knows what it holds.
+std::optional<ValueState> ReadLogonValue(const LogonValue& value);
+
+// Puts the state back: the bytes of their type, or no value where there was
+// none. Raises when the registry refuses.
+void PutBackLogonValue(const LogonValue& value, const ValueState& state);
+
+// The known good of each value, by its place in LogonValues(); none for a
+// value whose key could not be read (nothing to put back).
+using KnownGood = std::vector<std::optional<ValueState>>;
+KnownGood ReadKnownGood();
+
+// What became of one changed value.
+struct LogonValueChange {
+    std::size_t index;
+    ValueState found, knownGood;
+    Decision decision;
+    bool asked;
+};
+
+// How a value's state reads in a question or the history.
+std::wstring TextOf(const ValueState& state);
+
+// One check: each value that differs from its known good is put back,
+// asked about or accepted, as the policy says; accepted, what it holds is
+// its known good from now on. A value that cannot be read, or put back, is
+// met again next time; the others go on.
+std::vector<LogonValueChange> CheckLogonValues(
+    Policy policy, KnownGood& knownGood,
+    const std::function<Decision(const std::wstring& question)>& ask);
+
+}  // namespace kb
