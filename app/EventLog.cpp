@@ -21,8 +21,11 @@ void SetEventSink(EventSink sink) {
 EventLog::EventLog() : source_(::RegisterEventSourceW(nullptr, kAppTitle)) {}
 
 DWORD EventLog::EventIdOf(const HistoryRecord& record) {
-    if (record.what == L"Disabled") return KB_EVENT_DISABLED;
-    if (record.what == L"Allowed") return KB_EVENT_ALLOWED;
+    // A logon value put back is its change disabled; allowed, allowed.
+    if (record.what == L"Disabled" || record.what == L"Logon value put back")
+        return KB_EVENT_DISABLED;
+    if (record.what == L"Allowed" || record.what == L"Logon value change allowed")
+        return KB_EVENT_ALLOWED;
     if (record.what == L"Left as it is") return KB_EVENT_LEFT;
     if (record.what == L"Could not be disabled") return KB_EVENT_NOT_MOVED;
     if (record.what == L"Needs administrator rights") return KB_EVENT_NEEDS_ADMINISTRATOR;
