@@ -99,6 +99,14 @@ std::vector<LogonValueChange> CheckLogonValues(
             continue;
         }
         const ValueState before = *knownGood[i];
+        // Nobody is asked about what cannot be put back (a standard user and
+        // the machine's values): the caller tells it instead.
+        if (const OpenedKey key = RegKey::OpenForWriting(values[i].root, values[i].keyPath,
+                                                         values[i].view);
+            !key && key.Refused()) {
+            changes.push_back({i, *live, before, Decision::Leave, false, true});
+            continue;
+        }
         try {
             const Decision decision =
                 policy == Policy::DisableSilently

@@ -56,6 +56,8 @@ struct LogonValueChange {
     ValueState found, knownGood;
     Decision decision;
     bool asked;
+    // This process may not write the value: nothing was asked or done.
+    bool refused = false;
 };
 
 // How a value's state reads in a question or the history.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CoreHarness.h"
+#include "platform/Faults.h"
 #include "startup/Inventory.h"
 #include "watch/Watcher.h"
 
@@ -135,6 +136,24 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"evil.exe", REG_SZ);
     EXPECT_TRUE(InTime([&] { return shell() == RawValue{true, REG_SZ, L"newshell.exe"}; }))
         << "what was allowed is what is put back";
+
+    // A standard user cannot put the machine's value back: told once, and
+    // nobody is asked again at every check.
+    std::vector<std::wstring> notices;
+    host_.notice = [&](const std::wstring& text) { notices.push_back(text); };
+    host_.askAboutValue = [](const std::wstring&) -> Decision {
+        ADD_FAILURE() << "asked about a value it cannot put back";
+        return Decision::Leave;
+    };
+    StartWatch();
+    watcher_->SetPolicies(Policy::Ask, Policy::Allow);
+    SetStandardUserMode(true);
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"evil.exe", REG_SZ);
+    EXPECT_TRUE(InTime([&] { return !notices.empty(); }));
+    watcher_->CheckEverything();
+    watcher_->CheckEverything();
+    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_EQ(shell(), (RawValue{true, REG_SZ, L"evil.exe"}));
 }
 
 // What changes while the user is being asked is not lost, nor checked in

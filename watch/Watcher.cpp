@@ -222,8 +222,20 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logon
 
 void Watcher::CheckLogonValuesNow() {
     for (const LogonValueChange& change :
-         CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue))
-        if (host_.logonValueDecided) host_.logonValueDecided(change);
+         CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue)) {
+        if (!change.refused) {
+            if (host_.logonValueDecided) host_.logonValueDecided(change);
+            continue;
+        }
+        // Told once, not at every check.
+        if (refusedTold_.size() <= change.index) refusedTold_.resize(change.index + 1);
+        if (refusedTold_[change.index]) continue;
+        refusedTold_[change.index] = true;
+        const LogonValue& value = LogonValues().at(change.index);
+        Notice(L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") changed to \"" +
+               TextOf(change.found) +
+               L"\"; it needs administrator rights to be put back, and stays as it is.");
+    }
 }
 
 void Watcher::Breathe() {

@@ -128,6 +128,7 @@ private:
     Policy startupPolicy_ = Policy::DisableSilently, startPagePolicy_ = Policy::DisableSilently;
     StartPageReferences defended_;
     KnownGood knownGood_;
+    std::vector<bool> refusedTold_;  // a logon value this process may not put back, told
     std::vector<WatchedPlace> places_;
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
