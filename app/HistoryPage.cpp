@@ -45,9 +45,10 @@ void HistoryPage::EnableSelected() {
     // command is stored quoted).
     const std::vector<StartupEntry> entries = bench_.guard.Known().InListOrder();
     const auto storedAs = [&](const StartupEntry& e) {
-        return (std::holds_alternative<StoredRunEntry>(e) ||
-                std::holds_alternative<StoredShortcutEntry>(e)) &&
-               TextOf(e).item == selected->item && TextOf(e).location == selected->location;
+        const EntryText text = TextOf(e);
+        return !text.enabled && !std::holds_alternative<RunValueEntry>(e) &&
+               !std::holds_alternative<ShortcutEntry>(e) && text.item == selected->item &&
+               text.location == selected->location;
     };
     auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
         return storedAs(e) && TextOf(e).command == selected->command;

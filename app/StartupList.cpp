@@ -10,10 +10,10 @@ namespace kb {
 
 namespace {
 
-// The pass's order of the four kinds.
+// The pass's order of the kinds.
 int PassRank(const StartupEntry& entry) {
     constexpr int rank[] = {0 /* live value */, 2 /* live shortcut */, 1 /* stored value */,
-                            3 /* stored shortcut */};
+                            3 /* stored shortcut */, 1 /* an item, aside or back */};
     return rank[entry.index()];
 }
 

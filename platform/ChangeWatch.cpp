@@ -50,12 +50,12 @@ namespace {
 // the key it replaces may signal that one's event (Wine does, for a
 // registration still pending), which then goes with it unseen.
 bool Register(HKEY root, const std::wstring& path, REGSAM view, DWORD filter, UniqueKey& key,
-              UniqueHandle& event) {
+              UniqueHandle& event, bool subtree = false) {
     UniqueHandle fresh(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     UniqueKey opened;
     if (!fresh ||
         ::RegOpenKeyExW(root, path.c_str(), 0, KEY_NOTIFY | view, opened.put()) != ERROR_SUCCESS ||
-        ::RegNotifyChangeKeyValue(opened.get(), FALSE, filter, fresh.get(), TRUE) != ERROR_SUCCESS)
+        ::RegNotifyChangeKeyValue(opened.get(), subtree, filter, fresh.get(), TRUE) != ERROR_SUCCESS)
         return false;
     key = std::move(opened);
     event = std::move(fresh);
@@ -68,8 +68,9 @@ void ChangeWatch::ArmKey(Watch& watch) {
     // The place itself when it exists, else the nearest parent: a subkey
     // made below it signals, and the next arming moves down.
     for (std::wstring path = watch.place.path;; path = Parent(path)) {
-        if (Register(watch.place.root, path, watch.place.view, kKeyFilter, watch.key,
-                     watch.event)) {
+        // Below the place itself, what its subkeys hold too, where asked.
+        if (Register(watch.place.root, path, watch.place.view, kKeyFilter, watch.key, watch.event,
+                     watch.place.subtree && path == watch.place.path)) {
             watch.atPlace = path == watch.place.path;
             ArmKeyParent(watch);
             return;

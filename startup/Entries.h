@@ -77,7 +77,25 @@ struct StoredShortcutEntry {
     }
 };
 
-using StartupEntry = std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry>;
+// An entry of an item place, live or moved aside; or a value moved aside
+// below a Run-type key.
+struct AsideEntry {
+    ItemPlace place;
+    std::wstring name;   // the subkey's or the value's, exactly
+    bool isKey = false;  // a subkey with everything below it
+    // What it starts: a value's text, a component's StubPath, a subkey's
+    // values' texts in the registry's order.
+    std::wstring command;
+    bool enabled = true;  // false: in the place's kAsideKey subkey
+
+    // Below the root: where it is now.
+    std::wstring ParentPath() const {
+        return enabled ? place.keyPath : place.keyPath + L"\\" + kAsideKey;
+    }
+};
+
+using StartupEntry =
+    std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry, AsideEntry>;
 
 // What the list shows of an entry.
 struct EntryText {
@@ -120,6 +138,8 @@ struct SkippedValue {
 struct LiveEntries {
     std::vector<RunValueEntry> values;   // in the order of the places, then the registry's
     std::vector<ShortcutEntry> shortcuts;  // the all-users folder first
+    // The item places' entries, then the values moved aside below Run-type keys.
+    std::vector<AsideEntry> items;
 };
 
 struct StoredEntries {
@@ -131,8 +151,8 @@ struct Inventory {
     LiveEntries live;
     StoredEntries stored;
 
-    // Every entry in the list's order: live values, live shortcuts, stored
-    // values, stored shortcuts.
+    // Every entry in the list's order: live values, the item places'
+    // entries, live shortcuts, stored values, stored shortcuts.
     std::vector<StartupEntry> InListOrder() const;
 };
 

@@ -7,7 +7,7 @@ namespace kb {
 namespace {
 
 constexpr wchar_t kValue[] = L"value", kShortcut[] = L"shortcut", kStoredValue[] = L"stored-value",
-                  kStoredShortcut[] = L"stored-shortcut";
+                  kStoredShortcut[] = L"stored-shortcut", kItem[] = L"item";
 
 std::wstring StoreText(StoreKind store) {
     return store == StoreKind::User ? L"user" : L"shared";
@@ -18,6 +18,7 @@ std::size_t FieldsOf(const std::wstring& kind) {
     if (kind == kValue) return 4;
     if (kind == kShortcut) return 1;
     if (kind == kStoredValue || kind == kStoredShortcut) return 3;
+    if (kind == kItem) return 6;
     return 0;
 }
 
@@ -44,6 +45,10 @@ std::vector<std::wstring> KeyOf(const StartupEntry& entry) {
         }
         std::vector<std::wstring> operator()(const StoredShortcutEntry& e) const {
             return {kStoredShortcut, StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
+        }
+        std::vector<std::wstring> operator()(const AsideEntry& e) const {
+            return {kItem, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
+                    e.name, e.isKey ? L"key" : L"value", e.enabled ? L"on" : L"aside"};
         }
     };
     return std::visit(Visitor{}, entry);
@@ -72,6 +77,13 @@ std::optional<StartupEntry> FindByKey(const Inventory& inventory,
         });
     else if (kind == kShortcut)
         found = Find(inventory.live.shortcuts, [&](const ShortcutEntry& e) { return e.path == field(0); });
+    else if (kind == kItem)
+        found = Find(inventory.live.items, [&](const AsideEntry& e) {
+            return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
+                   e.place.keyPath == field(2) && e.name == field(3) &&
+                   (e.isKey ? L"key" : L"value") == field(4) &&
+                   (e.enabled ? L"on" : L"aside") == field(5);
+        });
     else if (kind == kStoredValue)
         found = Find(inventory.stored.values, sameStore);
     else

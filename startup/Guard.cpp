@@ -9,6 +9,7 @@
 #include "platform/ScopeExit.h"
 #include "platform/TextCompare.h"
 #include "startup/Inventory.h"
+#include "startup/Items.h"
 #include "startup/Store.h"
 
 namespace kb {
@@ -23,6 +24,10 @@ bool Starts(const ShortcutEntry& e) {
     return !e.disabledByTaskManager;  // any file, even one the shell cannot read
 }
 
+bool Starts(const AsideEntry& e) {
+    return e.enabled && !e.command.empty();
+}
+
 // What an entry starts: a value's command; a file's, as the list shows it.
 std::wstring StartsWhat(const RunValueEntry& e) {
     return e.command;
@@ -32,10 +37,19 @@ std::wstring StartsWhat(const ShortcutEntry& e) {
     return e.command;
 }
 
+std::wstring StartsWhat(const AsideEntry& e) {
+    return e.command;
+}
+
 // What an entry is now: a change to any part makes it another.
 std::wstring IdentityOf(const RunValueEntry& e) {
     return e.place.Location() + L"\n" + e.name + L"\n" + e.command + L"\n" +
            std::to_wstring(e.type);
+}
+
+std::wstring IdentityOf(const AsideEntry& e) {
+    return e.place.Location() + L"\n" + e.name + L"\n" + (e.isKey ? L"key" : L"value") + L"\n" +
+           e.command;
 }
 
 std::wstring IdentityOf(const ShortcutEntry& e) {
@@ -63,6 +77,15 @@ bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) con
            folderA == folders_.FolderOf(b.location);
 }
 
+bool StartupGuard::SameEntry(const AsideEntry& a, const AsideEntry& b) const {
+    return a.isKey == b.isKey && EqualIgnoringCase(a.name, b.name) &&
+           EqualIgnoringCase(a.place.Location(), b.place.Location());
+}
+
+std::wstring StartupGuard::IndexKey(const AsideEntry& e) const {
+    return FoldCase(e.place.Location()) + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + FoldCase(e.name);
+}
+
 std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
     return FoldCase(e.place.Location()) + L"\n" + FoldCase(e.name);
 }
@@ -80,6 +103,8 @@ const StartupGuard::KnownIndex& StartupGuard::Index() const {
             index_->values.emplace(IndexKey(known_.live.values[i]), i);
         for (std::size_t i = 0; i < known_.live.shortcuts.size(); ++i)
             index_->shortcuts.emplace(IndexKey(known_.live.shortcuts[i]), i);
+        for (std::size_t i = 0; i < known_.live.items.size(); ++i)
+            index_->items.emplace(IndexKey(known_.live.items[i]), i);
     }
     return *index_;
 }
@@ -88,7 +113,9 @@ template <typename Entry>
 std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
     const KnownIndex& index = Index();
     const std::vector<Entry>& known = KnownOfKind<Entry>();
-    const auto& byName = std::is_same_v<Entry, RunValueEntry> ? index.values : index.shortcuts;
+    const auto& byName = std::is_same_v<Entry, RunValueEntry>   ? index.values
+                         : std::is_same_v<Entry, ShortcutEntry> ? index.shortcuts
+                                                                : index.items;
     // In the order they were added: the last one has the latest word.
     std::vector<std::size_t> found;
     const auto [first, last] = byName.equal_range(IndexKey(entry));
@@ -125,6 +152,11 @@ const std::vector<RunValueEntry>& StartupGuard::KnownOfKind<RunValueEntry>() con
 template <>
 const std::vector<ShortcutEntry>& StartupGuard::KnownOfKind<ShortcutEntry>() const {
     return known_.live.shortcuts;
+}
+
+template <>
+const std::vector<AsideEntry>& StartupGuard::KnownOfKind<AsideEntry>() const {
+    return known_.live.items;
 }
 
 void StartupGuard::Reload() {
@@ -241,12 +273,21 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                 shortcuts);
         if (!Breathe()) return;
     }
+    std::vector<AsideEntry> items;
+    for (const AsideEntry& entry : scan.items) {
+        if (Knows(entry))
+            items.push_back(entry);
+        else
+            handle(entry, MoveItem, items);
+        if (!Breathe()) return;
+    }
     // What the places read now hold replaces what was known of them, so an
     // entry that went (a RunOnce value Windows ran) is new when it comes
     // back. A place that could not be read keeps what was known of it.
     LiveEntries now;
     now.values = std::move(values);
     now.shortcuts = std::move(shortcuts);
+    now.items = std::move(items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, skipped);
     // A key holding an entry left as it is (Cancel) is read again at the
     // next check, which asks again.
@@ -315,6 +356,20 @@ void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
                (read.userStartup && !folder.empty() && folder == folders_.userStartup);
     });
     std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
+    // An item place's entries, and what is moved aside below a Run-type key
+    // read with it.
+    std::vector<std::wstring> itemsRead;
+    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    for (std::size_t i = 0; i < itemPlaces.size() && i < read.items.size(); ++i)
+        if (read.items[i]) itemsRead.push_back(itemPlaces[i].Location());
+    for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
+        if (read.runKeys[i]) itemsRead.push_back(runKeys[i].Location());
+    std::erase_if(known_.live.items, [&](const AsideEntry& k) {
+        return std::any_of(itemsRead.begin(), itemsRead.end(), [&](const std::wstring& place) {
+            return EqualIgnoringCase(k.place.Location(), place);
+        });
+    });
+    std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
 }
 
 std::vector<SkippedValue> StartupGuard::UnreadablePlaces() const {
@@ -331,6 +386,9 @@ std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& en
     } else if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) {
         const ShortcutEntry* known = KnownAs(*shortcut);
         if (known && Starts(*known) && known->command != shortcut->command) return known->command;
+    } else if (const auto* item = std::get_if<AsideEntry>(&entry)) {
+        const AsideEntry* known = KnownAs(*item);
+        if (known && Starts(*known) && known->command != item->command) return known->command;
     }
     return std::nullopt;
 }
@@ -362,6 +420,10 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
         known_.live.values.push_back(
             {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
+    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->enabled) {
+        AsideEntry back = *item;
+        back.enabled = true;
+        known_.live.items.push_back(std::move(back));
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
         // Known as it reads now that it is back.
         const std::wstring& folder = folders_.FolderOf(shortcut->location);

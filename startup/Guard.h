@@ -115,12 +115,14 @@ public:
 private:
     bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;
     bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const;
+    bool SameEntry(const AsideEntry& a, const AsideEntry& b) const;
     // The known entries by place and folded name.
     struct KnownIndex {
-        std::unordered_multimap<std::wstring, std::size_t> values, shortcuts;
+        std::unordered_multimap<std::wstring, std::size_t> values, shortcuts, items;
     };
     std::wstring IndexKey(const RunValueEntry& e) const;
     std::wstring IndexKey(const ShortcutEntry& e) const;
+    std::wstring IndexKey(const AsideEntry& e) const;
     const KnownIndex& Index() const;
     template <typename Entry>
     const std::vector<Entry>& KnownOfKind() const;

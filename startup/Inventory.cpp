@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
 #include "startup/CommandLine.h"
+#include "startup/Items.h"
 #include "startup/TaskManager.h"
 
 namespace kb {
@@ -158,23 +159,34 @@ ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring&
 PlaceSelection PlaceSelection::None() {
     PlaceSelection none;
     none.runKeys.assign(none.runKeys.size(), false);
+    none.items.assign(none.items.size(), false);
     none.commonStartup = none.userStartup = false;
     return none;
 }
 
+namespace {
+bool AnyOf(const std::vector<bool>& bits) {
+    return std::any_of(bits.begin(), bits.end(), [](bool b) { return b; });
+}
+bool AllOf(const std::vector<bool>& bits) {
+    return std::all_of(bits.begin(), bits.end(), [](bool b) { return b; });
+}
+void Merge(std::vector<bool>& bits, const std::vector<bool>& other) {
+    for (std::size_t i = 0; i < bits.size() && i < other.size(); ++i) bits[i] = bits[i] || other[i];
+}
+}  // namespace
+
 bool PlaceSelection::Empty() const {
-    return !commonStartup && !userStartup &&
-           std::none_of(runKeys.begin(), runKeys.end(), [](bool b) { return b; });
+    return !commonStartup && !userStartup && !AnyOf(runKeys) && !AnyOf(items);
 }
 
 bool PlaceSelection::All() const {
-    return commonStartup && userStartup &&
-           std::all_of(runKeys.begin(), runKeys.end(), [](bool b) { return b; });
+    return commonStartup && userStartup && AllOf(runKeys) && AllOf(items);
 }
 
 PlaceSelection& PlaceSelection::operator|=(const PlaceSelection& other) {
-    for (std::size_t i = 0; i < runKeys.size() && i < other.runKeys.size(); ++i)
-        runKeys[i] = runKeys[i] || other.runKeys[i];
+    Merge(runKeys, other.runKeys);
+    Merge(items, other.items);
     commonStartup = commonStartup || other.commonStartup;
     userStartup = userStartup || other.userStartup;
     return *this;
@@ -191,6 +203,9 @@ PlaceSelection PlaceSelection::ReadWhole(const StartupFolders& folders,
     const std::vector<RunKeyPlace>& places = RunKeyPlaces();
     for (std::size_t i = 0; i < whole.runKeys.size() && i < places.size(); ++i)
         whole.runKeys[i] = whole.runKeys[i] && !unread(places[i].Location());
+    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    for (std::size_t i = 0; i < whole.items.size() && i < itemPlaces.size(); ++i)
+        whole.items[i] = whole.items[i] && !unread(itemPlaces[i].Location());
     whole.commonStartup = commonStartup && !unread(folders.commonStartup);
     whole.userStartup = userStartup && !unread(folders.userStartup);
     return whole;
@@ -216,6 +231,15 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
     for (std::size_t i = 0; i < places.size(); ++i)
         if (i < selection.runKeys.size() && selection.runKeys[i])
             ReadRunKey(places[i], live.values, skipped, breathe);
+    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    for (std::size_t i = 0; i < itemPlaces.size(); ++i)
+        if (i < selection.items.size() && selection.items[i])
+            for (const bool enabled : {true, false})
+                ReadItems(itemPlaces[i], enabled, live.items, skipped);
+    // What the other lister moved aside below the Run-type keys.
+    for (std::size_t i = 0; i < places.size(); ++i)
+        if (i < selection.runKeys.size() && selection.runKeys[i])
+            ReadItems(AsidePlaceOf(places[i]), false, live.items, skipped);
     if (selection.commonStartup)
         ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
                           cache);
@@ -235,9 +259,10 @@ PlaceStamp StampOf(const RunKeyPlace& place) {
 
 std::vector<StartupEntry> Inventory::InListOrder() const {
     std::vector<StartupEntry> entries;
-    entries.reserve(live.values.size() + live.shortcuts.size() + stored.values.size() +
+    entries.reserve(live.values.size() + live.items.size() + live.shortcuts.size() + stored.values.size() +
                     stored.shortcuts.size());
     entries.insert(entries.end(), live.values.begin(), live.values.end());
+    entries.insert(entries.end(), live.items.begin(), live.items.end());
     entries.insert(entries.end(), live.shortcuts.begin(), live.shortcuts.end());
     entries.insert(entries.end(), stored.values.begin(), stored.values.end());
     entries.insert(entries.end(), stored.shortcuts.begin(), stored.shortcuts.end());
@@ -253,6 +278,10 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
         auto [program, arguments] = ProgramOf(file->path, file->link);
         return {std::move(program), std::move(arguments),
                 file->path.substr(0, file->path.rfind(L'\\')), {}};
+    }
+    if (const auto* item = std::get_if<AsideEntry>(&entry); item && item->enabled) {
+        ProgramAndArguments parts = SplitCommandLine(item->command);
+        return {std::move(parts.program), std::move(parts.arguments), item->place.Location(), {}};
     }
     return {};
 }
@@ -274,6 +303,9 @@ EntryText TextOf(const StartupEntry& entry) {
         }
         EntryText operator()(const StoredShortcutEntry& e) const {
             return {e.item, e.command, e.location, false};
+        }
+        EntryText operator()(const AsideEntry& e) const {
+            return {e.name, e.command, e.place.Location(), e.enabled};
         }
     };
     return std::visit(Visitor{}, entry);

@@ -16,9 +16,11 @@
 namespace kb {
 
 // Which live places a reading covers: each Run-type key (by its index in
-// RunKeyPlaces()) and each Startup folder.
+// RunKeyPlaces(), with the values moved aside below it), each item place
+// and each Startup folder.
 struct PlaceSelection {
     std::vector<bool> runKeys = std::vector<bool>(RunKeyPlaces().size(), true);
+    std::vector<bool> items = std::vector<bool>(ItemPlaces().size(), true);  // by ItemPlaces()
     bool commonStartup = true;
     bool userStartup = true;
 

@@ -77,6 +77,37 @@ std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64) {
     return places;
 }
 
+std::vector<ItemPlace> ItemPlacesFor(bool windows64) {
+    using Kind = ItemPlace::Kind;
+    const REGSAM view = windows64 ? KEY_WOW64_64KEY : 0;
+    const std::vector<std::wstring> machine =
+        windows64 ? std::vector<std::wstring>{L"Software\\", L"Software\\WOW6432Node\\"}
+                  : std::vector<std::wstring>{L"Software\\"};
+    std::vector<ItemPlace> places;
+    for (const std::wstring& software : machine)
+        places.push_back({Kind::Subkeys, HKEY_LOCAL_MACHINE, L"HKLM",
+                          software + L"Microsoft\\Windows\\CurrentVersion\\RunOnceEx", view, {}});
+    for (const std::wstring& software : machine)
+        places.push_back({Kind::Components, HKEY_LOCAL_MACHINE, L"HKLM",
+                          software + L"Microsoft\\Active Setup\\Installed Components", view, {}});
+    places.push_back({Kind::Subkeys, HKEY_CURRENT_USER, L"HKCU",
+                      L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", 0, {}});
+    places.push_back({Kind::Values, HKEY_CURRENT_USER, L"HKCU",
+                      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0, {L"Load", L"Run"}});
+    places.push_back({Kind::Values, HKEY_CURRENT_USER, L"HKCU", L"Environment", 0,
+                      {L"UserInitMprLogonScript"}});
+    return places;
+}
+
+const std::vector<ItemPlace>& ItemPlaces() {
+    static const std::vector<ItemPlace> places = ItemPlacesFor(Is64BitWindows());
+    return places;
+}
+
+ItemPlace AsidePlaceOf(const RunKeyPlace& place) {
+    return {ItemPlace::Kind::Values, place.root, place.rootName, place.keyPath, place.view, {}};
+}
+
 const std::vector<RunKeyPlace>& RunKeyPlaces() {
     static const std::vector<RunKeyPlace> places = RunKeyPlacesFor(Is64BitWindows());
     return places;

@@ -22,6 +22,26 @@ struct RunKeyPlace {
     bool operator==(const RunKeyPlace&) const = default;
 };
 
+// A place whose entries the shared store cannot hold: the subkeys of a
+// key (each with its values is one entry), the components of Active Setup
+// (each with a StubPath), or some values of a key. A disabled one is moved
+// aside, whole, into the place's own subkey kAsideKey: the widest lister of
+// autostart places does the same, so it shows such an entry as disabled
+// and can enable it, and so can this program.
+struct ItemPlace {
+    enum class Kind { Subkeys, Components, Values };
+    Kind kind = Kind::Values;
+    HKEY root = nullptr;
+    std::wstring rootName;  // "HKLM" or "HKCU"
+    std::wstring keyPath;
+    REGSAM view = 0;
+    std::vector<std::wstring> names;  // of Values: only these (none: every value)
+
+    std::wstring Location() const { return rootName + L"\\" + keyPath; }
+    bool operator==(const ItemPlace&) const = default;
+};
+inline constexpr wchar_t kAsideKey[] = L"AutorunsDisabled";
+
 // Whether this 32-bit program runs on 64-bit Windows.
 bool Is64BitWindows();
 
@@ -36,6 +56,14 @@ bool Is64BitWindows();
 // user's keys are one set in both views: listed once.
 std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64);
 const std::vector<RunKeyPlace>& RunKeyPlaces();
+
+// The places of entries moved aside when disabled: RunOnceEx (the machine's
+// and the user's), Active Setup's components, the user's Load and Run
+// values, and the user's logon script; the machine's in both views.
+std::vector<ItemPlace> ItemPlacesFor(bool windows64);
+const std::vector<ItemPlace>& ItemPlaces();
+// A Run-type key as a place of values moved aside (by the other lister).
+ItemPlace AsidePlaceOf(const RunKeyPlace& place);
 
 // Whether a root name and key path name one of those keys (in either
 // view), ignoring letter case.

@@ -1,6 +1,7 @@
 // Moving any entry: the dispatch on its kind.
 #include "startup/Store.h"
 
+#include "startup/Items.h"
 #include "startup/StoreLayout.h"
 #include "startup/TaskManager.h"
 
@@ -16,6 +17,7 @@ bool WritesMachinePlaces(const StartupEntry& entry) {
         }
         bool operator()(const StoredRunEntry& e) const { return e.store == StoreKind::Shared; }
         bool operator()(const StoredShortcutEntry& e) const { return e.store == StoreKind::Shared; }
+        bool operator()(const AsideEntry& e) const { return IsMachineRoot(e.place.root); }
     };
     return std::visit(Visitor{}, entry);
 }
@@ -38,6 +40,8 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
         MoveResult operator()(const StoredShortcutEntry& e) const {
             return EnableShortcut(e, folders);
         }
+        // Aside and back, in its own place.
+        MoveResult operator()(const AsideEntry& e) const { return MoveItem(e); }
     };
     return std::visit(Visitor{folders}, entry);
 }

@@ -105,6 +105,29 @@ TEST_F(WatcherTest, AValueInAnyListIsTakenAtOnceAndKeptWhole) {
     EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "each taken by its change notification";
 }
 
+// An entry of a place the store cannot hold is moved aside at once: a new
+// RunOnceEx step, and a known component whose StubPath now starts another
+// program (a change below the place's own key).
+TEST_F(WatcherTest, ANewStepOrARewrittenStubPathIsMovedAsideAtOnce) {
+    const std::wstring components = L"Software\\Microsoft\\Active Setup\\Installed Components";
+    const std::wstring component = components + L"\\{Known}";
+    SetStringValue(HKEY_LOCAL_MACHINE, component, L"StubPath", L"known.exe");
+    StartWatch();
+    const std::wstring runOnceEx = kCv + L"RunOnceEx";
+    SetStringValue(HKEY_CURRENT_USER, runOnceEx + L"\\0001", L"1", L"step.exe");
+    SetStringValue(HKEY_LOCAL_MACHINE, component, L"StubPath", L"other.exe");
+    EXPECT_TRUE(InTime([&] {
+        return !RawKeyExists(HKEY_CURRENT_USER, runOnceEx + L"\\0001") &&
+               !RawKeyExists(HKEY_LOCAL_MACHINE, component);
+    }));
+    EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "by their change notifications";
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, runOnceEx + L"\\AutorunsDisabled\\0001", L"1").text,
+              L"step.exe");
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, components + L"\\AutorunsDisabled\\{Known}",
+                           L"StubPath").text,
+              L"other.exe");
+}
+
 // A logon value is never moved: a change is undone to the known good (the
 // value, its type and bytes; or no value where there was none), or allowed
 // and known good from then on.

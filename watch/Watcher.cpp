@@ -27,6 +27,12 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
     for (std::size_t i = 0; i < runKeys.size(); ++i)
         places.push_back({Kind::RunKey, i,
                           {Where::Kind::Key, runKeys[i].root, runKeys[i].keyPath, runKeys[i].view}});
+    // An item place's entries may be subkeys: what they hold signals too.
+    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    for (std::size_t i = 0; i < itemPlaces.size(); ++i)
+        places.push_back({Kind::ItemPlace, i,
+                          {Where::Kind::Key, itemPlaces[i].root, itemPlaces[i].keyPath,
+                           itemPlaces[i].view, itemPlaces[i].kind != ItemPlace::Kind::Values}});
     places.push_back({Kind::StartupFolder, 0, {Where::Kind::Folder, nullptr, folders.commonStartup, 0}});
     places.push_back({Kind::StartupFolder, 1, {Where::Kind::Folder, nullptr, folders.userStartup, 0}});
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
@@ -122,6 +128,9 @@ void Watcher::OnSignalled(std::size_t handle) {
             break;
         case WatchedPlace::Kind::LogonValues:
             logonValuesChanged_ = true;
+            break;
+        case WatchedPlace::Kind::ItemPlace:
+            changedPlaces_.items.at(place.index) = true;
             break;
         }
     }

@@ -30,6 +30,7 @@ struct WatchedPlace {
         StartPages,       // the start-page key of one root
         FolderLocations,  // where the shell keeps the Startup folders' paths
         LogonValues,      // a key holding single values logon reads
+        ItemPlace,        // index: the place's in ItemPlaces()
     };
     Kind kind;
     std::size_t index = 0;
