@@ -37,6 +37,9 @@ struct ShortcutEntry {
     // What it starts, as the list shows it: a shortcut's target and
     // arguments, else the name of what it points at, else the file itself.
     std::wstring command;
+    // In the folder's kAsideKey subfolder, where the other lister moves what
+    // it disables: listed as disabled; moving it brings it back.
+    bool aside = false;
 };
 
 // A subkey of the startupreg store.

@@ -21,7 +21,7 @@ bool Starts(const RunValueEntry& e) {
 }
 
 bool Starts(const ShortcutEntry& e) {
-    return !e.disabledByTaskManager;  // any file, even one the shell cannot read
+    return !e.disabledByTaskManager && !e.aside;  // any file, even one the shell cannot read
 }
 
 bool Starts(const AsideEntry& e) {
@@ -411,8 +411,14 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         RunValueEntry on = *value;
         on.disabledByTaskManager = false;
         known_.live.values.push_back(std::move(on));
-    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry);
-               live && live->disabledByTaskManager) {
+    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry); live && live->aside) {
+        // Known as it reads now that it is back.
+        const std::wstring& folder = folders_.FolderOf(live->location);
+        if (!folder.empty()) {
+            const std::wstring path = folder + L"\\" + live->fileName;
+            known_.live.shortcuts.push_back(StartupFileEntry(live->location, path, ReadLinkOf(path)));
+        }
+    } else if (live && live->disabledByTaskManager) {
         ShortcutEntry on = *live;
         on.disabledByTaskManager = false;
         known_.live.shortcuts.push_back(std::move(on));

@@ -121,6 +121,23 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
     if (cache) cache->Put(folder, std::move(now));
 }
 
+// The files the other lister moved aside into the folder's own subfolder.
+void ReadAsideFiles(const std::wstring& location, const std::wstring& folder,
+                    std::vector<ShortcutEntry>& shortcuts) {
+    if (folder.empty()) return;
+    const std::wstring aside = folder + L"\\" + kAsideKey;
+    WIN32_FIND_DATAW found;
+    UniqueFind listing(::FindFirstFileW((aside + L"\\*").c_str(), &found));
+    if (!listing) return;
+    do {
+        if (!StartsAtLogon(found)) continue;
+        const std::wstring path = aside + L"\\" + found.cFileName;
+        ShortcutEntry entry = StartupFileEntry(location, path, ReadLinkOf(path));
+        entry.aside = true;
+        shortcuts.push_back(std::move(entry));
+    } while (::FindNextFileW(listing.get(), &found));
+}
+
 }  // namespace
 
 std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path) {
@@ -240,11 +257,15 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
     for (std::size_t i = 0; i < places.size(); ++i)
         if (i < selection.runKeys.size() && selection.runKeys[i])
             ReadItems(AsidePlaceOf(places[i]), false, live.items, skipped);
-    if (selection.commonStartup)
+    if (selection.commonStartup) {
         ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
                           cache);
-    if (selection.userStartup)
+        ReadAsideFiles(kCommonStartupLocation, folders.commonStartup, live.shortcuts);
+    }
+    if (selection.userStartup) {
         ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, skipped, cache);
+        ReadAsideFiles(kStartupLocation, folders.userStartup, live.shortcuts);
+    }
     return live;
 }
 
@@ -292,7 +313,7 @@ EntryText TextOf(const StartupEntry& entry) {
             return {e.name, e.command, e.place.Location(), !e.disabledByTaskManager};
         }
         EntryText operator()(const ShortcutEntry& e) const {
-            return {e.name, e.command, e.location, !e.disabledByTaskManager};
+            return {e.name, e.command, e.location, !e.disabledByTaskManager && !e.aside};
         }
         EntryText operator()(const StoredRunEntry& e) const {
             // Where it would go, and that it will not: no guarded place.

@@ -1,4 +1,5 @@
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "startup/Items.h"
 #include "startup/StoreLayout.h"
 
@@ -79,6 +80,26 @@ MoveResult MoveItem(const AsideEntry& entry) {
     const std::wstring from = entry.ParentPath();
     const std::wstring to = entry.enabled ? aside : entry.place.keyPath;
     return entry.isKey ? MoveSubkey(entry, from, to) : MoveValue(entry, from, to);
+}
+
+MoveResult EnableAsideFile(const ShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    if (folder.empty()) return MoveResult::CannotMove;
+    const std::wstring target = folder + L"\\" + entry.fileName;
+    if (!FileExists(entry.path)) return MoveResult::Changed;
+    if (FileExists(target)) return MoveResult::CannotMove;  // never overwritten
+    const auto failed = [] {
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator
+                                                       : MoveResult::CannotMove;
+    };
+    if (!CopyFileTo(entry.path, target)) return failed();
+    // The file aside goes only once its copy holds the very same bytes.
+    if (!SameContents(entry.path, target) || !DeleteFileAt(entry.path)) {
+        const MoveResult result = failed();
+        DeleteFileAt(target);
+        return result == MoveResult::NeedsAdministrator ? result : MoveResult::CannotMove;
+    }
+    return MoveResult::Moved;
 }
 
 }  // namespace kb

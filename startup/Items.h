@@ -36,5 +36,7 @@ std::wstring CommandOf(const RegTree& subkey, ItemPlace::Kind kind);
 // Moves the entry aside (enabled) or back (moved aside). It must still be
 // what was listed; a name already taken where it goes is never overwritten.
 MoveResult MoveItem(const AsideEntry& entry);
+// Brings a file moved aside back into its Startup folder, under its own name.
+MoveResult EnableAsideFile(const ShortcutEntry& entry, const StartupFolders& folders);
 
 }  // namespace kb

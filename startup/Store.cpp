@@ -32,6 +32,7 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
             return FromError(EnableInTaskManager(e.place.root, e.place.approvedKey, e.name));
         }
         MoveResult operator()(const ShortcutEntry& e) const {
+            if (e.aside) return EnableAsideFile(e, folders);
             if (!e.disabledByTaskManager) return DisableShortcut(e, folders);
             return FromError(EnableInTaskManager(TaskManagerRootOf(e.location),
                                                  kTaskManagerFolderKey, e.fileName));

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CoreHarness.h"
+#include "platform/Files.h"
 #include "startup/Items.h"
 
 namespace kb::test {
@@ -99,6 +100,26 @@ TEST_F(ItemPlaces, ValueMovedAsideBelowARunKeyIsListedUncheckedAndEnables) {
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"),
               (RawValue{true, REG_EXPAND_SZ, L"%ProgramFiles%\\upd.exe"}));
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Updater").exists);
+}
+
+// The same in a Startup folder: a file moved aside into its subfolder is
+// listed unchecked, starts nothing, and comes back byte for byte.
+TEST_F(ItemPlaces, FileMovedAsideInAStartupFolderIsListedUncheckedAndComesBack) {
+    const std::string bytes = "@echo off\r\nstart tool.exe\r\n";
+    UserStartup();
+    const std::wstring aside = Folder(L"Startup\\AutorunsDisabled");
+    WriteFileBytes(aside + L"\\Tool.bat", bytes);
+    const LiveEntries live = Live();
+    ASSERT_EQ(live.shortcuts.size(), 1u);
+    EXPECT_TRUE(live.shortcuts[0].aside);
+    EXPECT_FALSE(TextOf(live.shortcuts[0]).enabled);
+    EXPECT_EQ(TextOf(live.shortcuts[0]).location, L"Startup");
+
+    ASSERT_EQ(MoveEntry(live.shortcuts[0], Folders()), MoveResult::Moved);
+    EXPECT_EQ(ReadFileBytes(UserStartup() + L"\\Tool.bat"), bytes);
+    EXPECT_FALSE(FileExists(aside + L"\\Tool.bat"));
+    ASSERT_EQ(Live().shortcuts.size(), 1u);
+    EXPECT_TRUE(TextOf(Live().shortcuts[0]).enabled);
 }
 
 }  // namespace
