@@ -34,6 +34,11 @@ ListPage::ListPage(const PageFrame& frame, Workbench& bench) : Page(frame), benc
     ui_.apply.SetShield(!bench_.elevated);
 }
 
+void ListPage::OnNotify(NMHDR& header) {
+    if (header.hwndFrom == ui_.list && header.code == LVN_COLUMNCLICK)
+        list_.SortBy(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
+}
+
 void ListPage::Reload() {
     if (bench_.CheckUnderWay()) {
         reloadPending_ = true;

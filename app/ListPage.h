@@ -32,6 +32,10 @@ public:
     };
     const Ui& Controls() const noexcept { return ui_; }
 
+protected:
+    // A click on a column's header sorts by it.
+    void OnNotify(NMHDR& header) override;
+
 private:
     void ShowUnreadablePlaces();
 

@@ -23,6 +23,41 @@ void StartupList::Show(std::vector<StartupEntry> entries) {
     ListView_DeleteAllItems(list_);
     entries_ = std::move(entries);
     for (std::size_t i = 0; i < entries_.size(); ++i) AddRow(i);
+    Sort();
+}
+
+void StartupList::SortBy(int column) {
+    descending_ = column == sortColumn_ && !descending_;
+    sortColumn_ = column;
+    Sort();
+}
+
+void StartupList::Sort() {
+    if (sortColumn_ >= 0)
+        ListView_SortItems(list_, &StartupList::CompareRows, reinterpret_cast<LPARAM>(this));
+}
+
+int CALLBACK StartupList::CompareRows(LPARAM a, LPARAM b, LPARAM self) {
+    // Nothing may leave the list view's callback: two rows that cannot be
+    // compared stay as they are.
+    try {
+        const auto& list = *reinterpret_cast<const StartupList*>(self);
+        const auto textOf = [&](LPARAM row) {
+            const EntryText text = TextOf(list.entries_.at(static_cast<std::size_t>(row)));
+            return list.sortColumn_ == 0   ? text.item
+                   : list.sortColumn_ == 1 ? text.command
+                                           : text.location;
+        };
+        // As the user reads them: the user's locale, letter case aside; rows
+        // of equal text keep the reading's order.
+        int order = ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, textOf(a).c_str(), -1,
+                                     textOf(b).c_str(), -1) -
+                    CSTR_EQUAL;
+        if (order == 0) order = a < b ? -1 : a > b ? 1 : 0;
+        return list.descending_ ? -order : order;
+    } catch (...) {
+        return 0;
+    }
 }
 
 void StartupList::Append(const StartupEntry& entry) {

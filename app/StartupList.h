@@ -18,6 +18,10 @@ public:
     void Show(std::vector<StartupEntry> entries);
     // Adds one entry at the end.
     void Append(const StartupEntry& entry);
+    // Sorts the rows by a column's text (0 Item, 1 Command, 2 Location: the
+    // entries of one place together); the same column again turns the order
+    // round. The order holds across Show.
+    void SortBy(int column);
 
     // The entries whose check box no longer agrees with where they are, in
     // the order a pass moves them: registry disables, registry enables,
@@ -27,8 +31,13 @@ public:
 private:
     void AddRow(std::size_t entryIndex);
 
+    void Sort();
+    static int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM self);
+
     HWND list_ = nullptr;
     std::vector<StartupEntry> entries_;
+    int sortColumn_ = -1;  // none: the reading's order
+    bool descending_ = false;
 };
 
 }  // namespace kb

@@ -43,6 +43,35 @@ TEST_F(ListPage, ShowsLiveThenStoredEntriesInBlockOrder) {
                       }));
 }
 
+// A click on a column's header sorts by it (Location: each place's entries
+// together), a second click turns the order round, and a reload keeps it.
+TEST_F(ListPage, AColumnClickSortsByItAndAReloadKeepsTheOrder) {
+    MakeEntries();
+    MakeWindow();
+    const auto click = [&](int column) {
+        NMLISTVIEW notice{};
+        notice.hdr = {window->ListTab().Controls().list, IdStartupList, LVN_COLUMNCLICK};
+        notice.iSubItem = column;
+        ::SendMessageW(window->ListTab().Handle(), WM_NOTIFY, IdStartupList,
+                       reinterpret_cast<LPARAM>(&notice));
+    };
+    const auto column = [&](int which) {
+        std::vector<std::wstring> texts;
+        for (const ListRow& row : Rows())
+            texts.push_back(which == 0 ? row.item : row.location);
+        return texts;
+    };
+    click(2);
+    EXPECT_EQ(column(2), (std::vector<std::wstring>{L"HKCU\\" + kRun, L"HKCU\\" + kRun,
+                                                    L"HKLM\\" + kRun, L"Startup"}));
+    EXPECT_EQ(column(0), (std::vector<std::wstring>{L"Bravo", L"Zulu", L"Alpha", L"Link"}))
+        << "the same place keeps the reading's order";
+    click(2);
+    EXPECT_EQ(column(0), (std::vector<std::wstring>{L"Link", L"Alpha", L"Zulu", L"Bravo"}));
+    window->ListTab().Reload();
+    EXPECT_EQ(column(0), (std::vector<std::wstring>{L"Link", L"Alpha", L"Zulu", L"Bravo"}));
+}
+
 TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     MakeEntries();
     MakeWindow();
