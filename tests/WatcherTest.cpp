@@ -179,6 +179,22 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
     EXPECT_EQ(shell(), (RawValue{true, REG_SZ, L"evil.exe"}));
 }
 
+// Every logon value is watched and put back by its change notification.
+TEST_F(WatcherTest, EveryLogonValueIsPutBackAtOnce) {
+    for (const LogonValue& value : LogonValues())
+        SetStringValue(value.root, value.keyPath, value.name, L"good.exe", REG_SZ, value.view);
+    StartWatch();
+    for (const LogonValue& value : LogonValues()) {
+        SCOPED_TRACE(Narrow(value.Location() + L" " + value.name));
+        SetStringValue(value.root, value.keyPath, value.name, L"bad.exe", REG_EXPAND_SZ, value.view);
+        EXPECT_TRUE(InTime([&] {
+            return ReadRawValue(value.root, value.keyPath, value.name, value.view) ==
+                   RawValue{true, REG_SZ, L"good.exe"};
+        }));
+    }
+    EXPECT_EQ(watcher_->Count().fullChecks, 1u);
+}
+
 // What changes while the user is being asked is not lost, nor checked in
 // the middle of the question: it is checked as soon as the question ends.
 TEST_F(WatcherTest, ChangeDuringAQuestionIsCheckedRightAfterIt) {
