@@ -1,11 +1,15 @@
 // Benchmark of the watch. Prints, does not judge:
-//  1. one full check with nothing new over 7 keys x 50 values and 2 folders
-//     x 25 shortcuts, against the floor of enumerating the same keys and
+//  1. one full check with nothing new over every list of the logon surface
+//     x 50 entries and 2 folders x 25 shortcuts (and the logon values),
+//     against the floor of enumerating the same keys and
 //     reading the same shortcuts through the shell (what every check cost
 //     before shortcuts were kept by file time and size), and their ratio;
 //  2. detection latency of the running program: a value written to the
 //     user's Run key, or a shortcut saved into the Startup folder, until it
-//     is disabled under "disable all", over 100 changes each;
+//     is disabled under "disable all", over 100 changes each; and over 20
+//     changes each, a value in the policy's Run list, a RunOnceEx step, an
+//     Active Setup component, the user's Load value (each moved aside) and a
+//     Winlogon Shell value (put back);
 //  3. idle: the program's wake-ups and checks over 60 s with nothing
 //     changing and the default interval;
 //  4. the program's handles and private bytes before and after many
@@ -37,6 +41,7 @@
 #include "shelllink/ShellLink.h"
 #include "startpage/StartPages.h"
 #include "startup/Guard.h"
+#include "startup/LogonValues.h"
 #include "startup/StartupPlaces.h"
 
 namespace {
@@ -105,10 +110,35 @@ void EnumerateValues(HKEY root, const std::wstring& path) {
     }
 }
 
+// An item place's values, and each of its subkeys' where its entries are subkeys.
+void EnumerateItems(const ItemPlace& place) {
+    EnumerateValues(place.root, place.keyPath);
+    if (place.kind == ItemPlace::Kind::Values) return;
+    UniqueKey key;
+    if (::RegOpenKeyExW(place.root, place.keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        EnumerateValues(place.root, place.keyPath + L"\\" + name);
+    }
+}
+
 // What any watch that reads everything must do at least: list every value
-// and read it, list every shortcut and read it through the shell.
+// and read it, list every shortcut and read it through the shell, read each
+// logon value once.
 void Floor(const std::wstring& common, const std::wstring& user) {
     for (const RunKeyPlace& place : RunKeyPlaces()) EnumerateValues(place.root, place.keyPath);
+    for (const ItemPlace& place : ItemPlaces()) EnumerateItems(place);
+    for (const LogonValue& value : LogonValues()) {
+        BYTE data[1024];
+        DWORD size = sizeof data;
+        ::RegGetValueW(value.root, value.keyPath.c_str(), value.name, RRF_RT_ANY, nullptr, data,
+                       &size);
+    }
     for (const std::wstring& folder : {common, user}) {
         WIN32_FIND_DATAW entry;
         UniqueFind find(::FindFirstFileW((folder + L"\\*.lnk").c_str(), &entry));
@@ -132,6 +162,20 @@ void FullCheckAgainstFloor() {
         for (int i = 0; i < 50; ++i)
             SetValue(place.root, place.keyPath, L"Entry " + std::to_wstring(i),
                      L"\"C:\\Program Files\\App" + std::to_wstring(i) + L"\\app.exe\" -tray");
+    // Each item place: 50 subkeys of one value each, or 50 values where it
+    // lists only a few by name (those, and the rest as other values).
+    for (const ItemPlace& place : ItemPlaces())
+        for (int i = 0; i < 50; ++i) {
+            const std::wstring text = L"\"C:\\Program Files\\Item" + std::to_wstring(i) + L"\\setup.exe\" /q";
+            if (place.kind == ItemPlace::Kind::Values)
+                SetValue(place.root, place.keyPath,
+                         i < static_cast<int>(place.names.size()) ? place.names[i]
+                                                                  : L"Other " + std::to_wstring(i),
+                         text);
+            else
+                SetValue(place.root, place.keyPath + L"\\{Item " + std::to_wstring(i) + L"}",
+                         place.kind == ItemPlace::Kind::Components ? L"StubPath" : L"1", text);
+        }
     for (const std::wstring& dir : {common, user})
         for (int i = 0; i < 25; ++i) {
             const std::wstring target = programs + L"\\tool" + std::to_wstring(i) + L".exe";
@@ -142,17 +186,22 @@ void FullCheckAgainstFloor() {
     StartupGuard guard({common, user, folder.Sub(L"Windows"), folder.Sub(L"UserBackup"),
                         folder.Sub(L"MachineBackup")});
     guard.Reload();
-    std::printf("inventory: %u registry entries, %u shortcuts\n",
+    std::printf("inventory: %u places, %u registry values, %u item entries, %u shortcuts\n",
+                static_cast<unsigned>(RunKeyPlaces().size() + ItemPlaces().size() + 2),
                 static_cast<unsigned>(guard.Known().live.values.size()),
+                static_cast<unsigned>(guard.Known().live.items.size()),
                 static_cast<unsigned>(guard.Known().live.shortcuts.size()));
     // One full check as the watch makes it: the startup places, then the start pages.
     StartPageReferences references;
     for (std::size_t i = 0; i < kStartPageCount; ++i) references[i] = ReadStartPage(i);
+    KnownGood knownGood = ReadKnownGood();
     const auto check = [&] {
         guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Leave; },
                     [](const StartupEntry&) {});
         CheckStartPages(Policy::DisableSilently, references,
                         [](const std::wstring&) { return Decision::Leave; });
+        CheckLogonValues(Policy::DisableSilently, knownGood,
+                         [](const std::wstring&) { return Decision::Leave; });
     };
     check();  // warm caches
     Floor(common, user);
@@ -232,6 +281,62 @@ double ValueLatency(const std::wstring& name) {
     SetValue(HKEY_CURRENT_USER, kUserRun, name, L"bench.exe -x");
     WaitClosely([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, name); }, 30000);
     return Now() - start;
+}
+
+// Milliseconds from writing until the program acted, over 20 changes of one
+// kind of place: the writing, what says it acted, and the tidying after.
+double KindLatency(const std::function<void(int)>& write, const std::function<bool(int)>& acted,
+                   const std::function<void(int)>& tidy) {
+    std::vector<double> times;
+    for (int i = 0; i < 20; ++i) {
+        const double start = Now();
+        write(i);
+        WaitClosely([&] { return acted(i); }, 30000);
+        times.push_back(Now() - start);
+        tidy(i);
+    }
+    return Percentile(times, 0.5);
+}
+
+void PlaceLatencies() {
+    const std::wstring policyRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+    const std::wstring runOnceEx = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+    const std::wstring components = L"Software\\Microsoft\\Active Setup\\Installed Components";
+    const std::wstring windows = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+    const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const auto step = [](int i) { return L"Bench " + std::to_wstring(i); };
+    const auto keyGone = [](HKEY root, const std::wstring& path) {
+        UniqueKey key;
+        return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS;
+    };
+    const double policy = KindLatency(
+        [&](int i) { SetValue(HKEY_CURRENT_USER, policyRun, step(i), L"bench.exe"); },
+        [&](int i) { return !ValueExists(HKEY_CURRENT_USER, policyRun, step(i)); },
+        [&](int i) {
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                             (L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\" + step(i)).c_str());
+        });
+    const double steps = KindLatency(
+        [&](int i) { SetValue(HKEY_CURRENT_USER, runOnceEx + L"\\" + step(i), L"1", L"bench.exe"); },
+        [&](int i) { return keyGone(HKEY_CURRENT_USER, runOnceEx + L"\\" + step(i)); },
+        [&](int) { ::RegDeleteTreeW(HKEY_CURRENT_USER, (runOnceEx + L"\\AutorunsDisabled").c_str()); });
+    const double component = KindLatency(
+        [&](int i) {
+            SetValue(HKEY_LOCAL_MACHINE, components + L"\\{" + step(i) + L"}", L"StubPath", L"bench.exe");
+        },
+        [&](int i) { return keyGone(HKEY_LOCAL_MACHINE, components + L"\\{" + step(i) + L"}"); },
+        [&](int) { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (components + L"\\AutorunsDisabled").c_str()); });
+    const double load = KindLatency(
+        [&](int) { SetValue(HKEY_CURRENT_USER, windows, L"Load", L"bench.exe"); },
+        [&](int) { return !ValueExists(HKEY_CURRENT_USER, windows, L"Load"); },
+        [&](int) { ::RegDeleteTreeW(HKEY_CURRENT_USER, (windows + L"\\AutorunsDisabled").c_str()); });
+    const double shell = KindLatency(
+        [&](int) { SetValue(HKEY_CURRENT_USER, winlogon, L"Shell", L"bench.exe"); },
+        [&](int) { return !ValueExists(HKEY_CURRENT_USER, winlogon, L"Shell"); }, [](int) {});
+    std::printf("latency by place, median of 20 changes: policy Run list %.1f ms, RunOnceEx step "
+                "%.1f ms, Active Setup component %.1f ms, Load value %.1f ms, Winlogon Shell put "
+                "back %.1f ms\n",
+                policy, steps, component, load, shell);
 }
 
 // The writer's own time to save a shortcut: the program can see a whole one
@@ -417,6 +522,7 @@ void RunningProgram(int changes) {
             std::wstring(startup) + L"\\Bench " + std::to_wstring(i) + L".lnk", target));
     std::printf("latency, value in the user's Run key: median %.1f ms, p95 %.1f ms (100 changes)\n",
                 Percentile(values, 0.5), Percentile(values, 0.95));
+    PlaceLatencies();
     std::printf("latency, shortcut in the Startup folder: median %.1f ms, p95 %.1f ms (100 changes);"
                 " saving it took median %.1f ms of that\n",
                 Percentile(shortcuts, 0.5), Percentile(shortcuts, 0.95),
