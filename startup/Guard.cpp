@@ -427,9 +427,20 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         known_.live.values.push_back(
             {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
     } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->enabled) {
-        AsideEntry back = *item;
-        back.enabled = true;
-        known_.live.items.push_back(std::move(back));
+        // Back below a Run-type key it is a value of that key; elsewhere an
+        // entry of its place.
+        const auto runKey = std::find_if(
+            RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
+                return item->place.names.empty() && item->place.kind == ItemPlace::Kind::Values &&
+                       EqualIgnoringCase(place.Location(), item->place.Location());
+            });
+        if (runKey != RunKeyPlaces().end()) {
+            known_.live.values.push_back({*runKey, item->name, item->command, REG_SZ, false, {}});
+        } else {
+            AsideEntry back = *item;
+            back.enabled = true;
+            known_.live.items.push_back(std::move(back));
+        }
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
         // Known as it reads now that it is back.
         const std::wstring& folder = folders_.FolderOf(shortcut->location);

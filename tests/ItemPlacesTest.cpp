@@ -5,6 +5,7 @@
 
 #include "CoreHarness.h"
 #include "platform/Files.h"
+#include "startup/Guard.h"
 #include "startup/Items.h"
 
 namespace kb::test {
@@ -67,7 +68,12 @@ TEST_F(ItemPlaces, EveryEntryGoesAsideWholeAndComesBackWhole) {
         const std::optional<AsideEntry> disabled = Find(place, name);
         ASSERT_TRUE(disabled);
         EXPECT_FALSE(disabled->enabled) << "listed unchecked";
-        ASSERT_EQ(MoveEntry(*disabled, Folders()), MoveResult::Moved);
+        // Enabled by the user: known to the watch from then on.
+        StartupGuard guard(Folders());
+        guard.Reload();
+        ASSERT_EQ(guard.Move(*disabled), MoveResult::Moved);
+        guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
+                    [](const StartupEntry&) {});
         if (isKey)
             EXPECT_EQ(ReadTree(place.root, live, place.view), before);
         else
@@ -96,9 +102,14 @@ TEST_F(ItemPlaces, ValueMovedAsideBelowARunKeyIsListedUncheckedAndEnables) {
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), (RawValue{true, REG_SZ, L"other.exe"}));
 
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Updater");
-    ASSERT_EQ(MoveEntry(*entry, Folders()), MoveResult::Moved);
+    StartupGuard guard(Folders());
+    guard.Reload();
+    ASSERT_EQ(guard.Move(*entry), MoveResult::Moved);
+    guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
+                [](const StartupEntry&) {});
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"),
-              (RawValue{true, REG_EXPAND_SZ, L"%ProgramFiles%\\upd.exe"}));
+              (RawValue{true, REG_EXPAND_SZ, L"%ProgramFiles%\\upd.exe"}))
+        << "enabled by the user, and known to the watch from then on";
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Updater").exists);
 }
 
@@ -115,7 +126,11 @@ TEST_F(ItemPlaces, FileMovedAsideInAStartupFolderIsListedUncheckedAndComesBack) 
     EXPECT_FALSE(TextOf(live.shortcuts[0]).enabled);
     EXPECT_EQ(TextOf(live.shortcuts[0]).location, L"Startup");
 
-    ASSERT_EQ(MoveEntry(live.shortcuts[0], Folders()), MoveResult::Moved);
+    StartupGuard guard(Folders());
+    guard.Reload();
+    ASSERT_EQ(guard.Move(live.shortcuts[0]), MoveResult::Moved);
+    guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
+                [](const StartupEntry&) {});
     EXPECT_EQ(ReadFileBytes(UserStartup() + L"\\Tool.bat"), bytes);
     EXPECT_FALSE(FileExists(aside + L"\\Tool.bat"));
     ASSERT_EQ(Live().shortcuts.size(), 1u);
