@@ -87,7 +87,7 @@ struct AsideEntry {
     std::wstring name;   // the subkey's or the value's, exactly
     bool isKey = false;  // a subkey with everything below it
     // What it starts: a value's text, a component's StubPath, a subkey's
-    // values' texts in the registry's order.
+    // values' texts in the order of their names.
     std::wstring command;
     bool enabled = true;  // false: in the place's kAsideKey subkey
 

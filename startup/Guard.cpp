@@ -64,51 +64,6 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
 
 }  // namespace
 
-// The same place and name, as Windows tells entries apart: the key (in its
-// view) or the folder, and the name compared by code point ignoring case.
-bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) const {
-    return EqualIgnoringCase(a.name, b.name) &&
-           EqualIgnoringCase(a.place.Location(), b.place.Location());
-}
-
-bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
-    const std::wstring& folderA = folders_.FolderOf(a.location);
-    return EqualIgnoringCase(a.fileName, b.fileName) && !folderA.empty() &&
-           folderA == folders_.FolderOf(b.location);
-}
-
-bool StartupGuard::SameEntry(const AsideEntry& a, const AsideEntry& b) const {
-    return a.isKey == b.isKey && EqualIgnoringCase(a.name, b.name) &&
-           EqualIgnoringCase(a.place.Location(), b.place.Location());
-}
-
-std::wstring StartupGuard::IndexKey(const AsideEntry& e) const {
-    return FoldCase(e.place.Location()) + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + FoldCase(e.name);
-}
-
-std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
-    return FoldCase(e.place.Location()) + L"\n" + FoldCase(e.name);
-}
-
-std::wstring StartupGuard::IndexKey(const ShortcutEntry& e) const {
-    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.fileName);
-}
-
-const StartupGuard::KnownIndex& StartupGuard::Index() const {
-    // Built once for the many look-ups of a check: a linear search per
-    // entry made a check of 15,000 values take seconds.
-    if (!index_) {
-        index_.emplace();
-        for (std::size_t i = 0; i < known_.live.values.size(); ++i)
-            index_->values.emplace(IndexKey(known_.live.values[i]), i);
-        for (std::size_t i = 0; i < known_.live.shortcuts.size(); ++i)
-            index_->shortcuts.emplace(IndexKey(known_.live.shortcuts[i]), i);
-        for (std::size_t i = 0; i < known_.live.items.size(); ++i)
-            index_->items.emplace(IndexKey(known_.live.items[i]), i);
-    }
-    return *index_;
-}
-
 template <typename Entry>
 std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
     const KnownIndex& index = Index();
@@ -330,48 +285,6 @@ bool StartupGuard::Breathe() {
     return !shutDown_;
 }
 
-void StartupGuard::MoveFolders(StartupFolders folders) {
-    const auto moved = [&](const ShortcutEntry& k) {
-        const std::wstring& folder = folders.FolderOf(k.location);
-        return folder.empty() || !SamePath(folder, folders_.FolderOf(k.location));
-    };
-    std::erase_if(known_.live.shortcuts, moved);
-    index_.reset();
-    folders_ = std::move(folders);
-}
-
-void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
-    index_.reset();
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    std::erase_if(known_.live.values, [&](const RunValueEntry& k) {
-        for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
-            if (read.runKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
-                return true;
-        return false;
-    });
-    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
-    std::erase_if(known_.live.shortcuts, [&](const ShortcutEntry& k) {
-        const std::wstring& folder = folders_.FolderOf(k.location);
-        return (read.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
-               (read.userStartup && !folder.empty() && folder == folders_.userStartup);
-    });
-    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
-    // An item place's entries, and what is moved aside below a Run-type key
-    // read with it.
-    std::vector<std::wstring> itemsRead;
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    for (std::size_t i = 0; i < itemPlaces.size() && i < read.items.size(); ++i)
-        if (read.items[i]) itemsRead.push_back(itemPlaces[i].Location());
-    for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
-        if (read.runKeys[i]) itemsRead.push_back(runKeys[i].Location());
-    std::erase_if(known_.live.items, [&](const AsideEntry& k) {
-        return std::any_of(itemsRead.begin(), itemsRead.end(), [&](const std::wstring& place) {
-            return EqualIgnoringCase(k.place.Location(), place);
-        });
-    });
-    std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
-}
-
 std::vector<SkippedValue> StartupGuard::UnreadablePlaces() const {
     std::vector<SkippedValue> places;
     std::copy_if(liveSkipped_.begin(), liveSkipped_.end(), std::back_inserter(places),
@@ -402,54 +315,6 @@ MoveResult StartupGuard::Move(const StartupEntry& entry) {
     if (result != MoveResult::Moved) return result;
     NoteMoved(entry);
     return result;
-}
-
-void StartupGuard::NoteMoved(const StartupEntry& entry) {
-    // What the user enabled is allowed: known before any reload.
-    index_.reset();
-    if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
-        RunValueEntry on = *value;
-        on.disabledByTaskManager = false;
-        known_.live.values.push_back(std::move(on));
-    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry); live && live->aside) {
-        // Known as it reads now that it is back.
-        const std::wstring& folder = folders_.FolderOf(live->location);
-        if (!folder.empty()) {
-            const std::wstring path = folder + L"\\" + live->fileName;
-            known_.live.shortcuts.push_back(StartupFileEntry(live->location, path, ReadLinkOf(path)));
-        }
-    } else if (live && live->disabledByTaskManager) {
-        ShortcutEntry on = *live;
-        on.disabledByTaskManager = false;
-        known_.live.shortcuts.push_back(std::move(on));
-    } else if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
-        RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
-        known_.live.values.push_back(
-            {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
-    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->enabled) {
-        // Back below a Run-type key it is a value of that key; elsewhere an
-        // entry of its place.
-        const auto runKey = std::find_if(
-            RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
-                return item->place.names.empty() && item->place.kind == ItemPlace::Kind::Values &&
-                       EqualIgnoringCase(place.Location(), item->place.Location());
-            });
-        if (runKey != RunKeyPlaces().end()) {
-            known_.live.values.push_back({*runKey, item->name, item->command, REG_SZ, false, {}});
-        } else {
-            AsideEntry back = *item;
-            back.enabled = true;
-            known_.live.items.push_back(std::move(back));
-        }
-    } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
-        // Known as it reads now that it is back.
-        const std::wstring& folder = folders_.FolderOf(shortcut->location);
-        if (!folder.empty()) {
-            const std::wstring path = folder + L"\\" + shortcut->fileName;
-            known_.live.shortcuts.push_back(
-                StartupFileEntry(shortcut->location, path, ReadLinkOf(path)));
-        }
-    }
 }
 
 void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {

@@ -21,7 +21,11 @@ using NamedValues = std::vector<std::pair<std::wstring, RegValue>>;
 
 std::wstring CommandOf(const RegTree& subkey, ItemPlace::Kind kind) {
     std::wstring command;
-    for (const auto& [name, value] : subkey.values) {
+    // By name, as a tree keeps them, whatever order the registry lists them in.
+    std::vector<std::pair<std::wstring, RegValue>> values = subkey.values;
+    std::sort(values.begin(), values.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [name, value] : values) {
         if (!value.IsText() || value.Text().empty()) continue;
         if (kind == ItemPlace::Kind::Components) {
             if (EqualIgnoringCase(name, L"StubPath")) return value.Text();
@@ -57,10 +61,13 @@ void ReadItems(const ItemPlace& place, bool enabled, std::vector<AsideEntry>& it
             // Subkeys: each one that starts something; the aside key is none.
             for (const std::wstring& name : key->SubkeyNames()) {
                 if (enabled && EqualIgnoringCase(name, kAsideKey)) continue;
-                const std::optional<RegTree> subkey =
-                    ReadTree(place.root, path + L"\\" + name, place.view);
+                // Its own values only: what it starts is in them, and a full
+                // check reads every entry of every place.
+                const OpenedKey subkey = RegKey::OpenForReading(place.root, path + L"\\" + name, place.view);
                 if (!subkey) continue;
-                std::wstring command = CommandOf(*subkey, place.kind);
+                RegTree own;
+                own.values = subkey->Values().value_or(NamedValues{});
+                std::wstring command = CommandOf(own, place.kind);
                 if (!command.empty()) items.push_back({place, name, true, std::move(command), enabled});
             }
         }

@@ -30,7 +30,8 @@ struct RegTree {
 // None when the key is not there or cannot be read whole.
 std::optional<RegTree> ReadTree(HKEY root, const std::wstring& path, REGSAM view);
 
-// What a subkey starts: a component's StubPath, else its values' texts.
+// What a subkey starts: a component's StubPath, else its own values' texts
+// in the order of their names.
 std::wstring CommandOf(const RegTree& subkey, ItemPlace::Kind kind);
 
 // Moves the entry aside (enabled) or back (moved aside). It must still be
