@@ -83,8 +83,9 @@ int Run() {
     if (!window.StartHidden() || restarted) ::ShowWindow(window.Handle(), SW_SHOW);
 
     // The one thread waits on the watch's change notifications beside its
-    // messages: a change is seen at once, and nothing wakes the program
-    // while nothing changes. Everything still runs on this thread.
+    // messages (one handle, whatever the number of places): a change is seen
+    // at once, and nothing wakes the program while nothing changes. Everything
+    // but the system's own waits runs on this thread.
     int exitCode = 0;
     for (;;) {
         const std::vector<HANDLE>& changes = window.ChangeHandles();
@@ -93,7 +94,7 @@ int Run() {
         const DWORD woke = ::MsgWaitForMultipleObjectsEx(count, changes.data(), INFINITE,
                                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         window.NoteWakeUp();
-        if (woke < WAIT_OBJECT_0 + count) window.OnPlaceChanged(woke - WAIT_OBJECT_0);
+        if (woke < WAIT_OBJECT_0 + count) window.OnPlaceChanged();
         if (const std::optional<int> quit = window.DispatchWaitingMessages()) {
             exitCode = *quit;
             break;

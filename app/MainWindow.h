@@ -107,10 +107,9 @@ public:
     // The change notifications to wait on beside the messages; none while
     // the watch does not run.
     const std::vector<HANDLE>& ChangeHandles() const noexcept;
-    // One of those handles was signalled: its place (with any other whose
-    // handle is signalled by now) is watched again and checked at once, or
-    // right after the check or question under way.
-    void OnPlaceChanged(std::size_t handle) noexcept;
+    // That handle was signalled: every place that changed by now is watched
+    // again and checked at once, or right after the check or question under way.
+    void OnPlaceChanged() noexcept;
     // Called by the message loop after each round of messages: a check put
     // off while a question or another check was under way runs now.
     void ResumeDeferredWork() noexcept;

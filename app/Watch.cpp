@@ -56,9 +56,9 @@ const std::vector<HANDLE>& MainWindow::ChangeHandles() const noexcept {
     return watcher_->Handles();
 }
 
-void MainWindow::OnPlaceChanged(std::size_t handle) noexcept {
+void MainWindow::OnPlaceChanged() noexcept {
     try {
-        watcher_->OnSignalled(handle);
+        watcher_->OnSignalled();
     } catch (...) {
         ReportCurrentException();
     }

@@ -20,21 +20,78 @@ std::wstring Parent(const std::wstring& path) {
 
 }  // namespace
 
-ChangeWatch::ChangeWatch(std::vector<Place> places) {
+ChangeWatch::ChangeWatch(std::vector<Place> places)
+    : signal_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      signalled_(std::make_unique<std::atomic<bool>[]>(places.size())),
+      waits_(places.size(), {nullptr, nullptr}) {
+    if (signal_) handles_.push_back(signal_.get());
     watches_.reserve(places.size());
+    relays_.reserve(places.size());
     for (Place& place : places) {
+        relays_.push_back({this, watches_.size()});
         Watch& watch = watches_.emplace_back();
         watch.place = std::move(place);
         Arm(watch);
+        StartWaits(watches_.size() - 1);
     }
-    CollectHandles();
+}
+
+ChangeWatch::~ChangeWatch() {
+    for (std::size_t place = 0; place < watches_.size(); ++place) EndWaits(place);
 }
 
 void ChangeWatch::Rearm(std::size_t place) {
     // Armed afresh: a folder renamed away keeps its handle, which would go on
     // watching it under its new name.
+    EndWaits(place);
     Arm(watches_.at(place));
-    CollectHandles();
+    StartWaits(place);
+}
+
+std::vector<std::size_t> ChangeWatch::TakeSignalled() {
+    std::vector<std::size_t> places;
+    for (std::size_t place = 0; place < watches_.size(); ++place)
+        if (signalled_[place].exchange(false)) places.push_back(place);
+    return places;
+}
+
+std::size_t ChangeWatch::Armed() const noexcept {
+    std::size_t armed = 0;
+    for (const std::array<HANDLE, 2>& waits : waits_)
+        for (const HANDLE wait : waits) armed += wait != nullptr;
+    return armed;
+}
+
+void CALLBACK ChangeWatch::OnSignal(void* context, BOOLEAN) noexcept {
+    // On a pool thread: only mark the place and wake the owner.
+    const auto* relay = static_cast<const Relay*>(context);
+    relay->owner->signalled_[relay->place].store(true);
+    ::SetEvent(relay->owner->signal_.get());
+}
+
+void ChangeWatch::StartWaits(std::size_t place) {
+    const Watch& watch = watches_[place];
+    const bool key = watch.place.kind == Place::Kind::Key;
+    const HANDLE handles[] = {
+        key ? (watch.key ? watch.event.get() : nullptr)
+            : (watch.folder ? watch.folder.get() : nullptr),
+        key ? (watch.parentKey ? watch.parentEvent.get() : nullptr)
+            : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
+    for (std::size_t i = 0; i < 2; ++i) {
+        // Once: the place is armed again, with new handles, before it is read.
+        HANDLE& wait = waits_[place][i];
+        if (handles[i] && !::RegisterWaitForSingleObject(&wait, handles[i], &ChangeWatch::OnSignal,
+                                                          &relays_[place], INFINITE,
+                                                          WT_EXECUTEONLYONCE))
+            wait = nullptr;
+    }
+}
+
+void ChangeWatch::EndWaits(std::size_t place) noexcept {
+    for (HANDLE& wait : waits_[place]) {
+        if (wait) ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
+        wait = nullptr;
+    }
 }
 
 void ChangeWatch::Arm(Watch& watch) {
@@ -110,25 +167,6 @@ void ChangeWatch::ArmFolder(Watch& watch) {
                 (parent.size() == 2 ? parent + L"\\" : parent).c_str(), FALSE,
                 FILE_NOTIFY_CHANGE_DIR_NAME));
         return;
-    }
-}
-
-void ChangeWatch::CollectHandles() {
-    handles_.clear();
-    owners_.clear();
-    for (std::size_t i = 0; i < watches_.size(); ++i) {
-        const Watch& watch = watches_[i];
-        const bool key = watch.place.kind == Place::Kind::Key;
-        const HANDLE handles[] = {
-            key ? (watch.key ? watch.event.get() : nullptr)
-                : (watch.folder ? watch.folder.get() : nullptr),
-            key ? (watch.parentKey ? watch.parentEvent.get() : nullptr)
-                : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
-        for (const HANDLE handle : handles) {
-            if (!handle) continue;
-            handles_.push_back(handle);
-            owners_.push_back(i);
-        }
     }
 }
 

@@ -1,12 +1,20 @@
 #pragma once
 // Change notifications for a set of places, registry keys and folders, as
-// handles for the owner's wait. A place that does not exist is watched
+// one handle for the owner's wait. A place that does not exist is watched
 // through its nearest parent that does, so one made later is picked up. A
 // place that exists is watched in its parent too, for its own name: one
 // deleted or renamed and made again is watched again at once.
+//
+// The whole logon surface is more notifications than one thread can wait
+// on (63 beside its messages): the system's thread pool waits on them, and
+// its callbacks only mark the place and signal the one handle. Everything
+// else happens on the owner's thread.
 #include <windows.h>
 
+#include <array>
+#include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,18 +33,22 @@ public:
     };
 
     explicit ChangeWatch(std::vector<Place> places);
+    // Waits for the pool's callbacks to end before anything they touch goes.
+    ~ChangeWatch();
     ChangeWatch(const ChangeWatch&) = delete;
     ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-    // The handles to wait on (one or two a place), and the place each stands
-    // for. A place that cannot be watched at all has none; the caller's full
-    // checks cover it.
+    // The one handle to wait on: signalled when a place may have changed.
     const std::vector<HANDLE>& Handles() const noexcept { return handles_; }
-    std::size_t PlaceOf(std::size_t handle) const { return owners_.at(handle); }
+    // The places that signalled since the last call, in order, each once.
+    std::vector<std::size_t> TakeSignalled();
+    // How many notifications are armed (one or two a place); a place that
+    // cannot be watched at all has none, and the caller's full checks cover it.
+    std::size_t Armed() const noexcept;
 
-    // After a place's handle was signalled: watches it again, on the place
-    // itself or on a parent as the place came or went. Arm before reading
-    // the place, so that nothing changed in between goes unseen.
+    // After a place signalled: watches it again, on the place itself or on
+    // a parent as the place came or went. Arm before reading the place, so
+    // that nothing changed in between goes unseen.
     void Rearm(std::size_t place);
 
 private:
@@ -51,15 +63,27 @@ private:
         UniqueHandle parentEvent;
         UniqueChangeNotification parentFolder;
     };
+    // What a pool callback needs: whom to tell, and of which place.
+    struct Relay {
+        ChangeWatch* owner;
+        std::size_t place;
+    };
+    static void CALLBACK OnSignal(void* relay, BOOLEAN timedOut) noexcept;
     void Arm(Watch& watch);
     void ArmKey(Watch& watch);
     void ArmKeyParent(Watch& watch);
     void ArmFolder(Watch& watch);
-    void CollectHandles();
+    // The pool's waits on the place's handles, and their end: it returns
+    // once no callback for them runs.
+    void StartWaits(std::size_t place);
+    void EndWaits(std::size_t place) noexcept;
 
     std::vector<Watch> watches_;
-    std::vector<HANDLE> handles_;
-    std::vector<std::size_t> owners_;
+    UniqueHandle signal_;  // auto-reset: some place signalled
+    std::vector<HANDLE> handles_;  // signal_ alone
+    std::unique_ptr<std::atomic<bool>[]> signalled_;  // by place
+    std::vector<Relay> relays_;                       // by place; never moves
+    std::vector<std::array<HANDLE, 2>> waits_;        // by place: the pool's
 };
 
 }  // namespace kb

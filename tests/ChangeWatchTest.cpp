@@ -15,13 +15,17 @@ protected:
         SetFaultInjector({});
         CoreTest::TearDown();
     }
-    // The place whose handle is signalled within the time; -1 when none.
-    static int Signalled(const ChangeWatch& watch, DWORD timeoutMs = 5000) {
+    // The first place that signalled within the time; -1 when none. Any
+    // other that signalled with it is armed again.
+    static int Signalled(ChangeWatch& watch, DWORD timeoutMs = 5000) {
         const std::vector<HANDLE>& handles = watch.Handles();
-        const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
-                                                    handles.data(), FALSE, timeoutMs);
-        if (woke >= WAIT_OBJECT_0 + handles.size()) return -1;
-        return static_cast<int>(watch.PlaceOf(woke - WAIT_OBJECT_0));
+        if (handles.size() != 1 ||
+            ::WaitForSingleObject(handles[0], timeoutMs) != WAIT_OBJECT_0)
+            return -1;
+        const std::vector<std::size_t> places = watch.TakeSignalled();
+        if (places.empty()) return -1;
+        for (std::size_t i = 1; i < places.size(); ++i) watch.Rearm(places[i]);
+        return static_cast<int>(places.front());
     }
     // Whether the place signals within the time. Other places may signal
     // meanwhile (the shell writes keys of its own beside the Run keys,
@@ -30,10 +34,17 @@ protected:
         const DWORD start = ::GetTickCount();
         for (;;) {
             const DWORD spent = ::GetTickCount() - start;
-            const int woke = Signalled(watch, spent >= timeoutMs ? 0 : timeoutMs - spent);
-            if (woke == place) return true;
-            if (woke < 0) return false;
-            watch.Rearm(static_cast<std::size_t>(woke));
+            if (::WaitForSingleObject(watch.Handles().at(0),
+                                      spent >= timeoutMs ? 0 : timeoutMs - spent) != WAIT_OBJECT_0)
+                return false;
+            bool found = false;
+            for (const std::size_t woke : watch.TakeSignalled()) {
+                if (static_cast<int>(woke) == place)
+                    found = true;
+                else
+                    watch.Rearm(woke);
+            }
+            if (found) return true;
         }
     }
 };
@@ -42,7 +53,7 @@ TEST_F(Changes, EachPlaceSignalsItsOwnChange) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Old", L"old.exe");
     ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, kRun, 0},
                        {ChangeWatch::Place::Kind::Folder, nullptr, UserStartup(), 0}});
-    ASSERT_EQ(watch.Handles().size(), 4u) << "each place, and its name in its parent";
+    ASSERT_EQ(watch.Armed(), 4u) << "each place, and its name in its parent";
     EXPECT_EQ(Signalled(watch, 0), -1) << "nothing changed yet";
 
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
@@ -69,11 +80,31 @@ TEST_F(Changes, EachPlaceSignalsItsOwnChange) {
     EXPECT_TRUE(Signals(watch, 0)) << "watched on the new key";
 }
 
+// More places than one thread can wait on (63 beside its messages): the
+// owner still waits on one handle, and the place that changed is named.
+TEST_F(Changes, ManyMorePlacesThanOneWaitCanHoldAreAllWatched) {
+    std::vector<ChangeWatch::Place> places;
+    for (int i = 0; i < 100; ++i) {
+        const std::wstring key = L"Software\\Many\\Key " + std::to_wstring(i);
+        SetStringValue(HKEY_CURRENT_USER, key, L"Old", L"old.exe");
+        places.push_back({ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, key, 0});
+    }
+    ChangeWatch watch(std::move(places));
+    EXPECT_EQ(watch.Handles().size(), 1u);
+    EXPECT_EQ(watch.Armed(), 200u);
+    for (const int changed : {90, 3, 99}) {
+        SetStringValue(HKEY_CURRENT_USER, L"Software\\Many\\Key " + std::to_wstring(changed), L"New",
+                       L"new.exe");
+        EXPECT_EQ(Signalled(watch), changed);
+        watch.Rearm(static_cast<std::size_t>(changed));
+    }
+}
+
 TEST_F(Changes, PlaceMadeLaterIsFoundThroughItsParent) {
     const std::wstring runOnce = kCv + L"RunOnce";
     ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, runOnce, 0},
                        {ChangeWatch::Place::Kind::Folder, nullptr, TempRoot() + L"\\Late\\Startup", 0}});
-    ASSERT_EQ(watch.Handles().size(), 2u) << "both watched through a parent";
+    ASSERT_EQ(watch.Armed(), 2u) << "both watched through a parent";
 
     SetStringValue(HKEY_CURRENT_USER, runOnce, L"First", L"first.exe");
     ASSERT_EQ(Signalled(watch), 0);

@@ -48,7 +48,7 @@ protected:
             const std::vector<HANDLE>& handles = watcher_->Handles();
             const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                         handles.data(), FALSE, 100);
-            if (woke < WAIT_OBJECT_0 + handles.size()) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
+            if (woke < WAIT_OBJECT_0 + handles.size()) watcher_->OnSignalled();
             watcher_->ResumeDeferred();
         }
         return done();
@@ -207,7 +207,7 @@ TEST_F(WatcherTest, ChangeDuringAQuestionIsCheckedRightAfterIt) {
             const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
                                                         handles.data(), FALSE, 5000);
             signalledDuringQuestion = woke < WAIT_OBJECT_0 + handles.size();
-            if (signalledDuringQuestion) watcher_->OnSignalled(woke - WAIT_OBJECT_0);
+            if (signalledDuringQuestion) watcher_->OnSignalled();
             EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Second").exists)
                 << "not checked while the question is open";
         }

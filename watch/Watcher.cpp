@@ -99,17 +99,10 @@ const std::vector<HANDLE>& Watcher::Handles() const noexcept {
 
 // A change is checked at once: no timer waits for more. What changes while
 // a check runs (the rest of an installer's burst) is gathered into the next.
-void Watcher::OnSignalled(std::size_t handle) {
+void Watcher::OnSignalled() {
     if (!changes_) return;
-    // The other places signalled by now go into the same check.
-    std::vector<std::size_t> signalled{changes_->PlaceOf(handle)};
-    const std::vector<HANDLE>& handles = changes_->Handles();
-    for (std::size_t i = 0; i < handles.size(); ++i)
-        if (i != handle && ::WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
-            signalled.push_back(changes_->PlaceOf(i));
-    std::sort(signalled.begin(), signalled.end());
-    signalled.erase(std::unique(signalled.begin(), signalled.end()), signalled.end());
-    for (const std::size_t at : signalled) {
+    // Every place signalled by now goes into the same check.
+    for (const std::size_t at : changes_->TakeSignalled()) {
         // Armed again before the place is read, so nothing in between is missed.
         changes_->Rearm(at);
         const WatchedPlace& place = places_.at(at);

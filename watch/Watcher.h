@@ -100,9 +100,9 @@ public:
 
     // The handles to wait on beside the messages; none while nothing is watched.
     const std::vector<HANDLE>& Handles() const noexcept;
-    // One was signalled: its place (with every other signalled by now) is
-    // watched again and checked at once, or right after the check under way.
-    void OnSignalled(std::size_t handle);
+    // The handle was signalled: every place that changed by now is watched
+    // again and checked at once, or right after the check under way.
+    void OnSignalled();
     // The interval's check of every place, where the places are now.
     void CheckEverything();
     // After each round of messages: a check put off runs now.
