@@ -51,7 +51,6 @@ public:
     std::wstring Text() const { return WindowText(hwnd_); }
     void SetText(const std::wstring& text) const { ::SetWindowTextW(hwnd_, text.c_str()); }
     void Enable(bool enabled) const { ::EnableWindow(hwnd_, enabled); }
-    bool Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
     void Show(bool shown) const { ::ShowWindow(hwnd_, shown ? SW_SHOW : SW_HIDE); }
     // Windows' shield: what this button does asks for administrator rights.
     void SetShield(bool shield) const;

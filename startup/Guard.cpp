@@ -210,39 +210,27 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             allowed(entry);
         }
     };
-    std::vector<RunValueEntry> values;
-    for (const RunValueEntry& entry : scan.values) {
-        if (Knows(entry))
-            values.push_back(entry);
-        else
-            handle(entry, DisableRunValue, values);
-        if (!Breathe()) return;
-    }
-    std::vector<ShortcutEntry> shortcuts;
-    for (const ShortcutEntry& entry : scan.shortcuts) {
-        if (Knows(entry))
-            shortcuts.push_back(entry);
-        else
-            handle(
-                entry, [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); },
-                shortcuts);
-        if (!Breathe()) return;
-    }
-    std::vector<AsideEntry> items;
-    for (const AsideEntry& entry : scan.items) {
-        if (Knows(entry))
-            items.push_back(entry);
-        else
-            handle(entry, MoveItem, items);
-        if (!Breathe()) return;
-    }
+    // Each entry read of one kind: kept when known, else handled. False
+    // once the guard is shut down meanwhile.
+    const auto sweep = [&](const auto& scanned, const auto& disable, auto& kept) {
+        for (const auto& entry : scanned) {
+            if (Knows(entry))
+                kept.push_back(entry);
+            else
+                handle(entry, disable, kept);
+            if (!Breathe()) return false;
+        }
+        return true;
+    };
     // What the places read now hold replaces what was known of them, so an
     // entry that went (a RunOnce value Windows ran) is new when it comes
     // back. A place that could not be read keeps what was known of it.
     LiveEntries now;
-    now.values = std::move(values);
-    now.shortcuts = std::move(shortcuts);
-    now.items = std::move(items);
+    const auto disableShortcut = [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); };
+    if (!sweep(scan.values, DisableRunValue, now.values) ||
+        !sweep(scan.shortcuts, disableShortcut, now.shortcuts) ||
+        !sweep(scan.items, MoveItem, now.items))
+        return;
     const PlaceSelection whole = toRead.ReadWhole(folders_, skipped);
     // A key holding an entry left as it is (Cancel) is read again at the
     // next check, which asks again.

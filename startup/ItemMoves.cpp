@@ -55,7 +55,7 @@ MoveResult MoveSubkey(const AsideEntry& entry, const std::wstring& from, const s
     if (!parent) return ResultOf(parent);
     const std::wstring source = from + L"\\" + entry.name, target = to + L"\\" + entry.name;
     const std::optional<RegTree> tree = ReadTree(place.root, source, place.view);
-    if (!tree || CommandOf(*tree, place.kind) != entry.command) return MoveResult::Changed;
+    if (!tree || CommandOf(tree->values, place.kind) != entry.command) return MoveResult::Changed;
     if (RegKey::Exists(place.root, target, place.view)) return MoveResult::CannotMove;
     const auto undo = [&] { RegKey::DeleteTree(place.root, target, place.view); };
     if (!WriteTree(place.root, target, place.view, *tree) ||

@@ -19,10 +19,9 @@ using NamedValues = std::vector<std::pair<std::wstring, RegValue>>;
 
 }  // namespace
 
-std::wstring CommandOf(const RegTree& subkey, ItemPlace::Kind kind) {
+std::wstring CommandOf(std::vector<std::pair<std::wstring, RegValue>> values, ItemPlace::Kind kind) {
     std::wstring command;
-    // By name, as a tree keeps them, whatever order the registry lists them in.
-    std::vector<std::pair<std::wstring, RegValue>> values = subkey.values;
+    // By name, whatever order the registry lists them in.
     std::sort(values.begin(), values.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [name, value] : values) {
@@ -65,9 +64,8 @@ void ReadItems(const ItemPlace& place, bool enabled, std::vector<AsideEntry>& it
                 // check reads every entry of every place.
                 const OpenedKey subkey = RegKey::OpenForReading(place.root, path + L"\\" + name, place.view);
                 if (!subkey) continue;
-                RegTree own;
-                own.values = subkey->Values().value_or(NamedValues{});
-                std::wstring command = CommandOf(own, place.kind);
+                std::wstring command =
+                    CommandOf(subkey->Values().value_or(NamedValues{}), place.kind);
                 if (!command.empty()) items.push_back({place, name, true, std::move(command), enabled});
             }
         }

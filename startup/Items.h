@@ -32,7 +32,7 @@ std::optional<RegTree> ReadTree(HKEY root, const std::wstring& path, REGSAM view
 
 // What a subkey starts: a component's StubPath, else its own values' texts
 // in the order of their names.
-std::wstring CommandOf(const RegTree& subkey, ItemPlace::Kind kind);
+std::wstring CommandOf(std::vector<std::pair<std::wstring, RegValue>> values, ItemPlace::Kind kind);
 
 // Moves the entry aside (enabled) or back (moved aside). It must still be
 // what was listed; a name already taken where it goes is never overwritten.

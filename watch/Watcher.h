@@ -86,9 +86,6 @@ public:
     void SetPolicies(Policy startup, Policy startPages) noexcept;
     // The text defended for a start page; none while it is not defended.
     void Defend(std::size_t page, std::optional<std::wstring> text);
-    const StartPageReferences& Defended() const noexcept { return defended_; }
-    // The logon values' known good; empty until the first check read it.
-    const KnownGood& LogonKnownGood() const noexcept { return knownGood_; }
 
     // Waits on the places from now on; checks may run once the owner is ready.
     void WatchChanges();
