@@ -27,12 +27,18 @@ ChangeWatch::ChangeWatch(std::vector<Place> places)
     if (signal_) handles_.push_back(signal_.get());
     watches_.reserve(places.size());
     relays_.reserve(places.size());
-    for (Place& place : places) {
-        relays_.push_back({this, watches_.size()});
-        Watch& watch = watches_.emplace_back();
-        watch.place = std::move(place);
-        Arm(watch);
-        StartWaits(watches_.size() - 1);
+    try {
+        for (Place& place : places) {
+            relays_.push_back({this, watches_.size()});
+            Watch& watch = watches_.emplace_back();
+            watch.place = std::move(place);
+            Arm(watch);
+            StartWaits(watches_.size() - 1);
+        }
+    } catch (...) {
+        // No destructor runs for a half-made watch: no wait may outlive it.
+        for (std::size_t place = 0; place < watches_.size(); ++place) EndWaits(place);
+        throw;
     }
 }
 
