@@ -23,7 +23,8 @@ std::wstring Parent(const std::wstring& path) {
 ChangeWatch::ChangeWatch(std::vector<Place> places)
     : signal_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       signalled_(std::make_unique<std::atomic<bool>[]>(places.size())),
-      waits_(places.size(), {nullptr, nullptr}) {
+      waits_(places.size(), {nullptr, nullptr}),
+      timers_(places.size(), nullptr) {
     if (signal_) handles_.push_back(signal_.get());
     watches_.reserve(places.size());
     relays_.reserve(places.size());
@@ -43,7 +44,20 @@ ChangeWatch::ChangeWatch(std::vector<Place> places)
 }
 
 ChangeWatch::~ChangeWatch() {
-    for (std::size_t place = 0; place < watches_.size(); ++place) EndWaits(place);
+    for (std::size_t place = 0; place < watches_.size(); ++place) {
+        EndWaits(place);
+        if (timers_[place]) ::DeleteTimerQueueTimer(nullptr, timers_[place], INVALID_HANDLE_VALUE);
+    }
+}
+
+void ChangeWatch::SignalLater(std::size_t place, DWORD milliseconds) {
+    HANDLE& timer = timers_.at(place);
+    // Waits for a callback under way: it only marks the place.
+    if (timer) ::DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    timer = nullptr;
+    if (!::CreateTimerQueueTimer(&timer, nullptr, &ChangeWatch::OnSignal, &relays_[place],
+                                 milliseconds, 0, WT_EXECUTEONLYONCE))
+        timer = nullptr;
 }
 
 void ChangeWatch::Rearm(std::size_t place) {

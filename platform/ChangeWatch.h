@@ -50,6 +50,10 @@ public:
     // a parent as the place came or went. Arm before reading the place, so
     // that nothing changed in between goes unseen.
     void Rearm(std::size_t place);
+    // Signals the place after a while, as if it had changed: a look again
+    // at something still being written. A later call for the place replaces
+    // one still waiting.
+    void SignalLater(std::size_t place, DWORD milliseconds);
 
 private:
     struct Watch {
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<std::atomic<bool>[]> signalled_;  // by place
     std::vector<Relay> relays_;                       // by place; never moves
     std::vector<std::array<HANDLE, 2>> waits_;        // by place: the pool's
+    std::vector<HANDLE> timers_;                      // by place: the pool's, for SignalLater
 };
 
 }  // namespace kb

@@ -13,10 +13,21 @@ namespace kb {
 
 namespace {
 
+// The path as the file system is to take it, letter for letter.
+std::wstring Literal(const std::wstring& path) {
+    if (path.empty() || (path.back() != L'.' && path.back() != L' ') || path.starts_with(L"\\\\?\\"))
+        return path;
+    const std::wstring last = path.substr(path.find_last_of(L"\\/") + 1);
+    if (last == L"." || last == L"..") return path;
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+    return path;
+}
+
 // The whole file, or false when it cannot be read.
 bool ReadAll(const std::wstring& path, std::vector<char>& bytes) {
     // Also a file another holds open for writing (a log being appended to).
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+    UniqueFile file(::CreateFileW(Literal(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -32,12 +43,12 @@ bool ReadAll(const std::wstring& path, std::vector<char>& bytes) {
 }  // namespace
 
 bool DirectoryExists(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Literal(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FileExists(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Literal(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -51,13 +62,13 @@ bool Refused() {
 bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
     if (InjectFault(FaultPoint::FileCopy)) return false;
     if (WriteRefused(to)) return Refused();
-    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+    return ::CopyFileW(Literal(from).c_str(), Literal(to).c_str(), FALSE) != FALSE;
 }
 
 bool DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return false;
     if (WriteRefused(path)) return Refused();
-    return ::DeleteFileW(path.c_str()) != FALSE;
+    return ::DeleteFileW(Literal(path).c_str()) != FALSE;
 }
 
 std::wstring RunningProgramPath() {
@@ -89,7 +100,7 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t m
 
 bool SameContents(const std::wstring& a, const std::wstring& b) {
     const auto open = [](const std::wstring& path) {
-        return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ,
+        return UniqueFile(::CreateFileW(Literal(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     };
@@ -114,7 +125,7 @@ bool SameContents(const std::wstring& a, const std::wstring& b) {
 
 UniqueFile HoldAgainstWriters(const std::wstring& path) {
     // Readers and the holder's own deletion are let through.
-    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    return UniqueFile(::CreateFileW(Literal(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -132,7 +143,7 @@ struct HashTraits {
 }  // namespace
 
 std::wstring DigestOf(const std::wstring& path) {
-    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+    const UniqueFile file(::CreateFileW(Literal(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // Opening the provider costs more than hashing a small file: once.
@@ -164,13 +175,18 @@ std::wstring DigestOf(const std::wstring& path) {
     return hex;
 }
 
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(Literal(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 unsigned long AttributesOf(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str());
+    return ::GetFileAttributesW(Literal(path).c_str());
 }
 
 bool SetAttributesOf(const std::wstring& path, unsigned long attributes) {
     if (WriteRefused(path)) return Refused();
-    return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+    return ::SetFileAttributesW(Literal(path).c_str(), attributes) != FALSE;
 }
 
 std::wstring FullPath(const std::wstring& path) {

@@ -9,6 +9,11 @@
 
 namespace kb {
 
+// Every function here takes a full path. One whose last part ends in a dot
+// or a blank is used as it is (through the "\\?\" form): the system would
+// otherwise drop them and name another file, while Explorer starts such a
+// file from a Startup folder all the same.
+
 bool DirectoryExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
@@ -29,6 +34,9 @@ bool SameContents(const std::wstring& a, const std::wstring& b);
 UniqueFile HoldAgainstWriters(const std::wstring& path);
 // The SHA-256 of the file's bytes as hex digits; empty when it cannot be read.
 std::wstring DigestOf(const std::wstring& path);
+// Whether the file or folder is a link to elsewhere (a symbolic link, a
+// junction, any reparse point), which a move never follows.
+bool IsLink(const std::wstring& path);
 // A file's attributes, INVALID_FILE_ATTRIBUTES when it cannot be asked.
 unsigned long AttributesOf(const std::wstring& path);
 // Sets them; false (with the last error) when refused.

@@ -120,6 +120,36 @@ LONG RegKey::DeleteTree(HKEY root, std::wstring_view path, REGSAM view) {
     return DeleteKeyTree(root, relative, view);
 }
 
+LONG RegKey::DeleteIfEmpty(HKEY root, std::wstring_view path, REGSAM view) {
+    const std::wstring relative = RelativePath(path);
+    if (relative.empty()) return ERROR_INVALID_PARAMETER;
+    CountWriteOpen();
+    if (InjectFault(FaultPoint::RegistryDeleteKey)) return ERROR_CANTWRITE;
+    if (WriteRefused(root)) return ERROR_ACCESS_DENIED;
+    {
+        UniqueKey key;
+        const LONG rc = ::RegOpenKeyExW(root, relative.c_str(), 0, KEY_QUERY_VALUE | view, key.put());
+        if (rc != ERROR_SUCCESS) return rc;
+        DWORD subkeys = 0, values = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return ERROR_CANTREAD;
+        if (subkeys != 0 || values != 0) return ERROR_DIR_NOT_EMPTY;
+    }
+    return ::RegDeleteKeyExW(root, relative.c_str(), view, 0);
+}
+
+bool RegKey::IsLink(HKEY root, std::wstring_view path, REGSAM view) {
+    UniqueKey key;
+    if (::RegOpenKeyExW(root, RelativePath(path).c_str(), REG_OPTION_OPEN_LINK,
+                        KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = REG_NONE;
+    return ::RegQueryValueExW(key.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+               ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
 std::vector<std::wstring> RegKey::ValueNames() const {
     return EnumNames(key_.get(), false);
 }

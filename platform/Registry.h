@@ -52,6 +52,13 @@ public:
     // Deletes the key below the root with everything under it; never the
     // root itself. ERROR_SUCCESS, or why not.
     static LONG DeleteTree(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // Deletes the key only while it holds no value and no subkey: what
+    // another program writes into it meanwhile is never taken with it.
+    // ERROR_SUCCESS, ERROR_DIR_NOT_EMPTY when it holds something, or why not.
+    static LONG DeleteIfEmpty(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // Whether the key at the path is itself a symbolic link to another key
+    // (opened without following it).
+    static bool IsLink(HKEY root, std::wstring_view path, REGSAM view = 0);
 
     HKEY get() const noexcept { return key_.get(); }
 

@@ -80,21 +80,25 @@ struct StoredShortcutEntry {
     }
 };
 
-// An entry of an item place, live or moved aside; or a value moved aside
-// below a Run-type key.
+// Where an entry of an item place is: live in its place; moved aside into
+// the place's kAsideKey subkey, where the other lister looks; or kept in
+// Keepboot's own key (kKeptKey) when the aside name was taken or the place
+// keeps nothing aside.
+enum class ItemSpot { Live, Aside, Kept };
+
+// An entry of an item place, wherever it is; or a value moved aside below a
+// Run-type key.
 struct AsideEntry {
     ItemPlace place;
     std::wstring name;   // the subkey's or the value's, exactly
     bool isKey = false;  // a subkey with everything below it
-    // What it starts: a value's text, a component's StubPath, a subkey's
-    // values' texts in the order of their names.
+    // What it starts: a value's text, a component's StubPath, a step's
+    // commands and the libraries its Depend subkey loads.
     std::wstring command;
-    bool enabled = true;  // false: in the place's kAsideKey subkey
+    ItemSpot spot = ItemSpot::Live;
+    unsigned long kept = 0;  // the number of its subkey below kKeptKey, when kept
 
-    // Below the root: where it is now.
-    std::wstring ParentPath() const {
-        return enabled ? place.keyPath : place.keyPath + L"\\" + kAsideKey;
-    }
+    bool Enabled() const noexcept { return spot == ItemSpot::Live; }
 };
 
 using StartupEntry =

@@ -9,6 +9,16 @@ namespace {
 constexpr wchar_t kValue[] = L"value", kShortcut[] = L"shortcut", kStoredValue[] = L"stored-value",
                   kStoredShortcut[] = L"stored-shortcut", kItem[] = L"item";
 
+// Where an item is: "on" (live), "aside", or "kept <n>".
+std::wstring SpotText(const AsideEntry& e) {
+    switch (e.spot) {
+    case ItemSpot::Live: return L"on";
+    case ItemSpot::Aside: return L"aside";
+    case ItemSpot::Kept: return L"kept " + std::to_wstring(e.kept);
+    }
+    return {};
+}
+
 std::wstring StoreText(StoreKind store) {
     return store == StoreKind::User ? L"user" : L"shared";
 }
@@ -48,7 +58,7 @@ std::vector<std::wstring> KeyOf(const StartupEntry& entry) {
         }
         std::vector<std::wstring> operator()(const AsideEntry& e) const {
             return {kItem, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
-                    e.name, e.isKey ? L"key" : L"value", e.enabled ? L"on" : L"aside"};
+                    e.name, e.isKey ? L"key" : L"value", SpotText(e)};
         }
     };
     return std::visit(Visitor{}, entry);
@@ -81,8 +91,7 @@ std::optional<StartupEntry> FindByKey(const Inventory& inventory,
         found = Find(inventory.live.items, [&](const AsideEntry& e) {
             return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
                    e.place.keyPath == field(2) && e.name == field(3) &&
-                   (e.isKey ? L"key" : L"value") == field(4) &&
-                   (e.enabled ? L"on" : L"aside") == field(5);
+                   (e.isKey ? L"key" : L"value") == field(4) && SpotText(e) == field(5);
         });
     else if (kind == kStoredValue)
         found = Find(inventory.stored.values, sameStore);

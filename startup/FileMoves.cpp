@@ -223,6 +223,8 @@ MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& fol
     const std::wstring file = folder + L"\\" + entry.fileName;
     // What is stored must be what is there now, not what was listed.
     if (!FileExists(file)) return MoveResult::Changed;
+    // A link's bytes are another file's: it is never followed.
+    if (IsLink(folder) || IsLink(file)) return MoveResult::Link;
     const ShortcutEntry now = StartupFileEntry(entry.location, file, ReadLinkOf(file));
     if (now.link != entry.link || now.command != entry.command) return MoveResult::Changed;
 

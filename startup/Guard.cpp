@@ -25,7 +25,7 @@ bool Starts(const ShortcutEntry& e) {
 }
 
 bool Starts(const AsideEntry& e) {
-    return e.enabled && !e.command.empty();
+    return e.Enabled() && !e.command.empty();
 }
 
 // What an entry starts: a value's command; a file's, as the list shows it.
@@ -60,6 +60,15 @@ std::wstring IdentityOf(const ShortcutEntry& e) {
             identity += L"\n" + *text;
     }
     return identity;
+}
+
+// What a check's move makes of a new entry, for the record.
+CheckOutcome::Action OutcomeOf(MoveResult result) {
+    switch (result) {
+    case MoveResult::Moved: return CheckOutcome::Disabled;
+    case MoveResult::NeedsAdministrator: return CheckOutcome::WaitsForAdministrator;
+    default: return CheckOutcome::NotMoved;
+    }
 }
 
 }  // namespace
@@ -116,6 +125,13 @@ const std::vector<AsideEntry>& StartupGuard::KnownOfKind<AsideEntry>() const {
 
 void StartupGuard::Reload() {
     if (shutDown_) return;
+    // What a move cut short by the end of an earlier process left is made
+    // whole before anything is read: one copy, never two.
+    if (!loaded_)
+        for (const auto& [root, view] : {std::pair{HKEY_LOCAL_MACHINE, MachineView()},
+                                         std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
+            for (FinishedMove& move : FinishInterruptedMoves(root, view))
+                unreportedFinished_.push_back(std::move(move));
     std::vector<SkippedValue> liveSkipped, storeSkipped;
     const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
     // Read in one go: the list's reading is the user's own wait.
@@ -190,18 +206,18 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             if (shutDown_) return;
             // One that changed meanwhile (or is still being written) is
             // not on record: the next check sees it as it is then.
-            if (result != MoveResult::Changed)
-                Record(result == MoveResult::Moved        ? CheckOutcome::Disabled
-                       : result == MoveResult::CannotMove ? CheckOutcome::NotMoved
-                                                          : CheckOutcome::WaitsForAdministrator,
-                       entry, asked);
-            if (result == MoveResult::CannotMove || result == MoveResult::NeedsAdministrator) {
+            if (result != MoveResult::Changed) Record(OutcomeOf(result), entry, asked);
+            if (result == MoveResult::NeedsAdministrator) {
                 unmovable.insert(identity);
-                (result == MoveResult::CannotMove ? unreportedUnmovable_ : unreportedWaiting_)
-                    .push_back(TextOf(entry));
+                unreportedWaiting_.push_back(TextOf(entry));
             } else if (result == MoveResult::Moved) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, AsideEntry>)
+                    settling_.Moved(entry);
                 if (const auto before = PreviousCommand(entry))
                     unreportedChanged_.push_back({TextOf(entry), *before});
+            } else if (result != MoveResult::Changed) {
+                unmovable.insert(identity);
+                unreportedUnmovable_.push_back({TextOf(entry), result});
             }
         }
         if (decision == Decision::Allow) {
@@ -210,14 +226,21 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
             allowed(entry);
         }
     };
+    // An entry of several values waits until its writer is done.
+    const auto ready = [this](const auto& entry) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, AsideEntry>)
+            return settling_.Ready(entry);
+        return true;
+    };
     // Each entry read of one kind: kept when known, else handled. False
     // once the guard is shut down meanwhile.
     const auto sweep = [&](const auto& scanned, const auto& disable, auto& kept) {
         for (const auto& entry : scanned) {
             if (Knows(entry))
                 kept.push_back(entry);
-            else
+            else if (ready(entry))
                 handle(entry, disable, kept);
+            // Else it waits for its writer, new still at the next check.
             if (!Breathe()) return false;
         }
         return true;
@@ -231,6 +254,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         !sweep(scan.shortcuts, disableShortcut, now.shortcuts) ||
         !sweep(scan.items, MoveItem, now.items))
         return;
+    settling_.JoinLeftovers(toRead.items, scan.items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, skipped);
     // A key holding an entry left as it is (Cancel) is read again at the
     // next check, which asks again.
@@ -326,8 +350,12 @@ std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {
     return std::exchange(unreported_, {});
 }
 
-std::vector<EntryText> StartupGuard::TakeNewlyUnmovable() {
+std::vector<std::pair<EntryText, MoveResult>> StartupGuard::TakeNewlyUnmovable() {
     return std::exchange(unreportedUnmovable_, {});
+}
+
+std::vector<FinishedMove> StartupGuard::TakeNewlyFinishedMoves() {
+    return std::exchange(unreportedFinished_, {});
 }
 
 std::vector<EntryText> StartupGuard::TakeNewlyWaitingForAdministrator() {

@@ -15,6 +15,8 @@
 
 #include "startup/Entries.h"
 #include "startup/Inventory.h"
+#include "startup/ItemSettling.h"
+#include "startup/Items.h"
 #include "policy/Policy.h"
 #include "startup/Store.h"
 
@@ -86,9 +88,9 @@ public:
     // Values found not to be text since the last call, each reported once
     // for as long as it stays.
     std::vector<SkippedValue> TakeNewlySkipped();
-    // New entries a check could not disable since the last call. Each is
-    // reported once and not asked about again until it changes.
-    std::vector<EntryText> TakeNewlyUnmovable();
+    // New entries a check could not disable since the last call, with why.
+    // Each is reported once and not asked about again until it changes.
+    std::vector<std::pair<EntryText, MoveResult>> TakeNewlyUnmovable();
     // The same for new entries that need administrator rights to be
     // disabled: never skipped in silence, never disabled behind the user's
     // back with a prompt for rights.
@@ -96,6 +98,13 @@ public:
     // Known entries that changed what they start and were disabled, since
     // the last call, with what they started before.
     std::vector<ChangedEntry> TakeNewlyChanged();
+
+    // Moves of item places that the end of an earlier process cut short,
+    // made whole at the first reading, since the last call.
+    std::vector<FinishedMove> TakeNewlyFinishedMoves();
+    // The item places to look at again after a while: an entry there waits
+    // for its writer to be done. None while nothing waits.
+    std::optional<ItemSettling::Recheck> TakeRecheck() { return settling_.TakeRecheck(); }
 
     // What a known entry of the same place and name started, when the entry
     // now starts something else.
@@ -157,7 +166,10 @@ private:
     std::vector<SkippedValue> unreported_;
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
-    std::vector<EntryText> unreportedUnmovable_, unreportedWaiting_;
+    std::vector<std::pair<EntryText, MoveResult>> unreportedUnmovable_;
+    std::vector<EntryText> unreportedWaiting_;
+    std::vector<FinishedMove> unreportedFinished_;
+    ItemSettling settling_;
     std::vector<ChangedEntry> unreportedChanged_;
     // The stamp of each Run-type key at its last whole reading.
     std::vector<std::optional<PlaceStamp>> stampsRead_ =

@@ -69,11 +69,14 @@ std::optional<std::wstring> WhyUnlisted(const std::wstring& folder, DWORD error)
     return L"it could not be listed (error " + std::to_wstring(error) + L")";
 }
 
-// Whether a listed name is a file Windows starts at logon: the folder's
-// own desktop.ini is no program, and folders are not opened.
+// Whether a listed name is a file Windows starts at logon: folders are not
+// opened, nor is the folder's own desktop.ini, which the shell knows by its
+// being hidden and system; Explorer opens one without those like any file.
 bool StartsAtLogon(const WIN32_FIND_DATAW& found) {
+    constexpr DWORD kFolderSettings = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     return !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !EqualIgnoringCase(found.cFileName, L"desktop.ini");
+           !(EqualIgnoringCase(found.cFileName, L"desktop.ini") &&
+             (found.dwFileAttributes & kFolderSettings) == kFolderSettings);
 }
 
 void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
@@ -122,10 +125,15 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
 }
 
 // The files the other lister moved aside into the folder's own subfolder.
+// A subfolder that is a link leads elsewhere: what is there is no entry.
 void ReadAsideFiles(const std::wstring& location, const std::wstring& folder,
-                    std::vector<ShortcutEntry>& shortcuts) {
+                    std::vector<ShortcutEntry>& shortcuts, std::vector<SkippedValue>& skipped) {
     if (folder.empty()) return;
     const std::wstring aside = folder + L"\\" + kAsideKey;
+    if (IsLink(aside)) {
+        skipped.push_back(SkippedValue::Unreadable(aside, L"it is a link to another folder, not followed"));
+        return;
+    }
     WIN32_FIND_DATAW found;
     UniqueFind listing(::FindFirstFileW((aside + L"\\*").c_str(), &found));
     if (!listing) return;
@@ -249,22 +257,30 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
         if (i < selection.runKeys.size() && selection.runKeys[i])
             ReadRunKey(places[i], live.values, skipped, breathe);
     const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    std::vector<ItemPlace> selected;
     for (std::size_t i = 0; i < itemPlaces.size(); ++i)
-        if (i < selection.items.size() && selection.items[i])
-            for (const bool enabled : {true, false})
-                ReadItems(itemPlaces[i], enabled, live.items, skipped);
+        if (i < selection.items.size() && selection.items[i]) {
+            for (const ItemSpot spot : {ItemSpot::Live, ItemSpot::Aside})
+                ReadItems(itemPlaces[i], spot, live.items, skipped);
+            selected.push_back(itemPlaces[i]);
+        }
+    // What Keepboot keeps of them in its own key, below each root.
+    for (const auto& [root, view] : {std::pair{HKEY_LOCAL_MACHINE, MachineView()},
+                                     std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
+        if (std::any_of(selected.begin(), selected.end(), [&](const ItemPlace& p) { return p.root == root; }))
+            ReadKeptItems(root, view, selected, live.items, skipped);
     // What the other lister moved aside below the Run-type keys.
     for (std::size_t i = 0; i < places.size(); ++i)
         if (i < selection.runKeys.size() && selection.runKeys[i])
-            ReadItems(AsidePlaceOf(places[i]), false, live.items, skipped);
+            ReadItems(AsidePlaceOf(places[i]), ItemSpot::Aside, live.items, skipped);
     if (selection.commonStartup) {
         ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
                           cache);
-        ReadAsideFiles(kCommonStartupLocation, folders.commonStartup, live.shortcuts);
+        ReadAsideFiles(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped);
     }
     if (selection.userStartup) {
         ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, skipped, cache);
-        ReadAsideFiles(kStartupLocation, folders.userStartup, live.shortcuts);
+        ReadAsideFiles(kStartupLocation, folders.userStartup, live.shortcuts, skipped);
     }
     return live;
 }
@@ -300,7 +316,7 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
         return {std::move(program), std::move(arguments),
                 file->path.substr(0, file->path.rfind(L'\\')), {}};
     }
-    if (const auto* item = std::get_if<AsideEntry>(&entry); item && item->enabled) {
+    if (const auto* item = std::get_if<AsideEntry>(&entry); item && item->Enabled()) {
         ProgramAndArguments parts = SplitCommandLine(item->command);
         return {std::move(parts.program), std::move(parts.arguments), item->place.Location(), {}};
     }
@@ -326,7 +342,7 @@ EntryText TextOf(const StartupEntry& entry) {
             return {e.item, e.command, e.location, false};
         }
         EntryText operator()(const AsideEntry& e) const {
-            return {e.name, e.command, e.place.Location(), e.enabled};
+            return {e.name, e.command, e.place.Location(), e.Enabled()};
         }
     };
     return std::visit(Visitor{}, entry);

@@ -118,7 +118,7 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
         known_.live.values.push_back(
             {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
-    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->enabled) {
+    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->Enabled()) {
         // Back below a Run-type key it is a value of that key; elsewhere an
         // entry of its place.
         const auto runKey = std::find_if(
@@ -130,7 +130,8 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
             known_.live.values.push_back({*runKey, item->name, item->command, REG_SZ, false, {}});
         } else {
             AsideEntry back = *item;
-            back.enabled = true;
+            back.spot = ItemSpot::Live;
+            back.kept = 0;
             known_.live.items.push_back(std::move(back));
         }
     } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {

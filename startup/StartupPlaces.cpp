@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/TextCompare.h"
@@ -56,6 +58,14 @@ std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64) {
         places.push_back({HKEY_CURRENT_USER, L"HKCU",
                           std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\") + name, 0,
                           name == std::wstring(L"Run") ? L"Run" : L""});
+    // The user's 32-bit branch: a plain key of the user's (HKCU\Software is
+    // shared by both views), which 32-bit installers write on 64-bit Windows.
+    if (windows64)
+        for (const wchar_t* name : {L"Run", L"RunOnce"})
+            places.push_back(
+                {HKEY_CURRENT_USER, L"HKCU",
+                 std::wstring(L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\") + name,
+                 0, L""});
     // The other lists logon runs a value of: the group policy's run list and
     // the install-mode copies of Run and RunOnce that a terminal server
     // merges in. Each in both roots, the machine's in both of its views.
@@ -102,6 +112,12 @@ std::vector<ItemPlace> ItemPlacesFor(bool windows64) {
 const std::vector<ItemPlace>& ItemPlaces() {
     static const std::vector<ItemPlace> places = ItemPlacesFor(Is64BitWindows());
     return places;
+}
+
+bool ItemPlace::Admits(const std::wstring& name) const {
+    return names.empty() || std::any_of(names.begin(), names.end(), [&](const std::wstring& n) {
+               return EqualIgnoringCase(n, name);
+           });
 }
 
 ItemPlace AsidePlaceOf(const RunKeyPlace& place) {

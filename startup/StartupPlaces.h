@@ -38,9 +38,21 @@ struct ItemPlace {
     std::vector<std::wstring> names;  // of Values: only these (none: every value)
 
     std::wstring Location() const { return rootName + L"\\" + keyPath; }
+    // Whether a disabled entry may go into the place's kAsideKey subkey.
+    // Not below RunOnceEx: to Windows every subkey there is a step, run and
+    // deleted with all it holds at the next logon.
+    bool KeepsAsideInPlace() const { return kind != Kind::Subkeys; }
+    // Whether the name can be an entry of the place: of a place of some
+    // values, only those names.
+    bool Admits(const std::wstring& name) const;
     bool operator==(const ItemPlace&) const = default;
 };
 inline constexpr wchar_t kAsideKey[] = L"AutorunsDisabled";
+// Keepboot's own keeping place below a place's root (in its view): an entry
+// whose aside name is taken, or whose place keeps nothing aside, is kept
+// there whole, one numbered subkey each.
+inline constexpr wchar_t kKeepbootKey[] = L"Software\\Keepboot";
+inline constexpr wchar_t kKeptKey[] = L"Software\\Keepboot\\Kept";
 
 // Whether this 32-bit program runs on 64-bit Windows.
 bool Is64BitWindows();

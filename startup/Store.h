@@ -25,7 +25,15 @@ enum class MoveResult {
     // Stays where it is: this process may not write where the move writes
     // (a machine place, the shared store) without administrator rights.
     NeedsAdministrator,
+    // Stays where it is: another entry holds its name where it would go.
+    NameTaken,
+    // Stays where it is: its place, or where it would go, is a link to
+    // somewhere else, which a move never follows.
+    Link,
 };
+
+// Why an entry was not moved, in words for the user: "it ...".
+std::wstring WhyNotMoved(MoveResult result);
 
 // Wraps a command in double quotes when it has a blank and does not begin
 // with a quote; only the first character is looked at.

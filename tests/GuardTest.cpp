@@ -280,9 +280,10 @@ TEST_F(Guard, EntryThatCannotBeDisabledIsReportedOnceUntilItChanges) {
     Check(Policy::Ask);
     Check(Policy::DisableSilently);
     EXPECT_EQ(asked, (Names{L"Stuck"}));
-    const std::vector<EntryText> unmovable = guard->TakeNewlyUnmovable();
+    const auto unmovable = guard->TakeNewlyUnmovable();
     ASSERT_EQ(unmovable.size(), 1u);
-    EXPECT_EQ(unmovable[0].location, L"HKCU\\" + kRun);
+    EXPECT_EQ(unmovable[0].first.location, L"HKCU\\" + kRun);
+    EXPECT_EQ(unmovable[0].second, MoveResult::CannotMove);
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Stuck"));
 
     SetFaultInjector({});

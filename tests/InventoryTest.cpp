@@ -54,13 +54,19 @@ TEST_F(Inventory, ReadsEveryFileOfBothFoldersAllUsersFirst) {
     Folder(L"Startup\\Old.lnk");  // a folder: Windows opens none
     WriteFileBytes(UserStartup() + L"\\Note.lnk", "not a shortcut");
     WriteFileBytes(UserStartup() + L"\\run.bat", "@echo off\r\n");
+    // The folder's own settings, which the shell knows by their being hidden
+    // and system, are none; Explorer opens one without those like any file.
     WriteFileBytes(UserStartup() + L"\\desktop.ini", "[.ShellClassInfo]\r\n");
+    ::SetFileAttributesW((UserStartup() + L"\\desktop.ini").c_str(),
+                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WriteFileBytes(CommonStartup() + L"\\desktop.ini", "[.ShellClassInfo]\r\n");
 
     const std::vector<ShortcutEntry> shortcuts = Live().shortcuts;
-    ASSERT_EQ(shortcuts.size(), 6u) << "no folder, no desktop.ini";
-    EXPECT_EQ(shortcuts[0].name, L"Shared");
-    EXPECT_EQ(shortcuts[0].location, L"Common Startup");
-    EXPECT_EQ(Narrow(shortcuts[0].command), Narrow(sharedTarget));
+    ASSERT_EQ(shortcuts.size(), 7u) << "no folder, no folder settings";
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(shortcuts[i].location, L"Common Startup");
+    EXPECT_EQ(Shortcut(L"desktop").fileName, L"desktop.ini") << "a plain one is a file Explorer opens";
+    EXPECT_EQ(Shortcut(L"desktop").location, L"Common Startup");
+    EXPECT_EQ(Narrow(Shortcut(L"Shared").command), Narrow(sharedTarget));
     EXPECT_EQ(Narrow(Shortcut(L"My.Tool").command), Narrow(toolTarget));
     EXPECT_EQ(Narrow(Shortcut(L"Hidden").command), Narrow(hiddenTarget));
     EXPECT_EQ(Shortcut(L"Loud").fileName, L"Loud.LNK") << "its own letter case";
@@ -69,7 +75,7 @@ TEST_F(Inventory, ReadsEveryFileOfBothFoldersAllUsersFirst) {
     EXPECT_EQ(Shortcut(L"Note").command, UserStartup() + L"\\Note.lnk") << "the file itself";
     EXPECT_EQ(Shortcut(L"run").fileName, L"run.bat");
     EXPECT_EQ(Shortcut(L"run").command, UserStartup() + L"\\run.bat");
-    for (std::size_t i = 1; i < shortcuts.size(); ++i) EXPECT_EQ(shortcuts[i].location, L"Startup");
+    for (std::size_t i = 2; i < shortcuts.size(); ++i) EXPECT_EQ(shortcuts[i].location, L"Startup");
 }
 
 TEST_F(Inventory, ReadsTheStoreTakingOnlyCompleteEntries) {

@@ -1,12 +1,14 @@
 #include "Sandbox.h"
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 #include <vector>
 
 #include "platform/Faults.h"
+#include "platform/SystemFunction.h"
 #include "startup/TaskManager.h"
 
 namespace kb::test {
@@ -17,10 +19,100 @@ void Sandbox::SetUp() {
     folder_ = std::make_unique<ScratchFolder>();
 }
 
+namespace {
+
+using NtQueryKeyFunction = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+using UnixNameFunction = char*(CDECL*)(const wchar_t*);
+
+// The key's name as the kernel knows it (\REGISTRY\...), which a link names.
+std::wstring KernelNameOf(HKEY root, const std::wstring& path) {
+    UniqueKey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
+    const auto query = SystemFunction<NtQueryKeyFunction>(L"ntdll.dll", "NtQueryKey");
+    std::vector<BYTE> buffer(4096);
+    ULONG size = 0;
+    constexpr int kKeyNameInformation = 3;
+    if (!query || query(key.get(), kKeyNameInformation, buffer.data(),
+                        static_cast<ULONG>(buffer.size()), &size) != 0)
+        return {};
+    const ULONG length = *reinterpret_cast<const ULONG*>(buffer.data());
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof(ULONG)),
+                        length / sizeof(wchar_t));
+}
+
+// Starts a program of the host; false when it cannot be started. Wine
+// tells neither when one ends nor its exit code: the caller looks for
+// what it did.
+bool StartHostCommand(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 5000; ::Sleep(20))
+        if (done()) return true;
+    return done();
+}
+
+std::wstring HostPathOf(const std::wstring& path) {
+    const auto unixName = SystemFunction<UnixNameFunction>(L"kernel32.dll", "wine_get_unix_file_name");
+    if (!unixName) return {};
+    char* name = unixName(path.c_str());
+    if (!name) return {};
+    const std::string narrow(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return std::wstring(narrow.begin(), narrow.end());
+}
+
+}  // namespace
+
+void Sandbox::MakeRegistryLink(HKEY root, const std::wstring& link, const std::wstring& target) {
+    const std::wstring kernelName = KernelNameOf(root, target);
+    ASSERT_FALSE(kernelName.empty()) << "no key to link to";
+    UniqueKey key;
+    ASSERT_EQ(::RegCreateKeyExW(root, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    registryLinks_.emplace_back(root, link);
+    // The link's target is its name, without a closing NUL.
+    ASSERT_EQ(::RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(kernelName.data()),
+                               static_cast<DWORD>(kernelName.size() * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+bool Sandbox::MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    const std::wstring from = HostPathOf(target), to = HostPathOf(link);
+    if (from.empty() || to.empty()) return false;
+    folderLinks_.push_back({link, to});
+    return StartHostCommand(L"Z:\\bin\\ln -s \"" + from + L"\" \"" + to + L"\"") &&
+           WaitFor([&] { return IsLink(link); });
+}
+
 void Sandbox::TearDown() {
     // A test that stood in for another Windows leaves none behind.
     SetStandardUserMode(false);
     SetTaskManagerSwitchesAvailable(std::nullopt);
+    // Links go first, themselves: removing a tree through one would empty
+    // what it leads to instead.
+    for (const FolderLink& link : folderLinks_)
+        if (StartHostCommand(L"Z:\\bin\\rm -f \"" + link.host + L"\""))
+            WaitFor([&] { return !IsLink(link.path); });
+    const auto deleteKey = SystemFunction<NtDeleteKeyFunction>(L"ntdll.dll", "NtDeleteKey");
+    for (const auto& [root, path] : registryLinks_) {
+        UniqueKey key;
+        if (deleteKey && ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) ==
+                             ERROR_SUCCESS)
+            deleteKey(key.get());
+    }
     folder_.reset();
     registry_.reset();
 }

@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ScratchRegistry.h"
 #include "platform/Files.h"
@@ -28,9 +30,22 @@ protected:
     // The test's own Startup folders and Windows folder (without pss).
     StartupFolders Folders();
 
+    // A registry key that is a symbolic link to another key below the same
+    // root, as a program may make one; gone at the end of the test.
+    void MakeRegistryLink(HKEY root, const std::wstring& link, const std::wstring& target);
+    // A folder that is a link to another folder (Wine shows a symbolic link
+    // of the host as a reparse point, as Windows shows a junction); gone at
+    // the end of the test.
+    bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+
 private:
     std::unique_ptr<ScratchRegistry> registry_;
     std::unique_ptr<ScratchFolder> folder_;
+    std::vector<std::pair<HKEY, std::wstring>> registryLinks_;
+    struct FolderLink {
+        std::wstring path, host;  // as Windows and as the host name it
+    };
+    std::vector<FolderLink> folderLinks_;
 };
 
 // Writes a registry value of any type directly, for setting up tests; view

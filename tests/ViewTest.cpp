@@ -20,7 +20,7 @@ class LaterForms : public CoreTest {};
 
 TEST_F(LaterForms, PlacesOf64BitWindowsHaveBothMachineViews) {
     const std::vector<RunKeyPlace> places = RunKeyPlacesFor(true);
-    ASSERT_EQ(places.size(), 20u);
+    ASSERT_EQ(places.size(), 22u);
     EXPECT_EQ(places[0].Location(), L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     EXPECT_EQ(places[4].Location(),
               L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -30,16 +30,22 @@ TEST_F(LaterForms, PlacesOf64BitWindowsHaveBothMachineViews) {
     EXPECT_EQ(places[8].Location(), L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run")
         << "the user's keys once: one set in both views";
     EXPECT_EQ(places[10].view, 0u);
-    // The other lists after the seven keys: the machine's in both views.
+    // The user's own 32-bit branch, a plain key of the user's.
     EXPECT_EQ(places[11].Location(),
+              L"HKCU\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+    EXPECT_EQ(places[12].Location(),
+              L"HKCU\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+    EXPECT_EQ(places[12].view, 0u);
+    // The other lists after the Run-type keys: the machine's in both views.
+    EXPECT_EQ(places[13].Location(),
               L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run");
-    EXPECT_EQ(places[14].Location(),
+    EXPECT_EQ(places[16].Location(),
               L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run");
-    for (int i = 11; i < 17; ++i) EXPECT_EQ(places[i].view, static_cast<REGSAM>(KEY_WOW64_64KEY));
-    EXPECT_EQ(places[19].Location(),
+    for (int i = 13; i < 19; ++i) EXPECT_EQ(places[i].view, static_cast<REGSAM>(KEY_WOW64_64KEY));
+    EXPECT_EQ(places[21].Location(),
               L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\"
               L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
-    EXPECT_EQ(places[19].view, 0u);
+    EXPECT_EQ(places[21].view, 0u);
 
     const std::vector<RunKeyPlace> plain = RunKeyPlacesFor(false);
     EXPECT_EQ(plain.size(), 13u);

@@ -6,6 +6,7 @@
 #include "CoreHarness.h"
 #include "platform/Faults.h"
 #include "startup/Inventory.h"
+#include "startup/KeptItems.h"
 #include "watch/Watcher.h"
 
 namespace kb::test {
@@ -121,8 +122,8 @@ TEST_F(WatcherTest, ANewStepOrARewrittenStubPathIsMovedAsideAtOnce) {
                !RawKeyExists(HKEY_LOCAL_MACHINE, component);
     }));
     EXPECT_EQ(watcher_->Count().fullChecks, 1u) << "by their change notifications";
-    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, runOnceEx + L"\\AutorunsDisabled\\0001", L"1").text,
-              L"step.exe");
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, KeptEntryPath(1), L"1").text, L"step.exe")
+        << "kept where RunOnceEx never looks";
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, components + L"\\AutorunsDisabled\\{Known}",
                            L"StubPath").text,
               L"other.exe");

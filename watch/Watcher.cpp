@@ -213,6 +213,7 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logon
     }
     checking_ = false;
     counters_.checkingMs += MillisecondsNow() - began;
+    LookAgainLater();
     TellWhatWasFound();
     try {
         if (host_.checkEnded) host_.checkEnded();
@@ -220,6 +221,16 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logon
         if (!failure) failure = std::current_exception();
     }
     if (failure) std::rethrow_exception(failure);
+}
+
+void Watcher::LookAgainLater() {
+    const std::optional<ItemSettling::Recheck> recheck = guard_.TakeRecheck();
+    if (!recheck || !changes_) return;
+    // As if the places had signalled, once their writers may be done.
+    for (std::size_t at = 0; at < places_.size(); ++at)
+        if (places_[at].kind == WatchedPlace::Kind::ItemPlace && places_[at].index < recheck->items.size() &&
+            recheck->items[places_[at].index])
+            changes_->SignalLater(at, recheck->afterMs);
 }
 
 void Watcher::CheckLogonValuesNow() {
@@ -272,9 +283,19 @@ void Watcher::TellWhatWasFound() {
         else
             Notice(L"Invalid data type for '" + Showable(value.name) + L"'");
     }
-    for (const EntryText& entry : guard_.TakeNewlyUnmovable())
-        Notice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location +
-               L"); it stays where it is.");
+    for (const auto& [entry, why] : guard_.TakeNewlyUnmovable())
+        Notice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location + L"): " +
+               WhyNotMoved(why) + L"; it stays where it is.");
+    for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
+        const EntryText entry = TextOf(move.entry);
+        const std::wstring what = L"'" + Showable(entry.item) + L"' (" + entry.location + L")";
+        if (move.result != MoveResult::Moved)
+            Notice(L"A move of " + what + L" was cut short and cannot be made whole now: " +
+                   WhyNotMoved(move.result) + L".");
+        else
+            Notice(L"A move of " + what + L" was cut short when Keepboot last ended; it was " +
+                   (move.finished ? L"finished" : L"undone, and the entry stays disabled") + L".");
+    }
 }
 
 }  // namespace kb

@@ -116,6 +116,8 @@ private:
     void CheckChangedPlaces();
     void RunCheck(const PlaceSelection& places, bool startPages, bool logonValues);
     void CheckLogonValuesNow();
+    // The places with an entry that waits for its writer are checked again.
+    void LookAgainLater();
     void Breathe();
     void FollowStartupFolders();
     void Notice(const std::wstring& text);
