@@ -1,6 +1,8 @@
 // Every change the store makes is made to fail in turn, one step at a
 // time; after each failure the entry must still exist, whole, either live
-// or in the store.
+// or in the store. A move of an item place is also cut short for good at
+// each step, as by the end of the process, and made whole at the next start.
+#include <algorithm>
 #include <iostream>
 
 #include "CoreHarness.h"
@@ -8,6 +10,9 @@
 #include "platform/Faults.h"
 #include "platform/Files.h"
 #include "shelllink/ShellLink.h"
+#include "startup/Items.h"
+#include "startup/KeptItems.h"
+#include "startup/MoveJournal.h"
 #include "startup/Store.h"
 
 namespace kb::test {
@@ -172,6 +177,115 @@ TEST_F(Faults, DisablingATwinNeverLosesIt) {
           },
           [&] { DisableFoo(); }, [&] { return FolderEntryWhole(); });
     EXPECT_EQ(Stored().shortcuts.size(), 2u);
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Every copy of an item-place entry of that name, wherever it is: live,
+// aside, and each kept one.
+std::vector<RegTree> CopiesOf(const ItemPlace& place, const std::wstring& name) {
+    std::vector<RegTree> copies;
+    for (const ItemSpot spot : {ItemSpot::Live, ItemSpot::Aside})
+        if (auto tree = ReadTree(place.root, SpotKeyPath(place, name, true, spot), place.view))
+            copies.push_back(std::move(*tree));
+    for (const KeptRecord& record : ReadKeptRecords(place.root, place.view))
+        if (record.name == name)
+            if (auto tree = ReadTree(place.root, KeptEntryPath(record.number), place.view))
+                copies.push_back(std::move(*tree));
+    return copies;
+}
+
+class KilledMoves : public CoreTest {
+protected:
+    void TearDown() override {
+        SetFaultInjector({});
+        CoreTest::TearDown();
+    }
+    static const ItemPlace& PlaceOf(ItemPlace::Kind kind) {
+        return *std::find_if(kb::ItemPlaces().begin(), kb::ItemPlaces().end(),
+                             [&](const ItemPlace& p) { return p.kind == kind; });
+    }
+    // An entry of many values and a subkey, starting the program.
+    static void Plant(const ItemPlace& place, const std::wstring& path, const std::wstring& program) {
+        SetStringValue(place.root, path, place.kind == ItemPlace::Kind::Components ? L"StubPath" : L"1",
+                       program, REG_EXPAND_SZ, place.view);
+        for (int i = 0; i < 12; ++i)
+            SetStringValue(place.root, path, L"Part" + std::to_wstring(i), program + L" part",
+                           REG_SZ, place.view);
+        const DWORD one = 1;
+        SetRawValue(place.root, path + L"\\Depend", L"1", REG_DWORD, &one, sizeof one, place.view);
+    }
+    static AsideEntry At(const ItemPlace& place, ItemSpot spot) {
+        std::vector<AsideEntry> items;
+        std::vector<SkippedValue> skipped;
+        ReadItems(place, spot, items, skipped);
+        for (const AsideEntry& e : items)
+            if (e.name == L"{X}") return e;
+        ADD_FAILURE() << "no entry";
+        return {};
+    }
+};
+
+// A move killed at any of its steps (every change from then on fails, as
+// when the process ends there), then a start: each entry whole exactly
+// once, live or disabled; never two copies, never part of one live; the
+// journal empty.
+TEST_F(KilledMoves, AreMadeWholeAtTheNextStart) {
+    struct Case {
+        const char* what;
+        ItemPlace::Kind kind;
+        bool olderAside;   // another entry of the name is aside already
+        bool enable;       // the entry is aside and is enabled
+    };
+    const Case cases[] = {
+        {"a component disabled", ItemPlace::Kind::Components, false, false},
+        {"a component disabled over an older one aside", ItemPlace::Kind::Components, true, false},
+        {"a component enabled", ItemPlace::Kind::Components, false, true},
+        {"a step kept", ItemPlace::Kind::Subkeys, false, false},
+    };
+    for (const Case& c : cases) {
+        const ItemPlace& place = PlaceOf(c.kind);
+        const std::wstring live = place.keyPath + L"\\{X}", aside = place.keyPath + L"\\AutorunsDisabled\\{X}";
+        const auto setup = [&] {
+            RegKey::DeleteTree(place.root, place.keyPath, place.view);
+            RegKey::DeleteTree(place.root, kKeepbootKey, place.view);
+            if (c.olderAside) Plant(place, aside, L"C:\\older.exe");
+            Plant(place, c.enable ? aside : live, L"C:\\newer.exe");
+        };
+        setup();
+        std::vector<RegTree> expected = CopiesOf(place, L"{X}");
+        int points = 0, broken = 0;
+        for (int k = 1; k < 400; ++k) {
+            setup();
+            const AsideEntry entry = At(place, c.enable ? ItemSpot::Aside : ItemSpot::Live);
+            int calls = 0;
+            SetFaultInjector([&](FaultPoint) { return ++calls >= k; });
+            MoveItem(entry);
+            SetFaultInjector({});
+            if (calls < k) break;
+            ++points;
+            FinishInterruptedMoves(place.root, place.view);
+            std::vector<RegTree> copies = CopiesOf(place, L"{X}");
+            const auto byCommand = [&](const RegTree& a, const RegTree& b) {
+                return CommandOf(a, place.kind) < CommandOf(b, place.kind);
+            };
+            std::sort(copies.begin(), copies.end(), byCommand);
+            std::sort(expected.begin(), expected.end(), byCommand);
+            const bool journalEmpty = !RawKeyExists(place.root, kMovesKey + std::wstring(L"\\1"), place.view) &&
+                                      !RawKeyExists(place.root, kMovesKey + std::wstring(L"\\2"), place.view);
+            if (copies != expected || !journalEmpty) {
+                ++broken;
+                ADD_FAILURE() << c.what << ": killed at change " << k << ", " << copies.size()
+                              << " copies after the start" << (journalEmpty ? "" : ", journal left");
+            }
+        }
+        std::cout << "[ kill sweep ] " << c.what << ": " << points << " points, " << broken << " broken\n";
+        EXPECT_GT(points, 5);
+    }
 }
 
 }  // namespace
