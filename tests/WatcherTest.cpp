@@ -2,10 +2,13 @@
 // record and checked at once; a change seen during a question waits for the
 // check under way and is checked right after it.
 #include <algorithm>
+#include <map>
+#include <thread>
 
 #include "CoreHarness.h"
 #include "platform/Faults.h"
 #include "startup/Inventory.h"
+#include "startup/Items.h"
 #include "startup/KeptItems.h"
 #include "watch/Watcher.h"
 
@@ -43,8 +46,8 @@ protected:
                         const std::wstring& key = kRun, REGSAM view = 0) {
         return InTime([&] { return !ReadRawValue(root, key, name, view).exists; });
     }
-    bool InTime(const std::function<bool()>& done) {
-        for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 5000;) {
+    bool InTime(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+        for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs;) {
             if (done()) return true;
             const std::vector<HANDLE>& handles = watcher_->Handles();
             const DWORD woke = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
@@ -127,6 +130,71 @@ TEST_F(WatcherTest, ANewStepOrARewrittenStubPathIsMovedAsideAtOnce) {
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, components + L"\\AutorunsDisabled\\{Known}",
                            L"StubPath").text,
               L"other.exe");
+}
+
+// An installer writes an entry one value at a time, as reg.exe and most
+// installers do, with pauses, and goes on after the entry was moved: the
+// entry ends whole aside (or kept), nothing of it live, every value in
+// exactly one copy, and it comes back whole.
+TEST_F(WatcherTest, AnEntryWrittenOneValueAtATimeEndsWholeAndDisabled) {
+    const std::wstring component = L"Software\\Microsoft\\Active Setup\\Installed Components\\{Inst}";
+    const std::wstring step = kCv + L"RunOnceEx\\0001";
+    struct Write {
+        HKEY root;
+        std::wstring key, name, text;
+        DWORD pauseMs;  // before the write
+    };
+    // Pauses of 0 to 50 ms between writes, then, for each entry, one more
+    // value well after the entry was moved.
+    std::vector<Write> writes = {
+        {HKEY_LOCAL_MACHINE, component, L"StubPath", L"C:\\inst.exe /user", 0},
+        {HKEY_CURRENT_USER, step, L"", L"Installing", 10},
+        {HKEY_LOCAL_MACHINE, component, L"Version", L"1,0,0,0", 50},
+        {HKEY_CURRENT_USER, step, L"1", L"C:\\one.exe", 0},
+        {HKEY_LOCAL_MACHINE, component, L"Locale", L"EN", 30},
+        {HKEY_CURRENT_USER, step + L"\\Depend", L"1", L"C:\\hook.dll", 45},
+        {HKEY_CURRENT_USER, step, L"2", L"C:\\two.exe", 20},
+        {HKEY_LOCAL_MACHINE, component, L"ComponentID", L"Inst", 5},
+        {HKEY_LOCAL_MACHINE, component, L"IsInstalled", L"1", 2500},
+        {HKEY_CURRENT_USER, step, L"Note", L"", 10},
+    };
+    // And a component of 2,000 values written as fast as can be.
+    const std::wstring big = L"Software\\Microsoft\\Active Setup\\Installed Components\\{Big}";
+    for (int i = 0; i < 2000; ++i)
+        writes.push_back({HKEY_LOCAL_MACHINE, big, i == 0 ? L"StubPath" : L"V" + std::to_wstring(i),
+                          i == 0 ? L"big.exe" : std::to_wstring(i), 0});
+    std::thread installer([&] {
+        for (const Write& w : writes) {
+            ::Sleep(w.pauseMs);
+            SetStringValue(w.root, w.key, w.name, w.text);
+        }
+    });
+    const auto wholeAndDisabled = [&] {
+        const LiveEntries read = ReadLiveEntries(Folders(), skipped);
+        std::map<std::wstring, RegTree> disabled;
+        for (const AsideEntry& e : read.items) {
+            if (e.Enabled()) return false;
+            disabled[e.name] = *ReadTree(e.place.root, SpotKeyPath(e), e.place.view);
+        }
+        return disabled.size() == 3 && disabled[L"{Inst}"].values.size() == 5 &&
+               disabled[L"0001"].values.size() == 4 && disabled[L"0001"].subkeys.size() == 1 &&
+               disabled[L"{Big}"].values.size() == 2000 &&
+               !RawKeyExists(HKEY_LOCAL_MACHINE, component) && !RawKeyExists(HKEY_CURRENT_USER, step) &&
+               !RawKeyExists(HKEY_LOCAL_MACHINE, big);
+    };
+    const bool done = InTime(wholeAndDisabled, 30000);
+    installer.join();
+    ASSERT_TRUE(done || InTime(wholeAndDisabled, 5000));
+
+    // Each back live from the list, whole.
+    guard_->Reload();
+    const std::vector<AsideEntry> disabled = guard_->Known().live.items;
+    for (const AsideEntry& e : disabled) ASSERT_EQ(guard_->Move(e), MoveResult::Moved);
+    const std::optional<RegTree> back = ReadTree(HKEY_LOCAL_MACHINE, component, 0);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->values.size(), 5u);
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, step + L"\\Depend", L"1").text, L"C:\\hook.dll");
+    EXPECT_EQ(ReadTree(HKEY_LOCAL_MACHINE, big, 0)->values.size(), 2000u);
 }
 
 // A logon value is never moved: a change is undone to the known good (the
