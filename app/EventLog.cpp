@@ -27,7 +27,8 @@ DWORD EventLog::EventIdOf(const HistoryRecord& record) {
     if (record.what == L"Allowed" || record.what == L"Logon value change allowed")
         return KB_EVENT_ALLOWED;
     if (record.what == L"Left as it is") return KB_EVENT_LEFT;
-    if (record.what == L"Could not be disabled") return KB_EVENT_NOT_MOVED;
+    if (record.what == L"Could not be disabled" || record.what == L"Could not be enabled")
+        return KB_EVENT_NOT_MOVED;
     if (record.what == L"Needs administrator rights") return KB_EVENT_NEEDS_ADMINISTRATOR;
     if (record.what == L"Notice") return KB_EVENT_NOTICE;
     if (record.what == L"Start page put back") return KB_EVENT_START_PAGE_PUT_BACK;

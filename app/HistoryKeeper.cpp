@@ -77,4 +77,16 @@ void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
     Record(std::move(record));
 }
 
+void HistoryKeeper::RecordNotMoved(const StartupEntry& entry, const std::wstring& why) {
+    const EntryText text = TextOf(entry);
+    HistoryRecord record;
+    record.what = text.enabled ? L"Could not be disabled" : L"Could not be enabled";
+    record.by = L"you";
+    record.item = text.item;
+    record.command = text.command;
+    record.location = text.location;
+    record.detail = why;
+    Record(std::move(record));
+}
+
 }  // namespace kb

@@ -29,6 +29,8 @@ public:
     void RecordLogonValue(const LogonValueChange& change);
     // A move the user made, from the list or the history.
     void RecordMove(const StartupEntry& entry, const wchar_t* from);
+    // A move the user asked for that was not made, and why.
+    void RecordNotMoved(const StartupEntry& entry, const std::wstring& why);
     // Something the guard told.
     void RecordNotice(const std::wstring& text);
 

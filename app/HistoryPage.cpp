@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ControlIds.h"
+#include "app/UserMoves.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 
@@ -56,12 +57,9 @@ void HistoryPage::EnableSelected() {
     if (stored == entries.end()) stored = std::find_if(entries.begin(), entries.end(), storedAs);
     if (stored == entries.end())
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
-    const MoveResult result = bench_.guard.Move(*stored);
-    if (result == MoveResult::NeedsAdministrator)
-        bench_.moveElevated({*stored});
-    else if (result == MoveResult::Moved)
-        bench_.history.RecordMove(*stored, L"the history");
+    const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, L"the history"));
     listPage_.Reload();
+    if (!report.empty()) throw Error(report);
 }
 
 }  // namespace kb

@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "app/ControlIds.h"
+#include "app/UserMoves.h"
+#include "platform/Error.h"
 #include "platform/ScopeExit.h"
 
 namespace kb {
@@ -59,16 +61,9 @@ void ListPage::Apply() {
         return;
     }
     std::exception_ptr failure;
+    std::wstring report;
     try {
-        // What needs administrator rights is done together, in one elevated
-        // instance: Windows asks once.
-        std::vector<StartupEntry> needRights;
-        for (const StartupEntry& entry : list_.Changed()) {
-            const MoveResult result = bench_.guard.Move(entry);
-            if (result == MoveResult::NeedsAdministrator) needRights.push_back(entry);
-            if (result == MoveResult::Moved) bench_.history.RecordMove(entry, L"the list");
-        }
-        if (!needRights.empty()) bench_.moveElevated(needRights);
+        report = ReportOf(MoveForUser(bench_, list_.Changed(), L"the list"));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -80,6 +75,7 @@ void ListPage::Apply() {
         if (!failure) failure = std::current_exception();
     }
     if (failure) std::rethrow_exception(failure);
+    if (!report.empty()) throw Error(report);
 }
 
 void ListPage::RunPutOffWork() {

@@ -60,7 +60,7 @@ void MainWindow::Create() {
         .history = history_,
         .moveElevated =
             [this](const std::vector<StartupEntry>& entries) {
-                MoveElevated(Handle(), ExecutablePath(), entries);
+                return MoveElevated(Handle(), ExecutablePath(), entries);
             },
         .elevated = elevated_});
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);

@@ -15,7 +15,9 @@ struct Workbench {
     Watcher& watcher;
     HistoryKeeper& history;
     // Moves these entries in one elevated instance: Windows asks once.
-    std::function<void(const std::vector<StartupEntry>&)> moveElevated;
+    // Moved when it moved them all; NeedsAdministrator when the user
+    // declined the rights.
+    std::function<MoveResult(const std::vector<StartupEntry>&)> moveElevated;
     // Whether this process has administrator rights.
     bool elevated;
 

@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "app/History.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 #include "startup/Store.h"
@@ -131,6 +132,38 @@ TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     EXPECT_TRUE(rows[3].checked) << "Link stayed where it was, and says so";
     Tick();
     EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Zulu").exists);
+}
+
+// Every entry Apply could not move is said, once, with why, and recorded:
+// a name taken live, an entry that changed since it was listed.
+TEST_F(ListPage, EachEntryApplyCannotMoveIsSaidWithWhyAndRecorded) {
+    SetStringValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Taken", L"aside.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Taken", L"live.exe");
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Moving", L"moving.exe");
+    MakeWindow();
+    const std::vector<ListRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    // Moving unchecked, the Taken moved aside checked; the live Taken stays.
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        if (rows[row].item == L"Moving" || !rows[row].checked)
+            SetChecked(static_cast<int>(row), !rows[row].checked);
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Moving", L"other.exe");  // after it was listed
+    try {
+        window->ListTab().Apply();
+        ADD_FAILURE() << "no report";
+    } catch (const Error& report) {
+        EXPECT_EQ(report.Message(),
+                  L"Cannot disable 'Moving' (HKCU\\" + kRun + L"): " + WhyNotMoved(MoveResult::Changed) +
+                      L"; it stays where it is\nCannot enable 'Taken' (HKCU\\" + kRun + L"): " +
+                      WhyNotMoved(MoveResult::NameTaken) + L"; it stays where it is");
+    }
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Taken").text, L"live.exe") << "never overwritten";
+    const std::vector<HistoryRecord> records =
+        HistoryFile(SettingsFile().substr(0, SettingsFile().rfind(L'\\')) + L"\\history.log").Read();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].what + L"/" + records[0].by + L"/" + records[0].item + L"/" + records[0].detail,
+              L"Could not be disabled/you/Moving/" + WhyNotMoved(MoveResult::Changed));
+    EXPECT_EQ(records[1].what + L"/" + records[1].item, L"Could not be enabled/Taken");
 }
 
 TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
