@@ -89,12 +89,22 @@ void Sandbox::MakeRegistryLink(HKEY root, const std::wstring& link, const std::w
               ERROR_SUCCESS);
 }
 
-bool Sandbox::MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+bool MakeFolderLinkAt(const std::wstring& link, const std::wstring& target) {
     const std::wstring from = HostPathOf(target), to = HostPathOf(link);
     if (from.empty() || to.empty()) return false;
-    folderLinks_.push_back({link, to});
     return StartHostCommand(L"Z:\\bin\\ln -s \"" + from + L"\" \"" + to + L"\"") &&
            WaitFor([&] { return IsLink(link); });
+}
+
+void RemoveFolderLink(const std::wstring& link) {
+    const std::wstring host = HostPathOf(link);
+    if (!IsLink(link) || host.empty()) return;
+    if (StartHostCommand(L"Z:\\bin\\rm -f \"" + host + L"\"")) WaitFor([&] { return !IsLink(link); });
+}
+
+bool Sandbox::MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    folderLinks_.push_back(link);
+    return MakeFolderLinkAt(link, target);
 }
 
 void Sandbox::TearDown() {
@@ -103,9 +113,7 @@ void Sandbox::TearDown() {
     SetTaskManagerSwitchesAvailable(std::nullopt);
     // Links go first, themselves: removing a tree through one would empty
     // what it leads to instead.
-    for (const FolderLink& link : folderLinks_)
-        if (StartHostCommand(L"Z:\\bin\\rm -f \"" + link.host + L"\""))
-            WaitFor([&] { return !IsLink(link.path); });
+    for (const std::wstring& link : folderLinks_) RemoveFolderLink(link);
     const auto deleteKey = SystemFunction<NtDeleteKeyFunction>(L"ntdll.dll", "NtDeleteKey");
     for (const auto& [root, path] : registryLinks_) {
         UniqueKey key;

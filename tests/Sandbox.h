@@ -33,19 +33,14 @@ protected:
     // A registry key that is a symbolic link to another key below the same
     // root, as a program may make one; gone at the end of the test.
     void MakeRegistryLink(HKEY root, const std::wstring& link, const std::wstring& target);
-    // A folder that is a link to another folder (Wine shows a symbolic link
-    // of the host as a reparse point, as Windows shows a junction); gone at
-    // the end of the test.
+    // A folder link (see below), gone at the end of the test.
     bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
     std::unique_ptr<ScratchFolder> folder_;
     std::vector<std::pair<HKEY, std::wstring>> registryLinks_;
-    struct FolderLink {
-        std::wstring path, host;  // as Windows and as the host name it
-    };
-    std::vector<FolderLink> folderLinks_;
+    std::vector<std::wstring> folderLinks_;
 };
 
 // Writes a registry value of any type directly, for setting up tests; view
@@ -67,6 +62,13 @@ RawValue ReadRawValue(HKEY root, const std::wstring& keyPath, const std::wstring
                       REGSAM view = 0);
 // A string value as it stands: exists, of that type, with that text.
 RawValue Text(const std::wstring& text, DWORD type = REG_SZ);
+
+// A folder that is a link to another folder: Wine shows a symbolic link of
+// the host as a reparse point, as Windows shows a junction. False where
+// none can be made.
+bool MakeFolderLinkAt(const std::wstring& link, const std::wstring& target);
+// Removes the link itself, never what it leads to.
+void RemoveFolderLink(const std::wstring& link);
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);

@@ -233,6 +233,31 @@ TEST_F(Store, ValueChangedOrGoneSinceListedIsNotMoved) {
 // one, from the store's own values where not.
 // Every file comes back as the very bytes it was, with or without pss:
 // without it the copy goes into Keepboot's own backup folder.
+// Explorer starts a file whose name ends in a dot or a blank like any
+// other; the system's usual paths would name another file.
+TEST_F(Store, FilesNamedWithATrailingDotOrBlankGoAndComeBackWhole) {
+    Pss();
+    for (const std::wstring name : {L"trail.bat.", L"space.bat "}) {
+        SCOPED_TRACE(Narrow(name));
+        const std::wstring file = UserStartup() + L"\\" + name;
+        const std::string bytes = "@echo off\r\nstart hidden.exe\r\n";
+        WriteFileBytes(L"\\\\?\\" + file, bytes);
+        const LiveEntries live = Live();
+        const auto entry = std::find_if(live.shortcuts.begin(), live.shortcuts.end(),
+                                        [&](const ShortcutEntry& e) { return e.fileName == name; });
+        ASSERT_NE(entry, live.shortcuts.end());
+        ASSERT_EQ(DisableShortcut(*entry, Folders()), MoveResult::Moved);
+        EXPECT_FALSE(FileExists(file));
+        const std::vector<StoredShortcutEntry> stored = Stored().shortcuts;
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].fileName, name);
+        ASSERT_EQ(EnableShortcut(stored[0], Folders()), MoveResult::Moved);
+        EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + file), bytes) << "the very file, under its very name";
+        EXPECT_TRUE(Stored().shortcuts.empty());
+        DeleteFileAt(file);
+    }
+}
+
 TEST_F(Store, ShortcutsComeBackByteForByte) {
     for (const bool withBackupFolder : {true, false}) {
         for (const std::wstring location : {L"Startup", L"Common Startup"}) {
