@@ -92,7 +92,7 @@ protected:
     void TearDown() override {
         Program::TearDown();
         if (!shortcut_.empty()) ::DeleteFileW(shortcut_.c_str());
-        for (const std::wstring& file : files_) ::DeleteFileW(file.c_str());
+        for (const std::wstring& file : files_) DeleteFileAt(file);
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder");
         // The copies of what the guard took and nobody gave back.
         wchar_t programData[MAX_PATH] = {};
