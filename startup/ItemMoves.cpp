@@ -99,10 +99,19 @@ std::vector<FinishedMove> FinishInterruptedMoves(HKEY root, REGSAM view) {
     std::vector<ItemPlace> places = ItemPlaces();
     for (const RunKeyPlace& runKey : RunKeyPlaces()) places.push_back(AsidePlaceOf(runKey));
     std::vector<FinishedMove> finished;
+    // Moves of places this process may not write wait for one that may.
+    const OpenedKey journal = RegKey::OpenForWriting(root, kMovesKey, view);
     for (const JournalRecord& record : ReadJournal(root, view, places)) {
         const ItemMove& move = record.move;
         FinishedMove outcome;
         outcome.entry = {move.place, move.name, move.isKey, {}, move.to, move.toKept};
+        if (!journal && journal.Refused()) {
+            outcome.entry.spot = move.from;
+            outcome.entry.kept = move.fromKept;
+            outcome.result = MoveResult::NeedsAdministrator;
+            finished.push_back(std::move(outcome));
+            continue;
+        }
         // Toward a live place, only a whole copy goes live: one cut short is
         // taken back, and the entry stays disabled. Any other move is
         // finished, so nothing disabled comes back by itself.
