@@ -22,9 +22,11 @@ EventLog::EventLog() : source_(::RegisterEventSourceW(nullptr, kAppTitle)) {}
 
 DWORD EventLog::EventIdOf(const HistoryRecord& record) {
     // A logon value put back is its change disabled; allowed, allowed.
-    if (record.what == L"Disabled" || record.what == L"Logon value put back")
+    if (record.what == L"Disabled" || record.what == L"Logon value put back" ||
+        record.what == L"Windows' own logon value put back")
         return KB_EVENT_DISABLED;
-    if (record.what == L"Allowed" || record.what == L"Logon value change allowed")
+    if (record.what == L"Allowed" || record.what == L"Logon value change allowed" ||
+        record.what == L"Logon value repaired to Windows' own")
         return KB_EVENT_ALLOWED;
     if (record.what == L"Left as it is") return KB_EVENT_LEFT;
     if (record.what == L"Could not be disabled" || record.what == L"Could not be enabled")

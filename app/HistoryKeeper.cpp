@@ -37,31 +37,38 @@ void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
     Record(std::move(record));
 }
 
-void HistoryKeeper::RecordStartPage(std::size_t index, const std::wstring& found,
-                                 const std::wstring& defended, Decision decision, bool asked) {
+void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
     HistoryRecord record;
-    record.what = decision == Decision::Disable ? L"Start page put back"
-                  : decision == Decision::Allow ? L"Start page change allowed"
-                                                : L"Left as it is";  // to be asked again
-    record.by = asked ? L"you" : L"the watch";
-    record.item = kStartPageValues[index].caption;
-    record.command = found;
+    record.what = change.decision == Decision::Disable ? L"Start page put back"
+                  : change.decision == Decision::Allow ? L"Start page change allowed"
+                                                       : L"Left as it is";  // to be asked again
+    record.by = change.asked ? L"you" : L"the watch";
+    record.item = kStartPageValues[change.index].caption;
+    record.command = change.found;
     record.location = L"Internet Explorer";
-    record.detail = L"defended: " + defended;
+    record.detail = L"defended: " + change.defended;
     Record(std::move(record));
 }
 
 void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
+    using Kind = LogonValueChange::Kind;
     const LogonValue& value = LogonValues().at(change.index);
     HistoryRecord record;
-    record.what = change.decision == Decision::Disable ? L"Logon value put back"
-                  : change.decision == Decision::Allow ? L"Logon value change allowed"
-                                                       : L"Left as it is";  // to be asked again
+    const bool ownBack = change.kind == Kind::MissingProgram && change.decision == Decision::Disable;
+    record.what = change.kind == Kind::Repaired          ? L"Logon value repaired to Windows' own"
+                  : ownBack                              ? L"Windows' own logon value put back"
+                  : change.decision == Decision::Disable ? L"Logon value put back"
+                  : change.decision == Decision::Allow   ? L"Logon value change allowed"
+                                                         : L"Left as it is";  // to be asked again
     record.by = change.asked ? L"you" : L"the watch";
     record.item = value.name;
     record.command = TextOf(change.found);
     record.location = value.Location();
     record.detail = L"known good: " + TextOf(change.knownGood);
+    if (change.kind == Kind::Repaired) record.detail = L"before: " + TextOf(change.knownGood);
+    for (std::size_t i = 0; i < change.missing.size(); ++i)
+        record.detail += (i == 0 ? L"; it names " : L", ") + change.missing[i] +
+                         (i + 1 == change.missing.size() ? L", which is not there" : L"");
     Record(std::move(record));
 }
 

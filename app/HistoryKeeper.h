@@ -10,6 +10,7 @@
 #include "policy/Policy.h"
 #include "startup/Entries.h"
 #include "startup/Guard.h"
+#include "startpage/StartPages.h"
 #include "startup/LogonValues.h"
 
 namespace kb {
@@ -24,8 +25,7 @@ public:
     void Record(HistoryRecord record);
     // What a check did with an entry.
     void RecordOutcome(const CheckOutcome& outcome);
-    void RecordStartPage(std::size_t index, const std::wstring& found, const std::wstring& defended,
-                         Decision decision, bool asked);
+    void RecordStartPage(const StartPageChange& change);
     void RecordLogonValue(const LogonValueChange& change);
     // A move the user made, from the list or the history.
     void RecordMove(const StartupEntry& entry, const wchar_t* from);

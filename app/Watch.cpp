@@ -28,13 +28,12 @@ void MainWindow::MakeWatcher() {
         return Ask(NewStartupQuestion(Showable(TextOf(entry).item)), details,
                    NeedsElevation(entry));
     };
-    host.askAboutValue = [this](const std::wstring& question) { return Ask(question); };
+    host.askAboutValue = [this](const std::wstring& question, const EntryDetails& details) {
+        return Ask(question, details);
+    };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
-    host.startPageDecided = [this](std::size_t page, const std::wstring& found,
-                                   const std::wstring& defended, Decision decision, bool asked) {
-        history_.RecordStartPage(page, found, defended, decision, asked);
-    };
+    host.startPageDecided = [this](const StartPageChange& change) { history_.RecordStartPage(change); };
     host.logonValueDecided = [this](const LogonValueChange& change) {
         history_.RecordLogonValue(change);
     };

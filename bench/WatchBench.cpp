@@ -199,9 +199,9 @@ void FullCheckAgainstFloor() {
         guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Leave; },
                     [](const StartupEntry&) {});
         CheckStartPages(Policy::DisableSilently, references,
-                        [](const std::wstring&) { return Decision::Leave; });
+                        [](const std::wstring&, const EntryDetails&) { return Decision::Leave; });
         CheckLogonValues(Policy::DisableSilently, knownGood,
-                         [](const std::wstring&) { return Decision::Leave; });
+                         [](const std::wstring&, const EntryDetails&) { return Decision::Leave; });
     };
     check();  // warm caches
     Floor(common, user);

@@ -32,33 +32,53 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
     return true;
 }
 
-std::vector<std::pair<std::size_t, std::wstring>> CheckStartPages(
-    Policy policy, const StartPageReferences& references,
-    const std::function<Decision(const std::wstring& question)>& ask, const Told& told) {
-    std::vector<std::pair<std::size_t, std::wstring>> accepted;
-    if (policy == Policy::Allow) return accepted;
+namespace {
+
+bool MayWrite(const StartPageValue& value) {
+    const OpenedKey key = RegKey::OpenForWriting(value.root, kStartPageKey);
+    return key || !key.Refused();
+}
+
+std::wstring KeyOf(const StartPageValue& value) {
+    return std::wstring(value.root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + kStartPageKey;
+}
+
+}  // namespace
+
+std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageReferences& references,
+                                             const AskAboutValue& ask) {
+    std::vector<StartPageChange> changes;
+    if (policy == Policy::Allow) return changes;
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
         if (!references[i]) continue;
         // A value that cannot be read has not changed as far as anyone knows.
         const std::optional<std::wstring> live = ReadStartPage(i);
         if (!live || *live == *references[i]) continue;
+        const StartPageValue& value = kStartPageValues[i];
+        // Nobody is asked about what cannot be put back.
+        if (!MayWrite(value)) {
+            changes.push_back({i, *live, *references[i], Decision::Leave, false, true});
+            continue;
+        }
         try {
             const Decision decision =
                 policy == Policy::DisableSilently
                     ? Decision::Disable
-                    : ask(std::wstring(kStartPageValues[i].caption) + L" will change to \"" +
-                          *live + L"\", do you want to disbale it?");  // "disbale": the prompt's own text
-            if (decision == Decision::Disable) WriteStartPage(i, *references[i]);
-            if (decision == Decision::Allow) {
-                accepted.emplace_back(i, *live);
-                WriteStartPage(i, *live);
+                    : ask(std::wstring(value.caption) + L" will change to \"" + *live +
+                              L"\", do you want to disbale it?",  // "disbale": the prompt's own text
+                          EntryDetails{*live, {}, KeyOf(value), *references[i]});
+            // Put back only when it was: a key that did not open is no put-back.
+            if (decision == Decision::Disable && !WriteStartPage(i, *references[i])) {
+                changes.push_back({i, *live, *references[i], decision, false, true});
+                continue;
             }
-            if (told) told(i, *live, *references[i], decision, policy != Policy::DisableSilently);
+            if (decision == Decision::Allow) WriteStartPage(i, *live);
+            changes.push_back({i, *live, *references[i], decision, policy != Policy::DisableSilently});
         } catch (const Error&) {
-            // A value that could not be put back is met again next time; the others go on.
+            changes.push_back({i, *live, *references[i], Decision::Leave, false, true});
         }
     }
-    return accepted;
+    return changes;
 }
 
 }  // namespace kb

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "policy/Policy.h"
+#include "startup/Entries.h"
 
 namespace kb {
 
@@ -38,16 +39,21 @@ bool WriteStartPage(std::size_t index, const std::wstring& text);
 // The text defended for each value; none for a value that is not defended.
 using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCount>;
 
+// What became of one changed value.
+struct StartPageChange {
+    std::size_t index;
+    std::wstring found, defended;
+    Decision decision;  // Allow: found is defended from now on
+    bool asked;
+    // This process may not write the value, or the write failed: nothing
+    // was put back, and nobody was asked.
+    bool notPutBack = false;
+};
+
 // One check: each defended value that reads differently from its reference
-// is put back, asked about or accepted, as the policy says. Gives back the
-// values accepted, with their new text, which is their reference from now
-// on. A value that cannot be read, or put back, is met again next time.
-// Told of each changed value: its index, the value found, the one defended,
-// what became of it, and whether the user was asked.
-using Told = std::function<void(std::size_t index, const std::wstring& found,
-                                const std::wstring& defended, Decision decision, bool asked)>;
-std::vector<std::pair<std::size_t, std::wstring>> CheckStartPages(
-    Policy policy, const StartPageReferences& references,
-    const std::function<Decision(const std::wstring& question)>& ask, const Told& told = {});
+// is put back, asked about or accepted, as the policy says. A value that
+// cannot be read, or put back, is met again next time.
+std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageReferences& references,
+                                             const AskAboutValue& ask);
 
 }  // namespace kb

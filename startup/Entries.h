@@ -3,12 +3,15 @@
 // that holds them.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "policy/Policy.h"
 #include "shelllink/ShellLink.h"
+#include "startup/LogonPrograms.h"
 #include "startup/StartupPlaces.h"
 
 namespace kb {
@@ -101,8 +104,15 @@ struct AsideEntry {
     bool Enabled() const noexcept { return spot == ItemSpot::Live; }
 };
 
-using StartupEntry =
-    std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry, AsideEntry>;
+// A single logon value that is not Windows' own: listed checked; unticked,
+// Windows' own value is put back.
+struct LogonValueEntry {
+    std::size_t index = 0;  // in LogonValues()
+    ValueState value;       // as read
+};
+
+using StartupEntry = std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry,
+                                  AsideEntry, LogonValueEntry>;
 
 // What the list shows of an entry.
 struct EntryText {
@@ -120,6 +130,9 @@ struct EntryDetails {
     std::wstring program, arguments, from, before;
 };
 EntryDetails DetailsOf(const StartupEntry& entry);
+
+// A question about one change, with what the prompt shows below it.
+using AskAboutValue = std::function<Decision(const std::wstring& question, const EntryDetails& details)>;
 
 // A value in a Run-type key or in a store subkey that is not text. It is
 // no entry: Windows starts nothing from it and the store cannot hold it.
@@ -157,9 +170,11 @@ struct StoredEntries {
 struct Inventory {
     LiveEntries live;
     StoredEntries stored;
+    std::vector<LogonValueEntry> logonValues;  // those not Windows' own
 
     // Every entry in the list's order: live values, the item places'
-    // entries, live shortcuts, stored values, stored shortcuts.
+    // entries, the logon values not Windows' own, live shortcuts, stored
+    // values, stored shortcuts.
     std::vector<StartupEntry> InListOrder() const;
 };
 

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include "startup/LogonValues.h"
+
 namespace kb {
 
 namespace {
 
 constexpr wchar_t kValue[] = L"value", kShortcut[] = L"shortcut", kStoredValue[] = L"stored-value",
-                  kStoredShortcut[] = L"stored-shortcut", kItem[] = L"item";
+                  kStoredShortcut[] = L"stored-shortcut", kItem[] = L"item", kLogonValue[] = L"logon-value";
 
 // Where an item is: "on" (live), "aside", or "kept <n>".
 std::wstring SpotText(const AsideEntry& e) {
@@ -29,6 +31,7 @@ std::size_t FieldsOf(const std::wstring& kind) {
     if (kind == kShortcut) return 1;
     if (kind == kStoredValue || kind == kStoredShortcut) return 3;
     if (kind == kItem) return 6;
+    if (kind == kLogonValue) return 2;
     return 0;
 }
 
@@ -59,6 +62,10 @@ std::vector<std::wstring> KeyOf(const StartupEntry& entry) {
         std::vector<std::wstring> operator()(const AsideEntry& e) const {
             return {kItem, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
                     e.name, e.isKey ? L"key" : L"value", SpotText(e)};
+        }
+        // The value as the user saw it: another one now is not restored.
+        std::vector<std::wstring> operator()(const LogonValueEntry& e) const {
+            return {kLogonValue, std::to_wstring(e.index), TextOf(e.value)};
         }
     };
     return std::visit(Visitor{}, entry);
@@ -92,6 +99,10 @@ std::optional<StartupEntry> FindByKey(const Inventory& inventory,
             return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
                    e.place.keyPath == field(2) && e.name == field(3) &&
                    (e.isKey ? L"key" : L"value") == field(4) && SpotText(e) == field(5);
+        });
+    else if (kind == kLogonValue)
+        found = Find(inventory.logonValues, [&](const LogonValueEntry& e) {
+            return std::to_wstring(e.index) == field(0) && TextOf(e.value) == field(1);
         });
     else if (kind == kStoredValue)
         found = Find(inventory.stored.values, sameStore);

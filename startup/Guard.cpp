@@ -142,6 +142,7 @@ void StartupGuard::Reload() {
     Replace(whole, std::move(live));
     NoteStamps(whole, stamps);
     known_.stored = std::move(stored);
+    known_.logonValues = ReadLogonValueEntries();
     loaded_ = true;
     NoteSkipped(liveSkipped_, liveSkipped, true);
     NoteSkipped(storeSkipped_, storeSkipped, true);

@@ -11,6 +11,7 @@
 #include "platform/TextCompare.h"
 #include "startup/CommandLine.h"
 #include "startup/Items.h"
+#include "startup/LogonValues.h"
 #include "startup/TaskManager.h"
 
 namespace kb {
@@ -285,6 +286,16 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
     return live;
 }
 
+std::vector<LogonValueEntry> ReadLogonValueEntries() {
+    std::vector<LogonValueEntry> entries;
+    const std::vector<LogonValue>& values = LogonValues();
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (const std::optional<ValueState> state = ReadLogonValue(values[i]);
+            state && *state && !IsWindowsDefault(values[i], *state))
+            entries.push_back({i, *state});
+    return entries;
+}
+
 PlaceStamp StampOf(const RunKeyPlace& place) {
     const auto stampOf = [](HKEY root, const std::wstring& path, REGSAM view) {
         const OpenedKey key = RegKey::OpenForReading(root, path, view);
@@ -296,10 +307,11 @@ PlaceStamp StampOf(const RunKeyPlace& place) {
 
 std::vector<StartupEntry> Inventory::InListOrder() const {
     std::vector<StartupEntry> entries;
-    entries.reserve(live.values.size() + live.items.size() + live.shortcuts.size() + stored.values.size() +
-                    stored.shortcuts.size());
+    entries.reserve(live.values.size() + live.items.size() + logonValues.size() + live.shortcuts.size() +
+                    stored.values.size() + stored.shortcuts.size());
     entries.insert(entries.end(), live.values.begin(), live.values.end());
     entries.insert(entries.end(), live.items.begin(), live.items.end());
+    entries.insert(entries.end(), logonValues.begin(), logonValues.end());
     entries.insert(entries.end(), live.shortcuts.begin(), live.shortcuts.end());
     entries.insert(entries.end(), stored.values.begin(), stored.values.end());
     entries.insert(entries.end(), stored.shortcuts.begin(), stored.shortcuts.end());
@@ -320,6 +332,8 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
         ProgramAndArguments parts = SplitCommandLine(item->command);
         return {std::move(parts.program), std::move(parts.arguments), item->place.Location(), {}};
     }
+    if (const auto* logon = std::get_if<LogonValueEntry>(&entry))
+        return DetailsOf(LogonValues().at(logon->index), logon->value, std::nullopt);
     return {};
 }
 
@@ -343,6 +357,10 @@ EntryText TextOf(const StartupEntry& entry) {
         }
         EntryText operator()(const AsideEntry& e) const {
             return {e.name, e.command, e.place.Location(), e.Enabled()};
+        }
+        EntryText operator()(const LogonValueEntry& e) const {
+            const LogonValue& value = LogonValues().at(e.index);
+            return {value.name, TextOf(e.value), value.Location(), true};
         }
     };
     return std::visit(Visitor{}, entry);

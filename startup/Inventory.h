@@ -84,6 +84,10 @@ ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring&
 // and a file of any other kind included. A place that is there but
 // could not be read contributes nothing and is noted as unreadable: the
 // others are read all the same.
+// The single logon values there that are not Windows' own, as they are now
+// (one that is missing runs nothing Windows' own would not).
+std::vector<LogonValueEntry> ReadLogonValueEntries();
+
 LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedValue>& skipped,
                             const PlaceSelection& selection = {},
                             ShortcutCache* cache = nullptr, const Breather& breathe = {});

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/Error.h"
-#include "platform/ShowableText.h"
+#include "startup/Entries.h"
 #include "startup/StartupPlaces.h"
 
 namespace kb {
@@ -17,25 +17,33 @@ const wchar_t kCommandProcessor[] = L"Microsoft\\Command Processor";
 }  // namespace
 
 std::vector<LogonValue> LogonValuesFor(bool windows64) {
+    using Form = LogonValueForm;
     const REGSAM view = windows64 ? KEY_WOW64_64KEY : 0;
     const auto software = [](const wchar_t* below) { return std::wstring(L"Software\\") + below; };
     std::vector<LogonValue> values;
+    // Each a list of command lines Winlogon runs (Shell and Userinit may
+    // name several, separated by commas).
     for (const wchar_t* name : {L"Shell", L"Userinit", L"Taskman", L"AppSetup"})
-        values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", software(kWinlogon), name, view});
+        values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", software(kWinlogon), name, view, Form::Commands});
     values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
-                      L"AlternateShell", view});
+                      L"AlternateShell", view, Form::Commands});
     // A 32-bit command prompt and 32-bit programs read their own copies.
     for (const std::wstring& below :
          windows64 ? std::vector<std::wstring>{L"", L"WOW6432Node\\"} : std::vector<std::wstring>{L""}) {
         values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\" + below + kCommandProcessor,
-                          L"AutoRun", view});
-        for (const wchar_t* name : {L"AppInit_DLLs", L"LoadAppInit_DLLs"})
-            values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\" + below + kWindows, name, view});
+                          L"AutoRun", view, Form::CmdLine});
+        values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\" + below + kWindows, L"AppInit_DLLs",
+                          view, Form::Libraries});
+        // Whether they load at all, and whether only signed ones do.
+        for (const wchar_t* name : {L"LoadAppInit_DLLs", L"RequireSignedAppInit_DLLs"})
+            values.push_back({HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\" + below + kWindows, name, view,
+                              Form::Number});
     }
-    values.push_back({HKEY_CURRENT_USER, L"HKCU", software(kWinlogon), L"Shell", 0});
+    values.push_back({HKEY_CURRENT_USER, L"HKCU", software(kWinlogon), L"Shell", 0, Form::Commands});
     values.push_back({HKEY_CURRENT_USER, L"HKCU",
-                      L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", L"Shell", 0});
-    values.push_back({HKEY_CURRENT_USER, L"HKCU", software(kCommandProcessor), L"AutoRun", 0});
+                      L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", L"Shell", 0,
+                      Form::Commands});
+    values.push_back({HKEY_CURRENT_USER, L"HKCU", software(kCommandProcessor), L"AutoRun", 0, Form::CmdLine});
     return values;
 }
 
@@ -76,16 +84,55 @@ std::wstring TextOf(const ValueState& state) {
         std::memcpy(&number, state->data.data(), sizeof number);
         return std::to_wstring(number);
     }
-    return Showable(state->Text());
+    return state->Text();
 }
 
-std::vector<LogonValueChange> CheckLogonValues(
-    Policy policy, KnownGood& knownGood,
-    const std::function<Decision(const std::wstring& question)>& ask) {
+EntryDetails DetailsOf(const LogonValue& value, const ValueState& found, const ValueState& before) {
+    EntryDetails details;
+    // Every program it names, not only the first.
+    for (const std::wstring& program : ProgramsNamedBy(value, found))
+        details.program += (details.program.empty() ? L"" : L"; ") + program;
+    if (details.program.empty() && value.form != LogonValueForm::Number) details.program = TextOf(found);
+    details.from = value.Location();
+    details.before = TextOf(before);
+    return details;
+}
+
+namespace {
+
+// "disbale" in the questions: the prompt's own text, kept as its users know it.
+std::wstring QuestionAbout(const LogonValue& value, const ValueState& found) {
+    return L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") will change to \"" +
+           TextOf(found) + L"\", do you want to disbale it?";
+}
+
+std::wstring QuestionWithMissing(const LogonValue& value, const ValueState& found,
+                                 const std::vector<std::wstring>& missing, bool ownUsable) {
+    std::wstring names;
+    for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
+    return L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") changed to \"" + TextOf(found) +
+           L"\". What it held before names " + names +
+           L", which is not there: put back, it could keep you from logging on. " +
+           (ownUsable ? L"Disable puts Windows' own value back instead; do you want to disbale it?"
+                      : L"Windows' own value names a program that is not there either; Enable keeps "
+                        L"the change, Disable and Cancel leave it as it is.");
+}
+
+bool MayWrite(const LogonValue& value) {
+    const OpenedKey key = RegKey::OpenForWriting(value.root, value.keyPath, value.view);
+    return key || !key.Refused();
+}
+
+}  // namespace
+
+std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGood,
+                                               const AskAboutValue& ask) {
+    using Kind = LogonValueChange::Kind;
     std::vector<LogonValueChange> changes;
     const std::vector<LogonValue>& values = LogonValues();
     for (std::size_t i = 0; i < values.size() && i < knownGood.size(); ++i) {
-        const std::optional<ValueState> live = ReadLogonValue(values[i]);
+        const LogonValue& value = values[i];
+        const std::optional<ValueState> live = ReadLogonValue(value);
         // Where the reading fails, nobody knows of a change; a value first
         // read now is known from now on.
         if (!live) continue;
@@ -94,28 +141,46 @@ std::vector<LogonValueChange> CheckLogonValues(
             continue;
         }
         if (*live == *knownGood[i]) continue;
+        const ValueState before = *knownGood[i];
+        // A repair to Windows' own is never undone, under any policy.
+        if (IsWindowsDefault(value, *live)) {
+            knownGood[i] = *live;
+            changes.push_back({i, *live, before, Decision::Allow, false, Kind::Repaired});
+            continue;
+        }
         if (policy == Policy::Allow) {
             knownGood[i] = *live;
             continue;
         }
-        const ValueState before = *knownGood[i];
         // Nobody is asked about what cannot be put back (a standard user and
         // the machine's values): the caller tells it instead.
-        if (const OpenedKey key = RegKey::OpenForWriting(values[i].root, values[i].keyPath,
-                                                         values[i].view);
-            !key && key.Refused()) {
-            changes.push_back({i, *live, before, Decision::Leave, false, true});
+        if (!MayWrite(value)) {
+            changes.push_back({i, *live, before, Decision::Leave, false, Kind::Refused});
             continue;
         }
         try {
-            const Decision decision =
-                policy == Policy::DisableSilently
-                    ? Decision::Disable
-                    // "disbale": the prompt's own text.
-                    : ask(L"'" + std::wstring(values[i].name) + L"' (" + values[i].Location() +
-                          L") will change to \"" + TextOf(*live) +
-                          L"\", do you want to disbale it?");
-            if (decision == Decision::Disable) PutBackLogonValue(values[i], before);
+            // What names a program no longer there is never put back: the
+            // user decides, whatever the policy, and Disable puts Windows'
+            // own back where that names nothing missing.
+            if (std::vector<std::wstring> missing = MissingPrograms(value, before); !missing.empty()) {
+                const ValueState own = WindowsDefaultOf(value);
+                const bool ownUsable = MissingPrograms(value, own).empty();
+                const Decision decision =
+                    ask(QuestionWithMissing(value, *live, missing, ownUsable), DetailsOf(value, *live, before));
+                if (decision == Decision::Disable && ownUsable) {
+                    PutBackLogonValue(value, own);
+                    knownGood[i] = own;
+                }
+                if (decision == Decision::Allow) knownGood[i] = *live;
+                // Disable with nothing to put back leaves it as it is.
+                const Decision done = decision == Decision::Disable && !ownUsable ? Decision::Leave : decision;
+                changes.push_back({i, *live, before, done, true, Kind::MissingProgram, std::move(missing)});
+                continue;
+            }
+            const Decision decision = policy == Policy::DisableSilently
+                                          ? Decision::Disable
+                                          : ask(QuestionAbout(value, *live), DetailsOf(value, *live, before));
+            if (decision == Decision::Disable) PutBackLogonValue(value, before);
             if (decision == Decision::Allow) knownGood[i] = *live;
             changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently});
         } catch (const Error&) {
@@ -123,6 +188,21 @@ std::vector<LogonValueChange> CheckLogonValues(
         }
     }
     return changes;
+}
+
+RestoreResult RestoreWindowsDefault(std::size_t index, const ValueState& asRead) {
+    const LogonValue& value = LogonValues().at(index);
+    const std::optional<ValueState> live = ReadLogonValue(value);
+    if (!live || *live != asRead) return RestoreResult::Changed;
+    const ValueState own = WindowsDefaultOf(value);
+    if (!MissingPrograms(value, own).empty()) return RestoreResult::OwnProgramMissing;
+    if (!MayWrite(value)) return RestoreResult::Refused;
+    try {
+        PutBackLogonValue(value, own);
+    } catch (const Error&) {
+        return RestoreResult::Failed;
+    }
+    return RestoreResult::Restored;
 }
 
 }  // namespace kb

@@ -15,6 +15,8 @@
 
 #include "platform/Registry.h"
 #include "policy/Policy.h"
+#include "startup/Entries.h"
+#include "startup/LogonPrograms.h"
 
 namespace kb {
 
@@ -24,18 +26,18 @@ struct LogonValue {
     std::wstring keyPath;
     const wchar_t* name;
     REGSAM view;
+    LogonValueForm form;
 
     // HKLM\...\Winlogon: the key, as the list's Location texts name keys.
     std::wstring Location() const { return std::wstring(rootName) + L"\\" + keyPath; }
 };
 
 // The values, the machine's first; on 64-bit Windows those a 32-bit program
-// reads of its own are there in both views.
+// reads of its own (the command processor's, AppInit) are there in both
+// views.
 std::vector<LogonValue> LogonValuesFor(bool windows64);
 const std::vector<LogonValue>& LogonValues();
 
-// A value as it stands: none when it is not there.
-using ValueState = std::optional<RegValue>;
 
 // The value now; a key that is not there holds no value. Nothing at all
 // when the key is there but cannot be read: nobody knows what it holds.
@@ -52,23 +54,41 @@ KnownGood ReadKnownGood();
 
 // What became of one changed value.
 struct LogonValueChange {
+    enum class Kind {
+        Decided,  // put back, allowed or left, by the policy or the user
+        Refused,  // this process may not write it: nothing was asked or done
+        Repaired,  // made Windows' own: allowed, whatever the policy
+        // What it held before names a program that is not there: never put
+        // back; the user was asked, and Disable put back Windows' own.
+        MissingProgram,
+    };
     std::size_t index;
     ValueState found, knownGood;
     Decision decision;
     bool asked;
-    // This process may not write the value: nothing was asked or done.
-    bool refused = false;
+    Kind kind = Kind::Decided;
+    std::vector<std::wstring> missing;  // of MissingProgram: what is not there
 };
 
 // How a value's state reads in a question or the history.
 std::wstring TextOf(const ValueState& state);
 
+// What a question about the value shows below it: every program the value
+// found names, what it held before, and its place.
+EntryDetails DetailsOf(const LogonValue& value, const ValueState& found, const ValueState& before);
+
 // One check: each value that differs from its known good is put back,
 // asked about or accepted, as the policy says; accepted, what it holds is
-// its known good from now on. A value that cannot be read, or put back, is
-// met again next time; the others go on.
-std::vector<LogonValueChange> CheckLogonValues(
-    Policy policy, KnownGood& knownGood,
-    const std::function<Decision(const std::wstring& question)>& ask);
+// its known good from now on. A value made Windows' own is a repair, never
+// undone. A known good that names a program no longer there is never put
+// back. A value that cannot be read, or put back, is met again next time;
+// the others go on.
+std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGood,
+                                               const AskAboutValue& ask);
+
+// Puts Windows' own value back, for the user: only while the value is
+// still as read, and only when what Windows' own names is there.
+enum class RestoreResult { Restored, Changed, OwnProgramMissing, Refused, Failed };
+RestoreResult RestoreWindowsDefault(std::size_t index, const ValueState& asRead);
 
 }  // namespace kb

@@ -2,6 +2,7 @@
 #include "startup/Store.h"
 
 #include "startup/Items.h"
+#include "startup/LogonValues.h"
 #include "startup/StoreLayout.h"
 #include "startup/TaskManager.h"
 
@@ -16,6 +17,8 @@ std::wstring WhyNotMoved(MoveResult result) {
     case MoveResult::NeedsAdministrator: return L"it needs administrator rights";
     case MoveResult::NameTaken: return L"another entry has its name where it would go";
     case MoveResult::Link: return L"its place is a link to somewhere else, which is never followed";
+    case MoveResult::OwnProgramMissing:
+        return L"what Windows' own value names is not there, and it would keep you from logging on";
     case MoveResult::CannotMove: break;
     }
     return L"it could not be moved whole (a write was refused, or its record is incomplete)";
@@ -30,6 +33,9 @@ bool WritesMachinePlaces(const StartupEntry& entry) {
         bool operator()(const StoredRunEntry& e) const { return e.store == StoreKind::Shared; }
         bool operator()(const StoredShortcutEntry& e) const { return e.store == StoreKind::Shared; }
         bool operator()(const AsideEntry& e) const { return IsMachineRoot(e.place.root); }
+        bool operator()(const LogonValueEntry& e) const {
+            return IsMachineRoot(LogonValues().at(e.index).root);
+        }
     };
     return std::visit(Visitor{}, entry);
 }
@@ -55,6 +61,17 @@ MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {
         }
         // Aside and back, in its own place.
         MoveResult operator()(const AsideEntry& e) const { return MoveItem(e); }
+        // Unticked: Windows' own value back.
+        MoveResult operator()(const LogonValueEntry& e) const {
+            switch (RestoreWindowsDefault(e.index, e.value)) {
+            case RestoreResult::Restored: return MoveResult::Moved;
+            case RestoreResult::Changed: return MoveResult::Changed;
+            case RestoreResult::OwnProgramMissing: return MoveResult::OwnProgramMissing;
+            case RestoreResult::Refused: return MoveResult::NeedsAdministrator;
+            case RestoreResult::Failed: break;
+            }
+            return MoveResult::CannotMove;
+        }
     };
     return std::visit(Visitor{folders}, entry);
 }

@@ -30,6 +30,9 @@ enum class MoveResult {
     // Stays where it is: its place, or where it would go, is a link to
     // somewhere else, which a move never follows.
     Link,
+    // A logon value stays as it is: Windows' own value names a program that
+    // is not there.
+    OwnProgramMissing,
 };
 
 // Why an entry was not moved, in words for the user: "it ...".

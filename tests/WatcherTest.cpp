@@ -230,18 +230,21 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
     EXPECT_EQ(TextOf(logonChanges_[0].found), L"explorer.exe, evil.exe");
 
     watcher_->SetPolicies(Policy::Allow, Policy::Allow);
-    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"newshell.exe", REG_SZ);
+    const std::wstring newShell = Target(L"newshell");
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", newShell, REG_SZ);
     watcher_->CheckEverything();
     watcher_->SetPolicies(Policy::DisableSilently, Policy::Allow);
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"evil.exe", REG_SZ);
-    EXPECT_TRUE(InTime([&] { return shell() == RawValue{true, REG_SZ, L"newshell.exe"}; }))
+    EXPECT_TRUE(InTime([&] { return shell() == RawValue{true, REG_SZ, newShell}; }))
         << "what was allowed is what is put back";
 
     // A standard user cannot put the machine's value back: told once, and
     // nobody is asked again at every check.
     std::vector<std::wstring> notices;
-    host_.notice = [&](const std::wstring& text) { notices.push_back(text); };
-    host_.askAboutValue = [](const std::wstring&) -> Decision {
+    host_.notice = [&](const std::wstring& text) {
+        if (text.find(L"administrator rights") != std::wstring::npos) notices.push_back(text);
+    };
+    host_.askAboutValue = [](const std::wstring&, const EntryDetails&) -> Decision {
         ADD_FAILURE() << "asked about a value it cannot put back";
         return Decision::Leave;
     };
@@ -258,15 +261,18 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
 
 // Every logon value is watched and put back by its change notification.
 TEST_F(WatcherTest, EveryLogonValueIsPutBackAtOnce) {
+    // A path without blanks: AppInit_DLLs separates its libraries by them.
+    const std::wstring good = Folder(L"Bin") + L"\\good.exe";
+    WriteFileBytes(good, "MZ");
     for (const LogonValue& value : LogonValues())
-        SetStringValue(value.root, value.keyPath, value.name, L"good.exe", REG_SZ, value.view);
+        SetStringValue(value.root, value.keyPath, value.name, good, REG_SZ, value.view);
     StartWatch();
     for (const LogonValue& value : LogonValues()) {
         SCOPED_TRACE(Narrow(value.Location() + L" " + value.name));
         SetStringValue(value.root, value.keyPath, value.name, L"bad.exe", REG_EXPAND_SZ, value.view);
         EXPECT_TRUE(InTime([&] {
             return ReadRawValue(value.root, value.keyPath, value.name, value.view) ==
-                   RawValue{true, REG_SZ, L"good.exe"};
+                   RawValue{true, REG_SZ, good};
         }));
     }
     EXPECT_EQ(watcher_->Count().fullChecks, 1u);

@@ -66,6 +66,7 @@ void Watcher::SetPolicies(Policy startup, Policy startPages) noexcept {
 
 void Watcher::Defend(std::size_t page, std::optional<std::wstring> text) {
     defended_.at(page) = std::move(text);
+    leftAsIs_.at(page) = false;
 }
 
 void Watcher::Stop() noexcept {
@@ -85,7 +86,7 @@ bool Watcher::CanCheckNow() const noexcept {
 void Watcher::WatchChanges() {
     if (changes_ || stopped_) return;
     // What the logon values hold as the watch starts is their known good.
-    if (knownGood_.empty()) knownGood_ = ReadKnownGood();
+    if (knownGood_.empty()) ReadKnownGoodNow();
     places_ = PlacesToWatch(guard_.Folders(), followFolders_);
     std::vector<ChangeWatch::Place> where;
     for (const WatchedPlace& place : places_) where.push_back(place.where);
@@ -186,7 +187,7 @@ void Watcher::ResumeDeferred() {
 void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logonValues) {
     // The logon values' known good is what the first check finds.
     if (knownGood_.empty()) {
-        knownGood_ = ReadKnownGood();
+        ReadKnownGoodNow();
         logonValues = false;
     }
     if (!guard_.Loaded()) {
@@ -200,13 +201,7 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logon
     std::exception_ptr failure;
     try {
         guard_.Check(startupPolicy_, host_.askAboutEntry, host_.allowed, places);
-        if (startPages && !stopped_)
-            for (auto& [page, text] : CheckStartPages(startPagePolicy_, defended_,
-                                                      host_.askAboutValue,
-                                                      host_.startPageDecided)) {
-                defended_.at(page) = text;
-                if (host_.startPageAccepted) host_.startPageAccepted(page, text);
-            }
+        if (startPages && !stopped_) CheckStartPagesNow();
         if (logonValues && !stopped_) CheckLogonValuesNow();
     } catch (...) {
         failure = std::current_exception();
@@ -233,21 +228,65 @@ void Watcher::LookAgainLater() {
             changes_->SignalLater(at, recheck->afterMs);
 }
 
-void Watcher::CheckLogonValuesNow() {
-    for (const LogonValueChange& change :
-         CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue)) {
-        if (!change.refused) {
-            if (host_.logonValueDecided) host_.logonValueDecided(change);
+void Watcher::CheckStartPagesNow() {
+    for (const StartPageChange& change : CheckStartPages(startPagePolicy_, defended_, host_.askAboutValue)) {
+        leftAsIs_.at(change.index) = change.decision == Decision::Leave && !change.notPutBack;
+        if (change.notPutBack) {
+            // Told once while it lasts; never on record as put back.
+            const auto told = startPageNotPutBack_.find(change.index);
+            if (told != startPageNotPutBack_.end() && told->second == change.found) continue;
+            startPageNotPutBack_[change.index] = change.found;
+            Notice(std::wstring(kStartPageValues[change.index].caption) + L" changed to \"" + change.found +
+                   L"\"; it cannot be put back (its key does not open for writing), and stays as it is.");
             continue;
         }
-        // Told once, not at every check.
-        if (refusedTold_.size() <= change.index) refusedTold_.resize(change.index + 1);
-        if (refusedTold_[change.index]) continue;
-        refusedTold_[change.index] = true;
+        startPageNotPutBack_.erase(change.index);
+        if (host_.startPageDecided) host_.startPageDecided(change);
+        if (change.decision == Decision::Allow) {
+            defended_.at(change.index) = change.found;
+            if (host_.startPageAccepted) host_.startPageAccepted(change.index, change.found);
+        }
+    }
+}
+
+void Watcher::ReadKnownGoodNow() {
+    knownGood_ = ReadKnownGood();
+    // A machine tampered with before Keepboot came is seen: each value
+    // there that is not Windows' own is said once, and guarded as it is.
+    const std::vector<LogonValue>& values = LogonValues();
+    for (std::size_t i = 0; i < values.size() && i < knownGood_.size(); ++i)
+        if (knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i]))
+            Notice(L"'" + std::wstring(values[i].name) + L"' (" + values[i].Location() + L") " +
+                   HowItDiffers(values[i], *knownGood_[i]) +
+                   L". It is guarded as it is; untick it on the Startup list to put Windows' own value back.");
+}
+
+bool Watcher::FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonValueChange& change) {
+    const auto it = told.find(change.index);
+    if (it != told.end() && it->second == change.found) return false;
+    told[change.index] = change.found;
+    return true;
+}
+
+void Watcher::CheckLogonValuesNow() {
+    using Kind = LogonValueChange::Kind;
+    for (const LogonValueChange& change : CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue)) {
         const LogonValue& value = LogonValues().at(change.index);
-        Notice(L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") changed to \"" +
-               TextOf(change.found) +
-               L"\"; it needs administrator rights to be put back, and stays as it is.");
+        const std::wstring what = L"'" + std::wstring(value.name) + L"' (" + value.Location() +
+                                  L") changed to \"" + TextOf(change.found) + L"\"";
+        // Each told once while it lasts, not at every check.
+        if (change.kind == Kind::Refused) {
+            if (FirstToldOf(refusedTold_, change))
+                Notice(what + L"; it needs administrator rights to be put back, and stays as it is.");
+            continue;
+        }
+        if (change.kind == Kind::MissingProgram && FirstToldOf(missingTold_, change)) {
+            std::wstring names;
+            for (const std::wstring& program : change.missing) names += (names.empty() ? L"" : L", ") + program;
+            Notice(what + L"; what it held before names " + names +
+                   L", which is not there, so it is not put back: you are asked instead.");
+        }
+        if (host_.logonValueDecided) host_.logonValueDecided(change);
     }
 }
 

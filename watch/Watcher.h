@@ -6,8 +6,10 @@
 // shows what it tells.
 #include <windows.h>
 
+#include <array>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,11 +49,11 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
 struct WatchHost {
     std::function<Decision(const StartupEntry& entry)> askAboutEntry;
     // A question about a single value: a start page or a logon value.
-    std::function<Decision(const std::wstring& question)> askAboutValue;
+    AskAboutValue askAboutValue;
     // An entry the user allowed: known from now on.
     std::function<void(const StartupEntry& entry)> allowed;
     // A start page that changed, and what became of it.
-    Told startPageDecided;
+    std::function<void(const StartPageChange& change)> startPageDecided;
     // A logon value that changed, and what became of it.
     std::function<void(const LogonValueChange& change)> logonValueDecided;
     // A start page whose new text is defended from now on.
@@ -86,6 +88,9 @@ public:
     void SetPolicies(Policy startup, Policy startPages) noexcept;
     // The text defended for a start page; none while it is not defended.
     void Defend(std::size_t page, std::optional<std::wstring> text);
+    const std::optional<std::wstring>& Defended(std::size_t page) const { return defended_.at(page); }
+    // Whether the last question about the start page was answered Cancel.
+    bool LeftAsIs(std::size_t page) const { return leftAsIs_.at(page); }
 
     // Waits on the places from now on; checks may run once the owner is ready.
     void WatchChanges();
@@ -116,6 +121,11 @@ private:
     void CheckChangedPlaces();
     void RunCheck(const PlaceSelection& places, bool startPages, bool logonValues);
     void CheckLogonValuesNow();
+    void CheckStartPagesNow();
+    // Takes the logon values' known good, and says which are not Windows' own.
+    void ReadKnownGoodNow();
+    // Whether the change is not the one last told of its value.
+    static bool FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonValueChange& change);
     // The places with an entry that waits for its writer are checked again.
     void LookAgainLater();
     void Breathe();
@@ -128,7 +138,14 @@ private:
     Policy startupPolicy_ = Policy::DisableSilently, startPagePolicy_ = Policy::DisableSilently;
     StartPageReferences defended_;
     KnownGood knownGood_;
-    std::vector<bool> refusedTold_;  // a logon value this process may not put back, told
+    // What was last told of each logon value this process may not put back,
+    // and of each whose known good names a program no longer there.
+    std::map<std::size_t, ValueState> refusedTold_, missingTold_;
+    // What was last told of each start page that could not be put back.
+    std::map<std::size_t, std::wstring> startPageNotPutBack_;
+    // The start pages the last question about was answered Cancel: a
+    // Refrush put off till the answer keeps defending them.
+    std::array<bool, kStartPageCount> leftAsIs_{};
     std::vector<WatchedPlace> places_;
     std::unique_ptr<ChangeWatch> changes_;
     PlaceSelection changedPlaces_ = PlaceSelection::None();
