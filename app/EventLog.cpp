@@ -1,11 +1,16 @@
 #include "app/EventLog.h"
 
 #include "Messages.h"
+#include "app/HistoryKeeper.h"
 #include "platform/AppTitle.h"
+#include "platform/ShowableText.h"
 
 namespace kb {
 
 namespace {
+
+// An insertion string of the event log holds at most 31,839 characters.
+constexpr std::size_t kLongestString = 31839;
 
 EventSink& Sink() {
     static EventSink sink;
@@ -32,7 +37,7 @@ DWORD EventLog::EventIdOf(const HistoryRecord& record) {
     if (record.what == L"Could not be disabled" || record.what == L"Could not be enabled")
         return KB_EVENT_NOT_MOVED;
     if (record.what == L"Needs administrator rights") return KB_EVENT_NEEDS_ADMINISTRATOR;
-    if (record.what == L"Notice") return KB_EVENT_NOTICE;
+    if (record.what == L"Notice" || record.what == kNotWindowsOwn) return KB_EVENT_NOTICE;
     if (record.what == L"Start page put back") return KB_EVENT_START_PAGE_PUT_BACK;
     if (record.what == L"Start page change allowed") return KB_EVENT_START_PAGE_ALLOWED;
     return KB_EVENT_MOVED_BY_USER;
@@ -47,8 +52,10 @@ WORD EventLog::TypeOf(DWORD eventId) {
 void EventLog::Report(const HistoryRecord& record) noexcept {
     try {
         const DWORD id = EventIdOf(record);
-        const std::vector<std::wstring> strings = {record.what,    record.by,       record.item,
-                                                   record.command, record.location, record.detail};
+        // Shown by Event Viewer as they are: made safe to show first.
+        std::vector<std::wstring> strings = {record.what,    record.by,       record.item,
+                                             record.command, record.location, record.detail};
+        for (std::wstring& text : strings) text = ShowableWithin(text, kLongestString);
         if (Sink()) return Sink()(id, TypeOf(id), strings);
         if (!source_) return;
         const wchar_t* texts[6];

@@ -55,6 +55,19 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
     const LogonValue& value = LogonValues().at(change.index);
     HistoryRecord record;
     const bool ownBack = change.kind == Kind::MissingProgram && change.decision == Decision::Disable;
+    if (change.kind == Kind::NotWindowsOwn) {
+        // Said, not decided: the user may put Windows' own value back.
+        record.what = kNotWindowsOwn;
+        record.by = L"the watch";
+        record.item = value.name;
+        record.command = TextOf(change.found);
+        record.location = value.Location();
+        record.detail = L"It " + HowItDiffers(value, change.found) +
+                        L". It is guarded as it is; untick it on the Startup list, or choose Restore here, "
+                        L"to put Windows' own value back.";
+        Record(std::move(record));
+        return;
+    }
     record.what = change.kind == Kind::Repaired          ? L"Logon value repaired to Windows' own"
                   : ownBack                              ? L"Windows' own logon value put back"
                   : change.decision == Decision::Disable ? L"Logon value put back"

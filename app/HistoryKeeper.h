@@ -15,6 +15,9 @@
 
 namespace kb {
 
+// The record of a logon value found not Windows' own as the watch started.
+inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
+
 class HistoryKeeper {
 public:
     // The file from now on, and what it holds already on the list.

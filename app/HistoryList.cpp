@@ -51,14 +51,17 @@ bool HistoryList::FillCell(NMLVDISPINFOW& info) const {
     switch (info.item.iSubItem) {
     case 0: text = LocalTimeText(r.when); break;
     case 1: text = r.by.empty() ? r.what : r.what + L" (" + r.by + L")"; break;
-    case 2: text = Showable(r.item); break;
+    case 2: text = r.item; break;
     case 3: text = r.location; break;
     default:
-        text = Showable(r.command.empty()  ? r.detail
-                        : r.detail.empty() ? r.command
-                                           : r.command + L"; " + r.detail);
+        text = r.command.empty()  ? r.detail
+               : r.detail.empty() ? r.command
+                                  : r.command + L"; " + r.detail;
     }
+    // Every field may hold what came from the registry; a long one loses its
+    // middle, never its end.
     const std::size_t room = static_cast<std::size_t>(info.item.cchTextMax) - 1;
+    text = ShowableWithin(text, room);
     const std::size_t length = std::min(text.size(), room);
     std::wmemcpy(info.item.pszText, text.data(), length);
     info.item.pszText[length] = L'\0';

@@ -31,6 +31,11 @@ HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& lis
 void HistoryPage::OnNotify(NMHDR& header) {
     if (header.code == LVN_GETDISPINFOW)
         bench_.history.List().FillCell(reinterpret_cast<NMLVDISPINFOW&>(header));
+    // The button says what it does for the record chosen.
+    if (header.code == LVN_ITEMCHANGED) {
+        const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
+        ui_.enable.SetText(selected && selected->what == kNotWindowsOwn ? L"&Restore" : L"&Enable");
+    }
 }
 
 void HistoryPage::EnableSelected() {
@@ -41,6 +46,21 @@ void HistoryPage::EnableSelected() {
         return;
     }
     bench_.guard.Reload();
+    // A logon value found not Windows' own: Windows' own value back, while
+    // it still holds what the record says.
+    if (selected->what == kNotWindowsOwn) {
+        for (const LogonValueEntry& value : bench_.guard.Known().logonValues) {
+            const EntryText text = TextOf(value);
+            if (text.item != selected->item || text.location != selected->location) continue;
+            if (text.command != selected->command)
+                throw Error(L"'" + Showable(selected->item) + L"' no longer holds what the record says: nothing restored");
+            const std::wstring report = ReportOf(MoveForUser(bench_, {value}, L"the history"));
+            listPage_.Reload();
+            if (!report.empty()) throw Error(report);
+            return;
+        }
+        throw Error(L"'" + Showable(selected->item) + L"' is Windows' own again: nothing to restore");
+    }
     // The stored entry the record's disable made: its name and place, and
     // of two such, the one that starts what the record says (a shortcut's
     // command is stored quoted).

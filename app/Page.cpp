@@ -28,10 +28,13 @@ Page::Page(const PageFrame& frame) : controls_(nullptr, frame.scale, frame.font)
 
 void Page::OnNotify(NMHDR&) {}
 
+void Page::OnEdited(HWND) {}
+
 LRESULT Page::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED) controls_.Click(reinterpret_cast<HWND>(lParam));
+        if (HIWORD(wParam) == EN_CHANGE) OnEdited(reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_NOTIFY:
         OnNotify(*reinterpret_cast<NMHDR*>(lParam));

@@ -29,6 +29,8 @@ protected:
     const ControlSet& Children() const noexcept { return controls_; }
     // A notification from one of the page's controls.
     virtual void OnNotify(NMHDR& header);
+    // The text of one of the page's edit boxes changed.
+    virtual void OnEdited(HWND edit);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:

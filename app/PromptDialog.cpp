@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/Controls.h"
@@ -31,10 +32,11 @@ constexpr ControlArgs kControls[] = {
     {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
 };
 
-// The heading and the text, shortened with an ellipsis to fit the width.
-// The program's path loses part of its folder, never its file name: what
-// starts is always seen whole. Arguments lose their end.
-enum class Shorten { Folder, End };
+// The heading and the text, shortened to fit the width, the cut said. The
+// program's path loses part of its folder, never its file name: what starts
+// is always seen whole. Anything else loses its middle, never its end, where
+// a payload would hide.
+enum class Shorten { Folder, Middle };
 
 std::wstring Fitted(HDC dc, const std::wstring& heading, const std::wstring& text, int width,
                     Shorten how) {
@@ -44,17 +46,14 @@ std::wstring Fitted(HDC dc, const std::wstring& heading, const std::wstring& tex
         ::GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &extent);
         return extent.cx <= width;
     };
-    if (fits(text)) return heading + text;
+    if (text.size() < 1000 && fits(text)) return heading + text;
     const auto slash = text.find_last_of(L"\\/");
     const std::size_t fixedTail =
         how == Shorten::Folder && slash != std::wstring::npos ? text.size() - slash : 0;
-    const std::size_t room = text.size() - fixedTail;
-    const auto shortened = [&](std::size_t keep) {
-        if (how == Shorten::End) return text.substr(0, keep) + L"\u2026";
-        const std::size_t head = (keep + 1) / 2, tail = keep / 2;
-        return text.substr(0, head) + L"\u2026" + text.substr(room - tail);
-    };
-    std::size_t low = 0, high = room;  // the most characters kept that still fit
+    const std::wstring tail = text.substr(text.size() - fixedTail);
+    const std::wstring room = text.substr(0, text.size() - fixedTail);
+    const auto shortened = [&](std::size_t keep) { return CutInTheMiddle(room, keep) + tail; };
+    std::size_t low = 0, high = std::min<std::size_t>(room.size(), 1000);  // the most kept that still fit
     while (low < high) {
         const std::size_t middle = (low + high + 1) / 2;
         if (fits(shortened(middle)))
@@ -63,6 +62,35 @@ std::wstring Fitted(HDC dc, const std::wstring& heading, const std::wstring& tex
             high = middle - 1;
     }
     return heading + shortened(low);
+}
+
+// The question as it fits its label, wrapped anywhere: a longer one loses
+// its middle (its value's), never the name it starts with or the question
+// it ends with.
+std::wstring FittedQuestion(HWND label, HFONT font, const std::wstring& question) {
+    RECT area{};
+    ::GetClientRect(label, &area);
+    ClientDc dc(label);
+    SelectObjectScope select(dc.get(), font);
+    const auto fits = [&](const std::wstring& text) {
+        RECT needed{0, 0, area.right, 0};
+        ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &needed,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        return needed.bottom <= area.bottom;
+    };
+    // No label shows more than a few hundred characters: measuring a value
+    // of millions again and again would keep the question from coming.
+    constexpr std::size_t kMostShown = 2000;
+    if (question.size() <= kMostShown && fits(question)) return question;
+    std::size_t low = 0, high = std::min(question.size(), kMostShown);
+    while (low < high) {
+        const std::size_t middle = (low + high + 1) / 2;
+        if (fits(CutInTheMiddle(question, middle)))
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return CutInTheMiddle(question, low);
 }
 
 // The program's windows that a modal prompt disables while it waits.
@@ -120,8 +148,10 @@ void PromptDialog::Create() {
         if (args.id == kBeforeId) before_ = control;
         if (args.id == kFromId) from_ = control;
     }
-    // A path has few blanks to break at: the place breaks anywhere.
-    ::SetWindowLongW(from_, GWL_STYLE, ::GetWindowLongW(from_, GWL_STYLE) | SS_EDITCONTROL);
+    // A path has few blanks to break at: the place and the question break
+    // anywhere, and "&" is no mnemonic in a value.
+    for (const HWND label : {from_, question_})
+        ::SetWindowLongW(label, GWL_STYLE, ::GetWindowLongW(label, GWL_STYLE) | SS_EDITCONTROL | SS_NOPREFIX);
 }
 
 Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details,
@@ -130,7 +160,8 @@ Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& det
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetWindowTextW(question_, question.c_str());
+    // The question always whole where it matters, whatever the value's length.
+    ::SetWindowTextW(question_, FittedQuestion(question_, font_.get(), Showable(question)).c_str());
     SetDetail(starts_, L"Starts: ", details.program);
     SetDetail(arguments_, L"Arguments: ", details.arguments);
     SetDetail(before_, L"Before: ", details.before);
@@ -148,8 +179,10 @@ void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstr
     ::GetClientRect(label, &area);
     ClientDc dc(label);
     SelectObjectScope select(dc.get(), font_.get());
+    // One program keeps its file name; several, each as far as it fits.
+    const bool oneProgram = label == starts_ && text.find(L"; ") == std::wstring::npos;
     const std::wstring line = Fitted(dc.get(), heading, Showable(text), area.right,
-                                     label == starts_ ? Shorten::Folder : Shorten::End);
+                                     oneProgram ? Shorten::Folder : Shorten::Middle);
     ::SetWindowTextW(label, line.c_str());
 }
 

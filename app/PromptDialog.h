@@ -28,10 +28,12 @@ public:
     // Makes the dialog, hidden, centred on the screen.
     void Create();
 
-    // Lifts the dialog above every window, shows the question, and below it
-    // the program that would start (its file name always whole), its
-    // arguments, what it started before it changed, and the place in full,
-    // and waits for the answer in a nested message loop. A quit message met
+    // Lifts the dialog above every window, shows the question (cut in its
+    // middle, the cut said, when it would not fit), and below it the
+    // program that would start (its file name always whole; several, all
+    // listed), its arguments (cut in the middle, never at their end), what it
+    // started before it changed, and the place in full, and waits for the
+    // answer in a nested message loop. A quit message met
     // there answers Cancel and is passed on.
     // With shield set, Disable carries the shield: it needs administrator
     // rights, which Windows will ask for.

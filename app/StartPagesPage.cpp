@@ -41,17 +41,34 @@ void StartPagesPage::Reload() {
         reloadPending_ = true;
         return;
     }
+    ReadIntoBoxes(false);
+}
+
+void StartPagesPage::ReadIntoBoxes(bool keepLeftAsIs) {
     for (std::size_t i = 0; i < kStartPageCount; ++i) {
+        if (keepLeftAsIs && watcher_.LeftAsIs(i)) continue;
         const std::optional<std::wstring> text = ReadStartPage(i);
         // A value that could not be read is not defended: empty text is no
         // reference to put back.
-        ui_.edits[i].SetText(text.value_or(L""));
+        SetBox(i, text.value_or(L""));
         watcher_.Defend(i, text);
     }
 }
 
+void StartPagesPage::SetBox(std::size_t page, const std::wstring& text) {
+    settingBoxes_ = true;
+    ui_.edits[page].SetText(text);
+    settingBoxes_ = false;
+}
+
+void StartPagesPage::OnEdited(HWND edit) {
+    if (settingBoxes_) return;
+    for (std::size_t i = 0; i < kStartPageCount; ++i)
+        if (ui_.edits[i] == edit) watcher_.Defend(i, ui_.edits[i].Text());
+}
+
 void StartPagesPage::RunPutOffWork() {
-    if (std::exchange(reloadPending_, false)) Reload();
+    if (std::exchange(reloadPending_, false)) ReadIntoBoxes(true);
 }
 
 void StartPagesPage::Write() {

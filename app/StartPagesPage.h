@@ -19,8 +19,10 @@ public:
     // Writes all four boxes; reports the values that could not be written.
     void Write();
     // The user allowed this text for the value: the box shows it.
-    void Accept(std::size_t page, const std::wstring& text) { ui_.edits[page].SetText(text); }
-    // After a check: the reload asked for while it ran.
+    void Accept(std::size_t page, const std::wstring& text) { SetBox(page, text); }
+    // After a check: the reload asked for while it ran. A value whose
+    // question was answered Cancel stays what the box defends: the change
+    // it was asked about is not taken for the user's.
     void RunPutOffWork();
 
     struct Ui {
@@ -29,10 +31,19 @@ public:
     };
     const Ui& Controls() const noexcept { return ui_; }
 
+protected:
+    // What the user types is what is defended, applied or not.
+    void OnEdited(HWND edit) override;
+
 private:
+    // Shows the text; the box's change is the page's own, not typing.
+    void SetBox(std::size_t page, const std::wstring& text);
+    void ReadIntoBoxes(bool keepLeftAsIs);
+
     Watcher& watcher_;
     Ui ui_;
     bool reloadPending_ = false;  // a reload asked for during a check
+    bool settingBoxes_ = false;   // the page itself changes a box's text
 };
 
 }  // namespace kb

@@ -1,5 +1,7 @@
 #include "app/TrayIcon.h"
 
+#include "platform/ShowableText.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -47,7 +49,9 @@ bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) 
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_WARNING;
     std::wcsncpy(data.szInfoTitle, title.c_str(), std::size(data.szInfoTitle) - 1);
-    std::wcsncpy(data.szInfo, text.c_str(), std::size(data.szInfo) - 1);
+    // What came from the registry, shown safely; a long one loses its middle.
+    const std::wstring shown = ShowableWithin(text, std::size(data.szInfo) - 1);
+    std::wcsncpy(data.szInfo, shown.c_str(), std::size(data.szInfo) - 1);
     return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 

@@ -25,7 +25,7 @@ void MainWindow::MakeWatcher() {
     host.askAboutEntry = [this](const StartupEntry& entry) {
         EntryDetails details = DetailsOf(entry);
         details.before = guard_->PreviousCommand(entry).value_or(L"");
-        return Ask(NewStartupQuestion(Showable(TextOf(entry).item)), details,
+        return Ask(NewStartupQuestion(TextOf(entry).item), details,
                    NeedsElevation(entry));
     };
     host.askAboutValue = [this](const std::wstring& question, const EntryDetails& details) {
@@ -36,6 +36,12 @@ void MainWindow::MakeWatcher() {
     host.startPageDecided = [this](const StartPageChange& change) { history_.RecordStartPage(change); };
     host.logonValueDecided = [this](const LogonValueChange& change) {
         history_.RecordLogonValue(change);
+        // Found so as the watch started: said like a notice.
+        if (change.kind == LogonValueChange::Kind::NotWindowsOwn && trayIcon_) {
+            const LogonValue& value = LogonValues().at(change.index);
+            trayIcon_->ShowBalloon(kAppTitle, L"'" + std::wstring(value.name) + L"' (" + value.Location() +
+                                                  L") " + HowItDiffers(value, change.found) + L".");
+        }
     };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
         startPagesTab_->Accept(page, text);

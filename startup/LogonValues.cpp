@@ -106,16 +106,13 @@ std::wstring QuestionAbout(const LogonValue& value, const ValueState& found) {
            TextOf(found) + L"\", do you want to disbale it?";
 }
 
-std::wstring QuestionWithMissing(const LogonValue& value, const ValueState& found,
-                                 const std::vector<std::wstring>& missing, bool ownUsable) {
-    std::wstring names;
-    for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
+// Short enough to stay whole on the prompt: what is missing is on its
+// "Before" line.
+std::wstring QuestionWithMissing(const LogonValue& value, const ValueState& found, bool ownUsable) {
     return L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") changed to \"" + TextOf(found) +
-           L"\". What it held before names " + names +
-           L", which is not there: put back, it could keep you from logging on. " +
-           (ownUsable ? L"Disable puts Windows' own value back instead; do you want to disbale it?"
-                      : L"Windows' own value names a program that is not there either; Enable keeps "
-                        L"the change, Disable and Cancel leave it as it is.");
+           L"\"; what it held before is not there, " +
+           (ownUsable ? L"so Disable puts Windows' own back: do you want to disbale it?"
+                      : L"nor is Windows' own: Enable keeps the change, Disable and Cancel leave it.");
 }
 
 bool MayWrite(const LogonValue& value) {
@@ -165,8 +162,12 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
             if (std::vector<std::wstring> missing = MissingPrograms(value, before); !missing.empty()) {
                 const ValueState own = WindowsDefaultOf(value);
                 const bool ownUsable = MissingPrograms(value, own).empty();
-                const Decision decision =
-                    ask(QuestionWithMissing(value, *live, missing, ownUsable), DetailsOf(value, *live, before));
+                // What is missing first: a line too long loses its middle.
+                EntryDetails details = DetailsOf(value, *live, before);
+                std::wstring names;
+                for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
+                details.before = L"not there: " + names + L"; it held " + details.before;
+                const Decision decision = ask(QuestionWithMissing(value, *live, ownUsable), details);
                 if (decision == Decision::Disable && ownUsable) {
                     PutBackLogonValue(value, own);
                     knownGood[i] = own;

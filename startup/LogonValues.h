@@ -61,6 +61,9 @@ struct LogonValueChange {
         // What it held before names a program that is not there: never put
         // back; the user was asked, and Disable put back Windows' own.
         MissingProgram,
+        // Found as the watch started, not Windows' own: guarded as it is,
+        // and said.
+        NotWindowsOwn,
     };
     std::size_t index;
     ValueState found, knownGood;

@@ -192,6 +192,42 @@ TEST_F(StartPages, RefusedRevertRepeatsEveryCheckWithoutStacking) {
     EXPECT_EQ(Get(3).text, L"http://stuck.example/");
 }
 
+// What a box shows is what is defended, typed text included, applied or
+// not; and a Refrush asked for during a question answered Cancel does not
+// make the change asked about the defended value.
+TEST_F(StartPages, TypedTextIsDefendedAtOnceAndCancelDefendsItStill) {
+    MainWindow& w = Ready(1);
+    ::SetWindowTextW(w.StartPagesTab().Controls().edits[0], L"http://typed.example/");
+    Set(0, L"http://hijack.example/");
+    answer = [&](const std::wstring&) {
+        w.StartPagesTab().Reload();
+        return Decision::Leave;
+    };
+    Tick();
+    EXPECT_EQ(Box(0), L"http://typed.example/") << "the box still shows what it defends";
+    EXPECT_EQ(Get(0).text, L"http://hijack.example/");
+    answer = [](const std::wstring&) { return Decision::Disable; };
+    Tick();
+    EXPECT_EQ(questions.size(), 2u) << "asked again";
+    EXPECT_EQ(Get(0).text, L"http://typed.example/") << "Disable writes what the box shows";
+}
+
+// A value this process may not write is no put-back: told once while it
+// lasts, never on record as put back, and nobody is asked.
+TEST_F(StartPages, APutBackThatCannotBeWrittenIsToldOnceAndNotRecordedAsDone) {
+    Ready(1);
+    SetStandardUserMode(true);
+    Set(0, L"http://hijack.example/");
+    Tick();
+    Tick();
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(Get(0).text, L"http://hijack.example/");
+    const std::vector<HistoryRecord> records = HistoryFile(Folder(L"App") + L"\\history.log").Read();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].what, L"Notice");
+    EXPECT_NE(records[0].detail.find(L"cannot be put back"), std::wstring::npos);
+}
+
 TEST_F(StartPages, UnreadableValueIsNotTakenForAChange) {
     Ready(1);
     Tick();

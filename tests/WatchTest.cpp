@@ -209,7 +209,8 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: C:\\Users\\Public\\Downloads\\upd\\svchelper.exe");
     const std::wstring arguments = WindowText(dialog.Arguments());
     EXPECT_EQ(arguments.rfind(L"Arguments: --cfg=aaa", 0), 0u) << Narrow(arguments);
-    EXPECT_TRUE(arguments.ends_with(L"\u2026")) << "cut at the end";
+    EXPECT_TRUE(arguments.ends_with(L"/background")) << "cut in the middle, never at the end";
+    EXPECT_NE(arguments.find(L" characters cut>"), std::wstring::npos) << "and the cut said";
     EXPECT_EQ(WindowText(dialog.Before()), L"Before: C:\\Tools\\updater.exe");
     EXPECT_EQ(WindowText(dialog.From()), L"From: HKCU\\" + kRun);
 
@@ -217,9 +218,8 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     dialog.Ask(L"question", {deep, L"", L"HKCU\\" + kRun, L""});
     const std::wstring starts = WindowText(dialog.Starts());
-    EXPECT_TRUE(starts.ends_with(L"\u2026\\tool.exe") || starts.ends_with(L"d\\tool.exe"))
-        << Narrow(starts);
-    EXPECT_NE(starts.find(L'\u2026'), std::wstring::npos) << "the folder shortened";
+    EXPECT_TRUE(starts.ends_with(L"\\tool.exe")) << Narrow(starts);
+    EXPECT_NE(starts.find(L" characters cut>"), std::wstring::npos) << "the folder shortened, and said";
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     dialog.Ask(L"a start page changed");
@@ -232,6 +232,50 @@ TEST(ShowableText, WritesOutControlsAndDirectionMarks) {
     EXPECT_EQ(Showable(L"abc\u202Eexe.txt"), L"abc<U+202E>exe.txt");
     EXPECT_EQ(Showable(L"a\tb\r\n\u200F\u2066"), L"a<U+0009>b<U+000D><U+000A><U+200F><U+2066>");
     EXPECT_EQ(Showable(L"Caf\u00E9 \u00AD ok"), L"Caf\u00E9 \u00AD ok");
+    // Blanks that would push what follows out of sight are counted.
+    EXPECT_EQ(Showable(L"a   b" + std::wstring(5, L' ') + L"c\u3000\u2003\u00A0\u2009d"),
+              L"a   b<5 blanks>c<4 blanks>d");
+    EXPECT_EQ(Showable(Showable(L"x\u202E" + std::wstring(9, L' '))), L"x<U+202E><9 blanks>") << "shown once";
+    EXPECT_EQ(ShowableWithin(std::wstring(50, L'a') + std::wstring(50, L'z'), 60).size(), 60u);
+    EXPECT_TRUE(ShowableWithin(std::wstring(50, L'a') + std::wstring(50, L'z'), 60).ends_with(L"zzzz"));
+}
+
+// Whatever a value holds, the question shows its start, its end and what
+// it hides, and the question and its buttons stay on the dialog: blanks
+// that would push a payload out of sight are counted, a value too long for
+// the dialog loses its middle, the cut said.
+TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
+    const auto question = [](const std::wstring& value) {
+        return L"'AutoRun' (HKLM\\Software\\Microsoft\\Command Processor) will change to \"" + value +
+               L"\", do you want to disbale it?";
+    };
+    const std::wstring padded = L"doskey.exe /macrofile=C:\\m.txt" + std::wstring(400, L' ') +
+                                L"& c:\\evil\\payload.exe";
+    const std::wstring huge = L"C:\\start.exe " + std::wstring(1000000, L'x') + L" c:\\evil\\end.exe";
+    for (const std::wstring& value : {padded, huge}) {
+        ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        dialog.Ask(question(value), {L"doskey.exe; c:\\evil\\payload.exe", L"", L"HKLM", L""});
+        const std::wstring shown = WindowText(dialog.Question());
+        EXPECT_TRUE(shown.starts_with(L"'AutoRun' (HKLM")) << Narrow(shown.substr(0, 80));
+        EXPECT_TRUE(shown.ends_with(L"do you want to disbale it?")) << "the question itself";
+        if (value == padded) {
+            EXPECT_NE(shown.find(L"<400 blanks>& c:\\evil\\payload.exe"), std::wstring::npos) << Narrow(shown);
+        } else {
+            EXPECT_NE(shown.find(L" characters cut>"), std::wstring::npos);
+            EXPECT_NE(shown.find(L"end.exe"), std::wstring::npos) << "its end kept";
+        }
+        EXPECT_LE(shown.size(), 1000u);
+        // Every button on the dialog.
+        RECT client{};
+        ::GetClientRect(dialog.Handle(), &client);
+        for (const HWND button : {dialog.DisableButton(), dialog.EnableButton()}) {
+            RECT r{};
+            ::GetWindowRect(button, &r);
+            ::MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&r), 2);
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
+        }
+    }
+    EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: doskey.exe; c:\\evil\\payload.exe") << "every program";
 }
 
 TEST_F(Prompt, QuitWhileAskingCancelsAndPassesTheQuitOn) {

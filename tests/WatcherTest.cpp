@@ -9,6 +9,7 @@
 #include "platform/Faults.h"
 #include "startup/Inventory.h"
 #include "startup/Items.h"
+#include "startup/LogonPrograms.h"
 #include "startup/KeptItems.h"
 #include "watch/Watcher.h"
 
@@ -257,6 +258,53 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
     watcher_->CheckEverything();
     EXPECT_EQ(notices.size(), 1u);
     EXPECT_EQ(shell(), (RawValue{true, REG_SZ, L"evil.exe"}));
+}
+
+// A logon value is never put back to harm: a repair to Windows' own is
+// never undone, even of a value tampered with before the watch started
+// (which is said at once); and what names a program no longer there is not
+// written back: the user is told and asked, and Disable puts Windows' own
+// value back instead.
+TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
+    using Kind = LogonValueChange::Kind;
+    const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const std::wstring own = WindowsDefaultOf(LogonValues()[1]) ? WindowsDefaultOf(LogonValues()[1])->Text() : L"";
+    const std::wstring myShell = Target(L"myshell");
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit", own + L"C:\\evil\\persist.exe,");
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", myShell);
+    std::vector<std::wstring> questions, notices;
+    host_.askAboutValue = [&](const std::wstring& question, const EntryDetails&) {
+        questions.push_back(question);
+        return questions.size() == 1 ? Decision::Leave : Decision::Disable;
+    };
+    host_.notice = [&](const std::wstring& text) { notices.push_back(text); };
+    StartWatch();
+    const auto changesOf = [&](Kind kind) {
+        return std::count_if(logonChanges_.begin(), logonChanges_.end(),
+                             [&](const LogonValueChange& c) { return c.kind == kind; });
+    };
+    EXPECT_EQ(changesOf(Kind::NotWindowsOwn), 2) << "the tampered value and the shell, said at the start";
+    EXPECT_NE(HowItDiffers(LogonValues()[1], ReadLogonValue(LogonValues()[1])->value()).find(L"C:\\evil\\persist.exe besides"),
+              std::wstring::npos);
+
+    // Repaired as an administrator or an antivirus would: it stays.
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit", own);
+    EXPECT_TRUE(InTime([&] { return changesOf(Kind::Repaired) == 1; }));
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit").text, own) << "never undone";
+
+    // The shell uninstalled, then the value changed: never put back.
+    ASSERT_TRUE(DeleteFileAt(myShell));
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"C:\\evil\\shell.exe");
+    EXPECT_TRUE(InTime([&] { return questions.size() == 1; })) << "asked, under disable silently too";
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell").text, L"C:\\evil\\shell.exe");
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                            [](const std::wstring& n) { return n.find(L"which is not there") != std::wstring::npos; }),
+              1);
+    watcher_->CheckEverything();
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell").text, L"explorer.exe")
+        << "Disable put Windows' own back";
+    EXPECT_EQ(notices.size(), 1u) << "told once";
 }
 
 // Every logon value is watched and put back by its change notification.

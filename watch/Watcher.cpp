@@ -4,7 +4,6 @@
 #include <exception>
 #include <utility>
 
-#include "platform/ShowableText.h"
 
 namespace kb {
 
@@ -255,10 +254,12 @@ void Watcher::ReadKnownGoodNow() {
     // there that is not Windows' own is said once, and guarded as it is.
     const std::vector<LogonValue>& values = LogonValues();
     for (std::size_t i = 0; i < values.size() && i < knownGood_.size(); ++i)
-        if (knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i]))
-            Notice(L"'" + std::wstring(values[i].name) + L"' (" + values[i].Location() + L") " +
-                   HowItDiffers(values[i], *knownGood_[i]) +
-                   L". It is guarded as it is; untick it on the Startup list to put Windows' own value back.");
+        if (knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i])) {
+            ++counters_.notices;
+            if (host_.logonValueDecided)
+                host_.logonValueDecided({i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow,
+                                         false, LogonValueChange::Kind::NotWindowsOwn});
+        }
 }
 
 bool Watcher::FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonValueChange& change) {
@@ -300,6 +301,8 @@ void Watcher::Breathe() {
 
 // --- what the watch tells ----------------------------------------------------------
 
+// Notices carry what came from the registry as it is: whoever shows one
+// makes it safe to show.
 void Watcher::Notice(const std::wstring& text) {
     ++counters_.notices;
     if (host_.notice) host_.notice(text);
@@ -312,22 +315,21 @@ void Watcher::TellWhatWasFound() {
         Notice(L"'" + entry.item + L"' (" + entry.location +
                L") needs administrator rights to be disabled; it stays where it is.");
     for (const ChangedEntry& changed : guard_.TakeNewlyChanged())
-        Notice(L"'" + Showable(changed.entry.item) + L"' (" + changed.entry.location +
-               L") changed to start " + Showable(changed.entry.command) + L" instead of " +
-               Showable(changed.previously) + L"; it was disabled.");
+        Notice(L"'" + changed.entry.item + L"' (" + changed.entry.location + L") changed to start " +
+               changed.entry.command + L" instead of " + changed.previously + L"; it was disabled.");
     for (const SkippedValue& value : guard_.TakeNewlySkipped()) {
         if (value.unreadable)
             Notice(L"Cannot read " + value.key + L": " + value.why +
                    L". What it held before stays guarded.");
         else
-            Notice(L"Invalid data type for '" + Showable(value.name) + L"'");
+            Notice(L"Invalid data type for '" + value.name + L"'");
     }
     for (const auto& [entry, why] : guard_.TakeNewlyUnmovable())
-        Notice(L"Cannot disable '" + Showable(entry.item) + L"' (" + entry.location + L"): " +
+        Notice(L"Cannot disable '" + entry.item + L"' (" + entry.location + L"): " +
                WhyNotMoved(why) + L"; it stays where it is.");
     for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
         const EntryText entry = TextOf(move.entry);
-        const std::wstring what = L"'" + Showable(entry.item) + L"' (" + entry.location + L")";
+        const std::wstring what = L"'" + entry.item + L"' (" + entry.location + L")";
         if (move.result != MoveResult::Moved)
             Notice(L"A move of " + what + L" was cut short and cannot be made whole now: " +
                    WhyNotMoved(move.result) + L".");
