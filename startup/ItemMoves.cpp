@@ -99,9 +99,11 @@ std::vector<FinishedMove> FinishInterruptedMoves(HKEY root, REGSAM view) {
     std::vector<ItemPlace> places = ItemPlaces();
     for (const RunKeyPlace& runKey : RunKeyPlaces()) places.push_back(AsidePlaceOf(runKey));
     std::vector<FinishedMove> finished;
+    const std::vector<JournalRecord> records = ReadJournal(root, view, places);
+    if (records.empty()) return finished;  // nothing to write: no write rights asked for
     // Moves of places this process may not write wait for one that may.
     const OpenedKey journal = RegKey::OpenForWriting(root, kMovesKey, view);
-    for (const JournalRecord& record : ReadJournal(root, view, places)) {
+    for (const JournalRecord& record : records) {
         const ItemMove& move = record.move;
         FinishedMove outcome;
         outcome.entry = {move.place, move.name, move.isKey, {}, move.to, move.toKept};
