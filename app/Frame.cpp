@@ -42,18 +42,10 @@ void MainWindow::StartWatching() {
         const int seconds = TakeIntervalBox().intervalSeconds;
         if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
-    // The watch starts from the entries present now. A reading that fails
-    // is reported, and the watch keeps comparing with the last whole one.
-    std::exception_ptr failure;
-    try {
-        listTab_->Reload();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    timer_->SetEnabled(true);
-    watcher_->WatchChanges();
+    // The watch starts from what is known: what changed since the last run
+    // (or since Refrush) is handled by the policy at its first check.
+    StartTheWatch();
     HideToTray();
-    if (failure) std::rethrow_exception(failure);
 }
 
 void MainWindow::OpenProductSite() {
@@ -95,7 +87,7 @@ void MainWindow::RestartElevated() {
     // The new instance watches if this one did, and shows its window: the
     // user restarts to work on the machine's entries.
     std::vector<std::wstring> arguments;
-    if (timer_->Enabled()) arguments.emplace_back(L"-start");
+    if (!watcher_->Handles().empty()) arguments.emplace_back(L"-start");
     if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
 }
 

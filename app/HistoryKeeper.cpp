@@ -34,6 +34,7 @@ void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
     record.command = outcome.entry.command;
     record.location = outcome.entry.location;
     if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
+    if (outcome.atStart) record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kFoundAtStart);
     Record(std::move(record));
 }
 
@@ -47,6 +48,7 @@ void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
     record.command = change.found;
     record.location = L"Internet Explorer";
     record.detail = L"defended: " + change.defended;
+    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
     Record(std::move(record));
 }
 
@@ -82,6 +84,7 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
     for (std::size_t i = 0; i < change.missing.size(); ++i)
         record.detail += (i == 0 ? L"; it names " : L", ") + change.missing[i] +
                          (i + 1 == change.missing.size() ? L", which is not there" : L"");
+    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
     Record(std::move(record));
 }
 

@@ -17,6 +17,8 @@ namespace kb {
 
 // The record of a logon value found not Windows' own as the watch started.
 inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
+// What a record of a change found by the first check says of it.
+inline constexpr wchar_t kFoundAtStart[] = L"found at start, while Keepboot was not running";
 
 class HistoryKeeper {
 public:

@@ -9,6 +9,7 @@
 #include "app/PromptDialog.h"
 #include "app/SelfStart.h"
 #include "platform/AppTitle.h"
+#include "platform/Error.h"
 #include "platform/ScopeExit.h"
 #include "res/resource.h"
 
@@ -107,18 +108,34 @@ void MainWindow::Initialize() {
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
     settingsLoaded_ = true;
     ShowPage(0);
+    // What is known outlives the process: the last run's, not what the
+    // places hold now, is what the watch compares with.
+    guard_->SetKeeping(StartupGuard::Keeping::Everything);
+    watcher_->SetKeeping(true);
     try {
-        guard_->Reload();
+        guard_->Restore();
     } catch (...) {
         // The watch takes its first whole reading at its first check instead.
         ReportCurrentException();
     }
     listTab_->ShowKnown();
-    startPagesTab_->Reload();
-    if (startHidden_) {
+    // The boxes show what the last run defended; the very first start reads them.
+    if (!startPagesTab_->ShowDefended()) startPagesTab_->Reload();
+    if (startHidden_) StartTheWatch();
+}
+
+void MainWindow::StartTheWatch() {
+    // Armed before the first check reads anything: what changes while it
+    // reads is checked right after it.
+    watcher_->WatchChanges();
+    try {
         timer_->SetEnabled(true);
-        watcher_->WatchChanges();
+    } catch (const Error& e) {
+        // Nothing stops the guard: the notifications watch on without it.
+        ShowNotice(e.Message() + L": the full check every few seconds is off, and the change "
+                                 L"notifications watch every place on their own.");
     }
+    ::PostMessageW(Handle(), kFirstCheckMessage, 0, 0);
 }
 
 void MainWindow::StopWatchingForGood() noexcept {
@@ -174,6 +191,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kShowMessage:
         ShowFromTray();
         return 0;
+    case kFirstCheckMessage:
+        CheckForChanges();
+        return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         // A click on a notice opens the page that keeps them.
@@ -183,7 +203,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case kStatusMessage:
-        return (ready_ ? StatusReady : 0) | (timer_ && timer_->Enabled() ? StatusWatching : 0) |
+        return (ready_ ? StatusReady : 0) | (watcher_ && !watcher_->Handles().empty() ? StatusWatching : 0) |
                (TrayIconShown() ? StatusTrayIcon : 0);
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {

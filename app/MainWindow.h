@@ -73,6 +73,8 @@ public:
     enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices, CheckingMs };
     // Brings the window forward: a second start by hand asks for it.
     static constexpr UINT kShowMessage = WM_APP + 4;
+    // The watch's first check, once the message loop runs.
+    static constexpr UINT kFirstCheckMessage = WM_APP + 5;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -120,6 +122,9 @@ public:
 
     // --- the frame -----------------------------------------------------------
     void StartWatching();
+    // Arms the watch, starts its interval, and has the first check run:
+    // what changed since the last run is handled by the policy.
+    void StartTheWatch();
     void HideToTray();
     void ShowFromTray();
     void Quit();

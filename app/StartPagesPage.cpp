@@ -55,6 +55,13 @@ void StartPagesPage::ReadIntoBoxes(bool keepLeftAsIs) {
     }
 }
 
+bool StartPagesPage::ShowDefended() {
+    const std::optional<StartPageReferences> kept = watcher_.RestoreDefended();
+    if (!kept) return false;
+    for (std::size_t i = 0; i < kStartPageCount; ++i) SetBox(i, (*kept)[i].value_or(L""));
+    return true;
+}
+
 void StartPagesPage::SetBox(std::size_t page, const std::wstring& text) {
     settingBoxes_ = true;
     ui_.edits[page].SetText(text);

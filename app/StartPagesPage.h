@@ -16,6 +16,9 @@ public:
     // Reads the four values into their boxes; a box whose value could not
     // be read stays empty and is not defended.
     void Reload();
+    // Shows what the last run defended, and defends it; false when nothing
+    // was kept.
+    bool ShowDefended();
     // Writes all four boxes; reports the values that could not be written.
     void Write();
     // The user allowed this text for the value: the box shows it.

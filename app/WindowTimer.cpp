@@ -1,6 +1,7 @@
 #include "app/WindowTimer.h"
 
 #include "platform/Error.h"
+#include "platform/Faults.h"
 
 namespace kb {
 
@@ -19,7 +20,7 @@ void WindowTimer::SetEnabled(bool enabled) {
 
 void WindowTimer::Start() {
     if (interval_ == 0) return;  // a zero interval never fires
-    if (!::SetTimer(window_, id_, interval_, nullptr)) {
+    if (InjectFault(FaultPoint::TimerSet) || !::SetTimer(window_, id_, interval_, nullptr)) {
         enabled_ = false;
         throw Error(L"Not enough timers available");
     }

@@ -30,6 +30,7 @@ enum class FaultPoint {
     SettingsWrite,
     TrayIconAdd,
     WindowCreate,
+    TimerSet,
 };
 
 // True when the call at this point is to fail this time.

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Registry.h"
+#include "startup/Records.h"
 
 namespace kb {
 
@@ -30,6 +31,55 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
     const std::optional<RegValue> now = key->Query(value.name);
     key->WriteString(value.name, text, now && now->type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ);
     return true;
+}
+
+namespace {
+
+constexpr wchar_t kPagesRecord[] = L"StartPages";
+constexpr wchar_t kMachinePagesCopy[] = L"MachineStartPages";
+
+RecordLines PageLines(const StartPageReferences& references, bool machine) {
+    RecordLines lines;
+    for (std::size_t i = 0; i < kStartPageCount; ++i)
+        if ((kStartPageValues[i].root == HKEY_LOCAL_MACHINE) == machine)
+            lines.push_back({kStartPageValues[i].name, references[i] ? L"defended" : L"not defended",
+                             references[i].value_or(L"")});
+    return lines;
+}
+
+bool TakePageLines(const RecordLines& lines, bool machine, StartPageReferences& references) {
+    bool found = false;
+    for (const std::vector<std::wstring>& f : lines)
+        for (std::size_t i = 0; i < kStartPageCount; ++i)
+            if (f.size() == 3 && (kStartPageValues[i].root == HKEY_LOCAL_MACHINE) == machine &&
+                f[0] == kStartPageValues[i].name) {
+                references[i] = f[1] == L"defended" ? std::optional<std::wstring>(f[2]) : std::nullopt;
+                found = true;
+            }
+    return found;
+}
+
+}  // namespace
+
+std::optional<StartPageReferences> RestoreDefended() {
+    StartPageReferences references;
+    bool found = false;
+    RecordLines lines;
+    // The administrators' record has the last word over the user's copy.
+    if (ReadRecord(HKEY_CURRENT_USER, kMachinePagesCopy, lines) == RecordState::Read)
+        found = TakePageLines(lines, true, references) || found;
+    if (ReadRecord(HKEY_LOCAL_MACHINE, kPagesRecord, lines) == RecordState::Read)
+        found = TakePageLines(lines, true, references) || found;
+    if (ReadRecord(HKEY_CURRENT_USER, kPagesRecord, lines) == RecordState::Read)
+        found = TakePageLines(lines, false, references) || found;
+    if (!found) return std::nullopt;
+    return references;
+}
+
+void KeepDefended(const StartPageReferences& references) {
+    if (WriteRecord(HKEY_LOCAL_MACHINE, kPagesRecord, PageLines(references, true)) != ERROR_SUCCESS)
+        WriteRecord(HKEY_CURRENT_USER, kMachinePagesCopy, PageLines(references, true));
+    WriteRecord(HKEY_CURRENT_USER, kPagesRecord, PageLines(references, false));
 }
 
 namespace {

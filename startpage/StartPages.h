@@ -39,6 +39,13 @@ bool WriteStartPage(std::size_t index, const std::wstring& text);
 // The text defended for each value; none for a value that is not defended.
 using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCount>;
 
+// The texts defended at the end of the last run, kept as records (the
+// machine's values below HKEY_LOCAL_MACHINE, or a copy of the user's own
+// where this process may not write there; the user's below
+// HKEY_CURRENT_USER); none when nothing was kept.
+std::optional<StartPageReferences> RestoreDefended();
+void KeepDefended(const StartPageReferences& references);
+
 // What became of one changed value.
 struct StartPageChange {
     std::size_t index;
@@ -48,6 +55,7 @@ struct StartPageChange {
     // This process may not write the value, or the write failed: nothing
     // was put back, and nobody was asked.
     bool notPutBack = false;
+    bool atStart = false;  // found at start: it changed while Keepboot was not running
 };
 
 // One check: each defended value that reads differently from its reference

@@ -125,6 +125,13 @@ const std::vector<AsideEntry>& StartupGuard::KnownOfKind<AsideEntry>() const {
 
 void StartupGuard::Reload() {
     if (shutDown_) return;
+    ReadEverything();
+    // What the user has before them on the list is known from now on.
+    knownChanged_ = true;
+    Keep();
+}
+
+void StartupGuard::ReadEverything() {
     // What a move cut short by the end of an earlier process left is made
     // whole before anything is read: one copy, never two.
     if (!loaded_)
@@ -276,6 +283,8 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         unmovable_ = std::move(unmovable);
     else
         unmovable_.merge(unmovable);
+    if (everyPlace) atStart_ = false;
+    Keep();
 }
 
 std::vector<PlaceStamp> StartupGuard::Stamps(const PlaceSelection& places) const {
@@ -327,12 +336,13 @@ MoveResult StartupGuard::Move(const StartupEntry& entry) {
     const MoveResult result = MoveEntry(entry, folders_);
     if (result != MoveResult::Moved) return result;
     NoteMoved(entry);
+    Keep();
     return result;
 }
 
 void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {
     if (!recorder_) return;
-    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L"")};
+    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L""), atStart_};
     recorder_(outcome);
 }
 

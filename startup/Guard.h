@@ -17,6 +17,7 @@
 #include "startup/Inventory.h"
 #include "startup/ItemSettling.h"
 #include "startup/Items.h"
+#include "startup/Records.h"
 #include "policy/Policy.h"
 #include "startup/Store.h"
 
@@ -34,6 +35,7 @@ struct CheckOutcome {
     EntryText entry;
     bool asked = false;      // the user answered; else the policy decided
     std::wstring previously;  // what a known entry of its name started before
+    bool atStart = false;     // found at start: it came while Keepboot was not running
 };
 
 class StartupGuard {
@@ -69,6 +71,23 @@ public:
     // Reads every place and the store again. Raises when the reading is not
     // whole, and what is known stays as it was.
     void Reload();
+
+    // What is known is kept across runs (see KnownKeeping.h) from now on:
+    // of the machine's places and the user's, or of the machine's only (an
+    // elevated instance may act for another user than its own).
+    enum class Keeping { Nothing, Everything, MachineOnly };
+    void SetKeeping(Keeping keeping) noexcept { keeping_ = keeping; }
+    // Takes what was known at the end of the last run as known, and reads
+    // the rest: the places of a root with no record (the very first start)
+    // or a broken one are taken as they are now, and that is said. The next
+    // check handles every difference by the policy, as found at start.
+    void Restore();
+    // What Restore found of the records, since the last call.
+    struct RecordNote {
+        bool machine;
+        RecordState state;  // Missing (a first start) or Broken
+    };
+    std::vector<RecordNote> TakeNewlyNotedRecords();
 
     // One check of the selected live places (all of them by default): each
     // entry not known (by its place, its name and what it starts) is
@@ -153,6 +172,13 @@ private:
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
+    // Reads every place and the store; what the places hold is known.
+    void ReadEverything();
+    // Keeps what is known, when it changed since it was last kept.
+    void Keep();
+    // The known entries of the places read were replaced by what is there
+    // now: whether they differ.
+    bool Differs(const LiveEntries& before, const LiveEntries& now) const;
     // Notes what a reading skipped, reporting what was not seen before. A
     // whole reading also forgets what is gone.
     void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now,
@@ -178,6 +204,10 @@ private:
     std::function<void()> pause_;
     std::function<void(const CheckOutcome&)> recorder_;
     bool loaded_ = false;  // known_ holds a whole reading
+    Keeping keeping_ = Keeping::Nothing;
+    bool knownChanged_ = false;  // since it was last kept
+    bool atStart_ = false;       // the next check is the first since Restore
+    std::vector<RecordNote> unreportedRecords_;
     bool checking_ = false;
     bool shutDown_ = false;
 };

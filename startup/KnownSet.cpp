@@ -61,25 +61,64 @@ void StartupGuard::MoveFolders(StartupFolders folders) {
     };
     std::erase_if(known_.live.shortcuts, moved);
     index_.reset();
+    knownChanged_ = true;
     folders_ = std::move(folders);
+}
+
+namespace {
+
+// Takes the entries that match out of the vector, in their order.
+template <typename Entry, typename Matches>
+std::vector<Entry> TakeOut(std::vector<Entry>& entries, Matches matches) {
+    std::vector<Entry> taken;
+    const auto rest = std::stable_partition(entries.begin(), entries.end(),
+                                            [&](const Entry& e) { return !matches(e); });
+    std::move(rest, entries.end(), std::back_inserter(taken));
+    entries.erase(rest, entries.end());
+    return taken;
+}
+
+std::wstring KeyOfKnown(const RunValueEntry& e) {
+    return e.place.Location() + L"\n" + e.name + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"");
+}
+
+std::wstring KeyOfKnown(const ShortcutEntry& e) {
+    return e.path + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"") + (e.aside ? L"\naside" : L"");
+}
+
+std::wstring KeyOfKnown(const AsideEntry& e) {
+    return e.place.Location() + L"\n" + e.name + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + e.command + L"\n" +
+           std::to_wstring(static_cast<int>(e.spot)) + L"\n" + std::to_wstring(e.kept);
+}
+
+template <typename Entry>
+bool SameEntries(const std::vector<Entry>& a, const std::vector<Entry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Entry& x, const Entry& y) { return KeyOfKnown(x) == KeyOfKnown(y); });
+}
+
+}  // namespace
+
+bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) const {
+    return !SameEntries(before.values, now.values) || !SameEntries(before.shortcuts, now.shortcuts) ||
+           !SameEntries(before.items, now.items);
 }
 
 void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
     index_.reset();
+    LiveEntries before;
     const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    std::erase_if(known_.live.values, [&](const RunValueEntry& k) {
+    before.values = TakeOut(known_.live.values, [&](const RunValueEntry& k) {
         for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
             if (read.runKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
                 return true;
         return false;
     });
-    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
-    std::erase_if(known_.live.shortcuts, [&](const ShortcutEntry& k) {
+    before.shortcuts = TakeOut(known_.live.shortcuts, [&](const ShortcutEntry& k) {
         const std::wstring& folder = folders_.FolderOf(k.location);
         return (read.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
                (read.userStartup && !folder.empty() && folder == folders_.userStartup);
     });
-    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
     // An item place's entries, and what is moved aside below a Run-type key
     // read with it.
     std::vector<std::wstring> itemsRead;
@@ -88,17 +127,22 @@ void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
         if (read.items[i]) itemsRead.push_back(itemPlaces[i].Location());
     for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
         if (read.runKeys[i]) itemsRead.push_back(runKeys[i].Location());
-    std::erase_if(known_.live.items, [&](const AsideEntry& k) {
+    before.items = TakeOut(known_.live.items, [&](const AsideEntry& k) {
         return std::any_of(itemsRead.begin(), itemsRead.end(), [&](const std::wstring& place) {
             return EqualIgnoringCase(k.place.Location(), place);
         });
     });
+    // What is kept across runs is written again only when it changed.
+    if (Differs(before, now)) knownChanged_ = true;
+    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
+    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
     std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
 }
 
 void StartupGuard::NoteMoved(const StartupEntry& entry) {
     // What the user enabled is allowed: known before any reload.
     index_.reset();
+    knownChanged_ = true;
     if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
         RunValueEntry on = *value;
         on.disabledByTaskManager = false;

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "platform/Error.h"
+#include "platform/TextCompare.h"
 #include "startup/Entries.h"
+#include "startup/Records.h"
 #include "startup/StartupPlaces.h"
 
 namespace kb {
@@ -75,6 +77,62 @@ KnownGood ReadKnownGood() {
     KnownGood known;
     for (const LogonValue& value : LogonValues()) known.push_back(ReadLogonValue(value));
     return known;
+}
+
+namespace {
+
+constexpr wchar_t kLogonRecord[] = L"LogonValues";
+constexpr wchar_t kMachineLogonCopy[] = L"MachineLogonValues";
+
+RecordLines LogonLines(const KnownGood& knownGood, bool machine) {
+    RecordLines lines;
+    const std::vector<LogonValue>& values = LogonValues();
+    for (std::size_t i = 0; i < values.size() && i < knownGood.size(); ++i) {
+        if ((values[i].root == HKEY_LOCAL_MACHINE) != machine || !knownGood[i]) continue;
+        const ValueState& state = *knownGood[i];
+        lines.push_back({values[i].Location(), values[i].name, state ? FieldOf(state->type, state->data) : L"none"});
+    }
+    return lines;
+}
+
+void TakeLines(const RecordLines& lines, KnownGood& knownGood, std::vector<bool>& fromRecord) {
+    const std::vector<LogonValue>& values = LogonValues();
+    for (const std::vector<std::wstring>& f : lines) {
+        if (f.size() != 3) continue;
+        for (std::size_t i = 0; i < values.size() && i < knownGood.size(); ++i) {
+            if (!EqualIgnoringCase(values[i].Location(), f[0]) || !EqualIgnoringCase(values[i].name, f[1])) continue;
+            RegValue value;
+            if (f[2] == L"none")
+                knownGood[i] = ValueState{};
+            else if (ParseField(f[2], value.type, value.data))
+                knownGood[i] = ValueState{std::move(value)};
+            else
+                continue;
+            fromRecord[i] = true;
+        }
+    }
+}
+
+}  // namespace
+
+KnownGood RestoreKnownGood(const KnownGood& read, std::vector<bool>& fromRecord) {
+    KnownGood knownGood = read;
+    fromRecord.assign(knownGood.size(), false);
+    RecordLines lines;
+    // The administrators' record has the last word over the user's copy.
+    if (ReadRecord(HKEY_CURRENT_USER, kMachineLogonCopy, lines) == RecordState::Read)
+        TakeLines(lines, knownGood, fromRecord);
+    if (ReadRecord(HKEY_LOCAL_MACHINE, kLogonRecord, lines) == RecordState::Read)
+        TakeLines(lines, knownGood, fromRecord);
+    if (ReadRecord(HKEY_CURRENT_USER, kLogonRecord, lines) == RecordState::Read)
+        TakeLines(lines, knownGood, fromRecord);
+    return knownGood;
+}
+
+void KeepKnownGood(const KnownGood& knownGood) {
+    if (WriteRecord(HKEY_LOCAL_MACHINE, kLogonRecord, LogonLines(knownGood, true)) != ERROR_SUCCESS)
+        WriteRecord(HKEY_CURRENT_USER, kMachineLogonCopy, LogonLines(knownGood, true));
+    WriteRecord(HKEY_CURRENT_USER, kLogonRecord, LogonLines(knownGood, false));
 }
 
 std::wstring TextOf(const ValueState& state) {

@@ -52,6 +52,14 @@ void PutBackLogonValue(const LogonValue& value, const ValueState& state);
 using KnownGood = std::vector<std::optional<ValueState>>;
 KnownGood ReadKnownGood();
 
+// The known good as the last run left it, kept as records (the machine's
+// values below HKEY_LOCAL_MACHINE, or a copy of the user's own where this
+// process may not write there; the user's below HKEY_CURRENT_USER); a value
+// with no record keeps its reading. Which came from a record, by index.
+KnownGood RestoreKnownGood(const KnownGood& read, std::vector<bool>& fromRecord);
+// Keeps it: at the end of a check that changed it.
+void KeepKnownGood(const KnownGood& knownGood);
+
 // What became of one changed value.
 struct LogonValueChange {
     enum class Kind {
@@ -71,6 +79,7 @@ struct LogonValueChange {
     bool asked;
     Kind kind = Kind::Decided;
     std::vector<std::wstring> missing;  // of MissingProgram: what is not there
+    bool atStart = false;  // found at start: it changed while Keepboot was not running
 };
 
 // How a value's state reads in a question or the history.

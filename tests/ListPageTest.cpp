@@ -120,9 +120,10 @@ TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     window->SettingsTab().ChoosePolicies(0, 2);
     SetChecked(3, true);   // Zulu: enabled first of the two below
     SetChecked(2, false);  // Link
-    int writes = 0;
+    // Every write refused once Zulu is back: Link cannot be stored.
     SetFaultInjector([&](FaultPoint point) {
-        return point == FaultPoint::RegistryWrite && ++writes == 2;
+        return point == FaultPoint::RegistryWrite &&
+               ReadRawValue(HKEY_CURRENT_USER, kRun, L"Zulu").exists;
     });
     EXPECT_THROW(window->ListTab().Apply(), Error);
     SetFaultInjector({});
@@ -159,7 +160,7 @@ TEST_F(ListPage, EachEntryApplyCannotMoveIsSaidWithWhyAndRecorded) {
     }
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Taken").text, L"live.exe") << "never overwritten";
     const std::vector<HistoryRecord> records =
-        HistoryFile(SettingsFile().substr(0, SettingsFile().rfind(L'\\')) + L"\\history.log").Read();
+        Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].what + L"/" + records[0].by + L"/" + records[0].item + L"/" + records[0].detail,
               L"Could not be disabled/you/Moving/" + WhyNotMoved(MoveResult::Changed));

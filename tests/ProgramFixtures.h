@@ -57,8 +57,11 @@ protected:
         exe_ = folder_ + L"\\Keepboot.exe";
         ASSERT_TRUE(::CopyFileW(BuiltKeepbootExe().c_str(), exe_.c_str(), FALSE))
             << Narrow(BuiltKeepbootExe());
-        // Each test's program starts with no history of the earlier ones.
+        // Each test's program starts with no history of the earlier ones,
+        // and knows nothing of what they did: its very first start.
         ::DeleteFileW(DefaultHistoryPath().c_str());
+        for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            ::RegDeleteTreeW(root, L"Software\\Keepboot\\Known");
     }
     void TearDown() override {
         processes_.clear();

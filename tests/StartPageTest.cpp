@@ -53,7 +53,7 @@ TEST_F(StartPages, DisablePolicyPutsEveryChangedValueBack) {
     for (std::size_t i = 0; i < kStartPageCount; ++i) EXPECT_EQ(Get(i), Text(Original(i))) << i;
     EXPECT_TRUE(questions.empty());
     // Each on record, with what it had been changed to.
-    const HistoryRecord first = HistoryFile(Folder(L"App") + L"\\history.log").Read().at(0);
+    const HistoryRecord first = Records().at(0);
     EXPECT_EQ(first.what + L"/" + first.by + L"/" + first.item + L"/" + first.command,
               std::wstring(L"Start page put back/the watch/") + kStartPageValues[0].caption +
                   L"/http://hijack.example/");
@@ -222,7 +222,7 @@ TEST_F(StartPages, APutBackThatCannotBeWrittenIsToldOnceAndNotRecordedAsDone) {
     Tick();
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(Get(0).text, L"http://hijack.example/");
-    const std::vector<HistoryRecord> records = HistoryFile(Folder(L"App") + L"\\history.log").Read();
+    const std::vector<HistoryRecord> records = Records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].what, L"Notice");
     EXPECT_NE(records[0].detail.find(L"cannot be put back"), std::wstring::npos);

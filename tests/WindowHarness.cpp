@@ -44,7 +44,9 @@ std::vector<std::wstring> NoticeLines(HWND historyList) {
         wchar_t what[64] = {}, detail[1024] = {};
         ListView_GetItemText(historyList, row, 1, what, 64);
         ListView_GetItemText(historyList, row, 4, detail, 1024);
-        if (std::wstring(what) == L"Notice") lines.push_back(detail);
+        // A first start's notice is every window test's: none is about it.
+        if (std::wstring(what) == L"Notice" && !std::wstring(detail).starts_with(kFirstStartNotice))
+            lines.push_back(detail);
     }
     return lines;
 }
@@ -64,6 +66,14 @@ std::vector<ListRow> ListRows(HWND listView) {
 void PrintTo(const ListRow& row, std::ostream* os) {
     *os << "{" << Narrow(row.item) << " | " << Narrow(row.command) << " | "
         << Narrow(row.location) << " | " << (row.checked ? "checked" : "unchecked") << "}";
+}
+
+std::vector<HistoryRecord> WindowTest::Records() {
+    std::vector<HistoryRecord> records = HistoryFile(Folder(L"App") + L"\\history.log").Read();
+    std::erase_if(records, [](const HistoryRecord& r) {
+        return r.what == L"Notice" && r.detail.starts_with(kFirstStartNotice);
+    });
+    return records;
 }
 
 }  // namespace kb::test

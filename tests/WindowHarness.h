@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CoreHarness.h"
+#include "app/History.h"
 #include "app/MainWindow.h"
 
 namespace kb::test {
@@ -28,6 +29,8 @@ protected:
     std::wstring SettingsFile() { return Folder(L"App") + L"\\Keepboot.ini"; }
     // A timer message, as the system would send it.
     void Tick() { ::SendMessageW(window->Handle(), WM_TIMER, 1, 0); }
+    // The records of the history file, but for the first start's notice.
+    std::vector<HistoryRecord> Records();
 
     std::unique_ptr<MainWindow> window;
     std::vector<std::wstring> reports;

@@ -66,6 +66,14 @@ void Watcher::SetPolicies(Policy startup, Policy startPages) noexcept {
 void Watcher::Defend(std::size_t page, std::optional<std::wstring> text) {
     defended_.at(page) = std::move(text);
     leftAsIs_.at(page) = false;
+    if (keeping_) KeepDefended(defended_);
+}
+
+std::optional<StartPageReferences> Watcher::RestoreDefended() {
+    if (!keeping_) return std::nullopt;
+    std::optional<StartPageReferences> kept = kb::RestoreDefended();
+    if (kept) defended_ = *kept;
+    return kept;
 }
 
 void Watcher::Stop() noexcept {
@@ -161,6 +169,7 @@ void Watcher::CheckEverything() {
     startPagesChanged_ = false;
     logonValuesChanged_ = false;
     RunCheck(PlaceSelection{}, true, true);
+    firstCheck_ = false;
 }
 
 void Watcher::CheckChangedPlaces() {
@@ -184,10 +193,11 @@ void Watcher::ResumeDeferred() {
 }
 
 void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logonValues) {
-    // The logon values' known good is what the first check finds.
+    // The logon values' known good is what the first check finds, or what
+    // the last run kept, which this check compares with.
     if (knownGood_.empty()) {
         ReadKnownGoodNow();
-        logonValues = false;
+        logonValues = keeping_;
     }
     if (!guard_.Loaded()) {
         guard_.Reload();  // a reading that is not whole raises
@@ -228,7 +238,8 @@ void Watcher::LookAgainLater() {
 }
 
 void Watcher::CheckStartPagesNow() {
-    for (const StartPageChange& change : CheckStartPages(startPagePolicy_, defended_, host_.askAboutValue)) {
+    for (StartPageChange change : CheckStartPages(startPagePolicy_, defended_, host_.askAboutValue)) {
+        change.atStart = firstCheck_;
         leftAsIs_.at(change.index) = change.decision == Decision::Leave && !change.notPutBack;
         if (change.notPutBack) {
             // Told once while it lasts; never on record as put back.
@@ -243,6 +254,7 @@ void Watcher::CheckStartPagesNow() {
         if (host_.startPageDecided) host_.startPageDecided(change);
         if (change.decision == Decision::Allow) {
             defended_.at(change.index) = change.found;
+            if (keeping_) KeepDefended(defended_);
             if (host_.startPageAccepted) host_.startPageAccepted(change.index, change.found);
         }
     }
@@ -250,11 +262,14 @@ void Watcher::CheckStartPagesNow() {
 
 void Watcher::ReadKnownGoodNow() {
     knownGood_ = ReadKnownGood();
+    std::vector<bool> fromRecord(knownGood_.size(), false);
+    if (keeping_) knownGood_ = RestoreKnownGood(knownGood_, fromRecord);
+    keptGood_ = knownGood_;
     // A machine tampered with before Keepboot came is seen: each value
     // there that is not Windows' own is said once, and guarded as it is.
     const std::vector<LogonValue>& values = LogonValues();
     for (std::size_t i = 0; i < values.size() && i < knownGood_.size(); ++i)
-        if (knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i])) {
+        if (!fromRecord[i] && knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i])) {
             ++counters_.notices;
             if (host_.logonValueDecided)
                 host_.logonValueDecided({i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow,
@@ -271,7 +286,13 @@ bool Watcher::FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonVa
 
 void Watcher::CheckLogonValuesNow() {
     using Kind = LogonValueChange::Kind;
-    for (const LogonValueChange& change : CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue)) {
+    std::vector<LogonValueChange> changes = CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue);
+    if (keeping_ && knownGood_ != keptGood_) {
+        KeepKnownGood(knownGood_);
+        keptGood_ = knownGood_;
+    }
+    for (LogonValueChange& change : changes) {
+        change.atStart = firstCheck_;
         const LogonValue& value = LogonValues().at(change.index);
         const std::wstring what = L"'" + std::wstring(value.name) + L"' (" + value.Location() +
                                   L") changed to \"" + TextOf(change.found) + L"\"";
@@ -327,6 +348,19 @@ void Watcher::TellWhatWasFound() {
     for (const auto& [entry, why] : guard_.TakeNewlyUnmovable())
         Notice(L"Cannot disable '" + entry.item + L"' (" + entry.location + L"): " +
                WhyNotMoved(why) + L"; it stays where it is.");
+    const std::vector<StartupGuard::RecordNote> notes = guard_.TakeNewlyNotedRecords();
+    std::wstring firstStart;
+    for (const StartupGuard::RecordNote& note : notes) {
+        const std::wstring places = note.machine ? L"the machine's places" : L"your own places";
+        if (note.state == RecordState::Broken)
+            Notice(L"Keepboot's record of what it knew of " + places +
+                   L" could not be read whole; it starts again from what they hold now.");
+        else
+            firstStart += (firstStart.empty() ? L"" : L" and of ") + places;
+    }
+    if (!firstStart.empty())
+        Notice(std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + firstStart +
+               L" starts from what they hold now, and is kept from now on.");
     for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
         const EntryText entry = TextOf(move.entry);
         const std::wstring what = L"'" + entry.item + L"' (" + entry.location + L")";

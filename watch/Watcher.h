@@ -23,6 +23,9 @@
 
 namespace kb {
 
+// How the notice of a first start begins: nothing was kept of the places.
+inline constexpr wchar_t kFirstStartNotice[] = L"First start:";
+
 // A place the watch waits on, as data: where it is and what a change there
 // asks for.
 struct WatchedPlace {
@@ -86,6 +89,12 @@ public:
 
     // What the user chose; read at each check.
     void SetPolicies(Policy startup, Policy startPages) noexcept;
+    // The logon values' known good and the start pages' defended texts are
+    // kept across runs (see RestoreKnownGood, RestoreDefended) from now on.
+    void SetKeeping(bool keeping) noexcept { keeping_ = keeping; }
+    // The defended texts the last run kept; none when nothing was kept.
+    // Defended from now on.
+    std::optional<StartPageReferences> RestoreDefended();
     // The text defended for a start page; none while it is not defended.
     void Defend(std::size_t page, std::optional<std::wstring> text);
     const std::optional<std::wstring>& Defended(std::size_t page) const { return defended_.at(page); }
@@ -138,6 +147,9 @@ private:
     Policy startupPolicy_ = Policy::DisableSilently, startPagePolicy_ = Policy::DisableSilently;
     StartPageReferences defended_;
     KnownGood knownGood_;
+    KnownGood keptGood_;  // as last kept
+    bool keeping_ = false;
+    bool firstCheck_ = true;  // the next full check is the first: what it finds came meanwhile
     // What was last told of each logon value this process may not put back,
     // and of each whose known good names a program no longer there.
     std::map<std::size_t, ValueState> refusedTold_, missingTold_;
