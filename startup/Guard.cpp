@@ -231,6 +231,9 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         if (decision == Decision::Allow) {
             Record(CheckOutcome::Allowed, entry, asked);
             stillKnown.push_back(entry);
+            // Known at once, and kept even if the check ends here (Quit
+            // while it runs): the user's answer outlives the process.
+            NoteAllowed(entry);
             allowed(entry);
         }
     };
@@ -260,8 +263,10 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     const auto disableShortcut = [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); };
     if (!sweep(scan.values, DisableRunValue, now.values) ||
         !sweep(scan.shortcuts, disableShortcut, now.shortcuts) ||
-        !sweep(scan.items, MoveItem, now.items))
+        !sweep(scan.items, MoveItem, now.items)) {
+        Keep();  // what was answered before the end
         return;
+    }
     settling_.JoinLeftovers(toRead.items, scan.items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, skipped);
     // A key holding an entry left as it is (Cancel) is read again at the

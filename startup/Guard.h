@@ -172,6 +172,10 @@ private:
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
+    // Makes a live entry the user allowed known at once.
+    void NoteAllowed(const RunValueEntry& entry);
+    void NoteAllowed(const ShortcutEntry& entry);
+    void NoteAllowed(const AsideEntry& entry);
     // Reads every place and the store; what the places hold is known.
     void ReadEverything();
     // Keeps what is known, when it changed since it was last kept.

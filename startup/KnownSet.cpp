@@ -139,6 +139,24 @@ void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
     std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
 }
 
+void StartupGuard::NoteAllowed(const RunValueEntry& entry) {
+    known_.live.values.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
+void StartupGuard::NoteAllowed(const ShortcutEntry& entry) {
+    known_.live.shortcuts.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
+void StartupGuard::NoteAllowed(const AsideEntry& entry) {
+    known_.live.items.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
 void StartupGuard::NoteMoved(const StartupEntry& entry) {
     // What the user enabled is allowed: known before any reload.
     index_.reset();

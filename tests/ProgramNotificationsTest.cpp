@@ -1,6 +1,7 @@
 // Whole-program tests of the watch between its intervals: change
 // notifications, and the same for a standard user.
 #include "ProgramFixtures.h"
+#include "app/HistoryKeeper.h"
 
 namespace kb::test {
 namespace {
@@ -263,6 +264,55 @@ TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// What is known outlives the program: a value and a shortcut added while
+// Keepboot was not running are handled by the policy at the next start and
+// recorded as found at start; a value allowed in the last run is not asked
+// about again; a kill while the program keeps what it knows leaves a record
+// the next start reads whole.
+TEST_F(ProgramNotifications, WhatCameWhileKeepbootWasNotRunningIsHandledAtTheNextStart) {
+    KeepbootProcess& first = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"Allowed", L"allowed.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(first) == Question(L"Allowed"); }));
+    Answer(first, PromptDialog::kEnableId);
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(first).empty(); }));
+    Quit(first, window_);
+
+    AddRunValue(L"Meanwhile", L"meanwhile.exe");
+    AddStartupShortcut(L"Keepboot Meanwhile", LinkTo(exe_));
+    StartWatching(L"0");
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Meanwhile") && !FileExists(shortcut_); }, kWellInsideAnInterval));
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+        return std::count_if(records.begin(), records.end(), [](const HistoryRecord& r) {
+                   return r.what == L"Disabled" && r.detail.find(kFoundAtStart) != std::wstring::npos;
+               }) == 2;
+    }));
+    EXPECT_EQ(ReadUserRunValue(L"Allowed"), L"allowed.exe") << "allowed in the last run";
+
+    // Killed as it keeps what it knows of a new entry.
+    AddRunValue(L"Last", L"last.exe");
+    ASSERT_TRUE(WaitUntil([&] { return Gone(L"Last"); }, kWellInsideAnInterval));
+    processes_.clear();
+    StartWatching(L"0");
+    ASSERT_NE(window_, nullptr);
+    EXPECT_EQ(NoticesSaying(*processes_.back(), window_, L""), 0);
+    const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+    EXPECT_TRUE(std::none_of(records.begin(), records.end(), [](const HistoryRecord& r) {
+        return r.detail.find(L"could not be read whole") != std::wstring::npos;
+    }));
+    EXPECT_EQ(ReadUserRunValue(L"Allowed"), L"allowed.exe");
+    names_.push_back(L"Allowed");
+    Quit(*processes_.back(), window_);
 }
 
 }  // namespace
