@@ -115,25 +115,38 @@ bool HistoryFile::Append(const HistoryRecord& record) {
     const std::string line = LineOf(record);
     std::string bytes = line;
     if (!file_) {
-        // Kept open from now on: one write a record, however many come.
-        MakeFolder(path_.substr(0, path_.rfind(L'\\')));
-        file_.reset(::CreateFileW(path_.c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_) return false;
+        if (!Open()) return false;
         bytes = EndOfCutLine() + line;
     }
     LARGE_INTEGER size{};
+    const DWORD now = ::GetTickCount();
     if (::GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0 &&
-        static_cast<std::uint64_t>(size.QuadPart) + bytes.size() > maxBytes_) {
-        file_.reset();  // the file is replaced
-        Compact(line.size());
-        return Append(record);
+        static_cast<std::uint64_t>(size.QuadPart) + bytes.size() > maxBytes_ &&
+        (!compactionFailedAt_ || now - *compactionFailedAt_ >= kCompactionRetryMs)) {
+        // The file is replaced by its newest half. Where it cannot be (a
+        // viewer holds it, something is in the new file's way) the record
+        // goes into it all the same, and the replacing is tried again a while
+        // later: nothing here waits or loops.
+        file_.reset();
+        if (Compact(line.size()))
+            compactionFailedAt_.reset();
+        else
+            compactionFailedAt_ = now;
+        if (!Open()) return false;
+        bytes = EndOfCutLine() + line;
     }
     DWORD written = 0;
     return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                        nullptr) &&
            written == bytes.size();
+}
+
+bool HistoryFile::Open() {
+    // Kept open from now on: one write a record, however many come.
+    MakeFolder(path_.substr(0, path_.rfind(L'\\')));
+    file_.reset(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file_);
 }
 
 std::string HistoryFile::EndOfCutLine() const {
@@ -150,17 +163,39 @@ std::string HistoryFile::EndOfCutLine() const {
 
 std::vector<HistoryRecord> HistoryFile::Read() const {
     std::vector<HistoryRecord> records;
-    const std::optional<std::string> bytes = ReadSmallFile(path_, maxBytes_ * 2);
-    if (!bytes) return records;
-    for (const std::string& line : WholeLines(*bytes))
+    const std::string bytes = NewestBytes();
+    for (const std::string& line : WholeLines(bytes))
         if (auto record = RecordOf(Wide(line))) records.push_back(std::move(*record));
     return records;
 }
 
-void HistoryFile::Compact(std::uint64_t room) {
-    // A file too big to read (written by something else) starts afresh.
-    const std::optional<std::string> bytes = ReadSmallFile(path_, maxBytes_ * 2);
-    const std::vector<std::string> lines = bytes ? WholeLines(*bytes) : std::vector<std::string>{};
+std::string HistoryFile::NewestBytes() const {
+    // A file that outgrew its bound (it could not be replaced for a while)
+    // is read from its newest part: the line cut there is left out.
+    UniqueFile file(::CreateFileW(path_.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return {};
+    const std::uint64_t limit = maxBytes_ * 2;
+    const std::uint64_t skip = static_cast<std::uint64_t>(size.QuadPart) > limit
+                                   ? static_cast<std::uint64_t>(size.QuadPart) - limit
+                                   : 0;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(skip);
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return {};
+    std::string bytes(static_cast<std::size_t>(static_cast<std::uint64_t>(size.QuadPart) - skip), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)))
+        return {};
+    bytes.resize(read);
+    if (skip > 0) bytes.erase(0, bytes.find('\n') == std::string::npos ? bytes.size() : bytes.find('\n') + 1);
+    return bytes;
+}
+
+bool HistoryFile::Compact(std::uint64_t room) {
+    // Of a file grown far past its bound, only the newest part is read.
+    const std::vector<std::string> lines = WholeLines(NewestBytes());
     std::uint64_t kept = room;
     std::size_t first = lines.size();
     while (first > 0 && kept + lines[first - 1].size() + 2 <= maxBytes_ / 2)
@@ -176,10 +211,13 @@ void HistoryFile::Compact(std::uint64_t room) {
             !::WriteFile(file.get(), newest.data(), static_cast<DWORD>(newest.size()), &written,
                          nullptr) ||
             written != newest.size() || !::FlushFileBuffers(file.get()))
-            return;
+            return false;
     }
     // The old file is replaced whole or not at all.
-    ::MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (::MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    ::DeleteFileW(fresh.c_str());
+    return false;
 }
 
 std::wstring DefaultHistoryPath() {

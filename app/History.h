@@ -30,22 +30,29 @@ public:
     const std::wstring& Path() const noexcept { return path_; }
 
     // Adds the record in one write: a crash loses at most this record.
-    // False when the file could not be written (the record is then only on
-    // the page).
+    // False when the file could not be written; it never waits or loops,
+    // whatever holds the file.
     bool Append(const HistoryRecord& record);
     // Every whole record, oldest first; a line cut off by a crash is left out.
     std::vector<HistoryRecord> Read() const;
 
 private:
+    // A replacing that failed is tried again after this long.
+    static constexpr DWORD kCompactionRetryMs = 60000;
+
     // Keeps the newest records within half the bound, through a new file
-    // that replaces the old one whole.
-    void Compact(std::uint64_t room);
+    // that replaces the old one whole; false when it could not.
+    bool Compact(std::uint64_t room);
+    bool Open();
+    // The file's bytes, of a file past twice its bound only the newest.
+    std::string NewestBytes() const;
     // A line break when the file ends in a line a crash cut off.
     std::string EndOfCutLine() const;
 
     std::wstring path_;
     std::uint64_t maxBytes_;
     UniqueFile file_;  // open for appending once the first record came
+    std::optional<DWORD> compactionFailedAt_;  // tick of the last failed replacing
 };
 
 // The history file of this user: %LOCALAPPDATA%\Keepboot\history.log.

@@ -11,9 +11,31 @@ void HistoryKeeper::Open(const std::wstring& file) {
 
 void HistoryKeeper::Record(HistoryRecord record) {
     ::GetSystemTimeAsFileTime(&record.when);
-    file_.Append(record);
     list_.Add(record);
     eventLog_.Report(record);
+    pending_.push_back(std::move(record));
+    if (pending_.size() > kPending) pending_.pop_front();  // on the page and in the event log all the same
+    WritePending();
+}
+
+void HistoryKeeper::RetryNow() {
+    failedAt_.reset();
+    WritePending();
+}
+
+void HistoryKeeper::WritePending() {
+    const DWORD now = ::GetTickCount();
+    if (failedAt_ && now - *failedAt_ < kRetryMs) return;
+    while (!pending_.empty() && file_.Append(pending_.front())) pending_.pop_front();
+    if (pending_.empty()) {
+        failedAt_.reset();
+        failureTold_ = false;
+        return;
+    }
+    failedAt_ = now;
+    if (std::exchange(failureTold_, true) || !failureNotice_) return;
+    failureNotice_(L"The history file " + file_.Path() +
+                   L" cannot be written now; its records are kept here and written once it can be.");
 }
 
 void HistoryKeeper::RecordNotice(const std::wstring& text) {

@@ -2,6 +2,9 @@
 // Keeps every record of what the guard did and told: in the history file,
 // on the history page's list, in the event log.
 #include <cstddef>
+#include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/EventLog.h"
@@ -26,8 +29,18 @@ public:
     void Open(const std::wstring& file);
     HistoryList& List() noexcept { return list_; }
 
-    // A record that cannot be written is still shown: it pauses nothing.
+    // A record that cannot be written is still shown: it pauses nothing. It
+    // waits in memory (the newest kPending) and is written with the next
+    // record that can be, tried again at most every kRetryMs.
     void Record(HistoryRecord record);
+    // Told once, while it lasts, that the file cannot be written.
+    void SetFailureNotice(std::function<void(const std::wstring& text)> notice) {
+        failureNotice_ = std::move(notice);
+    }
+    std::size_t Pending() const noexcept { return pending_.size(); }
+    // Writes what waits now, whenever the last try was (at each interval,
+    // and at the end).
+    void RetryNow();
     // What a check did with an entry.
     void RecordOutcome(const CheckOutcome& outcome);
     void RecordStartPage(const StartPageChange& change);
@@ -40,7 +53,15 @@ public:
     void RecordNotice(const std::wstring& text);
 
 private:
+    static constexpr std::size_t kPending = 10000;
+    static constexpr DWORD kRetryMs = 5000;
+    void WritePending();
+
     HistoryFile file_{L""};
+    std::deque<HistoryRecord> pending_;  // not written yet, oldest first
+    std::optional<DWORD> failedAt_;      // tick of the last failed write
+    bool failureTold_ = false;
+    std::function<void(const std::wstring& text)> failureNotice_;
     HistoryList list_;
     EventLog eventLog_;
 };

@@ -96,6 +96,7 @@ void MainWindow::Initialize() {
     const auto& args = options_.arguments;
     startHidden_ = StartsHidden(args);
 
+    history_.SetFailureNotice([this](const std::wstring& text) { ShowNotice(text); });
     history_.Open(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;

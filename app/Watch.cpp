@@ -54,6 +54,8 @@ void MainWindow::MakeWatcher() {
 }
 
 void MainWindow::CheckForChanges() {
+    // Records that could not be written are tried again at each interval.
+    if (history_.Pending()) history_.RetryNow();
     watcher_->CheckEverything();
 }
 

@@ -4,6 +4,7 @@
 #include "WindowHarness.h"
 #include "app/EventLog.h"
 #include "app/History.h"
+#include "app/HistoryKeeper.h"
 
 namespace kb::test {
 namespace {
@@ -96,6 +97,48 @@ TEST_F(History, FileStaysWithinItsBoundAndKeepsTheNewest) {
     ASSERT_GT(kept.size(), 20u);
     EXPECT_EQ(kept.back(), Sample(1999));
     EXPECT_EQ(kept.front(), Sample(2000 - static_cast<int>(kept.size()))) << "none lost in between";
+}
+
+// A file past its bound that cannot be replaced (a folder where its new
+// copy goes), one held by another program, a folder where the file goes:
+// nothing waits or loops. What cannot be written waits in memory, is said
+// once while it lasts, and is written once it can be.
+TEST_F(History, AFileThatCannotBeWrittenNeverStopsTheRecords) {
+    constexpr std::uint64_t kBound = 4 * 1024;
+    const std::wstring full = Folder(L"Full") + L"\\history.log";
+    HistoryFile file(full, kBound);
+    for (int n = 0; n < 60; ++n) ASSERT_TRUE(file.Append(Sample(n)));
+    Folder(L"Full\\history.log.new");
+    const DWORD began = ::GetTickCount();
+    for (int n = 60; n < 400; ++n) ASSERT_TRUE(file.Append(Sample(n))) << "appended past its bound";
+    EXPECT_LT(::GetTickCount() - began, 5000u) << "no loop of failing replacements";
+    EXPECT_EQ(file.Read().back(), Sample(399));
+
+    for (const bool folderInTheWay : {false, true}) {
+        SCOPED_TRACE(folderInTheWay ? "a folder where the file goes" : "a file another program holds");
+        const std::wstring path = Folder(folderInTheWay ? L"Folder" : L"Held") + L"\\history.log";
+        UniqueFile held;
+        if (folderInTheWay)
+            Folder(folderInTheWay ? L"Folder\\history.log" : L"");
+        else
+            held.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        HistoryKeeper keeper;
+        std::vector<std::wstring> notices;
+        keeper.SetFailureNotice([&](const std::wstring& text) { notices.push_back(text); });
+        keeper.Open(path);
+        for (int n = 0; n < 3; ++n) keeper.Record(Sample(n));
+        EXPECT_EQ(keeper.Pending(), 3u);
+        EXPECT_EQ(notices.size(), 1u) << "said once while it lasts";
+        keeper.RetryNow();
+        EXPECT_EQ(notices.size(), 1u);
+        held.reset();
+        if (folderInTheWay) RemoveTree(path);
+        keeper.RetryNow();
+        EXPECT_EQ(keeper.Pending(), 0u);
+        const std::vector<HistoryRecord> written = HistoryFile(path).Read();
+        ASSERT_EQ(written.size(), 3u) << "written once it could be";
+        EXPECT_EQ(written[2].item, Sample(2).item);
+    }
 }
 
 // A value disabled by the watch, one asked about and allowed, and the first

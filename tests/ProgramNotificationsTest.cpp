@@ -317,3 +317,48 @@ TEST_F(ProgramNotifications, WhatCameWhileKeepbootWasNotRunningIsHandledAtTheNex
 
 }  // namespace
 }  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// The history file past its bound and unreplaceable, held by another
+// program, or a folder: the guard goes on (a new value is taken within the
+// usual latency), and the failure to write is one notice.
+TEST_F(ProgramNotifications, AHistoryThatCannotBeWrittenStopsNothing) {
+    const std::wstring path = DefaultHistoryPath();
+    enum class Mode { PastItsBoundAndUnreplaceable, Held, AFolder };
+    for (const Mode mode : {Mode::PastItsBoundAndUnreplaceable, Mode::Held, Mode::AFolder}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        ::DeleteFileW(path.c_str());
+        MakeFolder(path.substr(0, path.rfind(L'\\')));
+        UniqueFile held;
+        if (mode == Mode::PastItsBoundAndUnreplaceable) {
+            WriteFileBytes(path, std::string(1100 * 1024, 'x') + "\r\n");
+            MakeFolder(path + L".new");
+        } else if (mode == Mode::Held) {
+            held.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        } else {
+            MakeFolder(path);
+        }
+        KeepbootProcess& process = StartWatching();
+        ASSERT_NE(window_, nullptr);
+        const std::wstring name = L"Quick" + std::to_wstring(static_cast<int>(mode));
+        AddRunValue(name, L"quick.exe");
+        EXPECT_TRUE(WaitUntil([&] { return Gone(name); }, kWellInsideAnInterval));
+        AddRunValue(name + L"b", L"quick.exe");
+        EXPECT_TRUE(WaitUntil([&] { return Gone(name + L"b"); }, kWellInsideAnInterval));
+        const RemoteListView history(FindDescendant(window_, IdHistoryList), process.Process());
+        int told = 0;
+        for (int row = 0; row < history.Count(); ++row)
+            told += history.Text(row, 4).find(L"cannot be written now") != std::wstring::npos;
+        EXPECT_EQ(told, mode == Mode::PastItsBoundAndUnreplaceable ? 0 : 1);
+        Quit(process, window_);
+        held.reset();
+        RemoveTree(path + L".new");
+        RemoveTree(path);
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace kb::test
