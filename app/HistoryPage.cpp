@@ -6,6 +6,9 @@
 #include "app/UserMoves.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
+#include "platform/TextCompare.h"
+#include "startup/CommandLine.h"
+#include "startup/DisabledLedger.h"
 
 namespace kb {
 
@@ -24,6 +27,7 @@ HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& lis
                                    .height = 25},
                                   [this] { EnableSelected(); }));
     ListView_SetExtendedListViewStyle(ui_.list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    ui_.enable.Enable(false);  // until a record it acts on is chosen
     AddListColumns(ui_.list, kColumns, make.Scale());
     bench_.history.List().Attach(ui_.list);
 }
@@ -31,10 +35,14 @@ HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& lis
 void HistoryPage::OnNotify(NMHDR& header) {
     if (header.code == LVN_GETDISPINFOW)
         bench_.history.List().FillCell(reinterpret_cast<NMLVDISPINFOW&>(header));
-    // The button says what it does for the record chosen.
+    // The button says what it does for the record chosen, and does nothing
+    // for any other record than a disable of this program's or a logon
+    // value found not Windows' own.
     if (header.code == LVN_ITEMCHANGED) {
         const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
-        ui_.enable.SetText(selected && selected->what == kNotWindowsOwn ? L"&Restore" : L"&Enable");
+        const bool restore = selected && selected->what == kNotWindowsOwn;
+        ui_.enable.SetText(restore ? L"&Restore" : L"&Enable");
+        ui_.enable.Enable(restore || (selected && IsOwnDisable(*selected)));
     }
 }
 
@@ -61,25 +69,39 @@ void HistoryPage::EnableSelected() {
         }
         throw Error(L"'" + Showable(selected->item) + L"' is Windows' own again: nothing to restore");
     }
-    // The stored entry the record's disable made: its name and place, and
-    // of two such, the one that starts what the record says (a shortcut's
-    // command is stored quoted).
+    // Only what this program disabled, by the watch or for you: a record
+    // alone proves nothing, any program of yours can write the file.
+    if (!IsOwnDisable(*selected)) return;
+    if (!WasDisabledHere(selected->location, selected->item, selected->command))
+        throw Error(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
+    // The entry that disable put aside: its name and place, and of two such
+    // the one that starts what the record says (a shortcut's command is
+    // stored as its quoted target).
     const std::vector<StartupEntry> entries = bench_.guard.Known().InListOrder();
-    const auto storedAs = [&](const StartupEntry& e) {
+    const auto putAside = [&](const StartupEntry& e) {
         const EntryText text = TextOf(e);
         return !text.enabled && !std::holds_alternative<RunValueEntry>(e) &&
                !std::holds_alternative<ShortcutEntry>(e) && text.item == selected->item &&
                text.location == selected->location;
     };
+    const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
     auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
-        return storedAs(e) && TextOf(e).command == selected->command;
+        return putAside(e) && TextOf(e).command == selected->command;
     });
-    if (stored == entries.end()) stored = std::find_if(entries.begin(), entries.end(), storedAs);
+    if (stored == entries.end())
+        stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
+            return putAside(e) && EqualIgnoringCase(starts(TextOf(e).command), starts(selected->command));
+        });
     if (stored == entries.end())
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
     const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, L"the history"));
     listPage_.Reload();
     if (!report.empty()) throw Error(report);
+}
+
+bool IsOwnDisable(const HistoryRecord& record) {
+    return (record.what == L"Disabled" && (record.by == L"the watch" || record.by == L"you")) ||
+           record.what == L"Disabled from the list" || record.what == L"Disabled from the history";
 }
 
 }  // namespace kb

@@ -7,6 +7,10 @@
 
 namespace kb {
 
+// Whether the record is of a disable this program made: by the watch, or
+// for the user from the list or the history.
+bool IsOwnDisable(const HistoryRecord& record);
+
 class HistoryPage : public Page {
 public:
     // The list page shows where the entry is afterwards.

@@ -8,6 +8,7 @@
 
 #include "platform/ScopeExit.h"
 #include "platform/TextCompare.h"
+#include "startup/DisabledLedger.h"
 #include "startup/Inventory.h"
 #include "startup/Items.h"
 #include "startup/Store.h"
@@ -219,6 +220,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                 unmovable.insert(identity);
                 unreportedWaiting_.push_back(TextOf(entry));
             } else if (result == MoveResult::Moved) {
+                NoteDisabledHere(TextOf(entry));
                 if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, AsideEntry>)
                     settling_.Moved(entry);
                 if (const auto before = PreviousCommand(entry))
@@ -340,6 +342,12 @@ std::vector<ChangedEntry> StartupGuard::TakeNewlyChanged() {
 MoveResult StartupGuard::Move(const StartupEntry& entry) {
     const MoveResult result = MoveEntry(entry, folders_);
     if (result != MoveResult::Moved) return result;
+    // What the History page may bring back is what this program disabled.
+    const EntryText text = TextOf(entry);
+    if (text.enabled)
+        NoteDisabledHere(text);
+    else
+        NoteEnabledHere(text);
     NoteMoved(entry);
     Keep();
     return result;

@@ -5,6 +5,7 @@
 #include "app/EventLog.h"
 #include "app/History.h"
 #include "app/HistoryKeeper.h"
+#include "platform/Error.h"
 
 namespace kb::test {
 namespace {
@@ -181,6 +182,42 @@ TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     EXPECT_EQ(EventText(events[2].id, events[2].strings),
               L"Enabled from the history: 'Updater' (HKCU\\" + kRun +
                   L"), which starts updater.exe, by you.");
+}
+
+// A record in the history file proves nothing: any program of the user can
+// write one. Enable acts only on a disable this program made, and only on
+// the entry it put aside; any other record shows no Enable.
+TEST_F(History, AForgedRecordEnablesNothing) {
+    // Moved aside by someone else, and two records forged for it.
+    SetStringValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Helper", L"C:\\evil.exe");
+    HistoryFile file(Folder(L"App") + L"\\history.log");
+    for (const wchar_t* what : {L"Allowed", L"Disabled"}) {
+        HistoryRecord forged = Sample(1);
+        forged.what = what;
+        forged.item = L"Helper";
+        forged.command = L"C:\\evil.exe";
+        ASSERT_TRUE(file.Append(forged));
+    }
+    MainWindow& w = MakeWindow();
+    const HWND list = w.HistoryTab().Controls().list;
+    const int rows = ListView_GetItemCount(list);
+    for (int row = 0; row < rows; ++row) {
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+        wchar_t item[64] = {}, what[64] = {};
+        ListView_GetItemText(list, row, 2, item, 64);
+        ListView_GetItemText(list, row, 1, what, 64);
+        if (std::wstring(item) != L"Helper") continue;
+        EXPECT_EQ(::IsWindowEnabled(w.HistoryTab().Controls().enable) != FALSE,
+                  std::wstring(what).starts_with(L"Disabled"));
+        try {
+            w.HistoryTab().EnableSelected();
+        } catch (const Error& e) {
+            EXPECT_EQ(e.Message(), L"'Helper' was not disabled by Keepboot: nothing to enable");
+        }
+    }
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Helper").exists) << "nothing moved";
+    EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Helper").exists);
 }
 
 }  // namespace
