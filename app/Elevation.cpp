@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "app/ElevatedRequest.h"
+#include "app/ErrorReport.h"
 #include "app/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
@@ -100,9 +102,13 @@ std::wstring QuoteArgument(const std::wstring& argument) {
 
 MoveResult MoveElevated(HWND owner, const std::wstring& executable,
                         const std::vector<StartupEntry>& entries) {
-    std::wstring parameters = kMoveArgument;
+    // The entries travel in a request only this process holds.
+    std::vector<std::wstring> keys;
     for (const StartupEntry& entry : entries)
-        for (const std::wstring& text : KeyOf(entry)) parameters += L" " + QuoteArgument(text);
+        for (const std::wstring& text : KeyOf(entry)) keys.push_back(text);
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make(keys);
+    if (!request) return MoveResult::CannotMove;
+    const std::wstring parameters = std::wstring(kMoveArgument) + L" " + request->CommandLine();
     DWORD error = ERROR_SUCCESS;
     const UniqueHandle process = StartElevated(owner, executable, parameters, error);
     if (!process) return error == ERROR_CANCELLED ? MoveResult::NeedsAdministrator
@@ -110,17 +116,22 @@ MoveResult MoveElevated(HWND owner, const std::wstring& executable,
     return WaitDispatching(process.get()) == 0 ? MoveResult::Moved : MoveResult::CannotMove;
 }
 
-int RunMoves(const std::vector<std::wstring>& arguments) {
+int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
+    const std::optional<std::vector<std::wstring>> keys = TakeElevatedRequest(arguments, 1, executable);
+    if (!keys) return RefuseForeignRequest();
     StartupGuard guard(FindStartupFolders());
+    // What it moves is known to the guard that asked; the machine's record is
+    // the administrators' to keep. (Whose the user's keys are, it cannot tell.)
+    guard.SetKeeping(StartupGuard::Keeping::MachineOnly);
     try {
-        guard.Reload();
+        guard.Restore();
     } catch (...) {
-        return static_cast<int>(arguments.size());
+        return static_cast<int>(keys->size());
     }
     int notMoved = 0;
-    std::size_t at = 1;  // after "-move"
-    while (at < arguments.size()) {
-        const std::optional<StartupEntry> entry = FindByKey(guard.Known(), arguments, at);
+    std::size_t at = 0;
+    while (at < keys->size()) {
+        const std::optional<StartupEntry> entry = FindByKey(guard.Known(), *keys, at);
         try {
             if (!entry || guard.Move(*entry) != MoveResult::Moved) ++notMoved;
         } catch (...) {
@@ -131,22 +142,35 @@ int RunMoves(const std::vector<std::wstring>& arguments) {
 }
 
 bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on) {
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make({on ? L"on" : L"off"});
+    if (!request) return false;
     DWORD error = ERROR_SUCCESS;
     const UniqueHandle process = StartElevated(
-        owner, executable, std::wstring(kSelfStartArgument) + (on ? L" on" : L" off"), error);
+        owner, executable, std::wstring(kSelfStartArgument) + L" " + request->CommandLine(), error);
     return process && WaitDispatching(process.get()) == 0;
 }
 
 int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
-    if (arguments.size() < 2 || (arguments[1] != L"on" && arguments[1] != L"off")) return 2;
+    // The Windows Installer, removing the program, runs "-selfstart off" as
+    // the system itself; anything else is the running guard's request.
+    std::optional<std::vector<std::wstring>> request;
+    if (arguments.size() == 2 && arguments[1] == L"off" && RunsAsTheSystem())
+        request = std::vector<std::wstring>{L"off"};
+    else
+        request = TakeElevatedRequest(arguments, 1, executable);
+    if (!request) return RefuseForeignRequest();
+    if (request->size() != 1 || ((*request)[0] != L"on" && (*request)[0] != L"off")) return 2;
     try {
-        return SystemSelfStart()->Set(arguments[1] == L"on", executable) ==
-                       SelfStart::Result::Done
-                   ? 0
-                   : 1;
+        return SystemSelfStart()->Set((*request)[0] == L"on", executable) == SelfStart::Result::Done ? 0 : 1;
     } catch (...) {
         return 1;
     }
+}
+
+int RefuseForeignRequest() {
+    ShowErrorReport(L"Keepboot was started to change startup entries with administrator rights, but not by "
+                    L"the running Keepboot: nothing was changed");
+    return 3;
 }
 
 bool RestartElevated(HWND owner, const std::wstring& executable,

@@ -35,10 +35,14 @@ std::wstring QuoteArgument(const std::wstring& argument);
 MoveResult MoveElevated(HWND owner, const std::wstring& executable,
                         const std::vector<StartupEntry>& entries);
 
-// The elevated instance's work: finds each entry named in the arguments
-// after "-move" in a reading of its own, and moves it. The number of
-// entries not moved.
-int RunMoves(const std::vector<std::wstring>& arguments);
+// The elevated instance's work: takes the running guard's request the
+// arguments after "-move" name (see ElevatedRequest.h), finds each entry it
+// names in a reading of its own, and moves it. The number of entries not
+// moved; a request that is not the running guard's changes nothing, and is
+// said.
+int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable);
+// Says that a request did not come from the running guard; its exit code.
+int RefuseForeignRequest();
 
 // Sets the self-start up or removes it in an elevated instance, and waits
 // for it. False when that did not happen (declined, or failed).

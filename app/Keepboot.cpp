@@ -47,13 +47,15 @@ void TakeStandardUserModeFromEnvironment() {
 }
 
 int Run() {
-    TakeStandardUserModeFromEnvironment();
     std::vector<std::wstring> arguments = Arguments();
     // An elevated instance started for some moves does them and ends: no
-    // window, and no claim on the single instance.
-    if (!arguments.empty() && arguments[0] == kb::kMoveArgument) return kb::RunMoves(arguments);
+    // window, and no claim on the single instance. It has the rights the
+    // stand-in below takes away.
+    if (!arguments.empty() && arguments[0] == kb::kMoveArgument)
+        return kb::RunMoves(arguments, kb::RunningProgramPath());
     if (!arguments.empty() && arguments[0] == kb::kSelfStartArgument)
         return kb::RunSelfStart(arguments, kb::RunningProgramPath());
+    TakeStandardUserModeFromEnvironment();
     const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
     if (restarted) {
         kb::WaitForPredecessor(arguments);

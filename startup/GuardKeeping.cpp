@@ -36,7 +36,11 @@ void StartupGuard::Restore() {
         if (state == RecordState::Broken) unreportedRecords_.push_back({machine, RecordState::Broken});
         if (state != RecordState::Read && copyState != RecordState::Read) {
             if (state == RecordState::Missing) unreportedRecords_.push_back({machine, RecordState::Missing});
-            knownChanged_ = true;  // the first reading is the record from now on
+            // The first reading is the record from now on; but an instance
+            // that keeps only the machine's record for a guard never makes
+            // one: what the places hold now is not known to that guard.
+            if (keeping_ == Keeping::MachineOnly) keeping_ = Keeping::Nothing;
+            knownChanged_ = true;
             continue;
         }
         DropStarting(live.values, machine,

@@ -252,18 +252,40 @@ TEST_F(ProgramRights, StandardUserSeesEverythingAndGuardsWhatIsTheirs) {
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Keepboot").exists);
 }
 
-// What the elevated instance is started with does the move and ends: run
-// here directly, since Wine lends every process every right.
-TEST_F(ProgramRights, ElevatedInstanceDoesTheNamedMoveAndEnds) {
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+// The elevated instance acts only for the running guard: a standard user's
+// Apply on a machine entry goes through it (Wine starts it without asking),
+// while the same command line written by any other program changes
+// nothing and says so.
+TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
-    const std::wstring command = L"\"" + exe_ + L"\" -move value HKLM 0 \"" +
-                                 std::wstring(kMachineRunKey) + L"\" Vendor value HKLM 0 \"" +
-                                 std::wstring(kMachineRunKey) + L"\" Gone";
-    EXPECT_EQ(RunToEnd(command), 1) << "one named entry was not there";
-    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
+    const std::wstring forged = L"\"" + exe_ + L"\" -move value HKLM 0 \"" + std::wstring(kMachineRunKey) +
+                                L"\" Vendor";
+    for (const std::wstring& commandLine :
+         {forged, L"\"" + exe_ + L"\" -move " + std::to_wstring(::GetCurrentProcessId()) + L" 4",
+          L"\"" + exe_ + L"\" -selfstart off"}) {
+        KeepbootProcess elevated(exe_, commandLine.substr(exe_.size() + 3));
+        const HWND report = elevated.WaitForReport();
+        ASSERT_NE(report, nullptr) << Narrow(commandLine);
+        EXPECT_NE(KeepbootProcess::ReportText(report).find(L"not by the running Keepboot"), std::wstring::npos);
+        KeepbootProcess::CloseReport(report);
+        DWORD code = 0;
+        ASSERT_TRUE(elevated.WaitForExit(&code));
+        EXPECT_EQ(code, 3u);
+    }
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor"), Text(L"vendor.exe")) << "nothing moved";
+
+    // The guard's own request: the list's Apply, for a standard user.
+    KeepbootProcess& process = StartWatching(L"2");
+    ASSERT_NE(window_, nullptr);
+    const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+    ::PostMessageW(FindDescendant(window_, IdListReload), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return list.Find(L"Vendor") >= 0; }));
+    list.SetChecked(list.Find(L"Vendor"), false);
+    ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists; }));
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+    Quit(process, window_);
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#pragma once
+// What the running guard asks its elevated instance to do. The request
+// travels in a section of memory the guard holds, never on the command
+// line, which any program of the user can write: the command line only
+// names the guard's process and the section's handle there. The elevated
+// instance takes the section from that process, and acts only when the
+// process is a Keepboot of its own program file and the request was not
+// taken before: one request, one use. A forged command line names no such
+// section, or one holding what the guard itself asked for.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+
+namespace kb {
+
+class ElevatedRequest {
+public:
+    // None when the section cannot be made.
+    static std::optional<ElevatedRequest> Make(const std::vector<std::wstring>& arguments);
+    // The process and the handle, as the command line names them.
+    std::wstring CommandLine() const;
+
+private:
+    UniqueHandle section_;
+};
+
+// In the elevated instance: the arguments of the request that texts[at] and
+// texts[at + 1] name, taken; none when they name none of a Keepboot of the
+// program file given, or one taken before.
+std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>& texts,
+                                                             std::size_t at, const std::wstring& executable);
+
+// The image file of a process, empty when it cannot be asked.
+std::wstring ImageOfProcess(HANDLE process);
+
+// Whether this process runs as the system itself (the Windows Installer's
+// deferred actions do).
+bool RunsAsTheSystem();
+
+}  // namespace kb
