@@ -66,8 +66,17 @@ int Run() {
     // taken only says another may run: a Keepboot of this program that
     // answers ends this start (started by hand, it brings that one forward);
     // anything else holding the name keeps nobody from guarding.
+    // A guard running elevated (the logon task starts one so) holds a name
+    // this process may not open: refused is taken, not free.
     kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    DWORD taken = ::GetLastError();
+    if (mutex && taken == ERROR_ALREADY_EXISTS && kb::StandardUserMode()) {
+        // The stand-in for Windows: a standard user may not open the name
+        // another process made, as it may not open an elevated guard's.
+        mutex.reset();
+        taken = ERROR_ACCESS_DENIED;
+    }
+    if (taken == ERROR_ALREADY_EXISTS || (!mutex && taken == ERROR_ACCESS_DENIED)) {
         if (const HWND running = kb::FindRunningKeepboot(kb::RunningProgramPath(), 5000)) {
             if (!kb::StartsHidden(arguments)) ::PostMessageW(running, kb::MainWindow::kShowMessage, 0, 0);
             return 0;

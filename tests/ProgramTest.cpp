@@ -36,15 +36,30 @@ TEST_F(Program, SecondStartByHandBringsTheFirstForward) {
 }
 
 // The name "Keepboot" taken by another program (one line of code) keeps
-// nobody from guarding: only a Keepboot that answers does.
+// nobody from guarding: only a Keepboot that answers does. One a start may
+// not open (an elevated guard's, refused to a standard user) is taken as a
+// guard's too: a start by hand brings that guard forward, never a second.
 TEST_F(Program, MutexHeldByAnotherProgramDoesNotStopTheGuard) {
-    const UniqueHandle impostor(::CreateMutexW(nullptr, FALSE, L"Keepboot"));
-    ASSERT_TRUE(impostor);
-    KeepbootProcess& process = Start(L"-start");
-    const HWND window = process.WaitForMainWindow();
+    {
+        const UniqueHandle impostor(::CreateMutexW(nullptr, FALSE, L"Keepboot"));
+        ASSERT_TRUE(impostor);
+        KeepbootProcess& process = Start(L"-start");
+        const HWND window = process.WaitForMainWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return Watching(window); }));
+        Quit(process, window);
+    }
+    KeepbootProcess& elevated = Start(L"-start");
+    const HWND window = elevated.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return Watching(window); }));
-    Quit(process, window);
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+    KeepbootProcess& second = Start();
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    DWORD code = 99;
+    ASSERT_TRUE(second.WaitForExit(&code, 20000)) << "no second guard";
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(window) != FALSE; })) << "brought forward";
+    Quit(elevated, window);
 }
 
 TEST_F(Program, StartArgumentInFirstOrSecondPlaceStartsHiddenAndWatching) {
