@@ -8,6 +8,7 @@
 #include "platform/TextCompare.h"
 #include "shelllink/ShellLink.h"
 #include "startup/Inventory.h"
+#include "startup/OwnFolder.h"
 #include "startup/StoreLayout.h"
 #include "startup/TaskManager.h"
 
@@ -47,10 +48,17 @@ std::vector<std::wstring> BackupFoldersOf(StoreKind store, const StartupFolders&
 std::wstring BackupFolderFor(StoreKind store, const StartupFolders& folders) {
     if (store == StoreKind::Shared && DirectoryExists(folders.BackupFolder()))
         return folders.BackupFolder();
-    const std::wstring& own = store == StoreKind::Shared ? folders.machineBackup : folders.userBackup;
-    if (own.empty() || !MakeFolder(own)) return {};
-    // Never one that leads elsewhere (a link another user left in its place).
-    return AttributesOf(own) & FILE_ATTRIBUTE_REPARSE_POINT ? std::wstring() : own;
+    if (store == StoreKind::User) {
+        const std::wstring& own = folders.userBackup;
+        if (own.empty() || !MakeFolder(own)) return {};
+        // Never one that leads elsewhere.
+        return IsLink(own) ? std::wstring() : own;
+    }
+    // The machine's copies go only into a folder of Keepboot's own, which
+    // only administrators may change: a folder another user made first is
+    // not used (and said), as when none can be made.
+    if (folders.machineBackup.empty() || MakeOwnFolder(folders.machineBackup)) return {};
+    return folders.machineBackup;
 }
 
 // The stored backup path when, on canonical full paths, it names a file

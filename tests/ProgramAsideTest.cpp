@@ -143,9 +143,18 @@ TEST_F(ProgramAside, NoLinkNoForeignNameAndEveryFileExplorerOpens) {
     for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + folder + L"\\" + name), bytes);
     Quit(process, window_);
 
-    // Nor does the elevated instance take either, whatever it is told.
-    EXPECT_EQ(RunToEnd(L"\"" + exe_ + L"\" -move shortcut \"" + link_ + L"\\note.bat\""), 1);
-    EXPECT_EQ(RunToEnd(L"\"" + exe_ + L"\" -move item HKCU 0 Environment windir value aside"), 1);
+    // Nor does the elevated instance take either, whatever it is told: a
+    // command line that is not the running guard's request moves nothing.
+    for (const std::wstring& arguments : {L"-move shortcut \"" + link_ + L"\\note.bat\"",
+                                          std::wstring(L"-move item HKCU 0 Environment windir value aside")}) {
+        KeepbootProcess elevated(exe_, arguments);
+        const HWND report = elevated.WaitForReport();
+        ASSERT_NE(report, nullptr);
+        KeepbootProcess::CloseReport(report);
+        DWORD code = 0;
+        ASSERT_TRUE(elevated.WaitForExit(&code));
+        EXPECT_EQ(code, 3u);
+    }
     EXPECT_TRUE(FileExists(documents_ + L"\\note.bat"));
     EXPECT_FALSE(FileExists(folder + L"\\note.bat"));
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, L"Environment", L"windir"), L"(none)");

@@ -62,6 +62,9 @@ protected:
         ::DeleteFileW(DefaultHistoryPath().c_str());
         for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
             ::RegDeleteTreeW(root, L"Software\\Keepboot\\Known");
+        wchar_t programData[MAX_PATH] = {};
+        if (::SHGetSpecialFolderPathW(nullptr, programData, CSIDL_COMMON_APPDATA, FALSE))
+            RemoveTree(std::wstring(programData) + L"\\Keepboot");
     }
     void TearDown() override {
         processes_.clear();

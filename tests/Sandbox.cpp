@@ -131,8 +131,10 @@ std::wstring Sandbox::Folder(const std::wstring& name) {
 
 StartupFolders Sandbox::Folders() {
     // The user store's backup folder is made by the store when it needs it.
+    // The machine's backup folder is Keepboot's own, made by the store in a
+    // folder of everyone's, as %ProgramData% is.
     return {Folder(L"Common Startup"), Folder(L"Startup"), Folder(L"Windows"),
-            TempRoot() + L"\\UserBackup", TempRoot() + L"\\MachineBackup"};
+            TempRoot() + L"\\UserBackup", Folder(L"ProgramData") + L"\\Keepboot\\Backup"};
 }
 
 void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& name, DWORD type,

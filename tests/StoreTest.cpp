@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
+#include "startup/OwnFolder.h"
 #include "startup/Store.h"
 
 namespace kb::test {
@@ -256,6 +257,40 @@ TEST_F(Store, FilesNamedWithATrailingDotOrBlankGoAndComeBackWhole) {
         EXPECT_TRUE(Stored().shortcuts.empty());
         DeleteFileAt(file);
     }
+}
+
+// The copies of the machine's files go only into a folder of Keepboot's
+// own: one another user made first in the folder of everyone's, or a link
+// there, is not used, and that is said; the file stays where it is.
+TEST_F(Store, TheMachinesCopiesGoOnlyIntoAFolderOfKeepbootsOwn) {
+    const std::wstring keepboot = Folder(L"ProgramData") + L"\\Keepboot";
+    const std::wstring file = CommonStartup() + L"\\Tool.bat";
+    const auto disable = [&] {
+        WriteFileBytes(file, "@echo tool\r\n");
+        return DisableShortcut(Shortcut(L"Tool"), Folders());
+    };
+    ASSERT_EQ(disable(), MoveResult::Moved) << "made as its own";
+    EXPECT_TRUE(FileExists(Folders().machineBackup + L"\\Tool.batCommon Startup"));
+    EXPECT_FALSE(TakeOwnFolderRefusal());
+    ASSERT_EQ(EnableShortcut(StoredShortcut(L"Tool"), Folders()), MoveResult::Moved);
+    ASSERT_EQ(disable(), MoveResult::Moved) << "and known as such after";
+    ASSERT_EQ(EnableShortcut(StoredShortcut(L"Tool"), Folders()), MoveResult::Moved);
+
+    RemoveTree(keepboot);
+    Folder(L"ProgramData\\Keepboot");  // made first by someone else
+    EXPECT_EQ(disable(), MoveResult::CannotMove);
+    EXPECT_TRUE(FileExists(file)) << "it stays where it is";
+    std::optional<std::wstring> why = TakeOwnFolderRefusal();
+    ASSERT_TRUE(why);
+    EXPECT_NE(why->find(L"made by someone else"), std::wstring::npos) << Narrow(*why);
+    EXPECT_FALSE(TakeOwnFolderRefusal()) << "said once";
+
+    RemoveTree(keepboot);
+    ASSERT_TRUE(MakeFolderLink(keepboot, Folder(L"Elsewhere")));
+    EXPECT_EQ(disable(), MoveResult::CannotMove);
+    ASSERT_TRUE(why = TakeOwnFolderRefusal());
+    EXPECT_NE(why->find(L"link"), std::wstring::npos);
+    EXPECT_FALSE(DirectoryExists(Folder(L"Elsewhere") + L"\\Backup")) << "nothing made through it";
 }
 
 TEST_F(Store, ShortcutsComeBackByteForByte) {

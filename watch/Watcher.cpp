@@ -1,5 +1,7 @@
 #include "watch/Watcher.h"
 
+#include "startup/OwnFolder.h"
+
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -348,6 +350,9 @@ void Watcher::TellWhatWasFound() {
     for (const auto& [entry, why] : guard_.TakeNewlyUnmovable())
         Notice(L"Cannot disable '" + entry.item + L"' (" + entry.location + L"): " +
                WhyNotMoved(why) + L"; it stays where it is.");
+    if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
+        Notice(L"The copies of disabled all-users Startup files are not kept in Keepboot's own folder: " + *why +
+               L". Such files stay where they are until it can be used.");
     const std::vector<StartupGuard::RecordNote> notes = guard_.TakeNewlyNotedRecords();
     std::wstring firstStart;
     for (const StartupGuard::RecordNote& note : notes) {

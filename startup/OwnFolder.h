@@ -1,0 +1,22 @@
+#pragma once
+// Keepboot's own folder for the copies of the shared store's disabled files
+// (%ProgramData%\Keepboot\Backup), with its parent: any user may make
+// folders in %ProgramData%, and owns what they make, so one found there
+// proves nothing. Keepboot makes each with rights that let only
+// administrators and the system change it (users read), and knows it after
+// by a mark it leaves there, a token only administrators may read, kept in
+// the administrators' record. A folder found there that it did not make,
+// or that is a link, is not used.
+#include <optional>
+#include <string>
+
+namespace kb {
+
+// Makes the folder and its parent as Keepboot's own, or finds them so. Why
+// not, in words, when either is not Keepboot's.
+std::optional<std::wstring> MakeOwnFolder(const std::wstring& folder);
+
+// Why the last folder was refused, once for each new reason; none else.
+std::optional<std::wstring> TakeOwnFolderRefusal();
+
+}  // namespace kb
