@@ -123,4 +123,10 @@ bool RunsAsTheSystem() {
     return same;
 }
 
+bool RunsUnderWine() {
+    // Only Wine's own ntdll exports it; a program cannot add it to Windows'.
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace kb

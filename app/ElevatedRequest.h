@@ -38,5 +38,8 @@ std::wstring ImageOfProcess(HANDLE process);
 // Whether this process runs as the system itself (the Windows Installer's
 // deferred actions do).
 bool RunsAsTheSystem();
+// Whether this is Wine, which has no system account: every process has every
+// right there, so its installer's request is taken as the system's.
+bool RunsUnderWine();
 
 }  // namespace kb

@@ -3,7 +3,9 @@
 #include <shellapi.h>
 
 #include "app/ElevatedRequest.h"
-#include "app/ErrorReport.h"
+#include "app/HistoryKeeper.h"
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "app/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
@@ -118,7 +120,7 @@ MoveResult MoveElevated(HWND owner, const std::wstring& executable,
 
 int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
     const std::optional<std::vector<std::wstring>> keys = TakeElevatedRequest(arguments, 1, executable);
-    if (!keys) return RefuseForeignRequest();
+    if (!keys) return RefuseForeignRequest(executable);
     StartupGuard guard(FindStartupFolders());
     // What it moves is known to the guard that asked; the machine's record is
     // the administrators' to keep. (Whose the user's keys are, it cannot tell.)
@@ -154,11 +156,11 @@ int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring&
     // The Windows Installer, removing the program, runs "-selfstart off" as
     // the system itself; anything else is the running guard's request.
     std::optional<std::vector<std::wstring>> request;
-    if (arguments.size() == 2 && arguments[1] == L"off" && RunsAsTheSystem())
+    if (arguments.size() == 2 && arguments[1] == L"off" && (RunsAsTheSystem() || RunsUnderWine()))
         request = std::vector<std::wstring>{L"off"};
     else
         request = TakeElevatedRequest(arguments, 1, executable);
-    if (!request) return RefuseForeignRequest();
+    if (!request) return RefuseForeignRequest(executable);
     if (request->size() != 1 || ((*request)[0] != L"on" && (*request)[0] != L"off")) return 2;
     try {
         return SystemSelfStart()->Set((*request)[0] == L"on", executable) == SelfStart::Result::Done ? 0 : 1;
@@ -167,9 +169,16 @@ int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring&
     }
 }
 
-int RefuseForeignRequest() {
-    ShowErrorReport(L"Keepboot was started to change startup entries with administrator rights, but not by "
-                    L"the running Keepboot: nothing was changed");
+int RefuseForeignRequest(const std::wstring& executable) {
+    // Said without a box, which would wait for whoever started it: by the
+    // running guard, or in the history when none runs.
+    if (const HWND guard = FindRunningKeepboot(executable, 0)) {
+        ::PostMessageW(guard, MainWindow::kForeignRequestMessage, 0, 0);
+    } else {
+        HistoryKeeper history;
+        history.Open(DefaultHistoryPath());
+        history.RecordNotice(kForeignRequestNotice);
+    }
     return 3;
 }
 

@@ -195,6 +195,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kFirstCheckMessage:
         CheckForChanges();
         return 0;
+    case kForeignRequestMessage:
+        ShowNotice(kForeignRequestNotice);
+        return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         // A click on a notice opens the page that keeps them.

@@ -75,6 +75,8 @@ public:
     static constexpr UINT kShowMessage = WM_APP + 4;
     // The watch's first check, once the message loop runs.
     static constexpr UINT kFirstCheckMessage = WM_APP + 5;
+    // An instance started for moves with rights was not asked by this guard.
+    static constexpr UINT kForeignRequestMessage = WM_APP + 6;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;

@@ -100,7 +100,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     }
 
     // The self-start as the box makes it: a logon task.
-    ASSERT_EQ(RunToEnd(L"\"" + installed + L"\" -selfstart on"), 0);
+    ASSERT_EQ(LogonTaskSelfStart()->Set(true, installed), SelfStart::Result::Done);
     ASSERT_TRUE(LogonTaskSelfStart()->Registered());
 
     const std::vector<std::wstring> before = InstalledVersions();
@@ -114,7 +114,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     // removed with UPGRADINGPRODUCTCODE set); Wine's installer removes it
     // like a plain uninstall, so the task is made again here.
     if (!LogonTaskSelfStart()->Registered()) {
-        ASSERT_EQ(RunToEnd(L"\"" + installed + L"\" -selfstart on"), 0);
+        ASSERT_EQ(LogonTaskSelfStart()->Set(true, installed), SelfStart::Result::Done);
     }
 
     ASSERT_EQ(RunToEnd(L"msiexec /x \"" + upgrade + L"\" /qn"), 0);

@@ -147,13 +147,7 @@ TEST_F(ProgramAside, NoLinkNoForeignNameAndEveryFileExplorerOpens) {
     // command line that is not the running guard's request moves nothing.
     for (const std::wstring& arguments : {L"-move shortcut \"" + link_ + L"\\note.bat\"",
                                           std::wstring(L"-move item HKCU 0 Environment windir value aside")}) {
-        KeepbootProcess elevated(exe_, arguments);
-        const HWND report = elevated.WaitForReport();
-        ASSERT_NE(report, nullptr);
-        KeepbootProcess::CloseReport(report);
-        DWORD code = 0;
-        ASSERT_TRUE(elevated.WaitForExit(&code));
-        EXPECT_EQ(code, 3u);
+        EXPECT_EQ(RunToEnd(L"\"" + exe_ + L"\" " + arguments), 3);
     }
     EXPECT_TRUE(FileExists(documents_ + L"\\note.bat"));
     EXPECT_FALSE(FileExists(folder + L"\\note.bat"));
