@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "platform/NewerWindows.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -53,19 +54,6 @@ std::wstring ElevatedRequest::CommandLine() const {
            std::to_wstring(reinterpret_cast<std::uintptr_t>(section_.get()));
 }
 
-std::wstring ImageOfProcess(HANDLE process) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD size = static_cast<DWORD>(path.size());
-        if (::QueryFullProcessImageNameW(process, 0, path.data(), &size)) {
-            path.resize(size);
-            return path;
-        }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() > 32768) return {};
-        path.resize(path.size() * 2);
-    }
-}
-
 std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>& texts,
                                                              std::size_t at, const std::wstring& executable) {
     const auto number = [&](std::size_t i) -> std::optional<unsigned long> {
@@ -76,7 +64,7 @@ std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<s
     };
     const std::optional<unsigned long> processId = number(at), handle = number(at + 1);
     if (!processId || !handle) return std::nullopt;
-    const UniqueHandle guard(::OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+    const UniqueHandle guard(::OpenProcess(PROCESS_DUP_HANDLE | QueryImageRights(), FALSE,
                                            static_cast<DWORD>(*processId)));
     // Only the running guard asks: a Keepboot of this very program file.
     if (!guard || !EqualIgnoringCase(ImageOfProcess(guard.get()), executable)) return std::nullopt;

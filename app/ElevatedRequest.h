@@ -32,9 +32,6 @@ private:
 std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>& texts,
                                                              std::size_t at, const std::wstring& executable);
 
-// The image file of a process, empty when it cannot be asked.
-std::wstring ImageOfProcess(HANDLE process);
-
 // Whether this process runs as the system itself (the Windows Installer's
 // deferred actions do).
 bool RunsAsTheSystem();

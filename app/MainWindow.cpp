@@ -10,6 +10,7 @@
 #include "app/SelfStart.h"
 #include "platform/AppTitle.h"
 #include "platform/Error.h"
+#include "platform/NewerWindows.h"
 #include "platform/ScopeExit.h"
 #include "res/resource.h"
 
@@ -71,11 +72,11 @@ void MainWindow::Create() {
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // An elevated instance still hears of a new taskbar from the shell,
     // which runs with less rights.
-    ::ChangeWindowMessageFilterEx(Handle(), taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    AllowMessageFromLowerIntegrity(Handle(), taskbarCreatedMessage_);
     // And a second start without rights can still ask an elevated one
     // whether it runs, and bring it forward.
     for (const UINT message : {kStatusMessage, kShowMessage})
-        ::ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
+        AllowMessageFromLowerIntegrity(Handle(), message);
     // The size Windows asks for at this scaling: 16, 20, 24 or 32 pixels.
     const int iconSize = ::GetSystemMetrics(SM_CXSMICON);
     UniqueIcon trayImage(static_cast<HICON>(::LoadImageW(

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "platform/Handle.h"
+#include "platform/NewerWindows.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -9,18 +10,8 @@ namespace kb {
 namespace {
 
 std::wstring ImageOf(DWORD processId) {
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process) return {};
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD size = static_cast<DWORD>(path.size());
-        if (::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
-            path.resize(size);
-            return path;
-        }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() > 32768) return {};
-        path.resize(path.size() * 2);
-    }
+    const UniqueHandle process(::OpenProcess(QueryImageRights(), FALSE, processId));
+    return process ? ImageOfProcess(process.get()) : std::wstring();
 }
 
 struct Search {

@@ -86,8 +86,8 @@ HFONT CreateUiFont(const DpiScale& scale) {
     logFont.lfHeight = -::MulDiv(8, scale.Dpi(), 72);  // 11 pixels at 96 dots per inch
     logFont.lfCharSet = DEFAULT_CHARSET;
     logFont.lfQuality = DEFAULT_QUALITY;
-    wcsncpy_s(logFont.lfFaceName, UiFontFace().empty() ? L"Tahoma" : UiFontFace().c_str(),
-              _TRUNCATE);
+    const std::wstring face = UiFontFace().empty() ? L"Tahoma" : UiFontFace();
+    face.copy(logFont.lfFaceName, std::size(logFont.lfFaceName) - 1);
     return ::CreateFontIndirectW(&logFont);
 }
 

@@ -1,13 +1,13 @@
 #include "platform/Files.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "platform/Faults.h"
 #include "platform/Handle.h"
+#include "platform/NewerWindows.h"
 
 namespace kb {
 
@@ -129,50 +129,19 @@ UniqueFile HoldAgainstWriters(const std::wstring& path) {
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-namespace {
-struct HashAlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::BCryptDestroyHash(h); }
-};
-}  // namespace
-
 std::wstring DigestOf(const std::wstring& path) {
     const UniqueFile file(::CreateFileW(Literal(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    // Opening the provider costs more than hashing a small file: once.
-    static const Unique<HashAlgorithmTraits> algorithm = [] {
-        Unique<HashAlgorithmTraits> opened;
-        if (!BCRYPT_SUCCESS(
-                ::BCryptOpenAlgorithmProvider(opened.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-            opened.reset();
-        return opened;
-    }();
-    Unique<HashTraits> hash;
-    if (!file || !algorithm ||
-        !BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)))
-        return {};
-    std::vector<UCHAR> chunk(64 * 1024);
+    if (!file) return {};
+    Sha256 hash;
+    std::vector<char> chunk(64 * 1024);
     for (DWORD read = 0;;) {
-        if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr))
-            return {};
+        if (!::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return {};
         if (read == 0) break;
-        if (!BCRYPT_SUCCESS(::BCryptHashData(hash.get(), chunk.data(), read, 0))) return {};
+        if (!hash.Add(chunk.data(), read)) return {};
     }
-    UCHAR digest[32] = {};
-    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.get(), digest, sizeof digest, 0))) return {};
-    std::wstring hex;
-    for (const UCHAR byte : digest) {
-        hex += L"0123456789abcdef"[byte >> 4];
-        hex += L"0123456789abcdef"[byte & 0xF];
-    }
-    return hex;
+    return hash.Finish();
 }
 
 bool IsLink(const std::wstring& path) {

@@ -4,6 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "platform/NewerWindows.h"
 
 namespace kb {
 
@@ -57,7 +58,7 @@ LONG DeleteKeyTree(HKEY parent, const std::wstring& path, REGSAM view) {
         }
         for (auto it = names.rbegin(); it != names.rend(); ++it) DeleteKeyTree(key.get(), *it, view);
     }
-    return ::RegDeleteKeyExW(parent, path.c_str(), view, 0);
+    return DeleteRegistryKey(parent, path, view);
 }
 
 }  // namespace
@@ -136,7 +137,7 @@ LONG RegKey::DeleteIfEmpty(HKEY root, std::wstring_view path, REGSAM view) {
             return ERROR_CANTREAD;
         if (subkeys != 0 || values != 0) return ERROR_DIR_NOT_EMPTY;
     }
-    return ::RegDeleteKeyExW(root, relative.c_str(), view, 0);
+    return DeleteRegistryKey(root, relative, view);
 }
 
 bool RegKey::IsLink(HKEY root, std::wstring_view path, REGSAM view) {

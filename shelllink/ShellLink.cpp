@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "platform/NewerWindows.h"
 #include "platform/Handle.h"
 
 using Microsoft::WRL::ComPtr;
@@ -44,13 +45,7 @@ std::wstring ItemNameOf(IShellLinkW& shellLink) {
     PIDLIST_ABSOLUTE idList = nullptr;
     if (FAILED(shellLink.GetIDList(&idList)) || !idList) return {};
     const UniqueCoMemory ownedList(idList);
-    for (const SIGDN form : {SIGDN_DESKTOPABSOLUTEEDITING, SIGDN_NORMALDISPLAY}) {
-        PWSTR name = nullptr;
-        if (FAILED(::SHGetNameFromIDList(idList, form, &name)) || !name) continue;
-        const UniqueCoMemory ownedName(name);
-        if (*name) return name;
-    }
-    return {};
+    return NameOfIdList(idList);
 }
 
 }  // namespace
