@@ -5,6 +5,8 @@
 // watch tells.
 #include <windows.h>
 
+#include "keepboot_version.h"
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -57,7 +59,7 @@ class MainWindow : public WindowBase {
 public:
     // Other programs and the whole-program tests find the window by these.
     static constexpr wchar_t kClassName[] = L"TDisableForm";
-    static constexpr wchar_t kCaption[] = L"Keepboot 1.2 - Freeware";
+    static constexpr wchar_t kCaption[] = L"Keepboot " KEEPBOOT_CAPTION_VERSION L" - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
     // The window's timers: the interval's full check, and the retries of
     // the notification-area icon.
