@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/SelfStart.h"
+#include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "startup/EntryKey.h"
@@ -144,7 +145,9 @@ int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& exe
 }
 
 bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on) {
-    const std::optional<ElevatedRequest> request = ElevatedRequest::Make({on ? L"on" : L"off"});
+    // Whose task it is travels with the request: an administrator's
+    // credentials lent to a standard user still make that user's task.
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make({on ? L"on" : L"off", CurrentUserSid()});
     if (!request) return false;
     DWORD error = ERROR_SUCCESS;
     const UniqueHandle process = StartElevated(
@@ -154,16 +157,20 @@ bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on) {
 
 int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
     // The Windows Installer, removing the program, runs "-selfstart off" as
-    // the system itself; anything else is the running guard's request.
-    std::optional<std::vector<std::wstring>> request;
-    if (arguments.size() == 2 && arguments[1] == L"off" && (RunsAsTheSystem() || RunsUnderWine()))
-        request = std::vector<std::wstring>{L"off"};
-    else
-        request = TakeElevatedRequest(arguments, 1, executable);
+    // the system itself: every user's task goes.
+    if (arguments.size() == 2 && arguments[1] == L"off" && (RunsAsTheSystem() || RunsUnderWine())) {
+        RemoveEverySelfStart();
+        return 0;
+    }
+    // Anything else is the running guard's request, for its user.
+    const std::optional<std::vector<std::wstring>> request = TakeElevatedRequest(arguments, 1, executable);
     if (!request) return RefuseForeignRequest(executable);
-    if (request->size() != 1 || ((*request)[0] != L"on" && (*request)[0] != L"off")) return 2;
+    if (request->size() != 2 || ((*request)[0] != L"on" && (*request)[0] != L"off") || !IsSidText((*request)[1]))
+        return 2;
     try {
-        return SystemSelfStart()->Set((*request)[0] == L"on", executable) == SelfStart::Result::Done ? 0 : 1;
+        return SystemSelfStart((*request)[1])->Set((*request)[0] == L"on", executable) == SelfStart::Result::Done
+                   ? 0
+                   : 1;
     } catch (...) {
         return 1;
     }

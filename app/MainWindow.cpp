@@ -9,6 +9,7 @@
 #include "app/PromptDialog.h"
 #include "app/SelfStart.h"
 #include "platform/AppTitle.h"
+#include "platform/CurrentUser.h"
 #include "platform/Error.h"
 #include "platform/NewerWindows.h"
 #include "platform/ScopeExit.h"
@@ -103,7 +104,7 @@ void MainWindow::Initialize() {
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, Settings{});
     // The box says what Windows will do at logon, whatever the file says.
-    if (!options_.selfStart) options_.selfStart = SystemSelfStart();
+    if (!options_.selfStart) options_.selfStart = SystemSelfStart(CurrentUserSid());
     settings.selfStart = options_.selfStart->Registered();
     settingsTab_->Show(settings);
     if (settings.intervalSeconds > 0)

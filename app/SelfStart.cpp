@@ -5,7 +5,10 @@
 #include <taskschd.h>
 #include <wrl/client.h>
 
+#include <vector>
+
 #include "platform/AppTitle.h"
+#include "platform/CurrentUser.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
@@ -56,21 +59,6 @@ private:
     BSTR text_;
 };
 
-// This process's user, as a SID string; empty when it cannot be told.
-std::wstring UserSid() {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
-    DWORD size = 0;
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
-        return {};
-    std::wstring sid = text;
-    ::LocalFree(text);
-    return sid;
-}
-
 std::wstring XmlEscaped(const std::wstring& text) {
     std::wstring escaped;
     for (const wchar_t c : text) {
@@ -100,33 +88,36 @@ ComPtr<ITaskFolder> TaskRoot() {
     return root;
 }
 
+// The name an earlier version gave the one task it made, for whoever
+// ticked the box last.
+constexpr wchar_t kEarlierTaskName[] = L"Keepboot";
+
 class LogonTask final : public SelfStart {
 public:
     // root: a connection already made, kept for later calls; none makes one
     // at each call.
-    LogonTask(std::wstring name, ComPtr<ITaskFolder> root)
-        : name_(std::move(name)), root_(std::move(root)) {}
+    LogonTask(std::wstring userSid, ComPtr<ITaskFolder> root)
+        : sid_(std::move(userSid)), name_(LogonTaskName(sid_)), root_(std::move(root)) {}
 
     bool Registered() const override {
         const ComPtr<ITaskFolder> root = Root();
         ComPtr<IRegisteredTask> task;
-        return (root && SUCCEEDED(root->GetTask(Bstr(name_), &task))) ||
-               RunValueSelfStart()->Registered();
+        return root && SUCCEEDED(root->GetTask(Bstr(name_), &task));
     }
 
     Result Set(bool on, const std::wstring& executable) override {
         // A task that runs with the highest rights is an administrator's to make.
         if (StandardUserMode()) return Result::NeedsAdministrator;
         const ComPtr<ITaskFolder> root = Root();
-        if (!root) throw Error(L"Cannot reach the Task Scheduler");
+        if (!root) throw Error(L"Cannot reach the Task Scheduler: Keepboot cannot start itself at logon now");
         VARIANT none;
         ::VariantInit(&none);
         HRESULT result = S_OK;
         if (on) {
             ComPtr<IRegisteredTask> task;
-            result = root->RegisterTask(Bstr(name_), Bstr(LogonTaskXml(executable, UserSid())),
-                                        TASK_CREATE_OR_UPDATE, none, none,
-                                        TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
+            result = root->RegisterTask(Bstr(name_), Bstr(LogonTaskXml(executable, sid_)), TASK_CREATE_OR_UPDATE,
+                                        none, none, TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
+            if (SUCCEEDED(result)) RemoveEarlierTaskOf(*root.Get(), sid_);
         } else {
             result = root->DeleteTask(Bstr(name_), 0);
             if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) result = S_OK;
@@ -140,10 +131,23 @@ public:
 private:
     ComPtr<ITaskFolder> Root() const { return root_ ? root_ : TaskRoot(); }
 
-    std::wstring name_;
+    // The one task an earlier version made goes once it is this user's.
+    static void RemoveEarlierTaskOf(ITaskFolder& root, const std::wstring& sid) {
+        ComPtr<IRegisteredTask> task;
+        ComPtr<ITaskDefinition> definition;
+        ComPtr<IPrincipal> principal;
+        BSTR user = nullptr;
+        if (FAILED(root.GetTask(Bstr(kEarlierTaskName), &task)) || FAILED(task->get_Definition(&definition)) ||
+            FAILED(definition->get_Principal(&principal)) || FAILED(principal->get_UserId(&user)) || !user)
+            return;
+        const bool mine = std::wstring(user) == sid;
+        ::SysFreeString(user);
+        if (mine) root.DeleteTask(Bstr(kEarlierTaskName), 0);
+    }
+
+    std::wstring sid_, name_;
     ComPtr<ITaskFolder> root_;
 };
-
 }  // namespace
 
 std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& userSid) {
@@ -155,7 +159,7 @@ std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& us
            user + LR"(</UserId></LogonTrigger></Triggers>
   <Principals><Principal id="Author"><UserId>)" +
            user + LR"(</UserId><LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel></Principal></Principals>
-  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy><DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>
+  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy><Priority>5</Priority><DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>
   <Actions Context="Author"><Exec><Command>)" +
            XmlEscaped(executable) + LR"(</Command><Arguments>-start</Arguments></Exec></Actions>
 </Task>
@@ -166,15 +170,75 @@ std::unique_ptr<SelfStart> RunValueSelfStart() {
     return std::make_unique<RunValue>();
 }
 
-std::unique_ptr<SelfStart> LogonTaskSelfStart(std::wstring taskName) {
-    return std::make_unique<LogonTask>(std::move(taskName), nullptr);
+std::wstring LogonTaskName(const std::wstring& userSid) {
+    return L"Keepboot (" + userSid + L")";
 }
 
-std::unique_ptr<SelfStart> SystemSelfStart() {
+std::unique_ptr<SelfStart> LogonTaskSelfStart(const std::wstring& userSid) {
+    return std::make_unique<LogonTask>(userSid, nullptr);
+}
+
+std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid) {
+    // XP has no Task Scheduler 2.0: its way is the Run value. Later Windows
+    // only ever the task, which gives the guard its rights at logon.
+    if (!IsVistaOrLater()) return RunValueSelfStart();
     // The connection that tells the scheduler is there serves from then on.
-    if (ComPtr<ITaskFolder> root = TaskRoot())
-        return std::make_unique<LogonTask>(L"Keepboot", std::move(root));
-    return RunValueSelfStart();
+    return std::make_unique<LogonTask>(userSid, TaskRoot());
+}
+
+namespace {
+
+bool IsKeepbootTaskName(const std::wstring& name) {
+    return name == kEarlierTaskName || name.starts_with(L"Keepboot (");
+}
+
+// The names of the root folder's tasks as the scheduler keeps them on the
+// disk (a file each in the system folder's Tasks): where the scheduler lists
+// none itself (Wine's does not).
+std::vector<std::wstring> TaskFileNames() {
+    std::vector<std::wstring> names;
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return names;
+    WIN32_FIND_DATAW found;
+    const UniqueFind listing(::FindFirstFileW((std::wstring(system) + L"\\Tasks\\Keepboot*").c_str(), &found));
+    if (!listing) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (::FindNextFileW(listing.get(), &found));
+    return names;
+}
+
+}  // namespace
+
+void RemoveEverySelfStart() {
+    if (const ComPtr<ITaskFolder> root = TaskRoot()) {
+        ComPtr<IRegisteredTaskCollection> tasks;
+        LONG count = 0;
+        std::vector<std::wstring> names;
+        if (FAILED(root->GetTasks(TASK_ENUM_HIDDEN, &tasks)) || FAILED(tasks->get_Count(&count)))
+            names = TaskFileNames();
+        else
+            for (LONG i = 1; i <= count; ++i) {
+                VARIANT index;
+                ::VariantInit(&index);
+                index.vt = VT_I4;
+                index.lVal = i;
+                ComPtr<IRegisteredTask> task;
+                BSTR name = nullptr;
+                if (FAILED(tasks->get_Item(index, &task)) || FAILED(task->get_Name(&name)) || !name) continue;
+                const std::wstring text = name;
+                ::SysFreeString(name);
+                names.push_back(text);
+            }
+        for (const std::wstring& name : names)
+            if (IsKeepbootTaskName(name)) root->DeleteTask(Bstr(name), 0);
+    }
+    try {
+        RunValueSelfStart()->Set(false, {});
+    } catch (const Error&) {
+        // Removed where it may be; nothing else stops.
+    }
 }
 
 }  // namespace kb

@@ -26,15 +26,25 @@ public:
     virtual Result Set(bool on, const std::wstring& executable) = 0;
 };
 
-// The value "Keepboot" = "<executable>" -start in the machine's Run key.
+// The value "Keepboot" = "<executable>" -start in the machine's Run key:
+// Windows XP's way, which has no Task Scheduler 2.0.
 std::unique_ptr<SelfStart> RunValueSelfStart();
-// A logon task of that name: at this user's logon, with the highest rights
-// the user has, no time limit, not stopped on battery, starting
-// "<executable>" -start. Making it removes a Run value an earlier version
-// left; removing it removes both.
-std::unique_ptr<SelfStart> LogonTaskSelfStart(std::wstring taskName = L"Keepboot");
-// The logon task where Task Scheduler 2.0 answers, the Run value otherwise.
-std::unique_ptr<SelfStart> SystemSelfStart();
+// The logon task of that user (by SID), named for them: at that user's
+// logon, with the highest rights the user has, at normal priority, no time
+// limit, not stopped on battery, starting "<executable>" -start. Each user
+// has their own; making one touches no other user's. Making it removes a
+// Run value an earlier version left, and that version's one task when it was
+// this user's; removing it removes the Run value too.
+std::unique_ptr<SelfStart> LogonTaskSelfStart(const std::wstring& userSid);
+// Its name: "Keepboot (<SID>)".
+std::wstring LogonTaskName(const std::wstring& userSid);
+// The user's self-start as this Windows has it: the logon task on Vista and
+// later (where the scheduler does not answer, a change says so), the Run
+// value on XP.
+std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid);
+// Removes every Keepboot logon task on the machine, every user's, and the
+// Run value: what removing the program does.
+void RemoveEverySelfStart();
 
 // The task's definition, as Task Scheduler 2.0 takes it.
 std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& userSid);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "ProgramDriver.h"
+#include "platform/CurrentUser.h"
 #include "Sandbox.h"
 #include "app/MainWindow.h"
 #include "app/SelfStart.h"
@@ -99,9 +100,13 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
         EXPECT_EQ(code, 0u);
     }
 
-    // The self-start as the box makes it: a logon task.
-    ASSERT_EQ(LogonTaskSelfStart()->Set(true, installed), SelfStart::Result::Done);
-    ASSERT_TRUE(LogonTaskSelfStart()->Registered());
+    // The self-start as the box makes it: a logon task, this user's and
+    // another user's.
+    const std::wstring users[] = {CurrentUserSid(), L"S-1-5-21-1-2-3-1002"};
+    for (const std::wstring& sid : users) {
+        ASSERT_EQ(LogonTaskSelfStart(sid)->Set(true, installed), SelfStart::Result::Done);
+        ASSERT_TRUE(LogonTaskSelfStart(sid)->Registered());
+    }
 
     const std::vector<std::wstring> before = InstalledVersions();
     ASSERT_EQ(RunToEnd(L"msiexec /i \"" + upgrade + L"\" /qn"), 0);
@@ -113,9 +118,10 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     // Windows keeps the task through an upgrade (the older version is
     // removed with UPGRADINGPRODUCTCODE set); Wine's installer removes it
     // like a plain uninstall, so the task is made again here.
-    if (!LogonTaskSelfStart()->Registered()) {
-        ASSERT_EQ(LogonTaskSelfStart()->Set(true, installed), SelfStart::Result::Done);
-    }
+    for (const std::wstring& sid : users)
+        if (!LogonTaskSelfStart(sid)->Registered()) {
+            ASSERT_EQ(LogonTaskSelfStart(sid)->Set(true, installed), SelfStart::Result::Done);
+        }
 
     ASSERT_EQ(RunToEnd(L"msiexec /x \"" + upgrade + L"\" /qn"), 0);
     EXPECT_TRUE(InstalledVersions().empty());
@@ -123,7 +129,8 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_FALSE(FileExists(folder + L"\\README.txt"));
     EXPECT_FALSE(shortcutThere());
     EXPECT_TRUE(StoreKept()) << "uninstalling never touches the store";
-    EXPECT_FALSE(LogonTaskSelfStart()->Registered()) << "uninstalling removes the logon task";
+    for (const std::wstring& sid : users)
+        EXPECT_FALSE(LogonTaskSelfStart(sid)->Registered()) << "uninstalling removes every user's logon task";
 }
 
 }  // namespace

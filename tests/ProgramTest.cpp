@@ -1,6 +1,7 @@
 // Whole-program tests of the program itself: one instance, its window and
 // icon, its settings file, the machine's views, the logon task.
 #include "ProgramFixtures.h"
+#include "platform/CurrentUser.h"
 
 namespace kb::test {
 namespace {
@@ -295,41 +296,67 @@ TEST_F(Program, IconComesBackWithANewTaskbar) {
 }
 
 
-// The logon task, made and removed through the Task Scheduler of the
-// throwaway prefix (under another name than the program's own).
+// The logon tasks, made and removed through the Task Scheduler of the
+// throwaway prefix: each user's own.
 class LogonTaskTest : public Program {
 protected:
     void TearDown() override {
         SetStandardUserMode(false);
-        LogonTaskSelfStart(kName)->Set(false, exe_);
+        for (const wchar_t* sid : {kFirst, kSecond}) LogonTaskSelfStart(sid)->Set(false, exe_);
+        LogonTaskSelfStart(CurrentUserSid())->Set(false, exe_);
         Program::TearDown();
     }
-    static constexpr wchar_t kName[] = L"Keepboot Test Task";
+    static constexpr wchar_t kFirst[] = L"S-1-5-21-1-2-3-1001";
+    static constexpr wchar_t kSecond[] = L"S-1-5-21-1-2-3-1002";
 };
 
-TEST_F(LogonTaskTest, IsMadeReplacingTheRunValueAndRemoved) {
+TEST_F(LogonTaskTest, EachUserHasTheirOwnReplacingTheRunValue) {
     const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     SetStringValue(HKEY_LOCAL_MACHINE, run, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
-    const std::unique_ptr<SelfStart> task = LogonTaskSelfStart(kName);
-    ASSERT_EQ(task->Set(true, exe_), SelfStart::Result::Done);
-    EXPECT_TRUE(task->Registered());
+    const std::unique_ptr<SelfStart> first = LogonTaskSelfStart(kFirst), second = LogonTaskSelfStart(kSecond);
+    ASSERT_EQ(first->Set(true, exe_), SelfStart::Result::Done);
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, run, L"Keepboot").exists)
         << "the earlier version's Run value goes when the task is made";
-    ASSERT_EQ(task->Set(false, exe_), SelfStart::Result::Done);
-    EXPECT_FALSE(task->Registered());
-    EXPECT_EQ(task->Set(false, exe_), SelfStart::Result::Done) << "nothing to remove";
+    EXPECT_FALSE(second->Registered()) << "one user's task is not another's";
+    ASSERT_EQ(second->Set(true, exe_), SelfStart::Result::Done);
+    EXPECT_TRUE(first->Registered());
+    ASSERT_EQ(first->Set(false, exe_), SelfStart::Result::Done);
+    EXPECT_FALSE(first->Registered());
+    EXPECT_TRUE(second->Registered()) << "each removed alone";
+    EXPECT_EQ(first->Set(false, exe_), SelfStart::Result::Done) << "nothing to remove";
+    ASSERT_EQ(first->Set(true, exe_), SelfStart::Result::Done);
+    RemoveEverySelfStart();
+    EXPECT_FALSE(first->Registered() || second->Registered()) << "removing the program removes every user's";
 
     SetStandardUserMode(true);
-    EXPECT_EQ(task->Set(true, exe_), SelfStart::Result::NeedsAdministrator);
-    EXPECT_FALSE(task->Registered());
+    EXPECT_EQ(first->Set(true, exe_), SelfStart::Result::NeedsAdministrator);
+    EXPECT_FALSE(first->Registered());
+}
+
+// A standard user ticks the box: the elevated instance makes that user's
+// task, whoever lends it the rights.
+TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+    KeepbootProcess& process = Start();
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(FindDescendant(window, IdSelfStartBox), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return LogonTaskSelfStart(CurrentUserSid())->Registered(); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ::SendMessageW(FindDescendant(window, IdSelfStartBox), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }));
+    Quit(process, window);
 }
 
 // Wine's scheduler keeps no trigger or principal of a task it is given, so
 // what Windows is given is checked as text.
 TEST(LogonTaskDefinition, StartsHiddenAtThisUsersLogonWithTheHighestRights) {
     const std::wstring xml = LogonTaskXml(L"C:\\A&B\\Keepboot.exe", L"S-1-5-21-1-2-3-1001");
+    EXPECT_EQ(LogonTaskName(L"S-1-5-21-1-2-3-1001"), L"Keepboot (S-1-5-21-1-2-3-1001)");
     for (const wchar_t* part :
          {L"<LogonTrigger><Enabled>true</Enabled><UserId>S-1-5-21-1-2-3-1001</UserId></LogonTrigger>",
+          L"<Priority>5</Priority>",
           L"<RunLevel>HighestAvailable</RunLevel>", L"<LogonType>InteractiveToken</LogonType>",
           L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>",
           L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",

@@ -1,0 +1,67 @@
+#include "platform/CurrentUser.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include "platform/Handle.h"
+
+namespace kb {
+
+namespace {
+
+std::optional<std::wstring>& SidForTesting() {
+    static std::optional<std::wstring> sid;
+    return sid;
+}
+
+std::optional<bool>& VistaForTesting() {
+    static std::optional<bool> vista;
+    return vista;
+}
+
+struct LocalTraits {
+    using Type = HLOCAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::LocalFree(h); }
+};
+
+}  // namespace
+
+std::wstring CurrentUserSid() {
+    if (SidForTesting()) return *SidForTesting();
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
+    const Unique<LocalTraits> owned(text);
+    return text;
+}
+
+bool IsSidText(const std::wstring& text) {
+    PSID sid = nullptr;
+    if (text.empty() || !::ConvertStringSidToSidW(text.c_str(), &sid)) return false;
+    ::LocalFree(sid);
+    return true;
+}
+
+bool IsVistaOrLater() {
+    if (VistaForTesting()) return *VistaForTesting();
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    version.dwMajorVersion = 6;
+    const DWORDLONG condition = ::VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    return ::VerifyVersionInfoW(&version, VER_MAJORVERSION, condition) != FALSE;
+}
+
+void SetCurrentUserSidForTesting(std::optional<std::wstring> sid) {
+    SidForTesting() = std::move(sid);
+}
+
+void SetVistaOrLaterForTesting(std::optional<bool> vistaOrLater) {
+    VistaForTesting() = vistaOrLater;
+}
+
+}  // namespace kb

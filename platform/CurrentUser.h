@@ -1,0 +1,21 @@
+#pragma once
+// Who runs this process, and which Windows.
+#include <optional>
+#include <string>
+
+namespace kb {
+
+// This process's user as a SID string ("S-1-5-21-..."); empty when it
+// cannot be told.
+std::wstring CurrentUserSid();
+// Whether the text is a SID in its string form.
+bool IsSidText(const std::wstring& text);
+
+// Whether this is Windows Vista or later (else XP).
+bool IsVistaOrLater();
+
+// Tests only: stand in for another user, or another Windows; none ends it.
+void SetCurrentUserSidForTesting(std::optional<std::wstring> sid);
+void SetVistaOrLaterForTesting(std::optional<bool> vistaOrLater);
+
+}  // namespace kb
