@@ -25,10 +25,8 @@ struct LocalTraits {
     static void Close(Type h) noexcept { ::LocalFree(h); }
 };
 
-}  // namespace
-
-std::wstring CurrentUserSid() {
-    if (SidForTesting()) return *SidForTesting();
+// The user of this process's token.
+std::wstring TokenUserSid() {
     UniqueHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
     BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
@@ -38,6 +36,15 @@ std::wstring CurrentUserSid() {
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
     const Unique<LocalTraits> owned(text);
     return text;
+}
+
+}  // namespace
+
+std::wstring CurrentUserSid() {
+    if (SidForTesting()) return *SidForTesting();
+    // A process's user never changes: asked once.
+    static const std::wstring sid = TokenUserSid();
+    return sid;
 }
 
 bool IsSidText(const std::wstring& text) {

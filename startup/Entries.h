@@ -54,6 +54,7 @@ struct StoredRunEntry {
     std::vector<BYTE> raw;    // the live value's exact bytes, where kept
     REGSAM storeView = 0;     // the store's view it was listed from
     StoreKind store = StoreKind::Shared;
+    std::wstring user;        // whose value it was (a SID), where kept
 
     std::wstring Location() const { return hkey + L"\\" + key; }
     bool operator==(const StoredRunEntry&) const = default;
@@ -70,6 +71,8 @@ struct StoredShortcutEntry {
     std::wstring digest;           // the SHA-256 of those bytes
     REGSAM storeView = 0;          // the store's view it was listed from
     StoreKind store = StoreKind::Shared;
+    std::wstring user;             // whose Startup folder it was in (a SID), where kept
+    std::wstring locationName;     // "Startup" or "Common Startup", where kept beside a folder's path
     // What an earlier version of this program kept of a shortcut it stored
     // without a backup copy, when the store still holds it for this
     // command; none otherwise.

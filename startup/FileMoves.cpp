@@ -2,6 +2,7 @@
 // with a copy of its very bytes in a backup folder.
 #include "startup/Store.h"
 
+#include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -92,16 +93,23 @@ std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& fo
     return named;
 }
 
-// A backup file name for the file in the backup folder: its name +
-// location (Foo.lnkStartup), or "Foo (n).lnk" + location when that holds
-// another file.
+// The backup file's ending after the file's name, as the running Windows's
+// utility writes it: the location on XP (Foo.lnkStartup), a dot and the
+// location without blanks later (Foo.lnk.Startup, Foo.lnk.CommonStartup).
+std::wstring BackupEnding(const std::wstring& location, const StartupFolders& folders) {
+    if (!IsVistaOrLater()) return location;
+    return folders.FolderOf(location) == folders.commonStartup ? L".CommonStartup" : L".Startup";
+}
+
+// A backup file name for the file in the backup folder: its name and the
+// ending, or "Foo (n).lnk" and the ending when that holds another file.
 std::wstring ChooseBackup(const std::wstring& backupFolder, const ShortcutEntry& entry,
-                          const std::wstring& file) {
+                          const std::wstring& file, const StartupFolders& folders) {
     const std::wstring extension = entry.fileName.substr(entry.name.size());
     for (unsigned long n = 1;; ++n) {
         const std::wstring name =
             n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
-        const std::wstring backup = backupFolder + L"\\" + name + extension + entry.location;
+        const std::wstring backup = backupFolder + L"\\" + name + extension + BackupEnding(entry.location, folders);
         if (!FileExists(backup) || SameContents(backup, file)) return backup;
     }
 }
@@ -129,7 +137,18 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     stored.command = entry.link && !entry.link->Target.empty() ? QuoteCommandLine(entry.link->Target)
                      : entry.command == file                   ? QuoteCommandLine(file)
                                                                : entry.command;
-    stored.location = entry.location;
+    // The form the running Windows's utility writes: XP names the folder
+    // ("Startup"), later ones give its path, and the backup's ending apart.
+    const bool usersOwn = folders.FolderOf(entry.location) == folders.userStartup;
+    if (IsVistaOrLater()) {
+        stored.location = folders.FolderOf(entry.location);
+        stored.backupExtension = BackupEnding(entry.location, folders);
+        stored.locationName = usersOwn ? kStartupLocation : kCommonStartupLocation;
+    } else {
+        stored.location = entry.location;
+    }
+    // A file of the user's own folder goes back only to that user.
+    if (usersOwn) stored.user = CurrentUserSid();
     stored.path = file;
     stored.fileName = entry.fileName;
     stored.attributes = attributes & kKeptAttributes & ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
@@ -163,7 +182,7 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     if (!held)
         return ::GetLastError() == ERROR_SHARING_VIOLATION ? MoveResult::Changed
                                                            : MoveResult::CannotMove;
-    stored.backup = ChooseBackup(backupFolder, entry, file);
+    stored.backup = ChooseBackup(backupFolder, entry, file, folders);
     bool copied = false;
     if (!FileExists(stored.backup)) {
         if (!CopyFileTo(file, stored.backup)) {
@@ -194,12 +213,15 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
             key.WriteString(L"command", stored.command);
             key.WriteString(L"backup", stored.backup);
             key.WriteString(L"location", stored.location);
+            WriteOwnValue(key, L"backupExtension", stored.backupExtension);
+            WriteOwnValue(key, kLocationName, stored.locationName);
             key.WriteString(L"path", stored.path);
             key.WriteString(kOwnCommand, stored.command);
             key.WriteString(kFileName, stored.fileName);
             key.WriteString(kDigest, stored.digest);
             WriteOwnValue(key, kAttributes,
                           stored.attributes ? std::to_wstring(stored.attributes) : L"");
+            WriteOwnValue(key, kUser, stored.user);
         });
     } catch (...) {
         dropCopy();
@@ -252,9 +274,15 @@ ShellLinkData LinkToRestore(const StoredShortcutEntry& entry) {
 }
 
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+    // Another user's file never goes into this user's folder (their folder's
+    // path, in the later form, is not one of this user's).
+    if (!entry.user.empty() && entry.user != CurrentUserSid()) return MoveResult::AnotherUsers;
     const std::wstring& folder = folders.FolderOf(entry.location);
-    // A name with a folder part would write outside the Startup folder.
-    if (folder.empty() || !IsPlainItem(entry.item) || entry.fileName.empty() ||
+    // A name with a folder part would write outside the Startup folder; the
+    // user's store, which every program of the user can write, goes back
+    // only into the user's own folder.
+    if (folder.empty() || (entry.store == StoreKind::User && folder != folders.userStartup) ||
+        !IsPlainItem(entry.item) || entry.fileName.empty() ||
         !IsPlainItem(entry.fileName) || entry.command.empty() || entry.subkey.empty())
         return MoveResult::CannotMove;
     if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;

@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/CurrentUser.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
@@ -346,15 +347,19 @@ EntryText TextOf(const StartupEntry& entry) {
             return {e.name, e.command, e.location, !e.disabledByTaskManager && !e.aside};
         }
         EntryText operator()(const StoredRunEntry& e) const {
-            // Where it would go, and that it will not: no guarded place.
+            // Where it would go, and that it will not: no guarded place, or
+            // another user's.
             return {e.item, e.command,
-                    IsGuardedRunKey(e.hkey, e.key) ? e.Location()
-                                                   : e.Location() + L" (no startup place: stays stored)",
+                    !IsGuardedRunKey(e.hkey, e.key) ? e.Location() + L" (no startup place: stays stored)"
+                    : Theirs(e.user)                ? e.Location() + L" (another user's)"
+                                                    : e.Location(),
                     false};
         }
         EntryText operator()(const StoredShortcutEntry& e) const {
-            return {e.item, e.command, e.location, false};
+            const std::wstring& location = e.locationName.empty() ? e.location : e.locationName;
+            return {e.item, e.command, Theirs(e.user) ? location + L" (another user's)" : location, false};
         }
+        static bool Theirs(const std::wstring& user) { return !user.empty() && user != CurrentUserSid(); }
         EntryText operator()(const AsideEntry& e) const {
             return {e.name, e.command, e.place.Location(), e.Enabled()};
         }

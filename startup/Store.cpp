@@ -17,6 +17,7 @@ std::wstring WhyNotMoved(MoveResult result) {
     case MoveResult::NeedsAdministrator: return L"it needs administrator rights";
     case MoveResult::NameTaken: return L"another entry has its name where it would go";
     case MoveResult::Link: return L"its place is a link to somewhere else, which is never followed";
+    case MoveResult::AnotherUsers: return L"it is another user's, and goes back only to them";
     case MoveResult::OwnProgramMissing:
         return L"what Windows' own value names is not there, and it would keep you from logging on";
     case MoveResult::CannotMove: break;

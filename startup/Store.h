@@ -33,6 +33,8 @@ enum class MoveResult {
     // A logon value stays as it is: Windows' own value names a program that
     // is not there.
     OwnProgramMissing,
+    // Stays stored: it is another user's, and goes back only to them.
+    AnotherUsers,
 };
 
 // Why an entry was not moved, in words for the user: "it ...".

@@ -53,6 +53,7 @@ StoredRunEntry ReadRunSubkey(SubkeyReader& read, StoreKind store, const std::wst
     if (ours) {
         if (std::optional<std::wstring> real = read.Own(kRealName)) e.item = std::move(*real);
         e.raw = read.OwnBytes(kRawData);
+        e.user = read.Own(kUser).value_or(L"");
     }
     // Entries stored before the marker was tied to its command keep it too.
     const std::optional<std::wstring> own = read.Own(kOwnCommand);
@@ -84,6 +85,10 @@ StoredShortcutEntry ReadShortcutSubkey(SubkeyReader& read, StoreKind store,
     e.path = read.Shared(L"path");
     e.backupExtension = read.Own(L"backupExtension").value_or(L"");
     const bool ours = read.Ours(e.command);
+    if (ours) {
+        e.user = read.Own(kUser).value_or(L"");
+        e.locationName = read.Own(kLocationName).value_or(L"");
+    }
     if (std::optional<std::wstring> fileName = read.Own(kFileName); ours && fileName) {
         e.fileName = std::move(*fileName);
         e.attributes = static_cast<DWORD>(read.OwnNumber(kAttributes)) & kKeptAttributes;
@@ -220,7 +225,8 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
         StoredShortcutEntry e = ReadShortcutSubkey(read, kind, subkey, view);
         if (read.NotText() || e.command.empty()) return;
         if (e.item.empty() && !read.Ours(e.command)) return;
-        if (kind == StoreKind::User && TaskManagerRootOf(e.location) != HKEY_CURRENT_USER) return;
+        const std::wstring& location = e.locationName.empty() ? e.location : e.locationName;
+        if (kind == StoreKind::User && TaskManagerRootOf(location) != HKEY_CURRENT_USER) return;
         if (!SeenInAnotherView(stored.shortcuts, e)) stored.shortcuts.push_back(std::move(e));
     });
     return stored;

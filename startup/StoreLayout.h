@@ -41,6 +41,12 @@ inline constexpr wchar_t kAttributes[] = L"KeepbootAttributes";
 // The SHA-256 of the copy's bytes: a copy changed in its folder (one made
 // by another user before Keepboot's own) is never put back.
 inline constexpr wchar_t kDigest[] = L"KeepbootDigest";
+// Whose entry it was, a SID: the user's own places are one user's, and an
+// entry of theirs goes back only to them.
+inline constexpr wchar_t kUser[] = L"KeepbootUser";
+// The Startup folder a file was in, by name, where the later form writes
+// its path as "location".
+inline constexpr wchar_t kLocationName[] = L"KeepbootLocation";
 // What a file's attributes may be set back to.
 inline constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |

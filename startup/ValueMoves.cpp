@@ -1,6 +1,7 @@
 // Moving Run-type values into the store and back.
 #include "startup/Store.h"
 
+#include "platform/CurrentUser.h"
 #include "platform/Registry.h"
 #include "startup/StoreLayout.h"
 #include "startup/TaskManager.h"
@@ -24,6 +25,8 @@ std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& en
     stored.raw = entry.raw;
     stored.storeView = ViewOf(store);
     stored.store = store;
+    // A user's own value goes back only to that user.
+    if (entry.place.root == HKEY_CURRENT_USER) stored.user = CurrentUserSid();
     stored.subkey = ChooseSubkey(store, KeysOf(store).runKey, entry.name,
                                  [&](SubkeyReader& read, const std::wstring& name) {
                                      const StoredRunEntry there =
@@ -57,6 +60,7 @@ std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& en
             key.WriteBytes(kRawData, REG_BINARY, stored.raw);
         else if (key.HasValue(kRawData))
             key.DeleteValue(kRawData);
+        WriteOwnValue(key, kUser, stored.user);
     });
     if (written == Written::Refused) return std::nullopt;
     if (written == Written::No) return MoveResult::CannotMove;
@@ -100,6 +104,8 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
     // another key (the store is writable by administrators' programs) would
     // make enabling write anywhere.
     if (!IsGuardedRunKey(entry.hkey, entry.key)) return MoveResult::CannotMove;
+    // Another user's value never goes into this user's keys.
+    if (!entry.user.empty() && entry.user != CurrentUserSid()) return MoveResult::AnotherUsers;
     // The subkey it was listed from, and only while it still holds this entry.
     const std::wstring path = RunStorePath(entry.store, entry.subkey);
     if (!StillHolds(path, entry, ReadRunSubkey)) return MoveResult::Changed;

@@ -39,8 +39,9 @@ protected:
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
         ::DeleteFileW(shortcut_.c_str());
         for (const std::wstring& folder : {Windows() + L"\\pss", Folders().machineBackup}) {
-            ::DeleteFileW((folder + L"\\Foo.lnkStartup").c_str());
-            ::DeleteFileW((folder + L"\\Foo (2).lnkStartup").c_str());
+            for (const wchar_t* name : {L"\\Foo.lnk", L"\\Foo (2).lnk"})
+                for (const wchar_t* ending : {L"Startup", L".Startup"})
+                    ::DeleteFileW((folder + name + ending).c_str());
         }
     }
     // The value as read before the faults begin: a key that fails to list
@@ -71,7 +72,8 @@ protected:
         if (FileExists(shortcut_)) return ReadFileBytes(shortcut_) == bytes_;
         for (const StoredShortcutEntry& e : Stored().shortcuts)
             if (e.item == L"Foo" && e.command == QuoteCommandLine(link_.Target) &&
-                e.location == L"Startup" && FileExists(e.backup) && ReadFileBytes(e.backup) == bytes_)
+                Folders().FolderOf(e.location) == Folders().userStartup && FileExists(e.backup) &&
+                ReadFileBytes(e.backup) == bytes_)
                 return true;
         return false;
     }

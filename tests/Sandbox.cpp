@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/SystemFunction.h"
 #include "startup/TaskManager.h"
@@ -111,6 +112,8 @@ void Sandbox::TearDown() {
     // A test that stood in for another Windows leaves none behind.
     SetStandardUserMode(false);
     SetTaskManagerSwitchesAvailable(std::nullopt);
+    SetVistaOrLaterForTesting(std::nullopt);
+    SetCurrentUserSidForTesting(std::nullopt);
     // Links go first, themselves: removing a tree through one would empty
     // what it leads to instead.
     for (const std::wstring& link : folderLinks_) RemoveFolderLink(link);

@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <functional>
 
 #include "CoreHarness.h"
+#include "platform/CurrentUser.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
@@ -87,8 +89,8 @@ TEST_F(Store, DisabledRegistryEntryHasTheSharedLayout) {
     ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Foo")));
     const std::wstring sub = kRegStore + L"\\Foo";
     EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, sub),
-              (Names{L"DAY", L"HOUR", L"KeepbootCommand", L"MINUTE", L"MONTH", L"SECOND", L"YEAR",
-                     L"command", L"hkey", L"inimapping", L"item", L"key"}));
+              (Names{L"DAY", L"HOUR", L"KeepbootCommand", L"KeepbootUser", L"MINUTE", L"MONTH",
+                     L"SECOND", L"YEAR", L"command", L"hkey", L"inimapping", L"item", L"key"}));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command"), Text(L"C:\\foo.exe"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"hkey"), Text(L"HKCU"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"inimapping"), Text(L"0"));
@@ -270,7 +272,7 @@ TEST_F(Store, TheMachinesCopiesGoOnlyIntoAFolderOfKeepbootsOwn) {
         return DisableShortcut(Shortcut(L"Tool"), Folders());
     };
     ASSERT_EQ(disable(), MoveResult::Moved) << "made as its own";
-    EXPECT_TRUE(FileExists(Folders().machineBackup + L"\\Tool.batCommon Startup"));
+    EXPECT_EQ(StoredShortcut(L"Tool").backup.rfind(Folders().machineBackup + L"\\Tool.bat", 0), 0u);
     EXPECT_FALSE(TakeOwnFolderRefusal());
     ASSERT_EQ(EnableShortcut(StoredShortcut(L"Tool"), Folders()), MoveResult::Moved);
     ASSERT_EQ(disable(), MoveResult::Moved) << "and known as such after";
@@ -293,37 +295,115 @@ TEST_F(Store, TheMachinesCopiesGoOnlyIntoAFolderOfKeepbootsOwn) {
     EXPECT_FALSE(DirectoryExists(Folder(L"Elsewhere") + L"\\Backup")) << "nothing made through it";
 }
 
-TEST_F(Store, ShortcutsComeBackByteForByte) {
-    for (const bool withBackupFolder : {true, false}) {
-        for (const std::wstring location : {L"Startup", L"Common Startup"}) {
-            SCOPED_TRACE(Narrow(location) + (withBackupFolder ? " with pss" : " without pss"));
-            if (withBackupFolder) Pss(); else RemoveTree(Windows() + L"\\pss");
-            const std::wstring folder = location == L"Startup" ? UserStartup() : CommonStartup();
-            const std::wstring shortcut = folder + L"\\Foo.lnk";
-            WriteShellLink(shortcut, RichLink(L"My Tool"));
-            const std::string bytes = ReadFileBytes(shortcut);
+// In the form the running Windows's own utility writes and reads: XP's
+// names the folder and ends the backup's name with it; Vista's and later
+// give the folder's path and the backup's ending apart.
+TEST_F(Store, ShortcutsComeBackByteForByteInEitherWindowsForm) {
+    for (const bool later : {false, true}) {
+        SetVistaOrLaterForTesting(later);
+        for (const bool withBackupFolder : {true, false}) {
+            for (const std::wstring location : {L"Startup", L"Common Startup"}) {
+                SCOPED_TRACE(Narrow(location) + (withBackupFolder ? " with pss" : " without pss") +
+                             (later ? ", Vista's form" : ", XP's form"));
+                if (withBackupFolder) Pss(); else RemoveTree(Windows() + L"\\pss");
+                const std::wstring folder = location == L"Startup" ? UserStartup() : CommonStartup();
+                const std::wstring shortcut = folder + L"\\Foo.lnk";
+                WriteShellLink(shortcut, RichLink(L"My Tool"));
+                const std::string bytes = ReadFileBytes(shortcut);
 
-            ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
-            EXPECT_FALSE(FileExists(shortcut));
-            const std::wstring sub = StoreSubkey(shortcut);
-            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"item").text, L"Foo");
-            EXPECT_EQ(Narrow(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command").text),
-                      Narrow(L"\"" + Folder(L"Program Files") + L"\\My Tool.exe\""));
-            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"location").text, location);
-            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"path").text, shortcut);
-            const std::wstring backup =
-                (withBackupFolder ? Windows() + L"\\pss" : Folders().machineBackup) + L"\\Foo.lnk" +
-                location;
-            EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"backup").text, backup);
-            EXPECT_EQ(ReadFileBytes(backup), bytes);
-            EXPECT_EQ(DirectoryExists(Windows() + L"\\pss"), withBackupFolder)
-                << "pss is never made";
+                ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Foo"), Folders()));
+                EXPECT_FALSE(FileExists(shortcut));
+                const std::wstring sub = StoreSubkey(shortcut);
+                EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"item").text, L"Foo");
+                EXPECT_EQ(Narrow(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"command").text),
+                          Narrow(L"\"" + Folder(L"Program Files") + L"\\My Tool.exe\""));
+                EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"location").text,
+                          later ? folder : location);
+                EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"path").text, shortcut);
+                const std::wstring ending = !later                   ? location
+                                            : location == L"Startup" ? L".Startup"
+                                                                     : L".CommonStartup";
+                EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"backupExtension"),
+                          later ? Text(ending) : RawValue{});
+                const std::wstring backup =
+                    (withBackupFolder ? Windows() + L"\\pss" : Folders().machineBackup) + L"\\Foo.lnk" +
+                    ending;
+                EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, sub, L"backup").text, backup);
+                EXPECT_EQ(ReadFileBytes(backup), bytes);
+                EXPECT_EQ(DirectoryExists(Windows() + L"\\pss"), withBackupFolder)
+                    << "pss is never made";
+                const StoredShortcutEntry stored = StoredShortcut(L"Foo");
+                EXPECT_EQ(TextOf(stored).location, location) << "listed by the folder's name";
 
-            ASSERT_EQ(MoveResult::Moved, EnableShortcut(StoredShortcut(L"Foo"), Folders()));
-            EXPECT_EQ(ReadFileBytes(shortcut), bytes);
-            EXPECT_FALSE(FileExists(backup));
-            EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
-            DeleteFileAt(shortcut);
+                ASSERT_EQ(MoveResult::Moved, EnableShortcut(stored, Folders()));
+                EXPECT_EQ(ReadFileBytes(shortcut), bytes);
+                EXPECT_FALSE(FileExists(backup));
+                EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub));
+                DeleteFileAt(shortcut);
+            }
+        }
+    }
+}
+
+// The store is the machine's, but a user's own places are theirs: what was
+// disabled from one user's Run key or Startup folder is listed to another
+// user as not theirs and stays stored, and goes back to its own user; the
+// machine's places belong to everyone.
+TEST_F(Store, AUsersEntryGoesBackOnlyToThatUser) {
+    const std::wstring alice = L"S-1-5-21-1000-2000-3000-1001", bob = L"S-1-5-21-1000-2000-3000-1002";
+    Pss();
+    struct Case {
+        const char* what;
+        std::function<void()> makeAndDisable;
+        std::function<StartupEntry()> stored;
+        std::function<bool()> live;
+        bool usersOwn;
+    } cases[] = {
+        {"a value of the user's Run key",
+         [&] {
+             SetStringValue(HKEY_CURRENT_USER, kRun, L"Tool", L"C:\\tool.exe");
+             ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool")));
+         },
+         [&] { return StartupEntry{StoredValue(L"Tool")}; },
+         [&] { return !ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool").text.empty(); }, true},
+        {"a file of the user's Startup folder",
+         [&] {
+             MakeShortcut(UserStartup(), L"Tool");
+             ASSERT_EQ(MoveResult::Moved, DisableShortcut(Shortcut(L"Tool"), Folders()));
+         },
+         [&] { return StartupEntry{StoredShortcut(L"Tool")}; },
+         [&] { return FileExists(UserStartup() + L"\\Tool.lnk"); }, true},
+        {"a value of the machine's Run key",
+         [&] {
+             SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Tool", L"C:\\tool.exe");
+             ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Tool", L"HKLM")));
+         },
+         [&] { return StartupEntry{StoredValue(L"Tool")}; },
+         [&] { return !ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Tool").text.empty(); }, false},
+    };
+    for (const bool later : {false, true}) {
+        SetVistaOrLaterForTesting(later);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (later ? ", Vista's form" : ", XP's form"));
+            SetCurrentUserSidForTesting(alice);
+            c.makeAndDisable();
+            SetCurrentUserSidForTesting(bob);
+            const StartupEntry theirs = c.stored();
+            const std::wstring shown = TextOf(theirs).location;
+            EXPECT_EQ(shown.ends_with(L" (another user's)"), c.usersOwn) << Narrow(shown);
+            if (c.usersOwn) {
+                EXPECT_EQ(MoveEntry(theirs, Folders()), MoveResult::AnotherUsers);
+                EXPECT_FALSE(c.live()) << "nothing went into this user's place";
+                EXPECT_NE(WhyNotMoved(MoveResult::AnotherUsers).find(L"another user's"),
+                          std::wstring::npos);
+                SetCurrentUserSidForTesting(alice);
+            }
+            ASSERT_EQ(MoveEntry(c.stored(), Folders()), MoveResult::Moved);
+            EXPECT_TRUE(c.live());
+            EXPECT_TRUE(Stored().values.empty() && Stored().shortcuts.empty());
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Tool");
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRun.c_str(), L"Tool");
+            DeleteFileAt(UserStartup() + L"\\Tool.lnk");
         }
     }
 }
@@ -349,6 +429,7 @@ TEST_F(Store, EntryOfTheOtherUtilityIsRebuiltFromItsCommand) {
 }
 
 TEST_F(Store, LocationInAnyCaseAndTheBackupKeepsItsCase) {
+    SetVistaOrLaterForTesting(false);  // XP's form, which ends the backup's name with it
     Pss();
     MakeShortcut(CommonStartup(), L"Foo");
     ShortcutEntry entry = Shortcut(L"Foo");
