@@ -200,7 +200,7 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
         // A repair to Windows' own is never undone, under any policy.
         if (IsWindowsDefault(value, *live)) {
             knownGood[i] = *live;
-            changes.push_back({i, *live, before, Decision::Allow, false, Kind::Repaired});
+            changes.push_back({i, *live, before, Decision::Allow, false, Kind::Repaired, {}});
             continue;
         }
         if (policy == Policy::Allow) {
@@ -210,7 +210,7 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
         // Nobody is asked about what cannot be put back (a standard user and
         // the machine's values): the caller tells it instead.
         if (!MayWrite(value)) {
-            changes.push_back({i, *live, before, Decision::Leave, false, Kind::Refused});
+            changes.push_back({i, *live, before, Decision::Leave, false, Kind::Refused, {}});
             continue;
         }
         try {
@@ -241,7 +241,7 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
                                           : ask(QuestionAbout(value, *live), DetailsOf(value, *live, before));
             if (decision == Decision::Disable) PutBackLogonValue(value, before);
             if (decision == Decision::Allow) knownGood[i] = *live;
-            changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently});
+            changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently, Kind::Decided, {}});
         } catch (const Error&) {
             // Met again next time; the others go on.
         }

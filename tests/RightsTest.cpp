@@ -178,7 +178,7 @@ TEST_F(CoreTest, EntryKeysFindTheSameEntryInAnotherReading) {
     StoreValueEntry(L"Old", L"Old", L"old.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kCv + L"RunOnceEx\\0001", L"1", L"step.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Aside", L"aside.exe");
-    Inventory inventory{Live(), Stored()};
+    Inventory inventory{Live(), Stored(), {}};
     ASSERT_EQ(inventory.live.items.size(), 2u) << "a step, and a value moved aside";
     std::vector<std::wstring> texts;
     const std::vector<StartupEntry> entries = inventory.InListOrder();

@@ -275,7 +275,7 @@ void Watcher::ReadKnownGoodNow() {
             ++counters_.notices;
             if (host_.logonValueDecided)
                 host_.logonValueDecided({i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow,
-                                         false, LogonValueChange::Kind::NotWindowsOwn});
+                                         false, LogonValueChange::Kind::NotWindowsOwn, {}});
         }
 }
 
