@@ -4,6 +4,7 @@
 
 #include "app/ElevatedRequest.h"
 #include "app/HistoryKeeper.h"
+#include "app/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/SelfStart.h"
@@ -45,21 +46,7 @@ UniqueHandle StartElevated(HWND owner, const std::wstring& executable,
 // Waits for the process's end with this thread's messages dispatched, as
 // a modal dialog's loop does: the window and its watch go on meanwhile.
 DWORD WaitDispatching(HANDLE process) {
-    for (;;) {
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
-                                                         MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0) break;
-        if (woke != WAIT_OBJECT_0 + 1) return static_cast<DWORD>(-1);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-                return static_cast<DWORD>(-1);
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    if (!PumpUntil({}, {}, process)) return static_cast<DWORD>(-1);
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process, &code);
     return code;

@@ -93,25 +93,8 @@ int Run() {
     // A restart with administrator rights comes back to the user who asked for it.
     if (!window.StartHidden() || restarted) ::ShowWindow(window.Handle(), SW_SHOW);
 
-    // The one thread waits on the watch's change notifications beside its
-    // messages (one handle, whatever the number of places): a change is seen
-    // at once, and nothing wakes the program while nothing changes. Everything
-    // but the system's own waits runs on this thread.
-    int exitCode = 0;
-    for (;;) {
-        const std::vector<HANDLE>& changes = window.ChangeHandles();
-        const DWORD count = static_cast<DWORD>(
-            std::min<std::size_t>(changes.size(), MAXIMUM_WAIT_OBJECTS - 1));
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(count, changes.data(), INFINITE,
-                                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        window.NoteWakeUp();
-        if (woke < WAIT_OBJECT_0 + count) window.OnPlaceChanged();
-        if (const std::optional<int> quit = window.DispatchWaitingMessages()) {
-            exitCode = *quit;
-            break;
-        }
-        window.ResumeDeferredWork();
-    }
+    // Everything but the system's own waits runs on this thread.
+    const int exitCode = window.RunUntilQuit();
     window.TearDown();
     return exitCode;
 }

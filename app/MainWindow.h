@@ -110,19 +110,9 @@ public:
     // One check of every startup place and the start pages, by the policies:
     // the interval's full check.
     void CheckForChanges();
-    // The change notifications to wait on beside the messages; none while
-    // the watch does not run.
-    const std::vector<HANDLE>& ChangeHandles() const noexcept;
-    // That handle was signalled: every place that changed by now is watched
-    // again and checked at once, or right after the check or question under way.
-    void OnPlaceChanged() noexcept;
-    // Called by the message loop after each round of messages: a check put
-    // off while a question or another check was under way runs now.
-    void ResumeDeferredWork() noexcept;
-    void NoteWakeUp() noexcept { watcher_->NoteWakeUp(); }
-    // Handles the messages waiting now; on WM_QUIT, no further one, and its
-    // exit code.
-    std::optional<int> DispatchWaitingMessages();
+    // The program's message loop, which waits on the watch's change
+    // notifications beside the messages: until WM_QUIT, and its exit code.
+    int RunUntilQuit();
 
     // --- the frame -----------------------------------------------------------
     void StartWatching();
@@ -135,11 +125,21 @@ public:
     void ShowPage(int index);
     // Ctrl+Tab and Ctrl+Shift+Tab turn the pages. True when the message was used.
     bool PreTranslateMessage(const MSG& msg);
+    // What each message of the window goes through: its keys, then the
+    // dialog keys. True when the message was used.
+    bool FilterMessage(MSG& msg);
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // A place's change notification was signalled: every place that changed
+    // by now is watched again and checked at once, or right after the check
+    // or question under way.
+    void OnPlaceChanged() noexcept;
+    // After each round of messages: a check put off while a question or
+    // another check was under way runs now.
+    void ResumeDeferredWork() noexcept;
     // The frame's buttons, the page control and the pages.
     void CreateControls();  // MainLayout.cpp
     void OpenProductSite();

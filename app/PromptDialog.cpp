@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Controls.h"
+#include "app/MessagePump.h"
 #include "platform/ShowableText.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"
@@ -200,24 +201,13 @@ int PromptDialog::RunModal() {
     modal_ = true;
     ::ShowWindow(Handle(), SW_SHOW);
     FocusDisable();
-    MSG msg{};
-    bool quit = false;
-    while (result_ == 0) {
-        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            quit = true;  // the program is ending: answer Cancel and pass it on
-            result_ = kCancelId;
-            break;
-        }
-        if (!::IsDialogMessageW(Handle(), &msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    // Ending the program answers Cancel; the loop outside ends it.
+    const bool ended = !PumpUntil([this] { return result_ != 0; },
+                                  [this](MSG& msg) { return ::IsDialogMessageW(Handle(), &msg) != FALSE; });
+    if (ended) result_ = kCancelId;
     modal_ = false;
     for (HWND window : collect.windows) ::EnableWindow(window, TRUE);
     ::ShowWindow(Handle(), SW_HIDE);
-    if (quit) ::PostQuitMessage(static_cast<int>(msg.wParam));
     return result_;
 }
 

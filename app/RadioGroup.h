@@ -10,11 +10,7 @@ class RadioGroup {
 public:
     static constexpr int kItems = 3;
 
-    void SetItems(HWND group, const std::array<HWND, kItems>& items) {
-        group_ = group;
-        items_ = items;
-    }
-    HWND Group() const noexcept { return group_; }
+    void SetItems(const std::array<HWND, kItems>& items) { items_ = items; }
     HWND Item(int i) const { return items_.at(static_cast<std::size_t>(i)); }
 
     // -1 when no item is selected.
@@ -32,7 +28,6 @@ public:
     }
 
 private:
-    HWND group_ = nullptr;
     std::array<HWND, kItems> items_{};
 };
 

@@ -71,7 +71,7 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
 void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
                                    const wchar_t* const (&items)[RadioGroup::kItems]) {
     auto& make = Children();
-    const HWND groupBox = make.Add(box);
+    make.Add(box);
     // Three items spread evenly below the caption; any click is the policy's.
     const int rowHeight = (box.height - 20) / RadioGroup::kItems;
     std::array<HWND, RadioGroup::kItems> buttons{};
@@ -85,7 +85,7 @@ void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
                                .width = box.width - 16,
                                .height = 17},
                               [this] { OnPolicyClicked(); });
-    group.SetItems(groupBox, buttons);
+    group.SetItems(buttons);
     group.SetItemIndex(0);
 }
 

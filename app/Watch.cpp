@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/ErrorReport.h"
+#include "app/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
@@ -59,10 +60,6 @@ void MainWindow::CheckForChanges() {
     watcher_->CheckEverything();
 }
 
-const std::vector<HANDLE>& MainWindow::ChangeHandles() const noexcept {
-    return watcher_->Handles();
-}
-
 void MainWindow::OnPlaceChanged() noexcept {
     try {
         watcher_->OnSignalled();
@@ -97,22 +94,30 @@ void MainWindow::RunPutOffWork() {
     if (failure) std::rethrow_exception(failure);
 }
 
-std::optional<int> MainWindow::DispatchWaitingMessages() {
-    MSG msg{};
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-        if (PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+bool MainWindow::FilterMessage(MSG& msg) {
+    return PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg);
+}
+
+int MainWindow::RunUntilQuit() {
+    // The one thread waits on the watch's change notifications beside its
+    // messages (one handle, whatever the number of places): a change is seen
+    // at once, and nothing wakes the program while nothing changes.
+    const MessageFilter filter = [this](MSG& msg) { return FilterMessage(msg); };
+    for (;;) {
+        const std::optional<std::size_t> changed = WaitForMessageOr(watcher_->Handles());
+        watcher_->NoteWakeUp();
+        if (changed) OnPlaceChanged();
+        if (const std::optional<int> quit = kb::DispatchWaitingMessages(filter)) return *quit;
+        ResumeDeferredWork();
     }
-    return std::nullopt;
 }
 
 void MainWindow::Breathe() {
     // What the user does meanwhile waits for the check's end where it would
     // change what the check compares with (Refrush, Apply); Quit ends it.
     history_.List().Flush();
-    if (const std::optional<int> quit = DispatchWaitingMessages()) {
+    if (const std::optional<int> quit =
+            kb::DispatchWaitingMessages([this](MSG& msg) { return FilterMessage(msg); })) {
         StopWatchingForGood();
         ::PostQuitMessage(*quit);  // for the loop the check returns to
     }

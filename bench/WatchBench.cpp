@@ -42,18 +42,12 @@
 #include "startpage/StartPages.h"
 #include "startup/Guard.h"
 #include "startup/LogonValues.h"
+#include "platform/Clock.h"
 #include "startup/StartupPlaces.h"
 
 namespace {
 
 using namespace kb;
-
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 double Percentile(std::vector<double> times, double fraction) {
     std::sort(times.begin(), times.end());
@@ -65,9 +59,9 @@ template <typename F>
 double MedianMs(int runs, F action) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        const double start = Now();
+        const double start = MillisecondsNow();
         action();
-        times.push_back(Now() - start);
+        times.push_back(MillisecondsNow() - start);
     }
     return Percentile(times, 0.5);
 }
@@ -277,10 +271,10 @@ void WaitClosely(const std::function<bool()>& condition, DWORD timeoutMs) {
 
 // Milliseconds from writing the value until the program disabled it.
 double ValueLatency(const std::wstring& name) {
-    const double start = Now();
+    const double start = MillisecondsNow();
     SetValue(HKEY_CURRENT_USER, kUserRun, name, L"bench.exe -x");
     WaitClosely([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, name); }, 30000);
-    return Now() - start;
+    return MillisecondsNow() - start;
 }
 
 // Milliseconds from writing until the program acted, over 20 changes of one
@@ -289,10 +283,10 @@ double KindLatency(const std::function<void(int)>& write, const std::function<bo
                    const std::function<void(int)>& tidy) {
     std::vector<double> times;
     for (int i = 0; i < 20; ++i) {
-        const double start = Now();
+        const double start = MillisecondsNow();
         write(i);
         WaitClosely([&] { return acted(i); }, 30000);
-        times.push_back(Now() - start);
+        times.push_back(MillisecondsNow() - start);
         tidy(i);
     }
     return Percentile(times, 0.5);
@@ -344,12 +338,12 @@ void PlaceLatencies() {
 std::vector<double> savingTimes;
 
 double ShortcutLatency(const std::wstring& shortcut, const std::wstring& target) {
-    const double start = Now();
+    const double start = MillisecondsNow();
     WriteShellLink(shortcut, LinkTo(target));
-    savingTimes.push_back(Now() - start);
+    savingTimes.push_back(MillisecondsNow() - start);
     WaitClosely([&] { return ::GetFileAttributesW(shortcut.c_str()) == INVALID_FILE_ATTRIBUTES; },
                 30000);
-    return Now() - start;
+    return MillisecondsNow() - start;
 }
 
 // The longest time the window took to answer, polled every 10 ms while
@@ -357,10 +351,10 @@ double ShortcutLatency(const std::wstring& shortcut, const std::wstring& target)
 double LongestUnanswered(HWND window, const std::function<bool()>& busy) {
     double longest = 0;
     while (busy()) {
-        const double start = Now();
+        const double start = MillisecondsNow();
         DWORD_PTR result = 0;
         ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
-        longest = std::max(longest, Now() - start);
+        longest = std::max(longest, MillisecondsNow() - start);
         ::Sleep(10);
     }
     return longest;
@@ -453,9 +447,9 @@ void ManyAllowedValues(const std::wstring& exe) {
             ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::CheckingMs, 0));
     };
     const double cpuBefore = CpuMs(program.Process()), checkingBefore = checkingMs();
-    const double wallBefore = Now();
+    const double wallBefore = MillisecondsNow();
     ::Sleep(30000);  // the idle time being measured
-    const double wall = Now() - wallBefore;
+    const double wall = MillisecondsNow() - wallBefore;
     std::printf("15,000 allowed values, idle 30 s, 3 s interval: checking %.2f%% of the time, "
                 "program CPU %.2f%%\n",
                 100.0 * (checkingMs() - checkingBefore) / wall,
@@ -471,14 +465,14 @@ void ManyAllowedValues(const std::wstring& exe) {
                              reinterpret_cast<const BYTE*>(L"flood.exe"), sizeof L"flood.exe");
         }
     }
-    const double floodStart = Now();
+    const double floodStart = MillisecondsNow();
     const auto flooded = [&] {
         return ValueExists(HKEY_CURRENT_USER, kUserRun, L"Flood " + std::to_wstring(kNew - 1)) &&
-               Now() - floodStart < 5000;
+               MillisecondsNow() - floodStart < 5000;
     };
     const double unanswered = LongestUnanswered(window, flooded);
     // Quit: the watch stops (the window says so), then the process ends.
-    const double quitStart = Now();
+    const double quitStart = MillisecondsNow();
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     WaitClosely(
         [&] {
@@ -488,11 +482,11 @@ void ManyAllowedValues(const std::wstring& exe) {
                    !(status & MainWindow::StatusWatching);
         },
         30000);
-    const double stopped = Now() - quitStart;
+    const double stopped = MillisecondsNow() - quitStart;
     program.WaitForExit(nullptr);
     std::printf("%d new values over 15,000: window unanswered at most %.0f ms in the first 5 s; "
                 "Quit stopped the watch in %.0f ms, the process ended in %.0f ms\n",
-                kNew, unanswered, stopped, Now() - quitStart);
+                kNew, unanswered, stopped, MillisecondsNow() - quitStart);
     removeAll();
 }
 
@@ -543,9 +537,9 @@ void RunningProgram(int changes) {
     for (int i = 0; i < 100; ++i) ValueLatency(L"Settle " + std::to_wstring(i));
     const Resources before = Measure(program);
     const unsigned long checksBefore = Counters(window)[2];
-    const double start = Now();
+    const double start = MillisecondsNow();
     for (int i = 0; i < changes; ++i) ValueLatency(L"Churn " + std::to_wstring(i % 100));
-    const double elapsed = Now() - start;
+    const double elapsed = MillisecondsNow() - start;
     const Resources after = Measure(program);
     std::printf("%d changes, %lu change-triggered checks: %.1f s\n", changes,
                 Counters(window)[2] - checksBefore, elapsed / 1000.0);

@@ -135,10 +135,8 @@ public:
 
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
-    bool Checking() const noexcept { return checking_; }
     // From now on nothing is checked or reloaded.
     void ShutDown() noexcept { shutDown_ = true; }
-    bool IsShutDown() const noexcept { return shutDown_; }
 
 private:
     bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;

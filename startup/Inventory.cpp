@@ -198,9 +198,6 @@ bool AnyOf(const std::vector<bool>& bits) {
 bool AllOf(const std::vector<bool>& bits) {
     return std::all_of(bits.begin(), bits.end(), [](bool b) { return b; });
 }
-void Merge(std::vector<bool>& bits, const std::vector<bool>& other) {
-    for (std::size_t i = 0; i < bits.size() && i < other.size(); ++i) bits[i] = bits[i] || other[i];
-}
 }  // namespace
 
 bool PlaceSelection::Empty() const {
@@ -209,14 +206,6 @@ bool PlaceSelection::Empty() const {
 
 bool PlaceSelection::All() const {
     return commonStartup && userStartup && AllOf(runKeys) && AllOf(items);
-}
-
-PlaceSelection& PlaceSelection::operator|=(const PlaceSelection& other) {
-    Merge(runKeys, other.runKeys);
-    Merge(items, other.items);
-    commonStartup = commonStartup || other.commonStartup;
-    userStartup = userStartup || other.userStartup;
-    return *this;
 }
 
 PlaceSelection PlaceSelection::ReadWhole(const StartupFolders& folders,

@@ -27,7 +27,6 @@ struct PlaceSelection {
     static PlaceSelection None();
     bool Empty() const;
     bool All() const;
-    PlaceSelection& operator|=(const PlaceSelection& other);
     // These places less those the skipped list says could not be read.
     PlaceSelection ReadWhole(const StartupFolders& folders,
                              const std::vector<SkippedValue>& skipped) const;

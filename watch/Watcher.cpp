@@ -1,5 +1,6 @@
 #include "watch/Watcher.h"
 
+#include "platform/Clock.h"
 #include "startup/OwnFolder.h"
 
 #include <algorithm>
@@ -8,17 +9,6 @@
 
 
 namespace kb {
-
-namespace {
-
-double MillisecondsNow() {
-    LARGE_INTEGER frequency, counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
 
 std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders) {
     using Kind = WatchedPlace::Kind;
