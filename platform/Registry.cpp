@@ -108,6 +108,23 @@ OpenedKey RegKey::Create(HKEY root, std::wstring_view path, REGSAM view) {
     return RegKey(std::move(key));
 }
 
+bool RegKey::MayCreate(HKEY root, std::wstring_view path, REGSAM view) {
+    CountWriteOpen();
+    if (WriteRefused(root)) return false;
+    // The key itself takes values; a parent only has to take the subkey.
+    REGSAM rights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+    std::wstring relative = RelativePath(path);
+    for (;;) {
+        const OpenedKey key = OpenWith(root, relative, rights | view);
+        if (key) return true;
+        if (!key.NotFound()) return false;
+        if (relative.empty()) return false;
+        const std::size_t slash = relative.rfind(L'\\');
+        relative = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash);
+        rights = KEY_CREATE_SUB_KEY;
+    }
+}
+
 bool RegKey::Exists(HKEY root, std::wstring_view path, REGSAM view) {
     return static_cast<bool>(OpenForReading(root, path, view));
 }

@@ -47,6 +47,10 @@ public:
     static OpenedKey OpenForWriting(HKEY root, std::wstring_view path, REGSAM view = 0);
     // The same, creating the key and its missing parents.
     static OpenedKey Create(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // Whether this process could create (or write) the key below the root:
+    // the key, or its nearest existing parent, opens with the rights that
+    // needs. Nothing is created.
+    static bool MayCreate(HKEY root, std::wstring_view path, REGSAM view = 0);
     // Whether the key below the root opens for reading.
     static bool Exists(HKEY root, std::wstring_view path, REGSAM view = 0);
     // Deletes the key below the root with everything under it; never the

@@ -128,7 +128,7 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     if (attributes == INVALID_FILE_ATTRIBUTES) return MoveResult::Changed;
     // Nothing is copied for a store this process may not write: a folder
     // of the machine's is made and written only by who may write the store.
-    if (RegKey::Create(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)).Refused())
+    if (!RegKey::MayCreate(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)))
         return std::nullopt;
     StoredShortcutEntry stored;
     stored.item = entry.name;

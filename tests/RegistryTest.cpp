@@ -156,6 +156,10 @@ TEST_F(RegistryTest, MissingIsNotRefusedAndTheStandardUserMayOnlyRead) {
     EXPECT_EQ(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kRun), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(RegKey::Create(HKEY_CURRENT_USER, L"Software")) << "the user's own keys";
     EXPECT_EQ(WriteOpens(), opensBefore + 4);
+    // Asking whether a key could be made makes nothing.
+    EXPECT_FALSE(RegKey::MayCreate(HKEY_LOCAL_MACHINE, L"Software\\Made\\Here"));
+    EXPECT_TRUE(RegKey::MayCreate(HKEY_CURRENT_USER, L"Software\\Made\\Here"));
+    EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, L"Software\\Made"));
     EXPECT_TRUE(WriteRefused(guarded + L"\\Keepboot.ini"));
     EXPECT_FALSE(WriteRefused(guarded + L" (2)\\Keepboot.ini")) << "only what is below the folder";
     WriteFileBytes(Folder(L"Mine") + L"\\a.txt", "a");
@@ -163,6 +167,8 @@ TEST_F(RegistryTest, MissingIsNotRefusedAndTheStandardUserMayOnlyRead) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     SetStandardUserMode(false);
     EXPECT_TRUE(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun));
+    EXPECT_TRUE(RegKey::MayCreate(HKEY_LOCAL_MACHINE, L"Software\\Made\\Here"));
+    EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, L"Software\\Made"));
 }
 
 // A key the user may read but not write is refused for writing, as keys
