@@ -28,6 +28,7 @@ enum ControlId : int {
     IdUnreadablePlaces,
     IdHistoryList,
     IdHistoryEnable,
+    IdAdministratorLine,
 };
 
 }  // namespace kb

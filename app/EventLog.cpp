@@ -40,6 +40,7 @@ DWORD EventLog::EventIdOf(const HistoryRecord& record) {
     if (record.what == L"Notice" || record.what == kNotWindowsOwn) return KB_EVENT_NOTICE;
     if (record.what == L"Start page put back") return KB_EVENT_START_PAGE_PUT_BACK;
     if (record.what == L"Start page change allowed") return KB_EVENT_START_PAGE_ALLOWED;
+    if (record.what == kAdminPolicyChanged) return KB_EVENT_ADMIN_POLICY;
     return KB_EVENT_MOVED_BY_USER;
 }
 

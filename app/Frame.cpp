@@ -38,8 +38,9 @@ void MainWindow::Quit() {
 
 void MainWindow::StartWatching() {
     if (StoppedForGood()) return;
-    if (settingsTab_->Current().intervalUnlocked) {
-        const int seconds = TakeIntervalBox().intervalSeconds;
+    if (settingsTab_->Effective().intervalUnlocked) {
+        TakeIntervalBox();
+        const int seconds = settingsTab_->Effective().intervalSeconds;
         if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
     // The watch starts from what is known: what changed since the last run

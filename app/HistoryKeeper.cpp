@@ -45,6 +45,15 @@ void HistoryKeeper::RecordNotice(const std::wstring& text) {
     Record(std::move(record));
 }
 
+void HistoryKeeper::RecordAdminPolicy(const std::vector<std::wstring>& changes) {
+    HistoryRecord record;
+    record.what = kAdminPolicyChanged;
+    record.by = L"Group Policy";
+    for (const std::wstring& change : changes)
+        record.detail += (record.detail.empty() ? L"" : L"; ") + change;
+    Record(std::move(record));
+}
+
 void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
     static constexpr const wchar_t* kWhat[] = {L"Disabled", L"Allowed", L"Left as it is",
                                                L"Could not be disabled",

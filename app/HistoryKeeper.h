@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/EventLog.h"
 #include "app/History.h"
@@ -20,6 +21,8 @@ namespace kb {
 
 // The record of a logon value found not Windows' own as the watch started.
 inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
+// The record of a change of the administrator's policy.
+inline constexpr wchar_t kAdminPolicyChanged[] = L"Policy changed by your administrator";
 // What a record of a change found by the first check says of it.
 inline constexpr wchar_t kFoundAtStart[] = L"found at start, while Keepboot was not running";
 
@@ -49,6 +52,8 @@ public:
     void RecordMove(const StartupEntry& entry, const wchar_t* from);
     // A move the user asked for that was not made, and why.
     void RecordNotMoved(const StartupEntry& entry, const std::wstring& why);
+    // The administrator's policy changed: each value, as "Name: value".
+    void RecordAdminPolicy(const std::vector<std::wstring>& changes);
     // Something the guard told.
     void RecordNotice(const std::wstring& text);
 

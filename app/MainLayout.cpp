@@ -28,9 +28,9 @@ void MainWindow::CreateControls() {
                                      .id = IdStartButton, .x = 291, .y = 415, .width = 144,
                                      .height = 25},
                                     [this] { StartWatching(); }));
-    make.Add({.kind = ControlKind::Button, .text = L"&Quit", .id = IdQuitButton, .x = 450,
-              .y = 415, .width = 75, .height = 25},
-             [this] { Quit(); });
+    quitButton_ = Control(make.Add({.kind = ControlKind::Button, .text = L"&Quit", .id = IdQuitButton,
+                                    .x = 450, .y = 415, .width = 75, .height = 25},
+                                   [this] { Quit(); }));
     make.Add({.kind = ControlKind::Button, .text = L"&Close", .id = IdCloseButton, .x = 531,
               .y = 415, .width = 75, .height = 25},
              [this] { HideToTray(); });

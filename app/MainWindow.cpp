@@ -109,6 +109,8 @@ void MainWindow::Initialize() {
     settingsTab_->Show(settings);
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
+    // The administrator's policy, where one is set, over the user's.
+    FollowAdminPolicy();
     settingsLoaded_ = true;
     ShowPage(0);
     // What is known outlives the process: the last run's, not what the
@@ -124,7 +126,8 @@ void MainWindow::Initialize() {
     listTab_->ShowKnown();
     // The boxes show what the last run defended; the very first start reads them.
     if (!startPagesTab_->ShowDefended()) startPagesTab_->Reload();
-    if (startHidden_) StartTheWatch();
+    // The watch runs at once where the user may not stop it.
+    if (startHidden_ || quitLocked_) StartTheWatch();
 }
 
 void MainWindow::StartTheWatch() {
@@ -218,6 +221,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_CLOSE:
+        // The administrator's policy may keep the guard running: only
+        // Windows, or ending the process, ends it then.
+        if (quitLocked_ && !restarting_) return 0;
         // Closing the main window ends the program; the settings are saved
         // after the loop. From here on nothing is checked.
         StopWatchingForGood();

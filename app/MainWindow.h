@@ -158,6 +158,15 @@ private:
                  bool shield = false);
     // Whether moving the entry needs rights this process has not.
     bool NeedsElevation(const StartupEntry& entry) const;
+    // Reads the administrator's policy again; what changed takes effect at
+    // once and is recorded.
+    void FollowAdminPolicy();  // AdministratorPolicy.cpp
+    // Makes the logon start what the administrator set, where no rights
+    // are needed for it.
+    void FollowAdminSelfStart();
+    // Quit, the close box and Start are the administrator's to allow: while
+    // locked the watch runs, and only Windows ends the program.
+    void LockQuit(bool locked);
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // The watch, answered and shown by this window.
@@ -181,7 +190,11 @@ private:
     HistoryKeeper history_;
     std::unique_ptr<Workbench> bench_;
     std::unique_ptr<ControlSet> frame_;  // the window's own buttons
-    Control startButton_;
+    Control startButton_, quitButton_;
+    AdminPolicy adminPolicy_;
+    bool adminPolicyRead_ = false;
+    bool quitLocked_ = false;
+    bool restarting_ = false;  // with administrator rights, in a new instance
     HWND pageControl_ = nullptr;
     std::unique_ptr<SettingsPage> settingsTab_;
     std::unique_ptr<ListPage> listTab_;

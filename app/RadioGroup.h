@@ -13,6 +13,9 @@ public:
     void SetItems(const std::array<HWND, kItems>& items) { items_ = items; }
     HWND Item(int i) const { return items_.at(static_cast<std::size_t>(i)); }
 
+    void Enable(bool enabled) const {
+        for (HWND item : items_) ::EnableWindow(item, enabled);
+    }
     // -1 when no item is selected.
     int ItemIndex() const {
         for (int i = 0; i < kItems; ++i)

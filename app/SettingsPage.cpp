@@ -52,6 +52,12 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
                                          .height = 21}));
     ui_.intervalLabel = Control(make.Add(
         {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286}));
+    // Between the two groups: the one free line of the page.
+    ui_.administratorLine = Control(make.Add({.kind = ControlKind::Label,
+                                              .text = L"Greyed settings are set by your administrator.",
+                                              .id = IdAdministratorLine, .x = 14, .y = 124,
+                                              .width = 556, .height = 13}));
+    ui_.administratorLine.Show(false);
 
     // The interval box and its unit follow their check box, however wide
     // its text made it.
@@ -91,16 +97,45 @@ void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
 
 void SettingsPage::Show(const Settings& settings) {
     settings_ = settings;
-    ui_.startupPolicy.SetItemIndex(settings.startupPolicy);
-    ui_.startPagePolicy.SetItemIndex(settings.startPagePolicy);
+    ShowEffective();
+}
+
+void SettingsPage::SetAdminPolicy(const AdminPolicy& policy) {
+    adminPolicy_ = policy;
+    ShowEffective();
+}
+
+Settings SettingsPage::Effective() const {
+    Settings effective = settings_;
+    if (adminPolicy_.startupPolicy) effective.startupPolicy = *adminPolicy_.startupPolicy;
+    if (adminPolicy_.startPagePolicy) effective.startPagePolicy = *adminPolicy_.startPagePolicy;
+    if (adminPolicy_.intervalSeconds) {
+        effective.intervalUnlocked = true;
+        effective.intervalSeconds = *adminPolicy_.intervalSeconds;
+    }
+    return effective;
+}
+
+void SettingsPage::ShowEffective() {
+    const Settings shown = Effective();
+    ui_.startupPolicy.SetItemIndex(shown.startupPolicy);
+    ui_.startPagePolicy.SetItemIndex(shown.startPagePolicy);
     OnPolicyClicked();  // as shown: an index out of range shows as what it means
-    ui_.selfStartBox.SetChecked(settings.selfStart);
-    ui_.intervalBox.SetChecked(settings.intervalUnlocked);
+    ui_.selfStartBox.SetChecked(shown.selfStart);
+    ui_.intervalBox.SetChecked(shown.intervalUnlocked);
     OnIntervalBoxClicked();
-    ui_.intervalEdit.SetText(std::to_wstring(settings.intervalSeconds));
+    ui_.intervalEdit.SetText(std::to_wstring(shown.intervalSeconds));
+    ui_.startupPolicy.Enable(!adminPolicy_.startupPolicy);
+    ui_.startPagePolicy.Enable(!adminPolicy_.startPagePolicy);
+    ui_.selfStartBox.Enable(!adminPolicy_.selfStart);
+    ui_.intervalBox.Enable(!adminPolicy_.intervalSeconds);
+    ui_.administratorLine.Show(adminPolicy_.startupPolicy || adminPolicy_.startPagePolicy ||
+                               adminPolicy_.selfStart || adminPolicy_.intervalSeconds);
 }
 
 const Settings& SettingsPage::TakeIntervalBox(int fallbackSeconds) {
+    // The administrator's interval is not the user's to keep.
+    if (adminPolicy_.intervalSeconds) return settings_;
     // The box is the model's only once taken (at Start, and to be saved).
     settings_.intervalSeconds = StrToIntDef(ui_.intervalEdit.Text(), fallbackSeconds);
     ui_.intervalEdit.SetText(std::to_wstring(settings_.intervalSeconds));
@@ -114,15 +149,16 @@ void SettingsPage::ChoosePolicies(int startupItem, int startPageItem) {
 }
 
 void SettingsPage::OnPolicyClicked() {
-    settings_.startupPolicy = ui_.startupPolicy.ItemIndex();
-    settings_.startPagePolicy = ui_.startPagePolicy.ItemIndex();
-    actions_.policiesChosen(PolicyOf(settings_.startupPolicy), PolicyOf(settings_.startPagePolicy));
+    if (!adminPolicy_.startupPolicy) settings_.startupPolicy = ui_.startupPolicy.ItemIndex();
+    if (!adminPolicy_.startPagePolicy) settings_.startPagePolicy = ui_.startPagePolicy.ItemIndex();
+    const Settings effective = Effective();
+    actions_.policiesChosen(PolicyOf(effective.startupPolicy), PolicyOf(effective.startPagePolicy));
 }
 
 void SettingsPage::OnIntervalBoxClicked() {
-    settings_.intervalUnlocked = ui_.intervalBox.Checked();
+    if (!adminPolicy_.intervalSeconds) settings_.intervalUnlocked = ui_.intervalBox.Checked();
     // A disabled edit box draws on the button face, an enabled one on the window colour.
-    ui_.intervalEdit.Enable(settings_.intervalUnlocked);
+    ui_.intervalEdit.Enable(settings_.intervalUnlocked && !adminPolicy_.intervalSeconds);
     ::InvalidateRect(ui_.intervalEdit, nullptr, TRUE);
 }
 

@@ -7,6 +7,7 @@
 #include "app/Page.h"
 #include "app/RadioGroup.h"
 #include "app/Settings.h"
+#include "policy/AdminPolicy.h"
 
 namespace kb {
 
@@ -28,7 +29,14 @@ public:
     // Shows these settings; they are the page's model from now on. No
     // handler runs but the policies'.
     void Show(const Settings& settings);
+    // What the administrator set overrides the user's own settings, whose
+    // controls are greyed; the user's own stay in the model for when the
+    // policy goes. The watch follows at once.
+    void SetAdminPolicy(const AdminPolicy& policy);
+    // The user's own settings: what the file keeps.
     const Settings& Current() const noexcept { return settings_; }
+    // What is in force: the user's own with the administrator's over them.
+    Settings Effective() const;
     // The settings with the interval box's text taken into them (a text that
     // is not a number keeps fallbackSeconds); the box shows what was taken.
     const Settings& TakeIntervalBox(int fallbackSeconds);
@@ -39,18 +47,25 @@ public:
     // Set the check boxes as clicks would; what a handler raises reaches
     // the caller.
     void SetSelfStart(bool on) { Children().SetCheck(ui_.selfStartBox, on); }
+    // Shows what Windows does at logon, without its handler.
+    void ShowSelfStart(bool on) {
+        settings_.selfStart = on;
+        ui_.selfStartBox.SetChecked(on);
+    }
     void SetIntervalUnlocked(bool on) { Children().SetCheck(ui_.intervalBox, on); }
 
     struct Ui {
         RadioGroup startupPolicy, startPagePolicy;
         CheckBox selfStartBox, intervalBox;
-        Control restartElevated, intervalEdit, intervalLabel;
+        Control restartElevated, intervalEdit, intervalLabel, administratorLine;
     };
     const Ui& Controls() const noexcept { return ui_; }
 
 private:
     void MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
                          const wchar_t* const (&items)[RadioGroup::kItems]);
+    // Shows what is in force, and greys what the administrator set.
+    void ShowEffective();
     void OnPolicyClicked();
     void OnSelfStartClicked();
     void OnIntervalBoxClicked();
@@ -58,6 +73,7 @@ private:
     Actions actions_;
     Ui ui_;
     Settings settings_;
+    AdminPolicy adminPolicy_;
 };
 
 }  // namespace kb

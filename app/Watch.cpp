@@ -51,6 +51,7 @@ void MainWindow::MakeWatcher() {
     host.breathe = [this] { Breathe(); };
     host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
     host.checkEnded = [this] { RunPutOffWork(); };
+    host.adminPolicyMayHaveChanged = [this] { FollowAdminPolicy(); };
     watcher_ = std::make_unique<Watcher>(*guard_, !options_.folders, std::move(host));
 }
 

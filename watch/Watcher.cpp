@@ -1,6 +1,7 @@
 #include "watch/Watcher.h"
 
 #include "platform/Clock.h"
+#include "policy/AdminPolicy.h"
 #include "startup/OwnFolder.h"
 
 #include <algorithm>
@@ -37,6 +38,11 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
             }))
             places.push_back({Kind::LogonValues, 0, where});
     }
+    // An administrator's policy takes effect as Group Policy writes it.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        places.push_back({Kind::AdminPolicy, 0,
+                          {Where::Kind::Key, root, kAdminPolicyKey,
+                           root == HKEY_LOCAL_MACHINE && Is64BitWindows() ? KEY_WOW64_64KEY : REGSAM{0}}});
     // Where the Startup folders are: moving one must not walk around the watch.
     if (followFolders)
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
@@ -125,6 +131,9 @@ void Watcher::OnSignalled() {
         case WatchedPlace::Kind::ItemPlace:
             changedPlaces_.items.at(place.index) = true;
             break;
+        case WatchedPlace::Kind::AdminPolicy:
+            adminPolicyChanged_ = true;
+            break;
         }
     }
     CheckChangedPlaces();
@@ -156,6 +165,8 @@ void Watcher::CheckEverything() {
     // Every place is read, where it is now: what the notifications were
     // waiting for too.
     foldersMoved_ = false;
+    adminPolicyChanged_ = false;
+    if (host_.adminPolicyMayHaveChanged) host_.adminPolicyMayHaveChanged();
     if (followFolders_) FollowStartupFolders();
     changedPlaces_ = PlaceSelection::None();
     startPagesChanged_ = false;
@@ -169,6 +180,8 @@ void Watcher::CheckChangedPlaces() {
         waitingForIdle_ = true;
         return;
     }
+    if (std::exchange(adminPolicyChanged_, false) && host_.adminPolicyMayHaveChanged)
+        host_.adminPolicyMayHaveChanged();
     if (std::exchange(foldersMoved_, false) && followFolders_) FollowStartupFolders();
     const PlaceSelection places = std::exchange(changedPlaces_, PlaceSelection::None());
     const bool startPages = std::exchange(startPagesChanged_, false);

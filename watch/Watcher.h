@@ -36,6 +36,7 @@ struct WatchedPlace {
         FolderLocations,  // where the shell keeps the Startup folders' paths
         LogonValues,      // a key holding single values logon reads
         ItemPlace,        // index: the place's in ItemPlaces()
+        AdminPolicy,      // an administrator's policy key of one root
     };
     Kind kind;
     std::size_t index = 0;
@@ -69,6 +70,9 @@ struct WatchHost {
     // There was nothing to compare with yet: instead of a check, the watch
     // took its first whole reading, which the owner may show.
     std::function<void()> firstReadingTaken;
+    // The administrator's policy keys changed, or the interval's check
+    // came: the owner reads them again.
+    std::function<void()> adminPolicyMayHaveChanged;
     // A check ended: what was put off for it may run now.
     std::function<void()> checkEnded;
 };
@@ -164,6 +168,7 @@ private:
     bool startPagesChanged_ = false;
     bool logonValuesChanged_ = false;
     bool foldersMoved_ = false;    // where the Startup folders are may have changed
+    bool adminPolicyChanged_ = false;  // an administrator's policy key changed
     bool waitingForIdle_ = false;  // a check was put off
     bool ready_ = false;
     bool checking_ = false;

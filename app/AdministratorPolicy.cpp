@@ -1,0 +1,69 @@
+// The administrator's policy (Group Policy's values for Keepboot): read at
+// start and whenever its keys change, laid over the user's settings, and
+// Quit locked when it says so.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "app/MainWindow.h"
+#include "app/SelfStart.h"
+#include "platform/Error.h"
+#include "platform/ShowableText.h"
+
+namespace kb {
+
+void MainWindow::FollowAdminPolicy() {
+    const AdminPolicy now = ReadAdminPolicy();
+    if (adminPolicyRead_ && now == adminPolicy_) return;
+    const AdminPolicy before = std::exchange(adminPolicy_, now);
+    // A wrong value is said once while it stays wrong; nothing else changes for it.
+    for (const AdminPolicy::Ignored& value : now.ignored)
+        if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
+            ShowNotice(L"The administrator's policy value '" + Showable(value.name) + L"' in " +
+                       value.where + L" " + value.why + L": it is ignored.");
+    // The first reading is no change: the settings start as it says.
+    if (adminPolicyRead_) {
+        const std::vector<std::wstring> changes = AdminPolicyChanges(before, now);
+        if (!changes.empty()) history_.RecordAdminPolicy(changes);
+    }
+    adminPolicyRead_ = true;
+
+    settingsTab_->SetAdminPolicy(now);
+    const Settings effective = settingsTab_->Effective();
+    if (effective.intervalUnlocked && effective.intervalSeconds > 0 && timer_)
+        timer_->SetInterval(IntervalMilliseconds(effective.intervalSeconds));
+    FollowAdminSelfStart();
+    LockQuit(now.QuitLocked());
+}
+
+void MainWindow::FollowAdminSelfStart() {
+    if (!adminPolicy_.selfStart || !options_.selfStart) return;
+    const bool wanted = *adminPolicy_.selfStart;
+    try {
+        if (options_.selfStart->Registered() != wanted &&
+            options_.selfStart->Set(wanted, ExecutablePath()) == SelfStart::Result::NeedsAdministrator)
+            // No rights are asked for unbidden: an administrator's start of
+            // Keepboot makes it.
+            ShowNotice(std::wstring(L"Your administrator has Keepboot ") +
+                       (wanted ? L"start" : L"not start") +
+                       L" with Windows, and changing that needs administrator rights: it stays "
+                       L"as it is until Keepboot runs with them.");
+    } catch (const Error& e) {
+        ShowNotice(L"Keepboot could not follow your administrator's policy on starting with "
+                   L"Windows: " + e.Message());
+    }
+    settingsTab_->ShowSelfStart(options_.selfStart->Registered());
+}
+
+void MainWindow::LockQuit(bool locked) {
+    quitLocked_ = locked;
+    quitButton_.Enable(!locked);
+    // The watch cannot be left unstarted: it runs from now on.
+    if (locked && watcher_->Handles().empty() && ready_ && !StoppedForGood()) StartTheWatch();
+    startButton_.Enable(!locked);
+    ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE,
+                     MF_BYCOMMAND | (locked ? MF_GRAYED : MF_ENABLED));
+    ::DrawMenuBar(Handle());
+}
+
+}  // namespace kb
