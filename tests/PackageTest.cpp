@@ -86,6 +86,8 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_TRUE(FileExists(installed));
     EXPECT_TRUE(FileExists(folder + L"\\README.txt"));
     EXPECT_TRUE(FileExists(folder + L"\\LICENSE.txt"));
+    EXPECT_TRUE(FileExists(folder + L"\\Keepboot.admx"));
+    EXPECT_TRUE(FileExists(folder + L"\\en-US\\Keepboot.adml"));
     EXPECT_TRUE(shortcutThere()) << "in the Start menu";
     ASSERT_EQ(InstalledVersions().size(), 1u);
     EXPECT_TRUE(StoreKept());
@@ -127,6 +129,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_FALSE(FileExists(installed));
     EXPECT_FALSE(FileExists(folder + L"\\README.txt"));
+    EXPECT_FALSE(FileExists(folder + L"\\en-US\\Keepboot.adml"));
     EXPECT_FALSE(shortcutThere());
     EXPECT_TRUE(StoreKept()) << "uninstalling never touches the store";
     for (const std::wstring& sid : users)

@@ -16,7 +16,7 @@ kb_as_root() {
 KB_PACKAGES=(
   cmake ninja-build dpkg-dev
   g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
-  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick wixl zip
+  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick wixl zip libxml2-utils
   googletest
 )
 
@@ -122,13 +122,18 @@ kb_package() {
   # Text files as Windows users open them: CRLF line ends.
   sed 's/$/\r/' "$KB_ROOT/README.md" >"$stage/README.txt"
   sed 's/$/\r/' "$KB_ROOT/LICENSE" >"$stage/LICENSE.txt"
+  # The administrative template, for the administrator's PolicyDefinitions.
+  mkdir -p "$stage/en-US"
+  cp "$KB_ROOT/policy/template/Keepboot.admx" "$stage/"
+  cp "$KB_ROOT/policy/template/en-US/Keepboot.adml" "$stage/en-US/"
   rm -f "$out/Keepboot-$version.msi"
   # wixl takes the files' sources relative to where it runs.
   (cd "$stage" && wixl -a x86 -D Version="$version" -o "$out/Keepboot-$version.msi" \
     "$KB_ROOT/packaging/Keepboot.wxs")
   [ -s "$out/Keepboot-$version.msi" ] || { kb_log "wixl made no package"; return 1; }
   rm -f "$out/Keepboot-$version.zip"
-  (cd "$stage" && zip -q -X "$out/Keepboot-$version.zip" Keepboot.exe README.txt LICENSE.txt)
+  (cd "$stage" && zip -q -X "$out/Keepboot-$version.zip" Keepboot.exe README.txt LICENSE.txt \
+    Keepboot.admx en-US/Keepboot.adml)
   kb_log "wrote $out/Keepboot-$version.msi and $out/Keepboot-$version.zip"
 }
 
