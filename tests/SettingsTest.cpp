@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "policy/AdminPolicy.h"
 
 namespace kb::test {
 namespace {
@@ -204,6 +205,51 @@ TEST_F(SettingsPage, SelfStartBoxShowsWhatIsRegistered) {
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
     EXPECT_TRUE(Checked(MakeWindow().SettingsTab().Controls().selfStartBox));
     EXPECT_EQ(SelfStartValue(), L"\"C:\\Old\\Keepboot.exe\" -start") << "left as it was";
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// The administrator's policy as Group Policy leaves it in the registry,
+// and as a careless script might.
+class AdminPolicyReading : public Sandbox {
+protected:
+    static void Dword(HKEY root, const wchar_t* name, DWORD number) {
+        SetRawValue(root, kAdminPolicyKey, name, REG_DWORD, &number, sizeof number);
+    }
+};
+
+TEST_F(AdminPolicyReading, TheMachineWinsAndAWrongValueIsIgnoredAndSaid) {
+    Dword(HKEY_LOCAL_MACHINE, L"StartupPolicy", 0);
+    Dword(HKEY_CURRENT_USER, L"StartupPolicy", 2);
+    Dword(HKEY_CURRENT_USER, L"CheckInterval", 60);
+    // A text where a number belongs: the user's valid one holds.
+    SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartPagePolicy", REG_SZ, L"1", 4);
+    Dword(HKEY_CURRENT_USER, L"StartPagePolicy", 1);
+    Dword(HKEY_LOCAL_MACHINE, L"StartAtLogon", 1);
+    Dword(HKEY_LOCAL_MACHINE, L"AllowQuit", 7);  // out of range: may quit, as unset
+    const AdminPolicy policy = ReadAdminPolicy();
+    EXPECT_EQ(policy.startupPolicy, 0);
+    EXPECT_EQ(policy.startPagePolicy, 1);
+    EXPECT_EQ(policy.intervalSeconds, 60);
+    EXPECT_EQ(policy.selfStart, true);
+    EXPECT_FALSE(policy.mayQuit);
+    EXPECT_FALSE(policy.QuitLocked());
+    ASSERT_EQ(policy.ignored.size(), 2u);
+    EXPECT_EQ(policy.ignored[0].name, L"StartPagePolicy");
+    EXPECT_EQ(policy.ignored[1].why, L"is 7, not between 0 and 1");
+
+    AdminPolicy locked;
+    locked.startupPolicy = 1;
+    locked.mayQuit = false;
+    EXPECT_EQ(AdminPolicyChanges(policy, locked),
+              (std::vector<std::wstring>{L"StartupPolicy: 1", L"StartPagePolicy: not set",
+                                         L"CheckInterval: not set", L"StartAtLogon: not set",
+                                         L"AllowQuit: 0"}));
+    EXPECT_TRUE(AdminPolicyChanges(locked, locked).empty());
 }
 
 }  // namespace
