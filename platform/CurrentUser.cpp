@@ -54,6 +54,11 @@ bool IsSidText(const std::wstring& text) {
     return true;
 }
 
+bool Is64BitWindows() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
 bool IsVistaOrLater() {
     if (VistaForTesting()) return *VistaForTesting();
     OSVERSIONINFOEXW version{};

@@ -13,6 +13,8 @@ bool IsSidText(const std::wstring& text);
 
 // Whether this is Windows Vista or later (else XP).
 bool IsVistaOrLater();
+// Whether this 32-bit program runs on 64-bit Windows.
+bool Is64BitWindows();
 
 // Tests only: stand in for another user, or another Windows; none ends it.
 void SetCurrentUserSidForTesting(std::optional<std::wstring> sid);

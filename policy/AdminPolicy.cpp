@@ -4,7 +4,7 @@
 #include <type_traits>
 
 #include "platform/Registry.h"
-#include "startup/StartupPlaces.h"
+#include "platform/CurrentUser.h"
 
 namespace kb {
 

@@ -9,12 +9,15 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "policy/Policy.h"
 #include "shelllink/ShellLink.h"
-#include "startup/LogonPrograms.h"
 #include "startup/StartupPlaces.h"
 
 namespace kb {
+
+// A single value as it stands: none when it is not there.
+using ValueState = std::optional<RegValue>;
 
 // A value in a Run-type key.
 struct RunValueEntry {

@@ -8,7 +8,7 @@
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
 #include "shelllink/ShellLink.h"
-#include "startup/Inventory.h"
+#include "startup/ShortcutFiles.h"
 #include "startup/OwnFolder.h"
 #include "startup/StoreLayout.h"
 #include "startup/TaskManager.h"

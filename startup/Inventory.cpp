@@ -150,39 +150,6 @@ void ReadAsideFiles(const std::wstring& location, const std::wstring& folder,
 
 }  // namespace
 
-std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path) {
-    // Only a .lnk is a shortcut to Windows, whatever the bytes of another file.
-    const auto dot = path.rfind(L'.');
-    if (dot == std::wstring::npos || !EqualIgnoringCase(path.substr(dot), L".lnk"))
-        return std::nullopt;
-    return TryReadShellLink(path);
-}
-
-namespace {
-
-// What a file starts and with which arguments: a shortcut's target, else
-// the name of what its ID list points at, else the file itself.
-std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& path,
-                                                const std::optional<ShellLinkData>& link) {
-    if (!link || (link->Target.empty() && link->ItemName.empty())) return {path, {}};
-    return {link->Target.empty() ? link->ItemName : link->Target, link->Arguments};
-}
-
-}  // namespace
-
-ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring& path,
-                               std::optional<ShellLinkData> link) {
-    ShortcutEntry entry;
-    entry.location = location;
-    entry.path = path;
-    entry.fileName = path.substr(path.rfind(L'\\') + 1);
-    entry.name = entry.fileName.substr(0, entry.fileName.rfind(L'.'));
-    entry.link = std::move(link);
-    const auto [program, arguments] = ProgramOf(path, entry.link);
-    entry.command = arguments.empty() ? program : program + L" " + arguments;
-    return entry;
-}
-
 PlaceSelection PlaceSelection::None() {
     PlaceSelection none;
     none.runKeys.assign(none.runKeys.size(), false);

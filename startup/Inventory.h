@@ -12,6 +12,7 @@
 
 #include "platform/Registry.h"
 #include "startup/Entries.h"
+#include "startup/ShortcutFiles.h"
 
 namespace kb {
 
@@ -69,13 +70,6 @@ struct PlaceStamp {
     bool operator==(const PlaceStamp&) const = default;
 };
 PlaceStamp StampOf(const RunKeyPlace& place);
-
-// The shortcut a file in a Startup folder is, when it is a .lnk the shell
-// reads; none for any other file.
-std::optional<ShellLinkData> ReadLinkOf(const std::wstring& path);
-// The entry of a file in a Startup folder, with what it starts.
-ShortcutEntry StartupFileEntry(const std::wstring& location, const std::wstring& path,
-                               std::optional<ShellLinkData> link);
 
 // The selected keys and folders. Keys and folders that do not exist
 // contribute nothing; values that are not text are skipped and noted; every

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "startup/Entries.h"
 
 namespace kb {
 
 struct LogonValue;
-// A value as it stands: none when it is not there.
-using ValueState = std::optional<RegValue>;
 
 // How a value names what it runs.
 enum class LogonValueForm {

@@ -35,11 +35,6 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
     return EqualIgnoringCase(canonical(a), canonical(b));
 }
 
-bool Is64BitWindows() {
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 std::vector<RunKeyPlace> RunKeyPlacesFor(bool windows64) {
     const wchar_t* const names[] = {L"Run", L"RunOnce", L"RunServices", L"RunServicesOnce"};
     const REGSAM view = windows64 ? KEY_WOW64_64KEY : 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/CurrentUser.h"
+
 namespace kb {
 
 // One Run-type key: a root, its short name as the Location texts and the
@@ -53,9 +55,6 @@ inline constexpr wchar_t kAsideKey[] = L"AutorunsDisabled";
 // there whole, one numbered subkey each.
 inline constexpr wchar_t kKeepbootKey[] = L"Software\\Keepboot";
 inline constexpr wchar_t kKeptKey[] = L"Software\\Keepboot\\Kept";
-
-// Whether this 32-bit program runs on 64-bit Windows.
-bool Is64BitWindows();
 
 // The Run-type keys, the machine's first; then the other lists of values
 // logon runs (the policy's Run list, the terminal server's install-mode Run

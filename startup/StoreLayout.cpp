@@ -1,5 +1,6 @@
 // The store's layout: reading its subkeys, and what every room writes.
 #include "startup/StoreLayout.h"
+#include "startup/StoreReading.h"
 
 #include "platform/TextCompare.h"
 #include "startup/TaskManager.h"

@@ -12,7 +12,7 @@
 #include "platform/IntText.h"
 #include "platform/Registry.h"
 #include "startup/Entries.h"
-#include "startup/Store.h"
+#include "startup/MoveResult.h"
 
 namespace kb::store {
 
