@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 

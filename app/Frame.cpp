@@ -6,10 +6,10 @@
 
 #include <exception>
 
-#include "app/Elevation.h"
+#include "app/services/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 

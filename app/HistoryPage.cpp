@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "app/ControlIds.h"
-#include "app/UserMoves.h"
+#include "app/services/UserMoves.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 #include "platform/TextCompare.h"
-#include "startup/CommandLine.h"
-#include "startup/DisabledLedger.h"
+#include "places/CommandLine.h"
+#include "guard/DisabledLedger.h"
 
 namespace kb {
 

@@ -3,7 +3,7 @@
 // entry a recorded disable put into the store.
 #include "app/ListPage.h"
 #include "app/Page.h"
-#include "app/Workbench.h"
+#include "app/services/Workbench.h"
 
 namespace kb {
 

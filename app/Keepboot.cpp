@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Elevation.h"
+#include "app/services/Elevation.h"
 #include "app/ErrorReport.h"
-#include "app/SelfStart.h"
-#include "app/SingleInstance.h"
+#include "app/services/SelfStart.h"
+#include "app/services/SingleInstance.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
-#include "startup/StartupPlaces.h"
+#include "places/StartupPlaces.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/ControlIds.h"
-#include "app/UserMoves.h"
+#include "app/services/UserMoves.h"
 #include "platform/Error.h"
 #include "platform/ScopeExit.h"
 

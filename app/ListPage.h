@@ -3,7 +3,7 @@
 // moves the entries whose check box was changed.
 #include "app/Page.h"
 #include "app/StartupList.h"
-#include "app/Workbench.h"
+#include "app/services/Workbench.h"
 
 namespace kb {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/Elevation.h"
+#include "app/services/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
 

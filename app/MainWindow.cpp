@@ -4,10 +4,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/Elevation.h"
+#include "app/services/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 #include "platform/AppTitle.h"
 #include "platform/CurrentUser.h"
 #include "platform/Error.h"

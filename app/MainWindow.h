@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "app/ControlIds.h"
+#include "app/services/GuardWindow.h"
 #include "app/Controls.h"
-#include "app/HistoryKeeper.h"
+#include "app/services/HistoryKeeper.h"
 #include "app/HistoryPage.h"
 #include "app/ListPage.h"
 #include "app/PngImage.h"
@@ -25,8 +26,8 @@
 #include "app/TrayIcon.h"
 #include "app/Window.h"
 #include "app/WindowTimer.h"
-#include "app/Workbench.h"
-#include "startup/Guard.h"
+#include "app/services/Workbench.h"
+#include "guard/Guard.h"
 #include "watch/Watcher.h"
 
 namespace kb {
@@ -58,7 +59,7 @@ struct MainWindowOptions {
 class MainWindow : public WindowBase {
 public:
     // Other programs and the whole-program tests find the window by these.
-    static constexpr wchar_t kClassName[] = L"TDisableForm";
+    static constexpr const wchar_t* kClassName = guard_window::kClassName;
     static constexpr wchar_t kCaption[] = L"Keepboot " KEEPBOOT_CAPTION_VERSION L" - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
     // The window's timers: the interval's full check, and the retries of
@@ -66,19 +67,21 @@ public:
     static constexpr UINT_PTR kTimerId = 1, kTrayRetryTimerId = 3;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
-    static constexpr UINT kStatusMessage = WM_APP + 2;
-    static constexpr LRESULT StatusReady = 1, StatusWatching = 2, StatusTrayIcon = 4;
+    static constexpr UINT kStatusMessage = guard_window::kStatusMessage;
+    static constexpr LRESULT StatusReady = guard_window::StatusReady,
+                             StatusWatching = guard_window::StatusWatching,
+                             StatusTrayIcon = guard_window::StatusTrayIcon;
     // The watch's counters, for the benchmark and the whole-program tests:
     // TakeSnapshot keeps them as they are at that moment (reading them
     // wakes the program too), the others answer one from the snapshot.
     static constexpr UINT kCounterMessage = WM_APP + 3;
     enum Counter : WPARAM { TakeSnapshot, WakeUps, FullChecks, PlaceChecks, Notices, CheckingMs };
     // Brings the window forward: a second start by hand asks for it.
-    static constexpr UINT kShowMessage = WM_APP + 4;
+    static constexpr UINT kShowMessage = guard_window::kShowMessage;
     // The watch's first check, once the message loop runs.
     static constexpr UINT kFirstCheckMessage = WM_APP + 5;
     // An instance started for moves with rights was not asked by this guard.
-    static constexpr UINT kForeignRequestMessage = WM_APP + 6;
+    static constexpr UINT kForeignRequestMessage = guard_window::kForeignRequestMessage;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/Controls.h"
-#include "app/MessagePump.h"
+#include "app/services/MessagePump.h"
 #include "platform/ShowableText.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"

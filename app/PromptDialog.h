@@ -9,7 +9,7 @@
 #include "app/PngImage.h"
 #include "app/Window.h"
 #include "platform/Handle.h"
-#include "startup/Entries.h"
+#include "places/Entries.h"
 #include "policy/Policy.h"
 
 namespace kb {

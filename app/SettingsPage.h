@@ -6,7 +6,7 @@
 
 #include "app/Page.h"
 #include "app/RadioGroup.h"
-#include "app/Settings.h"
+#include "app/services/Settings.h"
 #include "policy/AdminPolicy.h"
 
 namespace kb {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "startup/Entries.h"
+#include "places/Entries.h"
 
 namespace kb {
 

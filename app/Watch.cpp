@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "app/ErrorReport.h"
-#include "app/MessagePump.h"
+#include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "platform/AppTitle.h"

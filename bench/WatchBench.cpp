@@ -40,10 +40,10 @@
 #include "platform/Error.h"
 #include "shelllink/ShellLink.h"
 #include "startpage/StartPages.h"
-#include "startup/Guard.h"
-#include "startup/LogonValues.h"
+#include "guard/Guard.h"
+#include "logon/LogonValues.h"
 #include "platform/Clock.h"
-#include "startup/StartupPlaces.h"
+#include "places/StartupPlaces.h"
 
 namespace {
 

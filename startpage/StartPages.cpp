@@ -2,7 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Registry.h"
-#include "startup/Records.h"
+#include "places/Records.h"
 
 namespace kb {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "policy/Policy.h"
-#include "startup/Entries.h"
+#include "places/Entries.h"
 
 namespace kb {
 

@@ -4,7 +4,7 @@
 #include "CoreHarness.h"
 #include "platform/Faults.h"
 #include "platform/ChangeWatch.h"
-#include "startup/Inventory.h"
+#include "reading/Inventory.h"
 
 namespace kb::test {
 namespace {

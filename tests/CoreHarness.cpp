@@ -5,8 +5,8 @@
 #include <ostream>
 
 #include "shelllink/ShellLink.h"
-#include "startup/Inventory.h"
-#include "startup/Store.h"
+#include "reading/Inventory.h"
+#include "store/Store.h"
 
 namespace kb {
 

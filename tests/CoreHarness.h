@@ -6,7 +6,7 @@
 
 #include "Sandbox.h"
 #include "shelllink/ShellLink.h"
-#include "startup/Entries.h"
+#include "places/Entries.h"
 
 namespace kb {
 // For test messages: found by argument lookup beside the record.

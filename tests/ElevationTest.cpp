@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ElevatedRequest.h"
-#include "app/Elevation.h"
+#include "app/services/ElevatedRequest.h"
+#include "app/services/Elevation.h"
 
 namespace kb::test {
 namespace {

@@ -10,10 +10,10 @@
 #include "platform/Faults.h"
 #include "platform/Files.h"
 #include "shelllink/ShellLink.h"
-#include "startup/Items.h"
-#include "startup/KeptItems.h"
-#include "startup/MoveJournal.h"
-#include "startup/Store.h"
+#include "store/Items.h"
+#include "store/KeptItems.h"
+#include "store/MoveJournal.h"
+#include "store/Store.h"
 
 namespace kb::test {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "CoreHarness.h"
 #include "platform/Registry.h"
-#include "startup/Inventory.h"
-#include "startup/Store.h"
+#include "reading/Inventory.h"
+#include "store/Store.h"
 
 namespace kb::test {
 namespace {

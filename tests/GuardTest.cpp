@@ -4,7 +4,7 @@
 #include "CoreHarness.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
-#include "startup/Guard.h"
+#include "guard/Guard.h"
 
 namespace kb::test {
 namespace {

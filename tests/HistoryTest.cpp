@@ -2,9 +2,9 @@
 // survives a record cut off by a crash, and stays within its bound; the
 // page shows each decision, and its Enable brings a disabled entry back.
 #include "WindowHarness.h"
-#include "app/EventLog.h"
-#include "app/History.h"
-#include "app/HistoryKeeper.h"
+#include "app/services/EventLog.h"
+#include "app/services/History.h"
+#include "app/services/HistoryKeeper.h"
 #include "platform/Error.h"
 
 namespace kb::test {

@@ -1,7 +1,7 @@
 #include "CoreHarness.h"
 #include "platform/TextCompare.h"
-#include "startup/Guard.h"
-#include "startup/Inventory.h"
+#include "guard/Guard.h"
+#include "reading/Inventory.h"
 
 namespace kb::test {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "CoreHarness.h"
 #include "platform/Files.h"
-#include "startup/Guard.h"
-#include "startup/Items.h"
-#include "startup/KeptItems.h"
+#include "guard/Guard.h"
+#include "store/Items.h"
+#include "store/KeptItems.h"
 
 namespace kb::test {
 namespace {

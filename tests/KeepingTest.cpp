@@ -6,8 +6,8 @@
 
 #include "CoreHarness.h"
 #include "platform/Faults.h"
-#include "startup/Guard.h"
-#include "startup/KnownKeeping.h"
+#include "guard/Guard.h"
+#include "guard/KnownKeeping.h"
 
 namespace kb::test {
 namespace {

@@ -1,8 +1,8 @@
 #include "WindowHarness.h"
-#include "app/History.h"
+#include "app/services/History.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
-#include "startup/Store.h"
+#include "store/Store.h"
 
 namespace kb::test {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/CurrentUser.h"
 #include "Sandbox.h"
 #include "app/MainWindow.h"
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 
 namespace kb::test {
 namespace {

@@ -4,7 +4,7 @@
 // folder, a name the place does not have, and files only the literal path
 // names. Each ends disabled whole and comes back whole from the list.
 #include "ProgramFixtures.h"
-#include "startup/Items.h"
+#include "store/Items.h"
 
 namespace kb::test {
 namespace {

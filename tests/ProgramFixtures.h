@@ -17,14 +17,14 @@
 #include "CoreHarness.h"
 #include "ProgramDriver.h"
 #include "Sandbox.h"
-#include "app/History.h"
+#include "app/services/History.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
 #include "platform/ScopeExit.h"
-#include "startup/StartupPlaces.h"
+#include "places/StartupPlaces.h"
 #include "shelllink/ShellLink.h"
 
 namespace kb::test {

@@ -2,8 +2,8 @@
 // process as an intruder or a user repairing a machine would: nothing is
 // put back to harm, and every question shows the whole value.
 #include "ProgramFixtures.h"
-#include "app/HistoryKeeper.h"
-#include "startup/LogonValues.h"
+#include "app/services/HistoryKeeper.h"
+#include "logon/LogonValues.h"
 
 namespace kb::test {
 namespace {

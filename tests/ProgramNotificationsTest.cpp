@@ -1,8 +1,8 @@
 // Whole-program tests of the watch between its intervals: change
 // notifications, and the same for a standard user.
 #include "ProgramFixtures.h"
-#include "app/Elevation.h"
-#include "app/HistoryKeeper.h"
+#include "app/services/Elevation.h"
+#include "app/services/HistoryKeeper.h"
 
 namespace kb::test {
 namespace {

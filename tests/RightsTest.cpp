@@ -4,10 +4,10 @@
 #include "CoreHarness.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
-#include "startup/EntryKey.h"
-#include "startup/Guard.h"
-#include "startup/Store.h"
-#include "startup/TaskManager.h"
+#include "guard/EntryKey.h"
+#include "guard/Guard.h"
+#include "store/Store.h"
+#include "places/TaskManager.h"
 
 namespace kb::test {
 namespace {

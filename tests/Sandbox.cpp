@@ -10,7 +10,7 @@
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/SystemFunction.h"
-#include "startup/TaskManager.h"
+#include "places/TaskManager.h"
 
 namespace kb::test {
 

@@ -15,7 +15,7 @@
 #include "ScratchRegistry.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
-#include "startup/StartupPlaces.h"
+#include "places/StartupPlaces.h"
 
 namespace kb::test {
 

@@ -1,6 +1,6 @@
 #include "WindowHarness.h"
-#include "app/SelfStart.h"
-#include "app/Settings.h"
+#include "app/services/SelfStart.h"
+#include "app/services/Settings.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 #include "policy/AdminPolicy.h"

@@ -1,5 +1,5 @@
 #include "WindowHarness.h"
-#include "app/History.h"
+#include "app/services/History.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
 

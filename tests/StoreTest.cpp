@@ -6,8 +6,8 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
-#include "startup/OwnFolder.h"
-#include "startup/Store.h"
+#include "store/OwnFolder.h"
+#include "store/Store.h"
 
 namespace kb::test {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "CoreHarness.h"
 #include "platform/Registry.h"
-#include "startup/Guard.h"
-#include "startup/Inventory.h"
-#include "startup/Store.h"
+#include "guard/Guard.h"
+#include "reading/Inventory.h"
+#include "store/Store.h"
 
 namespace kb::test {
 namespace {

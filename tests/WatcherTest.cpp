@@ -7,10 +7,10 @@
 
 #include "CoreHarness.h"
 #include "platform/Faults.h"
-#include "startup/Inventory.h"
-#include "startup/Items.h"
-#include "startup/LogonPrograms.h"
-#include "startup/KeptItems.h"
+#include "reading/Inventory.h"
+#include "store/Items.h"
+#include "logon/LogonPrograms.h"
+#include "store/KeptItems.h"
 #include "watch/Watcher.h"
 
 namespace kb::test {

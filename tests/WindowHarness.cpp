@@ -1,6 +1,6 @@
 #include "WindowHarness.h"
 
-#include "app/SelfStart.h"
+#include "app/services/SelfStart.h"
 
 #include <ostream>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "CoreHarness.h"
-#include "app/History.h"
+#include "app/services/History.h"
 #include "app/MainWindow.h"
 
 namespace kb::test {

@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "policy/AdminPolicy.h"
-#include "startup/OwnFolder.h"
+#include "store/OwnFolder.h"
 
 #include <algorithm>
 #include <exception>

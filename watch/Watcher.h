@@ -18,8 +18,8 @@
 #include "platform/ChangeWatch.h"
 #include "policy/Policy.h"
 #include "startpage/StartPages.h"
-#include "startup/Guard.h"
-#include "startup/LogonValues.h"
+#include "guard/Guard.h"
+#include "logon/LogonValues.h"
 
 namespace kb {
 

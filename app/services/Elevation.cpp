@@ -1,0 +1,197 @@
+#include "app/services/Elevation.h"
+
+#include <shellapi.h>
+
+#include "app/services/ElevatedRequest.h"
+#include "app/services/HistoryKeeper.h"
+#include "app/services/MessagePump.h"
+#include "app/services/GuardWindow.h"
+#include "app/services/SingleInstance.h"
+#include "app/services/SelfStart.h"
+#include "platform/CurrentUser.h"
+#include "platform/Faults.h"
+#include "platform/Handle.h"
+#include "guard/EntryKey.h"
+#include "guard/Guard.h"
+
+namespace kb {
+
+namespace {
+
+TOKEN_ELEVATION_TYPE ElevationType() {
+    UniqueHandle token;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        ::GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size);
+    return type;
+}
+
+// Runs the program with "runas": Windows asks for consent or credentials.
+UniqueHandle StartElevated(HWND owner, const std::wstring& executable,
+                           const std::wstring& parameters, DWORD& error) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = L"runas";
+    info.lpFile = executable.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    error = ERROR_SUCCESS;
+    if (!::ShellExecuteExW(&info)) error = ::GetLastError();
+    return UniqueHandle(info.hProcess);
+}
+
+// Waits for the process's end with this thread's messages dispatched, as
+// a modal dialog's loop does: the window and its watch go on meanwhile.
+DWORD WaitDispatching(HANDLE process) {
+    if (!PumpUntil({}, {}, process)) return static_cast<DWORD>(-1);
+    DWORD code = static_cast<DWORD>(-1);
+    ::GetExitCodeProcess(process, &code);
+    return code;
+}
+
+}  // namespace
+
+bool ProcessIsElevated() {
+    if (StandardUserMode()) return false;
+    UniqueHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size))
+        return true;  // a Windows without UAC: rights are what the account has
+    // A standard user's token is no split one (TokenElevationTypeDefault)
+    // and not elevated; an administrator with UAC off has an elevated one.
+    return elevation.TokenIsElevated != 0;
+}
+
+bool CanElevate() {
+    return StandardUserMode() || ElevationType() == TokenElevationTypeLimited;
+}
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    // Backslashes are literal except before a quote, where they are doubled.
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+MoveResult MoveElevated(HWND owner, const std::wstring& executable,
+                        const std::vector<StartupEntry>& entries) {
+    // The entries travel in a request only this process holds.
+    std::vector<std::wstring> keys;
+    for (const StartupEntry& entry : entries)
+        for (const std::wstring& text : KeyOf(entry)) keys.push_back(text);
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make(keys);
+    if (!request) return MoveResult::CannotMove;
+    const std::wstring parameters = std::wstring(kMoveArgument) + L" " + request->CommandLine();
+    DWORD error = ERROR_SUCCESS;
+    const UniqueHandle process = StartElevated(owner, executable, parameters, error);
+    if (!process) return error == ERROR_CANCELLED ? MoveResult::NeedsAdministrator
+                                                  : MoveResult::CannotMove;
+    return WaitDispatching(process.get()) == 0 ? MoveResult::Moved : MoveResult::CannotMove;
+}
+
+int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
+    const std::optional<std::vector<std::wstring>> keys = TakeElevatedRequest(arguments, 1, executable);
+    if (!keys) return RefuseForeignRequest(executable);
+    StartupGuard guard(FindStartupFolders());
+    // What it moves is known to the guard that asked; the machine's record is
+    // the administrators' to keep. (Whose the user's keys are, it cannot tell.)
+    guard.SetKeeping(StartupGuard::Keeping::MachineOnly);
+    try {
+        guard.Restore();
+    } catch (...) {
+        return static_cast<int>(keys->size());
+    }
+    int notMoved = 0;
+    std::size_t at = 0;
+    while (at < keys->size()) {
+        const std::optional<StartupEntry> entry = FindByKey(guard.Known(), *keys, at);
+        try {
+            if (!entry || guard.Move(*entry) != MoveResult::Moved) ++notMoved;
+        } catch (...) {
+            ++notMoved;
+        }
+    }
+    return notMoved;
+}
+
+bool SetSelfStartElevated(HWND owner, const std::wstring& executable, bool on) {
+    // Whose task it is travels with the request: an administrator's
+    // credentials lent to a standard user still make that user's task.
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make({on ? L"on" : L"off", CurrentUserSid()});
+    if (!request) return false;
+    DWORD error = ERROR_SUCCESS;
+    const UniqueHandle process = StartElevated(
+        owner, executable, std::wstring(kSelfStartArgument) + L" " + request->CommandLine(), error);
+    return process && WaitDispatching(process.get()) == 0;
+}
+
+int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
+    // The Windows Installer, removing the program, runs "-selfstart off" as
+    // the system itself: every user's task goes.
+    if (arguments.size() == 2 && arguments[1] == L"off" && (RunsAsTheSystem() || RunsUnderWine())) {
+        RemoveEverySelfStart();
+        return 0;
+    }
+    // Anything else is the running guard's request, for its user.
+    const std::optional<std::vector<std::wstring>> request = TakeElevatedRequest(arguments, 1, executable);
+    if (!request) return RefuseForeignRequest(executable);
+    if (request->size() != 2 || ((*request)[0] != L"on" && (*request)[0] != L"off") || !IsSidText((*request)[1]))
+        return 2;
+    try {
+        return SystemSelfStart((*request)[1])->Set((*request)[0] == L"on", executable) == SelfStart::Result::Done
+                   ? 0
+                   : 1;
+    } catch (...) {
+        return 1;
+    }
+}
+
+int RefuseForeignRequest(const std::wstring& executable) {
+    // Said without a box, which would wait for whoever started it: by the
+    // running guard, or in the history when none runs.
+    if (const HWND guard = FindRunningKeepboot(executable, 0)) {
+        ::PostMessageW(guard, guard_window::kForeignRequestMessage, 0, 0);
+    } else {
+        HistoryKeeper history;
+        history.Open(DefaultHistoryPath());
+        history.RecordNotice(kForeignRequestNotice);
+    }
+    return 3;
+}
+
+bool RestartElevated(HWND owner, const std::wstring& executable,
+                     const std::vector<std::wstring>& arguments) {
+    std::wstring parameters =
+        std::wstring(kAfterArgument) + L" " + std::to_wstring(::GetCurrentProcessId());
+    for (const std::wstring& argument : arguments) parameters += L" " + QuoteArgument(argument);
+    DWORD error = ERROR_SUCCESS;
+    return static_cast<bool>(StartElevated(owner, executable, parameters, error));
+}
+
+void WaitForPredecessor(const std::vector<std::wstring>& arguments) {
+    if (arguments.size() < 2 || arguments[0] != kAfterArgument) return;
+    const DWORD id = static_cast<DWORD>(std::wcstoul(arguments[1].c_str(), nullptr, 10));
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+    // It saves its settings and ends at once; a predecessor that hangs does
+    // not keep this one from guarding for long.
+    if (process) ::WaitForSingleObject(process.get(), 10000);
+}
+
+}  // namespace kb

@@ -1,0 +1,146 @@
+#include "app/services/HistoryKeeper.h"
+
+#include "startpage/StartPages.h"
+
+namespace kb {
+
+void HistoryKeeper::Open(const std::wstring& file) {
+    file_ = HistoryFile(file);
+    list_.Show(file_.Read());
+}
+
+void HistoryKeeper::Record(HistoryRecord record) {
+    ::GetSystemTimeAsFileTime(&record.when);
+    list_.Add(record);
+    eventLog_.Report(record);
+    pending_.push_back(std::move(record));
+    if (pending_.size() > kPending) pending_.pop_front();  // on the page and in the event log all the same
+    WritePending();
+}
+
+void HistoryKeeper::RetryNow() {
+    failedAt_.reset();
+    WritePending();
+}
+
+void HistoryKeeper::WritePending() {
+    const DWORD now = ::GetTickCount();
+    if (failedAt_ && now - *failedAt_ < kRetryMs) return;
+    while (!pending_.empty() && file_.Append(pending_.front())) pending_.pop_front();
+    if (pending_.empty()) {
+        failedAt_.reset();
+        failureTold_ = false;
+        return;
+    }
+    failedAt_ = now;
+    if (std::exchange(failureTold_, true) || !failureNotice_) return;
+    failureNotice_(L"The history file " + file_.Path() +
+                   L" cannot be written now; its records are kept here and written once it can be.");
+}
+
+void HistoryKeeper::RecordNotice(const std::wstring& text) {
+    HistoryRecord record;
+    record.what = L"Notice";
+    record.detail = text;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordAdminPolicy(const std::vector<std::wstring>& changes) {
+    HistoryRecord record;
+    record.what = kAdminPolicyChanged;
+    record.by = L"Group Policy";
+    for (const std::wstring& change : changes)
+        record.detail += (record.detail.empty() ? L"" : L"; ") + change;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
+    static constexpr const wchar_t* kWhat[] = {L"Disabled", L"Allowed", L"Left as it is",
+                                               L"Could not be disabled",
+                                               L"Needs administrator rights"};
+    HistoryRecord record;
+    record.what = kWhat[outcome.action];
+    record.by = outcome.asked ? L"you" : L"the watch";
+    record.item = outcome.entry.item;
+    record.command = outcome.entry.command;
+    record.location = outcome.entry.location;
+    if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
+    if (outcome.atStart) record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kFoundAtStart);
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
+    HistoryRecord record;
+    record.what = change.decision == Decision::Disable ? L"Start page put back"
+                  : change.decision == Decision::Allow ? L"Start page change allowed"
+                                                       : L"Left as it is";  // to be asked again
+    record.by = change.asked ? L"you" : L"the watch";
+    record.item = kStartPageValues[change.index].caption;
+    record.command = change.found;
+    record.location = L"Internet Explorer";
+    record.detail = L"defended: " + change.defended;
+    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
+    using Kind = LogonValueChange::Kind;
+    const LogonValue& value = LogonValues().at(change.index);
+    HistoryRecord record;
+    const bool ownBack = change.kind == Kind::MissingProgram && change.decision == Decision::Disable;
+    if (change.kind == Kind::NotWindowsOwn) {
+        // Said, not decided: the user may put Windows' own value back.
+        record.what = kNotWindowsOwn;
+        record.by = L"the watch";
+        record.item = value.name;
+        record.command = TextOf(change.found);
+        record.location = value.Location();
+        record.detail = L"It " + HowItDiffers(value, change.found) +
+                        L". It is guarded as it is; untick it on the Startup list, or choose Restore here, "
+                        L"to put Windows' own value back.";
+        Record(std::move(record));
+        return;
+    }
+    record.what = change.kind == Kind::Repaired          ? L"Logon value repaired to Windows' own"
+                  : ownBack                              ? L"Windows' own logon value put back"
+                  : change.decision == Decision::Disable ? L"Logon value put back"
+                  : change.decision == Decision::Allow   ? L"Logon value change allowed"
+                                                         : L"Left as it is";  // to be asked again
+    record.by = change.asked ? L"you" : L"the watch";
+    record.item = value.name;
+    record.command = TextOf(change.found);
+    record.location = value.Location();
+    record.detail = L"known good: " + TextOf(change.knownGood);
+    if (change.kind == Kind::Repaired) record.detail = L"before: " + TextOf(change.knownGood);
+    for (std::size_t i = 0; i < change.missing.size(); ++i)
+        record.detail += (i == 0 ? L"; it names " : L", ") + change.missing[i] +
+                         (i + 1 == change.missing.size() ? L", which is not there" : L"");
+    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
+    const EntryText text = TextOf(entry);
+    HistoryRecord record;
+    // A live entry moved goes into the store; a stored one comes back.
+    record.what = std::wstring(text.enabled ? L"Disabled" : L"Enabled") + L" from " + from;
+    record.by = L"you";
+    record.item = text.item;
+    record.command = text.command;
+    record.location = text.location;
+    Record(std::move(record));
+}
+
+void HistoryKeeper::RecordNotMoved(const StartupEntry& entry, const std::wstring& why) {
+    const EntryText text = TextOf(entry);
+    HistoryRecord record;
+    record.what = text.enabled ? L"Could not be disabled" : L"Could not be enabled";
+    record.by = L"you";
+    record.item = text.item;
+    record.command = text.command;
+    record.location = text.location;
+    record.detail = why;
+    Record(std::move(record));
+}
+
+}  // namespace kb

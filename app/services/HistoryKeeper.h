@@ -1,0 +1,74 @@
+#pragma once
+// Keeps every record of what the guard did and told: in the history file,
+// on the history page's list, in the event log.
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/services/EventLog.h"
+#include "app/services/History.h"
+#include "app/services/HistoryList.h"
+#include "policy/Policy.h"
+#include "places/Entries.h"
+#include "guard/Guard.h"
+#include "startpage/StartPages.h"
+#include "logon/LogonValues.h"
+
+namespace kb {
+
+// The record of a logon value found not Windows' own as the watch started.
+inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
+// The record of a change of the administrator's policy.
+inline constexpr wchar_t kAdminPolicyChanged[] = L"Policy changed by your administrator";
+// What a record of a change found by the first check says of it.
+inline constexpr wchar_t kFoundAtStart[] = L"found at start, while Keepboot was not running";
+
+class HistoryKeeper {
+public:
+    // The file from now on, and what it holds already on the list.
+    void Open(const std::wstring& file);
+    HistoryList& List() noexcept { return list_; }
+
+    // A record that cannot be written is still shown: it pauses nothing. It
+    // waits in memory (the newest kPending) and is written with the next
+    // record that can be, tried again at most every kRetryMs.
+    void Record(HistoryRecord record);
+    // Told once, while it lasts, that the file cannot be written.
+    void SetFailureNotice(std::function<void(const std::wstring& text)> notice) {
+        failureNotice_ = std::move(notice);
+    }
+    std::size_t Pending() const noexcept { return pending_.size(); }
+    // Writes what waits now, whenever the last try was (at each interval,
+    // and at the end).
+    void RetryNow();
+    // What a check did with an entry.
+    void RecordOutcome(const CheckOutcome& outcome);
+    void RecordStartPage(const StartPageChange& change);
+    void RecordLogonValue(const LogonValueChange& change);
+    // A move the user made, from the list or the history.
+    void RecordMove(const StartupEntry& entry, const wchar_t* from);
+    // A move the user asked for that was not made, and why.
+    void RecordNotMoved(const StartupEntry& entry, const std::wstring& why);
+    // The administrator's policy changed: each value, as "Name: value".
+    void RecordAdminPolicy(const std::vector<std::wstring>& changes);
+    // Something the guard told.
+    void RecordNotice(const std::wstring& text);
+
+private:
+    static constexpr std::size_t kPending = 10000;
+    static constexpr DWORD kRetryMs = 5000;
+    void WritePending();
+
+    HistoryFile file_{L""};
+    std::deque<HistoryRecord> pending_;  // not written yet, oldest first
+    std::optional<DWORD> failedAt_;      // tick of the last failed write
+    bool failureTold_ = false;
+    std::function<void(const std::wstring& text)> failureNotice_;
+    HistoryList list_;
+    EventLog eventLog_;
+};
+
+}  // namespace kb

@@ -1,0 +1,244 @@
+#include "app/services/SelfStart.h"
+
+#include <windows.h>
+#include <sddl.h>
+#include <taskschd.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "platform/AppTitle.h"
+#include "platform/CurrentUser.h"
+#include "platform/Error.h"
+#include "platform/Faults.h"
+#include "platform/Handle.h"
+#include "platform/Registry.h"
+
+namespace kb {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+class RunValue final : public SelfStart {
+public:
+    bool Registered() const override {
+        const OpenedKey run = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kSelfStartKey);
+        return run && run->HasValue(kAppTitle);
+    }
+
+    Result Set(bool on, const std::wstring& executable) override {
+        const Error cannotWrite(std::wstring(L"Unable to write to HKEY_LOCAL_MACHINE") +
+                                kSelfStartKey);
+        // Nothing to remove is no failure, even for a user who may not write there.
+        if (!on && !Registered()) return Result::Done;
+        // Where this is the way (XP) there is no elevation to ask for: a
+        // refusal is reported.
+        OpenedKey run = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kSelfStartKey);
+        if (!run) throw cannotWrite;
+        if (!on) {
+            if (!run->DeleteValue(kAppTitle)) throw cannotWrite;
+            return Result::Done;
+        }
+        run->WriteString(kAppTitle, L"\"" + executable + L"\" -start");
+        return Result::Done;
+    }
+};
+
+// A BSTR owned for the length of a call.
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& text)
+        : text_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    ~Bstr() { ::SysFreeString(text_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const noexcept { return text_; }
+
+private:
+    BSTR text_;
+};
+
+std::wstring XmlEscaped(const std::wstring& text) {
+    std::wstring escaped;
+    for (const wchar_t c : text) {
+        switch (c) {
+        case L'&': escaped += L"&amp;"; break;
+        case L'<': escaped += L"&lt;"; break;
+        case L'>': escaped += L"&gt;"; break;
+        case L'"': escaped += L"&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// The scheduler's root folder; none where Task Scheduler 2.0 does not answer.
+ComPtr<ITaskFolder> TaskRoot() {
+    ComPtr<ITaskService> service;
+    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&service))))
+        return nullptr;
+    VARIANT none;
+    ::VariantInit(&none);
+    ComPtr<ITaskFolder> root;
+    if (FAILED(service->Connect(none, none, none, none)) ||
+        FAILED(service->GetFolder(Bstr(L"\\"), &root)))
+        return nullptr;
+    return root;
+}
+
+// The name an earlier version gave the one task it made, for whoever
+// ticked the box last.
+constexpr wchar_t kEarlierTaskName[] = L"Keepboot";
+
+class LogonTask final : public SelfStart {
+public:
+    // root: a connection already made, kept for later calls; none makes one
+    // at each call.
+    LogonTask(std::wstring userSid, ComPtr<ITaskFolder> root)
+        : sid_(std::move(userSid)), name_(LogonTaskName(sid_)), root_(std::move(root)) {}
+
+    bool Registered() const override {
+        const ComPtr<ITaskFolder> root = Root();
+        ComPtr<IRegisteredTask> task;
+        return root && SUCCEEDED(root->GetTask(Bstr(name_), &task));
+    }
+
+    Result Set(bool on, const std::wstring& executable) override {
+        // A task that runs with the highest rights is an administrator's to make.
+        if (StandardUserMode()) return Result::NeedsAdministrator;
+        const ComPtr<ITaskFolder> root = Root();
+        if (!root) throw Error(L"Cannot reach the Task Scheduler: Keepboot cannot start itself at logon now");
+        VARIANT none;
+        ::VariantInit(&none);
+        HRESULT result = S_OK;
+        if (on) {
+            ComPtr<IRegisteredTask> task;
+            result = root->RegisterTask(Bstr(name_), Bstr(LogonTaskXml(executable, sid_)), TASK_CREATE_OR_UPDATE,
+                                        none, none, TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
+            if (SUCCEEDED(result)) RemoveEarlierTaskOf(*root.Get(), sid_);
+        } else {
+            result = root->DeleteTask(Bstr(name_), 0);
+            if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) result = S_OK;
+        }
+        if (result == E_ACCESSDENIED) return Result::NeedsAdministrator;
+        if (FAILED(result)) throw OleError(result, OleErrorMessage(result));
+        // The Run value of an earlier version: the task replaces it.
+        return RunValueSelfStart()->Set(false, executable);
+    }
+
+private:
+    ComPtr<ITaskFolder> Root() const { return root_ ? root_ : TaskRoot(); }
+
+    // The one task an earlier version made goes once it is this user's.
+    static void RemoveEarlierTaskOf(ITaskFolder& root, const std::wstring& sid) {
+        ComPtr<IRegisteredTask> task;
+        ComPtr<ITaskDefinition> definition;
+        ComPtr<IPrincipal> principal;
+        BSTR user = nullptr;
+        if (FAILED(root.GetTask(Bstr(kEarlierTaskName), &task)) || FAILED(task->get_Definition(&definition)) ||
+            FAILED(definition->get_Principal(&principal)) || FAILED(principal->get_UserId(&user)) || !user)
+            return;
+        const bool mine = std::wstring(user) == sid;
+        ::SysFreeString(user);
+        if (mine) root.DeleteTask(Bstr(kEarlierTaskName), 0);
+    }
+
+    std::wstring sid_, name_;
+    ComPtr<ITaskFolder> root_;
+};
+}  // namespace
+
+std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& userSid) {
+    const std::wstring user = XmlEscaped(userSid);
+    return LR"(<?xml version="1.0" encoding="UTF-16"?>
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+  <RegistrationInfo><Author>Keepboot</Author><Description>Starts Keepboot at logon, hidden, with the rights it needs to guard the machine's startup places.</Description></RegistrationInfo>
+  <Triggers><LogonTrigger><Enabled>true</Enabled><UserId>)" +
+           user + LR"(</UserId></LogonTrigger></Triggers>
+  <Principals><Principal id="Author"><UserId>)" +
+           user + LR"(</UserId><LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel></Principal></Principals>
+  <Settings><MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy><Priority>5</Priority><DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries><StopIfGoingOnBatteries>false</StopIfGoingOnBatteries><ExecutionTimeLimit>PT0S</ExecutionTimeLimit><Enabled>true</Enabled></Settings>
+  <Actions Context="Author"><Exec><Command>)" +
+           XmlEscaped(executable) + LR"(</Command><Arguments>-start</Arguments></Exec></Actions>
+</Task>
+)";
+}
+
+std::unique_ptr<SelfStart> RunValueSelfStart() {
+    return std::make_unique<RunValue>();
+}
+
+std::wstring LogonTaskName(const std::wstring& userSid) {
+    return L"Keepboot (" + userSid + L")";
+}
+
+std::unique_ptr<SelfStart> LogonTaskSelfStart(const std::wstring& userSid) {
+    return std::make_unique<LogonTask>(userSid, nullptr);
+}
+
+std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid) {
+    // XP has no Task Scheduler 2.0: its way is the Run value. Later Windows
+    // only ever the task, which gives the guard its rights at logon.
+    if (!IsVistaOrLater()) return RunValueSelfStart();
+    // The connection that tells the scheduler is there serves from then on.
+    return std::make_unique<LogonTask>(userSid, TaskRoot());
+}
+
+namespace {
+
+bool IsKeepbootTaskName(const std::wstring& name) {
+    return name == kEarlierTaskName || name.starts_with(L"Keepboot (");
+}
+
+// The names of the root folder's tasks as the scheduler keeps them on the
+// disk (a file each in the system folder's Tasks): where the scheduler lists
+// none itself (Wine's does not).
+std::vector<std::wstring> TaskFileNames() {
+    std::vector<std::wstring> names;
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return names;
+    WIN32_FIND_DATAW found;
+    const UniqueFind listing(::FindFirstFileW((std::wstring(system) + L"\\Tasks\\Keepboot*").c_str(), &found));
+    if (!listing) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (::FindNextFileW(listing.get(), &found));
+    return names;
+}
+
+}  // namespace
+
+void RemoveEverySelfStart() {
+    if (const ComPtr<ITaskFolder> root = TaskRoot()) {
+        ComPtr<IRegisteredTaskCollection> tasks;
+        LONG count = 0;
+        std::vector<std::wstring> names;
+        if (FAILED(root->GetTasks(TASK_ENUM_HIDDEN, &tasks)) || FAILED(tasks->get_Count(&count)))
+            names = TaskFileNames();
+        else
+            for (LONG i = 1; i <= count; ++i) {
+                VARIANT index;
+                ::VariantInit(&index);
+                index.vt = VT_I4;
+                index.lVal = i;
+                ComPtr<IRegisteredTask> task;
+                BSTR name = nullptr;
+                if (FAILED(tasks->get_Item(index, &task)) || FAILED(task->get_Name(&name)) || !name) continue;
+                const std::wstring text = name;
+                ::SysFreeString(name);
+                names.push_back(text);
+            }
+        for (const std::wstring& name : names)
+            if (IsKeepbootTaskName(name)) root->DeleteTask(Bstr(name), 0);
+    }
+    try {
+        RunValueSelfStart()->Set(false, {});
+    } catch (const Error&) {
+        // Removed where it may be; nothing else stops.
+    }
+}
+
+}  // namespace kb

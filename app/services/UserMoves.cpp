@@ -1,0 +1,59 @@
+#include "app/services/UserMoves.h"
+
+#include "platform/ShowableText.h"
+#include "guard/EntryKey.h"
+
+namespace kb {
+
+namespace {
+
+// Whether the entry is still where it was, in a reading taken since.
+bool StillThere(const Inventory& now, const StartupEntry& entry) {
+    const std::vector<std::wstring> key = KeyOf(entry);
+    std::size_t at = 0;
+    return FindByKey(now, key, at).has_value();
+}
+
+}  // namespace
+
+std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEntry>& entries,
+                                  const wchar_t* from) {
+    std::vector<NotMoved> notMoved;
+    std::vector<StartupEntry> needRights;
+    for (const StartupEntry& entry : entries) {
+        const MoveResult result = bench.guard.Move(entry);
+        if (result == MoveResult::Moved)
+            bench.history.RecordMove(entry, from);
+        else if (result == MoveResult::NeedsAdministrator)
+            needRights.push_back(entry);
+        else
+            notMoved.push_back({entry, result});
+    }
+    if (!needRights.empty()) {
+        const MoveResult elevated = bench.moveElevated(needRights);
+        // What the elevated instance did is read back: it moves each entry
+        // it finds in a reading of its own, and tells no more than a count.
+        bench.guard.Reload();
+        for (const StartupEntry& entry : needRights) {
+            if (!StillThere(bench.guard.Known(), entry))
+                bench.history.RecordMove(entry, from);
+            else
+                notMoved.push_back({entry, elevated == MoveResult::Moved ? MoveResult::CannotMove : elevated});
+        }
+    }
+    for (const NotMoved& failure : notMoved) bench.history.RecordNotMoved(failure.entry, WhyNotMoved(failure.why));
+    return notMoved;
+}
+
+std::wstring ReportOf(const std::vector<NotMoved>& notMoved) {
+    std::wstring report;
+    for (const NotMoved& failure : notMoved) {
+        const EntryText text = TextOf(failure.entry);
+        report += (report.empty() ? L"" : L"\n") + std::wstring(text.enabled ? L"Cannot disable '" : L"Cannot enable '") +
+                  Showable(text.item) + L"' (" + Showable(text.location) + L"): " + WhyNotMoved(failure.why) +
+                  L"; it stays where it is";
+    }
+    return report;
+}
+
+}  // namespace kb

@@ -1,0 +1,26 @@
+#pragma once
+// The user moves entries, from the list or the history: each is moved; the
+// moves this process may not make go to one elevated instance together, so
+// Windows asks once; every move and every failure is a record. What could
+// not be moved is said once, with why.
+#include <string>
+#include <vector>
+
+#include "app/services/Workbench.h"
+
+namespace kb {
+
+struct NotMoved {
+    StartupEntry entry;
+    MoveResult why;
+};
+
+// Moves the entries; "from" names where the user asked ("the list").
+// The entries that stay where they were, with why.
+std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEntry>& entries,
+                                  const wchar_t* from);
+
+// What the user's report box says of them; empty when there are none.
+std::wstring ReportOf(const std::vector<NotMoved>& notMoved);
+
+}  // namespace kb

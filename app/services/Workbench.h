@@ -1,0 +1,29 @@
+#pragma once
+// What the pages work on: the guard core, the watch, the history, and the
+// program's way to borrow administrator rights.
+#include <functional>
+#include <vector>
+
+#include "app/services/HistoryKeeper.h"
+#include "guard/Guard.h"
+#include "watch/Watcher.h"
+
+namespace kb {
+
+struct Workbench {
+    StartupGuard& guard;
+    Watcher& watcher;
+    HistoryKeeper& history;
+    // Moves these entries in one elevated instance: Windows asks once.
+    // Moved when it moved them all; NeedsAdministrator when the user
+    // declined the rights.
+    std::function<MoveResult(const std::vector<StartupEntry>&)> moveElevated;
+    // Whether this process has administrator rights.
+    bool elevated;
+
+    // While a check waits for an answer, what it compares with stays as it
+    // is: what would change it waits for the check's end.
+    bool CheckUnderWay() const noexcept { return watcher.Checking(); }
+};
+
+}  // namespace kb

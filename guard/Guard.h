@@ -1,0 +1,218 @@
+#pragma once
+// The startup guard: what is known, and the watch's check against it. It
+// knows nothing of windows; whoever owns it supplies the questions.
+//
+// The known set is the last inventory that was read whole, plus entries
+// the user allowed since. A reading that fails never replaces it, and a
+// place that could not be read keeps its last reading: its entries never
+// look new, and every other place is still guarded.
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "places/Entries.h"
+#include "reading/Inventory.h"
+#include "guard/ItemSettling.h"
+#include "store/Items.h"
+#include "places/Records.h"
+#include "policy/Policy.h"
+#include "store/Store.h"
+
+namespace kb {
+
+// A known entry that came to start something else and was disabled.
+struct ChangedEntry {
+    EntryText entry;          // as it is now
+    std::wstring previously;  // what it started before
+};
+
+// What a check did with one new entry, for the record.
+struct CheckOutcome {
+    enum Action { Disabled, Allowed, Left, NotMoved, WaitsForAdministrator } action;
+    EntryText entry;
+    bool asked = false;      // the user answered; else the policy decided
+    std::wstring previously;  // what a known entry of its name started before
+    bool atStart = false;     // found at start: it came while Keepboot was not running
+};
+
+class StartupGuard {
+public:
+    // Asked about each new entry under the ask policy; may run a nested
+    // message loop.
+    using Ask = std::function<Decision(const StartupEntry& entry)>;
+    // Told of each new entry that the answer allowed.
+    using Allowed = std::function<void(const StartupEntry& entry)>;
+
+    // Does one move with administrator rights (through an elevated instance),
+    // for an entry whose disabling the user asked for.
+    using Elevate = std::function<MoveResult(const StartupEntry& entry)>;
+
+    explicit StartupGuard(StartupFolders folders) : folders_(std::move(folders)) {}
+    // Without it, an entry that needs administrator rights stays where it is
+    // and is reported.
+    void SetElevation(Elevate elevate) { elevate_ = std::move(elevate); }
+    // Called now and then during a long reading or check: the owner may
+    // handle its messages. A shutdown meanwhile ends the check.
+    void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
+    // Told what each check did with each new entry, as it is done.
+    void SetRecorder(std::function<void(const CheckOutcome&)> recorder) {
+        recorder_ = std::move(recorder);
+    }
+
+    const StartupFolders& Folders() const noexcept { return folders_; }
+    // The Startup folders moved: what was known of a folder that moved is
+    // forgotten, so the shortcuts of its new place are new.
+    void MoveFolders(StartupFolders folders);
+    const Inventory& Known() const noexcept { return known_; }
+
+    // Reads every place and the store again. Raises when the reading is not
+    // whole, and what is known stays as it was.
+    void Reload();
+
+    // What is known is kept across runs (see KnownKeeping.h) from now on:
+    // of the machine's places and the user's, or of the machine's only (an
+    // elevated instance may act for another user than its own).
+    enum class Keeping { Nothing, Everything, MachineOnly };
+    void SetKeeping(Keeping keeping) noexcept { keeping_ = keeping; }
+    // Takes what was known at the end of the last run as known, and reads
+    // the rest: the places of a root with no record (the very first start)
+    // or a broken one are taken as they are now, and that is said. The next
+    // check handles every difference by the policy, as found at start.
+    void Restore();
+    // What Restore found of the records, since the last call.
+    struct RecordNote {
+        bool machine;
+        RecordState state;  // Missing (a first start) or Broken
+    };
+    std::vector<RecordNote> TakeNewlyNotedRecords();
+
+    // One check of the selected live places (all of them by default): each
+    // entry not known (by its place, its name and what it starts) is
+    // disabled, asked about or left alone, as the policy says. What the
+    // places read now hold becomes what is known of them. Does nothing
+    // while a check runs or once the guard is shut down; a check whose
+    // question was answered after the shutdown began acts no further. Until
+    // one reading has been whole there is nothing to compare with: the
+    // check then only reads.
+    void Check(Policy policy, const Ask& ask, const Allowed& allowed,
+               const PlaceSelection& places = {});
+
+    // Moves one entry the user changed on the list. An entry enabled here
+    // is known at once, so a check before the next reload leaves it alone.
+    MoveResult Move(const StartupEntry& entry);
+
+    // Values found not to be text since the last call, each reported once
+    // for as long as it stays.
+    std::vector<SkippedValue> TakeNewlySkipped();
+    // New entries a check could not disable since the last call, with why.
+    // Each is reported once and not asked about again until it changes.
+    std::vector<std::pair<EntryText, MoveResult>> TakeNewlyUnmovable();
+    // The same for new entries that need administrator rights to be
+    // disabled: never skipped in silence, never disabled behind the user's
+    // back with a prompt for rights.
+    std::vector<EntryText> TakeNewlyWaitingForAdministrator();
+    // Known entries that changed what they start and were disabled, since
+    // the last call, with what they started before.
+    std::vector<ChangedEntry> TakeNewlyChanged();
+
+    // Moves of item places that the end of an earlier process cut short,
+    // made whole at the first reading, since the last call.
+    std::vector<FinishedMove> TakeNewlyFinishedMoves();
+    // The item places to look at again after a while: an entry there waits
+    // for its writer to be done. None while nothing waits.
+    std::optional<ItemSettling::Recheck> TakeRecheck() { return settling_.TakeRecheck(); }
+
+    // What a known entry of the same place and name started, when the entry
+    // now starts something else.
+    std::optional<std::wstring> PreviousCommand(const StartupEntry& entry) const;
+
+    // The live places the last readings could not read; each keeps what
+    // was known of it.
+    std::vector<SkippedValue> UnreadablePlaces() const;
+
+    // Whether one reading has been whole.
+    bool Loaded() const noexcept { return loaded_; }
+    // From now on nothing is checked or reloaded.
+    void ShutDown() noexcept { shutDown_ = true; }
+
+private:
+    bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;
+    bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const;
+    bool SameEntry(const AsideEntry& a, const AsideEntry& b) const;
+    // The known entries by place and folded name.
+    struct KnownIndex {
+        std::unordered_multimap<std::wstring, std::size_t> values, shortcuts, items;
+    };
+    std::wstring IndexKey(const RunValueEntry& e) const;
+    std::wstring IndexKey(const ShortcutEntry& e) const;
+    std::wstring IndexKey(const AsideEntry& e) const;
+    const KnownIndex& Index() const;
+    template <typename Entry>
+    const std::vector<Entry>& KnownOfKind() const;
+    // The known entries of the entry's place and name, oldest first.
+    template <typename Entry>
+    std::vector<const Entry*> Namesakes(const Entry& entry) const;
+    template <typename Entry>
+    const Entry* KnownAs(const Entry& entry) const;
+    template <typename Entry>
+    bool Knows(const Entry& entry) const;
+    // The stamps of the selected Run-type keys, by their index.
+    std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
+    // Keeps the stamps of the keys read whole.
+    void NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps);
+    // Lets the owner handle its messages; false once the guard is shut down.
+    bool Breathe();
+    // What the places read whole hold now replaces what was known of them.
+    void Replace(const PlaceSelection& read, LiveEntries now);
+    void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
+    // Makes what the user enabled known at once.
+    void NoteMoved(const StartupEntry& entry);
+    // Makes a live entry the user allowed known at once.
+    void NoteAllowed(const RunValueEntry& entry);
+    void NoteAllowed(const ShortcutEntry& entry);
+    void NoteAllowed(const AsideEntry& entry);
+    // Reads every place and the store; what the places hold is known.
+    void ReadEverything();
+    // Keeps what is known, when it changed since it was last kept.
+    void Keep();
+    // The known entries of the places read were replaced by what is there
+    // now: whether they differ.
+    bool Differs(const LiveEntries& before, const LiveEntries& now) const;
+    // Notes what a reading skipped, reporting what was not seen before. A
+    // whole reading also forgets what is gone.
+    void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now,
+                     bool whole);
+
+    StartupFolders folders_;
+    Inventory known_;
+    mutable std::optional<KnownIndex> index_;  // of known_.live; rebuilt after a change
+    ShortcutCache shortcuts_;
+    std::set<SkippedValue> liveSkipped_, storeSkipped_;
+    std::vector<SkippedValue> unreported_;
+    // New entries that could not be disabled, by what they are now.
+    std::set<std::wstring> unmovable_;
+    std::vector<std::pair<EntryText, MoveResult>> unreportedUnmovable_;
+    std::vector<EntryText> unreportedWaiting_;
+    std::vector<FinishedMove> unreportedFinished_;
+    ItemSettling settling_;
+    std::vector<ChangedEntry> unreportedChanged_;
+    // The stamp of each Run-type key at its last whole reading.
+    std::vector<std::optional<PlaceStamp>> stampsRead_ =
+        std::vector<std::optional<PlaceStamp>>(RunKeyPlaces().size());
+    Elevate elevate_;
+    std::function<void()> pause_;
+    std::function<void(const CheckOutcome&)> recorder_;
+    bool loaded_ = false;  // known_ holds a whole reading
+    Keeping keeping_ = Keeping::Nothing;
+    bool knownChanged_ = false;  // since it was last kept
+    bool atStart_ = false;       // the next check is the first since Restore
+    std::vector<RecordNote> unreportedRecords_;
+    bool checking_ = false;
+    bool shutDown_ = false;
+};
+
+
+}  // namespace kb

@@ -1,0 +1,78 @@
+// What the guard knows, kept across runs: taken back at start, written
+// whenever it changes.
+#include <algorithm>
+
+#include "guard/Guard.h"
+#include "guard/KnownKeeping.h"
+#include "store/Store.h"
+
+namespace kb {
+
+namespace {
+
+// Removes the entries of one root that start something: the record says
+// what was known of them.
+template <typename Entry, typename Starts>
+void DropStarting(std::vector<Entry>& entries, bool machine, Starts starts) {
+    std::erase_if(entries, [&](const Entry& e) { return OfTheMachine(e) == machine && starts(e); });
+}
+
+}  // namespace
+
+void StartupGuard::Restore() {
+    if (shutDown_) return;
+    ReadEverything();  // what starts nothing, the store, the logon values: as they are
+    LiveEntries& live = known_.live;
+    for (const bool machine : {true, false}) {
+        if (keeping_ == Keeping::Nothing || (!machine && keeping_ == Keeping::MachineOnly)) continue;
+        RecordLines lines, copy;
+        const RecordState state = ReadRecord(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                             kEntriesRecord, lines);
+        // A guard without the rights to write the machine's record kept a
+        // copy of its own: what either says was known.
+        const RecordState copyState = machine && keeping_ == Keeping::Everything
+                                          ? ReadRecord(HKEY_CURRENT_USER, kMachineCopyRecord, copy)
+                                          : RecordState::Missing;
+        if (state == RecordState::Broken) unreportedRecords_.push_back({machine, RecordState::Broken});
+        if (state != RecordState::Read && copyState != RecordState::Read) {
+            if (state == RecordState::Missing) unreportedRecords_.push_back({machine, RecordState::Missing});
+            // The first reading is the record from now on; but an instance
+            // that keeps only the machine's record for a guard never makes
+            // one: what the places hold now is not known to that guard.
+            if (keeping_ == Keeping::MachineOnly) keeping_ = Keeping::Nothing;
+            knownChanged_ = true;
+            continue;
+        }
+        DropStarting(live.values, machine,
+                     [](const RunValueEntry& e) { return !e.disabledByTaskManager && !e.command.empty(); });
+        DropStarting(live.shortcuts, machine,
+                     [](const ShortcutEntry& e) { return !e.disabledByTaskManager && !e.aside; });
+        DropStarting(live.items, machine, [](const AsideEntry& e) { return e.Enabled() && !e.command.empty(); });
+        if (state == RecordState::Read) AddEntriesOf(lines, folders_, live);
+        if (copyState == RecordState::Read) AddEntriesOf(copy, folders_, live);
+    }
+    index_.reset();
+    // Nothing was read whole as known since: the first check reads every
+    // place, and what it finds new came while Keepboot was not running.
+    std::fill(stampsRead_.begin(), stampsRead_.end(), std::nullopt);
+    atStart_ = true;
+    Keep();
+}
+
+void StartupGuard::Keep() {
+    if (keeping_ == Keeping::Nothing || !knownChanged_) return;
+    knownChanged_ = false;
+    const LONG machine = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(known_.live, true, folders_));
+    if (keeping_ == Keeping::MachineOnly) return;
+    // Only an administrator writes the machine's record: without the rights,
+    // what this guard knows of the machine's places is its own copy.
+    if (machine != ERROR_SUCCESS)
+        WriteRecord(HKEY_CURRENT_USER, kMachineCopyRecord, LinesOf(known_.live, true, folders_));
+    WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(known_.live, false, folders_));
+}
+
+std::vector<StartupGuard::RecordNote> StartupGuard::TakeNewlyNotedRecords() {
+    return std::exchange(unreportedRecords_, {});
+}
+
+}  // namespace kb

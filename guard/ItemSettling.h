@@ -1,0 +1,53 @@
+#pragma once
+// An entry of several values (a RunOnceEx step, an Active Setup component)
+// is taken whole: it is moved only once its writer has been quiet a while
+// (an installer writes one value at a time), and at the latest a while
+// after it was first seen, so a writer that never stops keeps nothing
+// live. What the writer still adds under its name after the move joins it.
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "places/Entries.h"
+
+namespace kb {
+
+class ItemSettling {
+public:
+    // Quiet this long before a move, and never waiting longer than that.
+    static constexpr DWORD kQuietMs = 500;
+    static constexpr DWORD kLongestWaitMs = 10000;
+    // What arrives this long after a move is still its writer's.
+    static constexpr DWORD kJoinWindowMs = 60000;
+
+    // Whether the entry may be moved now; if not, a look again is asked for.
+    bool Ready(const AsideEntry& entry);
+    // The entry left its live place.
+    void Moved(const AsideEntry& entry);
+    // Joins what was left live, in the item places just read (by their index
+    // in ItemPlaces()), under the name of an entry moved a moment ago that
+    // the reading did not find as an entry of its own (it starts nothing).
+    void JoinLeftovers(const std::vector<bool>& placesRead, const std::vector<AsideEntry>& read);
+
+    // The item places to look at again, and when; none while nothing waits.
+    struct Recheck {
+        std::vector<bool> items;  // by ItemPlaces() index
+        DWORD afterMs = 0;
+    };
+    std::optional<Recheck> TakeRecheck();
+
+private:
+    // Whether nothing was written below the entry's key for kQuietMs; when
+    // not, a look again is asked for once it may be.
+    bool Quiet(const AsideEntry& entry);
+    void LookAgain(const ItemPlace& place, DWORD afterMs);
+
+    std::map<std::wstring, DWORD> unsettledSince_;  // by place and name, as first seen
+    std::vector<std::pair<AsideEntry, DWORD>> recent_;  // moved, and when
+    std::optional<Recheck> recheck_;
+};
+
+}  // namespace kb

@@ -1,0 +1,30 @@
+#pragma once
+// What the guard knows of the places, kept across runs as records (see
+// Records.h): the entries that start something, by their place, name and
+// what they start. The machine's places are kept below HKEY_LOCAL_MACHINE,
+// where only administrators write (a standard user's guard reads it, and
+// keeps a copy of its own beside the user's); the user's places below
+// HKEY_CURRENT_USER.
+#include "places/Entries.h"
+#include "places/Records.h"
+
+namespace kb {
+
+inline constexpr wchar_t kEntriesRecord[] = L"Entries";
+// The machine's places as a guard without the rights to write their record
+// last knew them.
+inline constexpr wchar_t kMachineCopyRecord[] = L"MachineEntries";
+
+// Whether the entry belongs to the machine's places (else the user's).
+bool OfTheMachine(const RunValueEntry& e);
+bool OfTheMachine(const ShortcutEntry& e);
+bool OfTheMachine(const AsideEntry& e);
+
+// The entries of the machine's places (or the user's) that start
+// something, as a record's lines.
+RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders& folders);
+// The entries the lines name, added to the live entries; a line that names
+// no place of this program (or a Startup folder that moved) is no entry.
+void AddEntriesOf(const RecordLines& lines, const StartupFolders& folders, LiveEntries& live);
+
+}  // namespace kb

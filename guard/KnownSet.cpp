@@ -1,0 +1,210 @@
+// The guard's known set: how two entries are told to be the same, how the
+// known entries are looked up, and how a reading or a move changes them.
+#include <algorithm>
+#include <iterator>
+
+#include "platform/TextCompare.h"
+#include "guard/Guard.h"
+#include "reading/Inventory.h"
+
+namespace kb {
+
+// The same place and name, as Windows tells entries apart: the key (in its
+// view) or the folder, and the name compared by code point ignoring case.
+bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) const {
+    return EqualIgnoringCase(a.name, b.name) &&
+           EqualIgnoringCase(a.place.Location(), b.place.Location());
+}
+
+bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
+    const std::wstring& folderA = folders_.FolderOf(a.location);
+    return EqualIgnoringCase(a.fileName, b.fileName) && !folderA.empty() &&
+           folderA == folders_.FolderOf(b.location);
+}
+
+bool StartupGuard::SameEntry(const AsideEntry& a, const AsideEntry& b) const {
+    return a.isKey == b.isKey && EqualIgnoringCase(a.name, b.name) &&
+           EqualIgnoringCase(a.place.Location(), b.place.Location());
+}
+
+std::wstring StartupGuard::IndexKey(const AsideEntry& e) const {
+    return FoldCase(e.place.Location()) + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + FoldCase(e.name);
+}
+
+std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
+    return FoldCase(e.place.Location()) + L"\n" + FoldCase(e.name);
+}
+
+std::wstring StartupGuard::IndexKey(const ShortcutEntry& e) const {
+    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.fileName);
+}
+
+const StartupGuard::KnownIndex& StartupGuard::Index() const {
+    // Built once for the many look-ups of a check: a linear search per
+    // entry made a check of 15,000 values take seconds.
+    if (!index_) {
+        index_.emplace();
+        for (std::size_t i = 0; i < known_.live.values.size(); ++i)
+            index_->values.emplace(IndexKey(known_.live.values[i]), i);
+        for (std::size_t i = 0; i < known_.live.shortcuts.size(); ++i)
+            index_->shortcuts.emplace(IndexKey(known_.live.shortcuts[i]), i);
+        for (std::size_t i = 0; i < known_.live.items.size(); ++i)
+            index_->items.emplace(IndexKey(known_.live.items[i]), i);
+    }
+    return *index_;
+}
+
+void StartupGuard::MoveFolders(StartupFolders folders) {
+    const auto moved = [&](const ShortcutEntry& k) {
+        const std::wstring& folder = folders.FolderOf(k.location);
+        return folder.empty() || !SamePath(folder, folders_.FolderOf(k.location));
+    };
+    std::erase_if(known_.live.shortcuts, moved);
+    index_.reset();
+    knownChanged_ = true;
+    folders_ = std::move(folders);
+}
+
+namespace {
+
+// Takes the entries that match out of the vector, in their order.
+template <typename Entry, typename Matches>
+std::vector<Entry> TakeOut(std::vector<Entry>& entries, Matches matches) {
+    std::vector<Entry> taken;
+    const auto rest = std::stable_partition(entries.begin(), entries.end(),
+                                            [&](const Entry& e) { return !matches(e); });
+    std::move(rest, entries.end(), std::back_inserter(taken));
+    entries.erase(rest, entries.end());
+    return taken;
+}
+
+std::wstring KeyOfKnown(const RunValueEntry& e) {
+    return e.place.Location() + L"\n" + e.name + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"");
+}
+
+std::wstring KeyOfKnown(const ShortcutEntry& e) {
+    return e.path + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"") + (e.aside ? L"\naside" : L"");
+}
+
+std::wstring KeyOfKnown(const AsideEntry& e) {
+    return e.place.Location() + L"\n" + e.name + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + e.command + L"\n" +
+           std::to_wstring(static_cast<int>(e.spot)) + L"\n" + std::to_wstring(e.kept);
+}
+
+template <typename Entry>
+bool SameEntries(const std::vector<Entry>& a, const std::vector<Entry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Entry& x, const Entry& y) { return KeyOfKnown(x) == KeyOfKnown(y); });
+}
+
+}  // namespace
+
+bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) const {
+    return !SameEntries(before.values, now.values) || !SameEntries(before.shortcuts, now.shortcuts) ||
+           !SameEntries(before.items, now.items);
+}
+
+void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
+    index_.reset();
+    LiveEntries before;
+    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
+    before.values = TakeOut(known_.live.values, [&](const RunValueEntry& k) {
+        for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
+            if (read.runKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
+                return true;
+        return false;
+    });
+    before.shortcuts = TakeOut(known_.live.shortcuts, [&](const ShortcutEntry& k) {
+        const std::wstring& folder = folders_.FolderOf(k.location);
+        return (read.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
+               (read.userStartup && !folder.empty() && folder == folders_.userStartup);
+    });
+    // An item place's entries, and what is moved aside below a Run-type key
+    // read with it.
+    std::vector<std::wstring> itemsRead;
+    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
+    for (std::size_t i = 0; i < itemPlaces.size() && i < read.items.size(); ++i)
+        if (read.items[i]) itemsRead.push_back(itemPlaces[i].Location());
+    for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
+        if (read.runKeys[i]) itemsRead.push_back(runKeys[i].Location());
+    before.items = TakeOut(known_.live.items, [&](const AsideEntry& k) {
+        return std::any_of(itemsRead.begin(), itemsRead.end(), [&](const std::wstring& place) {
+            return EqualIgnoringCase(k.place.Location(), place);
+        });
+    });
+    // What is kept across runs is written again only when it changed.
+    if (Differs(before, now)) knownChanged_ = true;
+    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
+    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
+    std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
+}
+
+void StartupGuard::NoteAllowed(const RunValueEntry& entry) {
+    known_.live.values.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
+void StartupGuard::NoteAllowed(const ShortcutEntry& entry) {
+    known_.live.shortcuts.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
+void StartupGuard::NoteAllowed(const AsideEntry& entry) {
+    known_.live.items.push_back(entry);
+    index_.reset();
+    knownChanged_ = true;
+}
+
+void StartupGuard::NoteMoved(const StartupEntry& entry) {
+    // What the user enabled is allowed: known before any reload.
+    index_.reset();
+    knownChanged_ = true;
+    if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
+        RunValueEntry on = *value;
+        on.disabledByTaskManager = false;
+        known_.live.values.push_back(std::move(on));
+    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry); live && live->aside) {
+        // Known as it reads now that it is back.
+        const std::wstring& folder = folders_.FolderOf(live->location);
+        if (!folder.empty()) {
+            const std::wstring path = folder + L"\\" + live->fileName;
+            known_.live.shortcuts.push_back(StartupFileEntry(live->location, path, ReadLinkOf(path)));
+        }
+    } else if (live && live->disabledByTaskManager) {
+        ShortcutEntry on = *live;
+        on.disabledByTaskManager = false;
+        known_.live.shortcuts.push_back(std::move(on));
+    } else if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
+        RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
+        known_.live.values.push_back(
+            {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
+    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->Enabled()) {
+        // Back below a Run-type key it is a value of that key; elsewhere an
+        // entry of its place.
+        const auto runKey = std::find_if(
+            RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
+                return item->place.names.empty() && item->place.kind == ItemPlace::Kind::Values &&
+                       EqualIgnoringCase(place.Location(), item->place.Location());
+            });
+        if (runKey != RunKeyPlaces().end()) {
+            known_.live.values.push_back({*runKey, item->name, item->command, REG_SZ, false, {}});
+        } else {
+            AsideEntry back = *item;
+            back.spot = ItemSpot::Live;
+            back.kept = 0;
+            known_.live.items.push_back(std::move(back));
+        }
+    } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
+        // Known as it reads now that it is back.
+        const std::wstring& folder = folders_.FolderOf(shortcut->location);
+        if (!folder.empty()) {
+            const std::wstring path = folder + L"\\" + shortcut->fileName;
+            known_.live.shortcuts.push_back(
+                StartupFileEntry(shortcut->location, path, ReadLinkOf(path)));
+        }
+    }
+}
+
+}  // namespace kb

@@ -1,0 +1,136 @@
+#include "places/Records.h"
+
+#include <zlib.h>
+
+#include "platform/Error.h"
+#include "platform/Registry.h"
+#include "places/StartupPlaces.h"
+
+namespace kb {
+
+namespace {
+
+constexpr wchar_t kHeader[] = L"Keepboot record 1";
+
+REGSAM ViewOf(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? MachineView() : 0;
+}
+
+// Fields are tab-separated, lines end in a line feed; a tab, line break or
+// backslash inside a field is written as an escape.
+std::wstring Escaped(const std::wstring& text) {
+    std::wstring out;
+    for (const wchar_t c : text) {
+        switch (c) {
+        case L'\\': out += L"\\\\"; break;
+        case L'\t': out += L"\\t"; break;
+        case L'\n': out += L"\\n"; break;
+        case L'\r': out += L"\\r"; break;
+        case L'\0': out += L"\\0"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::wstring> FieldsOf(const std::wstring& line) {
+    std::vector<std::wstring> fields(1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (c == L'\t') {
+            fields.emplace_back();
+        } else if (c == L'\\' && i + 1 < line.size()) {
+            const wchar_t next = line[++i];
+            fields.back() += next == L't' ? L'\t' : next == L'n' ? L'\n' : next == L'r' ? L'\r'
+                             : next == L'0' ? L'\0' : next;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+unsigned long ChecksumOf(const std::wstring& body) {
+    return ::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()),
+                   static_cast<uInt>(body.size() * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
+    lines.clear();
+    const OpenedKey key = RegKey::OpenForReading(root, kRecordsKey, ViewOf(root));
+    if (!key) return key.NotFound() ? RecordState::Missing : RecordState::Broken;
+    const std::optional<RegValue> value = key->Query(name);
+    if (!value) return RecordState::Missing;
+    if (value->type != REG_BINARY || value->data.size() % sizeof(wchar_t) != 0) return RecordState::Broken;
+    const std::wstring text(reinterpret_cast<const wchar_t*>(value->data.data()),
+                            value->data.size() / sizeof(wchar_t));
+    // The last line is the checksum of everything before it.
+    const auto last = text.rfind(L'\n', text.size() >= 2 ? text.size() - 2 : 0);
+    if (text.empty() || text.back() != L'\n' || last == std::wstring::npos) return RecordState::Broken;
+    const std::wstring body = text.substr(0, last + 1);
+    const std::wstring sum = text.substr(last + 1, text.size() - last - 2);
+    if (sum != std::to_wstring(ChecksumOf(body))) return RecordState::Broken;
+    std::size_t start = 0;
+    bool header = true;
+    for (std::size_t end; (end = body.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        const std::wstring line = body.substr(start, end - start);
+        if (header) {
+            if (line != kHeader) return RecordState::Broken;
+            header = false;
+            continue;
+        }
+        lines.push_back(FieldsOf(line));
+    }
+    return header ? RecordState::Broken : RecordState::Read;
+}
+
+LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
+    std::wstring text = std::wstring(kHeader) + L"\n";
+    for (const std::vector<std::wstring>& fields : lines) {
+        for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? L"\t" : L"") + Escaped(fields[i]);
+        text += L"\n";
+    }
+    text += std::to_wstring(ChecksumOf(text)) + L"\n";
+    OpenedKey key = RegKey::Create(root, kRecordsKey, ViewOf(root));
+    if (!key) return key.Error();
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.data());
+    try {
+        key->WriteBytes(name, REG_BINARY, std::vector<BYTE>(bytes, bytes + text.size() * sizeof(wchar_t)));
+    } catch (const Error&) {
+        return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring FieldOf(DWORD type, const std::vector<BYTE>& bytes) {
+    std::wstring field = std::to_wstring(type) + L":";
+    for (const BYTE b : bytes) {
+        field += L"0123456789abcdef"[b >> 4];
+        field += L"0123456789abcdef"[b & 0xF];
+    }
+    return field;
+}
+
+bool ParseField(const std::wstring& field, DWORD& type, std::vector<BYTE>& bytes) {
+    const auto colon = field.find(L':');
+    if (colon == std::wstring::npos || colon == 0 || colon > 10 || (field.size() - colon - 1) % 2 != 0 ||
+        field.find_first_not_of(L"0123456789") < colon)
+        return false;
+    type = static_cast<DWORD>(std::wcstoul(field.c_str(), nullptr, 10));
+    bytes.clear();
+    const auto digit = [](wchar_t c) -> int {
+        if (c >= L'0' && c <= L'9') return c - L'0';
+        if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+        return -1;
+    };
+    for (std::size_t i = colon + 1; i + 1 < field.size(); i += 2) {
+        const int high = digit(field[i]), low = digit(field[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes.push_back(static_cast<BYTE>(high * 16 + low));
+    }
+    return true;
+}
+
+}  // namespace kb

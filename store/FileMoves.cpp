@@ -1,0 +1,331 @@
+// Moving the files of the Startup folders into the store and back, each
+// with a copy of its very bytes in a backup folder.
+#include "store/Store.h"
+
+#include "platform/CurrentUser.h"
+#include "platform/Faults.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/TextCompare.h"
+#include "shelllink/ShellLink.h"
+#include "places/ShortcutFiles.h"
+#include "store/OwnFolder.h"
+#include "store/StoreLayout.h"
+#include "places/TaskManager.h"
+
+namespace kb {
+
+using namespace store;
+
+namespace {
+
+// How a shortcut is rebuilt from a stored command alone: the target, working
+// in the target's folder (up to and including its last "\" or ":").
+ShellLinkData RebuiltFromCommand(const std::wstring& command) {
+    ShellLinkData link;
+    link.Target = Unquoted(command);
+    const auto last = link.Target.find_last_of(L"\\:");
+    if (last != std::wstring::npos) link.WorkingDirectory = link.Target.substr(0, last + 1);
+    return link;
+}
+
+// Whether the file is the stored entry's shortcut: its target, and every
+// field this program kept of it.
+bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
+    const std::optional<ShellLinkData> link = TryReadShellLink(file);
+    return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
+}
+
+// The backup folders a store's entries may name: the shared store's is
+// WindowsDir\pss, or Keepboot's own where pss is not there.
+std::vector<std::wstring> BackupFoldersOf(StoreKind store, const StartupFolders& folders) {
+    if (store == StoreKind::User) return {folders.userBackup};
+    return {folders.BackupFolder(), folders.machineBackup};
+}
+
+// The folder a new backup copy goes into: pss where it exists (this
+// program never makes it), else the store's folder of Keepboot's own,
+// made now. Empty when there is none.
+std::wstring BackupFolderFor(StoreKind store, const StartupFolders& folders) {
+    if (store == StoreKind::Shared && DirectoryExists(folders.BackupFolder()))
+        return folders.BackupFolder();
+    if (store == StoreKind::User) {
+        const std::wstring& own = folders.userBackup;
+        if (own.empty() || !MakeFolder(own)) return {};
+        // Never one that leads elsewhere.
+        return IsLink(own) ? std::wstring() : own;
+    }
+    // The machine's copies go only into a folder of Keepboot's own, which
+    // only administrators may change: a folder another user made first is
+    // not used (and said), as when none can be made.
+    if (folders.machineBackup.empty() || MakeOwnFolder(folders.machineBackup)) return {};
+    return folders.machineBackup;
+}
+
+// The stored backup path when, on canonical full paths, it names a file
+// directly inside one of the store's backup folders; empty otherwise.
+std::wstring BackupInside(StoreKind store, const std::wstring& backup,
+                          const StartupFolders& folders) {
+    if (backup.empty()) return {};
+    const std::wstring full = FullPath(backup);
+    const auto slash = full.rfind(L'\\');
+    if (slash == std::wstring::npos || slash + 1 == full.size()) return {};
+    for (const std::wstring& folder : BackupFoldersOf(store, folders)) {
+        const std::wstring canonical = folder.empty() ? std::wstring() : FullPath(folder);
+        if (!canonical.empty() && EqualIgnoringCase(full.substr(0, slash), canonical)) return full;
+    }
+    return {};
+}
+
+// The entry's backup copy inside the backup folder: the stored "backup"
+// file, or, in the later form, item.lnk + the stored "backupExtension" in pss.
+std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring named = BackupInside(entry.store, entry.backup, folders);
+    if (!named.empty() && FileExists(named)) return named;
+    if (!entry.backupExtension.empty()) {
+        const std::wstring later = BackupInside(
+            entry.store,
+            BackupFoldersOf(entry.store, folders).front() + L"\\" + entry.item + L".lnk" +
+                entry.backupExtension,
+            folders);
+        if (!later.empty() && FileExists(later)) return later;
+    }
+    return named;
+}
+
+// The backup file's ending after the file's name, as the running Windows's
+// utility writes it: the location on XP (Foo.lnkStartup), a dot and the
+// location without blanks later (Foo.lnk.Startup, Foo.lnk.CommonStartup).
+std::wstring BackupEnding(const std::wstring& location, const StartupFolders& folders) {
+    if (!IsVistaOrLater()) return location;
+    return folders.FolderOf(location) == folders.commonStartup ? L".CommonStartup" : L".Startup";
+}
+
+// A backup file name for the file in the backup folder: its name and the
+// ending, or "Foo (n).lnk" and the ending when that holds another file.
+std::wstring ChooseBackup(const std::wstring& backupFolder, const ShortcutEntry& entry,
+                          const std::wstring& file, const StartupFolders& folders) {
+    const std::wstring extension = entry.fileName.substr(entry.name.size());
+    for (unsigned long n = 1;; ++n) {
+        const std::wstring name =
+            n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
+        const std::wstring backup = backupFolder + L"\\" + name + extension + BackupEnding(entry.location, folders);
+        if (!FileExists(backup) || SameContents(backup, file)) return backup;
+    }
+}
+
+bool IsShortcutFile(const std::wstring& fileName) {
+    const auto dot = fileName.rfind(L'.');
+    return dot != std::wstring::npos && EqualIgnoringCase(fileName.substr(dot), L".lnk");
+}
+
+// Writes the file's store entry into one store, with a copy of its very
+// bytes in that store's backup folder, then removes the file. None when
+// that store refuses this process writing.
+std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& entry,
+                                        const std::wstring& file, const StartupFolders& folders) {
+    const DWORD attributes = AttributesOf(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return MoveResult::Changed;
+    // Nothing is copied for a store this process may not write: a folder
+    // of the machine's is made and written only by who may write the store.
+    if (!RegKey::MayCreate(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)))
+        return std::nullopt;
+    StoredShortcutEntry stored;
+    stored.item = entry.name;
+    // The form the other utility writes: a shortcut's quoted target, else
+    // what it starts as shown (a file's own path).
+    stored.command = entry.link && !entry.link->Target.empty() ? QuoteCommandLine(entry.link->Target)
+                     : entry.command == file                   ? QuoteCommandLine(file)
+                                                               : entry.command;
+    // The form the running Windows's utility writes: XP names the folder
+    // ("Startup"), later ones give its path, and the backup's ending apart.
+    const bool usersOwn = folders.FolderOf(entry.location) == folders.userStartup;
+    if (IsVistaOrLater()) {
+        stored.location = folders.FolderOf(entry.location);
+        stored.backupExtension = BackupEnding(entry.location, folders);
+        stored.locationName = usersOwn ? kStartupLocation : kCommonStartupLocation;
+    } else {
+        stored.location = entry.location;
+    }
+    // A file of the user's own folder goes back only to that user.
+    if (usersOwn) stored.user = CurrentUserSid();
+    stored.path = file;
+    stored.fileName = entry.fileName;
+    stored.attributes = attributes & kKeptAttributes & ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
+    stored.byteCopy = true;
+    stored.storeView = ViewOf(store);
+    stored.store = store;
+    std::wstring natural = file;
+    std::replace(natural.begin(), natural.end(), L'\\', L'^');
+    stored.subkey = ChooseSubkey(store, KeysOf(store).folderKey, natural,
+                                 [&](SubkeyReader& read, const std::wstring& name) {
+                                     StoredShortcutEntry there =
+                                         ReadShortcutSubkey(read, store, name, ViewOf(store));
+                                     if (there.item.empty() && there.command.empty()) return true;
+                                     there.backup.clear();  // a copy of the same file
+                                     there.digest.clear();
+                                     StoredShortcutEntry wanted = stored;
+                                     wanted.subkey = name;
+                                     return there == wanted;
+                                 });
+    if (stored.subkey.empty()) return MoveResult::CannotMove;
+
+    // The copy of its bytes comes first: a file that cannot be kept whole
+    // stays where it is. A backup that already holds the same bytes serves.
+    const std::wstring backupFolder = BackupFolderFor(store, folders);
+    if (backupFolder.empty()) return MoveResult::CannotMove;
+    // Its bytes are taken only once its writer is done: a file still being
+    // written (a shortcut being saved) is not whole yet, and its last write
+    // signals the folder again. Held till it is gone, nobody changes it
+    // between the copy and its removal.
+    UniqueFile held = HoldAgainstWriters(file);
+    if (!held)
+        return ::GetLastError() == ERROR_SHARING_VIOLATION ? MoveResult::Changed
+                                                           : MoveResult::CannotMove;
+    stored.backup = ChooseBackup(backupFolder, entry, file, folders);
+    bool copied = false;
+    if (!FileExists(stored.backup)) {
+        if (!CopyFileTo(file, stored.backup)) {
+            if (::GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
+            return MoveResult::CannotMove;
+        }
+        copied = true;
+        // The copy carries the file's attributes: kept in the store instead,
+        // so the copy can always be removed.
+        SetAttributesOf(stored.backup, FILE_ATTRIBUTE_NORMAL);
+    }
+    const auto dropCopy = [&] {
+        if (copied) DeleteFileAt(stored.backup);
+    };
+    // The copy holds the file's bytes when both hash alike: each is read once.
+    stored.digest = DigestOf(file);
+    if (stored.digest != DigestOf(stored.backup)) stored.digest.clear();
+    if (stored.digest.empty()) {
+        dropCopy();
+        return MoveResult::CannotMove;
+    }
+
+    const std::wstring path = stored.StoreKeyPath();
+    Written written = Written::No;
+    try {
+        written = WriteStoreSubkey(store, path, [&](RegKey& key) {
+            key.WriteString(L"item", stored.item);
+            key.WriteString(L"command", stored.command);
+            key.WriteString(L"backup", stored.backup);
+            key.WriteString(L"location", stored.location);
+            WriteOwnValue(key, L"backupExtension", stored.backupExtension);
+            WriteOwnValue(key, kLocationName, stored.locationName);
+            key.WriteString(L"path", stored.path);
+            key.WriteString(kOwnCommand, stored.command);
+            key.WriteString(kFileName, stored.fileName);
+            key.WriteString(kDigest, stored.digest);
+            WriteOwnValue(key, kAttributes,
+                          stored.attributes ? std::to_wstring(stored.attributes) : L"");
+            WriteOwnValue(key, kUser, stored.user);
+        });
+    } catch (...) {
+        dropCopy();
+        throw;
+    }
+    if (written == Written::Refused || written == Written::No) {
+        dropCopy();
+        if (written == Written::Refused) return std::nullopt;
+        return MoveResult::CannotMove;
+    }
+    // A read-only file is removed like any other; what it was is kept.
+    const DWORD locked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const bool unlocked = (attributes & locked) && SetAttributesOf(file, attributes & ~locked);
+    if (DeleteFileAt(file)) return MoveResult::Moved;
+    const bool refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+    if (unlocked) SetAttributesOf(file, attributes);
+    // Still live: no second copy of it in the store.
+    if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
+    dropCopy();
+    return refused ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
+}
+
+}  // namespace
+
+MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders) {
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    if (folder.empty() || entry.fileName.empty() || !IsPlainItem(entry.fileName))
+        return MoveResult::CannotMove;
+    const std::wstring file = folder + L"\\" + entry.fileName;
+    // What is stored must be what is there now, not what was listed.
+    if (!FileExists(file)) return MoveResult::Changed;
+    // A link's bytes are another file's: it is never followed.
+    if (IsLink(folder) || IsLink(file)) return MoveResult::Link;
+    const ShortcutEntry now = StartupFileEntry(entry.location, file, ReadLinkOf(file));
+    if (now.link != entry.link || now.command != entry.command) return MoveResult::Changed;
+
+    if (const auto moved = StoreShortcut(StoreKind::Shared, entry, file, folders)) return *moved;
+    // As for values: the all-users folder waits for administrator rights,
+    // the user's own folder is the user's.
+    if (TaskManagerRootOf(entry.location) == HKEY_LOCAL_MACHINE)
+        return MoveResult::NeedsAdministrator;
+    if (TaskManagerSwitchesAvailable())
+        return FromError(
+            DisableInTaskManager(HKEY_CURRENT_USER, kTaskManagerFolderKey, entry.fileName));
+    return StoreShortcut(StoreKind::User, entry, file, folders).value_or(MoveResult::CannotMove);
+}
+
+ShellLinkData LinkToRestore(const StoredShortcutEntry& entry) {
+    return entry.saved ? *entry.saved : RebuiltFromCommand(entry.command);
+}
+
+MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders) {
+    // Another user's file never goes into this user's folder (their folder's
+    // path, in the later form, is not one of this user's).
+    if (!entry.user.empty() && entry.user != CurrentUserSid()) return MoveResult::AnotherUsers;
+    const std::wstring& folder = folders.FolderOf(entry.location);
+    // A name with a folder part would write outside the Startup folder; the
+    // user's store, which every program of the user can write, goes back
+    // only into the user's own folder.
+    if (folder.empty() || (entry.store == StoreKind::User && folder != folders.userStartup) ||
+        !IsPlainItem(entry.item) || entry.fileName.empty() ||
+        !IsPlainItem(entry.fileName) || entry.command.empty() || entry.subkey.empty())
+        return MoveResult::CannotMove;
+    if (!StillHolds(entry.StoreKeyPath(), entry, ReadShortcutSubkey)) return MoveResult::Changed;
+    if (const auto cannot = CannotLeaveStore(entry.store, entry.StoreKeyPath(), entry.storeView))
+        return *cannot;
+    const std::wstring file = folder + L"\\" + entry.fileName;
+    if (WriteRefused(file)) return MoveResult::NeedsAdministrator;
+
+    // The backup copy serves when it is this entry's: one written here
+    // holds the very bytes it held then; a shortcut of the other utility's
+    // must still point where the store says (its name may hold an older one).
+    const std::wstring backup = BackupOf(entry, folders);
+    const bool lnk = IsShortcutFile(entry.fileName);
+    const bool fromBackup =
+        !backup.empty() && FileExists(backup) &&
+        (entry.byteCopy ? DigestOf(backup) == entry.digest : !lnk || IsShortcutOf(backup, entry));
+    if (FileExists(file) || DirectoryExists(file)) {
+        // The same file already back: only its store entry goes. Another
+        // one of its name: both are kept.
+        const bool same = (fromBackup && SameContents(file, backup)) ||
+                          (lnk && !entry.byteCopy && IsShortcutOf(file, entry));
+        if (!same) return MoveResult::CannotMove;
+    } else if (fromBackup) {
+        if (!CopyFileTo(backup, file) || !SameContents(backup, file)) {
+            DeleteFileAt(file);
+            return MoveResult::CannotMove;
+        }
+        if (entry.attributes) SetAttributesOf(file, entry.attributes);
+    } else if (lnk && !entry.byteCopy) {
+        // Rebuilt only for an entry that has nothing better: what an
+        // earlier version kept of it, or the other utility's command.
+        WriteShellLink(file, LinkToRestore(entry));
+        // A shortcut that does not read back is none: the entry stays stored.
+        if (!TryReadShellLink(file)) {
+            DeleteFileAt(file);
+            return MoveResult::CannotMove;
+        }
+    } else {
+        return MoveResult::CannotMove;  // its copy is gone: nothing faithful to write
+    }
+    if (!backup.empty() && FileExists(backup)) DeleteFileAt(backup);
+    RegKey::DeleteTree(KeysOf(entry.store).root, entry.StoreKeyPath(), entry.storeView);
+    return MoveResult::Moved;
+}
+
+}  // namespace kb
