@@ -30,7 +30,8 @@ void MainWindow::FollowAdminPolicy() {
 
     settingsTab_->SetAdminPolicy(now);
     const Settings effective = settingsTab_->Effective();
-    if (effective.intervalUnlocked && effective.intervalSeconds > 0 && timer_)
+    // The administrator's interval, or the user's own again once it goes.
+    if (effective.intervalSeconds > 0 && timer_)
         timer_->SetInterval(IntervalMilliseconds(effective.intervalSeconds));
     FollowAdminSelfStart();
     LockQuit(now.QuitLocked());

@@ -40,7 +40,7 @@ void HistoryPage::OnNotify(NMHDR& header) {
     // value found not Windows' own.
     if (header.code == LVN_ITEMCHANGED) {
         const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
-        const bool restore = selected && selected->what == kNotWindowsOwn;
+        const bool restore = selected && selected->kind == RecordKind::NotWindowsOwn;
         ui_.enable.SetText(restore ? L"&Restore" : L"&Enable");
         ui_.enable.Enable(restore || (selected && IsOwnDisable(*selected)));
     }
@@ -56,13 +56,13 @@ void HistoryPage::EnableSelected() {
     bench_.guard.Reload();
     // A logon value found not Windows' own: Windows' own value back, while
     // it still holds what the record says.
-    if (selected->what == kNotWindowsOwn) {
+    if (selected->kind == RecordKind::NotWindowsOwn) {
         for (const LogonValueEntry& value : bench_.guard.Known().logonValues) {
             const EntryText text = TextOf(value);
             if (text.item != selected->item || text.location != selected->location) continue;
             if (text.command != selected->command)
                 throw Error(L"'" + Showable(selected->item) + L"' no longer holds what the record says: nothing restored");
-            const std::wstring report = ReportOf(MoveForUser(bench_, {value}, L"the history"));
+            const std::wstring report = ReportOf(MoveForUser(bench_, {value}, MoveSource::History));
             listPage_.Reload();
             if (!report.empty()) throw Error(report);
             return;
@@ -94,14 +94,14 @@ void HistoryPage::EnableSelected() {
         });
     if (stored == entries.end())
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
-    const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, L"the history"));
+    const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, MoveSource::History));
     listPage_.Reload();
     if (!report.empty()) throw Error(report);
 }
 
 bool IsOwnDisable(const HistoryRecord& record) {
-    return (record.what == L"Disabled" && (record.by == L"the watch" || record.by == L"you")) ||
-           record.what == L"Disabled from the list" || record.what == L"Disabled from the history";
+    return (record.kind == RecordKind::Disabled && (record.by == L"the watch" || record.by == L"you")) ||
+           record.kind == RecordKind::DisabledFromList || record.kind == RecordKind::DisabledFromHistory;
 }
 
 }  // namespace kb

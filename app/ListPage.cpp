@@ -63,7 +63,7 @@ void ListPage::Apply() {
     std::exception_ptr failure;
     std::wstring report;
     try {
-        report = ReportOf(MoveForUser(bench_, list_.Changed(), L"the list"));
+        report = ReportOf(MoveForUser(bench_, list_.Changed(), MoveSource::List));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -54,7 +54,7 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
         {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286}));
     // Between the two groups: the one free line of the page.
     ui_.administratorLine = Control(make.Add({.kind = ControlKind::Label,
-                                              .text = L"Greyed settings are set by your administrator.",
+                                              .text = L"Greyed settings and buttons are set by your administrator.",
                                               .id = IdAdministratorLine, .x = 14, .y = 124,
                                               .width = 556, .height = 13}));
     ui_.administratorLine.Show(false);
@@ -129,8 +129,8 @@ void SettingsPage::ShowEffective() {
     ui_.startPagePolicy.Enable(!adminPolicy_.startPagePolicy);
     ui_.selfStartBox.Enable(!adminPolicy_.selfStart);
     ui_.intervalBox.Enable(!adminPolicy_.intervalSeconds);
-    ui_.administratorLine.Show(adminPolicy_.startupPolicy || adminPolicy_.startPagePolicy ||
-                               adminPolicy_.selfStart || adminPolicy_.intervalSeconds);
+    // Quit and Start, greyed on the frame, are said here too.
+    ui_.administratorLine.Show(adminPolicy_.SetsAnything());
 }
 
 const Settings& SettingsPage::TakeIntervalBox(int fallbackSeconds) {

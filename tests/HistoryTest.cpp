@@ -1,6 +1,8 @@
 // The record of what the guard did: the file keeps every field exactly,
 // survives a record cut off by a crash, and stays within its bound; the
 // page shows each decision, and its Enable brings a disabled entry back.
+#include <set>
+
 #include "WindowHarness.h"
 #include "app/services/EventLog.h"
 #include "app/services/History.h"
@@ -218,6 +220,40 @@ TEST_F(History, AForgedRecordEnablesNothing) {
     }
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Helper").exists) << "nothing moved";
     EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Helper").exists);
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// Every kind of record has its words, which name no other kind and come
+// back as that kind from the file, and an event the message table words
+// with its strings.
+TEST(RecordKinds, EachHasItsWordsAndAnEventTheLogCanShow) {
+    std::set<std::wstring> words;
+    for (int i = 0; i < kRecordKinds; ++i) {
+        const RecordKind kind = static_cast<RecordKind>(i);
+        const RecordKindWords said = WordsOf(kind);
+        ASSERT_NE(said.what, nullptr);
+        EXPECT_FALSE(std::wstring(said.what).empty()) << i;
+        EXPECT_TRUE(words.insert(said.what).second) << "two kinds say " << Narrow(said.what);
+        EXPECT_EQ(KindOfWhat(said.what), kind) << Narrow(said.what);
+        EXPECT_TRUE(said.eventType == EVENTLOG_INFORMATION_TYPE || said.eventType == EVENTLOG_WARNING_TYPE);
+        // Insertion strings as the log passes them: an array of pointers.
+        DWORD_PTR strings[6];
+        const wchar_t* const texts[6] = {L"what", L"by", L"item", L"command", L"location", L"detail"};
+        for (int s = 0; s < 6; ++s) strings[s] = reinterpret_cast<DWORD_PTR>(texts[s]);
+        wchar_t* text = nullptr;
+        const DWORD length = ::FormatMessageW(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+            ::GetModuleHandleW(nullptr), said.eventId, 0x409, reinterpret_cast<wchar_t*>(&text), 0,
+            reinterpret_cast<va_list*>(strings));
+        EXPECT_GT(length, 0u) << "event " << said.eventId << " of " << Narrow(said.what);
+        if (text) ::LocalFree(text);
+    }
+    EXPECT_EQ(KindOfWhat(L"Something another version said"), std::nullopt);
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ TEST_F(AdminPolicyProgram, MayNotQuitKeepsTheGuardRunningUntilThePolicyGoes) {
     ASSERT_TRUE(WaitUntil([&] { return Watching(window); }));
     EXPECT_FALSE(Enabled(window, IdQuitButton));
     EXPECT_FALSE(Enabled(window, IdStartButton));
+    EXPECT_TRUE(::GetWindowLongW(FindDescendant(window, IdAdministratorLine), GWL_STYLE) & WS_VISIBLE);
     // The close box and Alt+F4 come as WM_CLOSE: refused. Once the policy
     // goes, Quit is enabled again in the very same process.
     ::SendMessageW(window, WM_CLOSE, 0, 0);

@@ -19,9 +19,9 @@ namespace kb {
 class EventLog {
 public:
     EventLog();
-    // The event id and type of a record, by what happened.
+    // The event id and type of a record, by its kind.
     static DWORD EventIdOf(const HistoryRecord& record);
-    static WORD TypeOf(DWORD eventId);
+    static WORD TypeOf(const HistoryRecord& record);
     // Writes the record; a log that refuses it changes nothing.
     void Report(const HistoryRecord& record) noexcept;
 

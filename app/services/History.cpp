@@ -82,6 +82,7 @@ std::optional<HistoryRecord> RecordOf(const std::wstring& line) {
     HistoryRecord r;
     r.when = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     r.what = f[1];
+    r.kind = KindOfWhat(r.what);
     r.by = f[2];
     r.item = f[3];
     r.command = f[4];

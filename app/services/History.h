@@ -9,12 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "app/services/RecordKinds.h"
 #include "platform/Handle.h"
 
 namespace kb {
 
 struct HistoryRecord {
+    // A record of this kind, with its words.
+    static HistoryRecord Of(RecordKind kind) {
+        HistoryRecord record;
+        record.kind = kind;
+        record.what = WordsOf(kind).what;
+        return record;
+    }
     FILETIME when{};    // UTC
+    std::optional<RecordKind> kind;  // none for words of another version
     std::wstring what;  // what happened, as the history page says it
     std::wstring by;    // "the watch" (by the policy) or "you"
     std::wstring item, command, location;

@@ -39,15 +39,13 @@ void HistoryKeeper::WritePending() {
 }
 
 void HistoryKeeper::RecordNotice(const std::wstring& text) {
-    HistoryRecord record;
-    record.what = L"Notice";
+    HistoryRecord record = HistoryRecord::Of(RecordKind::Notice);
     record.detail = text;
     Record(std::move(record));
 }
 
 void HistoryKeeper::RecordAdminPolicy(const std::vector<std::wstring>& changes) {
-    HistoryRecord record;
-    record.what = kAdminPolicyChanged;
+    HistoryRecord record = HistoryRecord::Of(RecordKind::AdminPolicyChanged);
     record.by = L"Group Policy";
     for (const std::wstring& change : changes)
         record.detail += (record.detail.empty() ? L"" : L"; ") + change;
@@ -55,11 +53,10 @@ void HistoryKeeper::RecordAdminPolicy(const std::vector<std::wstring>& changes) 
 }
 
 void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
-    static constexpr const wchar_t* kWhat[] = {L"Disabled", L"Allowed", L"Left as it is",
-                                               L"Could not be disabled",
-                                               L"Needs administrator rights"};
-    HistoryRecord record;
-    record.what = kWhat[outcome.action];
+    static constexpr RecordKind kKind[] = {RecordKind::Disabled, RecordKind::Allowed,
+                                           RecordKind::Left, RecordKind::CouldNotDisable,
+                                           RecordKind::NeedsAdministrator};
+    HistoryRecord record = HistoryRecord::Of(kKind[outcome.action]);
     record.by = outcome.asked ? L"you" : L"the watch";
     record.item = outcome.entry.item;
     record.command = outcome.entry.command;
@@ -70,10 +67,10 @@ void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
 }
 
 void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
-    HistoryRecord record;
-    record.what = change.decision == Decision::Disable ? L"Start page put back"
-                  : change.decision == Decision::Allow ? L"Start page change allowed"
-                                                       : L"Left as it is";  // to be asked again
+    HistoryRecord record = HistoryRecord::Of(change.decision == Decision::Disable ? RecordKind::StartPagePutBack
+                                             : change.decision == Decision::Allow
+                                                 ? RecordKind::StartPageAllowed
+                                                 : RecordKind::Left);  // to be asked again
     record.by = change.asked ? L"you" : L"the watch";
     record.item = kStartPageValues[change.index].caption;
     record.command = change.found;
@@ -86,11 +83,10 @@ void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
 void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
     using Kind = LogonValueChange::Kind;
     const LogonValue& value = LogonValues().at(change.index);
-    HistoryRecord record;
     const bool ownBack = change.kind == Kind::MissingProgram && change.decision == Decision::Disable;
     if (change.kind == Kind::NotWindowsOwn) {
         // Said, not decided: the user may put Windows' own value back.
-        record.what = kNotWindowsOwn;
+        HistoryRecord record = HistoryRecord::Of(RecordKind::NotWindowsOwn);
         record.by = L"the watch";
         record.item = value.name;
         record.command = TextOf(change.found);
@@ -101,11 +97,12 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
         Record(std::move(record));
         return;
     }
-    record.what = change.kind == Kind::Repaired          ? L"Logon value repaired to Windows' own"
-                  : ownBack                              ? L"Windows' own logon value put back"
-                  : change.decision == Decision::Disable ? L"Logon value put back"
-                  : change.decision == Decision::Allow   ? L"Logon value change allowed"
-                                                         : L"Left as it is";  // to be asked again
+    HistoryRecord record = HistoryRecord::Of(
+        change.kind == Kind::Repaired          ? RecordKind::LogonValueRepaired
+        : ownBack                              ? RecordKind::WindowsOwnLogonValuePutBack
+        : change.decision == Decision::Disable ? RecordKind::LogonValuePutBack
+        : change.decision == Decision::Allow   ? RecordKind::LogonValueAllowed
+                                               : RecordKind::Left);  // to be asked again
     record.by = change.asked ? L"you" : L"the watch";
     record.item = value.name;
     record.command = TextOf(change.found);
@@ -119,11 +116,13 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
     Record(std::move(record));
 }
 
-void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
+void HistoryKeeper::RecordMove(const StartupEntry& entry, MoveSource from) {
     const EntryText text = TextOf(entry);
-    HistoryRecord record;
     // A live entry moved goes into the store; a stored one comes back.
-    record.what = std::wstring(text.enabled ? L"Disabled" : L"Enabled") + L" from " + from;
+    const bool fromList = from == MoveSource::List;
+    HistoryRecord record = HistoryRecord::Of(
+        text.enabled ? (fromList ? RecordKind::DisabledFromList : RecordKind::DisabledFromHistory)
+                     : (fromList ? RecordKind::EnabledFromList : RecordKind::EnabledFromHistory));
     record.by = L"you";
     record.item = text.item;
     record.command = text.command;
@@ -133,8 +132,8 @@ void HistoryKeeper::RecordMove(const StartupEntry& entry, const wchar_t* from) {
 
 void HistoryKeeper::RecordNotMoved(const StartupEntry& entry, const std::wstring& why) {
     const EntryText text = TextOf(entry);
-    HistoryRecord record;
-    record.what = text.enabled ? L"Could not be disabled" : L"Could not be enabled";
+    HistoryRecord record =
+        HistoryRecord::Of(text.enabled ? RecordKind::CouldNotDisable : RecordKind::CouldNotEnable);
     record.by = L"you";
     record.item = text.item;
     record.command = text.command;

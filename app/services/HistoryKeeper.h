@@ -19,12 +19,11 @@
 
 namespace kb {
 
-// The record of a logon value found not Windows' own as the watch started.
-inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
-// The record of a change of the administrator's policy.
-inline constexpr wchar_t kAdminPolicyChanged[] = L"Policy changed by your administrator";
 // What a record of a change found by the first check says of it.
 inline constexpr wchar_t kFoundAtStart[] = L"found at start, while Keepboot was not running";
+
+// Where the user asked for a move.
+enum class MoveSource { List, History };
 
 class HistoryKeeper {
 public:
@@ -49,7 +48,7 @@ public:
     void RecordStartPage(const StartPageChange& change);
     void RecordLogonValue(const LogonValueChange& change);
     // A move the user made, from the list or the history.
-    void RecordMove(const StartupEntry& entry, const wchar_t* from);
+    void RecordMove(const StartupEntry& entry, MoveSource from);
     // A move the user asked for that was not made, and why.
     void RecordNotMoved(const StartupEntry& entry, const std::wstring& why);
     // The administrator's policy changed: each value, as "Name: value".

@@ -17,7 +17,7 @@ bool StillThere(const Inventory& now, const StartupEntry& entry) {
 }  // namespace
 
 std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEntry>& entries,
-                                  const wchar_t* from) {
+                                  MoveSource from) {
     std::vector<NotMoved> notMoved;
     std::vector<StartupEntry> needRights;
     for (const StartupEntry& entry : entries) {

@@ -15,10 +15,10 @@ struct NotMoved {
     MoveResult why;
 };
 
-// Moves the entries; "from" names where the user asked ("the list").
+// Moves the entries the user asked for from that page.
 // The entries that stay where they were, with why.
 std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEntry>& entries,
-                                  const wchar_t* from);
+                                  MoveSource from);
 
 // What the user's report box says of them; empty when there are none.
 std::wstring ReportOf(const std::vector<NotMoved>& notMoved);
