@@ -57,7 +57,11 @@ const std::vector<LogonValue>& LogonValues() {
 std::optional<ValueState> ReadLogonValue(const LogonValue& value) {
     const OpenedKey key = RegKey::OpenForReading(value.root, value.keyPath, value.view);
     if (!key) return key.NotFound() ? std::optional<ValueState>(ValueState{}) : std::nullopt;
-    return ValueState{key->Query(value.name)};
+    try {
+        return ValueState{key->TryQuery(value.name)};
+    } catch (const Error&) {
+        return std::nullopt;  // unreadable is not gone: nothing is put back for it
+    }
 }
 
 void PutBackLogonValue(const LogonValue& value, const ValueState& state) {

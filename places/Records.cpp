@@ -61,7 +61,7 @@ RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
     lines.clear();
     const OpenedKey key = RegKey::OpenForReading(root, kRecordsKey, ViewOf(root));
     if (!key) return key.NotFound() ? RecordState::Missing : RecordState::Broken;
-    const std::optional<RegValue> value = key->Query(name);
+    const std::optional<RegValue> value = key->TryQuery(name);
     if (!value) return RecordState::Missing;
     if (value->type != REG_BINARY || value->data.size() % sizeof(wchar_t) != 0) return RecordState::Broken;
     const std::wstring text(reinterpret_cast<const wchar_t*>(value->data.data()),

@@ -37,7 +37,7 @@ TaskManagerSwitches::TaskManagerSwitches(HKEY root, const std::wstring& approved
     const OpenedKey key = RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));
     if (!key) return;
     for (const std::wstring& name : key->ValueNames()) {
-        const std::optional<RegValue> value = key->Query(name);
+        const std::optional<RegValue> value = key->TryQuery(name);
         // Task Manager writes 12 bytes, the first odd while the entry is off.
         // Any other form is taken as on: the entry is then guarded like any
         // other, which at worst disables what Windows would not start.
@@ -57,7 +57,12 @@ LONG EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::
     if (!key) return key.Error();
     // Enabled, with no time of disabling: what Task Manager writes.
     const BYTE enabled[12] = {0x02};
-    return key->WriteBinary(name, enabled, sizeof enabled) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    try {
+        key->WriteBinary(name, enabled, sizeof enabled);
+    } catch (const Error&) {
+        return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
 }
 
 LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name) {
@@ -70,7 +75,12 @@ LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std:
     ::GetSystemTimeAsFileTime(&now);
     static_assert(sizeof now == 8);
     std::memcpy(disabled + 4, &now, sizeof now);
-    return key->WriteBinary(name, disabled, sizeof disabled) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    try {
+        key->WriteBinary(name, disabled, sizeof disabled);
+    } catch (const Error&) {
+        return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
 }
 
 namespace {

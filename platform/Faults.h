@@ -19,6 +19,7 @@ namespace kb {
 enum class FaultPoint {
     RegistryCreateKey,
     RegistryList,
+    RegistryReadValue,
     RegistryWrite,
     RegistryDeleteValue,
     RegistryDeleteKey,

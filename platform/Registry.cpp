@@ -215,9 +215,12 @@ std::vector<std::wstring> RegKey::SubkeyNames() const {
     return EnumNames(key_.get(), true);
 }
 
-std::optional<RegValue> RegKey::Query(const std::wstring& name) const {
+std::optional<RegValue> RegKey::TryQuery(const std::wstring& name) const {
     // Most values fit the first buffer, so one query usually does; a larger
     // one (or one that grew meanwhile) is asked for again in its size.
+    if (InjectFault(FaultPoint::RegistryReadValue))
+        throw Error(L"Cannot read the registry value '" + name + L"' (error " +
+                    std::to_wstring(ERROR_ACCESS_DENIED) + L")");
     RegValue value;
     value.data.resize(512);
     for (;;) {
@@ -228,14 +231,16 @@ std::optional<RegValue> RegKey::Query(const std::wstring& name) const {
             value.data.resize(size + sizeof(wchar_t));
             continue;
         }
-        if (rc != ERROR_SUCCESS) return std::nullopt;
+        if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (rc != ERROR_SUCCESS)
+            throw Error(L"Cannot read the registry value '" + name + L"' (error " + std::to_wstring(rc) + L")");
         value.data.resize(size);
         return value;
     }
 }
 
 std::wstring RegKey::ReadString(const std::wstring& name) const {
-    const std::optional<RegValue> value = Query(name);
+    const std::optional<RegValue> value = TryQuery(name);
     if (!value) return {};
     if (!value->IsText()) throw Error(L"Invalid data type for '" + name + L"'");
     return value->Text();
@@ -262,8 +267,8 @@ void RegKey::WriteNumber(const std::wstring& name, DWORD number) {
         throw Error(L"Failed to set data for '" + name + L"'");
 }
 
-bool RegKey::WriteBinary(const std::wstring& name, const void* data, DWORD size) {
-    return Write(name, REG_BINARY, data, size);
+void RegKey::WriteBinary(const std::wstring& name, const void* data, DWORD size) {
+    if (!Write(name, REG_BINARY, data, size)) throw Error(L"Failed to set data for '" + name + L"'");
 }
 
 void RegKey::WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes) {

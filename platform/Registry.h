@@ -90,8 +90,9 @@ public:
     };
     std::optional<Stamp> StampNow() const;
 
-    // The value, or none when it does not exist.
-    std::optional<RegValue> Query(const std::wstring& name) const;
+    // The value, or none when it does not exist. Raises when it is there
+    // but cannot be read: an unreadable value is never taken for a missing one.
+    std::optional<RegValue> TryQuery(const std::wstring& name) const;
     // Missing or empty values read as ""; string and expandable-string data
     // up to the first NUL, unexpanded. Any other type with data raises
     // "Invalid data type for '<name>'".
@@ -103,8 +104,8 @@ public:
     void WriteString(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
     // A REG_DWORD value; raises as WriteString does.
     void WriteNumber(const std::wstring& name, DWORD number);
-    // A REG_BINARY value; false when the registry refuses it.
-    bool WriteBinary(const std::wstring& name, const void* data, DWORD size);
+    // A REG_BINARY value; raises as WriteString does.
+    void WriteBinary(const std::wstring& name, const void* data, DWORD size);
     // The bytes as they are, of the type given; raises as WriteString does.
     void WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes);
     bool DeleteValue(const std::wstring& name);

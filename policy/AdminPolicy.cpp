@@ -17,7 +17,7 @@ struct Read {
 };
 
 Read ReadValue(const RegKey& key, const AdminPolicyValue& value) {
-    const std::optional<RegValue> found = key.Query(value.name);
+    const std::optional<RegValue> found = key.TryQuery(value.name);
     if (!found) return {};
     // Group Policy writes these as REG_DWORD; anything else is a mistake
     // of whoever wrote it, and no guess is made at what was meant.

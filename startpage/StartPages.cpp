@@ -17,7 +17,12 @@ std::optional<std::wstring> ReadStartPage(std::size_t index) {
     const StartPageValue& value = kStartPageValues.at(index);
     const OpenedKey key = RegKey::OpenForReading(value.root, kStartPageKey);
     if (!key) return std::nullopt;
-    const std::optional<RegValue> data = key->Query(value.name);
+    std::optional<RegValue> data;
+    try {
+        data = key->TryQuery(value.name);
+    } catch (const Error&) {
+        return std::nullopt;  // unreadable, not empty
+    }
     if (!data) return std::wstring();
     if (!data->IsText()) return std::nullopt;
     return data->Text();
@@ -28,7 +33,7 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
     OpenedKey key = RegKey::OpenForWriting(value.root, kStartPageKey);
     if (!key) return false;
     // An expandable value stays expandable.
-    const std::optional<RegValue> now = key->Query(value.name);
+    const std::optional<RegValue> now = key->TryQuery(value.name);
     key->WriteString(value.name, text, now && now->type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ);
     return true;
 }

@@ -28,7 +28,7 @@ extern const std::array<StartPageValue, kStartPageCount> kStartPageValues;
 inline constexpr wchar_t kStartPageKey[] = L"SOFTWARE\\Microsoft\\Internet Explorer\\Main";
 
 // The value's text (a missing value reads as empty); none when its key does
-// not open or the value is not text.
+// not open, the value cannot be read or is not text.
 std::optional<std::wstring> ReadStartPage(std::size_t index);
 
 // Writes the text into the value, keeping its type (string or expandable

@@ -150,7 +150,7 @@ void ReadKeptItems(HKEY root, REGSAM view, const std::vector<ItemPlace>& places,
             if (record.isKey) {
                 command = CommandOfKey(*place, path);
             } else if (const OpenedKey key = RegKey::OpenForReading(root, path, view)) {
-                const std::optional<RegValue> value = key->Query(record.name);
+                const std::optional<RegValue> value = key->TryQuery(record.name);
                 if (value && value->IsText()) command = value->Text();
             }
             if (!command.empty())

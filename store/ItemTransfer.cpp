@@ -68,7 +68,7 @@ bool TakeBack(HKEY root, REGSAM view, const Written& written) {
             whole = whole && key.NotFound();
             continue;
         }
-        if (key->Query(it->second.first) == it->second.second && !key->DeleteValue(it->second.first))
+        if (key->TryQuery(it->second.first) == it->second.second && !key->DeleteValue(it->second.first))
             whole = false;
     }
     for (auto it = written.keys.rbegin(); it != written.keys.rend(); ++it) {
@@ -109,7 +109,7 @@ bool RemoveCopied(const ItemMove& move, const std::wstring& path, const RegTree&
     if (move.isKey) return RemoveCopiedKey(root, view, path, copy);
     OpenedKey key = RegKey::OpenForWriting(root, path, view);
     if (!key) return key.NotFound();
-    const std::optional<RegValue> now = key->Query(move.name);
+    const std::optional<RegValue> now = key->TryQuery(move.name);
     const RegValue* there = FindValue(copy, move.name);
     return !now || !there || *now != *there || key->DeleteValue(move.name);
 }
@@ -135,7 +135,7 @@ SpotReading ReadSpot(const ItemMove& move, ItemSpot spot, unsigned long kept) {
     const OpenedKey key = RegKey::OpenForReading(root, path, view);
     if (!key) return {!key.NotFound(), std::nullopt};
     if (move.isKey) return {true, ReadTree(root, path, view)};
-    const std::optional<RegValue> value = key->Query(move.name);
+    const std::optional<RegValue> value = key->TryQuery(move.name);
     if (!value) return {};
     RegTree tree;
     tree.values.push_back({move.name, *value});

@@ -49,8 +49,8 @@ std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view) {
         if (!ParseNumber(name, record.number)) continue;
         const OpenedKey key = RegKey::OpenForReading(root, KeptRecordPath(record.number), view);
         if (!key) continue;
-        const std::optional<RegValue> place = key->Query(kPlaceValue), entryName = key->Query(kNameValue),
-                                      kind = key->Query(kKindValue);
+        const std::optional<RegValue> place = key->TryQuery(kPlaceValue), entryName = key->TryQuery(kNameValue),
+                                      kind = key->TryQuery(kKindValue);
         if (!place || !place->IsText() || !entryName || !entryName->IsText() || !kind ||
             !kind->IsText() || (kind->Text() != L"key" && kind->Text() != L"value"))
             continue;

@@ -40,7 +40,7 @@ bool ParseSpot(const std::wstring& text, ItemSpot& spot, unsigned long& kept) {
 }
 
 std::optional<std::wstring> TextOf(const RegKey& key, const wchar_t* name) {
-    const std::optional<RegValue> value = key.Query(name);
+    const std::optional<RegValue> value = key.TryQuery(name);
     if (!value || !value->IsText()) return std::nullopt;
     return value->Text();
 }
@@ -138,7 +138,7 @@ std::vector<JournalRecord> ReadJournal(HKEY root, REGSAM view, const std::vector
         move.place = *found;
         move.name = *entry;
         move.isKey = *kind == L"key";
-        const std::optional<RegValue> copied = key->Query(kCopiedValue);
+        const std::optional<RegValue> copied = key->TryQuery(kCopiedValue);
         record.copied = copied && copied->type == REG_DWORD && copied->data.size() == 4 &&
                         copied->data[0] == 1;
         records.push_back(std::move(record));

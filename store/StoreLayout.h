@@ -75,7 +75,7 @@ class SubkeyReader {
 public:
     explicit SubkeyReader(const RegKey& key) : key_(key) {}
     std::wstring Shared(const wchar_t* name) {
-        const std::optional<RegValue> value = key_.Query(name);
+        const std::optional<RegValue> value = key_.TryQuery(name);
         if (!value) return {};
         if (!value->IsText()) {
             if (!notText_) notText_ = name;
@@ -84,13 +84,13 @@ public:
         return value->Text();
     }
     std::optional<std::wstring> Own(const wchar_t* name) const {
-        const std::optional<RegValue> value = key_.Query(name);
+        const std::optional<RegValue> value = key_.TryQuery(name);
         if (!value || !value->IsText()) return std::nullopt;
         return value->Text();
     }
     int OwnNumber(const wchar_t* name) const { return StrToIntDef(Own(name).value_or(L""), 0); }
     std::vector<BYTE> OwnBytes(const wchar_t* name) const {
-        const std::optional<RegValue> value = key_.Query(name);
+        const std::optional<RegValue> value = key_.TryQuery(name);
         return value && value->type == REG_BINARY ? value->data : std::vector<BYTE>();
     }
     // Whether our own values were written for this command.
@@ -163,7 +163,7 @@ Written WriteStoreSubkey(StoreKind store, const std::wstring& path, WriteValues 
         writeValues(*key);
         WriteDisabledDate(*key);
         if (existed) {
-            const std::optional<RegValue> count = key->Query(kDisabledCount);
+            const std::optional<RegValue> count = key->TryQuery(kDisabledCount);
             const int before = count ? StrToIntDef(count->Text(), 1) : 1;
             key->WriteString(kDisabledCount, std::to_wstring(before + 1));
         }

@@ -80,7 +80,7 @@ MoveResult DisableRunValue(const RunValueEntry& entry) {
     if (live.Refused()) return MoveResult::NeedsAdministrator;
     if (!live) return MoveResult::CannotMove;
     // What is stored must be what is live now, not what was listed.
-    const std::optional<RegValue> now = live->Query(entry.name);
+    const std::optional<RegValue> now = live->TryQuery(entry.name);
     if (!now || !now->IsText() || now->Text() != entry.command ||
         (now->type == REG_EXPAND_SZ) != (entry.type == REG_EXPAND_SZ) ||
         (entry.raw.empty() ? !now->HoldsOnlyText() : now->data != entry.raw))
@@ -126,7 +126,7 @@ MoveResult EnableRunValue(const StoredRunEntry& entry) {
     }
     if (!live) return MoveResult::CannotMove;  // stays stored
     const DWORD type = entry.expandable ? REG_EXPAND_SZ : REG_SZ;
-    if (const std::optional<RegValue> now = live->Query(entry.item)) {
+    if (const std::optional<RegValue> now = live->TryQuery(entry.item)) {
         // Another entry of that name went live meanwhile: keep both. The same
         // one: only its store entry goes.
         if (!now->IsText() || now->Text() != entry.command ||

@@ -226,7 +226,7 @@ TEST_F(ForeignData, ValueBytesBeyondItsTextComeBackExactly) {
     ASSERT_EQ(Value(L"Odd").command, L"tool");
     ASSERT_EQ(MoveResult::Moved, DisableRunValue(Value(L"Odd")));
     ASSERT_EQ(MoveResult::Moved, EnableRunValue(StoredValue(L"Odd")));
-    const std::optional<RegValue> back = RegKey::OpenForReading(HKEY_CURRENT_USER, kRun)->Query(L"Odd");
+    const std::optional<RegValue> back = RegKey::OpenForReading(HKEY_CURRENT_USER, kRun)->TryQuery(L"Odd");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->type, DWORD{REG_EXPAND_SZ});
     EXPECT_EQ(std::string(back->data.begin(), back->data.end()), data);

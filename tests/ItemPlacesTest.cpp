@@ -70,9 +70,9 @@ protected:
     std::optional<RegTree> TreeAt(const AsideEntry& entry) {
         if (entry.isKey) return ReadTree(entry.place.root, SpotKeyPath(entry), entry.place.view);
         const OpenedKey key = RegKey::OpenForReading(entry.place.root, SpotKeyPath(entry), entry.place.view);
-        if (!key || !key->Query(entry.name)) return std::nullopt;
+        if (!key || !key->TryQuery(entry.name)) return std::nullopt;
         RegTree tree;
-        tree.values.push_back({entry.name, *key->Query(entry.name)});
+        tree.values.push_back({entry.name, *key->TryQuery(entry.name)});
         return tree;
     }
     MoveResult EnableAndCheck(const StartupEntry& entry) {

@@ -79,7 +79,7 @@ TEST_F(Keeping, ABrokenRecordIsSaidAndReplacedByTheFirstReading) {
     guard.reset();
     const RawValue kept = ReadRawValue(HKEY_CURRENT_USER, kRecordsKey, kEntriesRecord);
     ASSERT_TRUE(kept.exists);
-    RegValue record = *RegKey::OpenForReading(HKEY_CURRENT_USER, kRecordsKey)->Query(kEntriesRecord);
+    RegValue record = *RegKey::OpenForReading(HKEY_CURRENT_USER, kRecordsKey)->TryQuery(kEntriesRecord);
     record.data[record.data.size() / 2] ^= 0x5A;  // one byte changed
     SetRawValue(HKEY_CURRENT_USER, kRecordsKey, kEntriesRecord, REG_BINARY, record.data.data(),
                 static_cast<DWORD>(record.data.size()));

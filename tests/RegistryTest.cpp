@@ -7,6 +7,9 @@
 #include "platform/Error.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
+#include "logon/LogonValues.h"
+#include "startpage/StartPages.h"
 
 namespace kb::test {
 namespace {
@@ -48,10 +51,10 @@ TEST_F(RegistryTest, WritesAndReadsTextAndListsNames) {
     EXPECT_EQ(key->ReadString(L"missing"), L"");
     EXPECT_TRUE(key->HasValue(L"beta"));
     EXPECT_FALSE(key->HasValue(L"missing"));
-    EXPECT_FALSE(key->Query(L"missing"));
+    EXPECT_FALSE(key->TryQuery(L"missing"));
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"expand"), Text(L"%TEMP%", REG_EXPAND_SZ));
 
-    const std::optional<RegValue> beta = key->Query(L"beta");
+    const std::optional<RegValue> beta = key->TryQuery(L"beta");
     ASSERT_TRUE(beta);
     EXPECT_EQ(beta->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(beta->data.size(), sizeof(wchar_t)) << "text is written with its terminating NUL";
@@ -95,7 +98,7 @@ TEST_F(RegistryTest, NonTextDataRaisesWithTheValueName) {
               L"Invalid data type for 'Counter'");
     EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Blob"); }), L"Invalid data type for 'Blob'");
     EXPECT_EQ(ThrownMessage([&] { key->ReadString(L"Multi"); }), L"Invalid data type for 'Multi'");
-    EXPECT_FALSE(key->Query(L"Counter")->IsText());
+    EXPECT_FALSE(key->TryQuery(L"Counter")->IsText());
 }
 
 TEST_F(RegistryTest, RefusedWriteRaisesWithTheValueName) {
@@ -200,6 +203,33 @@ TEST_F(RegistryTest, KeyWithoutWriteAccessDoesNotOpen) {
     ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
     ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
     EXPECT_EQ(::RegSetKeySecurity(owner.get(), DACL_SECURITY_INFORMATION, &open), 0);
+}
+
+}  // namespace
+namespace {
+
+// A value that is there but cannot be read is never taken for a missing
+// one: the readers above the registry say "unreadable", and nothing is put
+// back over it.
+TEST_F(RegistryTest, AnUnreadableValueIsNotAMissingOne) {
+    const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"explorer.exe");
+    SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", L"http://home.example/");
+    const OpenedKey key = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, winlogon);
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(key->TryQuery(L"Missing")) << "not found is none";
+    const std::size_t shell = 0;
+    ASSERT_EQ(std::wstring(LogonValues()[shell].name), L"Shell");
+    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryReadValue; });
+    ScopeExit reset([] { SetFaultInjector({}); });
+    EXPECT_THROW(key->TryQuery(L"Shell"), Error);
+    EXPECT_EQ(ReadLogonValue(LogonValues()[shell]), std::nullopt) << "unreadable, not deleted";
+    for (std::size_t page = 0; page < kStartPageValues.size(); ++page) {
+        if (kStartPageValues[page].root != HKEY_CURRENT_USER ||
+            std::wstring(kStartPageValues[page].name) != L"Start Page")
+            continue;
+        EXPECT_EQ(ReadStartPage(page), std::nullopt) << "unreadable, not empty";
+    }
 }
 
 }  // namespace
