@@ -40,7 +40,8 @@ const std::vector<LogonValue>& LogonValues();
 
 
 // The value now; a key that is not there holds no value. Nothing at all
-// when the key is there but cannot be read: nobody knows what it holds.
+// when the key or the value is there but cannot be read: nobody knows what
+// it holds.
 std::optional<ValueState> ReadLogonValue(const LogonValue& value);
 
 // Puts the state back: the bytes of their type, or no value where there was
