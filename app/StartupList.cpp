@@ -20,10 +20,17 @@ int PassRank(const StartupEntry& entry) {
 }  // namespace
 
 void StartupList::Show(std::vector<StartupEntry> entries) {
+    // Filled with its drawing off and its rows made room for at once: a
+    // list view that lays itself out again after each of thousands of rows
+    // keeps the window from answering for minutes.
+    ::SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list_);
     entries_ = std::move(entries);
+    ListView_SetItemCount(list_, static_cast<int>(entries_.size()));
     for (std::size_t i = 0; i < entries_.size(); ++i) AddRow(i);
     Sort();
+    ::SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list_, nullptr, TRUE);
 }
 
 void StartupList::SortBy(int column) {
