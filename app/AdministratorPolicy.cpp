@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/MainWindow.h"
 #include "app/services/SelfStart.h"
@@ -43,17 +44,17 @@ void MainWindow::FollowAdminSelfStart() {
     try {
         if (options_.selfStart->Registered() != wanted &&
             options_.selfStart->Set(wanted, ExecutablePath()) == SelfStart::Result::NeedsAdministrator)
-            // No rights are asked for unbidden: an administrator's start of
-            // Keepboot makes it.
-            ShowNotice(std::wstring(L"Your administrator has Keepboot ") +
-                       (wanted ? L"start" : L"not start") +
-                       L" with Windows, and changing that needs administrator rights: it stays "
-                       L"as it is until Keepboot runs with them.");
+            // No rights are asked for unbidden: a Keepboot that runs with
+            // them follows the policy.
+            ShowNotice(std::wstring(L"Your administrator's policy says Keepboot ") +
+                       (wanted ? L"starts" : L"does not start") +
+                       L" with Windows. Changing that needs administrator rights: it stays as it "
+                       L"is until Keepboot runs with them.");
+        settingsTab_->ShowSelfStart(options_.selfStart->Registered());
     } catch (const Error& e) {
         ShowNotice(L"Keepboot could not follow your administrator's policy on starting with "
                    L"Windows: " + e.Message());
     }
-    settingsTab_->ShowSelfStart(options_.selfStart->Registered());
 }
 
 void MainWindow::LockQuit(bool locked) {

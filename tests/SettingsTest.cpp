@@ -175,6 +175,24 @@ TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
     EXPECT_TRUE(reports.empty());
 }
 
+// The administrator's StartAtLogon makes the self-start where no rights
+// are needed, and the box shows it greyed; a later policy removes it.
+TEST_F(SettingsPage, TheAdministratorsStartAtLogonIsMadeAndGreyed) {
+    SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
+    DWORD on = 1;
+    SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartAtLogon", REG_DWORD, &on, sizeof on);
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(SelfStartValue(), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
+    EXPECT_TRUE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().selfStartBox));
+    DWORD off = 0;
+    SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartAtLogon", REG_DWORD, &off, sizeof off);
+    w.CheckForChanges();  // the interval's check reads the policy again
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
+    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_TRUE(reports.empty());
+}
+
 // A self-start the registry refused is no self-start: the box goes back,
 // the refusal is reported, and the file does not save it as on.
 TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
