@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/TextCompare.h"
 #include "places/CommandLine.h"
@@ -17,20 +18,6 @@ std::wstring Trimmed(const std::wstring& text) {
     const auto first = text.find_first_not_of(L" \t");
     if (first == std::wstring::npos) return {};
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
-
-std::wstring Expanded(const std::wstring& text) {
-    std::wstring expanded(text.size() + 64, L'\0');
-    for (;;) {
-        const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                         static_cast<DWORD>(expanded.size()));
-        if (length == 0) return text;
-        if (length <= expanded.size()) {
-            expanded.resize(length - 1);
-            return expanded;
-        }
-        expanded.resize(length);
-    }
 }
 
 std::wstring WindowsFolder() {
@@ -71,7 +58,7 @@ std::wstring SystemFolderFor(const LogonValue& value) {
 std::vector<std::wstring> SearchFolders(const LogonValue& value, bool withPath) {
     std::vector<std::wstring> folders{SystemFolderFor(value), WindowsFolder()};
     if (!withPath) return folders;
-    const std::wstring path = Expanded(L"%PATH%");
+    const std::wstring path = ExpandedEnvironment(L"%PATH%");
     if (path == L"%PATH%") return folders;
     for (std::size_t start = 0; start <= path.size();) {
         const auto end = path.find(L';', start);
@@ -85,7 +72,7 @@ std::vector<std::wstring> SearchFolders(const LogonValue& value, bool withPath) 
 
 // The file the name leads to, or empty when there is none.
 std::wstring Resolved(const std::wstring& name, const LogonValue& value, bool library, bool withPath) {
-    std::wstring path = Expanded(Trimmed(name));
+    std::wstring path = ExpandedEnvironment(Trimmed(name));
     if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
     if (path.empty()) return {};
     const auto slash = path.find_last_of(L"\\/");
@@ -253,7 +240,7 @@ bool IsWindowsDefault(const LogonValue& value, const ValueState& state) {
     }
     if (!own || TextOf(*own).empty()) return empty;
     if (empty || !state->IsText()) return false;
-    if (EqualIgnoringCase(Trimmed(Expanded(TextOf(*state))), TextOf(*own))) return true;
+    if (EqualIgnoringCase(Trimmed(ExpandedEnvironment(TextOf(*state))), TextOf(*own))) return true;
     // The same one program, however its path is written, with no arguments.
     const std::vector<std::wstring> named = ProgramsNamedBy(value, state);
     const std::vector<std::wstring> ownNamed = ProgramsNamedBy(value, own);

@@ -2,28 +2,15 @@
 
 #include <windows.h>
 
+#include "platform/Environment.h"
 #include "platform/Files.h"
 
 namespace kb {
 
 namespace {
 
-std::wstring Expanded(const std::wstring& text) {
-    std::wstring expanded(text.size() + 64, L'\0');
-    for (;;) {
-        const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                         static_cast<DWORD>(expanded.size()));
-        if (length == 0) return text;
-        if (length <= expanded.size()) {
-            expanded.resize(length - 1);
-            return expanded;
-        }
-        expanded.resize(length);
-    }
-}
-
 bool NamesAProgram(const std::wstring& candidate) {
-    const std::wstring path = Expanded(candidate);
+    const std::wstring path = ExpandedEnvironment(candidate);
     if (FileExists(path)) return true;
     const auto slash = path.find_last_of(L"\\/");
     const auto dot = path.rfind(L'.');

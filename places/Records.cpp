@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include "platform/FieldText.h"
 #include "platform/Error.h"
 #include "platform/Registry.h"
 #include "places/StartupPlaces.h"
@@ -14,40 +15,6 @@ constexpr wchar_t kHeader[] = L"Keepboot record 1";
 
 REGSAM ViewOf(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? MachineView() : 0;
-}
-
-// Fields are tab-separated, lines end in a line feed; a tab, line break or
-// backslash inside a field is written as an escape.
-std::wstring Escaped(const std::wstring& text) {
-    std::wstring out;
-    for (const wchar_t c : text) {
-        switch (c) {
-        case L'\\': out += L"\\\\"; break;
-        case L'\t': out += L"\\t"; break;
-        case L'\n': out += L"\\n"; break;
-        case L'\r': out += L"\\r"; break;
-        case L'\0': out += L"\\0"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::vector<std::wstring> FieldsOf(const std::wstring& line) {
-    std::vector<std::wstring> fields(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const wchar_t c = line[i];
-        if (c == L'\t') {
-            fields.emplace_back();
-        } else if (c == L'\\' && i + 1 < line.size()) {
-            const wchar_t next = line[++i];
-            fields.back() += next == L't' ? L'\t' : next == L'n' ? L'\n' : next == L'r' ? L'\r'
-                             : next == L'0' ? L'\0' : next;
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
 }
 
 unsigned long ChecksumOf(const std::wstring& body) {
@@ -81,7 +48,7 @@ RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
             header = false;
             continue;
         }
-        lines.push_back(FieldsOf(line));
+        lines.push_back(SplitFields(line));
     }
     return header ? RecordState::Broken : RecordState::Read;
 }
@@ -89,7 +56,7 @@ RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
 LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
     std::wstring text = std::wstring(kHeader) + L"\n";
     for (const std::vector<std::wstring>& fields : lines) {
-        for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? L"\t" : L"") + Escaped(fields[i]);
+        for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? L"\t" : L"") + EscapedField(fields[i]);
         text += L"\n";
     }
     text += std::to_wstring(ChecksumOf(text)) + L"\n";

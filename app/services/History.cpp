@@ -2,44 +2,13 @@
 
 #include <shlobj.h>
 
+#include "platform/FieldText.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
 
 namespace kb {
 
 namespace {
-
-// Fields are tab-separated; a tab, line break or backslash inside one is
-// written as an escape, so one record is always one line.
-std::wstring Escaped(const std::wstring& text) {
-    std::wstring out;
-    for (const wchar_t c : text) {
-        switch (c) {
-        case L'\\': out += L"\\\\"; break;
-        case L'\t': out += L"\\t"; break;
-        case L'\n': out += L"\\n"; break;
-        case L'\r': out += L"\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::vector<std::wstring> Fields(const std::wstring& line) {
-    std::vector<std::wstring> fields(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const wchar_t c = line[i];
-        if (c == L'\t') {
-            fields.emplace_back();
-        } else if (c == L'\\' && i + 1 < line.size()) {
-            const wchar_t next = line[++i];
-            fields.back() += next == L't' ? L'\t' : next == L'n' ? L'\n' : next == L'r' ? L'\r' : next;
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
@@ -67,12 +36,12 @@ unsigned long long Ticks(const FILETIME& t) {
 std::string LineOf(const HistoryRecord& r) {
     std::wstring line = std::to_wstring(Ticks(r.when));
     for (const std::wstring* field : {&r.what, &r.by, &r.item, &r.command, &r.location, &r.detail})
-        line += L"\t" + Escaped(*field);
+        line += L"\t" + EscapedField(*field);
     return Utf8(line) + "\r\n";
 }
 
 std::optional<HistoryRecord> RecordOf(const std::wstring& line) {
-    const std::vector<std::wstring> f = Fields(line);
+    const std::vector<std::wstring> f = SplitFields(line);
     if (f.size() != 7 || f[0].empty() || f[0].size() > 19 ||
         f[0].find_first_not_of(L"0123456789") != std::wstring::npos)
         return std::nullopt;
