@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "app/MainWindow.h"
 #include "app/services/SelfStart.h"
@@ -15,8 +14,9 @@ namespace kb {
 
 void MainWindow::FollowAdminPolicy() {
     const AdminPolicy now = ReadAdminPolicy();
-    if (adminPolicyRead_ && now == adminPolicy_) return;
-    const AdminPolicy before = std::exchange(adminPolicy_, now);
+    // The settings page holds the policy in force.
+    const AdminPolicy before = settingsTab_->Admin();
+    if (adminPolicyRead_ && now == before) return;
     // A wrong value is said once while it stays wrong; nothing else changes for it.
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
@@ -39,8 +39,9 @@ void MainWindow::FollowAdminPolicy() {
 }
 
 void MainWindow::FollowAdminSelfStart() {
-    if (!adminPolicy_.selfStart || !options_.selfStart) return;
-    const bool wanted = *adminPolicy_.selfStart;
+    const AdminPolicy& policy = settingsTab_->Admin();
+    if (!policy.selfStart || !options_.selfStart) return;
+    const bool wanted = *policy.selfStart;
     try {
         if (options_.selfStart->Registered() != wanted &&
             options_.selfStart->Set(wanted, ExecutablePath()) == SelfStart::Result::NeedsAdministrator)
@@ -58,7 +59,6 @@ void MainWindow::FollowAdminSelfStart() {
 }
 
 void MainWindow::LockQuit(bool locked) {
-    quitLocked_ = locked;
     quitButton_.Enable(!locked);
     // The watch cannot be left unstarted: it runs from now on.
     if (locked && watcher_->Handles().empty() && ready_ && !StoppedForGood()) StartTheWatch();

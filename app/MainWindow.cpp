@@ -127,7 +127,7 @@ void MainWindow::Initialize() {
     // The boxes show what the last run defended; the very first start reads them.
     if (!startPagesTab_->ShowDefended()) startPagesTab_->Reload();
     // The watch runs at once where the user may not stop it.
-    if (startHidden_ || quitLocked_) StartTheWatch();
+    if (startHidden_ || QuitLocked()) StartTheWatch();
 }
 
 void MainWindow::StartTheWatch() {
@@ -223,7 +223,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         // The administrator's policy may keep the guard running: only
         // Windows, or ending the process, ends it then.
-        if (quitLocked_ && !restarting_) return 0;
+        if (QuitLocked() && !restarting_) return 0;
         // Closing the main window ends the program; the settings are saved
         // after the loop. From here on nothing is checked.
         StopWatchingForGood();

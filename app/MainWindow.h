@@ -170,6 +170,7 @@ private:
     // Quit, the close box and Start are the administrator's to allow: while
     // locked the watch runs, and only Windows ends the program.
     void LockQuit(bool locked);
+    bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // The watch, answered and shown by this window.
@@ -194,9 +195,7 @@ private:
     std::unique_ptr<Workbench> bench_;
     std::unique_ptr<ControlSet> frame_;  // the window's own buttons
     Control startButton_, quitButton_;
-    AdminPolicy adminPolicy_;
     bool adminPolicyRead_ = false;
-    bool quitLocked_ = false;
     bool restarting_ = false;  // with administrator rights, in a new instance
     HWND pageControl_ = nullptr;
     std::unique_ptr<SettingsPage> settingsTab_;

@@ -37,6 +37,7 @@ public:
     const Settings& Current() const noexcept { return settings_; }
     // What is in force: the user's own with the administrator's over them.
     Settings Effective() const;
+    const AdminPolicy& Admin() const noexcept { return adminPolicy_; }
     // The settings with the interval box's text taken into them (a text that
     // is not a number keeps fallbackSeconds); the box shows what was taken.
     const Settings& TakeIntervalBox(int fallbackSeconds);

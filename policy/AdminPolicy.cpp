@@ -3,6 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/CurrentUser.h"
 
@@ -17,7 +18,12 @@ struct Read {
 };
 
 Read ReadValue(const RegKey& key, const AdminPolicyValue& value) {
-    const std::optional<RegValue> found = key.TryQuery(value.name);
+    std::optional<RegValue> found;
+    try {
+        found = key.TryQuery(value.name);
+    } catch (const Error&) {
+        return {std::nullopt, L"cannot be read"};
+    }
     if (!found) return {};
     // Group Policy writes these as REG_DWORD; anything else is a mistake
     // of whoever wrote it, and no guess is made at what was meant.
