@@ -54,7 +54,6 @@ void MainWindow::Create() {
     guard_->SetElevation([this](const StartupEntry& entry) {
         return MoveElevated(Handle(), ExecutablePath(), {entry});
     });
-    guard_->SetRecorder([this](const CheckOutcome& outcome) { history_.RecordOutcome(outcome); });
     MakeWatcher();
     elevated_ = ProcessIsElevated();
     bench_ = std::make_unique<Workbench>(Workbench{

@@ -172,6 +172,8 @@ private:
     void LockQuit(bool locked);
     bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
     // A notice that pauses nothing: a balloon from the icon, and a record.
+    // What the watch decided or found: recorded, and shown where it is told.
+    void Tell(const WatchEvent& event);
     void ShowNotice(const std::wstring& text);
     // The watch, answered and shown by this window.
     void MakeWatcher();

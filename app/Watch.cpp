@@ -2,17 +2,25 @@
 // the prompt, handles its messages while a long check runs, and shows what
 // the watch tells.
 #include <exception>
+#include <variant>
 
 #include "app/ErrorReport.h"
 #include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "app/services/FindingWords.h"
 #include "platform/AppTitle.h"
 #include "platform/ShowableText.h"
 
 namespace kb {
 
 namespace {
+
+// The visitor of every kind of an event, each by its own handler.
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+    using Handlers::operator()...;
+};
 
 std::wstring NewStartupQuestion(const std::wstring& name) {
     // "disbale": the prompt's own text, kept as its users know it.
@@ -34,20 +42,10 @@ void MainWindow::MakeWatcher() {
     };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
-    host.startPageDecided = [this](const StartPageChange& change) { history_.RecordStartPage(change); };
-    host.logonValueDecided = [this](const LogonValueChange& change) {
-        history_.RecordLogonValue(change);
-        // Found so as the watch started: said like a notice.
-        if (change.kind == LogonValueChange::Kind::NotWindowsOwn && trayIcon_) {
-            const LogonValue& value = LogonValues().at(change.index);
-            trayIcon_->ShowBalloon(kAppTitle, L"'" + std::wstring(value.name) + L"' (" + value.Location() +
-                                                  L") " + HowItDiffers(value, change.found) + L".");
-        }
-    };
+    host.tell = [this](const WatchEvent& event) { Tell(event); };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
         startPagesTab_->Accept(page, text);
     };
-    host.notice = [this](const std::wstring& text) { ShowNotice(text); };
     host.breathe = [this] { Breathe(); };
     host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
     host.checkEnded = [this] { RunPutOffWork(); };
@@ -135,6 +133,26 @@ Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& detai
 
 bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
     return !elevated_ && WritesMachinePlaces(entry);
+}
+
+void MainWindow::Tell(const WatchEvent& event) {
+    // Every kind of event is handled: one left out does not compile.
+    std::visit(Overloaded{
+                   [this](const CheckOutcome& outcome) { history_.RecordOutcome(outcome); },
+                   [this](const StartPageChange& change) { history_.RecordStartPage(change); },
+                   [this](const LogonValueChange& change) {
+                       history_.RecordLogonValue(change);
+                       // Found so as the watch started: said like a notice.
+                       if (change.kind == LogonValueChange::Kind::NotWindowsOwn && trayIcon_) {
+                           const LogonValue& value = LogonValues().at(change.index);
+                           trayIcon_->ShowBalloon(kAppTitle, L"'" + std::wstring(value.name) + L"' (" +
+                                                                 value.Location() + L") " +
+                                                                 HowItDiffers(value, change.found) + L".");
+                       }
+                   },
+                   [this](const Finding& finding) { ShowNotice(WordsOf(finding)); },
+               },
+               event);
 }
 
 void MainWindow::ShowNotice(const std::wstring& text) {

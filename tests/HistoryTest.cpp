@@ -4,6 +4,7 @@
 #include <set>
 
 #include "WindowHarness.h"
+#include "app/services/FindingWords.h"
 #include "app/services/EventLog.h"
 #include "app/services/History.h"
 #include "app/services/HistoryKeeper.h"
@@ -254,6 +255,27 @@ TEST(RecordKinds, EachHasItsWordsAndAnEventTheLogCanShow) {
         if (text) ::LocalFree(text);
     }
     EXPECT_EQ(KindOfWhat(L"Something another version said"), std::nullopt);
+}
+
+// Every kind of finding has its own words, which show each field it was
+// given from outside, made safe to show: a direction mark in a name hides
+// nothing around it.
+TEST(FindingWords, EachKindIsSaidWithWhatCameFromOutsideMadeSafe) {
+    const std::wstring hidden = L"evil\x202Egpj.exe";
+    std::set<std::wstring> said;
+    for (int i = 0; i < kFindingKinds; ++i) {
+        const Finding f{.kind = static_cast<Finding::Kind>(i), .item = L"item" + hidden,
+                        .location = L"place" + hidden, .found = L"found" + hidden, .before = L"before" + hidden,
+                        .reason = L"reason" + hidden, .names = {L"name" + hidden}, .result = MoveResult::Link};
+        const std::wstring words = WordsOf(f);
+        EXPECT_TRUE(said.insert(words).second) << "kind " << i << " says what another says";
+        EXPECT_EQ(words.find(L'\x202E'), std::wstring::npos) << Narrow(words);
+        const bool namesSomething = words.find(L"<U+202E>") != std::wstring::npos;
+        EXPECT_TRUE(namesSomething || f.kind == Finding::Kind::RecordBroken || f.kind == Finding::Kind::FirstStart)
+            << "kind " << i << " names nothing it was given: " << Narrow(words);
+    }
+    const Finding first{.kind = Finding::Kind::FirstStart, .whose = Finding::Whose::Both};
+    EXPECT_TRUE(WordsOf(first).starts_with(kFirstStartNotice));
 }
 
 }  // namespace

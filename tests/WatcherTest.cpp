@@ -22,14 +22,16 @@ protected:
         CoreTest::SetUp();
         if (HasFatalFailure()) return;
         host_.askAboutEntry = [this](const StartupEntry& entry) { return Answer(entry); };
-        host_.logonValueDecided = [this](const LogonValueChange& change) {
-            logonChanges_.push_back(change);
+        host_.tell = [this](const WatchEvent& event) {
+            if (const auto* change = std::get_if<LogonValueChange>(&event)) logonChanges_.push_back(*change);
+            if (const auto* finding = std::get_if<Finding>(&event)) findings_.push_back(*finding);
         };
         StartWatch();
     }
     // A watch that starts from what the places hold now.
     void StartWatch() {
         watcher_.reset();
+        findings_.clear();
         guard_ = std::make_unique<StartupGuard>(Folders());
         watcher_ = std::make_unique<Watcher>(*guard_, false, host_);
         watcher_->SetReady();
@@ -67,6 +69,10 @@ protected:
     WatchHost host_;
     std::unique_ptr<Watcher> watcher_;
     std::vector<LogonValueChange> logonChanges_;
+    std::vector<Finding> findings_;
+    long FindingsOf(Finding::Kind kind) const {
+        return std::count_if(findings_.begin(), findings_.end(), [&](const Finding& f) { return f.kind == kind; });
+    }
 };
 
 TEST_F(WatcherTest, EveryPlaceIsARecordAndFolderLocationsOnlyWhenFollowed) {
@@ -241,10 +247,6 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
 
     // A standard user cannot put the machine's value back: told once, and
     // nobody is asked again at every check.
-    std::vector<std::wstring> notices;
-    host_.notice = [&](const std::wstring& text) {
-        if (text.find(L"administrator rights") != std::wstring::npos) notices.push_back(text);
-    };
     host_.askAboutValue = [](const std::wstring&, const EntryDetails&) -> Decision {
         ADD_FAILURE() << "asked about a value it cannot put back";
         return Decision::Leave;
@@ -253,10 +255,10 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
     watcher_->SetPolicies(Policy::Ask, Policy::Allow);
     SetStandardUserMode(true);
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"evil.exe", REG_SZ);
-    EXPECT_TRUE(InTime([&] { return !notices.empty(); }));
+    EXPECT_TRUE(InTime([&] { return FindingsOf(Finding::Kind::LogonValueRefused) > 0; }));
     watcher_->CheckEverything();
     watcher_->CheckEverything();
-    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_EQ(FindingsOf(Finding::Kind::LogonValueRefused), 1);
     EXPECT_EQ(shell(), (RawValue{true, REG_SZ, L"evil.exe"}));
 }
 
@@ -272,12 +274,11 @@ TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
     const std::wstring myShell = Target(L"myshell");
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit", own + L"C:\\evil\\persist.exe,");
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", myShell);
-    std::vector<std::wstring> questions, notices;
+    std::vector<std::wstring> questions;
     host_.askAboutValue = [&](const std::wstring& question, const EntryDetails&) {
         questions.push_back(question);
         return questions.size() == 1 ? Decision::Leave : Decision::Disable;
     };
-    host_.notice = [&](const std::wstring& text) { notices.push_back(text); };
     StartWatch();
     const auto changesOf = [&](Kind kind) {
         return std::count_if(logonChanges_.begin(), logonChanges_.end(),
@@ -297,14 +298,12 @@ TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"C:\\evil\\shell.exe");
     EXPECT_TRUE(InTime([&] { return questions.size() == 1; })) << "asked, under disable silently too";
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell").text, L"C:\\evil\\shell.exe");
-    EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
-                            [](const std::wstring& n) { return n.find(L"which is not there") != std::wstring::npos; }),
-              1);
+    EXPECT_EQ(FindingsOf(Finding::Kind::LogonValueNamesMissing), 1);
     watcher_->CheckEverything();
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell").text, L"explorer.exe")
         << "Disable put Windows' own back";
-    EXPECT_EQ(notices.size(), 1u) << "told once";
+    EXPECT_EQ(findings_.size(), 1u) << "told once";
 }
 
 // Every logon value is watched and put back by its change notification.

@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "app/services/FindingWords.h"
 
 #include "app/services/SelfStart.h"
 

@@ -54,6 +54,7 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
 Watcher::Watcher(StartupGuard& guard, bool followFolders, WatchHost host)
     : guard_(guard), followFolders_(followFolders), host_(std::move(host)) {
     guard_.SetPause([this] { Breathe(); });
+    guard_.SetRecorder([this](const CheckOutcome& outcome) { Tell(outcome); });
 }
 
 void Watcher::SetPolicies(Policy startup, Policy startPages) noexcept {
@@ -153,8 +154,12 @@ void Watcher::FollowStartupFolders() {
     }
     changedPlaces_.commonStartup = changedPlaces_.commonStartup || common;
     changedPlaces_.userStartup = changedPlaces_.userStartup || user;
-    if (common) Notice(L"The all-users Startup folder is now " + now.commonStartup + L".");
-    if (user) Notice(L"The Startup folder is now " + now.userStartup + L".");
+    if (common)
+        Tell(Finding{.kind = Finding::Kind::StartupFolderMoved, .location = now.commonStartup,
+                     .whose = Finding::Whose::Machine});
+    if (user)
+        Tell(Finding{.kind = Finding::Kind::StartupFolderMoved, .location = now.userStartup,
+                     .whose = Finding::Whose::User});
 }
 
 // --- checks -----------------------------------------------------------------------
@@ -251,12 +256,13 @@ void Watcher::CheckStartPagesNow() {
             const auto told = startPageNotPutBack_.find(change.index);
             if (told != startPageNotPutBack_.end() && told->second == change.found) continue;
             startPageNotPutBack_[change.index] = change.found;
-            Notice(std::wstring(kStartPageValues[change.index].caption) + L" changed to \"" + change.found +
-                   L"\"; it cannot be put back (its key does not open for writing), and stays as it is.");
+            Tell(Finding{.kind = Finding::Kind::StartPageNotPutBack,
+                         .item = kStartPageValues[change.index].caption,
+                         .found = change.found});
             continue;
         }
         startPageNotPutBack_.erase(change.index);
-        if (host_.startPageDecided) host_.startPageDecided(change);
+        Tell(change);
         if (change.decision == Decision::Allow) {
             defended_.at(change.index) = change.found;
             if (keeping_) KeepDefended(defended_);
@@ -276,9 +282,8 @@ void Watcher::ReadKnownGoodNow() {
     for (std::size_t i = 0; i < values.size() && i < knownGood_.size(); ++i)
         if (!fromRecord[i] && knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i])) {
             ++counters_.notices;
-            if (host_.logonValueDecided)
-                host_.logonValueDecided({i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow,
-                                         false, LogonValueChange::Kind::NotWindowsOwn, {}});
+            Tell(LogonValueChange{i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow, false,
+                                  LogonValueChange::Kind::NotWindowsOwn, {}});
         }
 }
 
@@ -299,21 +304,20 @@ void Watcher::CheckLogonValuesNow() {
     for (LogonValueChange& change : changes) {
         change.atStart = firstCheck_;
         const LogonValue& value = LogonValues().at(change.index);
-        const std::wstring what = L"'" + std::wstring(value.name) + L"' (" + value.Location() +
-                                  L") changed to \"" + TextOf(change.found) + L"\"";
+        const Finding what{.kind = Finding::Kind::LogonValueRefused, .item = value.name,
+                           .location = value.Location(), .found = TextOf(change.found)};
         // Each told once while it lasts, not at every check.
         if (change.kind == Kind::Refused) {
-            if (FirstToldOf(refusedTold_, change))
-                Notice(what + L"; it needs administrator rights to be put back, and stays as it is.");
+            if (FirstToldOf(refusedTold_, change)) Tell(what);
             continue;
         }
         if (change.kind == Kind::MissingProgram && FirstToldOf(missingTold_, change)) {
-            std::wstring names;
-            for (const std::wstring& program : change.missing) names += (names.empty() ? L"" : L", ") + program;
-            Notice(what + L"; what it held before names " + names +
-                   L", which is not there, so it is not put back: you are asked instead.");
+            Finding missing = what;
+            missing.kind = Finding::Kind::LogonValueNamesMissing;
+            missing.names = change.missing;
+            Tell(missing);
         }
-        if (host_.logonValueDecided) host_.logonValueDecided(change);
+        Tell(change);
     }
 }
 
@@ -327,57 +331,53 @@ void Watcher::Breathe() {
 
 // --- what the watch tells ----------------------------------------------------------
 
-// Notices carry what came from the registry as it is: whoever shows one
+// Events carry what came from the registry as it is: whoever shows one
 // makes it safe to show.
-void Watcher::Notice(const std::wstring& text) {
-    ++counters_.notices;
-    if (host_.notice) host_.notice(text);
+void Watcher::Tell(const WatchEvent& event) {
+    if (std::holds_alternative<Finding>(event)) ++counters_.notices;
+    if (host_.tell) host_.tell(event);
 }
 
 void Watcher::TellWhatWasFound() {
+    using Kind = Finding::Kind;
+    const auto about = [](Kind kind, const EntryText& entry) {
+        return Finding{.kind = kind, .item = entry.item, .location = entry.location, .found = entry.command};
+    };
     // What the guard cannot do for want of rights is no failure: a notice
     // that stops nothing, once.
     for (const EntryText& entry : guard_.TakeNewlyWaitingForAdministrator())
-        Notice(L"'" + entry.item + L"' (" + entry.location +
-               L") needs administrator rights to be disabled; it stays where it is.");
-    for (const ChangedEntry& changed : guard_.TakeNewlyChanged())
-        Notice(L"'" + changed.entry.item + L"' (" + changed.entry.location + L") changed to start " +
-               changed.entry.command + L" instead of " + changed.previously + L"; it was disabled.");
-    for (const SkippedValue& value : guard_.TakeNewlySkipped()) {
-        if (value.unreadable)
-            Notice(L"Cannot read " + value.key + L": " + value.why +
-                   L". What it held before stays guarded.");
-        else
-            Notice(L"Invalid data type for '" + value.name + L"'");
+        Tell(about(Kind::NeedsAdministrator, entry));
+    for (const ChangedEntry& changed : guard_.TakeNewlyChanged()) {
+        Finding finding = about(Kind::ChangedAndDisabled, changed.entry);
+        finding.before = changed.previously;
+        Tell(finding);
     }
-    for (const auto& [entry, why] : guard_.TakeNewlyUnmovable())
-        Notice(L"Cannot disable '" + entry.item + L"' (" + entry.location + L"): " +
-               WhyNotMoved(why) + L"; it stays where it is.");
+    for (const SkippedValue& value : guard_.TakeNewlySkipped())
+        Tell(value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
+                              : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
+    for (const auto& [entry, why] : guard_.TakeNewlyUnmovable()) {
+        Finding finding = about(Kind::CouldNotDisable, entry);
+        finding.result = why;
+        Tell(finding);
+    }
     if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
-        Notice(L"The copies of disabled all-users Startup files are not kept in Keepboot's own folder: " + *why +
-               L". Such files stay where they are until it can be used.");
-    const std::vector<StartupGuard::RecordNote> notes = guard_.TakeNewlyNotedRecords();
-    std::wstring firstStart;
-    for (const StartupGuard::RecordNote& note : notes) {
-        const std::wstring places = note.machine ? L"the machine's places" : L"your own places";
+        Tell(Finding{.kind = Kind::OwnFolderRefused, .reason = *why});
+    std::optional<Finding::Whose> firstStart;
+    for (const StartupGuard::RecordNote& note : guard_.TakeNewlyNotedRecords()) {
+        const Finding::Whose whose = note.machine ? Finding::Whose::Machine : Finding::Whose::User;
         if (note.state == RecordState::Broken)
-            Notice(L"Keepboot's record of what it knew of " + places +
-                   L" could not be read whole; it starts again from what they hold now.");
+            Tell(Finding{.kind = Kind::RecordBroken, .whose = whose});
         else
-            firstStart += (firstStart.empty() ? L"" : L" and of ") + places;
+            firstStart = firstStart && *firstStart != whose ? Finding::Whose::Both : whose;
     }
-    if (!firstStart.empty())
-        Notice(std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + firstStart +
-               L" starts from what they hold now, and is kept from now on.");
+    if (firstStart) Tell(Finding{.kind = Kind::FirstStart, .whose = *firstStart});
     for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
-        const EntryText entry = TextOf(move.entry);
-        const std::wstring what = L"'" + entry.item + L"' (" + entry.location + L")";
-        if (move.result != MoveResult::Moved)
-            Notice(L"A move of " + what + L" was cut short and cannot be made whole now: " +
-                   WhyNotMoved(move.result) + L".");
-        else
-            Notice(L"A move of " + what + L" was cut short when Keepboot last ended; it was " +
-                   (move.finished ? L"finished" : L"undone, and the entry stays disabled") + L".");
+        Finding finding = about(move.result != MoveResult::Moved ? Kind::MoveNotMadeWhole
+                                : move.finished                ? Kind::MoveFinished
+                                                               : Kind::MoveUndone,
+                                TextOf(move.entry));
+        finding.result = move.result;
+        Tell(finding);
     }
 }
 

@@ -20,11 +20,9 @@
 #include "startpage/StartPages.h"
 #include "guard/Guard.h"
 #include "logon/LogonValues.h"
+#include "watch/WatchEvent.h"
 
 namespace kb {
-
-// How the notice of a first start begins: nothing was kept of the places.
-inline constexpr wchar_t kFirstStartNotice[] = L"First start:";
 
 // A place the watch waits on, as data: where it is and what a change there
 // asks for.
@@ -56,14 +54,10 @@ struct WatchHost {
     AskAboutValue askAboutValue;
     // An entry the user allowed: known from now on.
     std::function<void(const StartupEntry& entry)> allowed;
-    // A start page that changed, and what became of it.
-    std::function<void(const StartPageChange& change)> startPageDecided;
-    // A logon value that changed, and what became of it.
-    std::function<void(const LogonValueChange& change)> logonValueDecided;
+    // What the watch decided or found, once, as it is decided or found.
+    std::function<void(const WatchEvent& event)> tell;
     // A start page whose new text is defended from now on.
     std::function<void(std::size_t page, const std::wstring& text)> startPageAccepted;
-    // Something worth telling that stops nothing.
-    std::function<void(const std::wstring& text)> notice;
     // Every few tens of milliseconds of a long check: the owner handles its
     // messages. It stops the watch for good when they say to quit.
     std::function<void()> breathe;
@@ -143,7 +137,7 @@ private:
     void LookAgainLater();
     void Breathe();
     void FollowStartupFolders();
-    void Notice(const std::wstring& text);
+    void Tell(const WatchEvent& event);
 
     StartupGuard& guard_;
     const bool followFolders_;

@@ -1,0 +1,83 @@
+#include "app/services/FindingWords.h"
+
+#include "platform/ShowableText.h"
+
+namespace kb {
+
+namespace {
+
+std::wstring Quoted(const Finding& f) {
+    return L"'" + Showable(f.item) + L"' (" + Showable(f.location) + L")";
+}
+
+std::wstring WhyOf(const Finding& f) {
+    return f.result ? WhyNotMoved(*f.result) : std::wstring(L"it cannot be moved");
+}
+
+std::wstring Places(Finding::Whose whose) {
+    switch (whose) {
+    case Finding::Whose::Machine: return L"the machine's places";
+    case Finding::Whose::User: return L"your own places";
+    case Finding::Whose::Both: return L"the machine's places and of your own places";
+    }
+    return L"";
+}
+
+std::wstring Joined(const std::vector<std::wstring>& names) {
+    std::wstring joined;
+    for (const std::wstring& name : names) joined += (joined.empty() ? L"" : L", ") + Showable(name);
+    return joined;
+}
+
+}  // namespace
+
+std::wstring WordsOf(const Finding& f) {
+    using Kind = Finding::Kind;
+    // No default: a kind without words does not compile.
+    switch (f.kind) {
+    case Kind::StartupFolderMoved:
+        return std::wstring(f.whose == Finding::Whose::Machine ? L"The all-users Startup folder"
+                                                               : L"The Startup folder") +
+               L" is now " + Showable(f.location) + L".";
+    case Kind::StartPageNotPutBack:
+        return Showable(f.item) + L" changed to \"" + Showable(f.found) +
+               L"\"; it cannot be put back (its key does not open for writing), and stays as it is.";
+    case Kind::LogonValueRefused:
+        return Quoted(f) + L" changed to \"" + Showable(f.found) +
+               L"\"; it needs administrator rights to be put back, and stays as it is.";
+    case Kind::LogonValueNamesMissing:
+        return Quoted(f) + L" changed to \"" + Showable(f.found) + L"\"; what it held before names " +
+               Joined(f.names) + L", which is not there, so it is not put back: you are asked instead.";
+    case Kind::NeedsAdministrator:
+        return Quoted(f) + L" needs administrator rights to be disabled; it stays where it is.";
+    case Kind::ChangedAndDisabled:
+        return Quoted(f) + L" changed to start " + Showable(f.found) + L" instead of " + Showable(f.before) +
+               L"; it was disabled.";
+    case Kind::PlaceUnreadable:
+        return L"Cannot read " + Showable(f.location) + L": " + Showable(f.reason) +
+               L". What it held before stays guarded.";
+    case Kind::NotText:
+        return L"Invalid data type for '" + Showable(f.item) + L"'";
+    case Kind::CouldNotDisable:
+        return L"Cannot disable " + Quoted(f) + L": " + WhyOf(f) + L"; it stays where it is.";
+    case Kind::OwnFolderRefused:
+        return L"The copies of disabled all-users Startup files are not kept in Keepboot's own folder: " +
+               Showable(f.reason) + L". Such files stay where they are until it can be used.";
+    case Kind::RecordBroken:
+        return L"Keepboot's record of what it knew of " + Places(f.whose) +
+               L" could not be read whole; it starts again from what they hold now.";
+    case Kind::FirstStart:
+        return std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + Places(f.whose) +
+               L" starts from what they hold now, and is kept from now on.";
+    case Kind::MoveNotMadeWhole:
+        return L"A move of " + Quoted(f) + L" was cut short and cannot be made whole now: " + WhyOf(f) + L".";
+    case Kind::MoveFinished:
+        return L"A move of " + Quoted(f) + L" was cut short when Keepboot last ended; it was finished.";
+    case Kind::MoveUndone:
+        return L"A move of " + Quoted(f) +
+               L" was cut short when Keepboot last ended; it was undone, and the entry stays disabled.";
+    }
+    return L"";  // not reached: every kind is above
+}
+
+}  // namespace kb
