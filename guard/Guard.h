@@ -159,6 +159,34 @@ private:
     const Entry* KnownAs(const Entry& entry) const;
     template <typename Entry>
     bool Knows(const Entry& entry) const;
+    // What one check gathers as it goes.
+    struct CheckRound {
+        Policy policy;
+        const Ask& ask;
+        const Allowed& allowed;
+        std::vector<SkippedValue> skipped = {};
+        // The new entries that could not be disabled, by what they are now.
+        std::set<std::wstring> unmovable = {};
+    };
+    // The places to read: the selected ones, less the Run-type keys whose
+    // stamps say they did not change since their last whole reading.
+    PlaceSelection PassOverUnchanged(const PlaceSelection& places, const std::vector<PlaceStamp>& stamps,
+                                     CheckRound& round) const;
+    // Each entry read of one kind: kept when known, else handled. False
+    // once the guard is shut down meanwhile.
+    template <typename Entry, typename Disable>
+    bool Sweep(const std::vector<Entry>& scanned, const Disable& disable, std::vector<Entry>& kept,
+               CheckRound& round);
+    template <typename Entry>
+    bool Ready(const Entry& entry);
+    // A new entry: disabled, asked about or allowed, by the policy.
+    template <typename Entry, typename Disable>
+    void HandleNew(const Entry& entry, const Disable& disable, std::vector<Entry>& kept, CheckRound& round);
+    template <typename Entry>
+    void NoteDisabling(const Entry& entry, MoveResult result, bool asked, CheckRound& round);
+    // The keys read whole whose stamps may be kept: not one holding an
+    // entry left as it is.
+    PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now);
     // The stamps of the selected Run-type keys, by their index.
     std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
     // Keeps the stamps of the keys read whole.

@@ -2,8 +2,11 @@
 // known entries are looked up, and how a reading or a move changes them.
 #include <algorithm>
 #include <iterator>
+#include <type_traits>
+#include <variant>
 
 #include "platform/TextCompare.h"
+#include "guard/EntryIdentity.h"
 #include "guard/Guard.h"
 #include "reading/Inventory.h"
 
@@ -52,6 +55,68 @@ const StartupGuard::KnownIndex& StartupGuard::Index() const {
             index_->items.emplace(IndexKey(known_.live.items[i]), i);
     }
     return *index_;
+}
+
+template <typename Entry>
+std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
+    const KnownIndex& index = Index();
+    const std::vector<Entry>& known = KnownOfKind<Entry>();
+    const auto& byName = std::is_same_v<Entry, RunValueEntry>   ? index.values
+                         : std::is_same_v<Entry, ShortcutEntry> ? index.shortcuts
+                                                                : index.items;
+    // In the order they were added: the last one has the latest word.
+    std::vector<std::size_t> found;
+    const auto [first, last] = byName.equal_range(IndexKey(entry));
+    for (auto it = first; it != last; ++it)
+        if (SameEntry(known[it->second], entry)) found.push_back(it->second);
+    std::sort(found.begin(), found.end());
+    std::vector<const Entry*> namesakes;
+    for (std::size_t i : found) namesakes.push_back(&known[i]);
+    return namesakes;
+}
+
+template <typename Entry>
+const Entry* StartupGuard::KnownAs(const Entry& entry) const {
+    const std::vector<const Entry*> namesakes = Namesakes(entry);
+    return namesakes.empty() ? nullptr : namesakes.back();
+}
+
+template <typename Entry>
+bool StartupGuard::Knows(const Entry& entry) const {
+    // Known: the same entry starting the same thing; or it starts nothing now.
+    // What starts nothing is known as such, and is new once it starts.
+    if (!Starts(entry)) return true;
+    const std::wstring what = entry.command;
+    for (const Entry* k : Namesakes(entry))
+        if (Starts(*k) && k->command == what) return true;
+    return false;
+}
+
+template <>
+const std::vector<RunValueEntry>& StartupGuard::KnownOfKind<RunValueEntry>() const {
+    return known_.live.values;
+}
+
+template <>
+const std::vector<ShortcutEntry>& StartupGuard::KnownOfKind<ShortcutEntry>() const {
+    return known_.live.shortcuts;
+}
+
+template <>
+const std::vector<AsideEntry>& StartupGuard::KnownOfKind<AsideEntry>() const {
+    return known_.live.items;
+}
+
+std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
+    const auto previous = [this](const auto& live) -> std::optional<std::wstring> {
+        const auto* known = KnownAs(live);
+        if (known && Starts(*known) && known->command != live.command) return known->command;
+        return std::nullopt;
+    };
+    if (const auto* value = std::get_if<RunValueEntry>(&entry)) return previous(*value);
+    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) return previous(*shortcut);
+    if (const auto* item = std::get_if<AsideEntry>(&entry)) return previous(*item);
+    return std::nullopt;  // a stored entry or a logon value is not of the known set
 }
 
 void StartupGuard::MoveFolders(StartupFolders folders) {
@@ -206,5 +271,10 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
         }
     }
 }
+
+// The checks in Guard.cpp look up each kind of entry.
+template bool StartupGuard::Knows(const RunValueEntry&) const;
+template bool StartupGuard::Knows(const ShortcutEntry&) const;
+template bool StartupGuard::Knows(const AsideEntry&) const;
 
 }  // namespace kb

@@ -1,0 +1,55 @@
+// What the guard has to tell: each outcome as it is decided, and what its
+// checks found, each reported once.
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "guard/Guard.h"
+
+namespace kb {
+
+std::vector<SkippedValue> StartupGuard::UnreadablePlaces() const {
+    std::vector<SkippedValue> places;
+    std::copy_if(liveSkipped_.begin(), liveSkipped_.end(), std::back_inserter(places),
+                 [](const SkippedValue& v) { return v.unreadable; });
+    return places;
+}
+
+std::vector<ChangedEntry> StartupGuard::TakeNewlyChanged() {
+    return std::exchange(unreportedChanged_, {});
+}
+
+void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {
+    if (!recorder_) return;
+    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L""), atStart_};
+    recorder_(outcome);
+}
+
+void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
+                               const std::vector<SkippedValue>& now, bool whole) {
+    std::set<SkippedValue> seen(now.begin(), now.end());
+    for (const SkippedValue& value : seen)
+        if (!lastSeen.contains(value)) unreported_.push_back(value);
+    if (whole)
+        lastSeen = std::move(seen);
+    else
+        lastSeen.merge(seen);
+}
+
+std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {
+    return std::exchange(unreported_, {});
+}
+
+std::vector<std::pair<EntryText, MoveResult>> StartupGuard::TakeNewlyUnmovable() {
+    return std::exchange(unreportedUnmovable_, {});
+}
+
+std::vector<FinishedMove> StartupGuard::TakeNewlyFinishedMoves() {
+    return std::exchange(unreportedFinished_, {});
+}
+
+std::vector<EntryText> StartupGuard::TakeNewlyWaitingForAdministrator() {
+    return std::exchange(unreportedWaiting_, {});
+}
+
+}  // namespace kb
