@@ -1,55 +1,11 @@
 #include "watch/Watcher.h"
 
-#include "platform/Clock.h"
-#include "policy/AdminPolicy.h"
-#include "store/OwnFolder.h"
-
-#include <algorithm>
 #include <exception>
 #include <utility>
 
+#include "platform/Clock.h"
 
 namespace kb {
-
-std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders) {
-    using Kind = WatchedPlace::Kind;
-    using Where = ChangeWatch::Place;
-    std::vector<WatchedPlace> places;
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    for (std::size_t i = 0; i < runKeys.size(); ++i)
-        places.push_back({Kind::RunKey, i,
-                          {Where::Kind::Key, runKeys[i].root, runKeys[i].keyPath, runKeys[i].view}});
-    // An item place's entries may be subkeys: what they hold signals too.
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    for (std::size_t i = 0; i < itemPlaces.size(); ++i)
-        places.push_back({Kind::ItemPlace, i,
-                          {Where::Kind::Key, itemPlaces[i].root, itemPlaces[i].keyPath,
-                           itemPlaces[i].view, itemPlaces[i].kind != ItemPlace::Kind::Values}});
-    places.push_back({Kind::StartupFolder, 0, {Where::Kind::Folder, nullptr, folders.commonStartup, 0}});
-    places.push_back({Kind::StartupFolder, 1, {Where::Kind::Folder, nullptr, folders.userStartup, 0}});
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        places.push_back({Kind::StartPages, 0, {Where::Kind::Key, root, kStartPageKey, 0}});
-    // Each key of the logon values once.
-    for (const LogonValue& value : LogonValues()) {
-        const ChangeWatch::Place where{Where::Kind::Key, value.root, value.keyPath, value.view};
-        if (std::none_of(places.begin(), places.end(), [&](const WatchedPlace& p) {
-                return p.kind == Kind::LogonValues && p.where.root == where.root &&
-                       p.where.path == where.path && p.where.view == where.view;
-            }))
-            places.push_back({Kind::LogonValues, 0, where});
-    }
-    // An administrator's policy takes effect as Group Policy writes it.
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        places.push_back({Kind::AdminPolicy, 0,
-                          {Where::Kind::Key, root, kAdminPolicyKey,
-                           root == HKEY_LOCAL_MACHINE && Is64BitWindows() ? KEY_WOW64_64KEY : REGSAM{0}}});
-    // Where the Startup folders are: moving one must not walk around the watch.
-    if (followFolders)
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-            for (const wchar_t* key : {kUserShellFoldersKey, kShellFoldersKey})
-                places.push_back({Kind::FolderLocations, 0, {Where::Kind::Key, root, key, 0}});
-    return places;
-}
 
 Watcher::Watcher(StartupGuard& guard, bool followFolders, WatchHost host)
     : guard_(guard), followFolders_(followFolders), host_(std::move(host)) {
@@ -247,138 +203,12 @@ void Watcher::LookAgainLater() {
             changes_->SignalLater(at, recheck->afterMs);
 }
 
-void Watcher::CheckStartPagesNow() {
-    for (StartPageChange change : CheckStartPages(startPagePolicy_, defended_, host_.askAboutValue)) {
-        change.atStart = firstCheck_;
-        leftAsIs_.at(change.index) = change.decision == Decision::Leave && !change.notPutBack;
-        if (change.notPutBack) {
-            // Told once while it lasts; never on record as put back.
-            const auto told = startPageNotPutBack_.find(change.index);
-            if (told != startPageNotPutBack_.end() && told->second == change.found) continue;
-            startPageNotPutBack_[change.index] = change.found;
-            Tell(Finding{.kind = Finding::Kind::StartPageNotPutBack,
-                         .item = kStartPageValues[change.index].caption,
-                         .found = change.found});
-            continue;
-        }
-        startPageNotPutBack_.erase(change.index);
-        Tell(change);
-        if (change.decision == Decision::Allow) {
-            defended_.at(change.index) = change.found;
-            if (keeping_) KeepDefended(defended_);
-            if (host_.startPageAccepted) host_.startPageAccepted(change.index, change.found);
-        }
-    }
-}
-
-void Watcher::ReadKnownGoodNow() {
-    knownGood_ = ReadKnownGood();
-    std::vector<bool> fromRecord(knownGood_.size(), false);
-    if (keeping_) knownGood_ = RestoreKnownGood(knownGood_, fromRecord);
-    keptGood_ = knownGood_;
-    // A machine tampered with before Keepboot came is seen: each value
-    // there that is not Windows' own is said once, and guarded as it is.
-    const std::vector<LogonValue>& values = LogonValues();
-    for (std::size_t i = 0; i < values.size() && i < knownGood_.size(); ++i)
-        if (!fromRecord[i] && knownGood_[i] && *knownGood_[i] && !IsWindowsDefault(values[i], *knownGood_[i])) {
-            ++counters_.notices;
-            Tell(LogonValueChange{i, *knownGood_[i], WindowsDefaultOf(values[i]), Decision::Allow, false,
-                                  LogonValueChange::Kind::NotWindowsOwn, {}});
-        }
-}
-
-bool Watcher::FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonValueChange& change) {
-    const auto it = told.find(change.index);
-    if (it != told.end() && it->second == change.found) return false;
-    told[change.index] = change.found;
-    return true;
-}
-
-void Watcher::CheckLogonValuesNow() {
-    using Kind = LogonValueChange::Kind;
-    std::vector<LogonValueChange> changes = CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue);
-    if (keeping_ && knownGood_ != keptGood_) {
-        KeepKnownGood(knownGood_);
-        keptGood_ = knownGood_;
-    }
-    for (LogonValueChange& change : changes) {
-        change.atStart = firstCheck_;
-        const LogonValue& value = LogonValues().at(change.index);
-        const Finding what{.kind = Finding::Kind::LogonValueRefused, .item = value.name,
-                           .location = value.Location(), .found = TextOf(change.found)};
-        // Each told once while it lasts, not at every check.
-        if (change.kind == Kind::Refused) {
-            if (FirstToldOf(refusedTold_, change)) Tell(what);
-            continue;
-        }
-        if (change.kind == Kind::MissingProgram && FirstToldOf(missingTold_, change)) {
-            Finding missing = what;
-            missing.kind = Finding::Kind::LogonValueNamesMissing;
-            missing.names = change.missing;
-            Tell(missing);
-        }
-        Tell(change);
-    }
-}
-
 void Watcher::Breathe() {
     constexpr DWORD kBreathMs = 30;
     const DWORD now = ::GetTickCount();
     if (now - lastBreath_ < kBreathMs) return;
     lastBreath_ = now;
     if (host_.breathe) host_.breathe();
-}
-
-// --- what the watch tells ----------------------------------------------------------
-
-// Events carry what came from the registry as it is: whoever shows one
-// makes it safe to show.
-void Watcher::Tell(const WatchEvent& event) {
-    if (std::holds_alternative<Finding>(event)) ++counters_.notices;
-    if (host_.tell) host_.tell(event);
-}
-
-void Watcher::TellWhatWasFound() {
-    using Kind = Finding::Kind;
-    const auto about = [](Kind kind, const EntryText& entry) {
-        return Finding{.kind = kind, .item = entry.item, .location = entry.location, .found = entry.command};
-    };
-    // What the guard cannot do for want of rights is no failure: a notice
-    // that stops nothing, once.
-    for (const EntryText& entry : guard_.TakeNewlyWaitingForAdministrator())
-        Tell(about(Kind::NeedsAdministrator, entry));
-    for (const ChangedEntry& changed : guard_.TakeNewlyChanged()) {
-        Finding finding = about(Kind::ChangedAndDisabled, changed.entry);
-        finding.before = changed.previously;
-        Tell(finding);
-    }
-    for (const SkippedValue& value : guard_.TakeNewlySkipped())
-        Tell(value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
-                              : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
-    for (const auto& [entry, why] : guard_.TakeNewlyUnmovable()) {
-        Finding finding = about(Kind::CouldNotDisable, entry);
-        finding.result = why;
-        Tell(finding);
-    }
-    if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
-        Tell(Finding{.kind = Kind::OwnFolderRefused, .reason = *why});
-    std::optional<Finding::Whose> firstStart;
-    for (const StartupGuard::RecordNote& note : guard_.TakeNewlyNotedRecords()) {
-        const Finding::Whose whose = note.machine ? Finding::Whose::Machine : Finding::Whose::User;
-        if (note.state == RecordState::Broken)
-            Tell(Finding{.kind = Kind::RecordBroken, .whose = whose});
-        else
-            firstStart = firstStart && *firstStart != whose ? Finding::Whose::Both : whose;
-    }
-    if (firstStart) Tell(Finding{.kind = Kind::FirstStart, .whose = *firstStart});
-    for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
-        Finding finding = about(move.result != MoveResult::Moved ? Kind::MoveNotMadeWhole
-                                : move.finished                ? Kind::MoveFinished
-                                                               : Kind::MoveUndone,
-                                TextOf(move.entry));
-        finding.result = move.result;
-        Tell(finding);
-    }
 }
 
 }  // namespace kb

@@ -1,0 +1,60 @@
+// What the watch tells its owner: each event once, as it is decided or
+// found.
+#include <utility>
+
+#include "store/OwnFolder.h"
+#include "watch/Watcher.h"
+
+namespace kb {
+
+// Events carry what came from the registry as it is: whoever shows one
+// makes it safe to show.
+void Watcher::Tell(const WatchEvent& event) {
+    if (std::holds_alternative<Finding>(event)) ++counters_.notices;
+    if (host_.tell) host_.tell(event);
+}
+
+void Watcher::TellWhatWasFound() {
+    using Kind = Finding::Kind;
+    const auto about = [](Kind kind, const EntryText& entry) {
+        return Finding{.kind = kind, .item = entry.item, .location = entry.location, .found = entry.command};
+    };
+    // What the guard cannot do for want of rights is no failure: a notice
+    // that stops nothing, once.
+    for (const EntryText& entry : guard_.TakeNewlyWaitingForAdministrator())
+        Tell(about(Kind::NeedsAdministrator, entry));
+    for (const ChangedEntry& changed : guard_.TakeNewlyChanged()) {
+        Finding finding = about(Kind::ChangedAndDisabled, changed.entry);
+        finding.before = changed.previously;
+        Tell(finding);
+    }
+    for (const SkippedValue& value : guard_.TakeNewlySkipped())
+        Tell(value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
+                              : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
+    for (const auto& [entry, why] : guard_.TakeNewlyUnmovable()) {
+        Finding finding = about(Kind::CouldNotDisable, entry);
+        finding.result = why;
+        Tell(finding);
+    }
+    if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
+        Tell(Finding{.kind = Kind::OwnFolderRefused, .reason = *why});
+    std::optional<Finding::Whose> firstStart;
+    for (const StartupGuard::RecordNote& note : guard_.TakeNewlyNotedRecords()) {
+        const Finding::Whose whose = note.machine ? Finding::Whose::Machine : Finding::Whose::User;
+        if (note.state == RecordState::Broken)
+            Tell(Finding{.kind = Kind::RecordBroken, .whose = whose});
+        else
+            firstStart = firstStart && *firstStart != whose ? Finding::Whose::Both : whose;
+    }
+    if (firstStart) Tell(Finding{.kind = Kind::FirstStart, .whose = *firstStart});
+    for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
+        Finding finding = about(move.result != MoveResult::Moved ? Kind::MoveNotMadeWhole
+                                : move.finished                ? Kind::MoveFinished
+                                                               : Kind::MoveUndone,
+                                TextOf(move.entry));
+        finding.result = move.result;
+        Tell(finding);
+    }
+}
+
+}  // namespace kb
