@@ -9,7 +9,7 @@
 #include "platform/TextCompare.h"
 #include "shelllink/ShellLink.h"
 #include "places/ShortcutFiles.h"
-#include "store/OwnFolder.h"
+#include "store/Backups.h"
 #include "store/StoreLayout.h"
 #include "places/TaskManager.h"
 
@@ -36,100 +36,15 @@ bool IsShortcutOf(const std::wstring& file, const StoredShortcutEntry& entry) {
     return link && (entry.saved ? *link == *entry.saved : link->Target == Unquoted(entry.command));
 }
 
-// The backup folders a store's entries may name: the shared store's is
-// WindowsDir\pss, or Keepboot's own where pss is not there.
-std::vector<std::wstring> BackupFoldersOf(StoreKind store, const StartupFolders& folders) {
-    if (store == StoreKind::User) return {folders.userBackup};
-    return {folders.BackupFolder(), folders.machineBackup};
-}
-
-// The folder a new backup copy goes into: pss where it exists (this
-// program never makes it), else the store's folder of Keepboot's own,
-// made now. Empty when there is none.
-std::wstring BackupFolderFor(StoreKind store, const StartupFolders& folders) {
-    if (store == StoreKind::Shared && DirectoryExists(folders.BackupFolder()))
-        return folders.BackupFolder();
-    if (store == StoreKind::User) {
-        const std::wstring& own = folders.userBackup;
-        if (own.empty() || !MakeFolder(own)) return {};
-        // Never one that leads elsewhere.
-        return IsLink(own) ? std::wstring() : own;
-    }
-    // The machine's copies go only into a folder of Keepboot's own, which
-    // only administrators may change: a folder another user made first is
-    // not used (and said), as when none can be made.
-    if (folders.machineBackup.empty() || MakeOwnFolder(folders.machineBackup)) return {};
-    return folders.machineBackup;
-}
-
-// The stored backup path when, on canonical full paths, it names a file
-// directly inside one of the store's backup folders; empty otherwise.
-std::wstring BackupInside(StoreKind store, const std::wstring& backup,
-                          const StartupFolders& folders) {
-    if (backup.empty()) return {};
-    const std::wstring full = FullPath(backup);
-    const auto slash = full.rfind(L'\\');
-    if (slash == std::wstring::npos || slash + 1 == full.size()) return {};
-    for (const std::wstring& folder : BackupFoldersOf(store, folders)) {
-        const std::wstring canonical = folder.empty() ? std::wstring() : FullPath(folder);
-        if (!canonical.empty() && EqualIgnoringCase(full.substr(0, slash), canonical)) return full;
-    }
-    return {};
-}
-
-// The entry's backup copy inside the backup folder: the stored "backup"
-// file, or, in the later form, item.lnk + the stored "backupExtension" in pss.
-std::wstring BackupOf(const StoredShortcutEntry& entry, const StartupFolders& folders) {
-    const std::wstring named = BackupInside(entry.store, entry.backup, folders);
-    if (!named.empty() && FileExists(named)) return named;
-    if (!entry.backupExtension.empty()) {
-        const std::wstring later = BackupInside(
-            entry.store,
-            BackupFoldersOf(entry.store, folders).front() + L"\\" + entry.item + L".lnk" +
-                entry.backupExtension,
-            folders);
-        if (!later.empty() && FileExists(later)) return later;
-    }
-    return named;
-}
-
-// The backup file's ending after the file's name, as the running Windows's
-// utility writes it: the location on XP (Foo.lnkStartup), a dot and the
-// location without blanks later (Foo.lnk.Startup, Foo.lnk.CommonStartup).
-std::wstring BackupEnding(const std::wstring& location, const StartupFolders& folders) {
-    if (!IsVistaOrLater()) return location;
-    return folders.FolderOf(location) == folders.commonStartup ? L".CommonStartup" : L".Startup";
-}
-
-// A backup file name for the file in the backup folder: its name and the
-// ending, or "Foo (n).lnk" and the ending when that holds another file.
-std::wstring ChooseBackup(const std::wstring& backupFolder, const ShortcutEntry& entry,
-                          const std::wstring& file, const StartupFolders& folders) {
-    const std::wstring extension = entry.fileName.substr(entry.name.size());
-    for (unsigned long n = 1;; ++n) {
-        const std::wstring name =
-            n == 1 ? entry.name : entry.name + L" (" + std::to_wstring(n) + L")";
-        const std::wstring backup = backupFolder + L"\\" + name + extension + BackupEnding(entry.location, folders);
-        if (!FileExists(backup) || SameContents(backup, file)) return backup;
-    }
-}
-
 bool IsShortcutFile(const std::wstring& fileName) {
     const auto dot = fileName.rfind(L'.');
     return dot != std::wstring::npos && EqualIgnoringCase(fileName.substr(dot), L".lnk");
 }
 
-// Writes the file's store entry into one store, with a copy of its very
-// bytes in that store's backup folder, then removes the file. None when
-// that store refuses this process writing.
-std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& entry,
-                                        const std::wstring& file, const StartupFolders& folders) {
-    const DWORD attributes = AttributesOf(file);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return MoveResult::Changed;
-    // Nothing is copied for a store this process may not write: a folder
-    // of the machine's is made and written only by who may write the store.
-    if (!RegKey::MayCreate(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)))
-        return std::nullopt;
+// The store entry of the file, in the form the other utility of the
+// running Windows writes.
+StoredShortcutEntry StoredFormOf(StoreKind store, const ShortcutEntry& entry, const std::wstring& file,
+                                 DWORD attributes, const StartupFolders& folders) {
     StoredShortcutEntry stored;
     stored.item = entry.name;
     // The form the other utility writes: a shortcut's quoted target, else
@@ -155,19 +70,84 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     stored.byteCopy = true;
     stored.storeView = ViewOf(store);
     stored.store = store;
+    return stored;
+}
+
+// A subkey for the entry: its natural name, or another when that holds a
+// different entry. Empty when there is none.
+std::wstring SubkeyFor(StoreKind store, const StoredShortcutEntry& stored, const std::wstring& file) {
     std::wstring natural = file;
     std::replace(natural.begin(), natural.end(), L'\\', L'^');
-    stored.subkey = ChooseSubkey(store, KeysOf(store).folderKey, natural,
-                                 [&](SubkeyReader& read, const std::wstring& name) {
-                                     StoredShortcutEntry there =
-                                         ReadShortcutSubkey(read, store, name, ViewOf(store));
-                                     if (there.item.empty() && there.command.empty()) return true;
-                                     there.backup.clear();  // a copy of the same file
-                                     there.digest.clear();
-                                     StoredShortcutEntry wanted = stored;
-                                     wanted.subkey = name;
-                                     return there == wanted;
-                                 });
+    return ChooseSubkey(store, KeysOf(store).folderKey, natural, [&](SubkeyReader& read, const std::wstring& name) {
+        StoredShortcutEntry there = ReadShortcutSubkey(read, store, name, ViewOf(store));
+        if (there.item.empty() && there.command.empty()) return true;
+        there.backup.clear();  // a copy of the same file
+        there.digest.clear();
+        StoredShortcutEntry wanted = stored;
+        wanted.subkey = name;
+        return there == wanted;
+    });
+}
+
+Written WriteShortcutSubkey(const StoredShortcutEntry& stored) {
+    return WriteStoreSubkey(stored.store, stored.StoreKeyPath(), [&](RegKey& key) {
+        key.WriteString(L"item", stored.item);
+        key.WriteString(L"command", stored.command);
+        key.WriteString(L"backup", stored.backup);
+        key.WriteString(L"location", stored.location);
+        WriteOwnValue(key, L"backupExtension", stored.backupExtension);
+        WriteOwnValue(key, kLocationName, stored.locationName);
+        key.WriteString(L"path", stored.path);
+        key.WriteString(kOwnCommand, stored.command);
+        key.WriteString(kFileName, stored.fileName);
+        key.WriteString(kDigest, stored.digest);
+        WriteOwnValue(key, kAttributes, stored.attributes ? std::to_wstring(stored.attributes) : L"");
+        WriteOwnValue(key, kUser, stored.user);
+    });
+}
+
+// A copy of the file's very bytes, made in the backup folder unless the
+// backup there holds them already; the entry takes their digest. A failure
+// leaves no copy of this move's behind (NeedsAdministrator: the folder
+// refused this process).
+struct ByteCopy {
+    MoveResult failure = MoveResult::Moved;  // Moved: the copy is whole
+    bool made = false;                       // by this move: to remove if it ends undone
+};
+
+ByteCopy CopyBytes(StoredShortcutEntry& stored, const std::wstring& file) {
+    ByteCopy copy;
+    if (!FileExists(stored.backup)) {
+        if (!CopyFileTo(file, stored.backup))
+            return {::GetLastError() == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove};
+        copy.made = true;
+        // The copy carries the file's attributes: kept in the store instead,
+        // so the copy can always be removed.
+        SetAttributesOf(stored.backup, FILE_ATTRIBUTE_NORMAL);
+    }
+    // The copy holds the file's bytes when both hash alike: each is read once.
+    stored.digest = DigestOf(file);
+    if (stored.digest != DigestOf(stored.backup)) stored.digest.clear();
+    if (stored.digest.empty()) {
+        if (copy.made) DeleteFileAt(stored.backup);
+        return {MoveResult::CannotMove};
+    }
+    return copy;
+}
+
+// Writes the file's store entry into one store, with a copy of its very
+// bytes in that store's backup folder, then removes the file. None when
+// that store refuses this process writing.
+std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& entry,
+                                        const std::wstring& file, const StartupFolders& folders) {
+    const DWORD attributes = AttributesOf(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return MoveResult::Changed;
+    // Nothing is copied for a store this process may not write: a folder
+    // of the machine's is made and written only by who may write the store.
+    if (!RegKey::MayCreate(KeysOf(store).root, KeysOf(store).folderKey, ViewOf(store)))
+        return std::nullopt;
+    StoredShortcutEntry stored = StoredFormOf(store, entry, file, attributes, folders);
+    stored.subkey = SubkeyFor(store, stored, file);
     if (stored.subkey.empty()) return MoveResult::CannotMove;
 
     // The copy of its bytes comes first: a file that cannot be kept whole
@@ -183,46 +163,16 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
         return ::GetLastError() == ERROR_SHARING_VIOLATION ? MoveResult::Changed
                                                            : MoveResult::CannotMove;
     stored.backup = ChooseBackup(backupFolder, entry, file, folders);
-    bool copied = false;
-    if (!FileExists(stored.backup)) {
-        if (!CopyFileTo(file, stored.backup)) {
-            if (::GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
-            return MoveResult::CannotMove;
-        }
-        copied = true;
-        // The copy carries the file's attributes: kept in the store instead,
-        // so the copy can always be removed.
-        SetAttributesOf(stored.backup, FILE_ATTRIBUTE_NORMAL);
-    }
+    const ByteCopy copy = CopyBytes(stored, file);
+    if (copy.failure == MoveResult::NeedsAdministrator) return std::nullopt;
+    if (copy.failure != MoveResult::Moved) return copy.failure;
     const auto dropCopy = [&] {
-        if (copied) DeleteFileAt(stored.backup);
+        if (copy.made) DeleteFileAt(stored.backup);
     };
-    // The copy holds the file's bytes when both hash alike: each is read once.
-    stored.digest = DigestOf(file);
-    if (stored.digest != DigestOf(stored.backup)) stored.digest.clear();
-    if (stored.digest.empty()) {
-        dropCopy();
-        return MoveResult::CannotMove;
-    }
 
-    const std::wstring path = stored.StoreKeyPath();
     Written written = Written::No;
     try {
-        written = WriteStoreSubkey(store, path, [&](RegKey& key) {
-            key.WriteString(L"item", stored.item);
-            key.WriteString(L"command", stored.command);
-            key.WriteString(L"backup", stored.backup);
-            key.WriteString(L"location", stored.location);
-            WriteOwnValue(key, L"backupExtension", stored.backupExtension);
-            WriteOwnValue(key, kLocationName, stored.locationName);
-            key.WriteString(L"path", stored.path);
-            key.WriteString(kOwnCommand, stored.command);
-            key.WriteString(kFileName, stored.fileName);
-            key.WriteString(kDigest, stored.digest);
-            WriteOwnValue(key, kAttributes,
-                          stored.attributes ? std::to_wstring(stored.attributes) : L"");
-            WriteOwnValue(key, kUser, stored.user);
-        });
+        written = WriteShortcutSubkey(stored);
     } catch (...) {
         dropCopy();
         throw;
@@ -239,7 +189,7 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     const bool refused = ::GetLastError() == ERROR_ACCESS_DENIED;
     if (unlocked) SetAttributesOf(file, attributes);
     // Still live: no second copy of it in the store.
-    if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
+    if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, stored.StoreKeyPath(), ViewOf(store));
     dropCopy();
     return refused ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
 }
