@@ -53,57 +53,28 @@ SIZE TextExtent(HWND parent, HFONT font, const wchar_t* text, UINT format) {
 
 // The least width the control needs to show all its text: the text, and
 // the box or the button's edges drawn beside it.
-int FittingWidth(HWND parent, HFONT font, const ControlArgs& args, const DpiScale& scale) {
-    switch (args.kind) {
+int FittingWidth(HWND parent, HFONT font, ControlKind kind, const wchar_t* text, const DpiScale& scale) {
+    switch (kind) {
     case ControlKind::CheckBox:
     case ControlKind::FirstRadioButton:
     case ControlKind::RadioButton:
-        return TextExtent(parent, font, args.text, 0).cx + ::GetSystemMetrics(SM_CXMENUCHECK) +
-               scale(6);
+        return TextExtent(parent, font, text, 0).cx + ::GetSystemMetrics(SM_CXMENUCHECK) + scale(6);
     case ControlKind::Button:
     case ControlKind::DefaultButton:
-        return TextExtent(parent, font, args.text, 0).cx + scale(12);
+        return TextExtent(parent, font, text, 0).cx + scale(12);
     default:
         return 0;
     }
 }
 
-}  // namespace
-
-HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, HFONT font) {
-    const KindStyle kind = StyleOf(args.kind);
-    int width = scale(args.width), height = scale(args.height);
-    if (args.kind == ControlKind::Label && args.width == 0) {
-        const SIZE extent = TextExtent(parent, font, args.text, DT_NOPREFIX);
-        width = extent.cx;
-        height = extent.cy;
-    }
-    // In a wider font than the layout was drawn for, a control grows rather
-    // than cut its text off.
-    width = std::max(width, FittingWidth(parent, font, args, scale));
-    const HWND control = ::CreateWindowExW(
-        kind.exStyle, kind.className, args.text, WS_CHILD | WS_VISIBLE | kind.style,
-        scale(args.x), scale(args.y), width, height, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), ::GetModuleHandleW(nullptr),
-        nullptr);
-    if (!control) throw Error(L"Error creating window");
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
+bool IsListView(ControlKind kind) {
+    return kind == ControlKind::ListView || kind == ControlKind::VirtualListView;
 }
+
+}  // namespace
 
 void Control::SetShield(bool shield) const {
     ::SendMessageW(hwnd_, BCM_SETSHIELD, 0, shield);
-}
-
-RECT Control::Place() const {
-    RECT place{};
-    ::GetWindowRect(hwnd_, &place);
-    ::MapWindowPoints(nullptr, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&place), 2);
-    return place;
-}
-
-void Control::MoveTo(int x, int y) const {
-    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void AddListColumns(HWND listView, std::span<const ListColumn> columns, const DpiScale& scale) {
@@ -117,10 +88,61 @@ void AddListColumns(HWND listView, std::span<const ListColumn> columns, const Dp
     }
 }
 
+RECT ControlSet::PlaceOf(const ControlArgs& args, const std::wstring& text) const {
+    int width = scale_(args.width), height = scale_(args.height);
+    if (args.kind == ControlKind::Label && args.width == 0) {
+        const SIZE extent = TextExtent(parent_, font_, text.c_str(), DT_NOPREFIX);
+        width = extent.cx;
+        height = extent.cy;
+    }
+    // In a wider font than the layout was drawn for, a control grows rather
+    // than cut its text off.
+    width = std::max(width, FittingWidth(parent_, font_, args.kind, text.c_str(), scale_));
+    int x = scale_(args.x);
+    for (const Placed& before : placed_)
+        if (args.after != 0 && before.args.id == args.after) {
+            RECT place{};
+            ::GetWindowRect(before.control, &place);
+            ::MapWindowPoints(nullptr, parent_, reinterpret_cast<POINT*>(&place), 2);
+            x = std::max(x, static_cast<int>(place.right) + scale_(6));
+        }
+    const int y = scale_(args.y);
+    return {x, y, x + width, y + height};
+}
+
 HWND ControlSet::Add(const ControlArgs& args, std::function<void()> onClick) {
-    const HWND control = CreateControl(parent_, args, scale_, font_);
+    const KindStyle kind = StyleOf(args.kind);
+    const RECT place = PlaceOf(args, args.text);
+    const HWND control = ::CreateWindowExW(
+        kind.exStyle, kind.className, args.text, WS_CHILD | WS_VISIBLE | kind.style, place.left, place.top,
+        place.right - place.left, place.bottom - place.top, parent_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), ::GetModuleHandleW(nullptr), nullptr);
+    if (!control) throw Error(L"Error creating window");
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({control, args});
     if (onClick) bindings_.push_back({control, std::move(onClick)});
     return control;
+}
+
+void ControlSet::Relayout(const DpiScale& scale, HFONT font) {
+    const DpiScale before = scale_;
+    scale_ = scale;
+    font_ = font;
+    for (const Placed& placed : placed_) {
+        ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // Made again as at the start, but for the text it shows now.
+        const RECT place = PlaceOf(placed.args, WindowText(placed.control));
+        ::SetWindowPos(placed.control, nullptr, place.left, place.top, place.right - place.left,
+                       place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (IsListView(placed.args.kind)) {
+            const HWND header = ListView_GetHeader(placed.control);
+            const int columns = header ? Header_GetItemCount(header) : 0;
+            for (int i = 0; i < columns; ++i)
+                ListView_SetColumnWidth(placed.control, i,
+                                        ::MulDiv(ListView_GetColumnWidth(placed.control, i), scale.Dpi(), before.Dpi()));
+        }
+        ::InvalidateRect(placed.control, nullptr, TRUE);
+    }
 }
 
 bool ControlSet::Click(HWND control) const {

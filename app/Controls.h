@@ -28,16 +28,17 @@ enum class ControlKind {
     Tabs,
 };
 
-// Named: rows read {.kind = ..., .text = ..., .id = ..., .x = ...}.
+// Where a control stands, as data that can be laid out again at another
+// DPI. Named: rows read {.kind = ..., .text = ..., .id = ..., .x = ...}.
 struct ControlArgs {
     ControlKind kind = ControlKind::Label;
     const wchar_t* text = L"";
     int id = 0;
     int x = 0, y = 0, width = 0, height = 0;
+    // The id of an earlier control this one stands right of, however wide
+    // that one grew for its text.
+    int after = 0;
 };
-
-// Makes the control; raises when the system cannot.
-HWND CreateControl(HWND parent, const ControlArgs& args, const DpiScale& scale, HFONT font);
 
 // A control the window made. It converts to its handle, as the system's
 // own wrappers do, so the common controls' macros take it.
@@ -54,9 +55,6 @@ public:
     void Show(bool shown) const { ::ShowWindow(hwnd_, shown ? SW_SHOW : SW_HIDE); }
     // Windows' shield: what this button does asks for administrator rights.
     void SetShield(bool shield) const;
-    // Where the control stands in its parent.
-    RECT Place() const;
-    void MoveTo(int x, int y) const;
 
 private:
     HWND hwnd_ = nullptr;
@@ -80,13 +78,18 @@ struct ListColumn {
 void AddListColumns(HWND listView, std::span<const ListColumn> columns, const DpiScale& scale);
 
 // A window's controls: made in its font and scale, each with the click
-// handler bound where it is made.
+// handler bound where it is made, and laid out again when the window moves
+// to a monitor of another DPI.
 class ControlSet {
 public:
     ControlSet(HWND parent, const DpiScale& scale, HFONT font) noexcept
         : parent_(parent), scale_(scale), font_(font) {}
 
+    // Makes the control; raises when the system cannot.
     HWND Add(const ControlArgs& args, std::function<void()> onClick = {});
+    // Lays every control out again as it was made, at the scale and in the
+    // font given; list columns keep their widths at the new scale.
+    void Relayout(const DpiScale& scale, HFONT font);
     // Runs the handler of a clicked control; false when it has none.
     bool Click(HWND control) const;
     // Sets a check box as a click does: its handler runs when the state
@@ -99,10 +102,17 @@ private:
         HWND control;
         std::function<void()> onClick;
     };
+    struct Placed {
+        HWND control;
+        ControlArgs args;
+    };
+    // Where the control goes at the current scale, for the text it shows.
+    RECT PlaceOf(const ControlArgs& args, const std::wstring& text) const;
     HWND parent_;
     DpiScale scale_;
     HFONT font_;
     std::vector<Binding> bindings_;
+    std::vector<Placed> placed_;  // in the order made
 };
 
 }  // namespace kb

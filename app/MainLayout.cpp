@@ -20,6 +20,36 @@ constexpr const wchar_t* kPageCaptions[] = {
 
 }  // namespace
 
+RECT MainWindow::FrameFor(const DpiScale& scale) {
+    RECT frame{0, 0, scale(624), scale(454)};
+    ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
+    return frame;
+}
+
+void MainWindow::LayOutFor(const DpiScale& scale, const RECT* suggested) {
+    if (scale.Dpi() == scale_.Dpi()) return;
+    scale_ = scale;
+    UniqueFont font(CreateUiFont(scale_));
+    // The window first: the pages fill the page control's display area.
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    const RECT size = FrameFor(scale_);
+    if (suggested) place = *suggested;
+    else place = {place.left, place.top, place.left + size.right - size.left, place.top + size.bottom - size.top};
+    ::SetWindowPos(Handle(), nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (frame_) {
+        frame_->Relayout(scale_, font.get());
+        const PageFrame frame{pageControl_, scale_, font.get()};
+        for (Page* page : std::initializer_list<Page*>{settingsTab_.get(), listTab_.get(), startPagesTab_.get(),
+                                                       historyTab_.get()})
+            if (page) page->Relayout(frame);
+    }
+    // The controls hold the new font before the old one goes.
+    font_ = std::move(font);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void MainWindow::CreateControls() {
     font_.reset(CreateUiFont(scale_));
     frame_ = std::make_unique<ControlSet>(Handle(), scale_, font_.get());

@@ -17,11 +17,6 @@
 
 namespace kb {
 
-namespace {
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
-}  // namespace
-
 bool StartsHidden(const std::vector<std::wstring>& arguments) {
     return (!arguments.empty() && arguments[0] == L"-start") ||
            (arguments.size() > 1 && arguments[1] == L"-start");
@@ -38,15 +33,16 @@ void MainWindow::Create() {
                                         ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    RECT frame{0, 0, scale_(624), scale_(454)};
-    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    const RECT frame = FrameFor(scale_);
     CreateOf({kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
               ::GetSysColorBrush(COLOR_BTNFACE)},
              {.caption = kCaption,
-              .style = kStyle,
-              .exStyle = kExStyle,
+              .style = kMainStyle,
+              .exStyle = kMainExStyle,
               .width = frame.right - frame.left,
               .height = frame.bottom - frame.top});
+    // Made for the system's DPI; laid out for its monitor's where that differs.
+    LayOutFor(DpiScale::Of(Handle()), nullptr);
 
     guard_ = std::make_unique<StartupGuard>(options_.folders ? *options_.folders
                                                              : FindStartupFolders());
@@ -164,26 +160,13 @@ void MainWindow::TearDown() {
     }
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreatedMessage_ && message != 0) {
         // The shell forgot every icon.
         if (trayIcon_) trayIcon_->Show();
         return 0;
     }
     switch (message) {
-    case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED && frame_) frame_->Click(reinterpret_cast<HWND>(lParam));
-        return 0;
-    case WM_NOTIFY: {
-        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-        if (header.hwndFrom == pageControl_ && header.code == TCN_SELCHANGE)
-            ShowPage(TabCtrl_GetCurSel(pageControl_));
-        return 0;
-    }
-    case WM_TIMER:
-        if (wParam == kTimerId) CheckForChanges();
-        if (trayIcon_) trayIcon_->OnTimer(wParam);
-        return 0;
     case kCounterMessage:
         if (wParam == TakeSnapshot) snapshot_ = watcher_->Count();
         return static_cast<LRESULT>(wParam == WakeUps       ? snapshot_.wakeUps
@@ -213,6 +196,26 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kStatusMessage:
         return (ready_ ? StatusReady : 0) | (watcher_ && !watcher_->Handles().empty() ? StatusWatching : 0) |
                (TrayIconShown() ? StatusTrayIcon : 0);
+    }
+    return std::nullopt;
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (const std::optional<LRESULT> handled = HandleOwnMessage(message, wParam, lParam)) return *handled;
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && frame_) frame_->Click(reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.hwndFrom == pageControl_ && header.code == TCN_SELCHANGE)
+            ShowPage(TabCtrl_GetCurSel(pageControl_));
+        return 0;
+    }
+    case WM_TIMER:
+        if (wParam == kTimerId) CheckForChanges();
+        if (trayIcon_) trayIcon_->OnTimer(wParam);
+        return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {
             HideToTray();
@@ -245,6 +248,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_PAINT:
         Paint();
+        return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale: laid out for it where Windows says.
+        LayOutFor(DpiScale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));
         return 0;
     }
     return Default(message, wParam, lParam);

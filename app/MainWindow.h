@@ -143,8 +143,17 @@ private:
     // After each round of messages: a check put off while a question or
     // another check was under way runs now.
     void ResumeDeferredWork() noexcept;
+    static constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    static constexpr DWORD kMainExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
     // The frame's buttons, the page control and the pages.
     void CreateControls();  // MainLayout.cpp
+    // The window's rectangle for its client area at the scale.
+    static RECT FrameFor(const DpiScale& scale);
+    // Lays the window and everything on it out again for another DPI (its
+    // monitor's), at the place Windows suggests or where it stands.
+    void LayOutFor(const DpiScale& scale, const RECT* suggested);
+    // The program's own messages, and the tray icon's; none for another.
+    std::optional<LRESULT> HandleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OpenProductSite();
     void Paint();
     void FocusLastControl();
@@ -171,9 +180,9 @@ private:
     // locked the watch runs, and only Windows ends the program.
     void LockQuit(bool locked);
     bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
-    // A notice that pauses nothing: a balloon from the icon, and a record.
     // What the watch decided or found: recorded, and shown where it is told.
     void Tell(const WatchEvent& event);
+    // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // The watch, answered and shown by this window.
     void MakeWatcher();

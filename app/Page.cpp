@@ -26,6 +26,13 @@ Page::Page(const PageFrame& frame) : controls_(nullptr, frame.scale, frame.font)
     controls_ = ControlSet(Handle(), frame.scale, frame.font);
 }
 
+void Page::Relayout(const PageFrame& frame) {
+    const RECT area = DisplayArea(frame.tabs);
+    ::SetWindowPos(Handle(), nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    controls_.Relayout(frame.scale, frame.font);
+}
+
 void Page::OnNotify(NMHDR&) {}
 
 void Page::OnEdited(HWND) {}

@@ -22,6 +22,9 @@ public:
 
     explicit Page(const PageFrame& frame);
     void Show(bool shown) const { ::ShowWindow(Handle(), shown ? SW_SHOW : SW_HIDE); }
+    // Fills the page control's display area again, its controls laid out
+    // at the frame's scale and in its font.
+    void Relayout(const PageFrame& frame);
 
 protected:
     // The page's controls, made on it with their handlers.

@@ -115,22 +115,22 @@ Decision DecisionOf(int id) {
 
 }  // namespace
 
+RECT PromptDialog::FrameFor(const DpiScale& scale) {
+    RECT frame{0, 0, scale(384), scale(118 + kDetailsHeight)};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    return frame;
+}
+
 void PromptDialog::Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    RECT frame{0, 0, scale_(384), scale_(118 + kDetailsHeight)};
-    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    const RECT frame = FrameFor(scale_);
     CreateOf({kClassName, ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEEPBOOT)),
               ::GetSysColorBrush(COLOR_BTNFACE)},
              {.caption = kAppTitle,
               .style = kStyle,
               .exStyle = kExStyle,
-              .x = x,
-              .y = y,
-              .width = width,
-              .height = height});
+              .width = frame.right - frame.left,
+              .height = frame.bottom - frame.top});
     // No maximise, size or minimise in the system menu of a fixed dialog.
     if (HMENU menu = ::GetSystemMenu(Handle(), FALSE)) {
         for (UINT item : {SC_MAXIMIZE, SC_SIZE, SC_MINIMIZE, SC_RESTORE})
@@ -139,8 +139,9 @@ void PromptDialog::Create() {
 
     font_.reset(CreateUiFont(scale_));
     image_ = LoadPngResource(instance, IDR_PROMPT_PNG);
+    controls_ = std::make_unique<ControlSet>(Handle(), scale_, font_.get());
     for (const ControlArgs& args : kControls) {
-        const HWND control = CreateControl(Handle(), args, scale_, font_.get());
+        const HWND control = controls_->Add(args);
         if (args.id == kDisableId) disableButton_ = control;
         if (args.id == kEnableId) enableButton_ = control;
         if (args.id == kQuestionId) question_ = control;
@@ -153,6 +154,44 @@ void PromptDialog::Create() {
     // anywhere, and "&" is no mnemonic in a value.
     for (const HWND label : {from_, question_})
         ::SetWindowLongW(label, GWL_STYLE, ::GetWindowLongW(label, GWL_STYLE) | SS_EDITCONTROL | SS_NOPREFIX);
+    PlaceWhereTheUserWorks();
+}
+
+void PromptDialog::PlaceWhereTheUserWorks() {
+    // The monitor under the cursor, where the user just clicked the icon or
+    // works; the primary one when the cursor is nowhere.
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    const HMONITOR monitor = ::MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoW(monitor, &info)) return;
+    LayOutFor(DpiScale::Of(monitor), nullptr);
+    RECT window{};
+    ::GetWindowRect(Handle(), &window);
+    const int width = window.right - window.left, height = window.bottom - window.top;
+    const RECT& area = info.rcWork;
+    ::SetWindowPos(Handle(), nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void PromptDialog::LayOutFor(const DpiScale& scale, const RECT* suggested) {
+    if (scale.Dpi() == scale_.Dpi()) return;
+    scale_ = scale;
+    UniqueFont font(CreateUiFont(scale_));
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    const RECT size = FrameFor(scale_);
+    if (suggested) place = *suggested;
+    else place = {place.left, place.top, place.left + size.right - size.left, place.top + size.bottom - size.top};
+    ::SetWindowPos(Handle(), nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (controls_) controls_->Relayout(scale_, font.get());
+    font_ = std::move(font);
+    // What is shown was fitted to the old widths.
+    if (modal_) ShowTexts();
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details,
@@ -161,14 +200,21 @@ Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& det
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    // The question always whole where it matters, whatever the value's length.
-    ::SetWindowTextW(question_, FittedQuestion(question_, font_.get(), Showable(question)).c_str());
-    SetDetail(starts_, L"Starts: ", details.program);
-    SetDetail(arguments_, L"Arguments: ", details.arguments);
-    SetDetail(before_, L"Before: ", details.before);
-    // The place in full, on its two lines, broken anywhere.
-    ::SetWindowTextW(from_, details.from.empty() ? L"" : (L"From: " + Showable(details.from)).c_str());
+    PlaceWhereTheUserWorks();
+    askedQuestion_ = question;
+    askedDetails_ = details;
+    ShowTexts();
     return DecisionOf(RunModal());
+}
+
+void PromptDialog::ShowTexts() {
+    // The question always whole where it matters, whatever the value's length.
+    ::SetWindowTextW(question_, FittedQuestion(question_, font_.get(), Showable(askedQuestion_)).c_str());
+    SetDetail(starts_, L"Starts: ", askedDetails_.program);
+    SetDetail(arguments_, L"Arguments: ", askedDetails_.arguments);
+    SetDetail(before_, L"Before: ", askedDetails_.before);
+    // The place in full, on its two lines, broken anywhere.
+    ::SetWindowTextW(from_, askedDetails_.from.empty() ? L"" : (L"From: " + Showable(askedDetails_.from)).c_str());
 }
 
 void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstring& text) {
@@ -233,6 +279,10 @@ LRESULT PromptDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     case WM_CLOSE:
         if (modal_) result_ = kCancelId;
+        return 0;
+    case WM_DPICHANGED:
+        // Dragged to a monitor of another scale: laid out for it.
+        LayOutFor(DpiScale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;

@@ -4,8 +4,10 @@
 // main window is hidden.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "app/Controls.h"
 #include "app/PngImage.h"
 #include "app/Window.h"
 #include "platform/Handle.h"
@@ -25,7 +27,7 @@ public:
     static constexpr int kQuestionId = 100;
     static constexpr int kStartsId = 101, kFromId = 102, kArgumentsId = 103, kBeforeId = 104;
 
-    // Makes the dialog, hidden, centred on the screen.
+    // Makes the dialog, hidden, centred on the monitor where the user works.
     void Create();
 
     // Lifts the dialog above every window, shows the question (cut in its
@@ -54,9 +56,20 @@ protected:
 private:
     int RunModal();
     void FocusDisable();
+    static RECT FrameFor(const DpiScale& scale);
+    // Centred on the monitor under the cursor, laid out for its DPI.
+    void PlaceWhereTheUserWorks();
+    // Lays the dialog out again for another DPI, at the place Windows
+    // suggests or where it stands.
+    void LayOutFor(const DpiScale& scale, const RECT* suggested);
+    // The question and its details, fitted to the labels as they are now.
+    void ShowTexts();
 
     DpiScale scale_;
     UniqueFont font_;
+    std::unique_ptr<ControlSet> controls_;
+    std::wstring askedQuestion_;
+    EntryDetails askedDetails_;
     PngBitmap image_;
     // Sets a detail line, shortened to the label's width.
     void SetDetail(HWND label, const wchar_t* heading, const std::wstring& text);

@@ -49,9 +49,10 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
                                         [this] { OnIntervalBoxClicked(); }));
     ui_.intervalEdit = Control(make.Add({.kind = ControlKind::RightAlignedEdit, .text = L"3",
                                          .id = IdIntervalEdit, .x = 271, .y = 283, .width = 30,
-                                         .height = 21}));
+                                         .height = 21, .after = IdIntervalBox}));
     ui_.intervalLabel = Control(make.Add(
-        {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286}));
+        {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286,
+         .after = IdIntervalEdit}));
     // Between the two groups: the one free line of the page.
     ui_.administratorLine = Control(make.Add({.kind = ControlKind::Label,
                                               .text = L"Greyed settings and buttons are set by your administrator.",
@@ -59,15 +60,6 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
                                               .width = 556, .height = 13}));
     ui_.administratorLine.Show(false);
 
-    // The interval box and its unit follow their check box, however wide
-    // its text made it.
-    const int shift =
-        ui_.intervalBox.Place().right + make.Scale()(6) - ui_.intervalEdit.Place().left;
-    if (shift > 0)
-        for (const Control& follower : {ui_.intervalEdit, ui_.intervalLabel}) {
-            const RECT place = follower.Place();
-            follower.MoveTo(place.left + shift, place.top);
-        }
     // The interval box opens only with its check box.
     ui_.intervalEdit.Enable(false);
     ui_.restartElevated.SetShield(offerElevation);

@@ -1,5 +1,7 @@
 #include "app/Window.h"
 
+#include "platform/NewerWindows.h"
+
 #include "app/ErrorReport.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
@@ -96,6 +98,17 @@ DpiScale::DpiScale() {
     dpi_ = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
     if (screen) ::ReleaseDC(nullptr, screen);
     if (dpi_ <= 0) dpi_ = 96;
+}
+
+DpiScale DpiScale::Of(HWND window) {
+    // Windows 8.1 knows each monitor's DPI but not yet each window's.
+    const std::optional<int> dpi = DpiOfWindow(window);
+    return dpi ? DpiScale(*dpi) : Of(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
+}
+
+DpiScale DpiScale::Of(HMONITOR monitor) {
+    const std::optional<int> dpi = DpiOfMonitor(monitor);
+    return dpi ? DpiScale(*dpi) : DpiScale();
 }
 
 }  // namespace kb

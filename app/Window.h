@@ -55,10 +55,17 @@ private:
 // A window's text.
 std::wstring WindowText(HWND window);
 
-// Scales lengths given at 96 dots per inch to the screen's DPI.
+// Scales lengths given at 96 dots per inch to a DPI: the system's, which
+// holds for every window before Windows 8.1, or a monitor's.
 class DpiScale {
 public:
     DpiScale();
+    explicit DpiScale(int dpi) noexcept : dpi_(dpi > 0 ? dpi : 96) {}
+    // The window's monitor's where Windows lays out each window for its
+    // monitor, else the system's.
+    static DpiScale Of(HWND window);
+    // The monitor's, else the system's.
+    static DpiScale Of(HMONITOR monitor);
     int operator()(int length) const noexcept { return ::MulDiv(length, dpi_, 96); }
     int Dpi() const noexcept { return dpi_; }
 

@@ -103,6 +103,23 @@ void AllowMessageFromLowerIntegrity(HWND window, UINT message) noexcept {
         processFilter(message, kAllow);
 }
 
+std::optional<int> DpiOfWindow(HWND window) noexcept {
+    using GetDpi = UINT(WINAPI*)(HWND);
+    const auto get = Newer<GetDpi>(L"user32.dll", "GetDpiForWindow");
+    const UINT dpi = get ? get(window) : 0;
+    if (dpi == 0) return std::nullopt;
+    return static_cast<int>(dpi);
+}
+
+std::optional<int> DpiOfMonitor(HMONITOR monitor) noexcept {
+    using GetDpi = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    const auto get = Newer<GetDpi>(L"shcore.dll", "GetDpiForMonitor");
+    UINT x = 0, y = 0;
+    if (!get || FAILED(get(monitor, kEffectiveDpi, &x, &y)) || x == 0) return std::nullopt;
+    return static_cast<int>(x);
+}
+
 LONG DeleteRegistryKey(HKEY parent, const std::wstring& path, REGSAM view) noexcept {
     using DeleteEx = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
     if (const auto deleteEx = Newer<DeleteEx>(L"advapi32.dll", "RegDeleteKeyExW"))

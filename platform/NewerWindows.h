@@ -5,6 +5,7 @@
 // loader starts it there, and each function below takes the older way.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace kb {
@@ -31,6 +32,14 @@ std::wstring ImageOfProcess(HANDLE process);
 // Lets a message in from processes of lower integrity: an elevated window
 // still hears the shell and a second start (nothing to do before Vista).
 void AllowMessageFromLowerIntegrity(HWND window, UINT message) noexcept;
+
+// The dots per inch a window is laid out for: its monitor's, for a program
+// aware of each monitor's DPI (GetDpiForWindow, Windows 10 1607); none
+// before, where the system's DPI holds for every window.
+std::optional<int> DpiOfWindow(HWND window) noexcept;
+// The effective dots per inch of a monitor (GetDpiForMonitor, Windows 8.1);
+// none before.
+std::optional<int> DpiOfMonitor(HMONITOR monitor) noexcept;
 
 // Deletes the key below the parent in the view given
 // (RegDeleteKeyEx; on 32-bit XP, which has one view, RegDeleteKey).

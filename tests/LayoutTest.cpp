@@ -73,10 +73,21 @@ protected:
     }
 };
 
-TEST_P(Layout, NoTextIsCutOff) {
-    MainWindow& w = MakeWindow();
-    EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "on all three pages";
-    // The interval box and its unit follow their check box.
+// The rectangle Windows suggests when a window moves to a monitor of
+// another scale: its own, grown by the ratio.
+RECT Grown(HWND window, int dpi) {
+    RECT place{};
+    ::GetWindowRect(window, &place);
+    return {place.left, place.top, place.left + ::MulDiv(place.right - place.left, dpi, 96),
+            place.top + ::MulDiv(place.bottom - place.top, dpi, 96)};
+}
+
+int WidthOf(HWND control) {
+    const RECT place = PlaceOf(control);
+    return place.right - place.left;
+}
+
+void ExpectTheIntervalInOrder(MainWindow& w) {
     const RECT box = PlaceOf(w.SettingsTab().Controls().intervalBox), edit = PlaceOf(w.SettingsTab().Controls().intervalEdit),
                unit = PlaceOf(w.SettingsTab().Controls().intervalLabel);
     EXPECT_LE(box.right, edit.left);
@@ -84,16 +95,51 @@ TEST_P(Layout, NoTextIsCutOff) {
     RECT page{};
     ::GetClientRect(::GetParent(w.SettingsTab().Controls().intervalLabel), &page);
     EXPECT_LE(unit.right, page.right);
+}
+
+// At the screen's scale, and again after the window moved to a monitor of
+// one and a half times its DPI: every text shows whole, the interval box
+// and its unit follow their check box, and everything grew with the scale.
+TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
+    MainWindow& w = MakeWindow();
+    EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "on all four pages";
+    ExpectTheIntervalInOrder(w);
+
+    const HWND list = w.ListTab().Controls().list;
+    const int listWidth = WidthOf(list), columnWidth = ListView_GetColumnWidth(list, 0);
+    RECT suggested = Grown(w.Handle(), 144);
+    ::SendMessageW(w.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "at 144 dots per inch";
+    ExpectTheIntervalInOrder(w);
+    EXPECT_NEAR(WidthOf(list), listWidth * 3 / 2, 2);
+    EXPECT_NEAR(ListView_GetColumnWidth(list, 0), columnWidth * 3 / 2, 2);
+    const int fontHeight = [&] {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return static_cast<int>(font.lfHeight);
+    }();
+    EXPECT_EQ(fontHeight, -16) << "8 points at 144 dots per inch";
 
     PromptDialog prompt;
     prompt.Create();
-    ::PostMessageW(prompt.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    prompt.Ask(L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
-               L"to disbale it?",
-               {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe", L"--background --quiet",
-                L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
-                L"C:\\Program Files\\Some Vendor\\Updater\\old.exe"});
+    const auto ask = [&] {
+        ::PostMessageW(prompt.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        prompt.Ask(L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
+                   L"to disbale it?",
+                   {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe", L"--background --quiet",
+                    L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+                    L"C:\\Program Files\\Some Vendor\\Updater\\old.exe"});
+    };
+    ask();
     EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{});
+    const int buttonWidth = WidthOf(prompt.DisableButton());
+    // Dragged to the other monitor while it asks: laid out and its texts
+    // fitted again.
+    suggested = Grown(prompt.Handle(), 144);
+    ::PostMessageW(prompt.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    ask();
+    EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{}) << "at 144 dots per inch";
+    EXPECT_NEAR(WidthOf(prompt.DisableButton()), buttonWidth * 3 / 2, 4) << "fonts do not scale to the pixel";
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, Layout, ::testing::Values(L"Tahoma", L"DejaVu Sans", L"Courier New"),
