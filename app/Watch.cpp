@@ -10,17 +10,12 @@
 #include "app/PromptDialog.h"
 #include "app/services/FindingWords.h"
 #include "platform/AppTitle.h"
+#include "platform/Overloaded.h"
 #include "platform/ShowableText.h"
 
 namespace kb {
 
 namespace {
-
-// The visitor of every kind of an event, each by its own handler.
-template <typename... Handlers>
-struct Overloaded : Handlers... {
-    using Handlers::operator()...;
-};
 
 std::wstring NewStartupQuestion(const std::wstring& name) {
     // "disbale": the prompt's own text, kept as its users know it.

@@ -93,7 +93,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         Keep();  // what was answered before the end
         return;
     }
-    settling_.JoinLeftovers(toRead.items, scan.items);
+    settling_.JoinLeftovers(toRead, scan.items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, round.skipped);
     NoteStamps(Settled(whole, scan, now), stamps);
     Replace(whole, std::move(now));
@@ -112,17 +112,16 @@ PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, con
     // seconds would keep a core busy.
     PlaceSelection toRead = places;
     if (!places.All()) return toRead;
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    for (std::size_t i = 0; i < runKeys.size(); ++i) {
-        if (!stampsRead_[i] || !(*stampsRead_[i] == stamps[i])) continue;
-        toRead.runKeys[i] = false;
+    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
+        if (!stampsRead_[id] || !(*stampsRead_[id] == stamps[id])) return;
+        toRead.Drop(id);
         // What was noted of it stays noted.
-        const std::wstring location = runKeys[i].Location();
+        const std::wstring location = key.Location();
         for (const SkippedValue& v : liveSkipped_)
             if (v.key == location) round.skipped.push_back(v);
         for (const std::wstring& identity : unmovable_)
             if (identity.starts_with(location + L"\n")) round.unmovable.insert(identity);
-    }
+    });
     return toRead;
 }
 
@@ -206,33 +205,26 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
     // A key holding an entry left as it is (Cancel) is read again at the
     // next check, which asks again.
     PlaceSelection settled = whole;
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    for (std::size_t i = 0; i < runKeys.size() && i < whole.runKeys.size(); ++i) {
-        const auto of = [&](const RunValueEntry& e) {
-            return EqualIgnoringCase(e.place.Location(), runKeys[i].Location());
-        };
-        if (whole.runKeys[i] && std::count_if(scan.values.begin(), scan.values.end(), of) !=
-                                    std::count_if(now.values.begin(), now.values.end(), of)) {
-            settled.runKeys[i] = false;
-            stampsRead_[i].reset();
+    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
+        const auto of = [&](const RunValueEntry& e) { return EqualIgnoringCase(e.place.Location(), key.Location()); };
+        if (std::count_if(scan.values.begin(), scan.values.end(), of) !=
+            std::count_if(now.values.begin(), now.values.end(), of)) {
+            settled.Drop(id);
+            stampsRead_[id].reset();
         }
-    }
+    });
     return settled;
 }
 
 std::vector<PlaceStamp> StartupGuard::Stamps(const PlaceSelection& places) const {
     // Taken before the reading: a change during it makes the next check read.
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    std::vector<PlaceStamp> stamps(runKeys.size());
-    for (std::size_t i = 0; i < runKeys.size() && i < places.runKeys.size(); ++i)
-        if (places.runKeys[i]) stamps[i] = StampOf(runKeys[i]);
+    std::vector<PlaceStamp> stamps(LivePlaces().size());
+    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) { stamps[id] = StampOf(key); });
     return stamps;
 }
 
 void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps) {
-    stampsRead_.resize(stamps.size());
-    for (std::size_t i = 0; i < stamps.size() && i < whole.runKeys.size(); ++i)
-        if (whole.runKeys[i]) stampsRead_[i] = stamps[i];
+    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace&) { stampsRead_.at(id) = stamps.at(id); });
 }
 
 bool StartupGuard::Breathe() {

@@ -187,7 +187,7 @@ private:
     // The keys read whole whose stamps may be kept: not one holding an
     // entry left as it is.
     PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now);
-    // The stamps of the selected Run-type keys, by their index.
+    // The stamps of the selected Run-type keys, by their ids.
     std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
     // Keeps the stamps of the keys read whole.
     void NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps);
@@ -227,9 +227,9 @@ private:
     std::vector<FinishedMove> unreportedFinished_;
     ItemSettling settling_;
     std::vector<ChangedEntry> unreportedChanged_;
-    // The stamp of each Run-type key at its last whole reading.
+    // The stamp of each Run-type key at its last whole reading, by its id.
     std::vector<std::optional<PlaceStamp>> stampsRead_ =
-        std::vector<std::optional<PlaceStamp>>(RunKeyPlaces().size());
+        std::vector<std::optional<PlaceStamp>>(LivePlaces().size());
     Elevate elevate_;
     std::function<void()> pause_;
     std::function<void(const CheckOutcome&)> recorder_;

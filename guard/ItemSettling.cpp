@@ -48,11 +48,10 @@ bool ItemSettling::Quiet(const AsideEntry& entry) {
 }
 
 void ItemSettling::LookAgain(const ItemPlace& place, DWORD afterMs) {
-    const std::vector<ItemPlace>& places = ItemPlaces();
-    const auto at = std::find(places.begin(), places.end(), place);
-    if (at == places.end()) return;
-    if (!recheck_) recheck_ = Recheck{std::vector<bool>(places.size(), false), afterMs};
-    recheck_->items[static_cast<std::size_t>(at - places.begin())] = true;
+    const std::optional<PlaceId> id = IdOf(place);
+    if (!id) return;
+    if (!recheck_) recheck_ = Recheck{PlaceSelection::None(), afterMs};
+    recheck_->places.Add(*id);
     recheck_->afterMs = std::min(recheck_->afterMs, afterMs);
 }
 
@@ -61,15 +60,12 @@ void ItemSettling::Moved(const AsideEntry& entry) {
     recent_.emplace_back(entry, ::GetTickCount());
 }
 
-void ItemSettling::JoinLeftovers(const std::vector<bool>& placesRead,
-                                 const std::vector<AsideEntry>& read) {
+void ItemSettling::JoinLeftovers(const PlaceSelection& placesRead, const std::vector<AsideEntry>& read) {
     const DWORD now = ::GetTickCount();
     std::erase_if(recent_, [&](const auto& moved) { return now - moved.second > kJoinWindowMs; });
-    const std::vector<ItemPlace>& places = ItemPlaces();
     for (const auto& [entry, when] : recent_) {
-        const auto at = std::find(places.begin(), places.end(), entry.place);
-        const std::size_t index = static_cast<std::size_t>(at - places.begin());
-        if (at == places.end() || index >= placesRead.size() || !placesRead[index]) continue;
+        const std::optional<PlaceId> id = IdOf(entry.place);
+        if (!id || !placesRead.Has(*id)) continue;
         // One that starts something is an entry of its own, handled as such.
         if (std::any_of(read.begin(), read.end(), [&](const AsideEntry& e) {
                 return e.Enabled() && e.place == entry.place && EqualIgnoringCase(e.name, entry.name);

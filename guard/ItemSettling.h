@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "places/Entries.h"
+#include "reading/Inventory.h"
 
 namespace kb {
 
@@ -27,14 +28,14 @@ public:
     bool Ready(const AsideEntry& entry);
     // The entry left its live place.
     void Moved(const AsideEntry& entry);
-    // Joins what was left live, in the item places just read (by their index
-    // in ItemPlaces()), under the name of an entry moved a moment ago that
-    // the reading did not find as an entry of its own (it starts nothing).
-    void JoinLeftovers(const std::vector<bool>& placesRead, const std::vector<AsideEntry>& read);
+    // Joins what was left live, in the item places just read, under the
+    // name of an entry moved a moment ago that the reading did not find as
+    // an entry of its own (it starts nothing).
+    void JoinLeftovers(const PlaceSelection& placesRead, const std::vector<AsideEntry>& read);
 
     // The item places to look at again, and when; none while nothing waits.
     struct Recheck {
-        std::vector<bool> items;  // by ItemPlaces() index
+        PlaceSelection places = PlaceSelection::None();
         DWORD afterMs = 0;
     };
     std::optional<Recheck> TakeRecheck();

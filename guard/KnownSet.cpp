@@ -172,31 +172,26 @@ bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) co
 void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
     index_.reset();
     LiveEntries before;
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    before.values = TakeOut(known_.live.values, [&](const RunValueEntry& k) {
-        for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
-            if (read.runKeys[i] && EqualIgnoringCase(k.place.Location(), runKeys[i].Location()))
-                return true;
-        return false;
+    std::vector<std::wstring> keysRead, itemsRead, foldersRead;
+    read.ForEach<RunKeyPlace>([&](PlaceId, const RunKeyPlace& key) { keysRead.push_back(key.Location()); });
+    read.ForEach<ItemPlace>([&](PlaceId, const ItemPlace& items) { itemsRead.push_back(items.Location()); });
+    read.ForEach<StartupFolderPlace>([&](PlaceId, const StartupFolderPlace& folder) {
+        if (!folder.FolderIn(folders_).empty()) foldersRead.push_back(folder.FolderIn(folders_));
     });
+    const auto among = [](const std::vector<std::wstring>& locations, const std::wstring& location) {
+        return std::any_of(locations.begin(), locations.end(),
+                           [&](const std::wstring& place) { return EqualIgnoringCase(place, location); });
+    };
+    before.values = TakeOut(known_.live.values,
+                            [&](const RunValueEntry& k) { return among(keysRead, k.place.Location()); });
     before.shortcuts = TakeOut(known_.live.shortcuts, [&](const ShortcutEntry& k) {
         const std::wstring& folder = folders_.FolderOf(k.location);
-        return (read.commonStartup && !folder.empty() && folder == folders_.commonStartup) ||
-               (read.userStartup && !folder.empty() && folder == folders_.userStartup);
+        return std::find(foldersRead.begin(), foldersRead.end(), folder) != foldersRead.end();
     });
     // An item place's entries, and what is moved aside below a Run-type key
     // read with it.
-    std::vector<std::wstring> itemsRead;
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    for (std::size_t i = 0; i < itemPlaces.size() && i < read.items.size(); ++i)
-        if (read.items[i]) itemsRead.push_back(itemPlaces[i].Location());
-    for (std::size_t i = 0; i < runKeys.size() && i < read.runKeys.size(); ++i)
-        if (read.runKeys[i]) itemsRead.push_back(runKeys[i].Location());
-    before.items = TakeOut(known_.live.items, [&](const AsideEntry& k) {
-        return std::any_of(itemsRead.begin(), itemsRead.end(), [&](const std::wstring& place) {
-            return EqualIgnoringCase(k.place.Location(), place);
-        });
-    });
+    itemsRead.insert(itemsRead.end(), keysRead.begin(), keysRead.end());
+    before.items = TakeOut(known_.live.items, [&](const AsideEntry& k) { return among(itemsRead, k.place.Location()); });
     // What is kept across runs is written again only when it changed.
     if (Differs(before, now)) knownChanged_ = true;
     std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));

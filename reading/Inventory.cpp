@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/CurrentUser.h"
 #include "platform/Handle.h"
+#include "platform/Overloaded.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
 #include "places/CommandLine.h"
@@ -166,36 +167,34 @@ LiveEntries ReadLiveEntries(const StartupFolders& folders, std::vector<SkippedVa
                             const PlaceSelection& selection, ShortcutCache* cache,
                             const Breather& breathe) {
     LiveEntries live;
-    const std::vector<RunKeyPlace>& places = RunKeyPlaces();
-    for (std::size_t i = 0; i < places.size(); ++i)
-        if (i < selection.runKeys.size() && selection.runKeys[i])
-            ReadRunKey(places[i], live.values, skipped, breathe);
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    std::vector<ItemPlace> selected;
-    for (std::size_t i = 0; i < itemPlaces.size(); ++i)
-        if (i < selection.items.size() && selection.items[i]) {
-            for (const ItemSpot spot : {ItemSpot::Live, ItemSpot::Aside})
-                ReadItems(itemPlaces[i], spot, live.items, skipped);
-            selected.push_back(itemPlaces[i]);
-        }
-    // What Keepboot keeps of them in its own key, below each root.
+    std::vector<ItemPlace> itemPlaces;
+    const std::vector<LivePlace>& places = LivePlaces();
+    for (PlaceId id = 0; id < places.size(); ++id) {
+        if (!selection.Has(id)) continue;
+        std::visit(Overloaded{
+                       [&](const RunKeyPlace& key) { ReadRunKey(key, live.values, skipped, breathe); },
+                       [&](const ItemPlace& items) {
+                           for (const ItemSpot spot : {ItemSpot::Live, ItemSpot::Aside})
+                               ReadItems(items, spot, live.items, skipped);
+                           itemPlaces.push_back(items);
+                       },
+                       [&](const StartupFolderPlace& folder) {
+                           const std::wstring& path = folder.FolderIn(folders);
+                           ReadStartupFolder(folder.LocationName(), path, live.shortcuts, skipped, cache);
+                           ReadAsideFiles(folder.LocationName(), path, live.shortcuts, skipped);
+                       },
+                   },
+                   places[id]);
+    }
+    // What Keepboot keeps of the item places in its own key, below each root.
     for (const auto& [root, view] : {std::pair{HKEY_LOCAL_MACHINE, MachineView()},
                                      std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
-        if (std::any_of(selected.begin(), selected.end(), [&](const ItemPlace& p) { return p.root == root; }))
-            ReadKeptItems(root, view, selected, live.items, skipped);
+        if (std::any_of(itemPlaces.begin(), itemPlaces.end(), [&](const ItemPlace& p) { return p.root == root; }))
+            ReadKeptItems(root, view, itemPlaces, live.items, skipped);
     // What the other lister moved aside below the Run-type keys.
-    for (std::size_t i = 0; i < places.size(); ++i)
-        if (i < selection.runKeys.size() && selection.runKeys[i])
-            ReadItems(AsidePlaceOf(places[i]), ItemSpot::Aside, live.items, skipped);
-    if (selection.commonStartup) {
-        ReadStartupFolder(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped,
-                          cache);
-        ReadAsideFiles(kCommonStartupLocation, folders.commonStartup, live.shortcuts, skipped);
-    }
-    if (selection.userStartup) {
-        ReadStartupFolder(kStartupLocation, folders.userStartup, live.shortcuts, skipped, cache);
-        ReadAsideFiles(kStartupLocation, folders.userStartup, live.shortcuts, skipped);
-    }
+    selection.ForEach<RunKeyPlace>([&](PlaceId, const RunKeyPlace& key) {
+        ReadItems(AsidePlaceOf(key), ItemSpot::Aside, live.items, skipped);
+    });
     return live;
 }
 

@@ -12,25 +12,32 @@
 
 #include "platform/Registry.h"
 #include "places/Entries.h"
+#include "places/LivePlaces.h"
 #include "places/ShortcutFiles.h"
 
 namespace kb {
 
-// Which live places a reading covers: each Run-type key (by its index in
-// RunKeyPlaces(), with the values moved aside below it), each item place
-// and each Startup folder.
+// Which live places a reading covers, by their ids in LivePlaces(): all of
+// them unless told. A Run-type key covers the values moved aside below it.
 struct PlaceSelection {
-    std::vector<bool> runKeys = std::vector<bool>(RunKeyPlaces().size(), true);
-    std::vector<bool> items = std::vector<bool>(ItemPlaces().size(), true);  // by ItemPlaces()
-    bool commonStartup = true;
-    bool userStartup = true;
+    std::vector<bool> selected = std::vector<bool>(LivePlaces().size(), true);
 
     static PlaceSelection None();
+    bool Has(PlaceId id) const { return id < selected.size() && selected[id]; }
+    void Add(PlaceId id) { selected.at(id) = true; }
+    void Drop(PlaceId id) { selected.at(id) = false; }
     bool Empty() const;
     bool All() const;
     // These places less those the skipped list says could not be read.
     PlaceSelection ReadWhole(const StartupFolders& folders,
                              const std::vector<SkippedValue>& skipped) const;
+    // Calls what(id, place) for each selected place of the kind.
+    template <typename Kind, typename What>
+    void ForEach(const What& what) const {
+        const std::vector<LivePlace>& places = LivePlaces();
+        for (PlaceId id = 0; id < places.size(); ++id)
+            if (const Kind* place = std::get_if<Kind>(&places[id]); place && Has(id)) what(id, *place);
+    }
 };
 
 // What the shell read of each shortcut: one whose file holds the very

@@ -8,47 +8,29 @@ namespace kb {
 
 PlaceSelection PlaceSelection::None() {
     PlaceSelection none;
-    none.runKeys.assign(none.runKeys.size(), false);
-    none.items.assign(none.items.size(), false);
-    none.commonStartup = none.userStartup = false;
+    none.selected.assign(none.selected.size(), false);
     return none;
 }
 
-namespace {
-
-bool AnyOf(const std::vector<bool>& bits) {
-    return std::any_of(bits.begin(), bits.end(), [](bool b) { return b; });
-}
-bool AllOf(const std::vector<bool>& bits) {
-    return std::all_of(bits.begin(), bits.end(), [](bool b) { return b; });
-}
-
-}  // namespace
-
 bool PlaceSelection::Empty() const {
-    return !commonStartup && !userStartup && !AnyOf(runKeys) && !AnyOf(items);
+    return std::none_of(selected.begin(), selected.end(), [](bool b) { return b; });
 }
 
 bool PlaceSelection::All() const {
-    return commonStartup && userStartup && AllOf(runKeys) && AllOf(items);
+    return std::all_of(selected.begin(), selected.end(), [](bool b) { return b; });
 }
 
 PlaceSelection PlaceSelection::ReadWhole(const StartupFolders& folders,
                                          const std::vector<SkippedValue>& skipped) const {
-    const auto unread = [&](const std::wstring& place) {
-        return std::any_of(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
-            return v.unreadable && EqualIgnoringCase(v.key, place);
-        });
-    };
     PlaceSelection whole = *this;
-    const std::vector<RunKeyPlace>& places = RunKeyPlaces();
-    for (std::size_t i = 0; i < whole.runKeys.size() && i < places.size(); ++i)
-        whole.runKeys[i] = whole.runKeys[i] && !unread(places[i].Location());
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    for (std::size_t i = 0; i < whole.items.size() && i < itemPlaces.size(); ++i)
-        whole.items[i] = whole.items[i] && !unread(itemPlaces[i].Location());
-    whole.commonStartup = commonStartup && !unread(folders.commonStartup);
-    whole.userStartup = userStartup && !unread(folders.userStartup);
+    const std::vector<LivePlace>& places = LivePlaces();
+    for (PlaceId id = 0; id < places.size() && id < whole.selected.size(); ++id) {
+        if (!whole.selected[id]) continue;
+        const std::wstring location = LocationOf(places[id], folders);
+        whole.selected[id] = std::none_of(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
+            return v.unreadable && EqualIgnoringCase(v.key, location);
+        });
+    }
     return whole;
 }
 

@@ -128,7 +128,7 @@ TEST_F(Changes, UnchangedShortcutIsNotReadAgain) {
     MakeShortcut(UserStartup(), L"Link");
     ShortcutCache cache;
     PlaceSelection folderOnly = PlaceSelection::None();
-    folderOnly.userStartup = true;
+    folderOnly.Add(*IdOf(StartupFolderPlace{.common = false}));
     ASSERT_TRUE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link);
 
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::ShortcutRead; });
@@ -154,7 +154,7 @@ TEST_F(Changes, SwappedShortcutOfTheSameSizeAndTimeIsReadAgain) {
     };
     ShortcutCache cache;
     PlaceSelection folderOnly = PlaceSelection::None();
-    folderOnly.userStartup = true;
+    folderOnly.Add(*IdOf(StartupFolderPlace{.common = false}));
     const auto linkNow = [&] { return ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link; };
 
     stamp(std::string(real.size(), 'x'));

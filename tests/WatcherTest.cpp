@@ -82,9 +82,16 @@ TEST_F(WatcherTest, EveryPlaceIsARecordAndFolderLocationsOnlyWhenFollowed) {
     };
     for (const bool follow : {false, true}) {
         const std::vector<WatchedPlace> places = PlacesToWatch(Folders(), follow);
-        EXPECT_EQ(count(places, WatchedPlace::Kind::RunKey),
-                  static_cast<std::ptrdiff_t>(RunKeyPlaces().size()));
-        EXPECT_EQ(count(places, WatchedPlace::Kind::StartupFolder), 2);
+        // Every live place once, by its id; the Startup folders where they are.
+        ASSERT_EQ(count(places, WatchedPlace::Kind::Entries), static_cast<std::ptrdiff_t>(LivePlaces().size()));
+        for (PlaceId id = 0; id < LivePlaces().size(); ++id) {
+            EXPECT_EQ(places[id].index, id);
+            const auto* folder = std::get_if<StartupFolderPlace>(&LivePlaces()[id]);
+            EXPECT_EQ(places[id].where.kind == ChangeWatch::Place::Kind::Folder, folder != nullptr);
+            if (folder) {
+                EXPECT_EQ(places[id].where.path, folder->FolderIn(Folders()));
+            }
+        }
         EXPECT_EQ(count(places, WatchedPlace::Kind::StartPages), 2);
         EXPECT_EQ(count(places, WatchedPlace::Kind::FolderLocations), follow ? 4 : 0);
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "platform/CurrentUser.h"
+#include "platform/Overloaded.h"
 #include "policy/AdminPolicy.h"
 #include "watch/Watcher.h"
 
@@ -11,18 +12,22 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
     using Kind = WatchedPlace::Kind;
     using Where = ChangeWatch::Place;
     std::vector<WatchedPlace> places;
-    const std::vector<RunKeyPlace>& runKeys = RunKeyPlaces();
-    for (std::size_t i = 0; i < runKeys.size(); ++i)
-        places.push_back({Kind::RunKey, i,
-                          {Where::Kind::Key, runKeys[i].root, runKeys[i].keyPath, runKeys[i].view}});
-    // An item place's entries may be subkeys: what they hold signals too.
-    const std::vector<ItemPlace>& itemPlaces = ItemPlaces();
-    for (std::size_t i = 0; i < itemPlaces.size(); ++i)
-        places.push_back({Kind::ItemPlace, i,
-                          {Where::Kind::Key, itemPlaces[i].root, itemPlaces[i].keyPath,
-                           itemPlaces[i].view, itemPlaces[i].kind != ItemPlace::Kind::Values}});
-    places.push_back({Kind::StartupFolder, 0, {Where::Kind::Folder, nullptr, folders.commonStartup, 0}});
-    places.push_back({Kind::StartupFolder, 1, {Where::Kind::Folder, nullptr, folders.userStartup, 0}});
+    const std::vector<LivePlace>& live = LivePlaces();
+    for (PlaceId id = 0; id < live.size(); ++id)
+        places.push_back(
+            {Kind::Entries, id,
+             std::visit(Overloaded{
+                            [](const RunKeyPlace& key) { return Where{Where::Kind::Key, key.root, key.keyPath, key.view}; },
+                            // An item place's entries may be subkeys: what they hold signals too.
+                            [](const ItemPlace& items) {
+                                return Where{Where::Kind::Key, items.root, items.keyPath, items.view,
+                                             items.kind != ItemPlace::Kind::Values};
+                            },
+                            [&](const StartupFolderPlace& folder) {
+                                return Where{Where::Kind::Folder, nullptr, folder.FolderIn(folders), 0};
+                            },
+                        },
+                        live[id])});
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         places.push_back({Kind::StartPages, 0, {Where::Kind::Key, root, kStartPageKey, 0}});
     // Each key of the logon values once.

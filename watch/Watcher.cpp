@@ -70,11 +70,8 @@ void Watcher::OnSignalled() {
         changes_->Rearm(at);
         const WatchedPlace& place = places_.at(at);
         switch (place.kind) {
-        case WatchedPlace::Kind::RunKey:
-            changedPlaces_.runKeys.at(place.index) = true;
-            break;
-        case WatchedPlace::Kind::StartupFolder:
-            (place.index == 0 ? changedPlaces_.commonStartup : changedPlaces_.userStartup) = true;
+        case WatchedPlace::Kind::Entries:
+            changedPlaces_.Add(place.index);
             break;
         case WatchedPlace::Kind::StartPages:
             startPagesChanged_ = true;
@@ -84,9 +81,6 @@ void Watcher::OnSignalled() {
             break;
         case WatchedPlace::Kind::LogonValues:
             logonValuesChanged_ = true;
-            break;
-        case WatchedPlace::Kind::ItemPlace:
-            changedPlaces_.items.at(place.index) = true;
             break;
         case WatchedPlace::Kind::AdminPolicy:
             adminPolicyChanged_ = true;
@@ -108,8 +102,9 @@ void Watcher::FollowStartupFolders() {
         changes_.reset();
         WatchChanges();
     }
-    changedPlaces_.commonStartup = changedPlaces_.commonStartup || common;
-    changedPlaces_.userStartup = changedPlaces_.userStartup || user;
+    // Read as new places.
+    if (common) changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = true}));
+    if (user) changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = false}));
     if (common)
         Tell(Finding{.kind = Finding::Kind::StartupFolderMoved, .location = now.commonStartup,
                      .whose = Finding::Whose::Machine});
@@ -198,8 +193,7 @@ void Watcher::LookAgainLater() {
     if (!recheck || !changes_) return;
     // As if the places had signalled, once their writers may be done.
     for (std::size_t at = 0; at < places_.size(); ++at)
-        if (places_[at].kind == WatchedPlace::Kind::ItemPlace && places_[at].index < recheck->items.size() &&
-            recheck->items[places_[at].index])
+        if (places_[at].kind == WatchedPlace::Kind::Entries && recheck->places.Has(places_[at].index))
             changes_->SignalLater(at, recheck->afterMs);
 }
 

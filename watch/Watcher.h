@@ -28,12 +28,10 @@ namespace kb {
 // asks for.
 struct WatchedPlace {
     enum class Kind {
-        RunKey,           // index: the key's in RunKeyPlaces()
-        StartupFolder,    // index: 0 the all-users folder, 1 the user's
+        Entries,          // index: the place's id in LivePlaces()
         StartPages,       // the start-page key of one root
         FolderLocations,  // where the shell keeps the Startup folders' paths
         LogonValues,      // a key holding single values logon reads
-        ItemPlace,        // index: the place's in ItemPlaces()
         AdminPolicy,      // an administrator's policy key of one root
     };
     Kind kind;
@@ -41,9 +39,9 @@ struct WatchedPlace {
     ChangeWatch::Place where;
 };
 
-// Every place to watch: the Run-type keys, the Startup folders, the
-// start-page keys, the keys of the single logon values and, when the
-// folders may move, where they are kept.
+// Every place to watch: the live places of entries, the start-page keys,
+// the keys of the single logon values, the administrator's policy keys
+// and, when the folders may move, where they are kept.
 std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool followFolders);
 
 // What the watch asks and tells its owner, always on the owner's thread
