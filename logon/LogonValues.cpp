@@ -182,6 +182,29 @@ bool MayWrite(const LogonValue& value) {
     return key || !key.Refused();
 }
 
+// A change from a value that names a program no longer there: the user is
+// asked, and Disable puts Windows' own back where that names nothing missing.
+LogonValueChange AskAboutMissing(std::size_t i, const ValueState& live, const ValueState& before,
+                                 std::vector<std::wstring> missing, KnownGood& knownGood, const AskAboutValue& ask) {
+    const LogonValue& value = LogonValues().at(i);
+    const ValueState own = WindowsDefaultOf(value);
+    const bool ownUsable = MissingPrograms(value, own).empty();
+    // What is missing first: a line too long loses its middle.
+    EntryDetails details = DetailsOf(value, live, before);
+    std::wstring names;
+    for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
+    details.before = L"not there: " + names + L"; it held " + details.before;
+    const Decision decision = ask(QuestionWithMissing(value, live, ownUsable), details);
+    if (decision == Decision::Disable && ownUsable) {
+        PutBackLogonValue(value, own);
+        knownGood[i] = own;
+    }
+    if (decision == Decision::Allow) knownGood[i] = live;
+    // Disable with nothing to put back leaves it as it is.
+    const Decision done = decision == Decision::Disable && !ownUsable ? Decision::Leave : decision;
+    return {i, live, before, done, true, LogonValueChange::Kind::MissingProgram, std::move(missing)};
+}
+
 }  // namespace
 
 std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGood,
@@ -219,25 +242,9 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
         }
         try {
             // What names a program no longer there is never put back: the
-            // user decides, whatever the policy, and Disable puts Windows'
-            // own back where that names nothing missing.
+            // user decides, whatever the policy.
             if (std::vector<std::wstring> missing = MissingPrograms(value, before); !missing.empty()) {
-                const ValueState own = WindowsDefaultOf(value);
-                const bool ownUsable = MissingPrograms(value, own).empty();
-                // What is missing first: a line too long loses its middle.
-                EntryDetails details = DetailsOf(value, *live, before);
-                std::wstring names;
-                for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
-                details.before = L"not there: " + names + L"; it held " + details.before;
-                const Decision decision = ask(QuestionWithMissing(value, *live, ownUsable), details);
-                if (decision == Decision::Disable && ownUsable) {
-                    PutBackLogonValue(value, own);
-                    knownGood[i] = own;
-                }
-                if (decision == Decision::Allow) knownGood[i] = *live;
-                // Disable with nothing to put back leaves it as it is.
-                const Decision done = decision == Decision::Disable && !ownUsable ? Decision::Leave : decision;
-                changes.push_back({i, *live, before, done, true, Kind::MissingProgram, std::move(missing)});
+                changes.push_back(AskAboutMissing(i, *live, before, std::move(missing), knownGood, ask));
                 continue;
             }
             const Decision decision = policy == Policy::DisableSilently

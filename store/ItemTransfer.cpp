@@ -173,6 +173,32 @@ bool LinkOnTheWay(const ItemMove& move) {
     return false;
 }
 
+namespace {
+
+// The move's journal record (a new one, unless the move is being finished
+// from the journal) and, for a move into Keepboot's own key, its kept
+// record. On a failure nothing of either is left.
+LONG Begin(const ItemMove& move, std::optional<unsigned long> journaled, unsigned long& record) {
+    if (journaled) {
+        record = *journaled;
+    } else {
+        LONG error = ERROR_SUCCESS;
+        const std::optional<unsigned long> number = JournalMove(move, error);
+        if (!number) return error;
+        record = *number;
+    }
+    if (move.to != ItemSpot::Kept) return ERROR_SUCCESS;
+    const LONG error =
+        WriteKeptRecord(move.place.root, move.place.view, {move.toKept, move.place.keyPath, move.name, move.isKey});
+    if (error != ERROR_SUCCESS) {
+        DropKeptRecordIfEmpty(move.place.root, move.place.view, move.toKept);
+        StrikeOff(move, record);
+    }
+    return error;
+}
+
+}  // namespace
+
 MoveResult Transfer(const ItemMove& move, std::optional<unsigned long> journaled) {
     const HKEY root = move.place.root;
     const REGSAM view = move.place.view;
@@ -190,22 +216,7 @@ MoveResult Transfer(const ItemMove& move, std::optional<unsigned long> journaled
     if (target.tree && Conflicts(*source.tree, *target.tree)) return done(MoveResult::NameTaken);
 
     unsigned long record = 0;
-    if (journaled) {
-        record = *journaled;
-    } else {
-        LONG error = ERROR_SUCCESS;
-        const std::optional<unsigned long> number = JournalMove(move, error);
-        if (!number) return Failed(error);
-        record = *number;
-    }
-    if (move.to == ItemSpot::Kept) {
-        const LONG error = WriteKeptRecord(root, view, {move.toKept, move.place.keyPath, move.name, move.isKey});
-        if (error != ERROR_SUCCESS) {
-            DropKeptRecordIfEmpty(root, view, move.toKept);
-            StrikeOff(move, record);
-            return Failed(error);
-        }
-    }
+    if (const LONG error = Begin(move, journaled, record); error != ERROR_SUCCESS) return Failed(error);
     const std::wstring from = SpotKeyPath(move.place, move.name, move.isKey, move.from, move.fromKept);
     const std::wstring to = SpotKeyPath(move.place, move.name, move.isKey, move.to, move.toKept);
     Written written;
