@@ -53,22 +53,27 @@ bool FileExists(const std::wstring& path) {
 }
 
 namespace {
-bool Refused() {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return false;
+
+FileResult Outcome(BOOL succeeded) {
+    return FileResult(succeeded ? ERROR_SUCCESS : ::GetLastError());
 }
+
+const FileResult kRefused(ERROR_ACCESS_DENIED);
+// What an injected failure of a write comes to.
+const FileResult kFailed(ERROR_WRITE_FAULT);
+
 }  // namespace
 
-bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
-    if (InjectFault(FaultPoint::FileCopy)) return false;
-    if (WriteRefused(to)) return Refused();
-    return ::CopyFileW(Literal(from).c_str(), Literal(to).c_str(), FALSE) != FALSE;
+FileResult CopyFileTo(const std::wstring& from, const std::wstring& to) {
+    if (InjectFault(FaultPoint::FileCopy)) return kFailed;
+    if (WriteRefused(to)) return kRefused;
+    return Outcome(::CopyFileW(Literal(from).c_str(), Literal(to).c_str(), FALSE));
 }
 
-bool DeleteFileAt(const std::wstring& path) {
-    if (InjectFault(FaultPoint::FileDelete)) return false;
-    if (WriteRefused(path)) return Refused();
-    return ::DeleteFileW(Literal(path).c_str()) != FALSE;
+FileResult DeleteFileAt(const std::wstring& path) {
+    if (InjectFault(FaultPoint::FileDelete)) return kFailed;
+    if (WriteRefused(path)) return kRefused;
+    return Outcome(::DeleteFileW(Literal(path).c_str()));
 }
 
 std::wstring RunningProgramPath() {
@@ -84,12 +89,15 @@ std::wstring RunningProgramPath() {
     }
 }
 
-bool MakeFolder(const std::wstring& path) {
-    if (DirectoryExists(path)) return true;
-    if (path.empty() || WriteRefused(path)) return false;
+FileResult MakeFolder(const std::wstring& path) {
+    if (DirectoryExists(path)) return FileResult(ERROR_SUCCESS);
+    if (path.empty()) return FileResult(ERROR_PATH_NOT_FOUND);
+    if (WriteRefused(path)) return kRefused;
     const auto slash = path.find_last_of(L"\\/");
+    // A parent that cannot be made fails the folder's own making below.
     if (slash != std::wstring::npos && slash > 2) MakeFolder(path.substr(0, slash));
-    return ::CreateDirectoryW(path.c_str(), nullptr) || DirectoryExists(path);
+    const FileResult made = Outcome(::CreateDirectoryW(path.c_str(), nullptr));
+    return made.Done() || !DirectoryExists(path) ? made : FileResult(ERROR_SUCCESS);
 }
 
 std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes) {
@@ -153,9 +161,9 @@ unsigned long AttributesOf(const std::wstring& path) {
     return ::GetFileAttributesW(Literal(path).c_str());
 }
 
-bool SetAttributesOf(const std::wstring& path, unsigned long attributes) {
-    if (WriteRefused(path)) return Refused();
-    return ::SetFileAttributesW(Literal(path).c_str(), attributes) != FALSE;
+FileResult SetAttributesOf(const std::wstring& path, unsigned long attributes) {
+    if (WriteRefused(path)) return kRefused;
+    return Outcome(::SetFileAttributesW(Literal(path).c_str(), attributes));
 }
 
 std::wstring FullPath(const std::wstring& path) {

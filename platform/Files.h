@@ -1,6 +1,9 @@
 #pragma once
-// The few file-system operations the store needs. A write refused to
-// this process fails with ERROR_ACCESS_DENIED as its last error.
+// The few file-system operations the store needs. Each write says what it
+// came to as Windows' error code; one refused to this process is
+// ERROR_ACCESS_DENIED.
+#include <windows.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -8,6 +11,19 @@
 #include "platform/Handle.h"
 
 namespace kb {
+
+// What a write came to: ERROR_SUCCESS, or why not. It has no conversion to
+// bool, so no caller reads it the wrong way round.
+class FileResult {
+public:
+    explicit FileResult(DWORD code) noexcept : code_(code) {}
+    bool Done() const noexcept { return code_ == ERROR_SUCCESS; }
+    bool Refused() const noexcept { return code_ == ERROR_ACCESS_DENIED; }
+    DWORD Code() const noexcept { return code_; }
+
+private:
+    DWORD code_;
+};
 
 // Every function here takes a full path. One whose last part ends in a dot
 // or a blank is used as it is (through the "\\?\" form): the system would
@@ -17,12 +33,12 @@ namespace kb {
 bool DirectoryExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
-bool CopyFileTo(const std::wstring& from, const std::wstring& to);
-bool DeleteFileAt(const std::wstring& path);
+FileResult CopyFileTo(const std::wstring& from, const std::wstring& to);
+FileResult DeleteFileAt(const std::wstring& path);
 // The running program's file, whatever the length of its path.
 std::wstring RunningProgramPath();
-// Makes the folder and its missing parents; true when it exists after.
-bool MakeFolder(const std::wstring& path);
+// Makes the folder and its missing parents; done when it exists after.
+FileResult MakeFolder(const std::wstring& path);
 // The file's bytes when it can be read and holds at most the bytes given.
 std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes);
 // Whether both files can be read and hold the same bytes, whatever their size.
@@ -39,8 +55,8 @@ std::wstring DigestOf(const std::wstring& path);
 bool IsLink(const std::wstring& path);
 // A file's attributes, INVALID_FILE_ATTRIBUTES when it cannot be asked.
 unsigned long AttributesOf(const std::wstring& path);
-// Sets them; false (with the last error) when refused.
-bool SetAttributesOf(const std::wstring& path, unsigned long attributes);
+// Sets them.
+FileResult SetAttributesOf(const std::wstring& path, unsigned long attributes);
 // The path made absolute, with "." and ".." resolved and "/" read as "\";
 // empty when the system cannot make one.
 std::wstring FullPath(const std::wstring& path);

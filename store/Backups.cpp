@@ -41,7 +41,7 @@ std::wstring BackupFolderFor(StoreKind store, const StartupFolders& folders) {
         return folders.BackupFolder();
     if (store == StoreKind::User) {
         const std::wstring& own = folders.userBackup;
-        if (own.empty() || !MakeFolder(own)) return {};
+        if (own.empty() || !MakeFolder(own).Done()) return {};
         // Never one that leads elsewhere.
         return IsLink(own) ? std::wstring() : own;
     }

@@ -118,8 +118,8 @@ struct ByteCopy {
 ByteCopy CopyBytes(StoredShortcutEntry& stored, const std::wstring& file) {
     ByteCopy copy;
     if (!FileExists(stored.backup)) {
-        if (!CopyFileTo(file, stored.backup))
-            return {::GetLastError() == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove};
+        if (const FileResult copied = CopyFileTo(file, stored.backup); !copied.Done())
+            return {copied.Refused() ? MoveResult::NeedsAdministrator : MoveResult::CannotMove};
         copy.made = true;
         // The copy carries the file's attributes: kept in the store instead,
         // so the copy can always be removed.
@@ -184,9 +184,10 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     }
     // A read-only file is removed like any other; what it was is kept.
     const DWORD locked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const bool unlocked = (attributes & locked) && SetAttributesOf(file, attributes & ~locked);
-    if (DeleteFileAt(file)) return MoveResult::Moved;
-    const bool refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool unlocked = (attributes & locked) && SetAttributesOf(file, attributes & ~locked).Done();
+    const FileResult removed = DeleteFileAt(file);
+    if (removed.Done()) return MoveResult::Moved;
+    const bool refused = removed.Refused();
     if (unlocked) SetAttributesOf(file, attributes);
     // Still live: no second copy of it in the store.
     if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, stored.StoreKeyPath(), ViewOf(store));
@@ -256,7 +257,7 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
                           (lnk && !entry.byteCopy && IsShortcutOf(file, entry));
         if (!same) return MoveResult::CannotMove;
     } else if (fromBackup) {
-        if (!CopyFileTo(backup, file) || !SameContents(backup, file)) {
+        if (!CopyFileTo(backup, file).Done() || !SameContents(backup, file)) {
             DeleteFileAt(file);
             return MoveResult::CannotMove;
         }

@@ -146,18 +146,20 @@ MoveResult EnableAsideFile(const ShortcutEntry& entry, const StartupFolders& fol
     if (FileExists(target) || DirectoryExists(target)) {
         // The same file back already: only the one aside goes.
         if (!SameContents(entry.path, target)) return MoveResult::NameTaken;
-        return DeleteFileAt(entry.path) ? MoveResult::Moved : MoveResult::CannotMove;
+        return DeleteFileAt(entry.path).Done() ? MoveResult::Moved : MoveResult::CannotMove;
     }
-    const auto failed = [] {
-        return ::GetLastError() == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator
-                                                       : MoveResult::CannotMove;
+    const auto failed = [](const FileResult& result) {
+        return result.Refused() ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
     };
-    if (!CopyFileTo(entry.path, target)) return failed();
+    if (const FileResult copied = CopyFileTo(entry.path, target); !copied.Done()) return failed(copied);
     // The file aside goes only once its copy holds the very same bytes.
-    if (!SameContents(entry.path, target) || !DeleteFileAt(entry.path)) {
-        const MoveResult result = failed();
+    if (!SameContents(entry.path, target)) {
         DeleteFileAt(target);
-        return result == MoveResult::NeedsAdministrator ? result : MoveResult::CannotMove;
+        return MoveResult::CannotMove;
+    }
+    if (const FileResult removed = DeleteFileAt(entry.path); !removed.Done()) {
+        DeleteFileAt(target);
+        return failed(removed);
     }
     return MoveResult::Moved;
 }

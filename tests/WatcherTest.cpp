@@ -301,7 +301,7 @@ TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit").text, own) << "never undone";
 
     // The shell uninstalled, then the value changed: never put back.
-    ASSERT_TRUE(DeleteFileAt(myShell));
+    ASSERT_TRUE(DeleteFileAt(myShell).Done());
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", L"C:\\evil\\shell.exe");
     EXPECT_TRUE(InTime([&] { return questions.size() == 1; })) << "asked, under disable silently too";
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell").text, L"C:\\evil\\shell.exe");
