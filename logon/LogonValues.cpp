@@ -73,7 +73,7 @@ void PutBackLogonValue(const LogonValue& value, const ValueState& state) {
     }
     if (state)
         key->WriteBytes(value.name, state->type, state->data);
-    else if (key->HasValue(value.name) && !key->DeleteValue(value.name))
+    else if (key->HasValue(value.name) && key->DeleteValue(value.name) != ERROR_SUCCESS)
         throw Error(L"Unable to write to " + value.Location());
 }
 

@@ -276,9 +276,9 @@ void RegKey::WriteBytes(const std::wstring& name, DWORD type, const std::vector<
         throw Error(L"Failed to set data for '" + name + L"'");
 }
 
-bool RegKey::DeleteValue(const std::wstring& name) {
-    if (InjectFault(FaultPoint::RegistryDeleteValue)) return false;
-    return ::RegDeleteValueW(key_.get(), name.c_str()) == ERROR_SUCCESS;
+LONG RegKey::DeleteValue(const std::wstring& name) {
+    if (InjectFault(FaultPoint::RegistryDeleteValue)) return ERROR_WRITE_FAULT;
+    return ::RegDeleteValueW(key_.get(), name.c_str());
 }
 
 }  // namespace kb

@@ -37,6 +37,11 @@ public:
     // Keys are opened with the rights their use needs and no more: Windows
     // lets a standard user read the machine's keys but not write them.
     // view is 0 or one of KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+    //
+    // The contract is in the name: a Try... read returns none only for "not
+    // found" and raises otherwise; a write raises; a deletion returns
+    // Windows' code (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when already gone,
+    // or why not), since a move undoing itself goes on past one that fails.
 
     // The key below the root, for reading (KEY_READ, plus extra rights such
     // as KEY_NOTIFY).
@@ -108,7 +113,8 @@ public:
     void WriteBinary(const std::wstring& name, const void* data, DWORD size);
     // The bytes as they are, of the type given; raises as WriteString does.
     void WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes);
-    bool DeleteValue(const std::wstring& name);
+    // Deletes the value: a deletion's code.
+    LONG DeleteValue(const std::wstring& name);
 
 private:
     explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}

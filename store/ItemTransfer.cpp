@@ -68,7 +68,7 @@ bool TakeBack(HKEY root, REGSAM view, const Written& written) {
             whole = whole && key.NotFound();
             continue;
         }
-        if (key->TryQuery(it->second.first) == it->second.second && !key->DeleteValue(it->second.first))
+        if (key->TryQuery(it->second.first) == it->second.second && key->DeleteValue(it->second.first) != ERROR_SUCCESS)
             whole = false;
     }
     for (auto it = written.keys.rbegin(); it != written.keys.rend(); ++it) {
@@ -90,7 +90,7 @@ bool RemoveCopiedKey(HKEY root, REGSAM view, const std::wstring& path, const Reg
         try {
             for (const auto& [name, value] : key->Values().value_or(RegTree{}.values)) {
                 const RegValue* there = FindValue(copy, name);
-                if (there && *there == value && !key->DeleteValue(name)) removed = false;
+                if (there && *there == value && key->DeleteValue(name) != ERROR_SUCCESS) removed = false;
             }
             for (const std::wstring& name : key->SubkeyNames())
                 if (const RegTree* there = FindSubkey(copy, name))
@@ -111,7 +111,7 @@ bool RemoveCopied(const ItemMove& move, const std::wstring& path, const RegTree&
     if (!key) return key.NotFound();
     const std::optional<RegValue> now = key->TryQuery(move.name);
     const RegValue* there = FindValue(copy, move.name);
-    return !now || !there || *now != *there || key->DeleteValue(move.name);
+    return !now || !there || *now != *there || key->DeleteValue(move.name) == ERROR_SUCCESS;
 }
 
 // Whether the key or any of its parents below the root is a link.

@@ -64,7 +64,7 @@ std::optional<MoveResult> StoreRunValue(StoreKind store, const RunValueEntry& en
     });
     if (written == Written::Refused) return std::nullopt;
     if (written == Written::No) return MoveResult::CannotMove;
-    if (live.DeleteValue(entry.name)) return MoveResult::Moved;
+    if (live.DeleteValue(entry.name) == ERROR_SUCCESS) return MoveResult::Moved;
     // Still live: no second copy of it in the store.
     if (written == Written::Created) RegKey::DeleteTree(KeysOf(store).root, path, ViewOf(store));
     return MoveResult::CannotMove;

@@ -129,9 +129,9 @@ TEST_F(RegistryTest, DeletesValuesAndWholeTrees) {
     EXPECT_NE(RegKey::DeleteTree(HKEY_LOCAL_MACHINE, L"\\"), ERROR_SUCCESS) << "never the root";
 
     OpenedKey two = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, store + L"\\Two");
-    EXPECT_TRUE(two->DeleteValue(L"item"));
+    EXPECT_EQ(two->DeleteValue(L"item"), ERROR_SUCCESS);
     EXPECT_FALSE(two->HasValue(L"item"));
-    EXPECT_FALSE(two->DeleteValue(L"item"));
+    EXPECT_EQ(two->DeleteValue(L"item"), ERROR_FILE_NOT_FOUND) << "already gone";
 }
 
 // "Not found" and "refused" are told apart, and the standard-user mode

@@ -37,7 +37,7 @@ public:
         OpenedKey run = RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kSelfStartKey);
         if (!run) throw cannotWrite;
         if (!on) {
-            if (!run->DeleteValue(kAppTitle)) throw cannotWrite;
+            if (run->DeleteValue(kAppTitle) != ERROR_SUCCESS) throw cannotWrite;
             return Result::Done;
         }
         run->WriteString(kAppTitle, L"\"" + executable + L"\" -start");
