@@ -1,4 +1,6 @@
 // Benchmark of the watch. Prints, does not judge:
+//  0. the idle program's resident set and private bytes, watching every
+//     place, against a bare notification-area program under the same Wine;
 //  1. one full check with nothing new over every list of the logon surface
 //     x 50 entries and 2 folders x 25 shortcuts (and the logon values),
 //     against the floor of enumerating the same keys and
@@ -22,6 +24,7 @@
 // Part 1 runs inside a scratch registry; parts 2 to 4 start Keepboot.exe in
 // the benchmark's own throwaway Wine prefix. Usage:
 //   keepboot_watch_bench.exe [changes for part 4, default 10000]
+//   keepboot_watch_bench.exe memory   (part 0 alone)
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
@@ -587,12 +590,73 @@ void RunningProgram(int changes) {
     test::RemoveTree(folder);
 }
 
+// The resident set and the private bytes of a process, as Windows (or
+// Wine, from the system's own figures) counts them.
+struct Footprint {
+    double residentMb = 0, privateMb = 0;
+};
+
+Footprint FootprintOf(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (!::GetProcessMemoryInfo(process, &memory, sizeof memory)) return {};
+    return {memory.WorkingSetSize / 1048576.0, memory.PagefileUsage / 1048576.0};
+}
+
+// Part 0: the idle program's memory, watching every place, against a bare
+// notification-area program (a window, an icon, a message loop) under the
+// same Wine.
+void IdleMemory() {
+    constexpr DWORD kSettleMs = 10000;
+    Footprint keepboot, bare;
+    {
+        test::KeepbootProcess program(test::BuiltKeepbootExe(), L"-start");
+        const HWND window = program.WaitForMainWindow(60000);
+        if (!window) {
+            std::fprintf(stderr, "Keepboot.exe did not start; part 0 not run\n");
+            return;
+        }
+        const double started = MillisecondsNow();
+        const auto fullChecks = [&] {
+            ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
+            return ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::FullChecks, 0);
+        };
+        while (fullChecks() < 2 && MillisecondsNow() - started < 60000) ::Sleep(100);
+        ::Sleep(kSettleMs);
+        keepboot = FootprintOf(program.Process());
+    }
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = std::wstring(self);
+    commandLine = L"\"" + commandLine.substr(0, commandLine.rfind(L'\\')) + L"\\keepboot_bare_tray.exe\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        std::fprintf(stderr, "the bare notification-area program did not start; part 0 not run\n");
+        return;
+    }
+    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    for (int i = 0; i < 600 && !::FindWindowW(L"BareTray", nullptr); ++i) ::Sleep(100);
+    ::Sleep(kSettleMs);
+    bare = FootprintOf(process.get());
+    ::TerminateProcess(process.get(), 0);
+    std::printf("idle memory: Keepboot resident %.1f MB, private %.1f MB; bare notification-area program "
+                "resident %.1f MB, private %.1f MB; resident ratio %.2f\n",
+                keepboot.residentMb, keepboot.privateMb, bare.residentMb, bare.privateMb,
+                bare.residentMb > 0 ? keepboot.residentMb / bare.residentMb : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int changes = argc > 1 ? std::atoi(argv[1]) : 10000;
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // each figure as soon as it is measured
     ::CoInitialize(nullptr);
+    if (argc > 1 && std::string(argv[1]) == "memory") {  // part 0 alone
+        IdleMemory();
+        return 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "many") {  // part 5 alone
         wchar_t temp[MAX_PATH + 1];
         ::GetTempPathW(MAX_PATH + 1, temp);
@@ -602,6 +666,7 @@ int main(int argc, char** argv) {
         ::DeleteFileW(exe.c_str());
         return 0;
     }
+    IdleMemory();
     FullCheckAgainstFloor();
     RunningProgram(changes > 0 ? changes : 10000);
     ::CoUninitialize();

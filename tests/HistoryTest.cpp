@@ -88,6 +88,11 @@ TEST_F(History, FileKeepsEveryFieldAndOutlivesACutLine) {
     EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd}));
     ASSERT_TRUE(file.Append(Sample(2)));
     EXPECT_EQ(file.Read(), (std::vector<HistoryRecord>{odd, Sample(2)}));
+    // The page reads only the newest, in order, past the damaged line.
+    for (int n = 3; n < 6; ++n) ASSERT_TRUE(file.Append(Sample(n)));
+    EXPECT_EQ(file.Read(2), (std::vector<HistoryRecord>{Sample(4), Sample(5)}));
+    EXPECT_EQ(file.Read(5), (std::vector<HistoryRecord>{odd, Sample(2), Sample(3), Sample(4), Sample(5)}));
+    EXPECT_EQ(file.Read(0), std::vector<HistoryRecord>{});
 }
 
 TEST_F(History, FileStaysWithinItsBoundAndKeepsTheNewest) {

@@ -1,5 +1,7 @@
 #include "app/services/History.h"
 
+#include <algorithm>
+
 #include <shlobj.h>
 
 #include "platform/FieldText.h"
@@ -131,11 +133,19 @@ std::string HistoryFile::EndOfCutLine() const {
     return read == 1 && last != '\n' ? "\r\n" : "";
 }
 
-std::vector<HistoryRecord> HistoryFile::Read() const {
+std::vector<HistoryRecord> HistoryFile::Read(std::size_t newest) const {
     std::vector<HistoryRecord> records;
     const std::string bytes = NewestBytes();
-    for (const std::string& line : WholeLines(bytes))
+    // From the end, line by line: a line counts once its newline is written.
+    for (std::size_t end = bytes.rfind('\n'); end != std::string::npos && records.size() < newest;) {
+        const std::size_t before = end == 0 ? std::string::npos : bytes.rfind('\n', end - 1);
+        const std::size_t from = before == std::string::npos ? 0 : before + 1;
+        std::string line = bytes.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (auto record = RecordOf(Wide(line))) records.push_back(std::move(*record));
+        end = before;
+    }
+    std::reverse(records.begin(), records.end());
     return records;
 }
 

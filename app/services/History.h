@@ -42,8 +42,10 @@ public:
     // False when the file could not be written; it never waits or loops,
     // whatever holds the file.
     bool Append(const HistoryRecord& record);
-    // Every whole record, oldest first; a line cut off by a crash is left out.
-    std::vector<HistoryRecord> Read() const;
+    // The newest whole records, at most as many as given, oldest first; a
+    // line cut off by a crash is left out. Only those are parsed: a page
+    // that shows a thousand keeps no more in memory, however long the file.
+    std::vector<HistoryRecord> Read(std::size_t newest = SIZE_MAX) const;
 
 private:
     // A replacing that failed is tried again after this long.

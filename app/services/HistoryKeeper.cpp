@@ -6,7 +6,7 @@ namespace kb {
 
 void HistoryKeeper::Open(const std::wstring& file) {
     file_ = HistoryFile(file);
-    list_.Show(file_.Read());
+    list_.Show(file_.Read(HistoryList::kShown));
 }
 
 void HistoryKeeper::Record(HistoryRecord record) {
