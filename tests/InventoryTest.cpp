@@ -8,6 +8,25 @@ namespace {
 
 class Inventory : public CoreTest {};
 
+// Every live place has one id, which the reading, the guard and the watch
+// share; a place that could not be read is not among those read whole, by
+// its id, and every other place is.
+TEST_F(Inventory, EveryLivePlaceHasOneIdAndAnUnreadableOneIsNotReadWhole) {
+    const std::vector<LivePlace>& places = LivePlaces();
+    for (PlaceId id = 0; id < places.size(); ++id) EXPECT_EQ(IdOf(places[id]), id);
+    EXPECT_EQ(IdOf(AsidePlaceOf(RunKeyPlaces().at(0))), std::nullopt) << "not a live place of its own";
+    const PlaceId user = *IdOf(StartupFolderPlace{.common = false}), common = *IdOf(StartupFolderPlace{.common = true});
+    EXPECT_EQ(LocationOf(places[user], Folders()), Folders().userStartup);
+    const PlaceSelection whole =
+        PlaceSelection{}.ReadWhole(Folders(), {SkippedValue::Unreadable(Folders().userStartup, L"denied"),
+                                               SkippedValue::NotText(RunKeyPlaces().at(0).Location(), L"x")});
+    EXPECT_FALSE(whole.Has(user));
+    EXPECT_TRUE(whole.Has(common));
+    EXPECT_TRUE(whole.Has(0)) << "a value that is not text leaves its key read whole";
+    EXPECT_EQ(std::count(whole.selected.begin(), whole.selected.end(), true),
+              static_cast<std::ptrdiff_t>(places.size() - 1));
+}
+
 TEST_F(Inventory, ReadsTheSevenKeysInOrderAndNothingElse) {
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunServicesOnce", L"u-rso", L"7");
     SetStringValue(HKEY_CURRENT_USER, kCv + L"RunOnce", L"u-ro", L"6");

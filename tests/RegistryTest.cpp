@@ -166,7 +166,12 @@ TEST_F(RegistryTest, MissingIsNotRefusedAndTheStandardUserMayOnlyRead) {
     EXPECT_TRUE(WriteRefused(guarded + L"\\Keepboot.ini"));
     EXPECT_FALSE(WriteRefused(guarded + L" (2)\\Keepboot.ini")) << "only what is below the folder";
     WriteFileBytes(Folder(L"Mine") + L"\\a.txt", "a");
+    // A file write says what it came to, refused or not there, never a bare false.
     EXPECT_TRUE(CopyFileTo(Folder(L"Mine") + L"\\a.txt", guarded + L"\\a.txt").Refused());
+    EXPECT_TRUE(MakeFolder(guarded + L"\\Sub").Refused());
+    EXPECT_TRUE(DeleteFileAt(guarded + L"\\Keepboot.ini").Refused());
+    EXPECT_EQ(DeleteFileAt(Folder(L"Mine") + L"\\none.txt").Code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(MakeFolder(Folder(L"Mine") + L"\\a\\b").Done()) << "with its missing parents";
     SetStandardUserMode(false);
     EXPECT_TRUE(RegKey::OpenForWriting(HKEY_LOCAL_MACHINE, kRun));
     EXPECT_TRUE(RegKey::MayCreate(HKEY_LOCAL_MACHINE, L"Software\\Made\\Here"));

@@ -169,10 +169,25 @@ TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
     const DpiScale scale;
     EXPECT_EQ(client.right, scale(384));
     EXPECT_EQ(client.bottom, scale(118 + 77)) << "room for what would start, and from where";
-    RECT frame{};
-    ::GetWindowRect(dialog.Handle(), &frame);
-    EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
-    EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    // Centred where the user works: the work area of the monitor under the
+    // pointer; and back there at the next question after being dragged away.
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor));
+    const RECT& work = monitor.rcWork;
+    const auto expectCentred = [&](const char* when) {
+        RECT frame{};
+        ::GetWindowRect(dialog.Handle(), &frame);
+        EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 1) << when;
+        EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 1) << when;
+    };
+    expectCentred("made");
+    ::SetWindowPos(dialog.Handle(), nullptr, work.left, work.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    dialog.Ask(L"where");
+    expectCentred("asked again");
     EXPECT_TRUE(::GetWindowLongW(dialog.DisableButton(), GWL_STYLE) & BS_DEFPUSHBUTTON);
     EXPECT_FALSE(::GetWindowLongW(dialog.Handle(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX));
 }
