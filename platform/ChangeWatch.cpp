@@ -33,12 +33,15 @@ ChangeWatch::ChangeWatch(std::vector<Place> places)
             relays_.push_back({this, watches_.size()});
             Watch& watch = watches_.emplace_back();
             watch.place = std::move(place);
+            JoinParent(watches_.size() - 1);
             Arm(watch);
             StartWaits(watches_.size() - 1);
         }
+        for (const std::unique_ptr<ParentWatch>& parent : parents_) ArmParent(*parent);
     } catch (...) {
         // No destructor runs for a half-made watch: no wait may outlive it.
         for (std::size_t place = 0; place < watches_.size(); ++place) EndWaits(place);
+        for (const std::unique_ptr<ParentWatch>& parent : parents_) EndParentWait(*parent);
         throw;
     }
 }
@@ -48,6 +51,7 @@ ChangeWatch::~ChangeWatch() {
         EndWaits(place);
         if (timers_[place]) ::DeleteTimerQueueTimer(nullptr, timers_[place], INVALID_HANDLE_VALUE);
     }
+    for (const std::unique_ptr<ParentWatch>& parent : parents_) EndParentWait(*parent);
 }
 
 void ChangeWatch::SignalLater(std::size_t place, DWORD milliseconds) {
@@ -66,6 +70,10 @@ void ChangeWatch::Rearm(std::size_t place) {
     EndWaits(place);
     Arm(watches_.at(place));
     StartWaits(place);
+    // The shared parent, if it fired: before the place is read, like the place.
+    if (const std::size_t parent = watches_[place].parent;
+        parent != kNoParent && (parents_[parent]->fired.exchange(false) || !parents_[parent]->wait))
+        ArmParent(*parents_[parent]);
 }
 
 std::vector<std::size_t> ChangeWatch::TakeSignalled() {
@@ -79,6 +87,7 @@ std::size_t ChangeWatch::Armed() const noexcept {
     std::size_t armed = 0;
     for (const std::array<HANDLE, 2>& waits : waits_)
         for (const HANDLE wait : waits) armed += wait != nullptr;
+    for (const std::unique_ptr<ParentWatch>& parent : parents_) armed += parent->wait != nullptr;
     return armed;
 }
 
@@ -89,14 +98,23 @@ void CALLBACK ChangeWatch::OnSignal(void* context, BOOLEAN) noexcept {
     ::SetEvent(relay->owner->signal_.get());
 }
 
+void CALLBACK ChangeWatch::OnParentSignal(void* context, BOOLEAN) noexcept {
+    // On a pool thread: a name changed below the parent, so each of its
+    // places may have come or gone.
+    auto* parent = static_cast<ParentWatch*>(context);
+    parent->fired.store(true);
+    for (const std::size_t place : parent->places) parent->owner->signalled_[place].store(true);
+    ::SetEvent(parent->owner->signal_.get());
+}
+
 void ChangeWatch::StartWaits(std::size_t place) {
     const Watch& watch = watches_[place];
     const bool key = watch.place.kind == Place::Kind::Key;
+    // A key's parent is watched by the parent's shared watch.
     const HANDLE handles[] = {
         key ? (watch.key ? watch.event.get() : nullptr)
             : (watch.folder ? watch.folder.get() : nullptr),
-        key ? (watch.parentKey ? watch.parentEvent.get() : nullptr)
-            : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
+        key ? nullptr : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
     for (std::size_t i = 0; i < 2; ++i) {
         // Once: the place is armed again, with new handles, before it is read.
         HANDLE& wait = waits_[place][i];
@@ -149,7 +167,6 @@ void ChangeWatch::ArmKey(Watch& watch) {
         if (Register(watch.place.root, path, watch.place.view, kKeyFilter, watch.key, watch.event,
                      watch.place.subtree && path == watch.place.path)) {
             watch.atPlace = path == watch.place.path;
-            ArmKeyParent(watch);
             return;
         }
         if (path.empty()) break;
@@ -157,17 +174,6 @@ void ChangeWatch::ArmKey(Watch& watch) {
     watch.key.reset();
     watch.event.reset();
     watch.atPlace = false;
-    ArmKeyParent(watch);
-}
-
-void ChangeWatch::ArmKeyParent(Watch& watch) {
-    const std::wstring parent = Parent(watch.place.path);
-    if (watch.atPlace && !parent.empty() &&
-        Register(watch.place.root, parent, watch.place.view, REG_NOTIFY_CHANGE_NAME,
-                 watch.parentKey, watch.parentEvent))
-        return;
-    watch.parentKey.reset();
-    watch.parentEvent.reset();
 }
 
 void ChangeWatch::ArmFolder(Watch& watch) {
@@ -188,6 +194,43 @@ void ChangeWatch::ArmFolder(Watch& watch) {
                 FILE_NOTIFY_CHANGE_DIR_NAME));
         return;
     }
+}
+
+void ChangeWatch::JoinParent(std::size_t place) {
+    const Place& where = watches_[place].place;
+    const std::wstring parentPath = Parent(where.path);
+    if (where.kind != Place::Kind::Key || parentPath.empty()) return;
+    for (std::size_t i = 0; i < parents_.size(); ++i) {
+        ParentWatch& parent = *parents_[i];
+        if (parent.root == where.root && parent.view == where.view && parent.path == parentPath) {
+            parent.places.push_back(place);
+            watches_[place].parent = i;
+            return;
+        }
+    }
+    auto parent = std::make_unique<ParentWatch>();
+    parent->owner = this;
+    parent->root = where.root;
+    parent->path = parentPath;
+    parent->view = where.view;
+    parent->places.push_back(place);
+    watches_[place].parent = parents_.size();
+    parents_.push_back(std::move(parent));
+}
+
+void ChangeWatch::ArmParent(ParentWatch& parent) {
+    EndParentWait(parent);
+    // A parent not there yet: its places' own watches see it come.
+    if (!Register(parent.root, parent.path, parent.view, REG_NOTIFY_CHANGE_NAME, parent.key, parent.event))
+        return;
+    if (!::RegisterWaitForSingleObject(&parent.wait, parent.event.get(), &ChangeWatch::OnParentSignal, &parent,
+                                       INFINITE, WT_EXECUTEONLYONCE))
+        parent.wait = nullptr;
+}
+
+void ChangeWatch::EndParentWait(ParentWatch& parent) noexcept {
+    if (parent.wait) ::UnregisterWaitEx(parent.wait, INVALID_HANDLE_VALUE);
+    parent.wait = nullptr;
 }
 
 }  // namespace kb

@@ -3,12 +3,15 @@
 // one handle for the owner's wait. A place that does not exist is watched
 // through its nearest parent that does, so one made later is picked up. A
 // place that exists is watched in its parent too, for its own name: one
-// deleted or renamed and made again is watched again at once.
+// deleted or renamed and made again is watched again at once. Keys of one
+// parent (Run, RunOnce, RunServices...) share that watch of their parent:
+// a name changing there signals each of them.
 //
 // The whole logon surface is more notifications than one thread can wait
 // on (63 beside its messages): the system's thread pool waits on them, and
 // its callbacks only mark the place and signal the one handle. Everything
-// else happens on the owner's thread.
+// else happens on the owner's thread. Sharing the parents' watches makes
+// one wait of what were as many as the keys beside each other.
 #include <windows.h>
 
 #include <array>
@@ -62,10 +65,23 @@ private:
         UniqueHandle event;               // signalled by the registry
         UniqueChangeNotification folder;  // signalled by the file system
         bool atPlace = false;             // watching the place itself, not a parent
-        // While at the place: its parent, for the place's own name.
-        UniqueKey parentKey;
-        UniqueHandle parentEvent;
+        // A folder, while at the place: its parent, for the folder's own name.
         UniqueChangeNotification parentFolder;
+        // A key: the watch of its parent it shares with the keys beside it.
+        std::size_t parent = kNoParent;
+    };
+    static constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+    // A parent key's watch for the names below it, shared by its places.
+    struct ParentWatch {
+        ChangeWatch* owner;
+        HKEY root;
+        std::wstring path;
+        REGSAM view;
+        UniqueKey key;
+        UniqueHandle event;
+        HANDLE wait = nullptr;
+        std::vector<std::size_t> places;
+        std::atomic<bool> fired{false};  // its one-shot wait ran: armed again at the next Rearm
     };
     // What a pool callback needs: whom to tell, and of which place.
     struct Relay {
@@ -73,10 +89,16 @@ private:
         std::size_t place;
     };
     static void CALLBACK OnSignal(void* relay, BOOLEAN timedOut) noexcept;
+    static void CALLBACK OnParentSignal(void* parent, BOOLEAN timedOut) noexcept;
     void Arm(Watch& watch);
     void ArmKey(Watch& watch);
-    void ArmKeyParent(Watch& watch);
     void ArmFolder(Watch& watch);
+    // The shared watch of the key's parent, made on its first place.
+    void JoinParent(std::size_t place);
+    // Watches the parent again (and waits on it) when it has fired, or was
+    // never armed; its places are read after this.
+    void ArmParent(ParentWatch& parent);
+    void EndParentWait(ParentWatch& parent) noexcept;
     // The pool's waits on the place's handles, and their end: it returns
     // once no callback for them runs.
     void StartWaits(std::size_t place);
@@ -89,6 +111,7 @@ private:
     std::vector<Relay> relays_;                       // by place; never moves
     std::vector<std::array<HANDLE, 2>> waits_;        // by place: the pool's
     std::vector<HANDLE> timers_;                      // by place: the pool's, for SignalLater
+    std::vector<std::unique_ptr<ParentWatch>> parents_;  // each never moves
 };
 
 }  // namespace kb

@@ -82,6 +82,8 @@ TEST_F(Changes, EachPlaceSignalsItsOwnChange) {
 
 // More places than one thread can wait on (63 beside its messages): the
 // owner still waits on one handle, and the place that changed is named.
+// Keys of one parent share its watch for their names: a key made beside
+// them signals each of them, and armed again it signals again.
 TEST_F(Changes, ManyMorePlacesThanOneWaitCanHoldAreAllWatched) {
     std::vector<ChangeWatch::Place> places;
     for (int i = 0; i < 100; ++i) {
@@ -91,12 +93,20 @@ TEST_F(Changes, ManyMorePlacesThanOneWaitCanHoldAreAllWatched) {
     }
     ChangeWatch watch(std::move(places));
     EXPECT_EQ(watch.Handles().size(), 1u);
-    EXPECT_EQ(watch.Armed(), 200u);
+    EXPECT_EQ(watch.Armed(), 101u) << "each key, and one watch of their parent";
     for (const int changed : {90, 3, 99}) {
         SetStringValue(HKEY_CURRENT_USER, L"Software\\Many\\Key " + std::to_wstring(changed), L"New",
                        L"new.exe");
         EXPECT_EQ(Signalled(watch), changed);
         watch.Rearm(static_cast<std::size_t>(changed));
+    }
+    for (const int made : {100, 101}) {
+        SetStringValue(HKEY_CURRENT_USER, L"Software\\Many\\Key " + std::to_wstring(made), L"Old", L"old.exe");
+        ASSERT_EQ(::WaitForSingleObject(watch.Handles()[0], 5000), WAIT_OBJECT_0) << made;
+        const std::vector<std::size_t> signalled = watch.TakeSignalled();
+        EXPECT_EQ(signalled.size(), 100u) << "a name changed beside each of them";
+        for (const std::size_t place : signalled) watch.Rearm(place);
+        EXPECT_EQ(watch.Armed(), 101u);
     }
 }
 
