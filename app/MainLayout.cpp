@@ -31,13 +31,7 @@ void MainWindow::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     scale_ = scale;
     UniqueFont font(CreateUiFont(scale_));
     // The window first: the pages fill the page control's display area.
-    RECT place{};
-    ::GetWindowRect(Handle(), &place);
-    const RECT size = FrameFor(scale_);
-    if (suggested) place = *suggested;
-    else place = {place.left, place.top, place.left + size.right - size.left, place.top + size.bottom - size.top};
-    ::SetWindowPos(Handle(), nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceForScale(Handle(), FrameFor(scale_), suggested);
     if (frame_) {
         frame_->Relayout(scale_, font.get());
         const PageFrame frame{pageControl_, scale_, font.get()};

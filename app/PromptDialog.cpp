@@ -180,13 +180,7 @@ void PromptDialog::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     if (scale.Dpi() == scale_.Dpi()) return;
     scale_ = scale;
     UniqueFont font(CreateUiFont(scale_));
-    RECT place{};
-    ::GetWindowRect(Handle(), &place);
-    const RECT size = FrameFor(scale_);
-    if (suggested) place = *suggested;
-    else place = {place.left, place.top, place.left + size.right - size.left, place.top + size.bottom - size.top};
-    ::SetWindowPos(Handle(), nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceForScale(Handle(), FrameFor(scale_), suggested);
     if (controls_) controls_->Relayout(scale_, font.get());
     font_ = std::move(font);
     // What is shown was fitted to the old widths.

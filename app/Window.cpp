@@ -100,6 +100,17 @@ DpiScale::DpiScale() {
     if (dpi_ <= 0) dpi_ = 96;
 }
 
+void PlaceForScale(HWND window, const RECT& frame, const RECT* suggested) {
+    RECT place{};
+    ::GetWindowRect(window, &place);
+    if (suggested)
+        place = *suggested;
+    else
+        place = {place.left, place.top, place.left + frame.right - frame.left, place.top + frame.bottom - frame.top};
+    ::SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 DpiScale DpiScale::Of(HWND window) {
     // Windows 8.1 knows each monitor's DPI but not yet each window's.
     const std::optional<int> dpi = DpiOfWindow(window);

@@ -73,6 +73,10 @@ private:
     int dpi_;
 };
 
+// A top-level window moved to a monitor of another DPI: at the rectangle
+// Windows suggests, or where it stands, sized to its frame at the new DPI.
+void PlaceForScale(HWND window, const RECT& frame, const RECT* suggested);
+
 // The program's control font, Tahoma 8 points, at the scale's DPI.
 HFONT CreateUiFont(const DpiScale& scale);
 // Tests lay the windows out in another face too; empty restores Tahoma.
