@@ -110,6 +110,23 @@ TEST_F(Changes, ManyMorePlacesThanOneWaitCanHoldAreAllWatched) {
     }
 }
 
+// Keys whose parent does not exist yet: once the first of them is made and
+// armed again, their shared parent is watched too, and a key made beside
+// them signals both.
+TEST_F(Changes, ASharedParentMadeLaterIsWatchedOnceThere) {
+    const std::wstring parent = L"Software\\Later";
+    ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, parent + L"\\A", 0},
+                       {ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, parent + L"\\B", 0}});
+    const std::size_t before = watch.Armed();
+    SetStringValue(HKEY_CURRENT_USER, parent + L"\\A", L"First", L"first.exe");
+    ASSERT_TRUE(Signals(watch, 0));
+    watch.Rearm(0);
+    EXPECT_EQ(watch.Armed(), before + 1) << "the parent, there now, is watched for its names";
+    SetStringValue(HKEY_CURRENT_USER, parent + L"\\C", L"Other", L"other.exe");
+    ASSERT_EQ(::WaitForSingleObject(watch.Handles()[0], 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(watch.TakeSignalled(), (std::vector<std::size_t>{0, 1}));
+}
+
 TEST_F(Changes, PlaceMadeLaterIsFoundThroughItsParent) {
     const std::wstring runOnce = kCv + L"RunOnce";
     ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, runOnce, 0},

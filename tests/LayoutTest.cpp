@@ -106,6 +106,8 @@ TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
     ExpectTheIntervalInOrder(w);
 
     const HWND list = w.ListTab().Controls().list;
+    // A column the user widened keeps its share at the new scale.
+    ListView_SetColumnWidth(list, 1, 200);
     const int listWidth = WidthOf(list), columnWidth = ListView_GetColumnWidth(list, 0);
     RECT suggested = Grown(w.Handle(), 144);
     ::SendMessageW(w.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
@@ -113,6 +115,7 @@ TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
     ExpectTheIntervalInOrder(w);
     EXPECT_NEAR(WidthOf(list), listWidth * 3 / 2, 2);
     EXPECT_NEAR(ListView_GetColumnWidth(list, 0), columnWidth * 3 / 2, 2);
+    EXPECT_EQ(ListView_GetColumnWidth(list, 1), 300) << "the user's width, scaled";
     const int fontHeight = [&] {
         LOGFONTW font{};
         ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
