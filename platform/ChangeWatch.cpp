@@ -1,5 +1,7 @@
 #include "platform/ChangeWatch.h"
 
+#include <utility>
+
 #include "platform/Files.h"
 
 namespace kb {
@@ -23,8 +25,8 @@ std::wstring Parent(const std::wstring& path) {
 ChangeWatch::ChangeWatch(std::vector<Place> places)
     : signal_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       signalled_(std::make_unique<std::atomic<bool>[]>(places.size())),
-      waits_(places.size(), {nullptr, nullptr}),
-      timers_(places.size(), nullptr) {
+      waits_(places.size(), {WaitThreads::kNoWait, WaitThreads::kNoWait, WaitThreads::kNoWait}),
+      timers_(places.size()) {
     if (signal_) handles_.push_back(signal_.get());
     watches_.reserve(places.size());
     relays_.reserve(places.size());
@@ -49,19 +51,21 @@ ChangeWatch::ChangeWatch(std::vector<Place> places)
 ChangeWatch::~ChangeWatch() {
     for (std::size_t place = 0; place < watches_.size(); ++place) {
         EndWaits(place);
-        if (timers_[place]) ::DeleteTimerQueueTimer(nullptr, timers_[place], INVALID_HANDLE_VALUE);
+        threads_.End(waits_[place][2]);
     }
     for (const std::unique_ptr<ParentWatch>& parent : parents_) EndParentWait(*parent);
 }
 
 void ChangeWatch::SignalLater(std::size_t place, DWORD milliseconds) {
-    HANDLE& timer = timers_.at(place);
-    // Waits for a callback under way: it only marks the place.
-    if (timer) ::DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    timer = nullptr;
-    if (!::CreateTimerQueueTimer(&timer, nullptr, &ChangeWatch::OnSignal, &relays_[place],
-                                 milliseconds, 0, WT_EXECUTEONLYONCE))
-        timer = nullptr;
+    UniqueHandle& timer = timers_.at(place);
+    WaitThreads::WaitId& wait = waits_[place][2];
+    threads_.End(std::exchange(wait, WaitThreads::kNoWait));
+    if (!timer) timer.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    // In 100-nanosecond steps; negative: from now.
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(milliseconds) * 10000;
+    if (timer && ::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE))
+        wait = threads_.Start(timer.get(), &ChangeWatch::OnSignal, &relays_[place]);
 }
 
 void ChangeWatch::Rearm(std::size_t place) {
@@ -71,9 +75,9 @@ void ChangeWatch::Rearm(std::size_t place) {
     Arm(watches_.at(place));
     StartWaits(place);
     // The shared parent, if it fired: before the place is read, like the place.
-    if (const std::size_t parent = watches_[place].parent;
-        parent != kNoParent && (parents_[parent]->fired.exchange(false) || !parents_[parent]->wait))
-        ArmParent(*parents_[parent]);
+    if (watches_[place].parent == kNoParent) return;
+    ParentWatch& parent = *parents_[watches_[place].parent];
+    if (parent.fired.exchange(false) || parent.wait == WaitThreads::kNoWait) ArmParent(parent);
 }
 
 std::vector<std::size_t> ChangeWatch::TakeSignalled() {
@@ -85,21 +89,21 @@ std::vector<std::size_t> ChangeWatch::TakeSignalled() {
 
 std::size_t ChangeWatch::Armed() const noexcept {
     std::size_t armed = 0;
-    for (const std::array<HANDLE, 2>& waits : waits_)
-        for (const HANDLE wait : waits) armed += wait != nullptr;
-    for (const std::unique_ptr<ParentWatch>& parent : parents_) armed += parent->wait != nullptr;
+    for (const std::array<WaitThreads::WaitId, 3>& waits : waits_)
+        armed += (waits[0] != WaitThreads::kNoWait) + (waits[1] != WaitThreads::kNoWait);
+    for (const std::unique_ptr<ParentWatch>& parent : parents_) armed += parent->wait != WaitThreads::kNoWait;
     return armed;
 }
 
-void CALLBACK ChangeWatch::OnSignal(void* context, BOOLEAN) noexcept {
-    // On a pool thread: only mark the place and wake the owner.
+void ChangeWatch::OnSignal(void* context) noexcept {
+    // On a wait thread: only mark the place and wake the owner.
     const auto* relay = static_cast<const Relay*>(context);
     relay->owner->signalled_[relay->place].store(true);
     ::SetEvent(relay->owner->signal_.get());
 }
 
-void CALLBACK ChangeWatch::OnParentSignal(void* context, BOOLEAN) noexcept {
-    // On a pool thread: a name changed below the parent, so each of its
+void ChangeWatch::OnParentSignal(void* context) noexcept {
+    // On a wait thread: a name changed below the parent, so each of its
     // places may have come or gone.
     auto* parent = static_cast<ParentWatch*>(context);
     parent->fired.store(true);
@@ -117,19 +121,12 @@ void ChangeWatch::StartWaits(std::size_t place) {
         key ? nullptr : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
     for (std::size_t i = 0; i < 2; ++i) {
         // Once: the place is armed again, with new handles, before it is read.
-        HANDLE& wait = waits_[place][i];
-        if (handles[i] && !::RegisterWaitForSingleObject(&wait, handles[i], &ChangeWatch::OnSignal,
-                                                          &relays_[place], INFINITE,
-                                                          WT_EXECUTEONLYONCE))
-            wait = nullptr;
+        if (handles[i]) waits_[place][i] = threads_.Start(handles[i], &ChangeWatch::OnSignal, &relays_[place]);
     }
 }
 
 void ChangeWatch::EndWaits(std::size_t place) noexcept {
-    for (HANDLE& wait : waits_[place]) {
-        if (wait) ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
-        wait = nullptr;
-    }
+    for (std::size_t i = 0; i < 2; ++i) threads_.End(std::exchange(waits_[place][i], WaitThreads::kNoWait));
 }
 
 void ChangeWatch::Arm(Watch& watch) {
@@ -223,14 +220,11 @@ void ChangeWatch::ArmParent(ParentWatch& parent) {
     // A parent not there yet: its places' own watches see it come.
     if (!Register(parent.root, parent.path, parent.view, REG_NOTIFY_CHANGE_NAME, parent.key, parent.event))
         return;
-    if (!::RegisterWaitForSingleObject(&parent.wait, parent.event.get(), &ChangeWatch::OnParentSignal, &parent,
-                                       INFINITE, WT_EXECUTEONLYONCE))
-        parent.wait = nullptr;
+    parent.wait = threads_.Start(parent.event.get(), &ChangeWatch::OnParentSignal, &parent);
 }
 
 void ChangeWatch::EndParentWait(ParentWatch& parent) noexcept {
-    if (parent.wait) ::UnregisterWaitEx(parent.wait, INVALID_HANDLE_VALUE);
-    parent.wait = nullptr;
+    threads_.End(std::exchange(parent.wait, WaitThreads::kNoWait));
 }
 
 }  // namespace kb

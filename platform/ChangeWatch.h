@@ -7,11 +7,12 @@
 // parent (Run, RunOnce, RunServices...) share that watch of their parent:
 // a name changing there signals each of them.
 //
-// The whole logon surface is more notifications than one thread can wait
-// on (63 beside its messages): the system's thread pool waits on them, and
-// its callbacks only mark the place and signal the one handle. Everything
-// else happens on the owner's thread. Sharing the parents' watches makes
-// one wait of what were as many as the keys beside each other.
+// The whole logon surface may be more notifications than one thread can
+// wait on (63 beside its messages): wait threads of the watch's own wait on
+// them (one for every 63), and their callbacks only mark the place and
+// signal the one handle. Everything else happens on the owner's thread.
+// Sharing the parents' watches makes one wait of what were as many as the
+// keys beside each other.
 #include <windows.h>
 
 #include <array>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/WaitThreads.h"
 
 namespace kb {
 
@@ -36,7 +38,7 @@ public:
     };
 
     explicit ChangeWatch(std::vector<Place> places);
-    // Waits for the pool's callbacks to end before anything they touch goes.
+    // Ends the waits before anything their callbacks touch goes.
     ~ChangeWatch();
     ChangeWatch(const ChangeWatch&) = delete;
     ChangeWatch& operator=(const ChangeWatch&) = delete;
@@ -79,17 +81,17 @@ private:
         REGSAM view;
         UniqueKey key;
         UniqueHandle event;
-        HANDLE wait = nullptr;
+        WaitThreads::WaitId wait = WaitThreads::kNoWait;
         std::vector<std::size_t> places;
         std::atomic<bool> fired{false};  // its one-shot wait ran: armed again at the next Rearm
     };
-    // What a pool callback needs: whom to tell, and of which place.
+    // What a wait's callback needs: whom to tell, and of which place.
     struct Relay {
         ChangeWatch* owner;
         std::size_t place;
     };
-    static void CALLBACK OnSignal(void* relay, BOOLEAN timedOut) noexcept;
-    static void CALLBACK OnParentSignal(void* parent, BOOLEAN timedOut) noexcept;
+    static void OnSignal(void* relay) noexcept;
+    static void OnParentSignal(void* parent) noexcept;
     void Arm(Watch& watch);
     void ArmKey(Watch& watch);
     void ArmFolder(Watch& watch);
@@ -99,8 +101,8 @@ private:
     // never armed; its places are read after this.
     void ArmParent(ParentWatch& parent);
     void EndParentWait(ParentWatch& parent) noexcept;
-    // The pool's waits on the place's handles, and their end: it returns
-    // once no callback for them runs.
+    // The waits on the place's handles, and their end: it returns once no
+    // callback for them runs.
     void StartWaits(std::size_t place);
     void EndWaits(std::size_t place) noexcept;
 
@@ -109,9 +111,11 @@ private:
     std::vector<HANDLE> handles_;  // signal_ alone
     std::unique_ptr<std::atomic<bool>[]> signalled_;  // by place
     std::vector<Relay> relays_;                       // by place; never moves
-    std::vector<std::array<HANDLE, 2>> waits_;        // by place: the pool's
-    std::vector<HANDLE> timers_;                      // by place: the pool's, for SignalLater
-    std::vector<std::unique_ptr<ParentWatch>> parents_;  // each never moves
+    std::vector<std::array<WaitThreads::WaitId, 3>> waits_;  // by place: its handles', its timer's
+    std::vector<UniqueHandle> timers_;                        // by place, for SignalLater; made when first asked
+    std::vector<std::unique_ptr<ParentWatch>> parents_;       // each never moves
+    // Last: its threads end before anything their callbacks touch goes.
+    WaitThreads threads_;
 };
 
 }  // namespace kb
