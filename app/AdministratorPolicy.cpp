@@ -52,6 +52,7 @@ void MainWindow::FollowAdminSelfStart() {
                        L" with Windows. Changing that needs administrator rights: it stays as it "
                        L"is until Keepboot runs with them.");
         settingsTab_->ShowSelfStart(options_.selfStart->Registered());
+        selfStartShown_ = true;
     } catch (const Error& e) {
         ShowNotice(L"Keepboot could not follow your administrator's policy on starting with "
                    L"Windows: " + e.Message());

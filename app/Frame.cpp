@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <utility>
 
 #include "app/services/Elevation.h"
 #include "app/MainWindow.h"
@@ -100,6 +101,11 @@ void MainWindow::SetSelfStart(bool on) {
         throw Error(L"Administrator rights are needed to change how Keepboot starts");
     // The program's own entry is known to the watch from now on.
     listTab_->Reload();
+}
+
+void MainWindow::ShowSelfStartOnce() {
+    if (std::exchange(selfStartShown_, true) || !options_.selfStart) return;
+    settingsTab_->ShowSelfStart(options_.selfStart->Registered());
 }
 
 }  // namespace kb

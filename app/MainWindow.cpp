@@ -98,9 +98,10 @@ void MainWindow::Initialize() {
     const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, Settings{});
-    // The box says what Windows will do at logon, whatever the file says.
+    // The box says what Windows will do at logon, whatever the file says:
+    // asked when the window is first shown (ShowSelfStartOnce), not for a
+    // window that may never be opened.
     if (!options_.selfStart) options_.selfStart = SystemSelfStart(CurrentUserSid());
-    settings.selfStart = options_.selfStart->Registered();
     settingsTab_->Show(settings);
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
@@ -249,6 +250,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_SHOWWINDOW:
+        if (wParam) ShowSelfStartOnce();
+        break;
     case WM_DPICHANGED:
         // Moved to a monitor of another scale: laid out for it where Windows says.
         LayOutFor(DpiScale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));

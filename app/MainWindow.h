@@ -165,6 +165,9 @@ private:
     const Settings& TakeIntervalBox();
     // The settings page's requests.
     void SetSelfStart(bool on);
+    // The settings' box from what Windows will do at logon, the first time
+    // the window shows.
+    void ShowSelfStartOnce();
     void RestartElevated();
     Decision Ask(const std::wstring& question, const EntryDetails& details = {},
                  bool shield = false);
@@ -207,6 +210,7 @@ private:
     std::unique_ptr<ControlSet> frame_;  // the window's own buttons
     Control startButton_, quitButton_;
     bool adminPolicyRead_ = false;
+    bool selfStartShown_ = false;
     bool restarting_ = false;  // with administrator rights, in a new instance
     HWND pageControl_ = nullptr;
     std::unique_ptr<SettingsPage> settingsTab_;

@@ -94,10 +94,7 @@ constexpr wchar_t kEarlierTaskName[] = L"Keepboot";
 
 class LogonTask final : public SelfStart {
 public:
-    // root: a connection already made, kept for later calls; none makes one
-    // at each call.
-    LogonTask(std::wstring userSid, ComPtr<ITaskFolder> root)
-        : sid_(std::move(userSid)), name_(LogonTaskName(sid_)), root_(std::move(root)) {}
+    explicit LogonTask(std::wstring userSid) : sid_(std::move(userSid)), name_(LogonTaskName(sid_)) {}
 
     bool Registered() const override {
         const ComPtr<ITaskFolder> root = Root();
@@ -129,7 +126,9 @@ public:
     }
 
 private:
-    ComPtr<ITaskFolder> Root() const { return root_ ? root_ : TaskRoot(); }
+    // A connection for each call, made only when asked: most runs never
+    // ask, and a tray program should not load the scheduler's client for none.
+    static ComPtr<ITaskFolder> Root() { return TaskRoot(); }
 
     // The one task an earlier version made goes once it is this user's.
     static void RemoveEarlierTaskOf(ITaskFolder& root, const std::wstring& sid) {
@@ -146,7 +145,6 @@ private:
     }
 
     std::wstring sid_, name_;
-    ComPtr<ITaskFolder> root_;
 };
 }  // namespace
 
@@ -175,15 +173,14 @@ std::wstring LogonTaskName(const std::wstring& userSid) {
 }
 
 std::unique_ptr<SelfStart> LogonTaskSelfStart(const std::wstring& userSid) {
-    return std::make_unique<LogonTask>(userSid, nullptr);
+    return std::make_unique<LogonTask>(userSid);
 }
 
 std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid) {
     // XP has no Task Scheduler 2.0: its way is the Run value. Later Windows
     // only ever the task, which gives the guard its rights at logon.
     if (!IsVistaOrLater()) return RunValueSelfStart();
-    // The connection that tells the scheduler is there serves from then on.
-    return std::make_unique<LogonTask>(userSid, TaskRoot());
+    return std::make_unique<LogonTask>(userSid);
 }
 
 namespace {
