@@ -213,15 +213,20 @@ TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
 // The box says what Windows will do at logon, not what the file says, and
 // showing it writes nothing.
 TEST_F(SettingsPage, SelfStartBoxShowsWhatIsRegistered) {
+    // Asked of the system when the window first shows, not before.
+    const auto shown = [this]() -> MainWindow& {
+        MainWindow& w = MakeWindow();
+        ::ShowWindow(w.Handle(), SW_SHOWNOACTIVATE);
+        return w;
+    };
     Write(L"startup", L"1");
-    MainWindow& w = MakeWindow();
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_FALSE(Checked(shown().SettingsTab().Controls().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun));
     window.reset();
 
     Write(L"startup", L"0");
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
-    EXPECT_TRUE(Checked(MakeWindow().SettingsTab().Controls().selfStartBox));
+    EXPECT_TRUE(Checked(shown().SettingsTab().Controls().selfStartBox));
     EXPECT_EQ(SelfStartValue(), L"\"C:\\Old\\Keepboot.exe\" -start") << "left as it was";
 }
 
