@@ -32,7 +32,7 @@ WaitThreads::~WaitThreads() {
 WaitThreads::WaitId WaitThreads::Start(HANDLE handle, Callback callback, void* context) {
     UniqueHandle own;
     const HANDLE process = ::GetCurrentProcess();
-    if (!::DuplicateHandle(process, handle, process, own.put(), SYNCHRONIZE, FALSE, 0)) return kNoWait;
+    if (!::DuplicateHandle(process, handle, process, own.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) return kNoWait;
     const Locked hold(lock_);
     Thread* thread = nullptr;
     Wait* slot = FreeSlot(thread);
