@@ -150,8 +150,6 @@ private:
     std::wstring IndexKey(const ShortcutEntry& e) const;
     std::wstring IndexKey(const AsideEntry& e) const;
     const KnownIndex& Index() const;
-    template <typename Entry>
-    const std::vector<Entry>& KnownOfKind() const;
     // The known entries of the entry's place and name, oldest first.
     template <typename Entry>
     std::vector<const Entry*> Namesakes(const Entry& entry) const;
@@ -198,6 +196,8 @@ private:
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
+    // An item enabled again: known where it went back to.
+    void KnowItemBack(const AsideEntry& item);
     // Makes a live entry the user allowed known at once.
     void NoteAllowed(const RunValueEntry& entry);
     void NoteAllowed(const ShortcutEntry& entry);

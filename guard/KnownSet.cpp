@@ -2,9 +2,9 @@
 // known entries are looked up, and how a reading or a move changes them.
 #include <algorithm>
 #include <iterator>
-#include <type_traits>
 #include <variant>
 
+#include "platform/Overloaded.h"
 #include "platform/TextCompare.h"
 #include "guard/EntryIdentity.h"
 #include "guard/Guard.h"
@@ -60,10 +60,8 @@ const StartupGuard::KnownIndex& StartupGuard::Index() const {
 template <typename Entry>
 std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
     const KnownIndex& index = Index();
-    const std::vector<Entry>& known = KnownOfKind<Entry>();
-    const auto& byName = std::is_same_v<Entry, RunValueEntry>   ? index.values
-                         : std::is_same_v<Entry, ShortcutEntry> ? index.shortcuts
-                                                                : index.items;
+    const std::vector<Entry>& known = ListOf<Entry>(known_.live);
+    const auto& byName = ListOf<Entry>(index);
     // In the order they were added: the last one has the latest word.
     std::vector<std::size_t> found;
     const auto [first, last] = byName.equal_range(IndexKey(entry));
@@ -92,31 +90,21 @@ bool StartupGuard::Knows(const Entry& entry) const {
     return false;
 }
 
-template <>
-const std::vector<RunValueEntry>& StartupGuard::KnownOfKind<RunValueEntry>() const {
-    return known_.live.values;
-}
-
-template <>
-const std::vector<ShortcutEntry>& StartupGuard::KnownOfKind<ShortcutEntry>() const {
-    return known_.live.shortcuts;
-}
-
-template <>
-const std::vector<AsideEntry>& StartupGuard::KnownOfKind<AsideEntry>() const {
-    return known_.live.items;
-}
-
 std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
     const auto previous = [this](const auto& live) -> std::optional<std::wstring> {
         const auto* known = KnownAs(live);
         if (known && Starts(*known) && known->command != live.command) return known->command;
         return std::nullopt;
     };
-    if (const auto* value = std::get_if<RunValueEntry>(&entry)) return previous(*value);
-    if (const auto* shortcut = std::get_if<ShortcutEntry>(&entry)) return previous(*shortcut);
-    if (const auto* item = std::get_if<AsideEntry>(&entry)) return previous(*item);
-    return std::nullopt;  // a stored entry or a logon value is not of the known set
+    // A stored entry or a logon value is not of the known set.
+    const auto none = [](const auto&) -> std::optional<std::wstring> { return std::nullopt; };
+    return std::visit(Overloaded{[&](const RunValueEntry& e) { return previous(e); },
+                                 [&](const ShortcutEntry& e) { return previous(e); },
+                                 [&](const AsideEntry& e) { return previous(e); },
+                                 [&](const StoredRunEntry& e) { return none(e); },
+                                 [&](const StoredShortcutEntry& e) { return none(e); },
+                                 [&](const LogonValueEntry& e) { return none(e); }},
+                      entry);
 }
 
 void StartupGuard::MoveFolders(StartupFolders folders) {
@@ -221,50 +209,56 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
     // What the user enabled is allowed: known before any reload.
     index_.reset();
     knownChanged_ = true;
-    if (const auto* value = std::get_if<RunValueEntry>(&entry); value && value->disabledByTaskManager) {
-        RunValueEntry on = *value;
-        on.disabledByTaskManager = false;
-        known_.live.values.push_back(std::move(on));
-    } else if (const auto* live = std::get_if<ShortcutEntry>(&entry); live && live->aside) {
-        // Known as it reads now that it is back.
-        const std::wstring& folder = folders_.FolderOf(live->location);
-        if (!folder.empty()) {
-            const std::wstring path = folder + L"\\" + live->fileName;
-            known_.live.shortcuts.push_back(StartupFileEntry(live->location, path, ReadLinkOf(path)));
-        }
-    } else if (live && live->disabledByTaskManager) {
-        ShortcutEntry on = *live;
-        on.disabledByTaskManager = false;
-        known_.live.shortcuts.push_back(std::move(on));
-    } else if (const auto* stored = std::get_if<StoredRunEntry>(&entry)) {
-        RunKeyPlace place{nullptr, stored->hkey, stored->key, 0, {}};
-        known_.live.values.push_back(
-            {std::move(place), stored->item, stored->command, REG_SZ, false, stored->raw});
-    } else if (const auto* item = std::get_if<AsideEntry>(&entry); item && !item->Enabled()) {
-        // Back below a Run-type key it is a value of that key; elsewhere an
-        // entry of its place.
-        const auto runKey = std::find_if(
-            RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
-                return item->place.names.empty() && item->place.kind == ItemPlace::Kind::Values &&
-                       EqualIgnoringCase(place.Location(), item->place.Location());
-            });
-        if (runKey != RunKeyPlaces().end()) {
-            known_.live.values.push_back({*runKey, item->name, item->command, REG_SZ, false, {}});
-        } else {
-            AsideEntry back = *item;
-            back.spot = ItemSpot::Live;
-            back.kept = 0;
-            known_.live.items.push_back(std::move(back));
-        }
-    } else if (const auto* shortcut = std::get_if<StoredShortcutEntry>(&entry)) {
-        // Known as it reads now that it is back.
-        const std::wstring& folder = folders_.FolderOf(shortcut->location);
-        if (!folder.empty()) {
-            const std::wstring path = folder + L"\\" + shortcut->fileName;
-            known_.live.shortcuts.push_back(
-                StartupFileEntry(shortcut->location, path, ReadLinkOf(path)));
-        }
+    // A file back in its Startup folder is known as it reads now.
+    const auto knowFileBack = [this](const std::wstring& location, const std::wstring& fileName) {
+        const std::wstring& folder = folders_.FolderOf(location);
+        if (folder.empty()) return;
+        const std::wstring path = folder + L"\\" + fileName;
+        known_.live.shortcuts.push_back(StartupFileEntry(location, path, ReadLinkOf(path)));
+    };
+    std::visit(Overloaded{
+                   [&](const RunValueEntry& value) {
+                       if (!value.disabledByTaskManager) return;
+                       RunValueEntry on = value;
+                       on.disabledByTaskManager = false;
+                       known_.live.values.push_back(std::move(on));
+                   },
+                   [&](const ShortcutEntry& live) {
+                       if (live.aside) return knowFileBack(live.location, live.fileName);
+                       if (!live.disabledByTaskManager) return;
+                       ShortcutEntry on = live;
+                       on.disabledByTaskManager = false;
+                       known_.live.shortcuts.push_back(std::move(on));
+                   },
+                   [&](const StoredRunEntry& stored) {
+                       RunKeyPlace place{nullptr, stored.hkey, stored.key, 0, {}};
+                       known_.live.values.push_back(
+                           {std::move(place), stored.item, stored.command, REG_SZ, false, stored.raw});
+                   },
+                   [&](const AsideEntry& item) {
+                       if (!item.Enabled()) KnowItemBack(item);
+                   },
+                   [&](const StoredShortcutEntry& stored) { knowFileBack(stored.location, stored.fileName); },
+                   [](const LogonValueEntry&) {},  // not of the known set
+               },
+               entry);
+}
+
+void StartupGuard::KnowItemBack(const AsideEntry& item) {
+    // Back below a Run-type key it is a value of that key; elsewhere an
+    // entry of its place.
+    const auto runKey = std::find_if(RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
+        return item.place.names.empty() && item.place.kind == ItemPlace::Kind::Values &&
+               EqualIgnoringCase(place.Location(), item.place.Location());
+    });
+    if (runKey != RunKeyPlaces().end()) {
+        known_.live.values.push_back({*runKey, item.name, item.command, REG_SZ, false, {}});
+        return;
     }
+    AsideEntry back = item;
+    back.spot = ItemSpot::Live;
+    back.kept = 0;
+    known_.live.items.push_back(std::move(back));
 }
 
 // The checks in Guard.cpp look up each kind of entry.

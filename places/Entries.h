@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -167,6 +168,21 @@ struct LiveEntries {
     // The item places' entries, then the values moved aside below Run-type keys.
     std::vector<AsideEntry> items;
 };
+
+// The member of a set of lists kept by kind of live entry (the entries,
+// an index of them) that holds that kind: a kind without its list does
+// not compile.
+template <typename Entry, typename Lists>
+auto& ListOf(Lists& lists) {
+    if constexpr (std::is_same_v<Entry, RunValueEntry>)
+        return lists.values;
+    else if constexpr (std::is_same_v<Entry, ShortcutEntry>)
+        return lists.shortcuts;
+    else {
+        static_assert(std::is_same_v<Entry, AsideEntry>, "a kind of live entry without its list");
+        return lists.items;
+    }
+}
 
 struct StoredEntries {
     std::vector<StoredRunEntry> values;
