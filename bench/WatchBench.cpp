@@ -44,6 +44,7 @@
 #include "shelllink/ShellLink.h"
 #include "startpage/StartPages.h"
 #include "guard/Guard.h"
+#include "guard/KnownKeeping.h"
 #include "logon/LogonValues.h"
 #include "places/Records.h"
 #include "platform/Clock.h"
@@ -428,10 +429,14 @@ void ManyAllowedValues(const std::wstring& exe) {
         MedianMs(5, [&] { EnumerateValues(HKEY_CURRENT_USER, kUserRun); });
     std::printf("15,000 allowed values: one enumeration of the key (names and data) %.1f ms\n",
                 enumeration);
-    // Allowed means known: the program starts with no record of an earlier
-    // run, so its first reading is what it knows. A record left by an
-    // earlier part would make the 15,000 values new, and each disabled.
-    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) ::RegDeleteTreeW(root, kRecordsKey);
+    // Allowed means known: the program starts with no record of the entries
+    // an earlier run knew, so its first reading is what it knows. A record
+    // left by an earlier part would make the 15,000 values new, and each
+    // disabled. The other records stay: without the one of the program's
+    // own folders, a later run could no longer keep copies of files there.
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const wchar_t* record : {kEntriesRecord, kMachineCopyRecord})
+            ::RegDeleteKeyValueW(root, kRecordsKey, record);
     test::KeepbootProcess program(exe, L"-start");
     const HWND window = program.WaitForMainWindow(120000);
     if (!window) {
