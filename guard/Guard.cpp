@@ -86,10 +86,13 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     // entry that went (a RunOnce value Windows ran) is new when it comes
     // back. A place that could not be read keeps what was known of it.
     LiveEntries now;
-    const auto disableShortcut = [this](const ShortcutEntry& e) { return DisableShortcut(e, folders_); };
-    if (!Sweep(scan.values, DisableRunValue, now.values, round) ||
-        !Sweep(scan.shortcuts, disableShortcut, now.shortcuts, round) ||
-        !Sweep(scan.items, MoveItem, now.items, round)) {
+    // A new entry starts something, so moving it is disabling it.
+    const auto disable = [this](const auto& e) { return MoveEntry(e, folders_); };
+    bool answered = true;  // false: the check ended part-way
+    ForEachLiveKind([&]<typename Entry>() {
+        answered = answered && Sweep(ListOf<Entry>(scan), disable, ListOf<Entry>(now), round);
+    });
+    if (!answered) {
         Keep();  // what was answered before the end
         return;
     }

@@ -2,22 +2,12 @@
 // whenever it changes.
 #include <algorithm>
 
+#include "guard/EntryIdentity.h"
 #include "guard/Guard.h"
 #include "guard/KnownKeeping.h"
 #include "store/Store.h"
 
 namespace kb {
-
-namespace {
-
-// Removes the entries of one root that start something: the record says
-// what was known of them.
-template <typename Entry, typename Starts>
-void DropStarting(std::vector<Entry>& entries, bool machine, Starts starts) {
-    std::erase_if(entries, [&](const Entry& e) { return OfTheMachine(e) == machine && starts(e); });
-}
-
-}  // namespace
 
 void StartupGuard::Restore() {
     if (shutDown_) return;
@@ -43,11 +33,10 @@ void StartupGuard::Restore() {
             knownChanged_ = true;
             continue;
         }
-        DropStarting(live.values, machine,
-                     [](const RunValueEntry& e) { return !e.disabledByTaskManager && !e.command.empty(); });
-        DropStarting(live.shortcuts, machine,
-                     [](const ShortcutEntry& e) { return !e.disabledByTaskManager && !e.aside; });
-        DropStarting(live.items, machine, [](const AsideEntry& e) { return e.Enabled() && !e.command.empty(); });
+        ForEachLiveKind([&]<typename Entry>() {
+            std::erase_if(ListOf<Entry>(live),
+                          [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
+        });
         if (state == RecordState::Read) AddEntriesOf(lines, folders_, live);
         if (copyState == RecordState::Read) AddEntriesOf(copy, folders_, live);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "guard/EntryIdentity.h"
 #include "platform/TextCompare.h"
 #include "store/Store.h"
 #include "places/TaskManager.h"
@@ -31,17 +32,30 @@ bool OfTheMachine(const AsideEntry& e) {
     return e.place.root == HKEY_LOCAL_MACHINE;
 }
 
+namespace {
+
+// An entry's line in the record: its kind, where, its name, what it starts.
+std::vector<std::wstring> RecordLine(const RunValueEntry& e, const StartupFolders&) {
+    return {L"value", e.place.Location(), e.name, e.command};
+}
+
+std::vector<std::wstring> RecordLine(const ShortcutEntry& e, const StartupFolders& folders) {
+    return {L"file", e.location, folders.FolderOf(e.location), e.fileName, e.command};
+}
+
+std::vector<std::wstring> RecordLine(const AsideEntry& e, const StartupFolders&) {
+    return {L"item", e.place.Location(), e.isKey ? L"key" : L"value", e.name, e.command};
+}
+
+}  // namespace
+
 RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders& folders) {
+    // What starts nothing is not on record: it is new once it starts.
     RecordLines lines;
-    for (const RunValueEntry& e : live.values)
-        if (OfTheMachine(e) == machine && !e.disabledByTaskManager && !e.command.empty())
-            lines.push_back({L"value", e.place.Location(), e.name, e.command});
-    for (const ShortcutEntry& e : live.shortcuts)
-        if (OfTheMachine(e) == machine && !e.disabledByTaskManager && !e.aside)
-            lines.push_back({L"file", e.location, folders.FolderOf(e.location), e.fileName, e.command});
-    for (const AsideEntry& e : live.items)
-        if (OfTheMachine(e) == machine && e.Enabled() && !e.command.empty())
-            lines.push_back({L"item", e.place.Location(), e.isKey ? L"key" : L"value", e.name, e.command});
+    ForEachLiveKind([&]<typename Entry>() {
+        for (const Entry& e : ListOf<Entry>(live))
+            if (OfTheMachine(e) == machine && Starts(e)) lines.push_back(RecordLine(e, folders));
+    });
     return lines;
 }
 

@@ -169,6 +169,15 @@ struct LiveEntries {
     std::vector<AsideEntry> items;
 };
 
+// Calls f.template operator()<Entry>() for each kind of live entry, in
+// the order of LiveEntries' lists: what goes over every kind says so once.
+template <typename F>
+void ForEachLiveKind(F&& f) {
+    f.template operator()<RunValueEntry>();
+    f.template operator()<ShortcutEntry>();
+    f.template operator()<AsideEntry>();
+}
+
 // The member of a set of lists kept by kind of live entry (the entries,
 // an index of them) that holds that kind: a kind without its list does
 // not compile.
