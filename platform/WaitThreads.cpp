@@ -77,6 +77,9 @@ WaitThreads::Wait* WaitThreads::FreeSlot(Thread*& on) {
                 on = thread.get();
                 return &wait;
             }
+    // Room first: once its thread runs, the Thread must be in the list the
+    // destructor ends.
+    threads_.reserve(threads_.size() + 1);
     auto thread = std::make_unique<Thread>();
     thread->owner = this;
     thread->wake.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
