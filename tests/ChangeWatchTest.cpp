@@ -134,6 +134,20 @@ TEST_F(Changes, ASharedParentMadeLaterIsWatchedOnceThere) {
     EXPECT_EQ(seen, (std::set<std::size_t>{0, 1}));
 }
 
+// A look again asked for later comes once, after its time; a later ask
+// for the same place replaces one still waiting.
+TEST_F(Changes, SignalLaterComesOnceAndALaterAskReplacesOneWaiting) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Old", L"old.exe");
+    ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, kRun, 0}});
+    watch.SignalLater(0, 50);
+    EXPECT_TRUE(Signals(watch, 0)) << "asked for in 50 ms";
+    EXPECT_EQ(Signalled(watch, 300), -1) << "once only";
+
+    watch.SignalLater(0, 60000);
+    watch.SignalLater(0, 50);
+    EXPECT_TRUE(Signals(watch, 0, 5000)) << "the second ask replaced the first's minute";
+}
+
 TEST_F(Changes, PlaceMadeLaterIsFoundThroughItsParent) {
     const std::wstring runOnce = kCv + L"RunOnce";
     ChangeWatch watch({{ChangeWatch::Place::Kind::Key, HKEY_CURRENT_USER, runOnce, 0},
