@@ -74,6 +74,8 @@ std::wstring XmlEscaped(const std::wstring& text) {
 }
 
 // The scheduler's root folder; none where Task Scheduler 2.0 does not answer.
+// A connection for each call, made only when asked: most runs never ask,
+// and a tray program should not load the scheduler's client for none.
 ComPtr<ITaskFolder> TaskRoot() {
     ComPtr<ITaskService> service;
     if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
@@ -97,7 +99,7 @@ public:
     explicit LogonTask(std::wstring userSid) : sid_(std::move(userSid)), name_(LogonTaskName(sid_)) {}
 
     bool Registered() const override {
-        const ComPtr<ITaskFolder> root = Root();
+        const ComPtr<ITaskFolder> root = TaskRoot();
         ComPtr<IRegisteredTask> task;
         return root && SUCCEEDED(root->GetTask(Bstr(name_), &task));
     }
@@ -105,7 +107,7 @@ public:
     Result Set(bool on, const std::wstring& executable) override {
         // A task that runs with the highest rights is an administrator's to make.
         if (StandardUserMode()) return Result::NeedsAdministrator;
-        const ComPtr<ITaskFolder> root = Root();
+        const ComPtr<ITaskFolder> root = TaskRoot();
         if (!root) throw Error(L"Cannot reach the Task Scheduler: Keepboot cannot start itself at logon now");
         VARIANT none;
         ::VariantInit(&none);
@@ -126,9 +128,6 @@ public:
     }
 
 private:
-    // A connection for each call, made only when asked: most runs never
-    // ask, and a tray program should not load the scheduler's client for none.
-    static ComPtr<ITaskFolder> Root() { return TaskRoot(); }
 
     // The one task an earlier version made goes once it is this user's.
     static void RemoveEarlierTaskOf(ITaskFolder& root, const std::wstring& sid) {
