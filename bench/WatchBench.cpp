@@ -274,6 +274,19 @@ void WaitClosely(const std::function<bool()>& condition, DWORD timeoutMs) {
     while (!condition() && ::GetTickCount() - start < timeoutMs) ::Sleep(1);
 }
 
+// Waits until the program has begun its second full check (so its first
+// one, which reads every place whole, has ended), asking ten times a
+// second: each question wakes it. Milliseconds it took.
+double WaitForTwoFullChecks(HWND window, double timeoutMs) {
+    const double started = MillisecondsNow();
+    const auto fullChecks = [&] {
+        ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
+        return ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::FullChecks, 0);
+    };
+    while (fullChecks() < 2 && MillisecondsNow() - started < timeoutMs) ::Sleep(100);
+    return MillisecondsNow() - started;
+}
+
 // Milliseconds from writing the value until the program disabled it.
 double ValueLatency(const std::wstring& name) {
     const double start = MillisecondsNow();
@@ -445,17 +458,10 @@ void ManyAllowedValues(const std::wstring& exe) {
         return;
     }
     // The first start knows nothing yet: its first check reads every place
-    // whole and keeps it as known. Measured until a second full check has
-    // begun, which only comes once the first one has ended.
-    const double started = MillisecondsNow();
-    const auto fullChecks = [&] {
-        ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
-        return ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::FullChecks, 0);
-    };
-    // Asked ten times a second: each question wakes the program.
-    while (fullChecks() < 2 && MillisecondsNow() - started < 600000) ::Sleep(100);
+    // whole and keeps it as known.
+    const double firstReading = WaitForTwoFullChecks(window, 600000);
     std::printf("15,000 allowed values: first start, its first whole reading ended before the next full check began, %.1f s after the start\n",
-                (MillisecondsNow() - started) / 1000.0);
+                firstReading / 1000.0);
     std::vector<double> latencies;
     for (int i = 0; i < 20; ++i) latencies.push_back(ValueLatency(L"Bench " + std::to_wstring(i)));
     std::printf("15,000 allowed values: new value disabled in median %.1f ms, p95 %.1f ms (20 changes)\n",
@@ -621,12 +627,7 @@ void IdleMemory() {
             std::fprintf(stderr, "Keepboot.exe did not start; part 0 not run\n");
             return;
         }
-        const double started = MillisecondsNow();
-        const auto fullChecks = [&] {
-            ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
-            return ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::FullChecks, 0);
-        };
-        while (fullChecks() < 2 && MillisecondsNow() - started < 60000) ::Sleep(100);
+        WaitForTwoFullChecks(window, 60000);
         ::Sleep(kSettleMs);
         keepboot = FootprintOf(program.Process());
     }
