@@ -9,7 +9,7 @@
 #include "platform/ScopeExit.h"
 #include "platform/TextCompare.h"
 #include "guard/DisabledLedger.h"
-#include "guard/EntryIdentity.h"
+#include "guard/EntryKinds.h"
 #include "reading/Inventory.h"
 #include "store/Items.h"
 #include "store/Store.h"

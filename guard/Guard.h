@@ -139,16 +139,10 @@ public:
     void ShutDown() noexcept { shutDown_ = true; }
 
 private:
-    bool SameEntry(const RunValueEntry& a, const RunValueEntry& b) const;
-    bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const;
-    bool SameEntry(const AsideEntry& a, const AsideEntry& b) const;
-    // The known entries by place and folded name.
+    // The known entries by place and folded name (IndexKey), by kind.
     struct KnownIndex {
         std::unordered_multimap<std::wstring, std::size_t> values, shortcuts, items;
     };
-    std::wstring IndexKey(const RunValueEntry& e) const;
-    std::wstring IndexKey(const ShortcutEntry& e) const;
-    std::wstring IndexKey(const AsideEntry& e) const;
     const KnownIndex& Index() const;
     // The known entries of the entry's place and name, oldest first.
     template <typename Entry>
@@ -199,9 +193,12 @@ private:
     // An item enabled again: known where it went back to.
     void KnowItemBack(const AsideEntry& item);
     // Makes a live entry the user allowed known at once.
-    void NoteAllowed(const RunValueEntry& entry);
-    void NoteAllowed(const ShortcutEntry& entry);
-    void NoteAllowed(const AsideEntry& entry);
+    template <typename Entry>
+    void NoteAllowed(const Entry& entry) {
+        ListOf<Entry>(known_.live).push_back(entry);
+        index_.reset();
+        knownChanged_ = true;
+    }
     // Reads every place and the store; what the places hold is known.
     void ReadEverything();
     // Keeps what is known, when it changed since it was last kept.

@@ -2,7 +2,7 @@
 // whenever it changes.
 #include <algorithm>
 
-#include "guard/EntryIdentity.h"
+#include "guard/EntryKinds.h"
 #include "guard/Guard.h"
 #include "guard/KnownKeeping.h"
 #include "store/Store.h"

@@ -15,11 +15,6 @@ inline constexpr wchar_t kEntriesRecord[] = L"Entries";
 // last knew them.
 inline constexpr wchar_t kMachineCopyRecord[] = L"MachineEntries";
 
-// Whether the entry belongs to the machine's places (else the user's).
-bool OfTheMachine(const RunValueEntry& e);
-bool OfTheMachine(const ShortcutEntry& e);
-bool OfTheMachine(const AsideEntry& e);
-
 // The entries of the machine's places (or the user's) that start
 // something, as a record's lines.
 RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders& folders);

@@ -6,53 +6,22 @@
 
 #include "platform/Overloaded.h"
 #include "platform/TextCompare.h"
-#include "guard/EntryIdentity.h"
+#include "guard/EntryKinds.h"
 #include "guard/Guard.h"
 #include "reading/Inventory.h"
 
 namespace kb {
-
-// The same place and name, as Windows tells entries apart: the key (in its
-// view) or the folder, and the name compared by code point ignoring case.
-bool StartupGuard::SameEntry(const RunValueEntry& a, const RunValueEntry& b) const {
-    return EqualIgnoringCase(a.name, b.name) &&
-           EqualIgnoringCase(a.place.Location(), b.place.Location());
-}
-
-bool StartupGuard::SameEntry(const ShortcutEntry& a, const ShortcutEntry& b) const {
-    const std::wstring& folderA = folders_.FolderOf(a.location);
-    return EqualIgnoringCase(a.fileName, b.fileName) && !folderA.empty() &&
-           folderA == folders_.FolderOf(b.location);
-}
-
-bool StartupGuard::SameEntry(const AsideEntry& a, const AsideEntry& b) const {
-    return a.isKey == b.isKey && EqualIgnoringCase(a.name, b.name) &&
-           EqualIgnoringCase(a.place.Location(), b.place.Location());
-}
-
-std::wstring StartupGuard::IndexKey(const AsideEntry& e) const {
-    return FoldCase(e.place.Location()) + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + FoldCase(e.name);
-}
-
-std::wstring StartupGuard::IndexKey(const RunValueEntry& e) const {
-    return FoldCase(e.place.Location()) + L"\n" + FoldCase(e.name);
-}
-
-std::wstring StartupGuard::IndexKey(const ShortcutEntry& e) const {
-    return folders_.FolderOf(e.location) + L"\n" + FoldCase(e.fileName);
-}
 
 const StartupGuard::KnownIndex& StartupGuard::Index() const {
     // Built once for the many look-ups of a check: a linear search per
     // entry made a check of 15,000 values take seconds.
     if (!index_) {
         index_.emplace();
-        for (std::size_t i = 0; i < known_.live.values.size(); ++i)
-            index_->values.emplace(IndexKey(known_.live.values[i]), i);
-        for (std::size_t i = 0; i < known_.live.shortcuts.size(); ++i)
-            index_->shortcuts.emplace(IndexKey(known_.live.shortcuts[i]), i);
-        for (std::size_t i = 0; i < known_.live.items.size(); ++i)
-            index_->items.emplace(IndexKey(known_.live.items[i]), i);
+        ForEachLiveKind([&]<typename Entry>() {
+            const std::vector<Entry>& known = ListOf<Entry>(known_.live);
+            for (std::size_t i = 0; i < known.size(); ++i)
+                ListOf<Entry>(*index_).emplace(IndexKey(known[i], folders_), i);
+        });
     }
     return *index_;
 }
@@ -64,9 +33,9 @@ std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
     const auto& byName = ListOf<Entry>(index);
     // In the order they were added: the last one has the latest word.
     std::vector<std::size_t> found;
-    const auto [first, last] = byName.equal_range(IndexKey(entry));
+    const auto [first, last] = byName.equal_range(IndexKey(entry, folders_));
     for (auto it = first; it != last; ++it)
-        if (SameEntry(known[it->second], entry)) found.push_back(it->second);
+        if (SameEntry(known[it->second], entry, folders_)) found.push_back(it->second);
     std::sort(found.begin(), found.end());
     std::vector<const Entry*> namesakes;
     for (std::size_t i : found) namesakes.push_back(&known[i]);
@@ -131,78 +100,46 @@ std::vector<Entry> TakeOut(std::vector<Entry>& entries, Matches matches) {
     return taken;
 }
 
-std::wstring KeyOfKnown(const RunValueEntry& e) {
-    return e.place.Location() + L"\n" + e.name + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"");
-}
-
-std::wstring KeyOfKnown(const ShortcutEntry& e) {
-    return e.path + L"\n" + e.command + (e.disabledByTaskManager ? L"\noff" : L"") + (e.aside ? L"\naside" : L"");
-}
-
-std::wstring KeyOfKnown(const AsideEntry& e) {
-    return e.place.Location() + L"\n" + e.name + (e.isKey ? L"\nkey\n" : L"\nvalue\n") + e.command + L"\n" +
-           std::to_wstring(static_cast<int>(e.spot)) + L"\n" + std::to_wstring(e.kept);
-}
-
 template <typename Entry>
 bool SameEntries(const std::vector<Entry>& a, const std::vector<Entry>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const Entry& x, const Entry& y) { return KeyOfKnown(x) == KeyOfKnown(y); });
+                      [](const Entry& x, const Entry& y) { return KnownStateOf(x) == KnownStateOf(y); });
 }
 
 }  // namespace
 
 bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) const {
-    return !SameEntries(before.values, now.values) || !SameEntries(before.shortcuts, now.shortcuts) ||
-           !SameEntries(before.items, now.items);
+    bool differs = false;
+    ForEachLiveKind([&]<typename Entry>() {
+        differs = differs || !SameEntries(ListOf<Entry>(before), ListOf<Entry>(now));
+    });
+    return differs;
 }
 
 void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
     index_.reset();
-    LiveEntries before;
-    std::vector<std::wstring> keysRead, itemsRead, foldersRead;
-    read.ForEach<RunKeyPlace>([&](PlaceId, const RunKeyPlace& key) { keysRead.push_back(key.Location()); });
-    read.ForEach<ItemPlace>([&](PlaceId, const ItemPlace& items) { itemsRead.push_back(items.Location()); });
-    read.ForEach<StartupFolderPlace>([&](PlaceId, const StartupFolderPlace& folder) {
-        if (!folder.FolderIn(folders_).empty()) foldersRead.push_back(folder.FolderIn(folders_));
-    });
-    const auto among = [](const std::vector<std::wstring>& locations, const std::wstring& location) {
-        return std::any_of(locations.begin(), locations.end(),
-                           [&](const std::wstring& place) { return EqualIgnoringCase(place, location); });
+    // Where the places read are, as the known entries say where they were
+    // read (a value moved aside is read with its Run-type key).
+    std::vector<std::wstring> placesRead;
+    const std::vector<LivePlace>& places = LivePlaces();
+    for (PlaceId id = 0; id < places.size(); ++id) {
+        if (!read.Has(id)) continue;
+        std::wstring location = LocationOf(places[id], folders_);
+        if (!location.empty()) placesRead.push_back(std::move(location));
+    }
+    const auto wasRead = [&](const auto& known) {
+        const std::wstring where = PlaceReadOf(known, folders_);
+        return std::any_of(placesRead.begin(), placesRead.end(),
+                           [&](const std::wstring& place) { return EqualIgnoringCase(place, where); });
     };
-    before.values = TakeOut(known_.live.values,
-                            [&](const RunValueEntry& k) { return among(keysRead, k.place.Location()); });
-    before.shortcuts = TakeOut(known_.live.shortcuts, [&](const ShortcutEntry& k) {
-        const std::wstring& folder = folders_.FolderOf(k.location);
-        return std::find(foldersRead.begin(), foldersRead.end(), folder) != foldersRead.end();
-    });
-    // An item place's entries, and what is moved aside below a Run-type key
-    // read with it.
-    itemsRead.insert(itemsRead.end(), keysRead.begin(), keysRead.end());
-    before.items = TakeOut(known_.live.items, [&](const AsideEntry& k) { return among(itemsRead, k.place.Location()); });
+    LiveEntries before;
+    ForEachLiveKind([&]<typename Entry>() { ListOf<Entry>(before) = TakeOut(ListOf<Entry>(known_.live), wasRead); });
     // What is kept across runs is written again only when it changed.
     if (Differs(before, now)) knownChanged_ = true;
-    std::move(now.values.begin(), now.values.end(), std::back_inserter(known_.live.values));
-    std::move(now.shortcuts.begin(), now.shortcuts.end(), std::back_inserter(known_.live.shortcuts));
-    std::move(now.items.begin(), now.items.end(), std::back_inserter(known_.live.items));
-}
-
-void StartupGuard::NoteAllowed(const RunValueEntry& entry) {
-    known_.live.values.push_back(entry);
-    index_.reset();
-    knownChanged_ = true;
-}
-
-void StartupGuard::NoteAllowed(const ShortcutEntry& entry) {
-    known_.live.shortcuts.push_back(entry);
-    index_.reset();
-    knownChanged_ = true;
-}
-
-void StartupGuard::NoteAllowed(const AsideEntry& entry) {
-    known_.live.items.push_back(entry);
-    index_.reset();
-    knownChanged_ = true;
+    ForEachLiveKind([&]<typename Entry>() {
+        std::vector<Entry>& taken = ListOf<Entry>(now);
+        std::move(taken.begin(), taken.end(), std::back_inserter(ListOf<Entry>(known_.live)));
+    });
 }
 
 void StartupGuard::NoteMoved(const StartupEntry& entry) {

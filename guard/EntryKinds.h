@@ -1,0 +1,72 @@
+#pragma once
+// What each kind of live entry is to the guard, side by side: whether it
+// starts anything, what it is, whose place it is in, when two are the same
+// entry, and its line in the record. The rest of the guard goes over every
+// kind (ForEachLiveKind) and asks these, so a new kind of entry does not
+// build until it has each of them here.
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "places/Entries.h"
+
+namespace kb {
+
+// Whether the entry starts anything now: one Task Manager switched off, or
+// one moved aside, starts nothing.
+bool Starts(const RunValueEntry& e);
+bool Starts(const ShortcutEntry& e);
+bool Starts(const AsideEntry& e);
+
+// What an entry is now (its place, name and what it starts, to the
+// letter): a change to any part makes it another.
+std::wstring IdentityOf(const RunValueEntry& e);
+std::wstring IdentityOf(const ShortcutEntry& e);
+std::wstring IdentityOf(const AsideEntry& e);
+
+// Everything the known set holds of an entry: a change to any part is a
+// change to what is kept across runs.
+std::wstring KnownStateOf(const RunValueEntry& e);
+std::wstring KnownStateOf(const ShortcutEntry& e);
+std::wstring KnownStateOf(const AsideEntry& e);
+
+// Whether the entry belongs to the machine's places (else the user's).
+bool OfTheMachine(const RunValueEntry& e);
+bool OfTheMachine(const ShortcutEntry& e);
+bool OfTheMachine(const AsideEntry& e);
+
+// Where the entry was read, as LocationOf names a live place: a reading of
+// that place replaces what was known of it. An aside value is read with its
+// Run-type key.
+std::wstring PlaceReadOf(const RunValueEntry& e, const StartupFolders& folders);
+std::wstring PlaceReadOf(const ShortcutEntry& e, const StartupFolders& folders);
+std::wstring PlaceReadOf(const AsideEntry& e, const StartupFolders& folders);
+
+// The same place and name, as Windows tells entries apart: the key (in its
+// view) or the folder, and the name compared by code point ignoring case.
+bool SameEntry(const RunValueEntry& a, const RunValueEntry& b, const StartupFolders& folders);
+bool SameEntry(const ShortcutEntry& a, const ShortcutEntry& b, const StartupFolders& folders);
+bool SameEntry(const AsideEntry& a, const AsideEntry& b, const StartupFolders& folders);
+
+// The same for every entry SameEntry takes for one: the known set's index.
+std::wstring IndexKey(const RunValueEntry& e, const StartupFolders& folders);
+std::wstring IndexKey(const ShortcutEntry& e, const StartupFolders& folders);
+std::wstring IndexKey(const AsideEntry& e, const StartupFolders& folders);
+
+// An entry's line in the record: its kind, where, its name, what it starts.
+std::vector<std::wstring> RecordLine(const RunValueEntry& e, const StartupFolders& folders);
+std::vector<std::wstring> RecordLine(const ShortcutEntry& e, const StartupFolders& folders);
+std::vector<std::wstring> RecordLine(const AsideEntry& e, const StartupFolders& folders);
+
+// The entry of the kind a record's line names; none for a line of another
+// kind, or one naming no place of this program (or a Startup folder that
+// moved since): what a record says is trusted no further than that.
+std::optional<RunValueEntry> FromRecordLine(std::type_identity<RunValueEntry>,
+                                            const std::vector<std::wstring>& line, const StartupFolders& folders);
+std::optional<ShortcutEntry> FromRecordLine(std::type_identity<ShortcutEntry>,
+                                            const std::vector<std::wstring>& line, const StartupFolders& folders);
+std::optional<AsideEntry> FromRecordLine(std::type_identity<AsideEntry>,
+                                         const std::vector<std::wstring>& line, const StartupFolders& folders);
+
+}  // namespace kb
