@@ -1,114 +1,65 @@
 #include "guard/EntryKey.h"
 
-#include <windows.h>
+#include <algorithm>
 
-#include "logon/LogonValues.h"
+#include "guard/EntryKinds.h"
 
 namespace kb {
 
 namespace {
 
-constexpr wchar_t kValue[] = L"value", kShortcut[] = L"shortcut", kStoredValue[] = L"stored-value",
-                  kStoredShortcut[] = L"stored-shortcut", kItem[] = L"item", kLogonValue[] = L"logon-value";
+// Calls f(list) for each list of the inventory.
+template <typename F>
+void ForEachList(const Inventory& inventory, F&& f) {
+    ForEachLiveKind([&]<typename Entry>() { f(ListOf<Entry>(inventory.live)); });
+    f(inventory.stored.values);
+    f(inventory.stored.shortcuts);
+    f(inventory.logonValues);
+}
 
-// Where an item is: "on" (live), "aside", or "kept <n>".
-std::wstring SpotText(const AsideEntry& e) {
-    switch (e.spot) {
-    case ItemSpot::Live: return L"on";
-    case ItemSpot::Aside: return L"aside";
-    case ItemSpot::Kept: return L"kept " + std::to_wstring(e.kept);
+// How many texts a key says follow its count: digits only, as KeyOf wrote
+// them, and few.
+std::optional<std::size_t> CountIn(const std::wstring& text) {
+    if (text.empty() || text.size() > 3) return std::nullopt;
+    std::size_t count = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        count = count * 10 + static_cast<std::size_t>(c - L'0');
     }
-    return {};
-}
-
-std::wstring StoreText(StoreKind store) {
-    return store == StoreKind::User ? L"user" : L"shared";
-}
-
-// How many texts follow the kind.
-std::size_t FieldsOf(const std::wstring& kind) {
-    if (kind == kValue) return 4;
-    if (kind == kShortcut) return 1;
-    if (kind == kStoredValue || kind == kStoredShortcut) return 3;
-    if (kind == kItem) return 6;
-    if (kind == kLogonValue) return 2;
-    return 0;
-}
-
-template <typename Entry, typename Matches>
-std::optional<StartupEntry> Find(const std::vector<Entry>& entries, Matches matches) {
-    for (const Entry& e : entries)
-        if (matches(e)) return StartupEntry(e);
-    return std::nullopt;
+    return count;
 }
 
 }  // namespace
 
 std::vector<std::wstring> KeyOf(const StartupEntry& entry) {
-    struct Visitor {
-        std::vector<std::wstring> operator()(const RunValueEntry& e) const {
-            return {kValue, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
-                    e.name};
-        }
-        std::vector<std::wstring> operator()(const ShortcutEntry& e) const {
-            return {kShortcut, e.path};
-        }
-        std::vector<std::wstring> operator()(const StoredRunEntry& e) const {
-            return {kStoredValue, StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
-        }
-        std::vector<std::wstring> operator()(const StoredShortcutEntry& e) const {
-            return {kStoredShortcut, StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
-        }
-        std::vector<std::wstring> operator()(const AsideEntry& e) const {
-            return {kItem, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath,
-                    e.name, e.isKey ? L"key" : L"value", SpotText(e)};
-        }
-        // The value as the user saw it: another one now is not restored.
-        std::vector<std::wstring> operator()(const LogonValueEntry& e) const {
-            return {kLogonValue, std::to_wstring(e.index), TextOf(e.value)};
-        }
-    };
-    return std::visit(Visitor{}, entry);
+    std::vector<std::wstring> texts = std::visit([](const auto& e) { return KeyTextsOf(e); }, entry);
+    // How many texts follow, after the kind: a reader passes over a key of
+    // a kind it does not know.
+    texts.insert(texts.begin() + 1, std::to_wstring(texts.size() - 1));
+    return texts;
 }
 
 std::optional<StartupEntry> FindByKey(const Inventory& inventory,
                                       const std::vector<std::wstring>& texts, std::size_t& at) {
     if (at >= texts.size()) return std::nullopt;
-    const std::wstring& kind = texts[at];
-    const std::size_t fields = FieldsOf(kind);
-    if (fields == 0 || texts.size() - at - 1 < fields) {
-        at = texts.size();
+    const std::optional<std::size_t> fields = at + 1 < texts.size() ? CountIn(texts[at + 1]) : std::nullopt;
+    if (!fields || *fields > texts.size() - at - 2) {
+        at = texts.size();  // malformed: nothing after it can be read either
         return std::nullopt;
     }
-    const auto field = [&](std::size_t i) -> const std::wstring& { return texts[at + 1 + i]; };
-    const auto sameStore = [&](const auto& e) {
-        return StoreText(e.store) == field(0) && std::to_wstring(e.storeView) == field(1) &&
-               e.subkey == field(2);
-    };
-    std::optional<StartupEntry> found;
+    const std::wstring& kind = texts[at];
+    const auto named = texts.begin() + static_cast<std::ptrdiff_t>(at + 2);
+    at += 2 + *fields;
     // Names compare exactly: the key was made from the same reading's kind.
-    if (kind == kValue)
-        found = Find(inventory.live.values, [&](const RunValueEntry& e) {
-            return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
-                   e.place.keyPath == field(2) && e.name == field(3);
-        });
-    else if (kind == kShortcut)
-        found = Find(inventory.live.shortcuts, [&](const ShortcutEntry& e) { return e.path == field(0); });
-    else if (kind == kItem)
-        found = Find(inventory.live.items, [&](const AsideEntry& e) {
-            return e.place.rootName == field(0) && std::to_wstring(e.place.view) == field(1) &&
-                   e.place.keyPath == field(2) && e.name == field(3) &&
-                   (e.isKey ? L"key" : L"value") == field(4) && SpotText(e) == field(5);
-        });
-    else if (kind == kLogonValue)
-        found = Find(inventory.logonValues, [&](const LogonValueEntry& e) {
-            return std::to_wstring(e.index) == field(0) && TextOf(e.value) == field(1);
-        });
-    else if (kind == kStoredValue)
-        found = Find(inventory.stored.values, sameStore);
-    else
-        found = Find(inventory.stored.shortcuts, sameStore);
-    at += 1 + fields;
+    std::optional<StartupEntry> found;
+    ForEachList(inventory, [&](const auto& entries) {
+        for (const auto& e : entries) {
+            if (found) return;
+            const std::vector<std::wstring> key = KeyTextsOf(e);
+            if (key.size() == *fields + 1 && key[0] == kind && std::equal(key.begin() + 1, key.end(), named))
+                found = StartupEntry(e);
+        }
+    });
     return found;
 }
 

@@ -12,7 +12,7 @@
 
 namespace kb {
 
-// A few texts, the kind first.
+// A few texts: the kind, how many follow, and where it is.
 std::vector<std::wstring> KeyOf(const StartupEntry& entry);
 
 // The entry of the inventory that the key starting at texts[at] names, and

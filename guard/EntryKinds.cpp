@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "logon/LogonValues.h"
+#include "places/ShortcutFiles.h"
 #include "places/TaskManager.h"
 #include "platform/TextCompare.h"
 #include "store/StoreReading.h"
@@ -19,6 +21,29 @@ const Place* PlaceAt(const Places& places, const std::wstring& location) {
 
 const wchar_t* KeyOrValue(const AsideEntry& e) {
     return e.isKey ? L"key" : L"value";
+}
+
+// Where an item is: "on" (live), "aside", or "kept <n>".
+std::wstring SpotText(const AsideEntry& e) {
+    switch (e.spot) {
+    case ItemSpot::Live: return L"on";
+    case ItemSpot::Aside: return L"aside";
+    case ItemSpot::Kept: return L"kept " + std::to_wstring(e.kept);
+    }
+    return {};
+}
+
+std::wstring StoreText(StoreKind store) {
+    return store == StoreKind::User ? L"user" : L"shared";
+}
+
+// A file back in its Startup folder is known as it reads now.
+void KnowFileBack(const std::wstring& location, const std::wstring& fileName, const StartupFolders& folders,
+                  LiveEntries& known) {
+    const std::wstring& folder = folders.FolderOf(location);
+    if (folder.empty()) return;
+    const std::wstring path = folder + L"\\" + fileName;
+    known.shortcuts.push_back(StartupFileEntry(location, path, ReadLinkOf(path)));
 }
 
 }  // namespace
@@ -63,6 +88,17 @@ std::optional<RunValueEntry> FromRecordLine(std::type_identity<RunValueEntry>,
     const RunKeyPlace* place = PlaceAt<RunKeyPlace>(RunKeyPlaces(), line[1]);
     if (!place) return std::nullopt;
     return RunValueEntry{*place, line[2], line[3], REG_SZ, false, {}};
+}
+
+void KnowMoved(const RunValueEntry& e, const StartupFolders&, LiveEntries& known) {
+    if (!e.disabledByTaskManager) return;  // disabled: gone from the known set at the next reading
+    RunValueEntry on = e;
+    on.disabledByTaskManager = false;
+    known.values.push_back(std::move(on));
+}
+
+std::vector<std::wstring> KeyTextsOf(const RunValueEntry& e) {
+    return {L"value", e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name};
 }
 
 // A file in a Startup folder.
@@ -121,6 +157,18 @@ std::optional<ShortcutEntry> FromRecordLine(std::type_identity<ShortcutEntry>,
     return entry;
 }
 
+void KnowMoved(const ShortcutEntry& e, const StartupFolders& folders, LiveEntries& known) {
+    if (e.aside) return KnowFileBack(e.location, e.fileName, folders, known);
+    if (!e.disabledByTaskManager) return;
+    ShortcutEntry on = e;
+    on.disabledByTaskManager = false;
+    known.shortcuts.push_back(std::move(on));
+}
+
+std::vector<std::wstring> KeyTextsOf(const ShortcutEntry& e) {
+    return {L"shortcut", e.path};
+}
+
 // An entry of an item place, or a value aside below a Run-type key.
 
 bool Starts(const AsideEntry& e) {
@@ -164,6 +212,56 @@ std::optional<AsideEntry> FromRecordLine(std::type_identity<AsideEntry>, const s
     const bool isKey = line[2] == L"key";
     if (!place || isKey != (place->kind != ItemPlace::Kind::Values) || !place->Admits(line[3])) return std::nullopt;
     return AsideEntry{*place, line[3], isKey, line[4], ItemSpot::Live};
+}
+
+void KnowMoved(const AsideEntry& e, const StartupFolders&, LiveEntries& known) {
+    if (e.Enabled()) return;
+    // Back below a Run-type key it is a value of that key; elsewhere an
+    // entry of its place.
+    const auto runKey = std::find_if(RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
+        return e.place.names.empty() && e.place.kind == ItemPlace::Kind::Values &&
+               EqualIgnoringCase(place.Location(), e.place.Location());
+    });
+    if (runKey != RunKeyPlaces().end()) {
+        known.values.push_back({*runKey, e.name, e.command, REG_SZ, false, {}});
+        return;
+    }
+    AsideEntry back = e;
+    back.spot = ItemSpot::Live;
+    back.kept = 0;
+    known.items.push_back(std::move(back));
+}
+
+std::vector<std::wstring> KeyTextsOf(const AsideEntry& e) {
+    return {L"item", e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name, KeyOrValue(e),
+            SpotText(e)};
+}
+
+// An entry of the store, which comes back as a live one; a logon value that
+// is not Windows' own.
+
+void KnowMoved(const StoredRunEntry& e, const StartupFolders&, LiveEntries& known) {
+    RunKeyPlace place{nullptr, e.hkey, e.key, 0, {}};
+    known.values.push_back({std::move(place), e.item, e.command, REG_SZ, false, e.raw});
+}
+
+void KnowMoved(const StoredShortcutEntry& e, const StartupFolders& folders, LiveEntries& known) {
+    KnowFileBack(e.location, e.fileName, folders, known);
+}
+
+void KnowMoved(const LogonValueEntry&, const StartupFolders&, LiveEntries&) {}
+
+std::vector<std::wstring> KeyTextsOf(const StoredRunEntry& e) {
+    return {L"stored-value", StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
+}
+
+std::vector<std::wstring> KeyTextsOf(const StoredShortcutEntry& e) {
+    return {L"stored-shortcut", StoreText(e.store), std::to_wstring(e.storeView), e.subkey};
+}
+
+// The value as the user saw it: another one now is not restored.
+std::vector<std::wstring> KeyTextsOf(const LogonValueEntry& e) {
+    return {L"logon-value", std::to_wstring(e.index), TextOf(e.value)};
 }
 
 }  // namespace kb

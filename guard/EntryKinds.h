@@ -1,9 +1,10 @@
 #pragma once
-// What each kind of live entry is to the guard, side by side: whether it
-// starts anything, what it is, whose place it is in, when two are the same
-// entry, and its line in the record. The rest of the guard goes over every
-// kind (ForEachLiveKind) and asks these, so a new kind of entry does not
-// build until it has each of them here.
+// What each kind of entry is to the guard, side by side: whether it starts
+// anything, what it is, whose place it is in, when two are the same entry,
+// its line in the record, what it is known as once moved, and the texts
+// that name it to another instance. The rest of the guard goes over every
+// kind (ForEachLiveKind, std::visit) and asks these, so a new kind of entry
+// does not build until it has each of them here.
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -68,5 +69,25 @@ std::optional<ShortcutEntry> FromRecordLine(std::type_identity<ShortcutEntry>,
                                             const std::vector<std::wstring>& line, const StartupFolders& folders);
 std::optional<AsideEntry> FromRecordLine(std::type_identity<AsideEntry>,
                                          const std::vector<std::wstring>& line, const StartupFolders& folders);
+
+// What the entry is known as once the user moved it, added to the known
+// entries: what was enabled is allowed at once, before any reload. One
+// disabled adds nothing; a logon value is of no known set.
+void KnowMoved(const RunValueEntry& e, const StartupFolders& folders, LiveEntries& known);
+void KnowMoved(const ShortcutEntry& e, const StartupFolders& folders, LiveEntries& known);
+void KnowMoved(const AsideEntry& e, const StartupFolders& folders, LiveEntries& known);
+void KnowMoved(const StoredRunEntry& e, const StartupFolders& folders, LiveEntries& known);
+void KnowMoved(const StoredShortcutEntry& e, const StartupFolders& folders, LiveEntries& known);
+void KnowMoved(const LogonValueEntry& e, const StartupFolders& folders, LiveEntries& known);
+
+// The entry named by where it is, its kind first, so that another instance
+// (the elevated one that does a move needing administrator rights) finds
+// the same entry in its own reading.
+std::vector<std::wstring> KeyTextsOf(const RunValueEntry& e);
+std::vector<std::wstring> KeyTextsOf(const ShortcutEntry& e);
+std::vector<std::wstring> KeyTextsOf(const AsideEntry& e);
+std::vector<std::wstring> KeyTextsOf(const StoredRunEntry& e);
+std::vector<std::wstring> KeyTextsOf(const StoredShortcutEntry& e);
+std::vector<std::wstring> KeyTextsOf(const LogonValueEntry& e);
 
 }  // namespace kb

@@ -190,8 +190,6 @@ private:
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
-    // An item enabled again: known where it went back to.
-    void KnowItemBack(const AsideEntry& item);
     // Makes a live entry the user allowed known at once.
     template <typename Entry>
     void NoteAllowed(const Entry& entry) {

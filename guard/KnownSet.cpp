@@ -4,7 +4,6 @@
 #include <iterator>
 #include <variant>
 
-#include "platform/Overloaded.h"
 #include "platform/TextCompare.h"
 #include "guard/EntryKinds.h"
 #include "guard/Guard.h"
@@ -60,20 +59,16 @@ bool StartupGuard::Knows(const Entry& entry) const {
 }
 
 std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
-    const auto previous = [this](const auto& live) -> std::optional<std::wstring> {
-        const auto* known = KnownAs(live);
-        if (known && Starts(*known) && known->command != live.command) return known->command;
-        return std::nullopt;
-    };
-    // A stored entry or a logon value is not of the known set.
-    const auto none = [](const auto&) -> std::optional<std::wstring> { return std::nullopt; };
-    return std::visit(Overloaded{[&](const RunValueEntry& e) { return previous(e); },
-                                 [&](const ShortcutEntry& e) { return previous(e); },
-                                 [&](const AsideEntry& e) { return previous(e); },
-                                 [&](const StoredRunEntry& e) { return none(e); },
-                                 [&](const StoredShortcutEntry& e) { return none(e); },
-                                 [&](const LogonValueEntry& e) { return none(e); }},
-                      entry);
+    return std::visit(
+        [this]<typename Entry>(const Entry& live) -> std::optional<std::wstring> {
+            // A stored entry or a logon value is not of the known set.
+            if constexpr (IsLiveKind<Entry>()) {
+                const Entry* known = KnownAs(live);
+                if (known && Starts(*known) && known->command != live.command) return known->command;
+            }
+            return std::nullopt;
+        },
+        entry);
 }
 
 void StartupGuard::MoveFolders(StartupFolders folders) {
@@ -143,59 +138,9 @@ void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
 }
 
 void StartupGuard::NoteMoved(const StartupEntry& entry) {
-    // What the user enabled is allowed: known before any reload.
     index_.reset();
     knownChanged_ = true;
-    // A file back in its Startup folder is known as it reads now.
-    const auto knowFileBack = [this](const std::wstring& location, const std::wstring& fileName) {
-        const std::wstring& folder = folders_.FolderOf(location);
-        if (folder.empty()) return;
-        const std::wstring path = folder + L"\\" + fileName;
-        known_.live.shortcuts.push_back(StartupFileEntry(location, path, ReadLinkOf(path)));
-    };
-    std::visit(Overloaded{
-                   [&](const RunValueEntry& value) {
-                       if (!value.disabledByTaskManager) return;
-                       RunValueEntry on = value;
-                       on.disabledByTaskManager = false;
-                       known_.live.values.push_back(std::move(on));
-                   },
-                   [&](const ShortcutEntry& live) {
-                       if (live.aside) return knowFileBack(live.location, live.fileName);
-                       if (!live.disabledByTaskManager) return;
-                       ShortcutEntry on = live;
-                       on.disabledByTaskManager = false;
-                       known_.live.shortcuts.push_back(std::move(on));
-                   },
-                   [&](const StoredRunEntry& stored) {
-                       RunKeyPlace place{nullptr, stored.hkey, stored.key, 0, {}};
-                       known_.live.values.push_back(
-                           {std::move(place), stored.item, stored.command, REG_SZ, false, stored.raw});
-                   },
-                   [&](const AsideEntry& item) {
-                       if (!item.Enabled()) KnowItemBack(item);
-                   },
-                   [&](const StoredShortcutEntry& stored) { knowFileBack(stored.location, stored.fileName); },
-                   [](const LogonValueEntry&) {},  // not of the known set
-               },
-               entry);
-}
-
-void StartupGuard::KnowItemBack(const AsideEntry& item) {
-    // Back below a Run-type key it is a value of that key; elsewhere an
-    // entry of its place.
-    const auto runKey = std::find_if(RunKeyPlaces().begin(), RunKeyPlaces().end(), [&](const RunKeyPlace& place) {
-        return item.place.names.empty() && item.place.kind == ItemPlace::Kind::Values &&
-               EqualIgnoringCase(place.Location(), item.place.Location());
-    });
-    if (runKey != RunKeyPlaces().end()) {
-        known_.live.values.push_back({*runKey, item.name, item.command, REG_SZ, false, {}});
-        return;
-    }
-    AsideEntry back = item;
-    back.spot = ItemSpot::Live;
-    back.kept = 0;
-    known_.live.items.push_back(std::move(back));
+    std::visit([this](const auto& moved) { KnowMoved(moved, folders_, known_.live); }, entry);
 }
 
 // The checks in Guard.cpp look up each kind of entry.

@@ -172,10 +172,25 @@ struct LiveEntries {
 // Calls f.template operator()<Entry>() for each kind of live entry, in
 // the order of LiveEntries' lists: what goes over every kind says so once.
 template <typename F>
-void ForEachLiveKind(F&& f) {
+constexpr void ForEachLiveKind(F&& f) {
     f.template operator()<RunValueEntry>();
     f.template operator()<ShortcutEntry>();
     f.template operator()<AsideEntry>();
+}
+
+// Every kind of live entry is one the list shows.
+static_assert([] {
+    bool all = true;
+    ForEachLiveKind([&]<typename Kind>() { all = all && std::is_constructible_v<StartupEntry, Kind>; });
+    return all;
+}());
+
+// Whether Entry is one of the kinds of live entry, which the known set holds.
+template <typename Entry>
+constexpr bool IsLiveKind() {
+    bool live = false;
+    ForEachLiveKind([&]<typename Kind>() { live = live || std::is_same_v<Entry, Kind>; });
+    return live;
 }
 
 // The member of a set of lists kept by kind of live entry (the entries,

@@ -231,22 +231,25 @@ std::vector<StartupEntry> Inventory::InListOrder() const {
 }
 
 EntryDetails DetailsOf(const StartupEntry& entry) {
-    if (const auto* value = std::get_if<RunValueEntry>(&entry)) {
-        ProgramAndArguments parts = SplitCommandLine(value->command);
-        return {std::move(parts.program), std::move(parts.arguments), value->place.Location(), {}};
-    }
-    if (const auto* file = std::get_if<ShortcutEntry>(&entry)) {
-        auto [program, arguments] = ProgramOf(file->path, file->link);
-        return {std::move(program), std::move(arguments),
-                file->path.substr(0, file->path.rfind(L'\\')), {}};
-    }
-    if (const auto* item = std::get_if<AsideEntry>(&entry); item && item->Enabled()) {
-        ProgramAndArguments parts = SplitCommandLine(item->command);
-        return {std::move(parts.program), std::move(parts.arguments), item->place.Location(), {}};
-    }
-    if (const auto* logon = std::get_if<LogonValueEntry>(&entry))
-        return DetailsOf(LogonValues().at(logon->index), logon->value, std::nullopt);
-    return {};
+    const auto ofCommand = [](const std::wstring& command, std::wstring from) {
+        ProgramAndArguments parts = SplitCommandLine(command);
+        return EntryDetails{std::move(parts.program), std::move(parts.arguments), std::move(from), {}};
+    };
+    return std::visit(
+        Overloaded{
+            [&](const RunValueEntry& e) { return ofCommand(e.command, e.place.Location()); },
+            [](const ShortcutEntry& e) {
+                auto [program, arguments] = ProgramOf(e.path, e.link);
+                return EntryDetails{std::move(program), std::move(arguments), e.path.substr(0, e.path.rfind(L'\\')),
+                                    {}};
+            },
+            [&](const AsideEntry& e) { return e.Enabled() ? ofCommand(e.command, e.place.Location()) : EntryDetails{}; },
+            [](const LogonValueEntry& e) { return DetailsOf(LogonValues().at(e.index), e.value, std::nullopt); },
+            // A stored entry starts nothing from anywhere.
+            [](const StoredRunEntry&) { return EntryDetails{}; },
+            [](const StoredShortcutEntry&) { return EntryDetails{}; },
+        },
+        entry);
 }
 
 EntryText TextOf(const StartupEntry& entry) {

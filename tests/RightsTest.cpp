@@ -193,11 +193,18 @@ TEST_F(CoreTest, EntryKeysFindTheSameEntryInAnotherReading) {
     }
     EXPECT_EQ(at, texts.size());
 
-    std::vector<std::wstring> gone{L"value", L"HKCU", L"0", kRun, L"Gone"};
+    std::vector<std::wstring> gone{L"value", L"4", L"HKCU", L"0", kRun, L"Gone"};
     at = 0;
     EXPECT_FALSE(FindByKey(inventory, gone, at));
     EXPECT_EQ(at, gone.size());
-    std::vector<std::wstring> cut{L"value", L"HKCU"};
+    std::vector<std::wstring> unknown{L"task", L"2", L"a", L"b"};
+    const std::vector<std::wstring> known = KeyOf(entries.front());
+    unknown.insert(unknown.end(), known.begin(), known.end());
+    at = 0;
+    EXPECT_FALSE(FindByKey(inventory, unknown, at));
+    EXPECT_EQ(at, 4u) << "a kind it does not know is passed over";
+    EXPECT_TRUE(FindByKey(inventory, unknown, at));
+    std::vector<std::wstring> cut{L"value", L"4", L"HKCU"};
     at = 0;
     EXPECT_FALSE(FindByKey(inventory, cut, at));
     EXPECT_EQ(at, cut.size()) << "a malformed key ends the list";
