@@ -5,19 +5,9 @@
 #include <algorithm>
 
 #include "platform/ShowableText.h"
+#include "store/Store.h"
 
 namespace kb {
-
-namespace {
-
-// The pass's order of the kinds.
-int PassRank(const StartupEntry& entry) {
-    constexpr int rank[] = {0 /* live value */, 2 /* live shortcut */, 1 /* stored value */,
-                            3 /* stored shortcut */, 1 /* an item, aside or back */};
-    return rank[entry.index()];
-}
-
-}  // namespace
 
 void StartupList::Show(std::vector<StartupEntry> entries) {
     // Filled with its drawing off and its rows made room for at once: a
@@ -102,7 +92,7 @@ std::vector<StartupEntry> StartupList::Changed() const {
     }
     std::stable_sort(changed.begin(), changed.end(),
                      [](const StartupEntry& a, const StartupEntry& b) {
-                         return PassRank(a) < PassRank(b);
+                         return PassOrderOf(a) < PassOrderOf(b);
                      });
     return changed;
 }

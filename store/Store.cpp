@@ -2,6 +2,7 @@
 #include "store/Store.h"
 
 #include "store/Items.h"
+#include "platform/Overloaded.h"
 #include "logon/LogonValues.h"
 #include "store/StoreLayout.h"
 #include "places/TaskManager.h"
@@ -24,6 +25,18 @@ bool WritesMachinePlaces(const StartupEntry& entry) {
         }
     };
     return std::visit(Visitor{}, entry);
+}
+
+int PassOrderOf(const StartupEntry& entry) {
+    return std::visit(Overloaded{
+                          [](const RunValueEntry&) { return 0; },
+                          [](const StoredRunEntry&) { return 1; },
+                          [](const AsideEntry&) { return 1; },  // aside or back
+                          [](const LogonValueEntry&) { return 1; },
+                          [](const ShortcutEntry&) { return 2; },
+                          [](const StoredShortcutEntry&) { return 3; },
+                      },
+                      entry);
 }
 
 MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders) {

@@ -29,6 +29,11 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
 // machine place, or the shared store.
 bool WritesMachinePlaces(const StartupEntry& entry);
 
+// Where the entry's kind comes in a pass of several moves: live values are
+// disabled before anything comes back into their keys, shortcuts after the
+// registry's entries.
+int PassOrderOf(const StartupEntry& entry);
+
 // Dispatches on the kind: live entries are disabled, stored ones enabled.
 MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders);
 
