@@ -1,6 +1,7 @@
 #pragma once
-// The startup entries as records, one type per kind, and the inventory
-// that holds them.
+// The startup entries as records: those of the store and the logon values
+// beside the live ones (LivePlaces.h), every kind as the list shows it, and
+// the inventory that holds them.
 #include <windows.h>
 
 #include <functional>
@@ -13,41 +14,13 @@
 #include "platform/Registry.h"
 #include "policy/Policy.h"
 #include "shelllink/ShellLink.h"
+#include "places/LivePlaces.h"
 #include "places/StartupPlaces.h"
 
 namespace kb {
 
 // A single value as it stands: none when it is not there.
 using ValueState = std::optional<RegValue>;
-
-// A value in a Run-type key.
-struct RunValueEntry {
-    RunKeyPlace place;
-    std::wstring name;     // empty for the key's unnamed default value
-    std::wstring command;  // unexpanded
-    DWORD type = REG_SZ;   // REG_SZ or REG_EXPAND_SZ
-    bool disabledByTaskManager = false;  // live, but Windows starts it not
-    // The value's bytes when the command does not hold them all (data after
-    // an embedded NUL, no closing NUL): kept so they come back exactly.
-    std::vector<BYTE> raw;
-};
-
-// A file in a Startup folder: Windows starts every one at logon, shortcut
-// or not (desktop.ini excepted).
-struct ShortcutEntry {
-    std::wstring location;  // "Common Startup" or "Startup"
-    std::wstring path;      // the file's full path
-    std::wstring name;      // the file name without its last extension
-    std::optional<ShellLinkData> link;  // a shortcut, as the shell read it
-    bool disabledByTaskManager = false;  // live, but Windows starts it not
-    std::wstring fileName;  // exactly, extension and letter case included
-    // What it starts, as the list shows it: a shortcut's target and
-    // arguments, else the name of what it points at, else the file itself.
-    std::wstring command;
-    // In the folder's kAsideKey subfolder, where the other lister moves what
-    // it disables: listed as disabled; moving it brings it back.
-    bool aside = false;
-};
 
 // A subkey of the startupreg store.
 struct StoredRunEntry {
@@ -90,27 +63,6 @@ struct StoredShortcutEntry {
     }
 };
 
-// Where an entry of an item place is: live in its place; moved aside into
-// the place's kAsideKey subkey, where the other lister looks; or kept in
-// Keepboot's own key (kKeptKey) when the aside name was taken or the place
-// keeps nothing aside.
-enum class ItemSpot { Live, Aside, Kept };
-
-// An entry of an item place, wherever it is; or a value moved aside below a
-// Run-type key.
-struct AsideEntry {
-    ItemPlace place;
-    std::wstring name;   // the subkey's or the value's, exactly
-    bool isKey = false;  // a subkey with everything below it
-    // What it starts: a value's text, a component's StubPath, a step's
-    // commands and the libraries its Depend subkey loads.
-    std::wstring command;
-    ItemSpot spot = ItemSpot::Live;
-    unsigned long kept = 0;  // the number of its subkey below kKeptKey, when kept
-
-    bool Enabled() const noexcept { return spot == ItemSpot::Live; }
-};
-
 // A single logon value that is not Windows' own: listed checked; unticked,
 // Windows' own value is put back.
 struct LogonValueEntry {
@@ -118,8 +70,15 @@ struct LogonValueEntry {
     ValueState value;       // as read
 };
 
-using StartupEntry = std::variant<RunValueEntry, ShortcutEntry, StoredRunEntry, StoredShortcutEntry,
-                                  AsideEntry, LogonValueEntry>;
+// Every kind of entry the list shows: each kind of live entry, then those
+// of the store and the logon values.
+template <typename Live, typename... More>
+struct EntryVariant;
+template <typename... Live, typename... More>
+struct EntryVariant<KindList<Live...>, More...> {
+    using Type = std::variant<Live..., More...>;
+};
+using StartupEntry = EntryVariant<LiveKinds, StoredRunEntry, StoredShortcutEntry, LogonValueEntry>::Type;
 
 // What the list shows of an entry.
 struct EntryText {
@@ -161,52 +120,6 @@ struct SkippedValue {
     bool operator==(const SkippedValue&) const = default;
     auto operator<=>(const SkippedValue&) const = default;
 };
-
-struct LiveEntries {
-    std::vector<RunValueEntry> values;   // in the order of the places, then the registry's
-    std::vector<ShortcutEntry> shortcuts;  // the all-users folder first
-    // The item places' entries, then the values moved aside below Run-type keys.
-    std::vector<AsideEntry> items;
-};
-
-// Calls f.template operator()<Entry>() for each kind of live entry, in
-// the order of LiveEntries' lists: what goes over every kind says so once.
-template <typename F>
-constexpr void ForEachLiveKind(F&& f) {
-    f.template operator()<RunValueEntry>();
-    f.template operator()<ShortcutEntry>();
-    f.template operator()<AsideEntry>();
-}
-
-// Every kind of live entry is one the list shows.
-static_assert([] {
-    bool all = true;
-    ForEachLiveKind([&]<typename Kind>() { all = all && std::is_constructible_v<StartupEntry, Kind>; });
-    return all;
-}());
-
-// Whether Entry is one of the kinds of live entry, which the known set holds.
-template <typename Entry>
-constexpr bool IsLiveKind() {
-    bool live = false;
-    ForEachLiveKind([&]<typename Kind>() { live = live || std::is_same_v<Entry, Kind>; });
-    return live;
-}
-
-// The member of a set of lists kept by kind of live entry (the entries,
-// an index of them) that holds that kind: a kind without its list does
-// not compile.
-template <typename Entry, typename Lists>
-auto& ListOf(Lists& lists) {
-    if constexpr (std::is_same_v<Entry, RunValueEntry>)
-        return lists.values;
-    else if constexpr (std::is_same_v<Entry, ShortcutEntry>)
-        return lists.shortcuts;
-    else {
-        static_assert(std::is_same_v<Entry, AsideEntry>, "a kind of live entry without its list");
-        return lists.items;
-    }
-}
 
 struct StoredEntries {
     std::vector<StoredRunEntry> values;

@@ -219,14 +219,17 @@ PlaceStamp StampOf(const RunKeyPlace& place) {
 
 std::vector<StartupEntry> Inventory::InListOrder() const {
     std::vector<StartupEntry> entries;
-    entries.reserve(live.values.size() + live.items.size() + logonValues.size() + live.shortcuts.size() +
-                    stored.values.size() + stored.shortcuts.size());
-    entries.insert(entries.end(), live.values.begin(), live.values.end());
-    entries.insert(entries.end(), live.items.begin(), live.items.end());
-    entries.insert(entries.end(), logonValues.begin(), logonValues.end());
-    entries.insert(entries.end(), live.shortcuts.begin(), live.shortcuts.end());
-    entries.insert(entries.end(), stored.values.begin(), stored.values.end());
-    entries.insert(entries.end(), stored.shortcuts.begin(), stored.shortcuts.end());
+    const auto add = [&](const auto& list) { entries.insert(entries.end(), list.begin(), list.end()); };
+    add(live.values);
+    add(live.items);
+    add(logonValues);
+    // The live shortcuts, and any other kind of live entry after them.
+    ForEachLiveKind([&]<typename Entry>() {
+        if constexpr (!std::is_same_v<Entry, RunValueEntry> && !std::is_same_v<Entry, AsideEntry>)
+            add(ListOf<Entry>(live));
+    });
+    add(stored.values);
+    add(stored.shortcuts);
     return entries;
 }
 
