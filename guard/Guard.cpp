@@ -10,6 +10,7 @@
 #include "platform/TextCompare.h"
 #include "guard/DisabledLedger.h"
 #include "guard/EntryKinds.h"
+#include "guard/KnownLookups.h"
 #include "reading/Inventory.h"
 #include "store/Items.h"
 #include "store/Store.h"

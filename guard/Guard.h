@@ -139,10 +139,10 @@ public:
     void ShutDown() noexcept { shutDown_ = true; }
 
 private:
-    // The known entries by place and folded name (IndexKey), by kind.
-    struct KnownIndex {
-        std::unordered_multimap<std::wstring, std::size_t> values, shortcuts, items;
-    };
+    // The known entries' positions by place and folded name (IndexKey), by kind.
+    template <typename Entry>
+    using PositionsByName = std::unordered_multimap<std::wstring, std::size_t>;
+    using KnownIndex = LiveLists<PositionsByName>;
     const KnownIndex& Index() const;
     // The known entries of the entry's place and name, oldest first.
     template <typename Entry>

@@ -7,6 +7,7 @@
 #include "platform/TextCompare.h"
 #include "guard/EntryKinds.h"
 #include "guard/Guard.h"
+#include "guard/KnownLookups.h"
 #include "reading/Inventory.h"
 
 namespace kb {
@@ -23,39 +24,6 @@ const StartupGuard::KnownIndex& StartupGuard::Index() const {
         });
     }
     return *index_;
-}
-
-template <typename Entry>
-std::vector<const Entry*> StartupGuard::Namesakes(const Entry& entry) const {
-    const KnownIndex& index = Index();
-    const std::vector<Entry>& known = ListOf<Entry>(known_.live);
-    const auto& byName = ListOf<Entry>(index);
-    // In the order they were added: the last one has the latest word.
-    std::vector<std::size_t> found;
-    const auto [first, last] = byName.equal_range(IndexKey(entry, folders_));
-    for (auto it = first; it != last; ++it)
-        if (SameEntry(known[it->second], entry, folders_)) found.push_back(it->second);
-    std::sort(found.begin(), found.end());
-    std::vector<const Entry*> namesakes;
-    for (std::size_t i : found) namesakes.push_back(&known[i]);
-    return namesakes;
-}
-
-template <typename Entry>
-const Entry* StartupGuard::KnownAs(const Entry& entry) const {
-    const std::vector<const Entry*> namesakes = Namesakes(entry);
-    return namesakes.empty() ? nullptr : namesakes.back();
-}
-
-template <typename Entry>
-bool StartupGuard::Knows(const Entry& entry) const {
-    // Known: the same entry starting the same thing; or it starts nothing now.
-    // What starts nothing is known as such, and is new once it starts.
-    if (!Starts(entry)) return true;
-    const std::wstring what = entry.command;
-    for (const Entry* k : Namesakes(entry))
-        if (Starts(*k) && k->command == what) return true;
-    return false;
 }
 
 std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
@@ -142,10 +110,5 @@ void StartupGuard::NoteMoved(const StartupEntry& entry) {
     knownChanged_ = true;
     std::visit([this](const auto& moved) { KnowMoved(moved, folders_, known_.live); }, entry);
 }
-
-// The checks in Guard.cpp look up each kind of entry.
-template bool StartupGuard::Knows(const RunValueEntry&) const;
-template bool StartupGuard::Knows(const ShortcutEntry&) const;
-template bool StartupGuard::Knows(const AsideEntry&) const;
 
 }  // namespace kb

@@ -122,16 +122,21 @@ constexpr bool IsLiveKind() {
     return live;
 }
 
-struct LiveEntries {
-    std::vector<RunValueEntry> values;   // in the order of the places, then the registry's
-    std::vector<ShortcutEntry> shortcuts;  // the all-users folder first
+// One list for each kind of live entry: of the entries (LiveEntries), or of
+// something kept of them (an index).
+template <template <typename> typename List>
+struct LiveLists {
+    List<RunValueEntry> values;    // in the order of the places, then the registry's
+    List<ShortcutEntry> shortcuts;  // the all-users folder first
     // The item places' entries, then the values moved aside below Run-type keys.
-    std::vector<AsideEntry> items;
+    List<AsideEntry> items;
 };
+template <typename Entry>
+using EntryList = std::vector<Entry>;
+using LiveEntries = LiveLists<EntryList>;
 
-// The member of a set of lists kept by kind of live entry (the entries,
-// an index of them) that holds that kind: a kind without its list does
-// not compile.
+// The member of a set of lists kept by kind of live entry that holds that
+// kind: a kind without its list does not compile.
 template <typename Entry, typename Lists>
 auto& ListOf(Lists& lists) {
     if constexpr (std::is_same_v<Entry, RunValueEntry>)
