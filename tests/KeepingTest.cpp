@@ -3,6 +3,7 @@
 // its start; a record that cannot be read whole is said, never taken for
 // "nothing known"; the machine's record is the administrators'.
 #include <algorithm>
+#include <set>
 
 #include "CoreHarness.h"
 #include "platform/Faults.h"
@@ -69,6 +70,24 @@ TEST_F(Keeping, WhatCameWhileNoGuardRanIsNewAtTheNextStart) {
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Allowed").text, L"allowed.exe") << "not asked again";
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Before").text, L"before.exe");
     EXPECT_TRUE(Check(Policy::DisableSilently).empty()) << "found at start only once";
+}
+
+// Each kind of live entry has its line in the record, and that line read
+// back at the next start makes it known again: forgetting either for a
+// kind would make all of its entries new at every start.
+TEST_F(Keeping, EachKindOfEntryIsOnRecordAndKnownAgainAtTheNextStart) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Value", L"value.exe");
+    MakeShortcut(UserStartup(), L"Link");
+    SetStringValue(HKEY_CURRENT_USER, L"Environment", L"UserInitMprLogonScript", L"logon.cmd");
+    NewRun();
+    guard.reset();
+    RecordLines lines;
+    ASSERT_EQ(ReadRecord(HKEY_CURRENT_USER, kEntriesRecord, lines), RecordState::Read);
+    std::set<std::wstring> kinds;
+    for (const std::vector<std::wstring>& line : lines) kinds.insert(line.at(0));
+    EXPECT_EQ(kinds, (std::set<std::wstring>{L"file", L"item", L"value"}));
+    NewRun();
+    EXPECT_TRUE(Check(Policy::DisableSilently).empty()) << "each one known from the record";
 }
 
 // A record that does not read back whole is said, and the places are taken
