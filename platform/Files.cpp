@@ -131,10 +131,12 @@ bool SameContents(const std::wstring& a, const std::wstring& b) {
     }
 }
 
-UniqueFile HoldAgainstWriters(const std::wstring& path) {
+HeldFile HoldAgainstWriters(const std::wstring& path) {
     // Readers and the holder's own deletion are let through.
-    return UniqueFile(::CreateFileW(Literal(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const HANDLE file = ::CreateFileW(Literal(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    return {UniqueFile(file), FileResult(error)};
 }
 
 std::wstring DigestOf(const std::wstring& path) {

@@ -43,11 +43,14 @@ FileResult MakeFolder(const std::wstring& path);
 std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t maxBytes);
 // Whether both files can be read and hold the same bytes, whatever their size.
 bool SameContents(const std::wstring& a, const std::wstring& b);
-// The file opened so that nobody may write it while it is held (reading
-// and deleting it stay possible); an empty
-// handle, with the last error (ERROR_SHARING_VIOLATION while another
-// program still writes it), when it cannot be.
-UniqueFile HoldAgainstWriters(const std::wstring& path);
+// A file opened so that nobody may write it while it is held (reading and
+// deleting it stay possible); when it cannot be, an empty handle and why
+// (ERROR_SHARING_VIOLATION while another program still writes it).
+struct HeldFile {
+    UniqueFile handle;
+    FileResult result;
+};
+HeldFile HoldAgainstWriters(const std::wstring& path);
 // The SHA-256 of the file's bytes as hex digits; empty when it cannot be read.
 std::wstring DigestOf(const std::wstring& path);
 // Whether the file or folder is a link to elsewhere (a symbolic link, a

@@ -158,10 +158,9 @@ std::optional<MoveResult> StoreShortcut(StoreKind store, const ShortcutEntry& en
     // written (a shortcut being saved) is not whole yet, and its last write
     // signals the folder again. Held till it is gone, nobody changes it
     // between the copy and its removal.
-    UniqueFile held = HoldAgainstWriters(file);
-    if (!held)
-        return ::GetLastError() == ERROR_SHARING_VIOLATION ? MoveResult::Changed
-                                                           : MoveResult::CannotMove;
+    const HeldFile held = HoldAgainstWriters(file);
+    if (!held.result.Done())
+        return held.result.Code() == ERROR_SHARING_VIOLATION ? MoveResult::Changed : MoveResult::CannotMove;
     stored.backup = ChooseBackup(backupFolder, entry, file, folders);
     const ByteCopy copy = CopyBytes(stored, file);
     if (copy.failure == MoveResult::NeedsAdministrator) return std::nullopt;
