@@ -53,6 +53,8 @@ std::optional<StartupEntry> FindByKey(const Inventory& inventory,
     // Names compare exactly: the key was made from the same reading's kind.
     std::optional<StartupEntry> found;
     ForEachList(inventory, [&](const auto& entries) {
+        // Every entry of a list is of one kind: the others' are passed over whole.
+        if (found || entries.empty() || KeyTextsOf(entries.front()).front() != kind) return;
         for (const auto& e : entries) {
             if (found) return;
             const std::vector<std::wstring> key = KeyTextsOf(e);
