@@ -25,8 +25,7 @@ std::wstring Parent(const std::wstring& path) {
 ChangeWatch::ChangeWatch(std::vector<Place> places)
     : signal_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       signalled_(std::make_unique<std::atomic<bool>[]>(places.size())),
-      waits_(places.size(), {WaitThreads::kNoWait, WaitThreads::kNoWait, WaitThreads::kNoWait}),
-      timers_(places.size()) {
+      waits_(places.size()) {
     if (signal_) handles_.push_back(signal_.get());
     watches_.reserve(places.size());
     relays_.reserve(places.size());
@@ -51,14 +50,14 @@ ChangeWatch::ChangeWatch(std::vector<Place> places)
 ChangeWatch::~ChangeWatch() {
     for (std::size_t place = 0; place < watches_.size(); ++place) {
         EndWaits(place);
-        threads_.End(waits_[place][2]);
+        threads_.End(waits_[place].timerWait);
     }
     for (const std::unique_ptr<ParentWatch>& parent : parents_) EndParentWait(*parent);
 }
 
 void ChangeWatch::SignalLater(std::size_t place, DWORD milliseconds) {
-    UniqueHandle& timer = timers_.at(place);
-    WaitThreads::WaitId& wait = waits_[place][2];
+    UniqueHandle& timer = waits_.at(place).timer;
+    WaitThreads::WaitId& wait = waits_[place].timerWait;
     threads_.End(std::exchange(wait, WaitThreads::kNoWait));
     if (!timer) timer.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
     // In 100-nanosecond steps; negative: from now.
@@ -89,8 +88,8 @@ std::vector<std::size_t> ChangeWatch::TakeSignalled() {
 
 std::size_t ChangeWatch::Armed() const noexcept {
     std::size_t armed = 0;
-    for (const std::array<WaitThreads::WaitId, 3>& waits : waits_)
-        armed += (waits[0] != WaitThreads::kNoWait) + (waits[1] != WaitThreads::kNoWait);
+    for (const PlaceWaits& waits : waits_)
+        for (const WaitThreads::WaitId wait : waits.handles) armed += wait != WaitThreads::kNoWait;
     for (const std::unique_ptr<ParentWatch>& parent : parents_) armed += parent->wait != WaitThreads::kNoWait;
     return armed;
 }
@@ -121,12 +120,12 @@ void ChangeWatch::StartWaits(std::size_t place) {
         key ? nullptr : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
     for (std::size_t i = 0; i < 2; ++i) {
         // Once: the place is armed again, with new handles, before it is read.
-        if (handles[i]) waits_[place][i] = threads_.Start(handles[i], &ChangeWatch::OnSignal, &relays_[place]);
+        if (handles[i]) waits_[place].handles[i] = threads_.Start(handles[i], &ChangeWatch::OnSignal, &relays_[place]);
     }
 }
 
 void ChangeWatch::EndWaits(std::size_t place) noexcept {
-    for (std::size_t i = 0; i < 2; ++i) threads_.End(std::exchange(waits_[place][i], WaitThreads::kNoWait));
+    for (WaitThreads::WaitId& wait : waits_[place].handles) threads_.End(std::exchange(wait, WaitThreads::kNoWait));
 }
 
 void ChangeWatch::Arm(Watch& watch) {

@@ -111,8 +111,14 @@ private:
     std::vector<HANDLE> handles_;  // signal_ alone
     std::unique_ptr<std::atomic<bool>[]> signalled_;  // by place
     std::vector<Relay> relays_;                       // by place; never moves
-    std::vector<std::array<WaitThreads::WaitId, 3>> waits_;  // by place: its handles', its timer's
-    std::vector<UniqueHandle> timers_;                        // by place, for SignalLater; made when first asked
+    // What a place waits on: its handles (a key's event; a folder's
+    // notification and its parent's), and its timer for SignalLater.
+    struct PlaceWaits {
+        std::array<WaitThreads::WaitId, 2> handles{WaitThreads::kNoWait, WaitThreads::kNoWait};
+        WaitThreads::WaitId timerWait = WaitThreads::kNoWait;
+        UniqueHandle timer;  // made when first asked
+    };
+    std::vector<PlaceWaits> waits_;                           // by place
     std::vector<std::unique_ptr<ParentWatch>> parents_;       // each never moves
     // Last: its threads end before anything their callbacks touch goes.
     WaitThreads threads_;
