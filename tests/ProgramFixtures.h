@@ -23,6 +23,8 @@
 #include "app/services/SelfStart.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "places/Records.h"
+#include "places/StartupPlaces.h"
 #include "platform/ScopeExit.h"
 #include "places/StartupPlaces.h"
 #include "shelllink/ShellLink.h"
@@ -60,8 +62,10 @@ protected:
         // Each test's program starts with no history of the earlier ones,
         // and knows nothing of what they did: its very first start.
         ::DeleteFileW(DefaultHistoryPath().c_str());
+        // The machine's record in the view the program keeps it in: on
+        // 64-bit Windows a 32-bit test's HKLM\Software is the other one.
         for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-            ::RegDeleteTreeW(root, L"Software\\Keepboot\\Known");
+            RegKey::DeleteTree(root, kRecordsKey, root == HKEY_LOCAL_MACHINE ? MachineView() : 0);
         wchar_t programData[MAX_PATH] = {};
         if (::SHGetSpecialFolderPathW(nullptr, programData, CSIDL_COMMON_APPDATA, FALSE))
             RemoveTree(std::wstring(programData) + L"\\Keepboot");
