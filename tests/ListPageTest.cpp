@@ -91,6 +91,29 @@ TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     EXPECT_FALSE(FileExists(UserStartup() + L"\\Link.lnk"));
 }
 
+// Every kind in one pass, a logon value among them: each is moved, the
+// logon value back to Windows' own (none).
+TEST_F(ListPage, EveryKindChangedInOnePassIsMoved) {
+    MakeEntries();
+    const std::wstring processor = L"Software\\Microsoft\\Command Processor";
+    SetStringValue(HKEY_CURRENT_USER, processor, L"AutoRun", L"doskey.exe");
+    MakeWindow();
+    const std::vector<ListRow> before = Rows();
+    ASSERT_EQ(before.size(), 5u);
+    for (std::size_t row = 0; row < before.size(); ++row) SetChecked(static_cast<int>(row), !before[row].checked);
+    window->ListTab().Apply();
+
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, processor, L"AutoRun").exists);
+    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Alpha").exists);
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Bravo").exists);
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Zulu").text, L"zulu.exe");
+    EXPECT_FALSE(FileExists(UserStartup() + L"\\Link.lnk"));
+    std::vector<std::wstring> checked;
+    for (const ListRow& row : Rows())
+        if (row.checked) checked.push_back(row.item);
+    EXPECT_EQ(checked, std::vector<std::wstring>{L"Zulu"});
+}
+
 TEST_F(ListPage, ReloadThrowsAwayUnappliedChanges) {
     MakeEntries();
     MakeWindow();
