@@ -51,7 +51,8 @@ void ListPage::Reload() {
 }
 
 void ListPage::ShowKnown() {
-    list_.Show(bench_.guard.Known().InListOrder());
+    // What the places hold, never the last run's record.
+    list_.Show(bench_.guard.Listed().InListOrder());
     ReportNotices();
 }
 

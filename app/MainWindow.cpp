@@ -48,7 +48,7 @@ void MainWindow::Create() {
                                                              : FindStartupFolders());
     // A disable the user asked for in the prompt may borrow the rights.
     guard_->SetElevation([this](const StartupEntry& entry) {
-        return MoveElevated(Handle(), ExecutablePath(), {entry});
+        return MoveElevated(Handle(), ExecutablePath(), {entry}).front();
     });
     MakeWatcher();
     elevated_ = ProcessIsElevated();
@@ -151,6 +151,9 @@ void MainWindow::TearDown() {
     // First: a report shown below runs a message loop, and nothing it
     // dispatches may start a check on state that is going away.
     StopWatchingForGood();
+    // What the history could not write yet has its last try: it is not
+    // kept anywhere else once the process ends.
+    if (history_.Pending()) history_.RetryNow();
     // Settings never loaded (creation failed early) are not saved: the
     // defaults would overwrite the user's file.
     if (!settingsLoaded_) return;

@@ -39,6 +39,7 @@ void StartupGuard::Reload() {
 }
 
 void StartupGuard::ReadEverything() {
+    restoredOver_.reset();  // what is known is this reading from now on
     // What a move cut short by the end of an earlier process left is made
     // whole before anything is read: one copy, never two.
     if (!loaded_)
@@ -64,7 +65,7 @@ void StartupGuard::ReadEverything() {
 
 void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                          const PlaceSelection& places) {
-    if (checking_ || shutDown_ || policy == Policy::Allow) return;
+    if (checking_ || shutDown_) return;
     checking_ = true;
     ScopeExit done([this] { checking_ = false; });
     if (!loaded_) return Reload();
@@ -105,7 +106,10 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         unmovable_ = std::move(round.unmovable);
     else
         unmovable_.merge(round.unmovable);
-    if (everyPlace) atStart_ = false;
+    if (everyPlace) {
+        atStart_ = false;
+        restoredOver_.reset();
+    }
     Keep();
 }
 
@@ -162,8 +166,10 @@ void StartupGuard::HandleNew(const Entry& entry, const Disable& disable, std::ve
         round.unmovable.insert(identity);
         return;
     }
-    const bool asked = round.policy != Policy::DisableSilently;
-    const Decision decision = asked ? round.ask(entry) : Decision::Disable;
+    const bool asked = round.policy == Policy::Ask;
+    const Decision decision = asked                                      ? round.ask(entry)
+                              : round.policy == Policy::DisableSilently ? Decision::Disable
+                                                                         : Decision::Allow;
     if (shutDown_) return;
     if (decision == Decision::Leave) Record(CheckOutcome::Left, entry, asked);
     if (decision == Decision::Disable) {

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "places/Entries.h"
@@ -67,6 +68,11 @@ public:
     // forgotten, so the shortcuts of its new place are new.
     void MoveFolders(StartupFolders folders);
     const Inventory& Known() const noexcept { return known_; }
+    // What the places held at the last reading, for whoever shows or moves
+    // them: right after Restore the known entries are the last run's
+    // record, which carries neither a shortcut's link nor a value's type
+    // and may name what went meanwhile.
+    const Inventory& Listed() const noexcept { return restoredOver_ ? *restoredOver_ : known_; }
 
     // Reads every place and the store again. Raises when the reading is not
     // whole, and what is known stays as it was.
@@ -88,10 +94,15 @@ public:
         RecordState state;  // Missing (a first start) or Broken
     };
     std::vector<RecordNote> TakeNewlyNotedRecords();
+    // Why what is known could not be kept (a Windows error code), since the
+    // last call: told once while it lasts, and written again at each check
+    // until it is.
+    std::optional<LONG> TakeNewlyUnkept() { return std::exchange(unreportedUnkept_, std::nullopt); }
 
     // One check of the selected live places (all of them by default): each
     // entry not known (by its place, its name and what it starts) is
-    // disabled, asked about or left alone, as the policy says. What the
+    // disabled, asked about or allowed, as the policy says: what the
+    // "allow" policy lets through is known from then on, like an answer. What the
     // places read now hold becomes what is known of them. Does nothing
     // while a check runs or once the guard is shut down; a check whose
     // question was answered after the shutdown began acts no further. Until
@@ -233,6 +244,11 @@ private:
     bool knownChanged_ = false;  // since it was last kept
     bool atStart_ = false;       // the next check is the first since Restore
     std::vector<RecordNote> unreportedRecords_;
+    std::optional<LONG> unreportedUnkept_;
+    bool unkeptTold_ = false;  // while the records cannot be written
+    // The reading Restore took before the record replaced the known
+    // entries, until the first check of every place.
+    std::optional<Inventory> restoredOver_;
     bool checking_ = false;
     bool shutDown_ = false;
 };

@@ -1,6 +1,7 @@
 // What the guard knows, kept across runs: taken back at start, written
 // whenever it changes.
 #include <algorithm>
+#include <utility>
 
 #include "guard/EntryKinds.h"
 #include "guard/Guard.h"
@@ -33,6 +34,8 @@ void StartupGuard::Restore() {
             knownChanged_ = true;
             continue;
         }
+        // The list shows what the places hold, not what the record says.
+        if (!restoredOver_) restoredOver_ = known_;
         ForEachLiveKind([&]<typename Entry>() {
             std::erase_if(ListOf<Entry>(live),
                           [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
@@ -50,14 +53,29 @@ void StartupGuard::Restore() {
 
 void StartupGuard::Keep() {
     if (keeping_ == Keeping::Nothing || !knownChanged_) return;
-    knownChanged_ = false;
+    LONG failed = ERROR_SUCCESS;
     const LONG machine = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(known_.live, true, folders_));
-    if (keeping_ == Keeping::MachineOnly) return;
-    // Only an administrator writes the machine's record: without the rights,
-    // what this guard knows of the machine's places is its own copy.
-    if (machine != ERROR_SUCCESS)
-        WriteRecord(HKEY_CURRENT_USER, kMachineCopyRecord, LinesOf(known_.live, true, folders_));
-    WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(known_.live, false, folders_));
+    if (keeping_ == Keeping::MachineOnly) {
+        failed = machine;
+    } else {
+        // Only an administrator writes the machine's record: without the
+        // rights, what this guard knows of the machine's places is its own copy.
+        if (machine != ERROR_SUCCESS)
+            if (const LONG copy = WriteRecord(HKEY_CURRENT_USER, kMachineCopyRecord,
+                                              LinesOf(known_.live, true, folders_));
+                copy != ERROR_SUCCESS)
+                failed = copy;
+        if (const LONG user = WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(known_.live, false, folders_));
+            user != ERROR_SUCCESS)
+            failed = user;
+    }
+    // What could not be written is written again at the next check: the
+    // next start must not find what was learnt meanwhile new.
+    knownChanged_ = failed != ERROR_SUCCESS;
+    if (!knownChanged_)
+        unkeptTold_ = false;
+    else if (!std::exchange(unkeptTold_, true))
+        unreportedUnkept_ = failed;
 }
 
 std::vector<StartupGuard::RecordNote> StartupGuard::TakeNewlyNotedRecords() {

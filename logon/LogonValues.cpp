@@ -253,8 +253,9 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
             if (decision == Decision::Disable) PutBackLogonValue(value, before);
             if (decision == Decision::Allow) knownGood[i] = *live;
             changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently, Kind::Decided, {}});
-        } catch (const Error&) {
-            // Met again next time; the others go on.
+        } catch (const Error& e) {
+            // Said, and met again next time; the others go on.
+            changes.push_back({i, *live, before, Decision::Leave, false, Kind::NotPutBack, {}, false, e.Message()});
         }
     }
     return changes;

@@ -73,6 +73,8 @@ struct LogonValueChange {
         // Found as the watch started, not Windows' own: guarded as it is,
         // and said.
         NotWindowsOwn,
+        // The put-back was decided but its write failed: nothing changed.
+        NotPutBack,
     };
     std::size_t index;
     ValueState found, knownGood;
@@ -81,6 +83,7 @@ struct LogonValueChange {
     Kind kind = Kind::Decided;
     std::vector<std::wstring> missing;  // of MissingProgram: what is not there
     bool atStart = false;  // found at start: it changed while Keepboot was not running
+    std::wstring why = {};  // of NotPutBack: what the write met
 };
 
 // How a value's state reads in a question or the history.

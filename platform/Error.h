@@ -30,6 +30,9 @@ private:
 
 // The system's text for an HRESULT, or "OLE error %.8x" when it has none.
 std::wstring OleErrorMessage(HRESULT code);
+// The system's text for a Windows error code, without its full stop, or
+// "error N" when it has none: said inside a sentence.
+std::wstring SystemErrorText(DWORD code);
 
 // Raises OleError when the HRESULT is a failure; S_FALSE and other
 // success codes pass.

@@ -98,6 +98,15 @@ std::wstring KeyOf(const StartPageValue& value) {
     return std::wstring(value.root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + kStartPageKey;
 }
 
+// An allowed value written back as it is: why that failed, or nothing.
+std::wstring WriteBack(std::size_t index, const std::wstring& text) {
+    try {
+        return WriteStartPage(index, text) ? std::wstring() : std::wstring(L"its key does not open for writing");
+    } catch (const Error& e) {
+        return e.Message();
+    }
+}
+
 }  // namespace
 
 std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageReferences& references,
@@ -127,8 +136,9 @@ std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageRefer
                 changes.push_back({i, *live, *references[i], decision, false, true});
                 continue;
             }
-            if (decision == Decision::Allow) WriteStartPage(i, *live);
-            changes.push_back({i, *live, *references[i], decision, policy != Policy::DisableSilently});
+            StartPageChange change{i, *live, *references[i], decision, policy != Policy::DisableSilently};
+            if (decision == Decision::Allow) change.notWrittenBack = WriteBack(i, *live);
+            changes.push_back(std::move(change));
         } catch (const Error&) {
             changes.push_back({i, *live, *references[i], Decision::Leave, false, true});
         }

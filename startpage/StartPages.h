@@ -56,6 +56,9 @@ struct StartPageChange {
     // was put back, and nobody was asked.
     bool notPutBack = false;
     bool atStart = false;  // found at start: it changed while Keepboot was not running
+    // Of an Allow: why the value could not be written back as it was
+    // allowed; empty when it was. The answer stands all the same.
+    std::wstring notWrittenBack = {};
 };
 
 // One check: each defended value that reads differently from its reference

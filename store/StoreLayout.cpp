@@ -2,6 +2,7 @@
 #include "store/StoreLayout.h"
 #include "store/StoreReading.h"
 
+#include "platform/Error.h"
 #include "platform/TextCompare.h"
 #include "places/TaskManager.h"
 
@@ -198,7 +199,16 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
                     skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, L"access is denied"));
                 continue;
             }
-            for (const std::wstring& subkey : store->SubkeyNames()) {
+            // A store key that cannot be listed to its end is said, and the
+            // rest is read: it must not keep every place from being guarded.
+            std::vector<std::wstring> subkeys;
+            try {
+                subkeys = store->SubkeyNames();
+            } catch (const Error&) {
+                skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, L"its entries could not be listed"));
+                continue;
+            }
+            for (const std::wstring& subkey : subkeys) {
                 const OpenedKey key = RegKey::OpenForReading(store->get(), subkey, view);
                 if (!key) continue;
                 SubkeyReader reader(*key);

@@ -55,12 +55,15 @@ TEST_F(Guard, DisablePolicyStoresEveryNewEntryWithoutAWord) {
     EXPECT_TRUE(guard->Known().live.values.empty()) << "a disabled entry is not made known";
 }
 
-TEST_F(Guard, AllowPolicyReadsNothing) {
+TEST_F(Guard, AllowPolicyLeavesANewEntryAndKnowsItFromThenOn) {
     Loaded();
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
-    SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
-    Check(Policy::Allow);  // a reading would have raised
+    Check(Policy::Allow);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(allowed, (Names{L"New"}));
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
+    Check(Policy::DisableSilently);
+    EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New")) << "known, as an answer is";
 }
 
 TEST_F(Guard, AskPolicyAllowMakesTheEntryKnown) {

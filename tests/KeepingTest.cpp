@@ -4,6 +4,8 @@
 // "nothing known"; the machine's record is the administrators'.
 #include <algorithm>
 #include <set>
+#include <string>
+#include <tuple>
 
 #include "CoreHarness.h"
 #include "platform/Faults.h"
@@ -146,6 +148,142 @@ TEST_F(Keeping, TheMachinesRecordIsTheAdministratorsAndAFailedWriteKeepsTheLastO
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0].entry.item, L"Unkept") << "its allowing was not kept";
 }
+
+
+// Every way an entry becomes known reaches the record the next start reads,
+// and what a start shows is what the places hold, whether or not an earlier
+// run left a record. Each case runs both ways.
+class KeptAcrossStarts;
+struct StartCase {
+    const char* name;
+    void (*run)(KeptAcrossStarts& test);
+};
+
+class KeptAcrossStarts : public Keeping, public ::testing::WithParamInterface<std::tuple<StartCase, bool>> {
+protected:
+    void SetUp() override {
+        Keeping::SetUp();
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"Before", L"before.exe");
+        // An earlier run's record, or none: the very first start.
+        if (std::get<1>(GetParam())) {
+            NewRun();
+            guard.reset();
+        }
+    }
+
+public:
+    using Keeping::Check;
+    using Keeping::guard;
+    using Keeping::NewRun;
+    using CoreTest::MakeShortcut;
+    using CoreTest::Pss;
+    using CoreTest::UserStartup;
+    bool WithRecord() const { return std::get<1>(GetParam()); }
+    // The next start's check, by the silent policy: what it takes as new.
+    std::vector<std::wstring> NewAtTheNextStart() {
+        guard.reset();
+        NewRun();
+        std::vector<std::wstring> found;
+        for (const CheckOutcome& o : Check(Policy::DisableSilently)) found.push_back(o.entry.item);
+        return found;
+    }
+};
+
+const StartCase kStartCases[] = {
+    // What the "allow" policy lets through is known, as an answer is.
+    {"AllowedByThePolicy",
+     [](KeptAcrossStarts& test) {
+         test.NewRun();
+         SetStringValue(HKEY_CURRENT_USER, kRun, L"Meanwhile", L"meanwhile.exe");
+         const std::vector<CheckOutcome> outcomes = test.Check(Policy::Allow);
+         ASSERT_EQ(outcomes.size(), 1u);
+         EXPECT_EQ(outcomes[0].action, CheckOutcome::Allowed);
+         EXPECT_FALSE(outcomes[0].asked);
+         EXPECT_TRUE(test.NewAtTheNextStart().empty()) << "allowed, and known at the next start";
+         EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Meanwhile").text, L"meanwhile.exe");
+     }},
+    // A record that cannot be written is said once, and written at the next
+    // check that can.
+    {"RecordWrittenOnceItCanBe",
+     [](KeptAcrossStarts& test) {
+         test.NewRun();
+         test.guard->TakeNewlyUnkept();
+         SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
+         SetStringValue(HKEY_CURRENT_USER, kRun, L"Answered", L"answered.exe");
+         test.Check(Policy::Ask, Decision::Allow);
+         EXPECT_TRUE(test.guard->TakeNewlyUnkept()) << "said";
+         test.Check(Policy::Ask, Decision::Allow);
+         EXPECT_FALSE(test.guard->TakeNewlyUnkept()) << "once while it lasts";
+         SetFaultInjector({});
+         EXPECT_TRUE(test.Check(Policy::Ask, Decision::Leave).empty());
+         EXPECT_TRUE(test.NewAtTheNextStart().empty()) << "the answer was kept at the next check";
+     }},
+    // The list is a reading of the places, never the last run's record: what
+    // went meanwhile is not shown, what came is, and a known expandable
+    // value and a known shortcut move from it at the first try.
+    {"ListedAsThePlacesHoldThem",
+     [](KeptAcrossStarts& test) {
+         const std::wstring expandable = L"%SystemRoot%\\tool.exe";
+         SetRawValue(HKEY_CURRENT_USER, kRun, L"Expanding", REG_EXPAND_SZ, expandable.c_str(),
+                     static_cast<DWORD>((expandable.size() + 1) * sizeof(wchar_t)));
+         test.MakeShortcut(test.UserStartup(), L"Link");
+         test.Pss();
+         if (test.WithRecord()) {
+             test.NewRun();
+             test.guard.reset();
+         }
+         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Before");
+         SetStringValue(HKEY_CURRENT_USER, kRun, L"Added", L"added.exe");
+         test.NewRun();
+         const Inventory& listed = test.guard->Listed();
+         std::vector<std::wstring> values;
+         for (const RunValueEntry& e : listed.live.values) values.push_back(e.name);
+         std::sort(values.begin(), values.end());
+         EXPECT_EQ(values, (std::vector<std::wstring>{L"Added", L"Expanding"}));
+         ASSERT_EQ(listed.live.shortcuts.size(), 1u);
+         const std::vector<StartupEntry> shown = listed.InListOrder();
+         for (const StartupEntry& entry : shown) {
+             const std::wstring name = TextOf(entry).item;
+             if (name == L"Expanding" || name == L"Link") {
+                 EXPECT_EQ(test.guard->Move(entry), MoveResult::Moved) << Narrow(name);
+             }
+         }
+         EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Expanding").exists);
+     }},
+    // A store that cannot be listed is said; every other place is guarded.
+    {"UnlistableStoreStillGuardsThePlaces",
+     [](KeptAcrossStarts& test) {
+         test.Pss();
+         SetStringValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\Held",
+                        L"item", L"Held");
+         SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
+         ASSERT_NO_THROW(test.NewRun());
+         const std::vector<SkippedValue> said = test.guard->TakeNewlySkipped();
+         EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const SkippedValue& v) {
+             return v.unreadable && v.key.find(L"MSConfig") != std::wstring::npos;
+         }));
+         test.Check(Policy::DisableSilently);
+         // The folders are read without listing a key: a shortcut dropped now
+         // is taken at the next check.
+         test.MakeShortcut(test.UserStartup(), L"Dropped");
+         const std::vector<CheckOutcome> outcomes = test.Check(Policy::DisableSilently);
+         SetFaultInjector({});
+         ASSERT_EQ(outcomes.size(), 1u);
+         EXPECT_EQ(outcomes[0].entry.item, L"Dropped");
+         EXPECT_EQ(outcomes[0].action, CheckOutcome::Disabled);
+     }},
+};
+
+TEST_P(KeptAcrossStarts, AtTheNextStart) {
+    std::get<0>(GetParam()).run(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, KeptAcrossStarts,
+                         ::testing::Combine(::testing::ValuesIn(kStartCases), ::testing::Bool()),
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param).name) +
+                                    (std::get<1>(test.param) ? "_WithARecord" : "_AtTheFirstStart");
+                         });
 
 }  // namespace
 }  // namespace kb::test

@@ -356,5 +356,55 @@ TEST_F(WatcherTest, ChangeDuringAQuestionIsCheckedRightAfterIt) {
     EXPECT_TRUE(DisabledInTime(L"Second"));
 }
 
+// A write that fails where the watch decided something is said once while
+// it lasts, and recorded as nothing done: a logon value's put-back, and a
+// start page the user allowed whose writing back fails (the answer stands,
+// and nobody is asked again).
+TEST_F(WatcherTest, AFailedWriteOfADecisionIsSaidOnce) {
+    struct Case {
+        const char* name;
+        Policy startup, startPages;
+        std::function<void()> change;
+        Finding::Kind said;
+    };
+    const std::wstring cmd = L"Software\\Microsoft\\Command Processor";
+    int asked = 0;
+    host_.askAboutValue = [&](const std::wstring&, const EntryDetails&) {
+        ++asked;
+        return Decision::Allow;
+    };
+    const Case cases[] = {
+        {"logon value", Policy::DisableSilently, Policy::Allow,
+         [&] { SetStringValue(HKEY_CURRENT_USER, cmd, L"AutoRun", L"evil.cmd"); },
+         Finding::Kind::LogonValueNotPutBack},
+        {"start page allowed", Policy::Allow, Policy::Ask,
+         [&] { SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", L"http://new.example/"); },
+         Finding::Kind::StartPageNotWrittenBack},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Start Page", L"http://home.example/");
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, cmd.c_str(), L"AutoRun");
+        StartWatch();
+        watcher_->Defend(1, L"http://home.example/");  // the user's own
+        watcher_->SetPolicies(c.startup, c.startPages);
+        asked = 0;
+        logonChanges_.clear();
+        c.change();
+        // Every write fails, a deletion too (Windows' own AutoRun is none).
+        SetFaultInjector([](FaultPoint point) {
+            return point == FaultPoint::RegistryWrite || point == FaultPoint::RegistryDeleteValue;
+        });
+        for (int i = 0; i < 3; ++i) watcher_->CheckEverything();
+        SetFaultInjector({});
+        EXPECT_EQ(FindingsOf(c.said), 1);
+        EXPECT_EQ(FindingsOf(Finding::Kind::StartPageNotPutBack), 0);
+        EXPECT_LE(asked, 1) << "an answer is not asked for again";
+        for (const LogonValueChange& change : logonChanges_)
+            EXPECT_NE(change.decision, Decision::Disable) << "never on record as put back";
+    }
+    EXPECT_EQ(watcher_->Defended(1), L"http://new.example/") << "the user's answer stands";
+}
+
 }  // namespace
 }  // namespace kb::test

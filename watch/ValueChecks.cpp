@@ -24,6 +24,11 @@ void Watcher::CheckStartPagesNow() {
             defended_.at(change.index) = change.found;
             if (keeping_) KeepDefended(defended_);
             if (host_.startPageAccepted) host_.startPageAccepted(change.index, change.found);
+            if (!change.notWrittenBack.empty())
+                Tell(Finding{.kind = Finding::Kind::StartPageNotWrittenBack,
+                             .item = kStartPageValues[change.index].caption,
+                             .found = change.found,
+                             .reason = change.notWrittenBack});
         }
     }
 }
@@ -66,6 +71,13 @@ void Watcher::CheckLogonValuesNow() {
         // Each told once while it lasts, not at every check.
         if (change.kind == Kind::Refused) {
             if (FirstToldOf(refusedTold_, change)) Tell(what);
+            continue;
+        }
+        if (change.kind == Kind::NotPutBack) {
+            Finding failed = what;
+            failed.kind = Finding::Kind::LogonValueNotPutBack;
+            failed.reason = change.why;
+            if (FirstToldOf(notPutBackTold_, change)) Tell(failed);
             continue;
         }
         if (change.kind == Kind::MissingProgram && FirstToldOf(missingTold_, change)) {

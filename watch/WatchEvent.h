@@ -30,6 +30,9 @@ struct Finding {
         OwnFolderRefused,        // reason: Keepboot's own folder is not used
         RecordBroken,            // whose: the record of what was known could not be read whole
         FirstStart,              // whose: the places known from now on, with nothing kept before
+        RecordNotKept,           // reason: what is known could not be written, and is tried again
+        LogonValueNotPutBack,    // item, location, found, reason: the write of the put-back failed
+        StartPageNotWrittenBack,  // item: the page; found: what was allowed; it could not be written back
         MoveNotMadeWhole,        // item, location, result: a move cut short that cannot be finished now
         MoveFinished,            // item, location: a move cut short, finished
         MoveUndone,              // item, location: a move cut short, undone; the entry stays disabled

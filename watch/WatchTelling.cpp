@@ -2,6 +2,7 @@
 // found.
 #include <utility>
 
+#include "platform/Error.h"
 #include "store/OwnFolder.h"
 #include "watch/Watcher.h"
 
@@ -47,6 +48,8 @@ void Watcher::TellWhatWasFound() {
             firstStart = firstStart && *firstStart != whose ? Finding::Whose::Both : whose;
     }
     if (firstStart) Tell(Finding{.kind = Kind::FirstStart, .whose = *firstStart});
+    if (const std::optional<LONG> unkept = guard_.TakeNewlyUnkept())
+        Tell(Finding{.kind = Kind::RecordNotKept, .reason = SystemErrorText(static_cast<DWORD>(*unkept))});
     for (const FinishedMove& move : guard_.TakeNewlyFinishedMoves()) {
         Finding finding = about(move.result != MoveResult::Moved ? Kind::MoveNotMadeWhole
                                 : move.finished                ? Kind::MoveFinished

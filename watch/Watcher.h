@@ -148,7 +148,7 @@ private:
     bool firstCheck_ = true;  // the next full check is the first: what it finds came meanwhile
     // What was last told of each logon value this process may not put back,
     // and of each whose known good names a program no longer there.
-    std::map<std::size_t, ValueState> refusedTold_, missingTold_;
+    std::map<std::size_t, ValueState> refusedTold_, missingTold_, notPutBackTold_;
     // What was last told of each start page that could not be put back.
     std::map<std::size_t, std::wstring> startPageNotPutBack_;
     // The start pages the last question about was answered Cancel: a

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "platform/NewerWindows.h"
@@ -15,11 +16,18 @@ constexpr DWORD kMagic = 0x5152424B;  // "KBRQ"
 // No request is longer: a section that says otherwise is not one.
 constexpr DWORD kMostChars = 1 << 20;
 
+// The arguments follow the header, then one mark per argument, which the
+// elevated instance sets for each it acted on.
 struct Header {
     DWORD magic;
     volatile LONG taken;
     DWORD chars;  // of the arguments that follow, each ended by a NUL
+    DWORD count;  // of the arguments, and so of the marks
 };
+
+SIZE_T SizeOf(DWORD chars, DWORD count) {
+    return sizeof(Header) + static_cast<SIZE_T>(chars) * sizeof(wchar_t) + count;
+}
 
 struct ViewTraits {
     using Type = void*;
@@ -34,8 +42,10 @@ std::optional<ElevatedRequest> ElevatedRequest::Make(const std::vector<std::wstr
     std::wstring payload;
     for (const std::wstring& argument : arguments) payload += argument + L'\0';
     if (payload.size() > kMostChars) return std::nullopt;
-    const DWORD size = static_cast<DWORD>(sizeof(Header) + payload.size() * sizeof(wchar_t));
+    const DWORD count = static_cast<DWORD>(arguments.size());
+    const DWORD size = static_cast<DWORD>(SizeOf(static_cast<DWORD>(payload.size()), count));
     ElevatedRequest request;
+    request.count_ = count;
     // Unnamed: only a process that may take handles out of this one reaches it.
     request.section_.reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, nullptr));
     if (!request.section_) return std::nullopt;
@@ -45,8 +55,23 @@ std::optional<ElevatedRequest> ElevatedRequest::Make(const std::vector<std::wstr
     header->magic = kMagic;
     header->taken = 0;
     header->chars = static_cast<DWORD>(payload.size());
+    header->count = count;
     std::wmemcpy(reinterpret_cast<wchar_t*>(header + 1), payload.data(), payload.size());
+    std::memset(reinterpret_cast<wchar_t*>(header + 1) + payload.size(), 0, count);
     return request;
+}
+
+bool ElevatedRequest::Marked(std::size_t argument) const {
+    if (argument >= count_) return false;
+    const UniqueView view(::MapViewOfFile(section_.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view) return false;
+    const auto* header = static_cast<const Header*>(view.get());
+    const auto* marks = reinterpret_cast<const BYTE*>(reinterpret_cast<const wchar_t*>(header + 1) + header->chars);
+    return marks[argument] == 1;
+}
+
+void RequestMarks::Mark(std::size_t argument) noexcept {
+    if (marks_ && argument < count_) marks_[argument] = 1;
 }
 
 std::wstring ElevatedRequest::CommandLine() const {
@@ -55,7 +80,8 @@ std::wstring ElevatedRequest::CommandLine() const {
 }
 
 std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>& texts,
-                                                             std::size_t at, const std::wstring& executable) {
+                                                             std::size_t at, const std::wstring& executable,
+                                                             RequestMarks* marks) {
     const auto number = [&](std::size_t i) -> std::optional<unsigned long> {
         if (i >= texts.size() || texts[i].empty() || texts[i].size() > 10 ||
             texts[i].find_first_not_of(L"0123456789") != std::wstring::npos)
@@ -72,26 +98,32 @@ std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<s
     if (!::DuplicateHandle(guard.get(), reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(*handle)),
                            ::GetCurrentProcess(), section.put(), FILE_MAP_READ | FILE_MAP_WRITE, FALSE, 0))
         return std::nullopt;
-    const UniqueView view(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+    UniqueView view(::MapViewOfFile(section.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
     MEMORY_BASIC_INFORMATION info{};
     if (!view || !::VirtualQuery(view.get(), &info, sizeof info) || info.RegionSize < sizeof(Header))
         return std::nullopt;
     auto* header = static_cast<Header*>(view.get());
-    if (header->magic != kMagic || header->chars > kMostChars ||
-        sizeof(Header) + header->chars * sizeof(wchar_t) > info.RegionSize)
+    const DWORD chars = header->chars, count = header->count;
+    if (header->magic != kMagic || chars > kMostChars || count > chars || SizeOf(chars, count) > info.RegionSize)
         return std::nullopt;
     // One use: whoever takes it first acts, and only once.
     if (::InterlockedCompareExchange(&header->taken, 1, 0) != 0) return std::nullopt;
     const wchar_t* text = reinterpret_cast<const wchar_t*>(header + 1);
     std::vector<std::wstring> arguments;
     std::wstring argument;
-    for (DWORD i = 0; i < header->chars; ++i) {
+    for (DWORD i = 0; i < chars; ++i) {
         if (text[i] == L'\0') {
             arguments.push_back(std::move(argument));
             argument.clear();
         } else {
             argument += text[i];
         }
+    }
+    if (arguments.size() != count) return std::nullopt;
+    if (marks) {
+        marks->marks_ = reinterpret_cast<volatile BYTE*>(const_cast<wchar_t*>(text) + chars);
+        marks->count_ = count;
+        marks->view_ = std::shared_ptr<void>(view.release(), [](void* v) { ::UnmapViewOfFile(v); });
     }
     return arguments;
 }

@@ -7,6 +7,9 @@
 // process is a Keepboot of its own program file and the request was not
 // taken before: one request, one use. A forged command line names no such
 // section, or one holding what the guard itself asked for.
+#include <windows.h>
+
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,16 +24,36 @@ public:
     static std::optional<ElevatedRequest> Make(const std::vector<std::wstring>& arguments);
     // The process and the handle, as the command line names them.
     std::wstring CommandLine() const;
+    // Whether the instance that took the request marked the argument as
+    // acted on: what it did for each entry, not only how many it missed.
+    bool Marked(std::size_t argument) const;
 
 private:
     UniqueHandle section_;
+    std::size_t count_ = 0;
+};
+
+// The elevated instance's marks on the request it took, one per argument.
+class RequestMarks {
+public:
+    void Mark(std::size_t argument) noexcept;
+
+private:
+    friend std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>&,
+                                                                        std::size_t, const std::wstring&,
+                                                                        RequestMarks*);
+    std::shared_ptr<void> view_;  // the section, mapped
+    volatile BYTE* marks_ = nullptr;
+    std::size_t count_ = 0;
 };
 
 // In the elevated instance: the arguments of the request that texts[at] and
 // texts[at + 1] name, taken; none when they name none of a Keepboot of the
-// program file given, or one taken before.
+// program file given, or one taken before. With marks, what it acts on can
+// be marked for the guard that asked.
 std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<std::wstring>& texts,
-                                                             std::size_t at, const std::wstring& executable);
+                                                             std::size_t at, const std::wstring& executable,
+                                                             RequestMarks* marks = nullptr);
 
 // Whether this process runs as the system itself (the Windows Installer's
 // deferred actions do).

@@ -90,24 +90,34 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
-MoveResult MoveElevated(HWND owner, const std::wstring& executable,
-                        const std::vector<StartupEntry>& entries) {
-    // The entries travel in a request only this process holds.
+std::vector<MoveResult> MoveElevated(HWND owner, const std::wstring& executable,
+                                     const std::vector<StartupEntry>& entries) {
+    const auto every = [&](MoveResult result) { return std::vector<MoveResult>(entries.size(), result); };
+    // The entries travel in a request only this process holds; where each
+    // key starts is where the instance marks it moved.
     std::vector<std::wstring> keys;
-    for (const StartupEntry& entry : entries)
+    std::vector<std::size_t> starts;
+    for (const StartupEntry& entry : entries) {
+        starts.push_back(keys.size());
         for (const std::wstring& text : KeyOf(entry)) keys.push_back(text);
+    }
     const std::optional<ElevatedRequest> request = ElevatedRequest::Make(keys);
-    if (!request) return MoveResult::CannotMove;
+    if (!request) return every(MoveResult::CannotMove);
     const std::wstring parameters = std::wstring(kMoveArgument) + L" " + request->CommandLine();
     DWORD error = ERROR_SUCCESS;
     const UniqueHandle process = StartElevated(owner, executable, parameters, error);
-    if (!process) return error == ERROR_CANCELLED ? MoveResult::NeedsAdministrator
-                                                  : MoveResult::CannotMove;
-    return WaitDispatching(process.get()) == 0 ? MoveResult::Moved : MoveResult::CannotMove;
+    if (!process)
+        return every(error == ERROR_CANCELLED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove);
+    WaitDispatching(process.get());
+    std::vector<MoveResult> results;
+    for (const std::size_t start : starts)
+        results.push_back(request->Marked(start) ? MoveResult::Moved : MoveResult::CannotMove);
+    return results;
 }
 
 int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
-    const std::optional<std::vector<std::wstring>> keys = TakeElevatedRequest(arguments, 1, executable);
+    RequestMarks marks;
+    const std::optional<std::vector<std::wstring>> keys = TakeElevatedRequest(arguments, 1, executable, &marks);
     if (!keys) return RefuseForeignRequest(executable);
     StartupGuard guard(FindStartupFolders());
     // What it moves is known to the guard that asked; the machine's record is
@@ -121,12 +131,21 @@ int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& exe
     int notMoved = 0;
     std::size_t at = 0;
     while (at < keys->size()) {
-        const std::optional<StartupEntry> entry = FindByKey(guard.Known(), *keys, at);
+        const std::size_t start = at;
+        // Its own reading of the places: the record names neither what came
+        // since nor a value's type or a shortcut's link.
+        const std::optional<StartupEntry> entry = FindByKey(guard.Listed(), *keys, at);
+        bool moved = false;
         try {
-            if (!entry || guard.Move(*entry) != MoveResult::Moved) ++notMoved;
+            moved = entry && guard.Move(*entry) == MoveResult::Moved;
         } catch (...) {
-            ++notMoved;
         }
+        // Only what it moved is the user's move: an entry that went for
+        // another reason is not.
+        if (moved)
+            marks.Mark(start);
+        else
+            ++notMoved;
     }
     return notMoved;
 }

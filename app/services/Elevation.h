@@ -29,16 +29,17 @@ bool CanElevate();
 std::wstring QuoteArgument(const std::wstring& argument);
 
 // Moves the entries in an elevated instance of the program and waits for
-// it to end, the messages of this thread still dispatched meanwhile.
-// Moved when every entry moved; NeedsAdministrator when the user declined
-// the rights; CannotMove otherwise.
-MoveResult MoveElevated(HWND owner, const std::wstring& executable,
-                        const std::vector<StartupEntry>& entries);
+// it to end, the messages of this thread still dispatched meanwhile. For
+// each entry: Moved where the instance says it moved it (the caller reads
+// it back); NeedsAdministrator when the user declined the rights;
+// CannotMove otherwise.
+std::vector<MoveResult> MoveElevated(HWND owner, const std::wstring& executable,
+                                     const std::vector<StartupEntry>& entries);
 
 // The elevated instance's work: takes the running guard's request the
 // arguments after "-move" name (see ElevatedRequest.h), finds each entry it
-// names in a reading of its own, and moves it. The number of entries not
-// moved; a request that is not the running guard's changes nothing, and is
+// names in a reading of its own, moves it, and marks it moved in the
+// request. The number of entries not moved; a request that is not the running guard's changes nothing, and is
 // said.
 int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable);
 // Says that a request did not come from the running guard; its exit code.

@@ -69,6 +69,15 @@ std::wstring WordsOf(const Finding& f) {
     case Kind::FirstStart:
         return std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + Places(f.whose) +
                L" starts from what they hold now, and is kept from now on.";
+    case Kind::RecordNotKept:
+        return L"Keepboot cannot write its record of the entries it knows (" + Showable(f.reason) +
+               L"); it tries again at each check, and until then what it learnt since is not kept for its next start.";
+    case Kind::LogonValueNotPutBack:
+        return Quoted(f) + L" changed to \"" + Showable(f.found) + L"\" and could not be put back (" +
+               Showable(f.reason) + L"); it stays as it is.";
+    case Kind::StartPageNotWrittenBack:
+        return Showable(f.item) + L" was allowed as \"" + Showable(f.found) +
+               L"\", but it could not be written back: " + Showable(f.reason) + L".";
     case Kind::MoveNotMadeWhole:
         return L"A move of " + Quoted(f) + L" was cut short and cannot be made whole now: " + WhyOf(f) + L".";
     case Kind::MoveFinished:

@@ -30,15 +30,17 @@ std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEnt
             notMoved.push_back({entry, result});
     }
     if (!needRights.empty()) {
-        const MoveResult elevated = bench.moveElevated(needRights);
-        // What the elevated instance did is read back: it moves each entry
-        // it finds in a reading of its own, and tells no more than a count.
+        const std::vector<MoveResult> elevated = bench.moveElevated(needRights);
+        // What the elevated instance says it moved is read back: one that
+        // went for another reason meanwhile is not the user's move.
         bench.guard.Reload();
-        for (const StartupEntry& entry : needRights) {
-            if (!StillThere(bench.guard.Known(), entry))
+        for (std::size_t i = 0; i < needRights.size(); ++i) {
+            const StartupEntry& entry = needRights[i];
+            const MoveResult said = i < elevated.size() ? elevated[i] : MoveResult::CannotMove;
+            if (said == MoveResult::Moved && !StillThere(bench.guard.Known(), entry))
                 bench.history.RecordMove(entry, from);
             else
-                notMoved.push_back({entry, elevated == MoveResult::Moved ? MoveResult::CannotMove : elevated});
+                notMoved.push_back({entry, said == MoveResult::Moved ? MoveResult::CannotMove : said});
         }
     }
     for (const NotMoved& failure : notMoved) bench.history.RecordNotMoved(failure.entry, WhyNotMoved(failure.why));

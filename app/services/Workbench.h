@@ -15,9 +15,9 @@ struct Workbench {
     Watcher& watcher;
     HistoryKeeper& history;
     // Moves these entries in one elevated instance: Windows asks once.
-    // Moved when it moved them all; NeedsAdministrator when the user
-    // declined the rights.
-    std::function<MoveResult(const std::vector<StartupEntry>&)> moveElevated;
+    // For each, Moved where the instance moved it; NeedsAdministrator when
+    // the user declined the rights.
+    std::function<std::vector<MoveResult>(const std::vector<StartupEntry>&)> moveElevated;
     // Whether this process has administrator rights.
     bool elevated;
 
