@@ -286,6 +286,48 @@ TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     Quit(process, window_);
 }
 
+// A standard user's guard that starts from a record an administrator's run
+// left, and from none: the list shows what the places hold (not what went
+// meanwhile, and what came), and a machine entry that came meanwhile, an
+// expandable value, is moved by the elevated instance, which finds it in
+// its own reading of the places rather than in the record.
+TEST_F(ProgramRights, TheListAndTheElevatedMoveReadThePlacesWithOrWithoutARecord) {
+    for (const bool withRecord : {false, true}) {
+        SCOPED_TRACE(withRecord ? "with a record" : "at the first start");
+        for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            RegKey::DeleteTree(root, kRecordsKey, root == HKEY_LOCAL_MACHINE ? MachineView() : 0);
+        AddRunValue(L"Gone", L"gone.exe");
+        if (withRecord) {
+            // An administrator's run keeps the machine's record.
+            ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+            KeepbootProcess& first = StartWatching(L"2");
+            ASSERT_NE(window_, nullptr);
+            ASSERT_TRUE(WaitUntil([] {
+                return ReadRawValue(HKEY_LOCAL_MACHINE, kRecordsKey, L"Entries", MachineView()).exists;
+            }));
+            Quit(first, window_);
+            ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+        }
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Gone");
+        const std::wstring command = L"%ProgramFiles%\\Vendor\\vendor.exe";
+        SetRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", REG_EXPAND_SZ, command.c_str(),
+                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+
+        KeepbootProcess& process = StartWatching(L"2");
+        ASSERT_NE(window_, nullptr);
+        const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+        ASSERT_TRUE(WaitUntil([&] { return list.Find(L"Vendor") >= 0; })) << "listed without a Refrush";
+        EXPECT_LT(list.Find(L"Gone"), 0);
+        list.SetChecked(list.Find(L"Vendor"), false);
+        ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists; }));
+        EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), command);
+        EXPECT_EQ(process.WaitForReport(1000), nullptr) << "no \"could not be moved\"";
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+        Quit(process, window_);
+    }
+}
+
 }  // namespace
 }  // namespace kb::test
 
