@@ -48,6 +48,8 @@ void MainWindow::Create() {
                                                              : FindStartupFolders());
     // A disable the user asked for in the prompt may borrow the rights.
     guard_->SetElevation([this](const StartupEntry& entry) {
+        // Nobody is there to give the rights as the session ends.
+        if (heldAtSessionEnd_) return MoveResult::NeedsAdministrator;
         return MoveElevated(Handle(), ExecutablePath(), {entry}).front();
     });
     MakeWatcher();
@@ -236,6 +238,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ::PostQuitMessage(0);
         return 0;
     case WM_QUERYENDSESSION:
+        // An entry asked about is not left live to run unanswered at the
+        // next logon: held aside as a disable does, and said so.
+        if (prompt_ && prompt_->HoldForSessionEnd()) heldAtSessionEnd_ = true;
         return TRUE;
     case WM_ENDSESSION:
         // The process may end without returning to the loop: save now.

@@ -226,6 +226,9 @@ private:
     bool ready_ = false;
     bool settingsLoaded_ = false;
     bool tornDown_ = false;
+    // The session's end answered the question under way: its outcome is
+    // recorded as held aside, and no rights are asked for it.
+    bool heldAtSessionEnd_ = false;
 };
 
 }  // namespace kb

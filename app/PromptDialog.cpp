@@ -251,6 +251,12 @@ int PromptDialog::RunModal() {
     return result_;
 }
 
+bool PromptDialog::HoldForSessionEnd() noexcept {
+    if (!modal_ || result_ != 0) return false;
+    result_ = kDisableId;
+    return true;
+}
+
 // So Enter answers Disable whenever the dialog comes up.
 void PromptDialog::FocusDisable() {
     if (::IsWindowVisible(Handle()) && ::IsWindowVisible(disableButton_) &&

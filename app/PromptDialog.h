@@ -42,6 +42,11 @@ public:
     Decision Ask(const std::wstring& question, const EntryDetails& details = {},
                  bool shield = false);
 
+    // The session ends: a question still waiting is answered Disable, so
+    // its entry does not run unanswered at the next logon. False when none
+    // waits.
+    bool HoldForSessionEnd() noexcept;
+
     HWND DisableButton() const noexcept { return disableButton_; }
     HWND EnableButton() const noexcept { return enableButton_; }
     HWND Question() const noexcept { return question_; }

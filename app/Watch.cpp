@@ -2,6 +2,7 @@
 // the prompt, handles its messages while a long check runs, and shows what
 // the watch tells.
 #include <exception>
+#include <utility>
 #include <variant>
 
 #include "app/ErrorReport.h"
@@ -133,7 +134,11 @@ bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
 void MainWindow::Tell(const WatchEvent& event) {
     // Every kind of event is handled: one left out does not compile.
     std::visit(Overloaded{
-                   [this](const CheckOutcome& outcome) { history_.RecordOutcome(outcome); },
+                   [this](const CheckOutcome& outcome) {
+                       CheckOutcome said = outcome;
+                       said.unanswered = said.asked && std::exchange(heldAtSessionEnd_, false);
+                       history_.RecordOutcome(said);
+                   },
                    [this](const StartPageChange& change) { history_.RecordStartPage(change); },
                    [this](const LogonValueChange& change) {
                        history_.RecordLogonValue(change);

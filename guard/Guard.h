@@ -37,6 +37,8 @@ struct CheckOutcome {
     bool asked = false;      // the user answered; else the policy decided
     std::wstring previously;  // what a known entry of its name started before
     bool atStart = false;     // found at start: it came while Keepboot was not running
+    // Held aside because the session ended while its question waited.
+    bool unanswered = false;
 };
 
 class StartupGuard {

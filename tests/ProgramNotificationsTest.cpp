@@ -180,6 +180,28 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
     Quit(process, window_);
 }
 
+// The session ends while a question waits: the entry is not left to run
+// unanswered at the next logon, but held aside whole as a disable does, and
+// the history says why (its Enable puts it back).
+TEST_F(ProgramNotifications, AQuestionOpenAtTheSessionsEndHoldsItsEntryAside) {
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    AddRunValue(L"Unanswered", L"unanswered.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Unanswered"); },
+                          kWellInsideAnInterval));
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(::SendMessageTimeoutW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the session may end";
+    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Unanswered"); }, kWellInsideAnInterval));
+    EXPECT_TRUE(StoredWhole(L"Unanswered", L"unanswered.exe"));
+    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+    Quit(process, window_);
+    const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+    EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const HistoryRecord& r) {
+                  return r.item == L"Unanswered" && r.kind == RecordKind::Disabled &&
+                         r.detail.find(kHeldAtSessionEnd) != std::wstring::npos;
+              }), 1);
+}
 
 // Keepboot.exe as Windows 10 and 11 run it for a standard user: the
 // standard-user mode refuses it every write below HKEY_LOCAL_MACHINE and

@@ -63,6 +63,11 @@ void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
     record.location = outcome.entry.location;
     if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
     if (outcome.atStart) record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kFoundAtStart);
+    if (outcome.unanswered) {
+        // The watch held it: Enable here puts it back, as for any disable of its.
+        record.by = L"the watch";
+        record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kHeldAtSessionEnd);
+    }
     Record(std::move(record));
 }
 
