@@ -128,13 +128,17 @@ TEST_F(Faults, DisablingARegistryEntryNeverLosesIt) {
     EXPECT_TRUE(RegistryEntryWhole());
 }
 
+// The stored entry is read before the faults: a store that cannot be
+// listed is said and read as far as it can be, not raised.
 TEST_F(Faults, EnablingARegistryEntryNeverLosesIt) {
+    StoredRunEntry stored;
     Sweep("EnableRunValue",
           [&] {
               LiveValue();
               DisableValue();
+              stored = StoredValue(L"Tool");
           },
-          [&] { EnableRunValue(StoredValue(L"Tool")); }, [&] { return RegistryEntryWhole(); });
+          [&] { EnableRunValue(stored); }, [&] { return RegistryEntryWhole(); });
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Tool"), Text(kCommand, REG_EXPAND_SZ));
 }
 
@@ -147,13 +151,15 @@ TEST_F(Faults, DisablingAShortcutNeverLosesIt) {
 TEST_F(Faults, EnablingAShortcutNeverLosesIt) {
     for (const bool backupFolder : {true, false}) {
         if (!backupFolder) RemoveTree(Windows() + L"\\pss");
+        StoredShortcutEntry stored;
         Sweep(backupFolder ? "EnableShortcut, from the copy in pss"
                            : "EnableShortcut, from the copy in Keepboot's own folder",
               [&] {
                   LiveShortcut();
                   DisableFoo();
+                  stored = StoredShortcut(L"Foo");
               },
-              [&] { EnableShortcut(StoredShortcut(L"Foo"), Folders()); },
+              [&] { EnableShortcut(stored, Folders()); },
               [&] { return FolderEntryWhole(); });
         EXPECT_TRUE(FolderEntryWhole());
         EXPECT_TRUE(FileExists(shortcut_));
