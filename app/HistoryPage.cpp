@@ -49,10 +49,20 @@ void HistoryPage::OnNotify(NMHDR& header) {
 void HistoryPage::EnableSelected() {
     const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
     if (!selected) return;
-    if (bench_.CheckUnderWay()) {
-        listPage_.Reload();  // waits for the check's end; try again after it
+    // What the user chose now, whatever is chosen when it runs.
+    if (bench_.Busy()) {
+        enablePending_ = selected;
         return;
     }
+    Enable(*selected);
+}
+
+void HistoryPage::RunPutOffWork() {
+    if (std::optional<HistoryRecord> record = std::exchange(enablePending_, std::nullopt)) Enable(*record);
+}
+
+void HistoryPage::Enable(const HistoryRecord& record) {
+    const HistoryRecord* const selected = &record;
     bench_.guard.Reload();
     // A logon value found not Windows' own: Windows' own value back, while
     // it still holds what the record says.

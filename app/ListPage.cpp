@@ -42,7 +42,7 @@ void ListPage::OnNotify(NMHDR& header) {
 }
 
 void ListPage::Reload() {
-    if (bench_.CheckUnderWay()) {
+    if (bench_.Busy()) {
         reloadPending_ = true;
         return;
     }
@@ -57,7 +57,7 @@ void ListPage::ShowKnown() {
 }
 
 void ListPage::Apply() {
-    if (bench_.CheckUnderWay()) {
+    if (bench_.Busy()) {
         applyPending_ = true;
         return;
     }

@@ -24,6 +24,11 @@ bool StartsHidden(const std::vector<std::wstring>& arguments) {
 
 MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options)) {}
 
+void MainWindow::SetPrompt(PromptDialog* prompt) {
+    prompt_ = prompt;
+    if (prompt_) prompt_->OnAnswer([this](Decision decision) { OnAnswered(decision); });
+}
+
 MainWindow::~MainWindow() {
     TearDown();
 }
@@ -240,7 +245,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         // An entry asked about is not left live to run unanswered at the
         // next logon: held aside as a disable does, and said so.
-        if (prompt_ && prompt_->HoldForSessionEnd()) heldAtSessionEnd_ = true;
+        HoldQuestionsForSessionEnd();
         return TRUE;
     case WM_ENDSESSION:
         // The process may end without returning to the loop: save now.

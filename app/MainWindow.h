@@ -18,6 +18,7 @@
 #include "app/services/GuardWindow.h"
 #include "app/Controls.h"
 #include "app/services/HistoryKeeper.h"
+#include "app/services/QuestionQueue.h"
 #include "app/HistoryPage.h"
 #include "app/ListPage.h"
 #include "app/PngImage.h"
@@ -96,7 +97,9 @@ public:
     bool StartHidden() const noexcept { return startHidden_; }
     bool TrayIconShown() const noexcept { return trayIcon_ && trayIcon_->Shown(); }
     bool Ready() const noexcept { return ready_; }
-    void SetPrompt(PromptDialog* prompt) noexcept { prompt_ = prompt; }
+    // The dialog that asks the questions; without one nothing is asked and
+    // each change is left as it is.
+    void SetPrompt(PromptDialog* prompt);
 
     // The pages, each with its controls and handlers.
     SettingsPage& SettingsTab() noexcept { return *settingsTab_; }
@@ -169,8 +172,18 @@ private:
     // the window shows.
     void ShowSelfStartOnce();
     void RestartElevated();
-    Decision Ask(const std::wstring& question, const EntryDetails& details = {},
-                 bool shield = false);
+    // The answer to the question, once the user gave it; until then Later:
+    // the question waits its turn and the check goes on without it.
+    QuestionQueue::Answer Ask(const Question& question);
+    // The prompt's answer: kept for the check that acts on it, which runs
+    // as soon as nothing else does, and the next question shown.
+    void OnAnswered(Decision decision) noexcept;
+    // Acts on the answer to the question now, or has the next check do it.
+    void Act(const Question& question, QuestionQueue::Answer answer);
+    void ShowNextQuestion();
+    // The session ends: every question still waiting is answered Disable
+    // and acted on now.
+    void HoldQuestionsForSessionEnd() noexcept;
     // Whether moving the entry needs rights this process has not.
     bool NeedsElevation(const StartupEntry& entry) const;
     // Reads the administrator's policy again; what changed takes effect at
@@ -218,6 +231,7 @@ private:
     std::unique_ptr<StartPagesPage> startPagesTab_;
     std::unique_ptr<HistoryPage> historyTab_;
     PromptDialog* prompt_ = nullptr;
+    QuestionQueue questions_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;
@@ -226,8 +240,8 @@ private:
     bool ready_ = false;
     bool settingsLoaded_ = false;
     bool tornDown_ = false;
-    // The session's end answered the question under way: its outcome is
-    // recorded as held aside, and no rights are asked for it.
+    // The session's end answered the question the check acts on: its
+    // outcome is recorded as held aside, and no rights are asked for it.
     bool heldAtSessionEnd_ = false;
 };
 

@@ -3,10 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "app/Controls.h"
-#include "app/services/MessagePump.h"
 #include "platform/ShowableText.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"
@@ -94,19 +92,6 @@ std::wstring FittedQuestion(HWND label, HFONT font, const std::wstring& question
     return CutInTheMiddle(question, low);
 }
 
-// The program's windows that a modal prompt disables while it waits.
-struct DisabledWindows {
-    HWND dialog;
-    std::vector<HWND> windows;
-
-    static BOOL CALLBACK Collect(HWND window, LPARAM param) {
-        auto* self = reinterpret_cast<DisabledWindows*>(param);
-        if (window != self->dialog && ::IsWindowVisible(window) && ::IsWindowEnabled(window))
-            self->windows.push_back(window);
-        return TRUE;
-    }
-};
-
 Decision DecisionOf(int id) {
     return id == PromptDialog::kDisableId ? Decision::Disable
            : id == PromptDialog::kEnableId ? Decision::Allow
@@ -184,31 +169,46 @@ void PromptDialog::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     if (controls_) controls_->Relayout(scale_, font.get());
     font_ = std::move(font);
     // What is shown was fitted to the old widths.
-    if (modal_) ShowTexts();
+    if (showing_) ShowTexts();
     ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
-Decision PromptDialog::Ask(const std::wstring& question, const EntryDetails& details,
-                           bool shield) {
-    ::SendMessageW(disableButton_, BCM_SETSHIELD, 0, shield ? TRUE : FALSE);
+void PromptDialog::Show(const kb::Question& question) {
+    ::SendMessageW(disableButton_, BCM_SETSHIELD, 0, question.shield ? TRUE : FALSE);
     // Above every window, also other programs', then back into the normal band.
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     PlaceWhereTheUserWorks();
-    askedQuestion_ = question;
-    askedDetails_ = details;
+    asked_ = question;
     ShowTexts();
-    return DecisionOf(RunModal());
+    // A report open meanwhile may have disabled this window with the rest.
+    ::EnableWindow(Handle(), TRUE);
+    showing_ = true;
+    ::ShowWindow(Handle(), SW_SHOW);
+    FocusDisable();
+}
+
+void PromptDialog::Answer(int id) {
+    if (!showing_) return;
+    showing_ = false;
+    ::ShowWindow(Handle(), SW_HIDE);
+    if (answered_) answered_(DecisionOf(id));
+}
+
+void PromptDialog::Withdraw() noexcept {
+    showing_ = false;
+    ::ShowWindow(Handle(), SW_HIDE);
 }
 
 void PromptDialog::ShowTexts() {
     // The question always whole where it matters, whatever the value's length.
-    ::SetWindowTextW(question_, FittedQuestion(question_, font_.get(), Showable(askedQuestion_)).c_str());
-    SetDetail(starts_, L"Starts: ", askedDetails_.program);
-    SetDetail(arguments_, L"Arguments: ", askedDetails_.arguments);
-    SetDetail(before_, L"Before: ", askedDetails_.before);
+    const EntryDetails& details = asked_.details;
+    ::SetWindowTextW(question_, FittedQuestion(question_, font_.get(), Showable(asked_.text)).c_str());
+    SetDetail(starts_, L"Starts: ", details.program);
+    SetDetail(arguments_, L"Arguments: ", details.arguments);
+    SetDetail(before_, L"Before: ", details.before);
     // The place in full, on its two lines, broken anywhere.
-    ::SetWindowTextW(from_, askedDetails_.from.empty() ? L"" : (L"From: " + Showable(askedDetails_.from)).c_str());
+    ::SetWindowTextW(from_, details.from.empty() ? L"" : (L"From: " + Showable(details.from)).c_str());
 }
 
 void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstring& text) {
@@ -227,36 +227,6 @@ void PromptDialog::SetDetail(HWND label, const wchar_t* heading, const std::wstr
     ::SetWindowTextW(label, line.c_str());
 }
 
-int PromptDialog::RunModal() {
-    // Disable only the program's windows that are visible and enabled now;
-    // a hidden main window stays usable once brought back.
-    DisabledWindows collect{Handle(), {}};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &DisabledWindows::Collect,
-                        reinterpret_cast<LPARAM>(&collect));
-    for (HWND window : collect.windows) ::EnableWindow(window, FALSE);
-
-    // A report open meanwhile may have disabled this window with the rest.
-    ::EnableWindow(Handle(), TRUE);
-    result_ = 0;
-    modal_ = true;
-    ::ShowWindow(Handle(), SW_SHOW);
-    FocusDisable();
-    // Ending the program answers Cancel; the loop outside ends it.
-    const bool ended = !PumpUntil([this] { return result_ != 0; },
-                                  [this](MSG& msg) { return ::IsDialogMessageW(Handle(), &msg) != FALSE; });
-    if (ended) result_ = kCancelId;
-    modal_ = false;
-    for (HWND window : collect.windows) ::EnableWindow(window, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
-    return result_;
-}
-
-bool PromptDialog::HoldForSessionEnd() noexcept {
-    if (!modal_ || result_ != 0) return false;
-    result_ = kDisableId;
-    return true;
-}
-
 // So Enter answers Disable whenever the dialog comes up.
 void PromptDialog::FocusDisable() {
     if (::IsWindowVisible(Handle()) && ::IsWindowVisible(disableButton_) &&
@@ -267,9 +237,9 @@ void PromptDialog::FocusDisable() {
 LRESULT PromptDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        if (modal_ && HIWORD(wParam) == BN_CLICKED) {
+        if (HIWORD(wParam) == BN_CLICKED) {
             const int id = LOWORD(wParam);
-            if (id == kDisableId || id == kEnableId || id == kCancelId) result_ = id;
+            if (id == kDisableId || id == kEnableId || id == kCancelId) Answer(id);
         }
         return 0;
     case DM_GETDEFID:
@@ -278,7 +248,7 @@ LRESULT PromptDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         if (LOWORD(wParam) != WA_INACTIVE) FocusDisable();
         return 0;
     case WM_CLOSE:
-        if (modal_) result_ = kCancelId;
+        Answer(kCancelId);
         return 0;
     case WM_DPICHANGED:
         // Dragged to a monitor of another scale: laid out for it.

@@ -1,15 +1,17 @@
 #pragma once
 // The prompt: one question, answered Disable, Enable or Cancel (also Esc
 // and the close box). Its own top-level window, so it comes up while the
-// main window is hidden.
+// main window is hidden; modeless, so the program goes on while it waits.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/Controls.h"
 #include "app/PngImage.h"
 #include "app/Window.h"
+#include "app/services/QuestionQueue.h"
 #include "platform/Handle.h"
 #include "places/Entries.h"
 #include "policy/Policy.h"
@@ -30,22 +32,19 @@ public:
     // Makes the dialog, hidden, centred on the monitor where the user works.
     void Create();
 
-    // Lifts the dialog above every window, shows the question (cut in its
-    // middle, the cut said, when it would not fit), and below it the
-    // program that would start (its file name always whole; several, all
-    // listed), its arguments (cut in the middle, never at their end), what it
-    // started before it changed, and the place in full, and waits for the
-    // answer in a nested message loop. A quit message met
-    // there answers Cancel and is passed on.
+    // Lifts the dialog above every window and shows the question, and below
+    // it the program that would start, its arguments, what it started
+    // before it changed, and the place in full. Returns at once: nothing
+    // waits for the user. The answer (Esc and the close box answer Cancel)
+    // hides the dialog and reaches the handler set by OnAnswer.
     // With shield set, Disable carries the shield: it needs administrator
     // rights, which Windows will ask for.
-    Decision Ask(const std::wstring& question, const EntryDetails& details = {},
-                 bool shield = false);
-
-    // The session ends: a question still waiting is answered Disable, so
-    // its entry does not run unanswered at the next logon. False when none
-    // waits.
-    bool HoldForSessionEnd() noexcept;
+    void Show(const kb::Question& question);
+    // Told each answer; it must not raise.
+    void OnAnswer(std::function<void(Decision)> handler) { answered_ = std::move(handler); }
+    bool Showing() const noexcept { return showing_; }
+    // Takes the question down unanswered.
+    void Withdraw() noexcept;
 
     HWND DisableButton() const noexcept { return disableButton_; }
     HWND EnableButton() const noexcept { return enableButton_; }
@@ -59,7 +58,7 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    int RunModal();
+    void Answer(int id);
     void FocusDisable();
     static RECT FrameFor(const DpiScale& scale);
     // Centred on the monitor under the cursor, laid out for its DPI.
@@ -73,16 +72,15 @@ private:
     DpiScale scale_;
     UniqueFont font_;
     std::unique_ptr<ControlSet> controls_;
-    std::wstring askedQuestion_;
-    EntryDetails askedDetails_;
+    kb::Question asked_;  // the accessor Question() hides the type here
+    std::function<void(Decision)> answered_;
     PngBitmap image_;
     // Sets a detail line, shortened to the label's width.
     void SetDetail(HWND label, const wchar_t* heading, const std::wstring& text);
 
     HWND disableButton_ = nullptr, enableButton_ = nullptr, question_ = nullptr;
     HWND starts_ = nullptr, arguments_ = nullptr, before_ = nullptr, from_ = nullptr;
-    int result_ = 0;
-    bool modal_ = false;
+    bool showing_ = false;
 };
 
 }  // namespace kb

@@ -37,7 +37,7 @@ void StartPagesPage::Reload() {
     // During a question the boxes are what it defends: Refrush reads them
     // again once it is answered, not before (the live value is the one
     // asked about).
-    if (watcher_.Checking()) {
+    if (watcher_.Busy()) {
         reloadPending_ = true;
         return;
     }

@@ -30,11 +30,14 @@ void MainWindow::MakeWatcher() {
     host.askAboutEntry = [this](const StartupEntry& entry) {
         EntryDetails details = DetailsOf(entry);
         details.before = guard_->PreviousCommand(entry).value_or(L"");
-        return Ask(NewStartupQuestion(TextOf(entry).item), details,
-                   NeedsElevation(entry));
+        const QuestionQueue::Answer answer =
+            Ask({NewStartupQuestion(TextOf(entry).item), details, NeedsElevation(entry), entry});
+        // Told with the outcome that follows, and no rights asked for.
+        heldAtSessionEnd_ = answer.held;
+        return answer.decision;
     };
     host.askAboutValue = [this](const std::wstring& question, const EntryDetails& details) {
-        return Ask(question, details);
+        return Ask({question, details}).decision;
     };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
@@ -44,7 +47,12 @@ void MainWindow::MakeWatcher() {
     };
     host.breathe = [this] { Breathe(); };
     host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
-    host.checkEnded = [this] { RunPutOffWork(); };
+    host.checkEnded = [this] {
+        // An answer the check after it did not take concerns a change gone
+        // meanwhile: not kept for a namesake that comes later.
+        questions_.Forget(watcher_->Count().fullChecks);
+        RunPutOffWork();
+    };
     host.adminPolicyMayHaveChanged = [this] { FollowAdminPolicy(); };
     watcher_ = std::make_unique<Watcher>(*guard_, !options_.folders, std::move(host));
 }
@@ -85,11 +93,14 @@ void MainWindow::RunPutOffWork() {
     };
     run([this] { startPagesTab_->RunPutOffWork(); });
     run([this] { listTab_->RunPutOffWork(); });
+    run([this] { historyTab_->RunPutOffWork(); });
     history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
 }
 
 bool MainWindow::FilterMessage(MSG& msg) {
+    // The prompt's keys too: Enter answers Disable, Esc Cancel.
+    if (prompt_ && prompt_->Showing() && ::IsDialogMessageW(prompt_->Handle(), &msg)) return true;
     return PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg);
 }
 
@@ -118,13 +129,59 @@ void MainWindow::Breathe() {
     }
 }
 
-Decision MainWindow::Ask(const std::wstring& question, const EntryDetails& details,
-                         bool shield) {
-    const Decision decision = options_.ask ? options_.ask(question)
-                              : prompt_    ? prompt_->Ask(question, details, shield)
-                                           : Decision::Leave;
+QuestionQueue::Answer MainWindow::Ask(const Question& question) {
     // An answer given after the teardown began changes nothing.
-    return StoppedForGood() ? Decision::Leave : decision;
+    if (StoppedForGood()) return {Decision::Leave};
+    if (options_.ask) return {options_.ask(question.text)};
+    if (!prompt_) return {Decision::Leave};
+    if (const std::optional<QuestionQueue::Answer> answer = questions_.Take(question)) return *answer;
+    ShowNextQuestion();
+    return {Decision::Later};
+}
+
+void MainWindow::ShowNextQuestion() {
+    if (!prompt_ || StoppedForGood()) return;
+    if (const std::optional<Question> next = questions_.Next()) prompt_->Show(*next);
+}
+
+void MainWindow::OnAnswered(Decision decision) noexcept {
+    try {
+        if (const std::optional<Question> answered = questions_.TakeShowing()) Act(*answered, {decision});
+        ShowNextQuestion();
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
+void MainWindow::Act(const Question& question, QuestionQueue::Answer answer) {
+    if (StoppedForGood()) return;
+    // A new entry's answer is acted on at once, unless a check or move
+    // runs: a Quit right after it does not lose it.
+    if (question.entry && !watcher_->Busy()) {
+        const Watcher::Hold hold = watcher_->HoldChecks();
+        heldAtSessionEnd_ = answer.held;
+        guard_->Answer(*question.entry, answer.decision, [this](const StartupEntry& e) { listTab_->Append(e); });
+        heldAtSessionEnd_ = false;
+        watcher_->TellWhatWasFound();
+        return;
+    }
+    // Else the next full check acts on it where it meets the change again;
+    // one under way may have passed it already.
+    questions_.Keep(question, answer, watcher_->Count().fullChecks + 1);
+    watcher_->CheckEverything();
+}
+
+void MainWindow::HoldQuestionsForSessionEnd() noexcept {
+    // Each question still waiting, answered Disable: no rights are asked
+    // for, nobody is there to give them.
+    for (const Question& question : questions_.TakeAll()) {
+        try {
+            Act(question, {Decision::Disable, true});
+        } catch (...) {
+            ReportCurrentException();
+        }
+    }
+    if (prompt_) prompt_->Withdraw();
 }
 
 bool MainWindow::NeedsElevation(const StartupEntry& entry) const {

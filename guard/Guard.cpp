@@ -100,7 +100,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     }
     settling_.JoinLeftovers(toRead, scan.items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, round.skipped);
-    NoteStamps(Settled(whole, scan, now), stamps);
+    NoteStamps(Settled(whole, scan, now, round), stamps);
     Replace(whole, std::move(now));
     if (everyPlace)
         unmovable_ = std::move(round.unmovable);
@@ -110,6 +110,26 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         atStart_ = false;
         restoredOver_.reset();
     }
+    Keep();
+}
+
+void StartupGuard::Answer(const StartupEntry& entry, Decision decision, const Allowed& allowed) {
+    if (checking_ || shutDown_ || !loaded_ || decision == Decision::Later) return;
+    checking_ = true;
+    ScopeExit done([this] { checking_ = false; });
+    const Ask answer = [decision](const StartupEntry&) { return decision; };
+    CheckRound round{Policy::Ask, answer, allowed};
+    const auto disable = [this](const auto& e) { return MoveEntry(e, folders_); };
+    std::visit(
+        [&]<typename Entry>(const Entry& e) {
+            // Only a live entry is asked about.
+            if constexpr (requires { IdentityOf(e); }) {
+                std::vector<Entry> kept;
+                HandleNew(e, disable, kept, round);
+            }
+        },
+        entry);
+    unmovable_.merge(round.unmovable);
     Keep();
 }
 
@@ -171,6 +191,16 @@ void StartupGuard::HandleNew(const Entry& entry, const Disable& disable, std::ve
                               : round.policy == Policy::DisableSilently ? Decision::Disable
                                                                          : Decision::Allow;
     if (shutDown_) return;
+    if (decision == Decision::Later) {
+        // Unanswered yet: new still at the next check, which may bring the
+        // answer. What its name started before stays known meanwhile, so
+        // the question and its record can say it, and its place is read
+        // again.
+        for (const Entry* namesake : Namesakes(entry)) kept.push_back(*namesake);
+        round.waiting.insert(FoldCase(TextOf(entry).location));
+        if (atStart_) waitingSinceStart_.insert(identity);
+        return;
+    }
     if (decision == Decision::Leave) Record(CheckOutcome::Left, entry, asked);
     if (decision == Decision::Disable) {
         MoveResult result = disable(entry);
@@ -211,14 +241,16 @@ void StartupGuard::NoteDisabling(const Entry& entry, MoveResult result, bool ask
 }
 
 PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntries& scan,
-                                     const LiveEntries& now) {
+                                     const LiveEntries& now, const CheckRound& round) {
     // A key holding an entry left as it is (Cancel) is read again at the
-    // next check, which asks again.
+    // next check, which asks again; one holding an entry whose question
+    // waits, which may bring the answer.
     PlaceSelection settled = whole;
     whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
         const auto of = [&](const RunValueEntry& e) { return EqualIgnoringCase(e.place.Location(), key.Location()); };
-        if (std::count_if(scan.values.begin(), scan.values.end(), of) !=
-            std::count_if(now.values.begin(), now.values.end(), of)) {
+        if (round.waiting.contains(FoldCase(key.Location())) ||
+            std::count_if(scan.values.begin(), scan.values.end(), of) !=
+                std::count_if(now.values.begin(), now.values.end(), of)) {
             settled.Drop(id);
             stampsRead_[id].reset();
         }

@@ -113,6 +113,13 @@ public:
     void Check(Policy policy, const Ask& ask, const Allowed& allowed,
                const PlaceSelection& places = {});
 
+    // The answer to a question a check asked and went on without, acted on
+    // now as the check would have: Disable moves the entry (borrowing the
+    // rights where needed), Enable makes it known, Cancel leaves it; each
+    // on record. A move checks that the entry is still as it was asked
+    // about. Does nothing during a check or once the guard is shut down.
+    void Answer(const StartupEntry& entry, Decision decision, const Allowed& allowed);
+
     // Moves one entry the user changed on the list. An entry enabled here
     // is known at once, so a check before the next reload leaves it alone.
     MoveResult Move(const StartupEntry& entry);
@@ -172,6 +179,8 @@ private:
         std::vector<SkippedValue> skipped = {};
         // The new entries that could not be disabled, by what they are now.
         std::set<std::wstring> unmovable = {};
+        // The places, folded, of new entries whose question waits.
+        std::set<std::wstring> waiting = {};
     };
     // The places to read: the selected ones, less the Run-type keys whose
     // stamps say they did not change since their last whole reading.
@@ -191,7 +200,8 @@ private:
     void NoteDisabling(const Entry& entry, MoveResult result, bool asked, CheckRound& round);
     // The keys read whole whose stamps may be kept: not one holding an
     // entry left as it is.
-    PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now);
+    PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now,
+                           const CheckRound& round);
     // The stamps of the selected Run-type keys, by their ids.
     std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
     // Keeps the stamps of the keys read whole.
@@ -251,6 +261,9 @@ private:
     // The reading Restore took before the record replaced the known
     // entries, until the first check of every place.
     std::optional<Inventory> restoredOver_;
+    // New entries met at the first check since Restore whose question
+    // still waits, by what they are: found at start when answered.
+    std::set<std::wstring> waitingSinceStart_;
     bool checking_ = false;
     bool shutDown_ = false;
 };

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "guard/Guard.h"
+#include "guard/EntryKinds.h"
 
 namespace kb {
 
@@ -21,7 +22,14 @@ std::vector<ChangedEntry> StartupGuard::TakeNewlyChanged() {
 
 void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {
     if (!recorder_) return;
-    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L""), atStart_};
+    const bool waitedSinceStart = std::visit(
+        [&](const auto& e) {
+            if constexpr (requires { IdentityOf(e); }) return waitingSinceStart_.erase(IdentityOf(e)) > 0;
+            return false;
+        },
+        entry);
+    const bool atStart = atStart_ || waitedSinceStart;
+    CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L""), atStart};
     recorder_(outcome);
 }
 

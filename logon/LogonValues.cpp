@@ -184,7 +184,7 @@ bool MayWrite(const LogonValue& value) {
 
 // A change from a value that names a program no longer there: the user is
 // asked, and Disable puts Windows' own back where that names nothing missing.
-LogonValueChange AskAboutMissing(std::size_t i, const ValueState& live, const ValueState& before,
+std::optional<LogonValueChange> AskAboutMissing(std::size_t i, const ValueState& live, const ValueState& before,
                                  std::vector<std::wstring> missing, KnownGood& knownGood, const AskAboutValue& ask) {
     const LogonValue& value = LogonValues().at(i);
     const ValueState own = WindowsDefaultOf(value);
@@ -195,6 +195,7 @@ LogonValueChange AskAboutMissing(std::size_t i, const ValueState& live, const Va
     for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
     details.before = L"not there: " + names + L"; it held " + details.before;
     const Decision decision = ask(QuestionWithMissing(value, live, ownUsable), details);
+    if (decision == Decision::Later) return std::nullopt;
     if (decision == Decision::Disable && ownUsable) {
         PutBackLogonValue(value, own);
         knownGood[i] = own;
@@ -202,7 +203,7 @@ LogonValueChange AskAboutMissing(std::size_t i, const ValueState& live, const Va
     if (decision == Decision::Allow) knownGood[i] = live;
     // Disable with nothing to put back leaves it as it is.
     const Decision done = decision == Decision::Disable && !ownUsable ? Decision::Leave : decision;
-    return {i, live, before, done, true, LogonValueChange::Kind::MissingProgram, std::move(missing)};
+    return LogonValueChange{i, live, before, done, true, LogonValueChange::Kind::MissingProgram, std::move(missing)};
 }
 
 }  // namespace
@@ -244,12 +245,14 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
             // What names a program no longer there is never put back: the
             // user decides, whatever the policy.
             if (std::vector<std::wstring> missing = MissingPrograms(value, before); !missing.empty()) {
-                changes.push_back(AskAboutMissing(i, *live, before, std::move(missing), knownGood, ask));
+                if (auto change = AskAboutMissing(i, *live, before, std::move(missing), knownGood, ask))
+                    changes.push_back(std::move(*change));
                 continue;
             }
             const Decision decision = policy == Policy::DisableSilently
                                           ? Decision::Disable
                                           : ask(QuestionAbout(value, *live), DetailsOf(value, *live, before));
+            if (decision == Decision::Later) continue;  // changed still at the next check
             if (decision == Decision::Disable) PutBackLogonValue(value, before);
             if (decision == Decision::Allow) knownGood[i] = *live;
             changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently, Kind::Decided, {}});

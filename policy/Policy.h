@@ -7,6 +7,9 @@ namespace kb {
 enum class Policy { DisableSilently = 0, Ask = 1, Allow = 2 };
 
 // The answer about one change: the prompt's Disable, Enable and Cancel.
-enum class Decision { Disable, Allow, Leave };
+// Later: the question waits its turn, unanswered; the change stays as it is,
+// is not on record and is met again at the next check, which may bring the
+// answer.
+enum class Decision { Disable, Allow, Leave, Later };
 
 }  // namespace kb

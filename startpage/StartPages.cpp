@@ -131,6 +131,7 @@ std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageRefer
                     : ask(std::wstring(value.caption) + L" will change to \"" + *live +
                               L"\", do you want to disbale it?",  // "disbale": the prompt's own text
                           EntryDetails{*live, {}, KeyOf(value), *references[i]});
+            if (decision == Decision::Later) continue;  // changed still at the next check
             // Put back only when it was: a key that did not open is no put-back.
             if (decision == Decision::Disable && !WriteStartPage(i, *references[i])) {
                 changes.push_back({i, *live, *references[i], decision, false, true});

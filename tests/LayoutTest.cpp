@@ -127,7 +127,7 @@ TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
     prompt.Create();
     const auto ask = [&] {
         ::PostMessageW(prompt.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-        prompt.Ask(L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
+        AskAndWait(prompt, L"One new Windows Startup \"Some Vendor's Background Updater Service\", do you want "
                    L"to disbale it?",
                    {L"C:\\Program Files\\Some Vendor\\Updater\\updater.exe", L"--background --quiet",
                     L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",

@@ -186,7 +186,7 @@ TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
     expectCentred("made");
     ::SetWindowPos(dialog.Handle(), nullptr, work.left, work.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.Ask(L"where");
+    AskAndWait(dialog, L"where");
     expectCentred("asked again");
     EXPECT_TRUE(::GetWindowLongW(dialog.DisableButton(), GWL_STYLE) & BS_DEFPUSHBUTTON);
     EXPECT_FALSE(::GetWindowLongW(dialog.Handle(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX));
@@ -194,17 +194,17 @@ TEST_F(Prompt, HasItsLayoutAndStaysHiddenUntilAsked) {
 
 TEST_F(Prompt, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(dialog.Ask(L"first"), Decision::Disable);
+    EXPECT_EQ(AskAndWait(dialog, L"first"), Decision::Disable);
     EXPECT_FALSE(::IsWindowVisible(dialog.Handle()));
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(dialog.Ask(L"second"), Decision::Leave);
+    EXPECT_EQ(AskAndWait(dialog, L"second"), Decision::Leave);
 
     ::PostMessageW(dialog.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(dialog.Ask(L"third"), Decision::Leave);
+    EXPECT_EQ(AskAndWait(dialog, L"third"), Decision::Leave);
 
     ::PostMessageW(dialog.EnableButton(), BM_CLICK, 0, 0);
-    EXPECT_EQ(dialog.Ask(L"fourth"), Decision::Allow);
+    EXPECT_EQ(AskAndWait(dialog, L"fourth"), Decision::Allow);
     EXPECT_EQ(WindowText(dialog.Question()), L"fourth");
 }
 
@@ -220,7 +220,7 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
     EntryDetails details = DetailsOf(RunValueEntry{
         {HKEY_CURRENT_USER, L"HKCU", kRun, 0, L"Run"}, L"Updater", decoy, REG_SZ, false, {}});
     details.before = L"C:\\Tools\\updater.exe";
-    dialog.Ask(L"question", details);
+    AskAndWait(dialog, L"question", details);
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: C:\\Users\\Public\\Downloads\\upd\\svchelper.exe");
     const std::wstring arguments = WindowText(dialog.Arguments());
     EXPECT_EQ(arguments.rfind(L"Arguments: --cfg=aaa", 0), 0u) << Narrow(arguments);
@@ -231,13 +231,13 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
 
     const std::wstring deep = L"C:\\" + std::wstring(120, L'd') + L"\\tool.exe";
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.Ask(L"question", {deep, L"", L"HKCU\\" + kRun, L""});
+    AskAndWait(dialog, L"question", {deep, L"", L"HKCU\\" + kRun, L""});
     const std::wstring starts = WindowText(dialog.Starts());
     EXPECT_TRUE(starts.ends_with(L"\\tool.exe")) << Narrow(starts);
     EXPECT_NE(starts.find(L" characters cut>"), std::wstring::npos) << "the folder shortened, and said";
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.Ask(L"a start page changed");
+    AskAndWait(dialog, L"a start page changed");
     EXPECT_EQ(WindowText(dialog.Starts()) + WindowText(dialog.From()), L"") << "nothing to show";
 }
 
@@ -269,7 +269,7 @@ TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
     const std::wstring huge = L"C:\\start.exe " + std::wstring(1000000, L'x') + L" c:\\evil\\end.exe";
     for (const std::wstring& value : {padded, huge}) {
         ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-        dialog.Ask(question(value), {L"doskey.exe; c:\\evil\\payload.exe", L"", L"HKLM", L""});
+        AskAndWait(dialog, question(value), {L"doskey.exe; c:\\evil\\payload.exe", L"", L"HKLM", L""});
         const std::wstring shown = WindowText(dialog.Question());
         EXPECT_TRUE(shown.starts_with(L"'AutoRun' (HKLM")) << Narrow(shown.substr(0, 80));
         EXPECT_TRUE(shown.ends_with(L"do you want to disbale it?")) << "the question itself";
@@ -291,13 +291,6 @@ TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
         }
     }
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: doskey.exe; c:\\evil\\payload.exe") << "every program";
-}
-
-TEST_F(Prompt, QuitWhileAskingCancelsAndPassesTheQuitOn) {
-    ::PostQuitMessage(0);
-    EXPECT_EQ(dialog.Ask(L"question"), Decision::Leave);
-    MSG msg;
-    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

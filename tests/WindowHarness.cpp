@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "app/ErrorReport.h"
+#include "app/services/MessagePump.h"
 
 namespace kb::test {
 
@@ -36,6 +37,16 @@ MainWindow& WindowTest::MakeWindow(std::vector<std::wstring> arguments,
     window = std::make_unique<MainWindow>(std::move(options));
     window->Create();
     return *window;
+}
+
+Decision AskAndWait(PromptDialog& dialog, const std::wstring& text, const EntryDetails& details) {
+    std::optional<Decision> answer;
+    dialog.OnAnswer([&](Decision decision) { answer = decision; });
+    dialog.Show({text, details});
+    PumpUntil([&] { return answer.has_value(); },
+              [&](MSG& msg) { return ::IsDialogMessageW(dialog.Handle(), &msg) != FALSE; });
+    dialog.OnAnswer({});
+    return answer.value_or(Decision::Leave);
 }
 
 std::vector<std::wstring> NoticeLines(HWND historyList) {

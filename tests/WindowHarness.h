@@ -13,6 +13,7 @@
 #include "CoreHarness.h"
 #include "app/services/History.h"
 #include "app/MainWindow.h"
+#include "app/PromptDialog.h"
 
 namespace kb::test {
 
@@ -45,6 +46,9 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 std::vector<ListRow> ListRows(HWND listView);
+// Shows the question on the prompt and handles messages until it is
+// answered; Cancel when the loop ends first.
+Decision AskAndWait(PromptDialog& dialog, const std::wstring& text, const EntryDetails& details = {});
 // The notices the history page shows, newest first.
 std::vector<std::wstring> NoticeLines(HWND historyList);
 void PrintTo(const ListRow& row, std::ostream* os);

@@ -40,7 +40,7 @@ void Watcher::Stop() noexcept {
 bool Watcher::CanCheckNow() const noexcept {
     // One check at a time, none before the owner is ready or once the watch
     // stopped for good. An open report pauses nothing: the watch goes on.
-    return ready_ && !stopped_ && !checking_;
+    return ready_ && !stopped_ && !checking_ && holds_ == 0;
 }
 
 // --- change notifications ------------------------------------------------------
@@ -116,7 +116,11 @@ void Watcher::FollowStartupFolders() {
 // --- checks -----------------------------------------------------------------------
 
 void Watcher::CheckEverything() {
-    if (!CanCheckNow()) return;
+    if (!CanCheckNow()) {
+        fullCheckWanted_ = true;
+        return;
+    }
+    fullCheckWanted_ = false;
     ++counters_.fullChecks;
     // Every place is read, where it is now: what the notifications were
     // waiting for too.
@@ -148,8 +152,16 @@ void Watcher::CheckChangedPlaces() {
 }
 
 void Watcher::ResumeDeferred() {
-    if (!waitingForIdle_ || !CanCheckNow()) return;
-    waitingForIdle_ = false;
+    if (stopped_) return;
+    if (holds_ == 0 && !checking_ && std::exchange(heldWorkEnded_, false) && host_.checkEnded) host_.checkEnded();
+    if (!CanCheckNow()) return;
+    // Every place is read: the changed ones with the rest.
+    if (fullCheckWanted_) {
+        waitingForIdle_ = false;
+        CheckEverything();
+        return;
+    }
+    if (!std::exchange(waitingForIdle_, false)) return;
     CheckChangedPlaces();
 }
 

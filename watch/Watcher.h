@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ChangeWatch.h"
@@ -65,7 +66,7 @@ struct WatchHost {
     // The administrator's policy keys changed, or the interval's check
     // came: the owner reads them again.
     std::function<void()> adminPolicyMayHaveChanged;
-    // A check ended: what was put off for it may run now.
+    // A check or the user's move ended: what was put off for it may run now.
     std::function<void()> checkEnded;
 };
 
@@ -105,14 +106,38 @@ public:
     bool Stopped() const noexcept { return stopped_; }
     bool Checking() const noexcept { return checking_; }
 
+    // While the user's move runs (and waits for an elevated instance) no
+    // check starts: it would find what the user just moved new. Checks
+    // asked for meanwhile run after it.
+    class Hold {
+    public:
+        explicit Hold(Watcher& watcher) noexcept : watcher_(&watcher) { ++watcher.holds_; }
+        Hold(Hold&& other) noexcept : watcher_(std::exchange(other.watcher_, nullptr)) {}
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        Hold& operator=(Hold&&) = delete;
+        ~Hold() {
+            if (watcher_ && --watcher_->holds_ == 0) watcher_->heldWorkEnded_ = true;
+        }
+
+    private:
+        Watcher* watcher_;
+    };
+    [[nodiscard]] Hold HoldChecks() noexcept { return Hold(*this); }
+    // A check runs, or the user's move: what would change what a check
+    // compares with waits for its end.
+    bool Busy() const noexcept { return checking_ || holds_ > 0; }
+
     // The handles to wait on beside the messages; none while nothing is watched.
     const std::vector<HANDLE>& Handles() const noexcept;
     // The handle was signalled: every place that changed by now is watched
     // again and checked at once, or right after the check under way.
     void OnSignalled();
-    // The interval's check of every place, where the places are now.
+    // The interval's check of every place, where the places are now; run
+    // after the check or move under way, if there is one.
     void CheckEverything();
-    // After each round of messages: a check put off runs now.
+    // After each round of messages: what was put off for a check or a move
+    // (the owner's work, then a check) runs now.
     void ResumeDeferred();
 
     void NoteWakeUp() noexcept { ++counters_.wakeUps; }
@@ -161,7 +186,10 @@ private:
     bool logonValuesChanged_ = false;
     bool foldersMoved_ = false;    // where the Startup folders are may have changed
     bool adminPolicyChanged_ = false;  // an administrator's policy key changed
-    bool waitingForIdle_ = false;  // a check was put off
+    bool waitingForIdle_ = false;  // a check of changed places was put off
+    bool fullCheckWanted_ = false;  // and one of every place
+    int holds_ = 0;                 // the user's moves under way
+    bool heldWorkEnded_ = false;    // the last of them ended
     bool ready_ = false;
     bool checking_ = false;
     bool stopped_ = false;

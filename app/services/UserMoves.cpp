@@ -18,6 +18,8 @@ bool StillThere(const Inventory& now, const StartupEntry& entry) {
 
 std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEntry>& entries,
                                   MoveSource from) {
+    // No check meanwhile, also while the elevated instance runs.
+    const Watcher::Hold hold = bench.watcher.HoldChecks();
     std::vector<NotMoved> notMoved;
     std::vector<StartupEntry> needRights;
     for (const StartupEntry& entry : entries) {

@@ -21,9 +21,9 @@ struct Workbench {
     // Whether this process has administrator rights.
     bool elevated;
 
-    // While a check waits for an answer, what it compares with stays as it
-    // is: what would change it waits for the check's end.
-    bool CheckUnderWay() const noexcept { return watcher.Checking(); }
+    // While a check or a move runs, what it compares with stays as it is:
+    // what would change it waits for its end.
+    bool Busy() const noexcept { return watcher.Busy(); }
 };
 
 }  // namespace kb

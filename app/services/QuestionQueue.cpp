@@ -1,0 +1,56 @@
+#include "app/services/QuestionQueue.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace kb {
+
+std::wstring QuestionQueue::KeyOf(const Question& question) {
+    // Everything the user reads: a change that starts something else is
+    // another question.
+    const EntryDetails& d = question.details;
+    return question.text + L'\x1F' + d.program + L'\x1F' + d.arguments + L'\x1F' + d.from + L'\x1F' + d.before;
+}
+
+std::optional<QuestionQueue::Answer> QuestionQueue::Take(const Question& question) {
+    const std::wstring key = KeyOf(question);
+    const auto given = std::find_if(answers_.begin(), answers_.end(), [&](const Given& g) { return g.key == key; });
+    if (given != answers_.end()) {
+        const Answer answer = given->answer;
+        answers_.erase(given);
+        return answer;
+    }
+    const auto same = [&](const Question& q) { return KeyOf(q) == key; };
+    if ((showing_ && same(*showing_)) || std::any_of(waiting_.begin(), waiting_.end(), same)) return std::nullopt;
+    waiting_.push_back(question);
+    return std::nullopt;
+}
+
+std::optional<Question> QuestionQueue::Next() {
+    if (showing_ || waiting_.empty()) return std::nullopt;
+    showing_ = std::move(waiting_.front());
+    waiting_.pop_front();
+    return showing_;
+}
+
+std::optional<Question> QuestionQueue::TakeShowing() {
+    return std::exchange(showing_, std::nullopt);
+}
+
+void QuestionQueue::Keep(const Question& question, Answer answer, unsigned long round) {
+    answers_.push_back({KeyOf(question), answer, round});
+}
+
+std::vector<Question> QuestionQueue::TakeAll() {
+    std::vector<Question> all;
+    if (showing_) all.push_back(std::move(*std::exchange(showing_, std::nullopt)));
+    for (Question& question : waiting_) all.push_back(std::move(question));
+    waiting_.clear();
+    return all;
+}
+
+void QuestionQueue::Forget(unsigned long round) {
+    std::erase_if(answers_, [&](const Given& g) { return g.round <= round; });
+}
+
+}  // namespace kb

@@ -1,0 +1,63 @@
+#pragma once
+// The questions waiting for the user: one shows at a time, each is asked
+// once however often a check meets its change, and each answer waits for
+// the check that acts on it. Nothing here waits: a check that meets a
+// question without its answer goes on with everything else.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "places/Entries.h"
+#include "policy/Policy.h"
+
+namespace kb {
+
+struct Question {
+    std::wstring text;
+    EntryDetails details;
+    bool shield = false;  // Disable needs administrator rights
+    // The new entry asked about; none for a single value.
+    std::optional<StartupEntry> entry = std::nullopt;
+};
+
+class QuestionQueue {
+public:
+    struct Answer {
+        Decision decision;
+        // Given by the session's end, not by the user.
+        bool held = false;
+    };
+
+    // The answer to this question, taken once; without one the question
+    // waits its turn (once) and the caller leaves its change as it is.
+    std::optional<Answer> Take(const Question& question);
+    // The question to show now: the oldest waiting, when none shows.
+    std::optional<Question> Next();
+    bool Showing() const noexcept { return showing_.has_value(); }
+    bool Empty() const noexcept { return !showing_ && waiting_.empty(); }
+    // The question shown, answered: no longer shown.
+    std::optional<Question> TakeShowing();
+    // The answer waits for the check that acts on it: round is that check's
+    // number, one that starts after the answer.
+    void Keep(const Question& question, Answer answer, unsigned long round);
+    // The session ends: every question not answered yet.
+    std::vector<Question> TakeAll();
+    // After check number round: an answer it did not take concerns a change
+    // gone meanwhile, and is not kept for a namesake that comes later.
+    void Forget(unsigned long round);
+
+private:
+    struct Given {
+        std::wstring key;
+        Answer answer;
+        unsigned long round;
+    };
+    static std::wstring KeyOf(const Question& question);
+
+    std::optional<Question> showing_;
+    std::deque<Question> waiting_;
+    std::vector<Given> answers_;
+};
+
+}  // namespace kb
