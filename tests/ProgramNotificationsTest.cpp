@@ -180,28 +180,109 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
     Quit(process, window_);
 }
 
-// The session ends while a question waits: the entry is not left to run
-// unanswered at the next logon, but held aside whole as a disable does, and
-// the history says why (its Enable puts it back).
-TEST_F(ProgramNotifications, AQuestionOpenAtTheSessionsEndHoldsItsEntryAside) {
+// A question never holds the guard: while one waits for its answer, every
+// other change is handled by its own policy at once, the user's own moves
+// run, further questions wait their turn, and the end of the session
+// answers every one still waiting Disable, holding its entry aside whole.
+enum class WhileAsked { AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds };
+
+class AQuestionWaits : public ProgramNotifications, public ::testing::WithParamInterface<WhileAsked> {
+protected:
+    static constexpr wchar_t kPagesKey[] = L"Software\\Microsoft\\Internet Explorer\\Main";
+    void SetUp() override {
+        ProgramNotifications::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        page_ = ReadRawValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page");
+        SetStringValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page", L"about:home");
+        // Start pages are put back silently, new entries asked about.
+        ::WritePrivateProfileStringW(L"disable", L"ie", L"0", (folder_ + L"\\Keepboot.ini").c_str());
+    }
+    void TearDown() override {
+        ProgramNotifications::TearDown();
+        if (page_.exists)
+            SetStringValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page", page_.text, page_.type);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kPagesKey, L"Start Page");
+    }
+    int HeldAtSessionEnd(const std::wstring& name) {
+        const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+        return static_cast<int>(std::count_if(records.begin(), records.end(), [&](const HistoryRecord& r) {
+            return r.item == name && r.kind == RecordKind::Disabled &&
+                   r.detail.find(kHeldAtSessionEnd) != std::wstring::npos;
+        }));
+    }
+    // The change is checked at once; its question waits its turn.
+    void AddSecondWhileAsked() {
+        const unsigned long checks = Counter(window_, MainWindow::PlaceChecks);
+        AddRunValue(L"Second", L"second.exe");
+        ASSERT_TRUE(WaitUntil([&] { return Counter(window_, MainWindow::PlaceChecks) > checks; }, kWellInsideAnInterval));
+    }
+    RawValue page_;
+};
+
+TEST_P(AQuestionWaits, AndTheGuardGoesOn) {
+    AddRunValue(L"Known", L"known.exe");
     KeepbootProcess& process = StartWatching(L"1");
     ASSERT_NE(window_, nullptr);
-    AddRunValue(L"Unanswered", L"unanswered.exe");
-    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Unanswered"); },
-                          kWellInsideAnInterval));
-    DWORD_PTR answer = 0;
-    ASSERT_TRUE(::SendMessageTimeoutW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer));
-    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the session may end";
-    EXPECT_TRUE(WaitUntil([&] { return Gone(L"Unanswered"); }, kWellInsideAnInterval));
-    EXPECT_TRUE(StoredWhole(L"Unanswered", L"unanswered.exe"));
-    EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+    AddRunValue(L"Asked", L"asked.exe");
+    ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Asked"); }, kWellInsideAnInterval));
+
+    switch (GetParam()) {
+    case WhileAsked::AStartPageChanges:
+        SetStringValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page", L"http://intruder.invalid/");
+        EXPECT_TRUE(WaitUntil([&] { return ReadText(HKEY_CURRENT_USER, kPagesKey, L"Start Page") == L"about:home"; },
+                              kWellInsideAnInterval))
+            << "put back by its own policy, the question still open";
+        break;
+    case WhileAsked::TheUserApplies: {
+        const RemoteListView list(FindDescendant(window_, IdStartupList), process.Process());
+        ASSERT_TRUE(WaitUntil([&] { return list.Find(L"Known") >= 0; }));
+        list.SetChecked(list.Find(L"Known"), false);
+        ::PostMessageW(FindDescendant(window_, IdListApply), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return Gone(L"Known"); }, kWellInsideAnInterval));
+        EXPECT_TRUE(StoredWhole(L"Known", L"known.exe"));
+        break;
+    }
+    case WhileAsked::ASecondEntryComes:
+        AddSecondWhileAsked();
+        EXPECT_EQ(OpenQuestion(process), Question(L"Asked")) << "one question at a time";
+        Answer(process, PromptDialog::kEnableId);
+        ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); }, kWellInsideAnInterval));
+        Answer(process, PromptDialog::kDisableId);
+        EXPECT_TRUE(WaitUntil([&] { return Gone(L"Second") && OpenQuestion(process).empty(); }));
+        EXPECT_TRUE(StoredWhole(L"Second", L"second.exe"));
+        EXPECT_EQ(ReadUserRunValue(L"Asked"), L"asked.exe");
+        break;
+    case WhileAsked::TheSessionEnds: {
+        AddSecondWhileAsked();
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(::SendMessageTimeoutW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer));
+        EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the session may end";
+        // Both, the one shown and the one waiting its turn, at once: the
+        // process may not see another message.
+        EXPECT_TRUE(Gone(L"Asked") && Gone(L"Second"));
+        EXPECT_TRUE(StoredWhole(L"Asked", L"asked.exe"));
+        EXPECT_TRUE(StoredWhole(L"Second", L"second.exe"));
+        EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+        Quit(process, window_);
+        EXPECT_EQ(HeldAtSessionEnd(L"Asked"), 1);
+        EXPECT_EQ(HeldAtSessionEnd(L"Second"), 1);
+        return;
+    }
+    }
+    EXPECT_EQ(OpenQuestion(process), GetParam() == WhileAsked::ASecondEntryComes ? L"" : Question(L"Asked"));
     Quit(process, window_);
-    const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
-    EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const HistoryRecord& r) {
-                  return r.item == L"Unanswered" && r.kind == RecordKind::Disabled &&
-                         r.detail.find(kHeldAtSessionEnd) != std::wstring::npos;
-              }), 1);
 }
+
+std::string NameOf(const ::testing::TestParamInfo<WhileAsked>& info) {
+    constexpr const char* kNames[] = {"AStartPageChanges", "TheUserApplies", "ASecondEntryComes", "TheSessionEnds"};
+    return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AQuestionWaits,
+                         ::testing::Values(WhileAsked::AStartPageChanges, WhileAsked::TheUserApplies,
+                                           WhileAsked::ASecondEntryComes, WhileAsked::TheSessionEnds),
+                         NameOf);
 
 // Keepboot.exe as Windows 10 and 11 run it for a standard user: the
 // standard-user mode refuses it every write below HKEY_LOCAL_MACHINE and

@@ -356,6 +356,63 @@ TEST_F(WatcherTest, ChangeDuringAQuestionIsCheckedRightAfterIt) {
     EXPECT_TRUE(DisabledInTime(L"Second"));
 }
 
+// Nothing holds the watch: a check meets an unanswered question, leaves its
+// entry as it is (known before: its old command is still said) and is not
+// told again; the answer acts on it later. While the user's move runs, a
+// change and the interval's check wait, and run right after it.
+TEST_F(WatcherTest, AnUnansweredQuestionOrAMoveDelaysNothingAndLosesNothing) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"known.exe");
+    StartWatch();
+    watcher_->SetPolicies(Policy::Ask, Policy::Allow);
+    std::vector<std::wstring> asked;
+    answer_ = [&](const StartupEntry& entry) {
+        asked.push_back(TextOf(entry).item + L"|" + guard_->PreviousCommand(entry).value_or(L""));
+        return Decision::Later;
+    };
+    std::vector<CheckOutcome> outcomes;
+    guard_->SetRecorder([&](const CheckOutcome& outcome) { outcomes.push_back(outcome); });
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"C:\\evil\\known.exe");
+    ASSERT_TRUE(InTime([&] { return !asked.empty(); }));
+    watcher_->CheckEverything();
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"Known|known.exe", L"Known|known.exe"}))
+        << "met again, its earlier command still known";
+    EXPECT_TRUE(outcomes.empty()) << "nothing on record while it waits";
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Known").text, L"C:\\evil\\known.exe");
+
+    const StartupEntry live = *std::find_if(guard_->Known().live.values.begin(), guard_->Known().live.values.end(),
+                                            [](const RunValueEntry& e) { return e.name == L"Known"; });
+    EXPECT_EQ(TextOf(live).command, L"known.exe") << "the known one stays known meanwhile";
+    std::vector<SkippedValue> notRead;
+    std::vector<RunValueEntry> scanned = ReadLiveEntries(Folders(), notRead).values;
+    std::erase_if(scanned, [](const RunValueEntry& e) { return e.name != L"Known"; });
+    ASSERT_EQ(scanned.size(), 1u);
+    guard_->Answer(scanned.front(), Decision::Disable, {});
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Known").exists, false) << "the answer acts at once";
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes.front().action, CheckOutcome::Disabled);
+    EXPECT_EQ(outcomes.front().previously, L"known.exe");
+
+    // The user's move: nothing is checked until it ends, then all of it.
+    answer_ = [](const StartupEntry&) { return Decision::Disable; };
+    int ended = 0;
+    host_.checkEnded = [&] { ++ended; };
+    StartWatch();
+    watcher_->SetPolicies(Policy::DisableSilently, Policy::Allow);
+    {
+        const Watcher::Hold hold = watcher_->HoldChecks();
+        EXPECT_TRUE(watcher_->Busy());
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"During", L"during.exe");
+        watcher_->CheckEverything();
+        EXPECT_FALSE(InTime([] { return false; }, 500));
+        EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"During").exists) << "no check during the move";
+    }
+    const unsigned long full = watcher_->Count().fullChecks;
+    watcher_->ResumeDeferred();
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"During").exists) << "checked right after it";
+    EXPECT_EQ(watcher_->Count().fullChecks, full + 1) << "the interval's check put off, not dropped";
+    EXPECT_GE(ended, 1) << "what was put off for the move ran";
+}
+
 // A write that fails where the watch decided something is said once while
 // it lasts, and recorded as nothing done: a logon value's put-back, and a
 // start page the user allowed whose writing back fails (the answer stands,
