@@ -27,6 +27,7 @@ KindStyle StyleOf(ControlKind kind) {
     case ControlKind::RightAlignedEdit:
         return {WC_EDITW, tab | ES_AUTOHSCROLL | ES_RIGHT, WS_EX_CLIENTEDGE};
     case ControlKind::Label: return {WC_STATICW, SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::ReadOnlyText: return {WC_EDITW, ES_MULTILINE | ES_READONLY | ES_LEFT, 0};
     case ControlKind::GroupBox: return {WC_BUTTONW, WS_GROUP | BS_GROUPBOX, 0};
     case ControlKind::FirstRadioButton: return {WC_BUTTONW, tab | BS_AUTORADIOBUTTON, 0};
     case ControlKind::RadioButton: return {WC_BUTTONW, BS_AUTORADIOBUTTON, 0};

@@ -20,6 +20,7 @@ enum class ControlKind {
     Edit,
     RightAlignedEdit,
     Label,  // sized to its text when no size is given
+    ReadOnlyText,  // lines that wrap, to be read, selected and copied
     GroupBox,
     FirstRadioButton,  // starts a group and takes the tab stop
     RadioButton,

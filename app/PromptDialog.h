@@ -4,6 +4,7 @@
 // main window is hidden; modeless, so the program goes on while it waits.
 #include <windows.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,8 +35,9 @@ public:
 
     // Lifts the dialog above every window and shows the question, and below
     // it the program that would start, its arguments, what it started
-    // before it changed, and the place in full. Returns at once: nothing
-    // waits for the user. The answer (Esc and the close box answer Cancel)
+    // before it changed, and the place, each whole where the monitor has
+    // room (a path wraps at its folders), and always to be selected and
+    // copied. Returns at once: nothing waits for the user. The answer (Esc and the close box answer Cancel)
     // hides the dialog and reaches the handler set by OnAnswer.
     // With shield set, Disable carries the shield: it needs administrator
     // rights, which Windows will ask for.
@@ -66,8 +68,12 @@ private:
     // Lays the dialog out again for another DPI, at the place Windows
     // suggests or where it stands.
     void LayOutFor(const DpiScale& scale, const RECT* suggested);
-    // The question and its details, fitted to the labels as they are now.
-    void ShowTexts();
+    // The question and its details in their fields, each as tall as its
+    // lines, and the dialog as tall as they are, within the work area.
+    void ArrangeTexts();
+    int LineHeight() const;
+    RECT WorkArea() const;
+    std::array<HWND, 5> Fields() const noexcept { return {question_, starts_, arguments_, before_, from_}; }
 
     DpiScale scale_;
     UniqueFont font_;
@@ -75,10 +81,8 @@ private:
     kb::Question asked_;  // the accessor Question() hides the type here
     std::function<void(Decision)> answered_;
     PngBitmap image_;
-    // Sets a detail line, shortened to the label's width.
-    void SetDetail(HWND label, const wchar_t* heading, const std::wstring& text);
 
-    HWND disableButton_ = nullptr, enableButton_ = nullptr, question_ = nullptr;
+    HWND disableButton_ = nullptr, enableButton_ = nullptr, cancelButton_ = nullptr, question_ = nullptr;
     HWND starts_ = nullptr, arguments_ = nullptr, before_ = nullptr, from_ = nullptr;
     bool showing_ = false;
 };

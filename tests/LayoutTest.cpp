@@ -7,53 +7,6 @@
 namespace kb::test {
 namespace {
 
-struct Extent {
-    int width, height;
-};
-
-Extent TextExtent(HWND control, const std::wstring& text, UINT format, int wrapWidth = 0) {
-    ClientDc dc(control);
-    SelectObjectScope select(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT area{0, 0, wrapWidth, 0};
-    ::DrawTextW(dc.get(), text.c_str(), -1, &area, DT_CALCRECT | format);
-    return {area.right, area.bottom};
-}
-
-// The controls below the window whose text does not fit them.
-std::vector<std::wstring> CutTexts(HWND root) {
-    std::vector<std::wstring> cut;
-    struct Visit {
-        std::vector<std::wstring>* cut;
-        static BOOL CALLBACK Control(HWND control, LPARAM param) {
-            auto& self = *reinterpret_cast<Visit*>(param);
-            const std::wstring text = WindowText(control);
-            wchar_t kind[32] = {};
-            ::GetClassNameW(control, kind, 32);
-            RECT client{};
-            ::GetClientRect(control, &client);
-            const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-            if (text.empty() || !(style & WS_VISIBLE)) return TRUE;
-            bool fits = true;
-            if (lstrcmpiW(kind, L"Button") == 0) {
-                const Extent extent = TextExtent(control, text, DT_SINGLELINE);
-                const LONG type = style & BS_TYPEMASK;
-                const int beside = type == BS_GROUPBOX                              ? 12
-                                   : type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON ? 4
-                                   : ::GetSystemMetrics(SM_CXMENUCHECK) + 3;
-                fits = extent.width + beside <= client.right;
-            } else if (lstrcmpiW(kind, L"Static") == 0) {
-                // A label wider than one line wraps: all its lines must show.
-                const Extent extent = TextExtent(control, text, DT_WORDBREAK | DT_NOPREFIX, client.right);
-                fits = extent.width <= client.right && extent.height <= client.bottom;
-            }
-            if (!fits) self.cut->push_back(text);
-            return TRUE;
-        }
-    } visit{&cut};
-    ::EnumChildWindows(root, &Visit::Control, reinterpret_cast<LPARAM>(&visit));
-    return cut;
-}
-
 RECT PlaceOf(HWND control) {
     RECT place{};
     ::GetWindowRect(control, &place);

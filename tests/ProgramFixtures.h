@@ -123,13 +123,23 @@ protected:
                ReadText(HKEY_LOCAL_MACHINE, kStore + name, L"hkey") == L"HKCU" &&
                ReadText(HKEY_LOCAL_MACHINE, kStore + name, L"key") == kRun;
     }
+    // The text a control of another process holds: asked of the control,
+    // since the system keeps no copy of what an edit control shows.
+    static std::wstring ControlText(HWND control) {
+        DWORD_PTR length = 0;
+        if (!::SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return {};
+        std::wstring text(length + 1, L'\0');
+        DWORD_PTR copied = 0;
+        ::SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
+                              5000, &copied);
+        text.resize(std::min<std::size_t>(copied, length));
+        return text;
+    }
     // The open prompt's question, or empty text while none is shown.
     static std::wstring OpenQuestion(const KeepbootProcess& process) {
         const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
         if (!dialog || !::IsWindowVisible(dialog)) return {};
-        wchar_t text[256] = {};
-        ::GetWindowTextW(::GetDlgItem(dialog, PromptDialog::kQuestionId), text, 256);
-        return text;
+        return ControlText(::GetDlgItem(dialog, PromptDialog::kQuestionId));
     }
     static void Answer(const KeepbootProcess& process, int button) {
         const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);

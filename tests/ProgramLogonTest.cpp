@@ -29,10 +29,7 @@ protected:
     static std::wstring WholeQuestion(const KeepbootProcess& process) {
         const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
         if (!dialog || !::IsWindowVisible(dialog)) return {};
-        const HWND label = ::GetDlgItem(dialog, PromptDialog::kQuestionId);
-        std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(label)) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(::GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
-        return text;
+        return ControlText(::GetDlgItem(dialog, PromptDialog::kQuestionId));
     }
     static bool ButtonsOnTheDialog(const KeepbootProcess& process) {
         const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
@@ -74,9 +71,8 @@ TEST_F(ProgramLogon, NothingIsPutBackToHarmAndEveryQuestionShowsTheWholeValue) {
     ASSERT_TRUE(WaitUntil([&] { return WholeQuestion(process).find(L"is not there") != std::wstring::npos; },
                           kWellInsideAnInterval));
     const HWND before = ::GetDlgItem(process.FindWindowOfClass(PromptDialog::kClassName), PromptDialog::kBeforeId);
-    wchar_t line[512] = {};
-    ::GetWindowTextW(before, line, 512);
-    EXPECT_TRUE(std::wstring(line).starts_with(L"Before: not there: C:\\")) << Narrow(line);
+    const std::wstring line = ControlText(before);
+    EXPECT_TRUE(line.starts_with(L"Before: not there: C:\\")) << Narrow(line);
     Answer(process, PromptDialog::kDisableId);
     EXPECT_TRUE(WaitUntil([] { return ReadText(HKEY_LOCAL_MACHINE, kWinlogon, L"Shell") == L"explorer.exe"; }))
         << "Windows' own, never the missing one";

@@ -152,8 +152,8 @@ TEST_F(ProgramNotifications, KnownNameElsewhereAndRewrittenCommandAreNew) {
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Known"); },
                           kWellInsideAnInterval));
     const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
-    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kStartsId)), L"Starts: C:\\evil\\x.exe");
-    EXPECT_EQ(WindowText(::GetDlgItem(dialog, PromptDialog::kBeforeId)), L"Before: known.exe");
+    EXPECT_EQ(ControlText(::GetDlgItem(dialog, PromptDialog::kStartsId)), L"Starts: C:\\evil\\x.exe");
+    EXPECT_EQ(ControlText(::GetDlgItem(dialog, PromptDialog::kBeforeId)), L"Before: known.exe");
     Answer(process, PromptDialog::kDisableId);
     EXPECT_TRUE(WaitUntil([&] { return Gone(L"Known"); }));
     EXPECT_TRUE(StoredWhole(L"Known", L"C:\\evil\\x.exe")) << "stored with what it starts now";

@@ -208,11 +208,11 @@ TEST_F(Prompt, EnterDisablesEscCancelsAndTheCloseBoxCancels) {
     EXPECT_EQ(WindowText(dialog.Question()), L"fourth");
 }
 
-// What would start, below the question: the program whole (a long folder
-// loses its middle, never the file name), then its arguments cut at their
-// end, and the place in full. A decoy in the arguments cannot hide the
-// program that really starts.
-TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
+// What would start, below the question, each field whole: the program
+// (a decoy in the arguments cannot hide the one that really starts), its
+// arguments, what it started before, and the place. A path too long for
+// one line wraps at its folders, and every line shows.
+TEST_F(Prompt, ShowsTheProgramThatReallyStartsWhole) {
     const std::wstring decoy = L"C:\\Users\\Public\\Downloads\\upd\\svchelper.exe --cfg=" +
                                std::wstring(200, L'a') +
                                L" \"C:\\Program Files\\Microsoft OneDrive\\OneDrive.exe\" /background";
@@ -223,18 +223,27 @@ TEST_F(Prompt, ShowsTheProgramThatReallyStarts) {
     AskAndWait(dialog, L"question", details);
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: C:\\Users\\Public\\Downloads\\upd\\svchelper.exe");
     const std::wstring arguments = WindowText(dialog.Arguments());
-    EXPECT_EQ(arguments.rfind(L"Arguments: --cfg=aaa", 0), 0u) << Narrow(arguments);
-    EXPECT_TRUE(arguments.ends_with(L"/background")) << "cut in the middle, never at the end";
-    EXPECT_NE(arguments.find(L" characters cut>"), std::wstring::npos) << "and the cut said";
+    EXPECT_EQ(arguments, L"Arguments: " + details.arguments);
+    EXPECT_NE(arguments.find(std::wstring(200, L'a') + L" \"C:\\Program Files\\Microsoft OneDrive\\OneDrive.exe\" /background"),
+              std::wstring::npos) << "nothing cut";
     EXPECT_EQ(WindowText(dialog.Before()), L"Before: C:\\Tools\\updater.exe");
     EXPECT_EQ(WindowText(dialog.From()), L"From: HKCU\\" + kRun);
 
-    const std::wstring deep = L"C:\\" + std::wstring(120, L'd') + L"\\tool.exe";
+    const std::wstring deep = L"C:\\Program Files (x86)\\Some Vendor With A Rather Long Name\\Background Updater "
+                              L"Service\\Version 12.4.1\\bin\\x64\\" + std::wstring(30, L'd') + L"\\updater.exe";
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     AskAndWait(dialog, L"question", {deep, L"", L"HKCU\\" + kRun, L""});
     const std::wstring starts = WindowText(dialog.Starts());
-    EXPECT_TRUE(starts.ends_with(L"\\tool.exe")) << Narrow(starts);
-    EXPECT_NE(starts.find(L" characters cut>"), std::wstring::npos) << "the folder shortened, and said";
+    EXPECT_EQ(starts, L"Starts: " + deep);
+    const int lines = static_cast<int>(::SendMessageW(dialog.Starts(), EM_GETLINECOUNT, 0, 0));
+    EXPECT_GE(lines, 2) << "too long for one line";
+    for (int line = 1; line < lines; ++line) {
+        const auto at = static_cast<std::size_t>(::SendMessageW(dialog.Starts(), EM_LINEINDEX, line, 0));
+        ASSERT_GT(at, 0u);
+        EXPECT_TRUE(starts[at - 1] == L'\\' || starts[at - 1] == L' ') << "line " << line << " starts at "
+                                                                       << Narrow(starts.substr(at, 12));
+    }
+    EXPECT_EQ(CutTexts(dialog.Handle()), std::vector<std::wstring>{}) << "every line shows";
 
     ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     AskAndWait(dialog, L"a start page changed");
@@ -255,10 +264,11 @@ TEST(ShowableText, WritesOutControlsAndDirectionMarks) {
     EXPECT_TRUE(ShowableWithin(std::wstring(50, L'a') + std::wstring(50, L'z'), 60).ends_with(L"zzzz"));
 }
 
-// Whatever a value holds, the question shows its start, its end and what
-// it hides, and the question and its buttons stay on the dialog: blanks
-// that would push a payload out of sight are counted, a value too long for
-// the dialog loses its middle, the cut said.
+// Whatever a value holds, the question shows all of its words and what it
+// hides: blanks that would push a payload out of sight are counted, the
+// dialog grows to hold a long question, up to its monitor's work area, and
+// only a value of thousands of characters loses its middle, to an ellipsis.
+// The question and its buttons always stay on the dialog.
 TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
     const auto question = [](const std::wstring& value) {
         return L"'AutoRun' (HKLM\\Software\\Microsoft\\Command Processor) will change to \"" + value +
@@ -266,29 +276,44 @@ TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
     };
     const std::wstring padded = L"doskey.exe /macrofile=C:\\m.txt" + std::wstring(400, L' ') +
                                 L"& c:\\evil\\payload.exe";
+    const std::wstring userinit = L"C:\\Windows\\system32\\userinit.exe,C:\\Program Files\\Common Files\\"
+                                  L"Some Vendor\\Session Helper\\Version 4.2\\helper.exe,C:\\Users\\Public\\"
+                                  L"Libraries\\Cache\\Temp\\Updates\\Staging\\x.exe,";
     const std::wstring huge = L"C:\\start.exe " + std::wstring(1000000, L'x') + L" c:\\evil\\end.exe";
-    for (const std::wstring& value : {padded, huge}) {
+    const DpiScale scale;
+    for (const std::wstring& value : {padded, userinit, huge}) {
         ::PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
         AskAndWait(dialog, question(value), {L"doskey.exe; c:\\evil\\payload.exe", L"", L"HKLM", L""});
         const std::wstring shown = WindowText(dialog.Question());
-        EXPECT_TRUE(shown.starts_with(L"'AutoRun' (HKLM")) << Narrow(shown.substr(0, 80));
-        EXPECT_TRUE(shown.ends_with(L"do you want to disbale it?")) << "the question itself";
+        if (value == huge) {
+            EXPECT_TRUE(shown.starts_with(L"'AutoRun' (HKLM")) << Narrow(shown.substr(0, 80));
+            EXPECT_TRUE(shown.ends_with(L"x c:\\evil\\end.exe\", do you want to disbale it?"))
+                << Narrow(shown.substr(shown.size() - 80));
+            EXPECT_NE(shown.find(L"x\u2026x"), std::wstring::npos) << "its middle gone, to an ellipsis";
+            EXPECT_LE(shown.size(), 4001u);
+        } else {
+            EXPECT_EQ(shown, Showable(question(value))) << "every word";
+            EXPECT_EQ(CutTexts(dialog.Handle()), std::vector<std::wstring>{}) << "and every line shows";
+        }
         if (value == padded) {
             EXPECT_NE(shown.find(L"<400 blanks>& c:\\evil\\payload.exe"), std::wstring::npos) << Narrow(shown);
-        } else {
-            EXPECT_NE(shown.find(L" characters cut>"), std::wstring::npos);
-            EXPECT_NE(shown.find(L"end.exe"), std::wstring::npos) << "its end kept";
         }
-        EXPECT_LE(shown.size(), 1000u);
-        // Every button on the dialog.
         RECT client{};
         ::GetClientRect(dialog.Handle(), &client);
+        if (value == userinit) {
+            EXPECT_GT(client.bottom, scale(118 + 77)) << "grown to hold it";
+        }
+        // Every button on the dialog, and the dialog on its monitor.
         for (const HWND button : {dialog.DisableButton(), dialog.EnableButton()}) {
             RECT r{};
             ::GetWindowRect(button, &r);
             ::MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&r), 2);
             EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
         }
+        RECT frame{}, work{};
+        ::GetWindowRect(dialog.Handle(), &frame);
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        EXPECT_LE(frame.bottom - frame.top, work.bottom - work.top);
     }
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: doskey.exe; c:\\evil\\payload.exe") << "every program";
 }

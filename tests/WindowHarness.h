@@ -46,6 +46,8 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 std::vector<ListRow> ListRows(HWND listView);
+// The controls below the window whose text does not fit them.
+std::vector<std::wstring> CutTexts(HWND root);
 // Shows the question on the prompt and handles messages until it is
 // answered; Cancel when the loop ends first.
 Decision AskAndWait(PromptDialog& dialog, const std::wstring& text, const EntryDetails& details = {});
