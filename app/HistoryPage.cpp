@@ -84,25 +84,9 @@ void HistoryPage::Enable(const HistoryRecord& record) {
     if (!IsOwnDisable(*selected)) return;
     if (!WasDisabledHere(selected->location, selected->item, selected->command))
         throw Error(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
-    // The entry that disable put aside: its name and place, and of two such
-    // the one that starts what the record says (a shortcut's command is
-    // stored as its quoted target).
-    const std::vector<StartupEntry> entries = bench_.guard.Known().InListOrder();
-    const auto putAside = [&](const StartupEntry& e) {
-        const EntryText text = TextOf(e);
-        return !text.enabled && !std::holds_alternative<RunValueEntry>(e) &&
-               !std::holds_alternative<ShortcutEntry>(e) && text.item == selected->item &&
-               text.location == selected->location;
-    };
-    const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
-    auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
-        return putAside(e) && TextOf(e).command == selected->command;
-    });
-    if (stored == entries.end())
-        stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
-            return putAside(e) && EqualIgnoringCase(starts(TextOf(e).command), starts(selected->command));
-        });
-    if (stored == entries.end())
+    const std::optional<StartupEntry> stored =
+        FindPutAside(bench_.guard.Known(), {selected->item, selected->command, selected->location});
+    if (!stored)
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
     const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, MoveSource::History));
     listPage_.Reload();

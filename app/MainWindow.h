@@ -180,6 +180,11 @@ private:
     void OnAnswered(Decision decision) noexcept;
     // Acts on the answer to the question now, or has the next check do it.
     void Act(const Question& question, QuestionQueue::Answer answer);
+    // Asks once more about each entry the end of the last session held
+    // aside unanswered, and still held aside.
+    void AskAgainAboutWhatWasHeld();
+    // Puts an entry held aside back, now or after the check or move under way.
+    void PutBack(const StartupEntry& entry);
     void ShowNextQuestion();
     // The session ends: every question still waiting is answered Disable
     // and acted on now.
@@ -232,6 +237,8 @@ private:
     std::unique_ptr<HistoryPage> historyTab_;
     PromptDialog* prompt_ = nullptr;
     QuestionQueue questions_;
+    bool askedAboutHeld_ = false;
+    std::vector<StartupEntry> putBackPending_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;

@@ -10,6 +10,11 @@
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 #include "app/services/FindingWords.h"
+#include "app/services/HeldAtSessionEnd.h"
+#include "app/services/UserMoves.h"
+#include "guard/DisabledLedger.h"
+#include "places/CommandLine.h"
+#include "platform/Error.h"
 #include "platform/AppTitle.h"
 #include "platform/Overloaded.h"
 #include "platform/ShowableText.h"
@@ -51,6 +56,12 @@ void MainWindow::MakeWatcher() {
         // An answer the check after it did not take concerns a change gone
         // meanwhile: not kept for a namesake that comes later.
         questions_.Forget(watcher_->Count().fullChecks);
+        // The first check is done: what the last session's end held aside
+        // can be found where it is now.
+        if (!askedAboutHeld_ && watcher_->Count().fullChecks > 0 && !watcher_->Busy()) {
+            askedAboutHeld_ = true;
+            AskAgainAboutWhatWasHeld();
+        }
         RunPutOffWork();
     };
     host.adminPolicyMayHaveChanged = [this] { FollowAdminPolicy(); };
@@ -94,6 +105,7 @@ void MainWindow::RunPutOffWork() {
     run([this] { startPagesTab_->RunPutOffWork(); });
     run([this] { listTab_->RunPutOffWork(); });
     run([this] { historyTab_->RunPutOffWork(); });
+    for (const StartupEntry& entry : std::exchange(putBackPending_, {})) run([&] { PutBack(entry); });
     history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
 }
@@ -155,6 +167,10 @@ void MainWindow::OnAnswered(Decision decision) noexcept {
 
 void MainWindow::Act(const Question& question, QuestionQueue::Answer answer) {
     if (StoppedForGood()) return;
+    if (question.putBack) {
+        if (answer.decision == Decision::Allow) PutBack(*question.entry);
+        return;
+    }
     // A new entry's answer is acted on at once, unless a check or move
     // runs: a Quit right after it does not lose it.
     if (question.entry && !watcher_->Busy()) {
@@ -173,15 +189,47 @@ void MainWindow::Act(const Question& question, QuestionQueue::Answer answer) {
 
 void MainWindow::HoldQuestionsForSessionEnd() noexcept {
     // Each question still waiting, answered Disable: no rights are asked
-    // for, nobody is there to give them.
+    // for, nobody is there to give them. Each new entry is asked about
+    // again at the next start, where Enable puts it back.
+    std::vector<EntryText> held;
     for (const Question& question : questions_.TakeAll()) {
         try {
             Act(question, {Decision::Disable, true});
+            if (question.entry && !question.putBack) held.push_back(TextOf(*question.entry));
         } catch (...) {
             ReportCurrentException();
         }
     }
     if (prompt_) prompt_->Withdraw();
+    if (!held.empty() && !NoteHeldAtSessionEnd(held))
+        ShowNotice(L"Keepboot could not note what it held aside as the session ended; the History page lists it.");
+}
+
+void MainWindow::AskAgainAboutWhatWasHeld() {
+    for (const EntryText& text : TakeHeldAtSessionEnd()) {
+        // Only what this program holds aside: any program of the user can
+        // write the record.
+        const std::optional<StartupEntry> aside = FindPutAside(guard_->Listed(), text);
+        if (!aside || !WasDisabledHere(text.location, text.item, text.command)) continue;
+        const ProgramAndArguments starts = SplitCommandLine(text.command);
+        questions_.Add({.text = L"\"" + text.item + L"\" was held aside when the last session ended, before "
+                                L"you answered. Do you want to keep it disabled?",
+                        .details = {starts.program, starts.arguments, text.location, L""},
+                        .entry = *aside,
+                        .putBack = true});
+    }
+    ShowNextQuestion();
+}
+
+void MainWindow::PutBack(const StartupEntry& entry) {
+    // Not in the middle of a check or another move: right after it.
+    if (watcher_->Busy()) {
+        putBackPending_.push_back(entry);
+        return;
+    }
+    const std::wstring report = ReportOf(MoveForUser(*bench_, {entry}, MoveSource::History));
+    listTab_->Reload();
+    if (!report.empty()) throw Error(report);
 }
 
 bool MainWindow::NeedsElevation(const StartupEntry& entry) const {

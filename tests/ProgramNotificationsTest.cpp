@@ -183,7 +183,8 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
 // A question never holds the guard: while one waits for its answer, every
 // other change is handled by its own policy at once, the user's own moves
 // run, further questions wait their turn, and the end of the session
-// answers every one still waiting Disable, holding its entry aside whole.
+// answers every one still waiting Disable, holding its entry aside whole,
+// to be asked about again at the next start.
 enum class WhileAsked { AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds };
 
 class AQuestionWaits : public ProgramNotifications, public ::testing::WithParamInterface<WhileAsked> {
@@ -267,6 +268,22 @@ TEST_P(AQuestionWaits, AndTheGuardGoesOn) {
         Quit(process, window_);
         EXPECT_EQ(HeldAtSessionEnd(L"Asked"), 1);
         EXPECT_EQ(HeldAtSessionEnd(L"Second"), 1);
+        // Asked again at the next start: Enable puts it back whole, Disable
+        // leaves it aside.
+        KeepbootProcess& next = StartWatching(L"1");
+        ASSERT_NE(window_, nullptr);
+        const auto heldQuestion = [](const std::wstring& name) {
+            return L"\"" + name + L"\" was held aside when the last session ended, before you answered. Do you want "
+                                  L"to keep it disabled?";
+        };
+        ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(next) == heldQuestion(L"Asked"); }, kWellInsideAnInterval));
+        Answer(next, PromptDialog::kEnableId);
+        ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(next) == heldQuestion(L"Second"); }));
+        EXPECT_TRUE(WaitUntil([&] { return ReadUserRunValue(L"Asked") == L"asked.exe"; })) << "back whole";
+        Answer(next, PromptDialog::kDisableId);
+        EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(next).empty(); }));
+        EXPECT_TRUE(StoredWhole(L"Second", L"second.exe")) << "still aside";
+        Quit(next, window_);
         return;
     }
     }

@@ -20,10 +20,15 @@ std::optional<QuestionQueue::Answer> QuestionQueue::Take(const Question& questio
         answers_.erase(given);
         return answer;
     }
-    const auto same = [&](const Question& q) { return KeyOf(q) == key; };
-    if ((showing_ && same(*showing_)) || std::any_of(waiting_.begin(), waiting_.end(), same)) return std::nullopt;
-    waiting_.push_back(question);
+    Add(question);
     return std::nullopt;
+}
+
+void QuestionQueue::Add(const Question& question) {
+    const std::wstring key = KeyOf(question);
+    const auto same = [&](const Question& q) { return KeyOf(q) == key; };
+    if ((showing_ && same(*showing_)) || std::any_of(waiting_.begin(), waiting_.end(), same)) return;
+    waiting_.push_back(question);
 }
 
 std::optional<Question> QuestionQueue::Next() {

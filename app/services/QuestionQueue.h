@@ -19,6 +19,9 @@ struct Question {
     bool shield = false;  // Disable needs administrator rights
     // The new entry asked about; none for a single value.
     std::optional<StartupEntry> entry = std::nullopt;
+    // The entry is one the end of the last session held aside unanswered:
+    // Enable puts it back, Disable and Cancel leave it aside.
+    bool putBack = false;
 };
 
 class QuestionQueue {
@@ -32,6 +35,8 @@ public:
     // The answer to this question, taken once; without one the question
     // waits its turn (once) and the caller leaves its change as it is.
     std::optional<Answer> Take(const Question& question);
+    // A question no check meets: it waits its turn (once).
+    void Add(const Question& question);
     // The question to show now: the oldest waiting, when none shows.
     std::optional<Question> Next();
     bool Showing() const noexcept { return showing_.has_value(); }

@@ -1,5 +1,10 @@
 #include "app/services/UserMoves.h"
 
+#include <algorithm>
+
+#include "places/CommandLine.h"
+#include "platform/TextCompare.h"
+
 #include "platform/ShowableText.h"
 #include "guard/EntryKey.h"
 
@@ -47,6 +52,26 @@ std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEnt
     }
     for (const NotMoved& failure : notMoved) bench.history.RecordNotMoved(failure.entry, WhyNotMoved(failure.why));
     return notMoved;
+}
+
+std::optional<StartupEntry> FindPutAside(const Inventory& known, const EntryText& wanted) {
+    const std::vector<StartupEntry> entries = known.InListOrder();
+    const auto putAside = [&](const StartupEntry& e) {
+        const EntryText text = TextOf(e);
+        return !text.enabled && !std::holds_alternative<RunValueEntry>(e) &&
+               !std::holds_alternative<ShortcutEntry>(e) && text.item == wanted.item &&
+               text.location == wanted.location;
+    };
+    const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
+    auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
+        return putAside(e) && TextOf(e).command == wanted.command;
+    });
+    if (stored == entries.end())
+        stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
+            return putAside(e) && EqualIgnoringCase(starts(TextOf(e).command), starts(wanted.command));
+        });
+    if (stored == entries.end()) return std::nullopt;
+    return *stored;
 }
 
 std::wstring ReportOf(const std::vector<NotMoved>& notMoved) {
