@@ -37,7 +37,7 @@ void StartPagesPage::Reload() {
     // During a question the boxes are what it defends: Refrush reads them
     // again once it is answered, not before (the live value is the one
     // asked about).
-    if (watcher_.Busy()) {
+    if (watcher_.Busy() || (asking_ && asking_())) {
         reloadPending_ = true;
         return;
     }
@@ -75,7 +75,10 @@ void StartPagesPage::OnEdited(HWND edit) {
 }
 
 void StartPagesPage::RunPutOffWork() {
-    if (std::exchange(reloadPending_, false)) ReadIntoBoxes(true);
+    // Not while the question asked about a value still waits.
+    if (!reloadPending_ || watcher_.Busy() || (asking_ && asking_())) return;
+    reloadPending_ = false;
+    ReadIntoBoxes(true);
 }
 
 void StartPagesPage::Write() {

@@ -2,6 +2,7 @@
 // The start-page page: the four values in their boxes; what they read or
 // were set to is what the watch defends.
 #include <array>
+#include <functional>
 
 #include "app/Page.h"
 #include "startpage/StartPages.h"
@@ -14,8 +15,12 @@ public:
     StartPagesPage(const PageFrame& frame, Watcher& watcher);
 
     // Reads the four values into their boxes; a box whose value could not
-    // be read stays empty and is not defended.
+    // be read stays empty and is not defended. While a value's question
+    // waits, or a check runs, right after it: the live value is the one
+    // asked about, not the user's to defend yet.
     void Reload();
+    // Whether a question about a single value waits for its answer.
+    void SetAsking(std::function<bool()> asking) { asking_ = std::move(asking); }
     // Shows what the last run defended, and defends it; false when nothing
     // was kept.
     bool ShowDefended();
@@ -42,6 +47,7 @@ private:
     // Shows the text; the box's change is the page's own, not typing.
     void SetBox(std::size_t page, const std::wstring& text);
     void ReadIntoBoxes(bool keepLeftAsIs);
+    std::function<bool()> asking_;
 
     Watcher& watcher_;
     Ui ui_;

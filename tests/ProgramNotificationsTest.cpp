@@ -185,7 +185,7 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
 // run, further questions wait their turn, and the end of the session
 // answers every one still waiting Disable, holding its entry aside whole,
 // to be asked about again at the next start.
-enum class WhileAsked { AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds };
+enum class WhileAsked { AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds, TheUserRefrushes };
 
 class AQuestionWaits : public ProgramNotifications, public ::testing::WithParamInterface<WhileAsked> {
 protected:
@@ -195,8 +195,9 @@ protected:
         if (IsSkipped() || HasFatalFailure()) return;
         page_ = ReadRawValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page");
         SetStringValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page", L"about:home");
-        // Start pages are put back silently, new entries asked about.
-        ::WritePrivateProfileStringW(L"disable", L"ie", L"0", (folder_ + L"\\Keepboot.ini").c_str());
+        // Start pages are put back silently (or asked about), new entries asked about.
+        ::WritePrivateProfileStringW(L"disable", L"ie", GetParam() == WhileAsked::TheUserRefrushes ? L"1" : L"0",
+                                     (folder_ + L"\\Keepboot.ini").c_str());
     }
     void TearDown() override {
         ProgramNotifications::TearDown();
@@ -286,19 +287,38 @@ TEST_P(AQuestionWaits, AndTheGuardGoesOn) {
         Quit(next, window_);
         return;
     }
+    case WhileAsked::TheUserRefrushes: {
+        // A start page asked about after the entry: Refrush meanwhile does
+        // not take the change asked about for the user's own.
+        const unsigned long checks = Counter(window_, MainWindow::PlaceChecks);
+        SetStringValue(HKEY_CURRENT_USER, kPagesKey, L"Start Page", L"http://intruder.invalid/");
+        ASSERT_TRUE(WaitUntil([&] { return Counter(window_, MainWindow::PlaceChecks) > checks; }));
+        ::PostMessageW(FindDescendant(window_, IdStartPagesReload), BM_CLICK, 0, 0);
+        Answer(process, PromptDialog::kEnableId);
+        ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).find(L"intruder.invalid") != std::wstring::npos; },
+                              kWellInsideAnInterval));
+        Answer(process, PromptDialog::kDisableId);
+        EXPECT_TRUE(WaitUntil([&] { return ReadText(HKEY_CURRENT_USER, kPagesKey, L"Start Page") == L"about:home"; }))
+            << "put back as answered";
+        EXPECT_TRUE(WaitUntil([&] { return OpenQuestion(process).empty(); }));
+        Quit(process, window_);
+        return;
+    }
     }
     EXPECT_EQ(OpenQuestion(process), GetParam() == WhileAsked::ASecondEntryComes ? L"" : Question(L"Asked"));
     Quit(process, window_);
 }
 
 std::string NameOf(const ::testing::TestParamInfo<WhileAsked>& info) {
-    constexpr const char* kNames[] = {"AStartPageChanges", "TheUserApplies", "ASecondEntryComes", "TheSessionEnds"};
+    constexpr const char* kNames[] = {"AStartPageChanges", "TheUserApplies", "ASecondEntryComes", "TheSessionEnds",
+                                      "TheUserRefrushes"};
     return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AQuestionWaits,
                          ::testing::Values(WhileAsked::AStartPageChanges, WhileAsked::TheUserApplies,
-                                           WhileAsked::ASecondEntryComes, WhileAsked::TheSessionEnds),
+                                           WhileAsked::ASecondEntryComes, WhileAsked::TheSessionEnds,
+                                           WhileAsked::TheUserRefrushes),
                          NameOf);
 
 // Keepboot.exe as Windows 10 and 11 run it for a standard user: the

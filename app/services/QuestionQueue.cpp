@@ -31,6 +31,11 @@ void QuestionQueue::Add(const Question& question) {
     waiting_.push_back(question);
 }
 
+bool QuestionQueue::AskingAboutAValue() const noexcept {
+    const auto aboutAValue = [](const Question& q) { return !q.entry; };
+    return (showing_ && aboutAValue(*showing_)) || std::any_of(waiting_.begin(), waiting_.end(), aboutAValue);
+}
+
 std::optional<Question> QuestionQueue::Next() {
     if (showing_ || waiting_.empty()) return std::nullopt;
     showing_ = std::move(waiting_.front());

@@ -40,7 +40,8 @@ public:
     // The question to show now: the oldest waiting, when none shows.
     std::optional<Question> Next();
     bool Showing() const noexcept { return showing_.has_value(); }
-    bool Empty() const noexcept { return !showing_ && waiting_.empty(); }
+    // Whether a question about a single value (no entry) waits.
+    bool AskingAboutAValue() const noexcept;
     // The question shown, answered: no longer shown.
     std::optional<Question> TakeShowing();
     // The answer waits for the check that acts on it: round is that check's
