@@ -1,5 +1,7 @@
 // The watch as the main window runs it: the timer's checks, the list rows
 // of allowed entries, reloads during a question, and the window's lifetime.
+#include <thread>
+
 #include "WindowHarness.h"
 #include "platform/ShowableText.h"
 #include "app/ErrorReport.h"
@@ -123,8 +125,14 @@ TEST_F(Watch, QuitEndsALongCheckPartWay) {
     constexpr int kNew = 500;
     for (int i = 0; i < kNew; ++i)
         SetStringValue(HKEY_CURRENT_USER, kRun, L"New " + std::to_wstring(i), L"new.exe");
-    ::PostMessageW(w.Handle(), WM_CLOSE, 0, 0);
+    // Quit once the check has begun its moves: from another thread, as the
+    // user's click comes while the check runs.
+    std::thread user([&] {
+        for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 10000 && Live(L"New 0");) ::Sleep(1);
+        ::PostMessageW(w.Handle(), WM_CLOSE, 0, 0);
+    });
     Tick();
+    user.join();
     EXPECT_FALSE(Live(L"New 0")) << "the check began";
     EXPECT_TRUE(Live(L"New " + std::to_wstring(kNew - 1))) << "and was ended by Quit";
     EXPECT_FALSE(w.Timer().Enabled());
