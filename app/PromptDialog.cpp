@@ -35,7 +35,8 @@ constexpr ControlArgs kControls[] = {
 
 // Where a line of a field may break: after a blank or a backslash, so a
 // path wraps at its folders. Called by the edit control as it lays out its
-// lines; it must not raise.
+// lines; it must not raise. The text shown holds no line breaks (they are
+// written out), so none needs keeping whole.
 int CALLBACK BreakAtBlanksAndBackslashes(LPWSTR text, int current, int length, int code) noexcept {
     const auto breaksAfter = [&](int i) { return i >= 0 && i < length && (text[i] == L' ' || text[i] == L'\\'); };
     switch (code) {
