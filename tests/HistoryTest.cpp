@@ -150,6 +150,32 @@ TEST_F(History, AFileThatCannotBeWrittenNeverStopsTheRecords) {
     }
 }
 
+// Enable pressed while a check runs (here, as its question waits) is not
+// dropped: it runs once the check is over, and the entry it brings back is
+// not taken for new.
+TEST_F(History, EnableDuringACheckRunsAfterIt) {
+    MainWindow& w = MakeWindow();
+    w.SettingsTab().ChoosePolicies(0, 2);
+    Tick();
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
+    Tick();
+    ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
+    w.SettingsTab().ChoosePolicies(1);
+    answer = [&](const std::wstring&) {
+        ListView_SetItemState(w.HistoryTab().Controls().list, 0, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
+        w.HistoryTab().EnableSelected();
+        EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists) << "not in the middle of the check";
+        return Decision::Leave;
+    };
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Helper", L"helper.exe");
+    Tick();
+    EXPECT_EQ(questions, (Names{L"One new Windows Startup \"Helper\", do you want to disbale it?"}));
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe")) << "run after it";
+    w.SettingsTab().ChoosePolicies(0);
+    Tick();
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe")) << "not taken for new";
+}
+
 // A value disabled by the watch, one asked about and allowed, and the first
 // enabled again from the history page: each is a record, in order, in the
 // file and on the page.
