@@ -74,8 +74,7 @@ void MainWindow::CreateControls() {
     settingsTab_ = std::make_unique<SettingsPage>(
         frame,
         SettingsPage::Actions{
-            .policiesChosen = [this](Policy startup,
-                                     Policy startPage) { watcher_->SetPolicies(startup, startPage); },
+            .policiesChosen = [this](Policy startup, Policy startPage) { FollowPolicies(startup, startPage); },
             .selfStartChosen = [this](bool on) { SetSelfStart(on); },
             .restartElevated = [this] { RestartElevated(); }},
         !elevated_ && CanElevate());

@@ -178,6 +178,10 @@ private:
     // The prompt's answer: kept for the check that acts on it, which runs
     // as soon as nothing else does, and the next question shown.
     void OnAnswered(Decision decision) noexcept;
+    // The policies the user or the administrator chose, from the next
+    // check on. A question no policy asks any more is withdrawn: the check
+    // that follows handles its change by the policy.
+    void FollowPolicies(Policy startup, Policy startPages);
     // Acts on the answer to the question now, or has the next check do it.
     void Act(const Question& question, QuestionQueue::Answer answer);
     // Asks once more about each entry the end of the last session held

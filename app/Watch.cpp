@@ -165,6 +165,19 @@ void MainWindow::OnAnswered(Decision decision) noexcept {
     }
 }
 
+void MainWindow::FollowPolicies(Policy startup, Policy startPages) {
+    watcher_->SetPolicies(startup, startPages);
+    // A logon value is asked about under the startup policy, a start page
+    // under its own.
+    const bool entries = startup != Policy::Ask, values = entries && startPages != Policy::Ask;
+    if (!entries) return;
+    const QuestionQueue::Withdrawn withdrawn = questions_.Withdraw(entries, values);
+    if (!withdrawn.any) return;
+    if (withdrawn.shown && prompt_) prompt_->Withdraw();
+    ShowNextQuestion();
+    watcher_->CheckEverythingSoon();
+}
+
 void MainWindow::Act(const Question& question, QuestionQueue::Answer answer) {
     if (StoppedForGood()) return;
     if (question.putBack) {

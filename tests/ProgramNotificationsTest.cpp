@@ -185,7 +185,9 @@ TEST_F(ProgramNotifications, ChangeDuringAQuestionIsAskedAboutAfterIt) {
 // run, further questions wait their turn, and the end of the session
 // answers every one still waiting Disable, holding its entry aside whole,
 // to be asked about again at the next start.
-enum class WhileAsked { AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds, TheUserRefrushes };
+enum class WhileAsked {
+    AStartPageChanges, TheUserApplies, ASecondEntryComes, TheSessionEnds, TheUserRefrushes, ThePolicyChanges
+};
 
 class AQuestionWaits : public ProgramNotifications, public ::testing::WithParamInterface<WhileAsked> {
 protected:
@@ -287,6 +289,14 @@ TEST_P(AQuestionWaits, AndTheGuardGoesOn) {
         Quit(next, window_);
         return;
     }
+    case WhileAsked::ThePolicyChanges:
+        // "Disable silently" chosen: the question is withdrawn, the policy
+        // handles its entry.
+        ::PostMessageW(FindDescendant(window_, IdStartupPolicyItem0), BM_CLICK, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return Gone(L"Asked") && OpenQuestion(process).empty(); }, kWellInsideAnInterval));
+        EXPECT_TRUE(StoredWhole(L"Asked", L"asked.exe"));
+        Quit(process, window_);
+        return;
     case WhileAsked::TheUserRefrushes: {
         // A start page asked about after the entry: Refrush meanwhile does
         // not take the change asked about for the user's own.
@@ -311,14 +321,14 @@ TEST_P(AQuestionWaits, AndTheGuardGoesOn) {
 
 std::string NameOf(const ::testing::TestParamInfo<WhileAsked>& info) {
     constexpr const char* kNames[] = {"AStartPageChanges", "TheUserApplies", "ASecondEntryComes", "TheSessionEnds",
-                                      "TheUserRefrushes"};
+                                      "TheUserRefrushes", "ThePolicyChanges"};
     return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AQuestionWaits,
                          ::testing::Values(WhileAsked::AStartPageChanges, WhileAsked::TheUserApplies,
                                            WhileAsked::ASecondEntryComes, WhileAsked::TheSessionEnds,
-                                           WhileAsked::TheUserRefrushes),
+                                           WhileAsked::TheUserRefrushes, WhileAsked::ThePolicyChanges),
                          NameOf);
 
 // Keepboot.exe as Windows 10 and 11 run it for a standard user: the

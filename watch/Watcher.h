@@ -136,6 +136,9 @@ public:
     // The interval's check of every place, where the places are now; run
     // after the check or move under way, if there is one.
     void CheckEverything();
+    // The same once the messages waiting now are handled: a request from
+    // inside a check or a step of one never nests another.
+    void CheckEverythingSoon() noexcept { fullCheckWanted_ = true; }
     // After each round of messages: what was put off for a check or a move
     // (the owner's work, then a check) runs now.
     void ResumeDeferred();

@@ -43,6 +43,18 @@ std::optional<Question> QuestionQueue::Next() {
     return showing_;
 }
 
+QuestionQueue::Withdrawn QuestionQueue::Withdraw(bool entries, bool values) {
+    // What the next start asks about is no policy's.
+    const auto withdrawn = [&](const Question& q) { return !q.putBack && (q.entry ? entries : values); };
+    Withdrawn result;
+    result.any = std::erase_if(waiting_, withdrawn) > 0;
+    if (showing_ && withdrawn(*showing_)) {
+        showing_.reset();
+        result.any = result.shown = true;
+    }
+    return result;
+}
+
 std::optional<Question> QuestionQueue::TakeShowing() {
     return std::exchange(showing_, std::nullopt);
 }

@@ -42,6 +42,12 @@ public:
     bool Showing() const noexcept { return showing_.has_value(); }
     // Whether a question about a single value (no entry) waits.
     bool AskingAboutAValue() const noexcept;
+    // Withdraws the questions waiting about new entries, or about single
+    // values, and the one shown with them.
+    struct Withdrawn {
+        bool any = false, shown = false;
+    };
+    Withdrawn Withdraw(bool entries, bool values);
     // The question shown, answered: no longer shown.
     std::optional<Question> TakeShowing();
     // The answer waits for the check that acts on it: round is that check's
