@@ -77,18 +77,22 @@ void MainWindow::HoldQuestionsForSessionEnd() noexcept {
     // Each question still waiting, answered Disable: no rights are asked
     // for, nobody is there to give them. Each new entry is asked about
     // again at the next start, where Enable puts it back.
-    std::vector<EntryText> held;
-    for (const Question& question : questions_.TakeAll()) {
-        try {
-            Act(question, {Decision::Disable, true});
-            if (question.entry && !question.putBack) held.push_back(TextOf(*question.entry));
-        } catch (...) {
-            ReportCurrentException();
+    try {
+        std::vector<EntryText> held;
+        for (const Question& question : questions_.TakeAll()) {
+            try {
+                Act(question, {Decision::Disable, true});
+                if (question.entry && !question.putBack) held.push_back(TextOf(*question.entry));
+            } catch (...) {
+                ReportCurrentException();
+            }
         }
+        if (prompt_) prompt_->Withdraw();
+        if (!held.empty() && !NoteHeldAtSessionEnd(held))
+            ShowNotice(L"Keepboot could not note what it held aside as the session ended; the History page lists it.");
+    } catch (...) {
+        ReportCurrentException();
     }
-    if (prompt_) prompt_->Withdraw();
-    if (!held.empty() && !NoteHeldAtSessionEnd(held))
-        ShowNotice(L"Keepboot could not note what it held aside as the session ended; the History page lists it.");
 }
 
 void MainWindow::AskAgainAboutWhatWasHeld() {

@@ -14,21 +14,17 @@ std::wstring QuestionQueue::KeyOf(const Question& question) {
 
 std::optional<QuestionQueue::Answer> QuestionQueue::Take(const Question& question) {
     const std::wstring key = KeyOf(question);
-    const auto given = std::find_if(answers_.begin(), answers_.end(), [&](const Given& g) { return g.key == key; });
-    if (given != answers_.end()) {
-        const Answer answer = given->answer;
+    if (const auto given = answers_.find(key); given != answers_.end()) {
+        const Answer answer = given->second.answer;
         answers_.erase(given);
         return answer;
     }
-    Add(question);
+    if (asked_.insert(key).second) waiting_.push_back(question);
     return std::nullopt;
 }
 
 void QuestionQueue::Add(const Question& question) {
-    const std::wstring key = KeyOf(question);
-    const auto same = [&](const Question& q) { return KeyOf(q) == key; };
-    if ((showing_ && same(*showing_)) || std::any_of(waiting_.begin(), waiting_.end(), same)) return;
-    waiting_.push_back(question);
+    if (asked_.insert(KeyOf(question)).second) waiting_.push_back(question);
 }
 
 bool QuestionQueue::AskingAboutAValue() const noexcept {
@@ -45,7 +41,11 @@ std::optional<Question> QuestionQueue::Next() {
 
 QuestionQueue::Withdrawn QuestionQueue::Withdraw(bool entries, bool values) {
     // What the next start asks about is no policy's.
-    const auto withdrawn = [&](const Question& q) { return !q.putBack && (q.entry ? entries : values); };
+    const auto withdrawn = [&](const Question& q) {
+        if (q.putBack || !(q.entry ? entries : values)) return false;
+        asked_.erase(KeyOf(q));
+        return true;
+    };
     Withdrawn result;
     result.any = std::erase_if(waiting_, withdrawn) > 0;
     if (showing_ && withdrawn(*showing_)) {
@@ -56,11 +56,12 @@ QuestionQueue::Withdrawn QuestionQueue::Withdraw(bool entries, bool values) {
 }
 
 std::optional<Question> QuestionQueue::TakeShowing() {
+    if (showing_) asked_.erase(KeyOf(*showing_));
     return std::exchange(showing_, std::nullopt);
 }
 
 void QuestionQueue::Keep(const Question& question, Answer answer, unsigned long round) {
-    answers_.push_back({KeyOf(question), answer, round});
+    answers_.insert_or_assign(KeyOf(question), Given{answer, round});
 }
 
 std::vector<Question> QuestionQueue::TakeAll() {
@@ -68,11 +69,12 @@ std::vector<Question> QuestionQueue::TakeAll() {
     if (showing_) all.push_back(std::move(*std::exchange(showing_, std::nullopt)));
     for (Question& question : waiting_) all.push_back(std::move(question));
     waiting_.clear();
+    asked_.clear();
     return all;
 }
 
 void QuestionQueue::Forget(unsigned long round) {
-    std::erase_if(answers_, [&](const Given& g) { return g.round <= round; });
+    std::erase_if(answers_, [&](const auto& given) { return given.second.round <= round; });
 }
 
 }  // namespace kb

@@ -4,7 +4,9 @@
 // the check that acts on it. Nothing here waits: a check that meets a
 // question without its answer goes on with everything else.
 #include <deque>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,6 @@ public:
 
 private:
     struct Given {
-        std::wstring key;
         Answer answer;
         unsigned long round;
     };
@@ -69,7 +70,10 @@ private:
 
     std::optional<Question> showing_;
     std::deque<Question> waiting_;
-    std::vector<Given> answers_;
+    // The keys of the question shown and those waiting: a check that meets
+    // thousands of new entries looks each up once, not through the queue.
+    std::set<std::wstring> asked_;
+    std::map<std::wstring, Given> answers_;
 };
 
 }  // namespace kb
