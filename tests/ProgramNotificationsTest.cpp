@@ -496,6 +496,12 @@ TEST_F(ProgramNotifications, WhatCameWhileKeepbootWasNotRunningIsHandledAtTheNex
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(first) == Question(L"Allowed"); }));
     Answer(first, PromptDialog::kEnableId);
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(first).empty(); }));
+    // The answer acted on (during a check, right after it) before the Quit.
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
+        return std::any_of(records.begin(), records.end(),
+                           [](const HistoryRecord& r) { return r.what == L"Allowed" && r.item == L"Allowed"; });
+    }));
     Quit(first, window_);
 
     AddRunValue(L"Meanwhile", L"meanwhile.exe");
