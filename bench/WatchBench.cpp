@@ -448,7 +448,7 @@ void ManyAllowedValues(const std::wstring& exe) {
     // disabled. The other records stay: without the one of the program's
     // own folders, a later run could no longer keep copies of files there.
     for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        for (const wchar_t* record : {kEntriesRecord, kMachineCopyRecord})
+        for (const wchar_t* record : {kEntriesRecord, kOldMachineCopyRecord})
             ::RegDeleteKeyValueW(root, kRecordsKey, record);
     test::KeepbootProcess program(exe, L"-start");
     const HWND window = program.WaitForMainWindow(120000);

@@ -94,6 +94,9 @@ public:
     struct RecordNote {
         bool machine;
         RecordState state;  // Missing (a first start) or Broken
+        // Of the machine's, at the user's first start: this guard may not
+        // keep it, so its places are taken as they are at every start.
+        bool needsAdministrator = false;
     };
     std::vector<RecordNote> TakeNewlyNotedRecords();
     // Why what is known could not be kept (a Windows error code), since the
@@ -258,6 +261,7 @@ private:
     std::vector<RecordNote> unreportedRecords_;
     std::optional<LONG> unreportedUnkept_;
     bool unkeptTold_ = false;  // while the records cannot be written
+    bool machineUnrecorded_ = false;  // the machine's record is refused to this guard
     // The reading Restore took before the record replaced the known
     // entries, until the first check of every place.
     std::optional<Inventory> restoredOver_;

@@ -16,17 +16,14 @@ void StartupGuard::Restore() {
     LiveEntries& live = known_.live;
     for (const bool machine : {true, false}) {
         if (keeping_ == Keeping::Nothing || (!machine && keeping_ == Keeping::MachineOnly)) continue;
-        RecordLines lines, copy;
+        // What is known of the machine's places comes only from the record
+        // only administrators write: one the user's programs could write
+        // never speaks for them.
+        RecordLines lines;
         const RecordState state = ReadRecord(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                                              kEntriesRecord, lines);
-        // A guard without the rights to write the machine's record kept a
-        // copy of its own: what either says was known.
-        const RecordState copyState = machine && keeping_ == Keeping::Everything
-                                          ? ReadRecord(HKEY_CURRENT_USER, kMachineCopyRecord, copy)
-                                          : RecordState::Missing;
-        if (state == RecordState::Broken) unreportedRecords_.push_back({machine, RecordState::Broken});
-        if (state != RecordState::Read && copyState != RecordState::Read) {
-            if (state == RecordState::Missing) unreportedRecords_.push_back({machine, RecordState::Missing});
+        if (state != RecordState::Read) {
+            unreportedRecords_.push_back({machine, state});
             // The first reading is the record from now on; but an instance
             // that keeps only the machine's record for a guard never makes
             // one: what the places hold now is not known to that guard.
@@ -40,8 +37,7 @@ void StartupGuard::Restore() {
             std::erase_if(ListOf<Entry>(live),
                           [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
         });
-        if (state == RecordState::Read) AddEntriesOf(lines, folders_, live);
-        if (copyState == RecordState::Read) AddEntriesOf(copy, folders_, live);
+        AddEntriesOf(lines, machine, folders_, live);
     }
     index_.reset();
     // Nothing was read whole as known since: the first check reads every
@@ -49,25 +45,33 @@ void StartupGuard::Restore() {
     std::fill(stampsRead_.begin(), stampsRead_.end(), std::nullopt);
     atStart_ = true;
     Keep();
+    // Without the rights to keep the machine's record, its places are taken
+    // as they are at every start: said once, at the user's own first start,
+    // not as a first start each time.
+    if (machineUnrecorded_) {
+        const bool usersFirst = std::any_of(unreportedRecords_.begin(), unreportedRecords_.end(),
+                                            [](const RecordNote& n) { return !n.machine && n.state == RecordState::Missing; });
+        std::erase_if(unreportedRecords_, [](const RecordNote& n) { return n.machine && n.state == RecordState::Missing; });
+        if (usersFirst) unreportedRecords_.push_back({true, RecordState::Missing, true});
+    }
 }
 
 void StartupGuard::Keep() {
     if (keeping_ == Keeping::Nothing || !knownChanged_) return;
-    LONG failed = ERROR_SUCCESS;
-    const LONG machine = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(known_.live, true, folders_));
-    if (keeping_ == Keeping::MachineOnly) {
-        failed = machine;
-    } else {
+    LONG failed = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(known_.live, true, folders_));
+    if (keeping_ == Keeping::Everything) {
         // Only an administrator writes the machine's record: without the
-        // rights, what this guard knows of the machine's places is its own copy.
-        if (machine != ERROR_SUCCESS)
-            if (const LONG copy = WriteRecord(HKEY_CURRENT_USER, kMachineCopyRecord,
-                                              LinesOf(known_.live, true, folders_));
-                copy != ERROR_SUCCESS)
-                failed = copy;
+        // rights, what this guard learns of the machine's places lasts as
+        // long as it runs, and that is no failure.
+        if (failed == ERROR_ACCESS_DENIED) {
+            failed = ERROR_SUCCESS;
+            machineUnrecorded_ = true;
+        }
         if (const LONG user = WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(known_.live, false, folders_));
             user != ERROR_SUCCESS)
             failed = user;
+        else
+            ForgetRecord(HKEY_CURRENT_USER, kOldMachineCopyRecord);
     }
     // What could not be written is written again at the next check: the
     // next start must not find what was learnt meanwhile new.

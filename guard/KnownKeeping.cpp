@@ -14,11 +14,11 @@ RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders&
     return lines;
 }
 
-void AddEntriesOf(const RecordLines& lines, const StartupFolders& folders, LiveEntries& live) {
+void AddEntriesOf(const RecordLines& lines, bool machine, const StartupFolders& folders, LiveEntries& live) {
     for (const std::vector<std::wstring>& line : lines) {
         ForEachLiveKind([&]<typename Entry>() {
-            if (std::optional<Entry> entry = FromRecordLine(std::type_identity<Entry>{}, line, folders))
-                ListOf<Entry>(live).push_back(std::move(*entry));
+            std::optional<Entry> entry = FromRecordLine(std::type_identity<Entry>{}, line, folders);
+            if (entry && OfTheMachine(*entry) == machine) ListOf<Entry>(live).push_back(std::move(*entry));
         });
     }
 }

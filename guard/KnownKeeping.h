@@ -11,15 +11,17 @@
 namespace kb {
 
 inline constexpr wchar_t kEntriesRecord[] = L"Entries";
-// The machine's places as a guard without the rights to write their record
-// last knew them.
-inline constexpr wchar_t kMachineCopyRecord[] = L"MachineEntries";
+// Where earlier versions kept the machine's places as a standard user's
+// guard knew them: below the user's key, which the user's programs write,
+// so it is never read, and removed.
+inline constexpr wchar_t kOldMachineCopyRecord[] = L"MachineEntries";
 
 // The entries of the machine's places (or the user's) that start
 // something, as a record's lines.
 RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders& folders);
-// The entries the lines name, added to the live entries; a line that names
-// no place of this program (or a Startup folder that moved) is no entry.
-void AddEntriesOf(const RecordLines& lines, const StartupFolders& folders, LiveEntries& live);
+// The entries the lines name of the machine's places (or the user's), added
+// to the live entries; a line that names no such place of this program (or
+// a Startup folder that moved) is no entry.
+void AddEntriesOf(const RecordLines& lines, bool machine, const StartupFolders& folders, LiveEntries& live);
 
 }  // namespace kb

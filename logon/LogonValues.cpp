@@ -86,7 +86,9 @@ KnownGood ReadKnownGood() {
 namespace {
 
 constexpr wchar_t kLogonRecord[] = L"LogonValues";
-constexpr wchar_t kMachineLogonCopy[] = L"MachineLogonValues";
+// Where earlier versions kept a copy of the machine's values below the
+// user's key, which the user's programs write: never read, and removed.
+constexpr wchar_t kOldMachineLogonCopy[] = L"MachineLogonValues";
 
 RecordLines LogonLines(const KnownGood& knownGood, bool machine) {
     RecordLines lines;
@@ -99,11 +101,13 @@ RecordLines LogonLines(const KnownGood& knownGood, bool machine) {
     return lines;
 }
 
-void TakeLines(const RecordLines& lines, KnownGood& knownGood, std::vector<bool>& fromRecord) {
+void TakeLines(const RecordLines& lines, bool machine, KnownGood& knownGood, std::vector<bool>& fromRecord) {
     const std::vector<LogonValue>& values = LogonValues();
     for (const std::vector<std::wstring>& f : lines) {
         if (f.size() != 3) continue;
         for (std::size_t i = 0; i < values.size() && i < knownGood.size(); ++i) {
+            // A record speaks only for the values of its own root.
+            if ((values[i].root == HKEY_LOCAL_MACHINE) != machine) continue;
             if (!EqualIgnoringCase(values[i].Location(), f[0]) || !EqualIgnoringCase(values[i].name, f[1])) continue;
             RegValue value;
             if (f[2] == L"none")
@@ -122,21 +126,23 @@ void TakeLines(const RecordLines& lines, KnownGood& knownGood, std::vector<bool>
 KnownGood RestoreKnownGood(const KnownGood& read, std::vector<bool>& fromRecord) {
     KnownGood knownGood = read;
     fromRecord.assign(knownGood.size(), false);
-    RecordLines lines;
-    // The administrators' record has the last word over the user's copy.
-    if (ReadRecord(HKEY_CURRENT_USER, kMachineLogonCopy, lines) == RecordState::Read)
-        TakeLines(lines, knownGood, fromRecord);
-    if (ReadRecord(HKEY_LOCAL_MACHINE, kLogonRecord, lines) == RecordState::Read)
-        TakeLines(lines, knownGood, fromRecord);
-    if (ReadRecord(HKEY_CURRENT_USER, kLogonRecord, lines) == RecordState::Read)
-        TakeLines(lines, knownGood, fromRecord);
+    for (const bool machine : {true, false}) {
+        // The machine's values only from the record only administrators
+        // write: a known good is written back, so what the user's programs
+        // could write must never reach the machine's values.
+        RecordLines lines;
+        if (ReadRecord(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kLogonRecord, lines) == RecordState::Read)
+            TakeLines(lines, machine, knownGood, fromRecord);
+    }
     return knownGood;
 }
 
-void KeepKnownGood(const KnownGood& knownGood) {
-    if (WriteRecord(HKEY_LOCAL_MACHINE, kLogonRecord, LogonLines(knownGood, true)) != ERROR_SUCCESS)
-        WriteRecord(HKEY_CURRENT_USER, kMachineLogonCopy, LogonLines(knownGood, true));
-    WriteRecord(HKEY_CURRENT_USER, kLogonRecord, LogonLines(knownGood, false));
+bool KeepKnownGood(const KnownGood& knownGood) {
+    // Only an administrator writes the machine's record: refused, it is no failure.
+    const LONG machine = WriteRecord(HKEY_LOCAL_MACHINE, kLogonRecord, LogonLines(knownGood, true));
+    if (WriteRecord(HKEY_CURRENT_USER, kLogonRecord, LogonLines(knownGood, false)) != ERROR_SUCCESS) return false;
+    ForgetRecord(HKEY_CURRENT_USER, kOldMachineLogonCopy);
+    return machine == ERROR_SUCCESS || machine == ERROR_ACCESS_DENIED;
 }
 
 std::wstring TextOf(const ValueState& state) {

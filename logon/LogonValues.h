@@ -54,12 +54,13 @@ using KnownGood = std::vector<std::optional<ValueState>>;
 KnownGood ReadKnownGood();
 
 // The known good as the last run left it, kept as records (the machine's
-// values below HKEY_LOCAL_MACHINE, or a copy of the user's own where this
-// process may not write there; the user's below HKEY_CURRENT_USER); a value
-// with no record keeps its reading. Which came from a record, by index.
+// values below HKEY_LOCAL_MACHINE, which only administrators write; the
+// user's below HKEY_CURRENT_USER); a value with no record keeps its
+// reading. Which came from a record, by index.
 KnownGood RestoreKnownGood(const KnownGood& read, std::vector<bool>& fromRecord);
-// Keeps it: at the end of a check that changed it.
-void KeepKnownGood(const KnownGood& knownGood);
+// Keeps it: at the first check, and at the end of each check that changed
+// it. False when a record that may be written was not.
+bool KeepKnownGood(const KnownGood& knownGood);
 
 // What became of one changed value.
 struct LogonValueChange {

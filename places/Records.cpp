@@ -71,6 +71,11 @@ LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
     return ERROR_SUCCESS;
 }
 
+void ForgetRecord(HKEY root, const wchar_t* name) {
+    OpenedKey key = RegKey::OpenForWriting(root, kRecordsKey, ViewOf(root));
+    if (key && key->HasValue(name)) key->DeleteValue(name);
+}
+
 std::wstring FieldOf(DWORD type, const std::vector<BYTE>& bytes) {
     std::wstring field = std::to_wstring(type) + L":";
     for (const BYTE b : bytes) {

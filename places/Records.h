@@ -23,6 +23,9 @@ RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines);
 // not write below the root).
 LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines);
 
+// Removes a record that is no longer kept; nothing when it is not there.
+void ForgetRecord(HKEY root, const wchar_t* name);
+
 // A registry value's state as one field, and back.
 std::wstring FieldOf(DWORD type, const std::vector<BYTE>& bytes);
 bool ParseField(const std::wstring& field, DWORD& type, std::vector<BYTE>& bytes);

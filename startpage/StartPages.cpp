@@ -41,7 +41,9 @@ bool WriteStartPage(std::size_t index, const std::wstring& text) {
 namespace {
 
 constexpr wchar_t kPagesRecord[] = L"StartPages";
-constexpr wchar_t kMachinePagesCopy[] = L"MachineStartPages";
+// Where earlier versions kept a copy of the machine's pages below the
+// user's key, which the user's programs write: never read, and removed.
+constexpr wchar_t kOldMachinePagesCopy[] = L"MachineStartPages";
 
 RecordLines PageLines(const StartPageReferences& references, bool machine) {
     RecordLines lines;
@@ -68,23 +70,29 @@ bool TakePageLines(const RecordLines& lines, bool machine, StartPageReferences& 
 
 std::optional<StartPageReferences> RestoreDefended() {
     StartPageReferences references;
-    bool found = false;
-    RecordLines lines;
-    // The administrators' record has the last word over the user's copy.
-    if (ReadRecord(HKEY_CURRENT_USER, kMachinePagesCopy, lines) == RecordState::Read)
-        found = TakePageLines(lines, true, references) || found;
-    if (ReadRecord(HKEY_LOCAL_MACHINE, kPagesRecord, lines) == RecordState::Read)
-        found = TakePageLines(lines, true, references) || found;
-    if (ReadRecord(HKEY_CURRENT_USER, kPagesRecord, lines) == RecordState::Read)
-        found = TakePageLines(lines, false, references) || found;
-    if (!found) return std::nullopt;
+    bool anyFound = false;
+    for (const bool machine : {true, false}) {
+        // Each root's pages only from its own record: what the user's
+        // programs could write never speaks for the machine's.
+        RecordLines lines;
+        const bool found =
+            ReadRecord(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kPagesRecord, lines) == RecordState::Read &&
+            TakePageLines(lines, machine, references);
+        anyFound = anyFound || found;
+        // Without a record, the root's pages are defended as they are now.
+        if (!found)
+            for (std::size_t i = 0; i < kStartPageCount; ++i)
+                if ((kStartPageValues[i].root == HKEY_LOCAL_MACHINE) == machine) references[i] = ReadStartPage(i);
+    }
+    if (!anyFound) return std::nullopt;
     return references;
 }
 
 void KeepDefended(const StartPageReferences& references) {
-    if (WriteRecord(HKEY_LOCAL_MACHINE, kPagesRecord, PageLines(references, true)) != ERROR_SUCCESS)
-        WriteRecord(HKEY_CURRENT_USER, kMachinePagesCopy, PageLines(references, true));
-    WriteRecord(HKEY_CURRENT_USER, kPagesRecord, PageLines(references, false));
+    // Only an administrator writes the machine's record.
+    WriteRecord(HKEY_LOCAL_MACHINE, kPagesRecord, PageLines(references, true));
+    if (WriteRecord(HKEY_CURRENT_USER, kPagesRecord, PageLines(references, false)) == ERROR_SUCCESS)
+        ForgetRecord(HKEY_CURRENT_USER, kOldMachinePagesCopy);
 }
 
 namespace {

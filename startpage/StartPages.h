@@ -40,9 +40,9 @@ bool WriteStartPage(std::size_t index, const std::wstring& text);
 using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCount>;
 
 // The texts defended at the end of the last run, kept as records (the
-// machine's values below HKEY_LOCAL_MACHINE, or a copy of the user's own
-// where this process may not write there; the user's below
-// HKEY_CURRENT_USER); none when nothing was kept.
+// machine's values below HKEY_LOCAL_MACHINE, which only administrators
+// write; the user's below HKEY_CURRENT_USER); the pages of a root with no
+// record as they are now; none when nothing was kept.
 std::optional<StartPageReferences> RestoreDefended();
 void KeepDefended(const StartPageReferences& references);
 

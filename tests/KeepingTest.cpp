@@ -115,15 +115,26 @@ TEST_F(Keeping, ABrokenRecordIsSaidAndReplacedByTheFirstReading) {
 }
 
 // Only an administrator writes the machine's record; a standard user's
-// guard keeps a copy of its own, and a refused or failed write leaves the
-// last whole record as it was.
+// guard keeps none of its own (the user's programs could write it), says so
+// once, and a refused or failed write leaves the last whole record as it was.
 TEST_F(Keeping, TheMachinesRecordIsTheAdministratorsAndAFailedWriteKeepsTheLastOne) {
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Vendor", L"vendor.exe");
     SetStandardUserMode(true);
     NewRun();
+    const std::vector<StartupGuard::RecordNote> notes = guard->TakeNewlyNotedRecords();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_TRUE(!notes[0].machine && notes[0].state == RecordState::Missing) << "the user's first start";
+    EXPECT_TRUE(notes[1].machine && notes[1].needsAdministrator) << "the machine's record needs an administrator";
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kRecordsKey, kEntriesRecord).exists);
-    EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kRecordsKey, kMachineCopyRecord).exists);
+    EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRecordsKey, kOldMachineCopyRecord).exists);
     guard.reset();
+    NewRun();
+    EXPECT_TRUE(Notes(*guard).empty()) << "said at the user's first start only";
+    guard.reset();
+    SetStandardUserMode(false);
+    NewRun();  // an administrator's run keeps the machine's record
+    guard.reset();
+    SetStandardUserMode(true);
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Later", L"later.exe");
     NewRun();
     const std::vector<CheckOutcome> outcomes = Check(Policy::DisableSilently);

@@ -38,6 +38,10 @@ void Watcher::ReadKnownGoodNow() {
     std::vector<bool> fromRecord(knownGood_.size(), false);
     if (keeping_) knownGood_ = RestoreKnownGood(knownGood_, fromRecord);
     keptGood_ = knownGood_;
+    // A value with no record yet is kept at the first check, so that what
+    // changes while Keepboot is not running is found at the next start.
+    for (std::size_t i = 0; i < knownGood_.size(); ++i)
+        if (keeping_ && !fromRecord[i] && knownGood_[i]) keptGood_.clear();
     // A machine tampered with before Keepboot came is seen: each value
     // there that is not Windows' own is said once, and guarded as it is.
     const std::vector<LogonValue>& values = LogonValues();
@@ -59,10 +63,8 @@ bool Watcher::FirstToldOf(std::map<std::size_t, ValueState>& told, const LogonVa
 void Watcher::CheckLogonValuesNow() {
     using Kind = LogonValueChange::Kind;
     std::vector<LogonValueChange> changes = CheckLogonValues(startupPolicy_, knownGood_, host_.askAboutValue);
-    if (keeping_ && knownGood_ != keptGood_) {
-        KeepKnownGood(knownGood_);
-        keptGood_ = knownGood_;
-    }
+    // What could not be kept is kept at a later check.
+    if (keeping_ && knownGood_ != keptGood_ && KeepKnownGood(knownGood_)) keptGood_ = knownGood_;
     for (LogonValueChange& change : changes) {
         change.atStart = firstCheck_;
         const LogonValue& value = LogonValues().at(change.index);

@@ -42,7 +42,9 @@ void Watcher::TellWhatWasFound() {
     std::optional<Finding::Whose> firstStart;
     for (const StartupGuard::RecordNote& note : guard_.TakeNewlyNotedRecords()) {
         const Finding::Whose whose = note.machine ? Finding::Whose::Machine : Finding::Whose::User;
-        if (note.state == RecordState::Broken)
+        if (note.needsAdministrator)
+            Tell(Finding{.kind = Kind::MachineUnrecorded});
+        else if (note.state == RecordState::Broken)
             Tell(Finding{.kind = Kind::RecordBroken, .whose = whose});
         else
             firstStart = firstStart && *firstStart != whose ? Finding::Whose::Both : whose;

@@ -85,6 +85,10 @@ std::wstring WordsOf(const Finding& f) {
     case Kind::MoveUndone:
         return L"A move of " + Quoted(f) +
                L" was cut short when Keepboot last ended; it was undone, and the entry stays disabled.";
+    case Kind::MachineUnrecorded:
+        return L"Keepboot runs without administrator rights, so it cannot keep its record of the machine's places: "
+               L"at each start it compares them with the record it last kept as administrator, or takes them as "
+               L"they are if there is none. Running Keepboot once as administrator keeps it.";
     }
     return L"";  // not reached: every kind is above
 }
