@@ -67,7 +67,7 @@ void HistoryPage::Enable(const HistoryRecord& record) {
     // A logon value found not Windows' own: Windows' own value back, while
     // it still holds what the record says.
     if (selected->kind == RecordKind::NotWindowsOwn) {
-        for (const LogonValueEntry& value : bench_.guard.Known().logonValues) {
+        for (const LogonValueEntry& value : bench_.guard.Listed().logonValues) {
             const EntryText text = TextOf(value);
             if (text.item != selected->item || text.location != selected->location) continue;
             if (text.command != selected->command)
@@ -85,7 +85,7 @@ void HistoryPage::Enable(const HistoryRecord& record) {
     if (!WasDisabledHere(selected->location, selected->item, selected->command))
         throw Error(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
     const std::optional<StartupEntry> stored =
-        FindPutAside(bench_.guard.Known(), {selected->item, selected->command, selected->location});
+        FindPutAside(bench_.guard.Listed(), {selected->item, selected->command, selected->location});
     if (!stored)
         throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
     const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, MoveSource::History));

@@ -32,14 +32,39 @@ CheckOutcome::Action OutcomeOf(MoveResult result) {
 
 void StartupGuard::Reload() {
     if (shutDown_) return;
-    ReadEverything();
-    // What the user has before them on the list is known from now on.
-    knownChanged_ = true;
-    Keep();
+    if (!loaded_) {
+        ReadEverything();
+        // The very first reading is what is known.
+        knownChanged_ = true;
+        Keep();
+        return;
+    }
+    // The list shows what the places hold now; what is known changes only
+    // by a check or a move: what came since the last check, while the user
+    // looked at the list or an Apply ran, is handled by its policy at the
+    // next check, and recorded.
+    std::vector<SkippedValue> liveSkipped, storeSkipped;
+    Inventory now = ReadAll(liveSkipped, storeSkipped);
+    Inventory listed = known_;
+    ReplaceIn(listed.live, PlaceSelection{}.ReadWhole(folders_, liveSkipped), std::move(now.live));
+    listed.stored = known_.stored = std::move(now.stored);
+    listed.logonValues = known_.logonValues = std::move(now.logonValues);
+    listed_ = std::move(listed);
+    NoteSkipped(liveSkipped_, liveSkipped, true);
+    NoteSkipped(storeSkipped_, storeSkipped, true);
+}
+
+Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped) {
+    // Read in one go: the list's reading is the user's own wait.
+    Inventory now;
+    now.live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
+    now.stored = ReadStoredEntries(storeSkipped);
+    now.logonValues = ReadLogonValueEntries();
+    return now;
 }
 
 void StartupGuard::ReadEverything() {
-    restoredOver_.reset();  // what is known is this reading from now on
+    listed_.reset();  // what is known is this reading from now on
     // What a move cut short by the end of an earlier process left is made
     // whole before anything is read: one copy, never two.
     if (!loaded_)
@@ -49,15 +74,13 @@ void StartupGuard::ReadEverything() {
                 unreportedFinished_.push_back(std::move(move));
     std::vector<SkippedValue> liveSkipped, storeSkipped;
     const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
-    // Read in one go: the list's reading is the user's own wait.
-    LiveEntries live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
-    StoredEntries stored = ReadStoredEntries(storeSkipped);
+    Inventory now = ReadAll(liveSkipped, storeSkipped);
     // A place that could not be read keeps its last reading.
     const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
-    Replace(whole, std::move(live));
+    Replace(whole, std::move(now.live));
     NoteStamps(whole, stamps);
-    known_.stored = std::move(stored);
-    known_.logonValues = ReadLogonValueEntries();
+    known_.stored = std::move(now.stored);
+    known_.logonValues = std::move(now.logonValues);
     loaded_ = true;
     NoteSkipped(liveSkipped_, liveSkipped, true);
     NoteSkipped(storeSkipped_, storeSkipped, true);
@@ -108,7 +131,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         unmovable_.merge(round.unmovable);
     if (everyPlace) {
         atStart_ = false;
-        restoredOver_.reset();
+        listed_.reset();
     }
     Keep();
 }
@@ -272,6 +295,11 @@ void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<Pla
 bool StartupGuard::Breathe() {
     if (pause_ && !shutDown_) pause_();
     return !shutDown_;
+}
+
+void StartupGuard::NoteMovedElsewhere(const StartupEntry& entry) {
+    NoteMoved(entry);
+    Keep();
 }
 
 MoveResult StartupGuard::Move(const StartupEntry& entry) {

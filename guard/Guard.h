@@ -73,11 +73,14 @@ public:
     // What the places held at the last reading, for whoever shows or moves
     // them: right after Restore the known entries are the last run's
     // record, which carries neither a shortcut's link nor a value's type
-    // and may name what went meanwhile.
-    const Inventory& Listed() const noexcept { return restoredOver_ ? *restoredOver_ : known_; }
+    // and may name what went meanwhile; after a Reload they may lack what
+    // came since the last check.
+    const Inventory& Listed() const noexcept { return listed_ ? *listed_ : known_; }
 
-    // Reads every place and the store again. Raises when the reading is not
-    // whole, and what is known stays as it was.
+    // Reads every place and the store again, for the list. The first
+    // reading is what is known; after it, what is known changes only by a
+    // check or a move, so nothing that came meanwhile slips past its
+    // policy. Raises when the reading is not whole.
     void Reload();
 
     // What is known is kept across runs (see KnownKeeping.h) from now on:
@@ -126,6 +129,9 @@ public:
     // Moves one entry the user changed on the list. An entry enabled here
     // is known at once, so a check before the next reload leaves it alone.
     MoveResult Move(const StartupEntry& entry);
+    // The same for an entry another instance (the elevated one) moved for
+    // the user, once read back.
+    void NoteMovedElsewhere(const StartupEntry& entry);
 
     // Values found not to be text since the last call, each reported once
     // for as long as it stays.
@@ -213,6 +219,10 @@ private:
     bool Breathe();
     // What the places read whole hold now replaces what was known of them.
     void Replace(const PlaceSelection& read, LiveEntries now);
+    // The same for any entries; whether those of the places read differ.
+    bool ReplaceIn(LiveEntries& entries, const PlaceSelection& read, LiveEntries now) const;
+    // Every place, the store and the logon values, as they are.
+    Inventory ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped);
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
@@ -262,9 +272,10 @@ private:
     std::optional<LONG> unreportedUnkept_;
     bool unkeptTold_ = false;  // while the records cannot be written
     bool machineUnrecorded_ = false;  // the machine's record is refused to this guard
-    // The reading Restore took before the record replaced the known
-    // entries, until the first check of every place.
-    std::optional<Inventory> restoredOver_;
+    // The reading the list shows where the known entries are not it (those
+    // of the last run's record, or of the last check before a Reload),
+    // until the next check of every place.
+    std::optional<Inventory> listed_;
     // New entries met at the first check since Restore whose question
     // still waits, by what they are: found at start when answered.
     std::set<std::wstring> waitingSinceStart_;

@@ -32,7 +32,7 @@ void StartupGuard::Restore() {
             continue;
         }
         // The list shows what the places hold, not what the record says.
-        if (!restoredOver_) restoredOver_ = known_;
+        if (!listed_) listed_ = known_;
         ForEachLiveKind([&]<typename Entry>() {
             std::erase_if(ListOf<Entry>(live),
                           [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });

@@ -79,10 +79,9 @@ bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) co
     return differs;
 }
 
-void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
-    index_.reset();
-    // Where the places read are, as the known entries say where they were
-    // read (a value moved aside is read with its Run-type key).
+bool StartupGuard::ReplaceIn(LiveEntries& entries, const PlaceSelection& read, LiveEntries now) const {
+    // Where the places read are, as the entries say where they were read
+    // (a value moved aside is read with its Run-type key).
     std::vector<std::wstring> placesRead;
     const std::vector<LivePlace>& places = LivePlaces();
     for (PlaceId id = 0; id < places.size(); ++id) {
@@ -96,13 +95,19 @@ void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
                            [&](const std::wstring& place) { return EqualIgnoringCase(place, where); });
     };
     LiveEntries before;
-    ForEachLiveKind([&]<typename Entry>() { ListOf<Entry>(before) = TakeOut(ListOf<Entry>(known_.live), wasRead); });
-    // What is kept across runs is written again only when it changed.
-    if (Differs(before, now)) knownChanged_ = true;
+    ForEachLiveKind([&]<typename Entry>() { ListOf<Entry>(before) = TakeOut(ListOf<Entry>(entries), wasRead); });
+    const bool differs = Differs(before, now);
     ForEachLiveKind([&]<typename Entry>() {
         std::vector<Entry>& taken = ListOf<Entry>(now);
-        std::move(taken.begin(), taken.end(), std::back_inserter(ListOf<Entry>(known_.live)));
+        std::move(taken.begin(), taken.end(), std::back_inserter(ListOf<Entry>(entries)));
     });
+    return differs;
+}
+
+void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
+    index_.reset();
+    // What is kept across runs is written again only when it changed.
+    if (ReplaceIn(known_.live, read, std::move(now))) knownChanged_ = true;
 }
 
 void StartupGuard::NoteMoved(const StartupEntry& entry) {

@@ -159,8 +159,9 @@ TEST_F(StandardUser, SwitchTurnedBackOnFromOutsideIsNew) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"upd.exe");
     StartupGuard guard(Folders());
     guard.Reload();
-    ASSERT_EQ(DisableRunValue(Value(L"Updater")), MoveResult::Moved);
-    guard.Reload();  // known while it starts nothing
+    ASSERT_EQ(DisableRunValue(Value(L"Updater")), MoveResult::Moved);  // as Task Manager does
+    guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
+                [](const StartupEntry&) {});  // known while it starts nothing
     const BYTE on[12] = {0x02};
     SetRawValue(HKEY_CURRENT_USER, std::wstring(kStartupApprovedKey) + L"\\Run", L"Updater",
                 REG_BINARY, on, sizeof on);

@@ -210,7 +210,7 @@ TEST_F(WatcherTest, AnEntryWrittenOneValueAtATimeEndsWholeAndDisabled) {
 
     // Each back live from the list, whole.
     guard_->Reload();
-    const std::vector<AsideEntry> disabled = guard_->Known().live.items;
+    const std::vector<AsideEntry> disabled = guard_->Listed().live.items;
     for (const AsideEntry& e : disabled) ASSERT_EQ(guard_->Move(e), MoveResult::Moved);
     const std::optional<RegTree> back = ReadTree(HKEY_LOCAL_MACHINE, component, 0);
     ASSERT_TRUE(back);

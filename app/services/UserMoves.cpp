@@ -39,14 +39,16 @@ std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEnt
     if (!needRights.empty()) {
         const std::vector<MoveResult> elevated = bench.moveElevated(needRights);
         // What the elevated instance says it moved is read back: one that
-        // went for another reason meanwhile is not the user's move.
+        // went for another reason meanwhile is not the user's move. What
+        // came meanwhile is not made known: the next check handles it.
         bench.guard.Reload();
         for (std::size_t i = 0; i < needRights.size(); ++i) {
             const StartupEntry& entry = needRights[i];
             const MoveResult said = i < elevated.size() ? elevated[i] : MoveResult::CannotMove;
-            if (said == MoveResult::Moved && !StillThere(bench.guard.Known(), entry))
+            if (said == MoveResult::Moved && !StillThere(bench.guard.Listed(), entry)) {
+                bench.guard.NoteMovedElsewhere(entry);
                 bench.history.RecordMove(entry, from);
-            else
+            } else
                 notMoved.push_back({entry, said == MoveResult::Moved ? MoveResult::CannotMove : said});
         }
     }
