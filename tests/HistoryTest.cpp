@@ -150,6 +150,54 @@ TEST_F(History, AFileThatCannotBeWrittenNeverStopsTheRecords) {
     }
 }
 
+// A storm of one record (a policy flipped thousands of times a second, an
+// entry that puts itself back at once) is a line a second, each saying how
+// many it stands for, none lost; records of different entries, or notices
+// of different words, are never folded.
+TEST_F(History, RepeatsWithinASecondAreFoldedAndNothingElseIs) {
+    const auto record = [](RecordKind kind, std::wstring item, std::wstring detail) {
+        HistoryRecord r = HistoryRecord::Of(kind);
+        r.by = L"the watch";
+        r.item = std::move(item);
+        r.detail = std::move(detail);
+        return r;
+    };
+    const struct {
+        const char* what;
+        std::function<HistoryRecord(int)> make;
+        bool folds;
+    } cases[] = {
+        {"one policy flipped", [&](int n) { return record(RecordKind::AdminPolicyChanged, L"", L"Policy: " + std::to_wstring(n % 2)); }, true},
+        {"one entry disabled again and again", [&](int) { return record(RecordKind::Disabled, L"Again", L""); }, true},
+        {"different entries", [&](int n) { return record(RecordKind::Disabled, L"Item " + std::to_wstring(n), L""); }, false},
+        {"notices of different words", [&](int n) { return record(RecordKind::Notice, L"", L"Said " + std::to_wstring(n)); }, false},
+    };
+    constexpr int kRecords = 2000;
+    int folder = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring path = Folder(L"Case " + std::to_wstring(++folder)) + L"\\history.log";
+        HistoryKeeper keeper;
+        keeper.Open(path);
+        const DWORD began = ::GetTickCount();
+        for (int n = 0; n < kRecords; ++n) keeper.Record(c.make(n));
+        const DWORD seconds = (::GetTickCount() - began) / 1000 + 1;
+        keeper.RetryNow();  // as at the interval and at the end
+        const std::vector<HistoryRecord> lines = HistoryFile(path).Read();
+        unsigned long standsFor = 0;
+        for (const HistoryRecord& line : lines) {
+            const auto at = line.detail.find(L"and ");
+            standsFor += 1 + (at == std::wstring::npos ? 0 : std::wcstoul(line.detail.c_str() + at + 4, nullptr, 10));
+        }
+        EXPECT_EQ(standsFor, static_cast<unsigned long>(kRecords)) << "every record is counted";
+        if (c.folds)
+            EXPECT_LE(lines.size(), 2 * seconds + 1) << "a line a second";
+        else
+            EXPECT_EQ(lines.size(), static_cast<std::size_t>(kRecords));
+        EXPECT_EQ(lines.back().item, c.make(kRecords - 1).item);
+    }
+}
+
 // Enable pressed while a check runs (here, as its question waits) is not
 // dropped: it runs once the check is over, and the entry it brings back is
 // not taken for new.

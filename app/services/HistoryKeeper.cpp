@@ -1,5 +1,7 @@
 #include "app/services/HistoryKeeper.h"
 
+#include <utility>
+
 #include "startpage/StartPages.h"
 
 namespace kb {
@@ -9,8 +11,52 @@ void HistoryKeeper::Open(const std::wstring& file) {
     list_.Show(file_.Read(HistoryList::kShown));
 }
 
+namespace {
+
+bool Repeats(const HistoryRecord& a, const HistoryRecord& b) {
+    return a.kind == b.kind && a.by == b.by && a.item == b.item && a.location == b.location &&
+           (a.kind != RecordKind::Notice || a.detail == b.detail);
+}
+
+HistoryRecord StandingFor(HistoryRecord record, unsigned long folded) {
+    if (folded > 0)
+        record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(L"and ") + std::to_wstring(folded) +
+                         L" more like it within the second before";
+    return record;
+}
+
+}  // namespace
+
 void HistoryKeeper::Record(HistoryRecord record) {
     ::GetSystemTimeAsFileTime(&record.when);
+    const DWORD now = ::GetTickCount();
+    if (folding_ && Repeats(folding_->latest, record)) {
+        if (now - folding_->since < kFoldMs) {
+            folding_->latest = std::move(record);
+            ++folding_->folded;
+            return;
+        }
+        // A second on: this line stands for the repeats before it too.
+        const unsigned long folded = std::exchange(folding_->folded, 0);
+        folding_->latest = record;
+        folding_->since = now;
+        Emit(StandingFor(std::move(record), folded));
+        return;
+    }
+    EmitFolded();
+    folding_ = Folding{record, now, 0};
+    Emit(std::move(record));
+}
+
+void HistoryKeeper::EmitFolded() {
+    if (!folding_ || folding_->folded == 0) return;
+    const unsigned long folded = std::exchange(folding_->folded, 0);
+    folding_->since = ::GetTickCount();
+    // The last repeat, standing for those before it since the last line.
+    Emit(StandingFor(folding_->latest, folded - 1));
+}
+
+void HistoryKeeper::Emit(HistoryRecord record) {
     list_.Add(record);
     eventLog_.Report(record);
     pending_.push_back(std::move(record));
@@ -19,6 +65,7 @@ void HistoryKeeper::Record(HistoryRecord record) {
 }
 
 void HistoryKeeper::RetryNow() {
+    EmitFolded();
     failedAt_.reset();
     WritePending();
 }

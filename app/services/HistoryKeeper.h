@@ -37,14 +37,19 @@ public:
     // A record that cannot be written is still shown: it pauses nothing. It
     // waits in memory (the newest kPending) and is written with the next
     // record that can be, tried again at most every kRetryMs.
+    //
+    // The history is the user's record, not a log of a storm: repeats of
+    // one record (its kind, by whom, item and place; a notice's words)
+    // within kFoldMs of the last line are folded into the next line, which
+    // says how many it stands for.
     void Record(HistoryRecord record);
     // Told once, while it lasts, that the file cannot be written.
     void SetFailureNotice(std::function<void(const std::wstring& text)> notice) {
         failureNotice_ = std::move(notice);
     }
     std::size_t Pending() const noexcept { return pending_.size(); }
-    // Writes what waits now, whenever the last try was (at each interval,
-    // and at the end).
+    // Writes what waits now, whenever the last try was, and a line for the
+    // repeats folded since the last one (at each interval, and at the end).
     void RetryNow();
     // What a check did with an entry.
     void RecordOutcome(const CheckOutcome& outcome);
@@ -62,7 +67,19 @@ public:
 private:
     static constexpr std::size_t kPending = 10000;
     static constexpr DWORD kRetryMs = 5000;
+    static constexpr DWORD kFoldMs = 1000;
     void WritePending();
+    // Shows, logs and writes one line.
+    void Emit(HistoryRecord record);
+    // The line for the repeats folded since the last one, if any.
+    void EmitFolded();
+
+    struct Folding {
+        HistoryRecord latest;      // the last repeat folded, or the line itself
+        DWORD since = 0;           // tick of the last line of these
+        unsigned long folded = 0;  // repeats since that line
+    };
+    std::optional<Folding> folding_;
 
     HistoryFile file_{L""};
     std::deque<HistoryRecord> pending_;  // not written yet, oldest first
