@@ -110,6 +110,8 @@ struct SkippedValue {
     std::wstring name;
     bool unreadable = false;  // the whole place
     std::wstring why;         // for an unreadable place
+    // A key in Keepboot's own key that Keepboot did not write: left alone.
+    bool foreign = false;
 
     static SkippedValue NotText(std::wstring key, std::wstring name) {
         return {std::move(key), std::move(name), false, {}};
@@ -117,6 +119,7 @@ struct SkippedValue {
     static SkippedValue Unreadable(std::wstring place, std::wstring why) {
         return {std::move(place), {}, true, std::move(why)};
     }
+    static SkippedValue Foreign(std::wstring key) { return {std::move(key), {}, false, {}, true}; }
     bool operator==(const SkippedValue&) const = default;
     auto operator<=>(const SkippedValue&) const = default;
 };

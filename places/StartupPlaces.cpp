@@ -6,6 +6,8 @@
 
 #include "platform/Files.h"
 #include "platform/Handle.h"
+#include "platform/Error.h"
+#include "platform/Registry.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -159,6 +161,18 @@ StartupFolders FindStartupFolders() {
     return {SpecialFolderPath(CSIDL_COMMON_STARTUP), SpecialFolderPath(CSIDL_STARTUP),
             SpecialFolderPath(CSIDL_WINDOWS), backupIn(CSIDL_APPDATA),
             backupIn(CSIDL_COMMON_APPDATA)};
+}
+
+std::wstring StartupFolderSetting(bool common) {
+    const OpenedKey key =
+        RegKey::OpenForReading(common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                               L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
+    try {
+        const std::optional<RegValue> value = key ? key->TryQuery(common ? L"Common Startup" : L"Startup") : std::nullopt;
+        return value && value->IsText() ? value->Text() : std::wstring();
+    } catch (const Error&) {
+        return {};
+    }
 }
 
 StoreKeys KeysOf(StoreKind store) {

@@ -117,6 +117,10 @@ bool SamePath(const std::wstring& a, const std::wstring& b);
 
 // The shell's folders of this machine and user, where they are now.
 StartupFolders FindStartupFolders();
+// Where Windows' setting puts the all-users Startup folder (or the user's),
+// as it is written; empty when there is none: for naming a folder the shell
+// cannot find.
+std::wstring StartupFolderSetting(bool common);
 
 // Where the shell keeps the folders' locations (below both roots): logon
 // takes the Startup folders from there.

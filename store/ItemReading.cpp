@@ -140,7 +140,13 @@ void ReadKeptItems(HKEY root, REGSAM view, const std::vector<ItemPlace>& places,
         return;
     }
     try {
-        for (const KeptRecord& record : ReadKeptRecords(root, view)) {
+        std::vector<std::wstring> foreign;
+        const std::vector<KeptRecord> records = ReadKeptRecords(root, view, &foreign);
+        // Planted by another program: it hides no entry and takes no
+        // number, and it is said.
+        for (const std::wstring& name : foreign)
+            skipped.push_back(SkippedValue::Foreign(rootName + L"\\" + kKeptKey + L"\\" + name));
+        for (const KeptRecord& record : records) {
             const auto place = std::find_if(places.begin(), places.end(), [&](const ItemPlace& p) {
                 return p.root == root && p.view == view && record.Fits(p);
             });

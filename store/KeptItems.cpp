@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
+#include "store/NumberedKeys.h"
 
 namespace kb {
 
@@ -13,13 +14,6 @@ namespace {
 constexpr wchar_t kPlaceValue[] = L"Place", kNameValue[] = L"Name", kKindValue[] = L"Kind";
 constexpr wchar_t kEntryKey[] = L"Entry";
 
-// A record's number is its key's name: decimal digits only.
-bool ParseNumber(const std::wstring& text, unsigned long& number) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of(L"0123456789") != std::wstring::npos)
-        return false;
-    number = std::wcstoul(text.c_str(), nullptr, 10);
-    return number != 0;
-}
 
 }  // namespace
 
@@ -37,7 +31,7 @@ std::wstring KeptEntryPath(unsigned long number) {
     return KeptRecordPath(number) + L"\\" + kEntryKey;
 }
 
-std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view) {
+std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view, std::vector<std::wstring>* foreign) {
     std::vector<KeptRecord> records;
     const OpenedKey kept = RegKey::OpenForReading(root, kKeptKey, view);
     if (!kept) {
@@ -46,14 +40,18 @@ std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view) {
     }
     for (const std::wstring& name : kept->SubkeyNames()) {
         KeptRecord record;
-        if (!ParseNumber(name, record.number)) continue;
-        const OpenedKey key = RegKey::OpenForReading(root, KeptRecordPath(record.number), view);
-        if (!key) continue;
-        const std::optional<RegValue> place = key->TryQuery(kPlaceValue), entryName = key->TryQuery(kNameValue),
-                                      kind = key->TryQuery(kKindValue);
+        const std::optional<unsigned long> number = NumberOfKeyName(name);
+        const OpenedKey key = number ? RegKey::OpenForReading(root, KeptRecordPath(*number), view)
+                                     : OpenedKey{static_cast<LONG>(ERROR_FILE_NOT_FOUND)};
+        const auto valueOf = [&](const wchar_t* value) { return key ? key->TryQuery(value) : std::nullopt; };
+        const std::optional<RegValue> place = valueOf(kPlaceValue), entryName = valueOf(kNameValue),
+                                      kind = valueOf(kKindValue);
         if (!place || !place->IsText() || !entryName || !entryName->IsText() || !kind ||
-            !kind->IsText() || (kind->Text() != L"key" && kind->Text() != L"value"))
+            !kind->IsText() || (kind->Text() != L"key" && kind->Text() != L"value")) {
+            if (foreign) foreign->push_back(name);
             continue;
+        }
+        record.number = *number;
         record.placePath = place->Text();
         record.name = entryName->Text();
         record.isKey = kind->Text() == L"key";
@@ -65,15 +63,16 @@ std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view) {
 }
 
 unsigned long NextKeptNumber(HKEY root, REGSAM view) {
-    unsigned long highest = 0;
+    std::vector<std::wstring> names;
     if (const OpenedKey kept = RegKey::OpenForReading(root, kKeptKey, view)) {
         try {
-            for (const std::wstring& name : kept->SubkeyNames())
-                if (unsigned long number = 0; ParseNumber(name, number)) highest = std::max(highest, number);
+            names = kept->SubkeyNames();
         } catch (const Error&) {
+            // Unlisted: a move to a number that is taken finds it there, and
+            // stops before anything of it is done.
         }
     }
-    return highest + 1;
+    return FreeNumber(names);
 }
 
 LONG WriteKeptRecord(HKEY root, REGSAM view, const KeptRecord& record) {

@@ -28,8 +28,10 @@ std::wstring KeptRecordPath(unsigned long number);
 std::wstring KeptEntryPath(unsigned long number);
 
 // Every record, by number; raises when the keeping place cannot be listed.
-std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view);
-// A number no record has: one past the highest, so the newest is the last.
+// A key there that is no record (another program's) is skipped, its name
+// added to foreign.
+std::vector<KeptRecord> ReadKeptRecords(HKEY root, REGSAM view, std::vector<std::wstring>* foreign = nullptr);
+// A number no key there has (see FreeNumber).
 unsigned long NextKeptNumber(HKEY root, REGSAM view);
 // Writes the record's own values (not the entry). ERROR_SUCCESS or why not.
 LONG WriteKeptRecord(HKEY root, REGSAM view, const KeptRecord& record);

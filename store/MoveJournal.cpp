@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
+#include "store/NumberedKeys.h"
 
 namespace kb {
 
@@ -30,11 +31,10 @@ std::wstring SpotText(ItemSpot spot, unsigned long kept) {
 bool ParseSpot(const std::wstring& text, ItemSpot& spot, unsigned long& kept) {
     if (text == L"live") spot = ItemSpot::Live;
     else if (text == L"aside") spot = ItemSpot::Aside;
-    else if (text.starts_with(L"kept ") && text.size() <= 14 && text.size() > 5 &&
-             text.find_first_not_of(L"0123456789", 5) == std::wstring::npos) {
+    else if (const std::optional<unsigned long> number =
+                 text.starts_with(L"kept ") ? NumberOfKeyName(text.substr(5)) : std::nullopt) {
         spot = ItemSpot::Kept;
-        kept = std::wcstoul(text.c_str() + 5, nullptr, 10);
-        return kept != 0;
+        kept = *number;
     } else return false;
     return true;
 }
@@ -51,18 +51,16 @@ std::optional<unsigned long> JournalMove(const ItemMove& move, LONG& error) {
     const HKEY root = move.place.root;
     const REGSAM view = move.place.view;
     // One past the highest: a record never reuses one being struck off.
-    unsigned long number = 1;
+    std::vector<std::wstring> names;
     if (const OpenedKey moves = RegKey::OpenForReading(root, kMovesKey, view)) {
         try {
-            for (const std::wstring& name : moves->SubkeyNames())
-                if (!name.empty() && name.size() <= 9 &&
-                    name.find_first_not_of(L"0123456789") == std::wstring::npos)
-                    number = std::max(number, std::wcstoul(name.c_str(), nullptr, 10) + 1);
+            names = moves->SubkeyNames();
         } catch (const Error&) {
             error = ERROR_CANTREAD;
             return std::nullopt;
         }
     }
+    const unsigned long number = FreeNumber(names);
     OpenedKey key = RegKey::Create(root, RecordPath(number), view);
     if (!key) {
         error = key.Error();
@@ -111,10 +109,10 @@ std::vector<JournalRecord> ReadJournal(HKEY root, REGSAM view, const std::vector
         return records;
     }
     for (const std::wstring& name : names) {
-        if (name.empty() || name.size() > 9 || name.find_first_not_of(L"0123456789") != std::wstring::npos)
-            continue;
+        const std::optional<unsigned long> number = NumberOfKeyName(name);
+        if (!number) continue;
         JournalRecord record;
-        record.number = std::wcstoul(name.c_str(), nullptr, 10);
+        record.number = *number;
         const OpenedKey key = RegKey::OpenForReading(root, RecordPath(record.number), view);
         if (!key) continue;
         const auto place = TextOf(*key, kPlaceValue), entry = TextOf(*key, kNameValue),

@@ -10,6 +10,7 @@
 #include "guard/Guard.h"
 #include "store/Items.h"
 #include "store/KeptItems.h"
+#include "store/MoveJournal.h"
 
 namespace kb::test {
 namespace {
@@ -271,6 +272,60 @@ TEST_F(ItemPlaces, FileMovedAsideInAStartupFolderIsListedUncheckedAndComesBack) 
     EXPECT_EQ(MoveEntry(planted, Folders()), MoveResult::Link);
     EXPECT_TRUE(FileExists(documents + L"\\notes.txt"));
     EXPECT_FALSE(FileExists(UserStartup() + L"\\notes.txt"));
+}
+
+// Keys another program plants in Keepboot's own key hide no entry and block
+// no move: a name is read at any length, a number a key has is never
+// written into, and a key that is no record of Keepboot's is said.
+TEST_F(ItemPlaces, NothingPlantedInKeepbootsOwnKeyHidesAnEntryOrBlocksAMove) {
+    const struct {
+        const char* what;
+        std::wstring name;
+        bool record;  // a whole record of a step, as Keepboot writes one
+    } planted[] = {
+        {"the highest nine-digit number, empty", L"999999999", false},
+        {"the highest number there is, empty", L"4294967295", false},
+        {"the highest number there is, a whole record", L"4294967295", true},
+        {"more digits than any number", L"99999999999999999999", false},
+        {"leading zeros", L"0001", false},
+    };
+    for (const ItemPlace& place : kb::ItemPlaces()) {
+        if (place.KeepsAsideInPlace()) continue;
+        for (const auto& plant : planted) {
+            SCOPED_TRACE(Narrow(place.Location()) + ": " + plant.what);
+            for (const wchar_t* own : {kKeptKey, kMovesKey}) {
+                const std::wstring key = std::wstring(own) + L"\\" + plant.name;
+                ASSERT_TRUE(RegKey::Create(place.root, key, place.view));
+                if (!plant.record) continue;
+                SetStringValue(place.root, key, L"Place", place.keyPath, REG_SZ, place.view);
+                SetStringValue(place.root, key, L"Name", L"Planted", REG_SZ, place.view);
+                SetStringValue(place.root, key, L"Kind", L"key", REG_SZ, place.view);
+                SetStringValue(place.root, key + L"\\Entry", L"1", L"C:\\planted.exe", REG_SZ, place.view);
+            }
+            // Two steps of one name, each disabled after the other.
+            std::vector<std::optional<RegTree>> steps;
+            for (const wchar_t* program : {L"C:\\first.exe", L"C:\\second.exe"}) {
+                SetStringValue(place.root, place.keyPath + L"\\Step", L"1", program, REG_SZ, place.view);
+                steps.push_back(LiveTree(place, L"Step"));
+                const std::optional<AsideEntry> live = Find(place, L"Step", ItemSpot::Live);
+                ASSERT_TRUE(live);
+                ASSERT_EQ(MoveItem(*live), MoveResult::Moved);
+            }
+            skipped.clear();
+            const std::vector<AsideEntry> kept = FindAll(place, L"Step");
+            ASSERT_EQ(kept.size(), 2u) << "both listed";
+            const auto said = std::count_if(skipped.begin(), skipped.end(), [&](const SkippedValue& v) {
+                return v.foreign && v.key.ends_with(L"\\" + plant.name);
+            });
+            EXPECT_EQ(said, plant.record ? 0 : 1) << "what is no record is said";
+            for (const AsideEntry& entry : kept) {
+                ASSERT_EQ(MoveItem(entry), MoveResult::Moved);
+                EXPECT_EQ(LiveTree(place, L"Step"), steps[entry.command.find(L"first") != std::wstring::npos ? 0 : 1]);
+                RegKey::DeleteTree(place.root, place.keyPath + L"\\Step", place.view);
+            }
+            RegKey::DeleteTree(place.root, kKeepbootKey, place.view);
+        }
+    }
 }
 
 }  // namespace

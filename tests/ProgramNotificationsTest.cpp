@@ -96,6 +96,22 @@ TEST_F(ProgramNotifications, MovedStartupFolderIsGuardedWhereItIsNow) {
     WriteShellLink(shortcut_, LinkTo(exe_));
     EXPECT_TRUE(WaitUntil([&] { return !FileExists(shortcut_); }, kWellInsideAnInterval));
     EXPECT_EQ(Counter(window_, MainWindow::FullChecks), 1u) << "only the first, at start: no interval has passed";
+
+    // Moved where the shell cannot take it from: named as the setting says,
+    // once, however many checks come after.
+    const std::wstring nowhere = L"%KEEPBOOT_NO_SUCH_FOLDER%\\Startup";
+    SetStringValue(HKEY_CURRENT_USER, key, L"Startup", nowhere, REG_EXPAND_SZ);
+    const auto unreachable = [&] {
+        return NoticesSaying(process, window_, L"The Startup folder is now set to " + nowhere +
+                                                   L", which cannot be reached; Keepboot watches it again once "
+                                                   L"Windows can find it.");
+    };
+    EXPECT_TRUE(WaitUntil([&] { return unreachable() == 1; }, kWellInsideAnInterval));
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Later", L"later.exe");  // one more check
+    EXPECT_TRUE(WaitUntil([&] { return !ReadRawValue(HKEY_CURRENT_USER, kRun, L"Later").exists; },
+                          kWellInsideAnInterval));
+    EXPECT_EQ(unreachable(), 1);
+    EXPECT_EQ(NoticesSaying(process, window_, L"The Startup folder is now ."), 0);
     Quit(process, window_);
 }
 

@@ -37,6 +37,8 @@ struct Finding {
         MoveFinished,            // item, location: a move cut short, finished
         MoveUndone,              // item, location: a move cut short, undone; the entry stays disabled
         MachineUnrecorded,       // the machine's places cannot be kept on record without administrator rights
+        ForeignKey,              // location: a key in Keepboot's own that it did not write, left alone
+        StartupFolderUnreachable,  // whose: which folder; location: Windows' setting for it, as written
     };
     // Whose places or folder: the machine's (all users'), the user's, or both.
     enum class Whose { Machine, User, Both };
@@ -48,7 +50,7 @@ struct Finding {
     std::optional<MoveResult> result = {};
     Whose whose = Whose::User;
 };
-inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::MachineUnrecorded) + 1;
+inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::StartupFolderUnreachable) + 1;
 
 // Each kind of event the watch sends: a new entry's outcome, a start page's
 // or a logon value's change and what became of it, or a finding.

@@ -30,8 +30,9 @@ void Watcher::TellWhatWasFound() {
         Tell(finding);
     }
     for (const SkippedValue& value : guard_.TakeNewlySkipped())
-        Tell(value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
-                              : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
+        Tell(value.foreign      ? Finding{.kind = Kind::ForeignKey, .location = value.key}
+             : value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
+                                : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
     for (const auto& [entry, why] : guard_.TakeNewlyUnmovable()) {
         Finding finding = about(Kind::CouldNotDisable, entry);
         finding.result = why;

@@ -93,8 +93,12 @@ void Watcher::OnSignalled() {
 void Watcher::FollowStartupFolders() {
     const StartupFolders now = FindStartupFolders();
     const StartupFolders& before = guard_.Folders();
-    const bool common = !SamePath(now.commonStartup, before.commonStartup);
-    const bool user = !SamePath(now.userStartup, before.userStartup);
+    // A folder the shell cannot find stays unfound: no move until it is.
+    const auto moved = [](const std::wstring& a, const std::wstring& b) {
+        return a.empty() != b.empty() || (!a.empty() && !SamePath(a, b));
+    };
+    const bool common = moved(now.commonStartup, before.commonStartup);
+    const bool user = moved(now.userStartup, before.userStartup);
     if (!common && !user) return;
     guard_.MoveFolders(now);
     // Watched where they are now, and read as new places.
@@ -102,15 +106,17 @@ void Watcher::FollowStartupFolders() {
         changes_.reset();
         WatchChanges();
     }
-    // Read as new places.
-    if (common) changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = true}));
-    if (user) changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = false}));
-    if (common)
-        Tell(Finding{.kind = Finding::Kind::StartupFolderMoved, .location = now.commonStartup,
-                     .whose = Finding::Whose::Machine});
-    if (user)
-        Tell(Finding{.kind = Finding::Kind::StartupFolderMoved, .location = now.userStartup,
-                     .whose = Finding::Whose::User});
+    for (const bool machine : {true, false}) {
+        if (!(machine ? common : user)) continue;
+        changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = machine}));
+        const std::wstring& folder = machine ? now.commonStartup : now.userStartup;
+        // Named where it is, or where Windows' setting says when the shell
+        // cannot reach it: once per move.
+        Tell(Finding{.kind = folder.empty() ? Finding::Kind::StartupFolderUnreachable
+                                            : Finding::Kind::StartupFolderMoved,
+                     .location = folder.empty() ? StartupFolderSetting(machine) : folder,
+                     .whose = machine ? Finding::Whose::Machine : Finding::Whose::User});
+    }
 }
 
 // --- checks -----------------------------------------------------------------------

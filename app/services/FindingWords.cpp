@@ -39,6 +39,12 @@ std::wstring WordsOf(const Finding& f) {
         return std::wstring(f.whose == Finding::Whose::Machine ? L"The all-users Startup folder"
                                                                : L"The Startup folder") +
                L" is now " + Showable(f.location) + L".";
+    case Kind::StartupFolderUnreachable:
+        return std::wstring(f.whose == Finding::Whose::Machine ? L"The all-users Startup folder"
+                                                               : L"The Startup folder") +
+               (f.location.empty() ? std::wstring(L" can no longer be found")
+                                   : L" is now set to " + Showable(f.location) + L", which cannot be reached") +
+               L"; Keepboot watches it again once Windows can find it.";
     case Kind::StartPageNotPutBack:
         return Showable(f.item) + L" changed to \"" + Showable(f.found) +
                L"\"; it cannot be put back (its key does not open for writing), and stays as it is.";
@@ -89,6 +95,9 @@ std::wstring WordsOf(const Finding& f) {
         return L"Keepboot runs without administrator rights, so it cannot keep its record of the machine's places: "
                L"at each start it compares them with the record it last kept as administrator, or takes them as "
                L"they are if there is none. Running Keepboot once as administrator keeps it.";
+    case Kind::ForeignKey:
+        return L"The key " + Showable(f.location) +
+               L" was not written by Keepboot, though it is among Keepboot's own; it is left alone and not used.";
     }
     return L"";  // not reached: every kind is above
 }
