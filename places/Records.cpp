@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include "platform/CurrentUser.h"
 #include "platform/FieldText.h"
 #include "platform/Error.h"
+#include "places/RecordSeal.h"
 #include "platform/Registry.h"
 #include "places/StartupPlaces.h"
 
@@ -12,6 +14,8 @@ namespace kb {
 namespace {
 
 constexpr wchar_t kHeader[] = L"Keepboot record 1";
+// The last line before the checksum of a sealed record.
+constexpr wchar_t kSealLine[] = L"seal ";
 
 REGSAM ViewOf(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? MachineView() : 0;
@@ -22,23 +26,46 @@ unsigned long ChecksumOf(const std::wstring& body) {
                    static_cast<uInt>(body.size() * sizeof(wchar_t)));
 }
 
+std::wstring SealMark(const wchar_t* name) {
+    return CurrentUserSid() + L":" + name;
+}
+
+std::wstring SealOf(const std::vector<BYTE>& secret, const std::wstring& text) {
+    return kb::SealOf(secret, text.data(), text.size() * sizeof(wchar_t));
+}
+
 }  // namespace
 
 RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
     lines.clear();
+    // Below the user's key any program of the user writes: where this
+    // process may check the administrators' seal, only what bears it is
+    // read, and a record sealed once is never taken unsealed or missing.
+    const std::optional<std::vector<BYTE>> secret = root == HKEY_CURRENT_USER ? SealSecret() : std::nullopt;
+    const bool sealedBefore = secret && WasSealed(SealMark(name));
     const OpenedKey key = RegKey::OpenForReading(root, kRecordsKey, ViewOf(root));
-    if (!key) return key.NotFound() ? RecordState::Missing : RecordState::Broken;
+    if (!key) {
+        if (!key.NotFound()) return RecordState::Broken;
+        return sealedBefore ? RecordState::Vanished : RecordState::Missing;
+    }
     const std::optional<RegValue> value = key->TryQuery(name);
-    if (!value) return RecordState::Missing;
+    if (!value) return sealedBefore ? RecordState::Vanished : RecordState::Missing;
     if (value->type != REG_BINARY || value->data.size() % sizeof(wchar_t) != 0) return RecordState::Broken;
     const std::wstring text(reinterpret_cast<const wchar_t*>(value->data.data()),
                             value->data.size() / sizeof(wchar_t));
     // The last line is the checksum of everything before it.
     const auto last = text.rfind(L'\n', text.size() >= 2 ? text.size() - 2 : 0);
     if (text.empty() || text.back() != L'\n' || last == std::wstring::npos) return RecordState::Broken;
-    const std::wstring body = text.substr(0, last + 1);
+    std::wstring body = text.substr(0, last + 1);
     const std::wstring sum = text.substr(last + 1, text.size() - last - 2);
     if (sum != std::to_wstring(ChecksumOf(body))) return RecordState::Broken;
+    const auto sealAt = body.rfind(L'\n', body.size() >= 2 ? body.size() - 2 : 0);
+    const bool sealed = sealAt != std::wstring::npos && body.compare(sealAt + 1, std::wcslen(kSealLine), kSealLine) == 0;
+    const std::wstring seal = sealed ? body.substr(sealAt + 1 + std::wcslen(kSealLine),
+                                                   body.size() - sealAt - 2 - std::wcslen(kSealLine))
+                                     : std::wstring();
+    if (sealed) body.resize(sealAt + 1);
+    if (secret && (sealed ? seal != SealOf(*secret, body) : sealedBefore)) return RecordState::Forged;
     std::size_t start = 0;
     bool header = true;
     for (std::size_t end; (end = body.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
@@ -59,6 +86,8 @@ LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
         for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? L"\t" : L"") + EscapedField(fields[i]);
         text += L"\n";
     }
+    const std::optional<std::vector<BYTE>> secret = root == HKEY_CURRENT_USER ? SealSecret() : std::nullopt;
+    if (secret) text += kSealLine + SealOf(*secret, text) + L"\n";
     text += std::to_wstring(ChecksumOf(text)) + L"\n";
     OpenedKey key = RegKey::Create(root, kRecordsKey, ViewOf(root));
     if (!key) return key.Error();
@@ -68,6 +97,7 @@ LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
     } catch (const Error&) {
         return ERROR_CANTWRITE;
     }
+    if (secret) MarkSealed(SealMark(name));
     return ERROR_SUCCESS;
 }
 

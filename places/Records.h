@@ -15,7 +15,10 @@ inline constexpr wchar_t kRecordsKey[] = L"Software\\Keepboot\\Known";
 
 using RecordLines = std::vector<std::vector<std::wstring>>;
 
-enum class RecordState { Read, Missing, Broken };
+// Forged and Vanished only below HKEY_CURRENT_USER, and only where this
+// process has administrator rights (see RecordSeal.h): a record that fails
+// its seal, or is unsealed or gone after one was sealed.
+enum class RecordState { Read, Missing, Broken, Forged, Vanished };
 
 // The record's lines, in the machine's view for HKEY_LOCAL_MACHINE.
 RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines);

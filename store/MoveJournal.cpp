@@ -6,13 +6,22 @@
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
 #include "store/NumberedKeys.h"
+#include "places/RecordSeal.h"
 
 namespace kb {
 
 namespace {
 
 constexpr wchar_t kPlaceValue[] = L"Place", kNameValue[] = L"Name", kKindValue[] = L"Kind",
-                  kFromValue[] = L"From", kToValue[] = L"To", kCopiedValue[] = L"Copied";
+                  kFromValue[] = L"From", kToValue[] = L"To", kCopiedValue[] = L"Copied", kSealValue[] = L"Seal";
+
+// Below the user's key, where any program of the user could write a move:
+// the seal of what the record says (see RecordSeal.h).
+std::wstring SealOf(const std::vector<BYTE>& secret, const std::wstring& place, const std::wstring& name,
+                    const std::wstring& kind, const std::wstring& from, const std::wstring& to) {
+    const std::wstring text = place + L"\n" + name + L"\n" + kind + L"\n" + from + L"\n" + to;
+    return kb::SealOf(secret, text.data(), text.size() * sizeof(wchar_t));
+}
 
 std::wstring RecordPath(unsigned long number) {
     return std::wstring(kMovesKey) + L"\\" + std::to_wstring(number);
@@ -67,10 +76,15 @@ std::optional<unsigned long> JournalMove(const ItemMove& move, LONG& error) {
         return std::nullopt;
     }
     try {
+        const std::wstring kind = move.isKey ? L"key" : L"value";
         key->WriteString(kPlaceValue, move.place.keyPath);
         key->WriteString(kNameValue, move.name);
-        key->WriteString(kKindValue, move.isKey ? L"key" : L"value");
+        key->WriteString(kKindValue, kind);
         key->WriteString(kFromValue, SpotText(move.from, move.fromKept));
+        if (root == HKEY_CURRENT_USER)
+            if (const std::optional<std::vector<BYTE>> secret = SealSecret())
+                key->WriteString(kSealValue, SealOf(*secret, move.place.keyPath, move.name, kind,
+                                                    SpotText(move.from, move.fromKept), SpotText(move.to, move.toKept)));
         // The destination last: a record without it is no move, and nothing
         // of the move has started.
         key->WriteString(kToValue, SpotText(move.to, move.toKept));
@@ -108,6 +122,9 @@ std::vector<JournalRecord> ReadJournal(HKEY root, REGSAM view, const std::vector
     } catch (const Error&) {
         return records;
     }
+    // Only the moves this program began: below the user's key, where this
+    // process may check the administrators' seal, what bears it.
+    const std::optional<std::vector<BYTE>> secret = root == HKEY_CURRENT_USER ? SealSecret() : std::nullopt;
     for (const std::wstring& name : names) {
         const std::optional<unsigned long> number = NumberOfKeyName(name);
         if (!number) continue;
@@ -128,7 +145,8 @@ std::vector<JournalRecord> ReadJournal(HKEY root, REGSAM view, const std::vector
             (*kind != L"key" && *kind != L"value") ||
             (*kind == L"key") != (found->kind != ItemPlace::Kind::Values) || !from || !to ||
             !ParseSpot(*from, move.from, move.fromKept) || !ParseSpot(*to, move.to, move.toKept) ||
-            move.from == move.to) {
+            move.from == move.to ||
+            (secret && TextOf(*key, kSealValue) != SealOf(*secret, *place, *entry, *kind, *from, *to))) {
             // Half-written by a move that never started, or not ours to act on.
             RegKey::DeleteTree(root, RecordPath(record.number), view);
             continue;

@@ -1,15 +1,22 @@
 // What the guard knows of the machine's places, and the values it puts back
 // there, come only from the records only administrators write: a record
 // the user's programs can write, forged by one that knows the format and
-// recomputes its checksum, never speaks for them. Each case starts from a
-// record an earlier run left.
+// recomputes its checksum, never speaks for them. Below the user's key a
+// guard with administrator rights trusts only what bears its seal, and a
+// move is carried out only from a journal record it sealed. Each case
+// starts from the records an earlier run left.
 #include <algorithm>
+
+#include <zlib.h>
+#include "places/RecordSeal.h"
 
 #include "CoreHarness.h"
 #include "guard/Guard.h"
 #include "guard/KnownKeeping.h"
 #include "logon/LogonPrograms.h"
 #include "logon/LogonValues.h"
+#include "platform/FieldText.h"
+#include "store/MoveJournal.h"
 #include "startpage/StartPages.h"
 #include "watch/Watcher.h"
 
@@ -103,6 +110,43 @@ public:
         return {{value.Location(), value.name,
                  FieldOf(REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)))}};
     }
+    // The user's record as another program of the user rewrites it: lines
+    // taken out or added before its last line (the seal, where there is
+    // one), its checksum made again, which needs no secret.
+    static void Rewrite(const wchar_t* name, const std::function<void(std::vector<std::wstring>&)>& change) {
+        const RegValue raw = *RegKey::OpenForReading(HKEY_CURRENT_USER, kRecordsKey)->TryQuery(name);
+        const std::wstring text(reinterpret_cast<const wchar_t*>(raw.data.data()), raw.data.size() / sizeof(wchar_t));
+        std::vector<std::wstring> lines;
+        for (std::size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        lines.pop_back();  // the checksum
+        change(lines);
+        std::wstring body;
+        for (const std::wstring& line : lines) body += line + L"\n";
+        body += std::to_wstring(::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()),
+                                        static_cast<uInt>(body.size() * sizeof(wchar_t)))) +
+                L"\n";
+        SetRawValue(HKEY_CURRENT_USER, kRecordsKey, name, REG_BINARY, body.data(),
+                    static_cast<DWORD>(body.size() * sizeof(wchar_t)));
+    }
+    // The user's Run value "Intruder" as a line of the record.
+    std::wstring UserLineOfIntruder() {
+        SetStringValue(HKEY_CURRENT_USER, kRun, L"Intruder", L"intruder.exe");
+        for (const std::vector<std::wstring>& fields : LinesOf(Live(), false, Folders()))
+            if (std::find(fields.begin(), fields.end(), L"Intruder") != fields.end()) {
+                std::wstring line;
+                for (const std::wstring& field : fields) line += (line.empty() ? L"" : L"\t") + EscapedField(field);
+                return line;
+            }
+        ADD_FAILURE() << "no line";
+        return {};
+    }
+    long FindingsOf(Finding::Kind kind) const {
+        return std::count_if(events.begin(), events.end(), [&](const WatchEvent& event) {
+            const auto* finding = std::get_if<Finding>(&event);
+            return finding && finding->kind == kind;
+        });
+    }
     std::vector<CheckOutcome> Outcomes() const {
         std::vector<CheckOutcome> outcomes;
         for (const WatchEvent& event : events)
@@ -195,9 +239,55 @@ const TrustCase kTrustCases[] = {
          EXPECT_EQ(changes[0].kind, LogonValueChange::Kind::Decided);
          EXPECT_EQ(changes[0].decision, Decision::Disable);
      }},
+    // The user's own records: only what bears the administrators' seal.
+    {"ALineAddedToTheUsersRecord",
+     [](RecordTrust& test) {
+         const std::wstring line = test.UserLineOfIntruder();
+         RecordTrust::Rewrite(kEntriesRecord, [&](std::vector<std::wstring>& lines) {
+             lines.insert(lines.end() - 1, line);
+         });
+     },
+     // Not trusted, and said: what the places hold is known from now on.
+     [](RecordTrust& test) {
+         EXPECT_EQ(test.FindingsOf(Finding::Kind::RecordForged), 1);
+         EXPECT_EQ(test.FindingsOf(Finding::Kind::FirstStart), 0);
+         EXPECT_TRUE(test.Outcomes().empty());
+         EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Vendor").text, L"vendor.exe");
+     }},
+    {"TheUsersRecordWithItsSealTakenOff",
+     [](RecordTrust& test) {
+         const std::wstring line = test.UserLineOfIntruder();
+         RecordTrust::Rewrite(kEntriesRecord, [&](std::vector<std::wstring>& lines) { lines.back() = line; });
+     },
+     [](RecordTrust& test) { EXPECT_EQ(test.FindingsOf(Finding::Kind::RecordForged), 1); }},
+    {"TheUsersRecordRemoved",
+     [](RecordTrust&) { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRecordsKey, kEntriesRecord); },
+     [](RecordTrust& test) {
+         EXPECT_EQ(test.FindingsOf(Finding::Kind::RecordVanished), 1) << "said as that";
+         EXPECT_EQ(test.FindingsOf(Finding::Kind::FirstStart), 0) << "not as a first start";
+     }},
+    // A move of the user's RunOnceEx step that never began, planted as one
+    // cut short after its copy was whole.
+    {"AMoveThatNeverBeganInTheUsersJournal",
+     [](RecordTrust&) {
+         SetStringValue(HKEY_CURRENT_USER, kCv + L"RunOnceEx\\0001", L"1", L"step.exe");
+         const std::wstring record = std::wstring(kMovesKey) + L"\\1";
+         SetStringValue(HKEY_CURRENT_USER, record, L"Place", kCv + L"RunOnceEx");
+         SetStringValue(HKEY_CURRENT_USER, record, L"Name", L"0001");
+         SetStringValue(HKEY_CURRENT_USER, record, L"Kind", L"key");
+         SetStringValue(HKEY_CURRENT_USER, record, L"From", L"live");
+         SetStringValue(HKEY_CURRENT_USER, record, L"To", L"kept 5");
+         const DWORD copied = 1;
+         SetRawValue(HKEY_CURRENT_USER, record, L"Copied", REG_DWORD, &copied, sizeof copied);
+     },
+     [](RecordTrust& test) {
+         EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kCv + L"RunOnceEx\\0001", L"1").text, L"step.exe");
+         EXPECT_EQ(test.FindingsOf(Finding::Kind::MoveFinished), 0);
+         EXPECT_FALSE(RawKeyExists(HKEY_CURRENT_USER, std::wstring(kMovesKey) + L"\\1")) << "dropped";
+     }},
 };
 
-TEST_P(RecordTrust, ARecordTheUsersProgramsCanWriteNeverSpeaksForTheMachine) {
+TEST_P(RecordTrust, WhatTheUsersProgramsCanWriteIsNeverTakenOnTrust) {
     GetParam().forge(*this);
     if (HasFatalFailure()) return;
     Run();

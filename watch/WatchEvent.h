@@ -39,6 +39,8 @@ struct Finding {
         MachineUnrecorded,       // the machine's places cannot be kept on record without administrator rights
         ForeignKey,              // location: a key in Keepboot's own that it did not write, left alone
         StartupFolderUnreachable,  // whose: which folder; location: Windows' setting for it, as written
+        RecordForged,            // the user's record failed its seal: another program changed it
+        RecordVanished,          // the user's record, sealed before, is gone
     };
     // Whose places or folder: the machine's (all users'), the user's, or both.
     enum class Whose { Machine, User, Both };
@@ -50,7 +52,7 @@ struct Finding {
     std::optional<MoveResult> result = {};
     Whose whose = Whose::User;
 };
-inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::StartupFolderUnreachable) + 1;
+inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::RecordVanished) + 1;
 
 // Each kind of event the watch sends: a new entry's outcome, a start page's
 // or a logon value's change and what became of it, or a finding.

@@ -45,6 +45,10 @@ void Watcher::TellWhatWasFound() {
         const Finding::Whose whose = note.machine ? Finding::Whose::Machine : Finding::Whose::User;
         if (note.needsAdministrator)
             Tell(Finding{.kind = Kind::MachineUnrecorded});
+        else if (note.state == RecordState::Forged)
+            Tell(Finding{.kind = Kind::RecordForged});
+        else if (note.state == RecordState::Vanished)
+            Tell(Finding{.kind = Kind::RecordVanished});
         else if (note.state == RecordState::Broken)
             Tell(Finding{.kind = Kind::RecordBroken, .whose = whose});
         else

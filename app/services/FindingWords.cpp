@@ -45,6 +45,13 @@ std::wstring WordsOf(const Finding& f) {
                (f.location.empty() ? std::wstring(L" can no longer be found")
                                    : L" is now set to " + Showable(f.location) + L", which cannot be reached") +
                L"; Keepboot watches it again once Windows can find it.";
+    case Kind::RecordForged:
+        return L"Keepboot's record of your entries was changed by another program while Keepboot was not running "
+               L"(or by Keepboot without administrator rights): it is not trusted, and what your places hold now is "
+               L"known from now on.";
+    case Kind::RecordVanished:
+        return L"Keepboot's record of your entries was removed since Keepboot last ran: what your places hold now "
+               L"is known from now on.";
     case Kind::StartPageNotPutBack:
         return Showable(f.item) + L" changed to \"" + Showable(f.found) +
                L"\"; it cannot be put back (its key does not open for writing), and stays as it is.";
