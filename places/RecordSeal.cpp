@@ -59,6 +59,12 @@ std::optional<std::vector<BYTE>> SealSecret() {
             kSealRights, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr))
         return std::nullopt;
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+    // Its parent first, with the rights it inherits: users read the
+    // machine's records there.
+    UniqueKey parent;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKeepbootKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY | view,
+                          nullptr, parent.put(), nullptr) != ERROR_SUCCESS)
+        return std::nullopt;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSealKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_QUERY_VALUE | KEY_SET_VALUE | view, &security, key.put(), nullptr) != ERROR_SUCCESS)
         return std::nullopt;

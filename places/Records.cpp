@@ -30,8 +30,11 @@ std::wstring SealMark(const wchar_t* name) {
     return CurrentUserSid() + L":" + name;
 }
 
-std::wstring SealOf(const std::vector<BYTE>& secret, const std::wstring& text) {
-    return kb::SealOf(secret, text.data(), text.size() * sizeof(wchar_t));
+// Of the user's record of that name: one record's seal never fits
+// another's, nor another user's.
+std::wstring SealOf(const std::vector<BYTE>& secret, const wchar_t* name, const std::wstring& text) {
+    const std::wstring sealed = SealMark(name) + L"\n" + text;
+    return kb::SealOf(secret, sealed.data(), sealed.size() * sizeof(wchar_t));
 }
 
 }  // namespace
@@ -65,7 +68,9 @@ RecordState ReadRecord(HKEY root, const wchar_t* name, RecordLines& lines) {
                                                    body.size() - sealAt - 2 - std::wcslen(kSealLine))
                                      : std::wstring();
     if (sealed) body.resize(sealAt + 1);
-    if (secret && (sealed ? seal != SealOf(*secret, body) : sealedBefore)) return RecordState::Forged;
+    // A seal that could not be made again fits nothing.
+    if (secret && (sealed ? seal.empty() || seal != SealOf(*secret, name, body) : sealedBefore))
+        return RecordState::Forged;
     std::size_t start = 0;
     bool header = true;
     for (std::size_t end; (end = body.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
@@ -86,8 +91,10 @@ LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
         for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? L"\t" : L"") + EscapedField(fields[i]);
         text += L"\n";
     }
-    const std::optional<std::vector<BYTE>> secret = root == HKEY_CURRENT_USER ? SealSecret() : std::nullopt;
-    if (secret) text += kSealLine + SealOf(*secret, text) + L"\n";
+    std::optional<std::vector<BYTE>> secret = root == HKEY_CURRENT_USER ? SealSecret() : std::nullopt;
+    const std::wstring seal = secret ? SealOf(*secret, name, text) : std::wstring();
+    if (seal.empty()) secret.reset();  // hashing failed: written unsealed, as without the rights
+    if (secret) text += kSealLine + seal + L"\n";
     text += std::to_wstring(ChecksumOf(text)) + L"\n";
     OpenedKey key = RegKey::Create(root, kRecordsKey, ViewOf(root));
     if (!key) return key.Error();

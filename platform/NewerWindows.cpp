@@ -136,8 +136,12 @@ using BCreate = LONG(WINAPI*)(void*, void**, PUCHAR, ULONG, PUCHAR, ULONG, ULONG
 using BData = LONG(WINAPI*)(void*, PUCHAR, ULONG, ULONG);
 using BFinish = LONG(WINAPI*)(void*, PUCHAR, ULONG, ULONG);
 using BDestroy = LONG(WINAPI*)(void*);
+using BProperty = LONG(WINAPI*)(void*, LPCWSTR, PUCHAR, ULONG, ULONG*, ULONG);
 
 struct Cng {
+    // The hash object's size: Vista wants its buffer from the caller (7
+    // and later make it themselves when given none).
+    ULONG objectSize = 0;
     BCreate create = nullptr;
     BData data = nullptr;
     BFinish finish = nullptr;
@@ -154,8 +158,12 @@ const Cng* TheCng() {
         found.data = SystemFunction<BData>(L"bcrypt.dll", "BCryptHashData");
         found.finish = SystemFunction<BFinish>(L"bcrypt.dll", "BCryptFinishHash");
         found.destroy = SystemFunction<BDestroy>(L"bcrypt.dll", "BCryptDestroyHash");
-        if (!open || !found.create || !found.data || !found.finish || !found.destroy ||
-            open(&found.algorithm, L"SHA256", nullptr, 0) < 0)
+        const auto property = SystemFunction<BProperty>(L"bcrypt.dll", "BCryptGetProperty");
+        ULONG size = 0;
+        if (!open || !property || !found.create || !found.data || !found.finish || !found.destroy ||
+            open(&found.algorithm, L"SHA256", nullptr, 0) < 0 ||
+            property(found.algorithm, L"ObjectLength", reinterpret_cast<PUCHAR>(&found.objectSize),
+                     sizeof found.objectSize, &size, 0) < 0)
             found.algorithm = nullptr;
         return found;
     }();
@@ -175,6 +183,7 @@ std::wstring Hex(const unsigned char* bytes, std::size_t size) {
 
 struct Sha256::State {
     const Cng* cng = nullptr;
+    std::vector<UCHAR> cngObject;
     void* cngHash = nullptr;
     HCRYPTPROV provider = 0;
     HCRYPTHASH cryptoHash = 0;
@@ -184,7 +193,9 @@ struct Sha256::State {
 Sha256::Sha256() : state_(new State) {
     state_->cng = TheCng();
     if (state_->cng) {
-        state_->failed = state_->cng->create(state_->cng->algorithm, &state_->cngHash, nullptr, 0, nullptr, 0, 0) < 0;
+        state_->cngObject.resize(state_->cng->objectSize);
+        state_->failed = state_->cng->create(state_->cng->algorithm, &state_->cngHash, state_->cngObject.data(),
+                                             state_->cng->objectSize, nullptr, 0, 0) < 0;
         return;
     }
     // The AES provider has SHA-256; on XP SP3 it is still named a prototype.

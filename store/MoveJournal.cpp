@@ -7,6 +7,7 @@
 #include "platform/TextCompare.h"
 #include "store/NumberedKeys.h"
 #include "places/RecordSeal.h"
+#include "platform/CurrentUser.h"
 
 namespace kb {
 
@@ -19,7 +20,8 @@ constexpr wchar_t kPlaceValue[] = L"Place", kNameValue[] = L"Name", kKindValue[]
 // the seal of what the record says (see RecordSeal.h).
 std::wstring SealOf(const std::vector<BYTE>& secret, const std::wstring& place, const std::wstring& name,
                     const std::wstring& kind, const std::wstring& from, const std::wstring& to) {
-    const std::wstring text = place + L"\n" + name + L"\n" + kind + L"\n" + from + L"\n" + to;
+    const std::wstring text =
+        CurrentUserSid() + L"\n" + place + L"\n" + name + L"\n" + kind + L"\n" + from + L"\n" + to;
     return kb::SealOf(secret, text.data(), text.size() * sizeof(wchar_t));
 }
 
@@ -146,7 +148,8 @@ std::vector<JournalRecord> ReadJournal(HKEY root, REGSAM view, const std::vector
             (*kind == L"key") != (found->kind != ItemPlace::Kind::Values) || !from || !to ||
             !ParseSpot(*from, move.from, move.fromKept) || !ParseSpot(*to, move.to, move.toKept) ||
             move.from == move.to ||
-            (secret && TextOf(*key, kSealValue) != SealOf(*secret, *place, *entry, *kind, *from, *to))) {
+            (secret && (TextOf(*key, kSealValue).value_or(L"").empty() ||
+                        TextOf(*key, kSealValue) != SealOf(*secret, *place, *entry, *kind, *from, *to)))) {
             // Half-written by a move that never started, or not ours to act on.
             RegKey::DeleteTree(root, RecordPath(record.number), view);
             continue;

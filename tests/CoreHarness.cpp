@@ -2,8 +2,12 @@
 
 #include <commctrl.h>
 
+#include <zlib.h>
+
 #include <ostream>
 
+#include "places/Records.h"
+#include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
 #include "reading/Inventory.h"
 #include "store/Store.h"
@@ -102,6 +106,23 @@ void CoreTest::StoreValueEntry(const std::wstring& subkey, const std::wstring& i
     SetStringValue(HKEY_LOCAL_MACHINE, path, L"command", command);
     if (!hkey.empty()) SetStringValue(HKEY_LOCAL_MACHINE, path, L"hkey", hkey);
     SetStringValue(HKEY_LOCAL_MACHINE, path, L"key", key);
+}
+
+void RewriteUserRecord(const wchar_t* name, const std::function<void(std::vector<std::wstring>& lines)>& change) {
+    const RegValue raw = *RegKey::OpenForReading(HKEY_CURRENT_USER, kRecordsKey)->TryQuery(name);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(raw.data.data()), raw.data.size() / sizeof(wchar_t));
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.pop_back();  // the checksum
+    change(lines);
+    std::wstring body;
+    for (const std::wstring& line : lines) body += line + L"\n";
+    body += std::to_wstring(::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()),
+                                    static_cast<uInt>(body.size() * sizeof(wchar_t)))) +
+            L"\n";
+    SetRawValue(HKEY_CURRENT_USER, kRecordsKey, name, REG_BINARY, body.data(),
+                static_cast<DWORD>(body.size() * sizeof(wchar_t)));
 }
 
 }  // namespace kb::test

@@ -1,6 +1,7 @@
 #pragma once
 // Tests of the guard core: the sandbox, the test's own folders, and the
 // entries as the core reads them.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,11 @@ protected:
                          const std::wstring& command, const std::wstring& hkey = L"HKCU",
                          const std::wstring& key = kRun);
 };
+
+// The user's record of that name as another program of the user rewrites
+// it: its lines (the last one the seal, where there is one) changed, and
+// its checksum made again, which needs no secret.
+void RewriteUserRecord(const wchar_t* name, const std::function<void(std::vector<std::wstring>& lines)>& change);
 
 // A shortcut record with only its target.
 inline ShellLinkData LinkTo(const std::wstring& target) {

@@ -4,6 +4,9 @@
 #include "ProgramFixtures.h"
 #include "app/services/HistoryKeeper.h"
 #include "logon/LogonValues.h"
+#include "app/services/FindingWords.h"
+#include "places/Records.h"
+#include "platform/ScopeExit.h"
 
 namespace kb::test {
 namespace {
@@ -96,6 +99,46 @@ TEST_F(ProgramLogon, NothingIsPutBackToHarmAndEveryQuestionShowsTheWholeValue) {
     Answer(process, PromptDialog::kDisableId);
     EXPECT_TRUE(WaitUntil([] { return ReadText(HKEY_CURRENT_USER, kCommandProcessor, L"AutoRun") == L"(none)"; }));
     Quit(process, window_);
+}
+
+// A second start from the records of the first, rewritten meanwhile by
+// another program of the user: what fails its seal is said, and the
+// machine's values are never written from what the user's record says.
+TEST_F(ProgramLogon, ARecordAnotherProgramRewroteIsSaidAndNeverWritesTheMachinesValues) {
+    const std::wstring real = folder_ + L"\\real.cmd";
+    WriteFileBytes(real, "@echo off");
+    SetStringValue(HKEY_LOCAL_MACHINE, kCommandProcessor, L"AutoRun", real);
+    const ScopeExit removed([] { ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCommandProcessor.c_str(), L"AutoRun"); });
+    KeepbootProcess& first = StartWatching(L"0");
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([] {
+        return ReadRawValue(HKEY_CURRENT_USER, kRecordsKey, L"Entries").exists &&
+               ReadRawValue(HKEY_LOCAL_MACHINE, kRecordsKey, L"LogonValues", MachineView()).exists;
+    })) << "the logon values' known good is kept by a run that changed nothing";
+    Quit(first, window_);
+
+    const LogonValue& autoRun = *std::find_if(LogonValues().begin(), LogonValues().end(), [](const LogonValue& v) {
+        return v.root == HKEY_LOCAL_MACHINE && v.name == std::wstring(L"AutoRun");
+    });
+    const std::wstring evil = L"c:\\evil\\persist.bat";
+    const auto* bytes = reinterpret_cast<const BYTE*>(evil.c_str());
+    RecordLines line{{autoRun.Location(), autoRun.name,
+                      FieldOf(REG_SZ, std::vector<BYTE>(bytes, bytes + (evil.size() + 1) * sizeof(wchar_t)))}};
+    RecordLines lines;
+    ReadRecord(HKEY_CURRENT_USER, L"LogonValues", lines);
+    lines.insert(lines.end(), line.begin(), line.end());
+    ASSERT_EQ(WriteRecord(HKEY_CURRENT_USER, L"LogonValues", lines), ERROR_SUCCESS);  // even sealed
+    RewriteUserRecord(L"Entries", [](std::vector<std::wstring>& record) {
+        record.insert(record.end() - 1, L"value\tHKCU\t0\tSoftware\\Microsoft\\Windows\\CurrentVersion\\Run\tForged\tforged.exe");
+    });
+
+    KeepbootProcess& second = StartWatching(L"0");
+    ASSERT_NE(window_, nullptr);
+    EXPECT_TRUE(WaitUntil([&] {
+        return NoticesSaying(second, window_, WordsOf(Finding{.kind = Finding::Kind::RecordForged})) == 1;
+    })) << "said";
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kCommandProcessor, L"AutoRun"), real) << "never the forged value";
+    Quit(second, window_);
 }
 
 }  // namespace

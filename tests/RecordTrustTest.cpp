@@ -7,7 +7,6 @@
 // starts from the records an earlier run left.
 #include <algorithm>
 
-#include <zlib.h>
 #include "places/RecordSeal.h"
 
 #include "CoreHarness.h"
@@ -16,6 +15,7 @@
 #include "logon/LogonPrograms.h"
 #include "logon/LogonValues.h"
 #include "platform/FieldText.h"
+#include "places/RecordSeal.h"
 #include "store/MoveJournal.h"
 #include "startpage/StartPages.h"
 #include "watch/Watcher.h"
@@ -109,25 +109,6 @@ public:
         const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
         return {{value.Location(), value.name,
                  FieldOf(REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)))}};
-    }
-    // The user's record as another program of the user rewrites it: lines
-    // taken out or added before its last line (the seal, where there is
-    // one), its checksum made again, which needs no secret.
-    static void Rewrite(const wchar_t* name, const std::function<void(std::vector<std::wstring>&)>& change) {
-        const RegValue raw = *RegKey::OpenForReading(HKEY_CURRENT_USER, kRecordsKey)->TryQuery(name);
-        const std::wstring text(reinterpret_cast<const wchar_t*>(raw.data.data()), raw.data.size() / sizeof(wchar_t));
-        std::vector<std::wstring> lines;
-        for (std::size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
-            lines.push_back(text.substr(start, end - start));
-        lines.pop_back();  // the checksum
-        change(lines);
-        std::wstring body;
-        for (const std::wstring& line : lines) body += line + L"\n";
-        body += std::to_wstring(::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()),
-                                        static_cast<uInt>(body.size() * sizeof(wchar_t)))) +
-                L"\n";
-        SetRawValue(HKEY_CURRENT_USER, kRecordsKey, name, REG_BINARY, body.data(),
-                    static_cast<DWORD>(body.size() * sizeof(wchar_t)));
     }
     // The user's Run value "Intruder" as a line of the record.
     std::wstring UserLineOfIntruder() {
@@ -243,7 +224,7 @@ const TrustCase kTrustCases[] = {
     {"ALineAddedToTheUsersRecord",
      [](RecordTrust& test) {
          const std::wstring line = test.UserLineOfIntruder();
-         RecordTrust::Rewrite(kEntriesRecord, [&](std::vector<std::wstring>& lines) {
+         RewriteUserRecord(kEntriesRecord, [&](std::vector<std::wstring>& lines) {
              lines.insert(lines.end() - 1, line);
          });
      },
@@ -257,7 +238,7 @@ const TrustCase kTrustCases[] = {
     {"TheUsersRecordWithItsSealTakenOff",
      [](RecordTrust& test) {
          const std::wstring line = test.UserLineOfIntruder();
-         RecordTrust::Rewrite(kEntriesRecord, [&](std::vector<std::wstring>& lines) { lines.back() = line; });
+         RewriteUserRecord(kEntriesRecord, [&](std::vector<std::wstring>& lines) { lines.back() = line; });
      },
      [](RecordTrust& test) { EXPECT_EQ(test.FindingsOf(Finding::Kind::RecordForged), 1); }},
     {"TheUsersRecordRemoved",
@@ -296,6 +277,17 @@ TEST_P(RecordTrust, WhatTheUsersProgramsCanWriteIsNeverTakenOnTrust) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RecordTrust, ::testing::ValuesIn(kTrustCases),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// The seal is HMAC-SHA256 as RFC 4231 gives it: a short key, and one
+// longer than a block, which is hashed first.
+TEST(RecordSeal, IsHmacSha256AsPublished) {
+    const std::string jefe = "Jefe", question = "what do ya want for nothing?";
+    EXPECT_EQ(SealOf(std::vector<BYTE>(jefe.begin(), jefe.end()), question.data(), question.size()),
+              L"5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+    const std::string large = "Test Using Larger Than Block-Size Key - Hash Key First";
+    EXPECT_EQ(SealOf(std::vector<BYTE>(131, 0xaa), large.data(), large.size()),
+              L"60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+}
 
 }  // namespace
 }  // namespace kb::test
