@@ -1,10 +1,12 @@
 #include "places/RecordSeal.h"
 
 #include <ntsecapi.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <array>
 
+#include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/NewerWindows.h"
@@ -16,8 +18,8 @@ namespace {
 
 constexpr wchar_t kSecretValue[] = L"Secret";
 constexpr DWORD kSecretSize = 32;
-// The system and the administrators; nobody else may even read it.
-constexpr wchar_t kSealRights[] = L"D:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)";
+// Owned by the administrators; they and the system alone may even read it.
+constexpr wchar_t kSealRights[] = L"O:BAD:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)";
 
 struct LocalTraits {
     using Type = HLOCAL;
@@ -25,7 +27,31 @@ struct LocalTraits {
     static void Close(Type h) noexcept { ::LocalFree(h); }
 };
 
+// Whether the key is the administrators' alone: theirs or the system's,
+// and nobody else allowed anything. A key someone else made first (on XP
+// a Power User may make keys below HKLM\Software) is no seal's.
+bool AdministratorsAlone(HKEY key) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    Unique<LocalTraits> descriptor;
+    if (::GetSecurityInfo(key, SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                          nullptr, &dacl, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) !=
+            ERROR_SUCCESS ||
+        !owner || !dacl || !IsAdministratorsOrSystem(owner))
+        return false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, i, &ace)) return false;
+        // An ACE for the keys below it only allows nothing here.
+        const auto* header = static_cast<ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+        if (!IsAdministratorsOrSystem(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart)) return false;
+    }
+    return true;
+}
+
 std::optional<std::vector<BYTE>> ReadSecret(HKEY key) {
+    if (!AdministratorsAlone(key)) return std::nullopt;
     std::vector<BYTE> secret(kSecretSize);
     DWORD type = 0, size = kSecretSize;
     if (::RegQueryValueExW(key, kSecretValue, nullptr, &type, secret.data(), &size) != ERROR_SUCCESS ||
@@ -50,7 +76,8 @@ std::optional<std::vector<BYTE>> SealSecret() {
     if (StandardUserMode()) return std::nullopt;
     const REGSAM view = MachineView();
     UniqueKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSealKey, 0, KEY_QUERY_VALUE | view, key.put()) == ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSealKey, 0, KEY_QUERY_VALUE | READ_CONTROL | view, key.put()) ==
+        ERROR_SUCCESS)
         if (std::optional<std::vector<BYTE>> secret = ReadSecret(key.get())) return secret;
     key.reset();
     // Made once, with rights no one but the administrators and the system has.
@@ -66,13 +93,15 @@ std::optional<std::vector<BYTE>> SealSecret() {
                           nullptr, parent.put(), nullptr) != ERROR_SUCCESS)
         return std::nullopt;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSealKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE | view, &security, key.put(), nullptr) != ERROR_SUCCESS)
+                          KEY_QUERY_VALUE | KEY_SET_VALUE | READ_CONTROL | view, &security, key.put(), nullptr) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     if (std::optional<std::vector<BYTE>> secret = ReadSecret(key.get())) return secret;
     std::vector<BYTE> secret(kSecretSize);
     // The system's generator (advapi32's RtlGenRandom, on every Windows
     // since XP): it needs no provider read from the registry.
-    if (!::RtlGenRandom(secret.data(), kSecretSize) || ::RegSetValueExW(key.get(), kSecretValue, 0, REG_BINARY, secret.data(), kSecretSize) != ERROR_SUCCESS)
+    if (!AdministratorsAlone(key.get()) || !::RtlGenRandom(secret.data(), kSecretSize) ||
+        ::RegSetValueExW(key.get(), kSecretValue, 0, REG_BINARY, secret.data(), kSecretSize) != ERROR_SUCCESS)
         return std::nullopt;
     return ReadSecret(key.get());
 }

@@ -40,6 +40,15 @@ std::wstring TokenUserSid() {
 
 }  // namespace
 
+bool IsAdministratorsOrSystem(void* sid) {
+    for (const WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
+        BYTE buffer[SECURITY_MAX_SID_SIZE] = {};
+        DWORD size = sizeof buffer;
+        if (::CreateWellKnownSid(type, nullptr, buffer, &size) && ::EqualSid(sid, buffer)) return true;
+    }
+    return false;
+}
+
 std::wstring CurrentUserSid() {
     if (SidForTesting()) return *SidForTesting();
     // A process's user never changes: asked once.

@@ -8,6 +8,8 @@ namespace kb {
 // This process's user as a SID string ("S-1-5-21-..."); empty when it
 // cannot be told.
 std::wstring CurrentUserSid();
+// Whether the SID is the Administrators group's or the system's.
+bool IsAdministratorsOrSystem(void* sid);
 // Whether the text is a SID in its string form.
 bool IsSidText(const std::wstring& text);
 

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "platform/Faults.h"
+#include "platform/CurrentUser.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/TextCompare.h"
@@ -84,15 +85,6 @@ bool NoteAsOwn(const std::wstring& folder, const std::wstring& identity) {
     std::erase_if(lines, [&](const auto& line) { return line.empty() || EqualIgnoringCase(line[0], folder); });
     lines.push_back({folder, identity});
     return WriteRecord(HKEY_LOCAL_MACHINE, kOwnFolders, lines) == ERROR_SUCCESS;
-}
-
-bool IsAdministratorsOrSystem(PSID sid) {
-    for (const WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
-        BYTE buffer[SECURITY_MAX_SID_SIZE] = {};
-        DWORD size = sizeof buffer;
-        if (::CreateWellKnownSid(type, nullptr, buffer, &size) && ::EqualSid(sid, buffer)) return true;
-    }
-    return false;
 }
 
 // Whether only administrators and the system may change the folder: its
