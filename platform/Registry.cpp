@@ -97,14 +97,24 @@ OpenedKey RegKey::OpenForWriting(HKEY root, std::wstring_view path, REGSAM view)
 }
 
 OpenedKey RegKey::Create(HKEY root, std::wstring_view path, REGSAM view) {
+    return CreateWith(root, path, view, false);
+}
+
+OpenedKey RegKey::CreateNew(HKEY root, std::wstring_view path, REGSAM view) {
+    return CreateWith(root, path, view, true);
+}
+
+OpenedKey RegKey::CreateWith(HKEY root, std::wstring_view path, REGSAM view, bool onlyNew) {
     CountWriteOpen();
     if (InjectFault(FaultPoint::RegistryCreateKey)) return OpenedKey(ERROR_CANTWRITE);
     if (WriteRefused(root)) return OpenedKey(ERROR_ACCESS_DENIED);
     UniqueKey key;
+    DWORD disposition = 0;
     const LONG rc =
         ::RegCreateKeyExW(root, RelativePath(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_READ | KEY_WRITE | view, nullptr, key.put(), nullptr);
+                          KEY_READ | KEY_WRITE | view, nullptr, key.put(), &disposition);
     if (rc != ERROR_SUCCESS) return OpenedKey(rc);
+    if (onlyNew && disposition != REG_CREATED_NEW_KEY) return OpenedKey(ERROR_ALREADY_EXISTS);
     return RegKey(std::move(key));
 }
 

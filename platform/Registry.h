@@ -52,6 +52,8 @@ public:
     static OpenedKey OpenForWriting(HKEY root, std::wstring_view path, REGSAM view = 0);
     // The same, creating the key and its missing parents.
     static OpenedKey Create(HKEY root, std::wstring_view path, REGSAM view = 0);
+    // The same, for a key that was not there: ERROR_ALREADY_EXISTS when it was.
+    static OpenedKey CreateNew(HKEY root, std::wstring_view path, REGSAM view = 0);
     // Whether this process could create (or write) the key below the root:
     // the key, or its nearest existing parent, opens with the rights that
     // needs. Nothing is created.
@@ -119,6 +121,7 @@ public:
 private:
     explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}
     static OpenedKey OpenWith(HKEY root, std::wstring_view path, REGSAM access);
+    static OpenedKey CreateWith(HKEY root, std::wstring_view path, REGSAM view, bool onlyNew);
     bool Write(const std::wstring& name, DWORD type, const void* data, DWORD size);
     UniqueKey key_;
 };

@@ -61,18 +61,23 @@ std::optional<std::wstring> TextOf(const RegKey& key, const wchar_t* name) {
 std::optional<unsigned long> JournalMove(const ItemMove& move, LONG& error) {
     const HKEY root = move.place.root;
     const REGSAM view = move.place.view;
-    // One past the highest: a record never reuses one being struck off.
-    std::vector<std::wstring> names;
-    if (const OpenedKey moves = RegKey::OpenForReading(root, kMovesKey, view)) {
-        try {
-            names = moves->SubkeyNames();
-        } catch (const Error&) {
-            error = ERROR_CANTREAD;
-            return std::nullopt;
+    // One past the highest: a record never reuses one being struck off,
+    // nor goes into a key planted there meanwhile.
+    unsigned long number = 0;
+    OpenedKey key(ERROR_ALREADY_EXISTS);
+    for (int tries = 0; tries < 8 && !key && key.Error() == ERROR_ALREADY_EXISTS; ++tries) {
+        std::vector<std::wstring> names;
+        if (const OpenedKey moves = RegKey::OpenForReading(root, kMovesKey, view)) {
+            try {
+                names = moves->SubkeyNames();
+            } catch (const Error&) {
+                error = ERROR_CANTREAD;
+                return std::nullopt;
+            }
         }
+        number = FreeNumber(names);
+        key = RegKey::CreateNew(root, RecordPath(number), view);
     }
-    const unsigned long number = FreeNumber(names);
-    OpenedKey key = RegKey::Create(root, RecordPath(number), view);
     if (!key) {
         error = key.Error();
         return std::nullopt;
