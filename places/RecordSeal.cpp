@@ -21,19 +21,13 @@ constexpr DWORD kSecretSize = 32;
 // Owned by the administrators; they and the system alone may even read it.
 constexpr wchar_t kSealRights[] = L"O:BAD:P(A;OICI;KA;;;SY)(A;OICI;KA;;;BA)";
 
-struct LocalTraits {
-    using Type = HLOCAL;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::LocalFree(h); }
-};
-
 // Whether the key is the administrators' alone: theirs or the system's,
 // and nobody else allowed anything. A key someone else made first (on XP
 // a Power User may make keys below HKLM\Software) is no seal's.
 bool AdministratorsAlone(HKEY key) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    Unique<LocalTraits> descriptor;
+    UniqueLocal descriptor;
     if (::GetSecurityInfo(key, SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                           nullptr, &dacl, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) !=
             ERROR_SUCCESS ||
@@ -81,7 +75,7 @@ std::optional<std::vector<BYTE>> SealSecret() {
         if (std::optional<std::vector<BYTE>> secret = ReadSecret(key.get())) return secret;
     key.reset();
     // Made once, with rights no one but the administrators and the system has.
-    Unique<LocalTraits> descriptor;
+    UniqueLocal descriptor;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             kSealRights, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr))
         return std::nullopt;

@@ -104,7 +104,7 @@ LONG WriteRecord(HKEY root, const wchar_t* name, const RecordLines& lines) {
     } catch (const Error&) {
         return ERROR_CANTWRITE;
     }
-    if (secret) MarkSealed(SealMark(name));
+    if (secret && !WasSealed(SealMark(name))) MarkSealed(SealMark(name));  // a write only once
     return ERROR_SUCCESS;
 }
 

@@ -19,12 +19,6 @@ std::optional<bool>& VistaForTesting() {
     return vista;
 }
 
-struct LocalTraits {
-    using Type = HLOCAL;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::LocalFree(h); }
-};
-
 // The user of this process's token.
 std::wstring TokenUserSid() {
     UniqueHandle token;
@@ -34,7 +28,7 @@ std::wstring TokenUserSid() {
     if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return {};
     wchar_t* text = nullptr;
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
-    const Unique<LocalTraits> owned(text);
+    const UniqueLocal owned(text);
     return text;
 }
 

@@ -90,6 +90,12 @@ struct MemoryDcTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::DeleteDC(h); }
 };
+// What the security functions hand back for the caller to LocalFree.
+struct LocalTraits {
+    using Type = HLOCAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::LocalFree(h); }
+};
 struct ItemIdListTraits {
     using Type = void*;
     static Type Invalid() noexcept { return nullptr; }
@@ -108,6 +114,7 @@ using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueEventSource = Unique<EventSourceTraits>;
 using UniqueCoMemory = Unique<ItemIdListTraits>;
+using UniqueLocal = Unique<LocalTraits>;
 
 // A window's client-area DC for one scope.
 class ClientDc {

@@ -32,12 +32,6 @@ std::wstring& LastTold() {
     return told;
 }
 
-struct LocalTraits {
-    using Type = HLOCAL;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::LocalFree(h); }
-};
-
 // The name of the mark Keepboot leaves in a folder it made: a token no one
 // else knows (only administrators may read the mark), kept beside the
 // folder's name in the administrators' record. A folder someone else made,
@@ -57,7 +51,7 @@ std::optional<std::wstring> Mark(const std::wstring& folder) {
     wchar_t text[64] = {};
     if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, text, 64)) return std::nullopt;
     const std::string token(text, text + std::wcslen(text));
-    Unique<LocalTraits> descriptor;
+    UniqueLocal descriptor;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             kMarkRights, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr))
         return std::nullopt;
@@ -93,7 +87,7 @@ bool NoteAsOwn(const std::wstring& folder, const std::wstring& identity) {
 bool OnlyAdministratorsMayChange(const std::wstring& folder) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    Unique<LocalTraits> descriptor;
+    UniqueLocal descriptor;
     if (::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
                                 nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) != ERROR_SUCCESS ||
@@ -136,7 +130,7 @@ std::optional<std::wstring> MakeOne(const std::wstring& folder) {
             return Refuse(folder + L" was made by someone else than Keepboot");
         }
         if (WriteRefused(folder)) return Refuse(folder + L" cannot be made without administrator rights");
-        Unique<LocalTraits> descriptor;
+        UniqueLocal descriptor;
         if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
                 kOwnRights, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr))
             return Refuse(folder + L" cannot be made");

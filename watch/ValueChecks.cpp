@@ -40,8 +40,8 @@ void Watcher::ReadKnownGoodNow() {
     keptGood_ = knownGood_;
     // A value with no record yet is kept at the first check, so that what
     // changes while Keepboot is not running is found at the next start.
-    for (std::size_t i = 0; i < knownGood_.size(); ++i)
-        if (keeping_ && !fromRecord[i] && knownGood_[i]) keptGood_.clear();
+    for (std::size_t i = 0; keeping_ && i < knownGood_.size(); ++i)
+        if (!fromRecord[i] && knownGood_[i]) keptGood_.clear();
     // A machine tampered with before Keepboot came is seen: each value
     // there that is not Windows' own is said once, and guarded as it is.
     const std::vector<LogonValue>& values = LogonValues();
