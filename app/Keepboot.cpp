@@ -32,18 +32,18 @@ std::vector<std::wstring> Arguments() {
     return arguments;
 }
 
-std::wstring ProgramFolder() {
-    const std::wstring file = kb::RunningProgramPath();
-    return file.substr(0, file.rfind(L'\\'));
-}
-
-// Wine lets every process write everywhere. With this variable set the
-// program is refused what Windows refuses a standard user, so the tests can
-// stand in for Windows; it only ever takes rights away.
+// Wine lets every process write everywhere. In the tests' build, with this
+// variable set, the program is refused what Windows refuses a standard user,
+// so the tests can stand in for Windows; it only ever takes rights away. The
+// shipped program has no such variable.
 void TakeStandardUserModeFromEnvironment() {
+#if KEEPBOOT_TEST_SEAMS
+    const std::wstring file = kb::RunningProgramPath();
+    const std::wstring programFolder = file.substr(0, file.rfind(L'\\'));
     if (::GetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr, 0) == 0) return;
     const kb::StartupFolders folders = kb::FindStartupFolders();
-    kb::SetStandardUserMode(true, {ProgramFolder(), folders.windows, folders.commonStartup});
+    kb::SetStandardUserMode(true, {programFolder, folders.windows, folders.commonStartup});
+#endif
 }
 
 int Run() {

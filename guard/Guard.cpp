@@ -30,62 +30,6 @@ CheckOutcome::Action OutcomeOf(MoveResult result) {
 
 }  // namespace
 
-void StartupGuard::Reload() {
-    if (shutDown_) return;
-    if (!loaded_) {
-        ReadEverything();
-        // The very first reading is what is known.
-        knownChanged_ = true;
-        Keep();
-        return;
-    }
-    // The list shows what the places hold now; what is known changes only
-    // by a check or a move: what came since the last check, while the user
-    // looked at the list or an Apply ran, is handled by its policy at the
-    // next check, and recorded.
-    std::vector<SkippedValue> liveSkipped, storeSkipped;
-    Inventory now = ReadAll(liveSkipped, storeSkipped);
-    Inventory listed = known_;
-    ReplaceIn(listed.live, PlaceSelection{}.ReadWhole(folders_, liveSkipped), std::move(now.live));
-    listed.stored = known_.stored = std::move(now.stored);
-    listed.logonValues = known_.logonValues = std::move(now.logonValues);
-    listed_ = std::move(listed);
-    NoteSkipped(liveSkipped_, liveSkipped, true);
-    NoteSkipped(storeSkipped_, storeSkipped, true);
-}
-
-Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped) {
-    // Read in one go: the list's reading is the user's own wait.
-    Inventory now;
-    now.live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
-    now.stored = ReadStoredEntries(storeSkipped);
-    now.logonValues = ReadLogonValueEntries();
-    return now;
-}
-
-void StartupGuard::ReadEverything() {
-    listed_.reset();  // what is known is this reading from now on
-    // What a move cut short by the end of an earlier process left is made
-    // whole before anything is read: one copy, never two.
-    if (!loaded_)
-        for (const auto& [root, view] : {std::pair{HKEY_LOCAL_MACHINE, MachineView()},
-                                         std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
-            for (FinishedMove& move : FinishInterruptedMoves(root, view))
-                unreportedFinished_.push_back(std::move(move));
-    std::vector<SkippedValue> liveSkipped, storeSkipped;
-    const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
-    Inventory now = ReadAll(liveSkipped, storeSkipped);
-    // A place that could not be read keeps its last reading.
-    const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
-    Replace(whole, std::move(now.live));
-    NoteStamps(whole, stamps);
-    known_.stored = std::move(now.stored);
-    known_.logonValues = std::move(now.logonValues);
-    loaded_ = true;
-    NoteSkipped(liveSkipped_, liveSkipped, true);
-    NoteSkipped(storeSkipped_, storeSkipped, true);
-}
-
 void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
                          const PlaceSelection& places) {
     if (checking_ || shutDown_) return;
@@ -154,26 +98,6 @@ void StartupGuard::Answer(const StartupEntry& entry, Decision decision, const Al
         entry);
     unmovable_.merge(round.unmovable);
     Keep();
-}
-
-PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, const std::vector<PlaceStamp>& stamps,
-                                               CheckRound& round) const {
-    // The interval's check passes over a key unchanged since its last whole
-    // reading: with thousands of values allowed, reading them all every few
-    // seconds would keep a core busy.
-    PlaceSelection toRead = places;
-    if (!places.All()) return toRead;
-    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
-        if (!stampsRead_[id] || !(*stampsRead_[id] == stamps[id])) return;
-        toRead.Drop(id);
-        // What was noted of it stays noted.
-        const std::wstring location = key.Location();
-        for (const SkippedValue& v : liveSkipped_)
-            if (v.key == location) round.skipped.push_back(v);
-        for (const std::wstring& identity : unmovable_)
-            if (identity.starts_with(location + L"\n")) round.unmovable.insert(identity);
-    });
-    return toRead;
 }
 
 template <typename Entry, typename Disable>
@@ -261,35 +185,6 @@ void StartupGuard::NoteDisabling(const Entry& entry, MoveResult result, bool ask
         unreportedWaiting_.push_back(TextOf(entry));
     else
         unreportedUnmovable_.push_back({TextOf(entry), result});
-}
-
-PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntries& scan,
-                                     const LiveEntries& now, const CheckRound& round) {
-    // A key holding an entry left as it is (Cancel) is read again at the
-    // next check, which asks again; one holding an entry whose question
-    // waits, which may bring the answer.
-    PlaceSelection settled = whole;
-    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
-        const auto of = [&](const RunValueEntry& e) { return EqualIgnoringCase(e.place.Location(), key.Location()); };
-        if (round.waiting.contains(FoldCase(key.Location())) ||
-            std::count_if(scan.values.begin(), scan.values.end(), of) !=
-                std::count_if(now.values.begin(), now.values.end(), of)) {
-            settled.Drop(id);
-            stampsRead_[id].reset();
-        }
-    });
-    return settled;
-}
-
-std::vector<PlaceStamp> StartupGuard::Stamps(const PlaceSelection& places) const {
-    // Taken before the reading: a change during it makes the next check read.
-    std::vector<PlaceStamp> stamps(LivePlaces().size());
-    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) { stamps[id] = StampOf(key); });
-    return stamps;
-}
-
-void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps) {
-    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace&) { stampsRead_.at(id) = stamps.at(id); });
 }
 
 bool StartupGuard::Breathe() {

@@ -8,6 +8,14 @@
 // HKEY_LOCAL_MACHINE and every write into a protected folder is refused
 // with ERROR_ACCESS_DENIED, as Windows refuses them to a process that runs
 // without administrator rights (UAC).
+//
+// The seams are the test builds' only (KEEPBOOT_TEST_SEAMS=1). In the shipped
+// program (=0) each question below is answered where it is asked: no fault,
+// nothing refused but what Windows refuses; the compiler leaves the seam out.
+#if !defined(KEEPBOOT_TEST_SEAMS)
+#error "a file that includes platform/Faults.h is built twice: list it with the seamed sources in CMakeLists.txt"
+#endif
+
 #include <windows.h>
 
 #include <functional>
@@ -34,6 +42,8 @@ enum class FaultPoint {
     TimerSet,
 };
 
+#if KEEPBOOT_TEST_SEAMS
+
 // True when the call at this point is to fail this time.
 bool InjectFault(FaultPoint point) noexcept;
 
@@ -54,5 +64,15 @@ bool WriteRefused(const std::wstring& path);
 // that a reading or a watch never asked for write rights.
 void CountWriteOpen() noexcept;
 unsigned long WriteOpens() noexcept;
+
+#else
+
+constexpr bool InjectFault(FaultPoint) noexcept { return false; }
+constexpr bool StandardUserMode() noexcept { return false; }
+constexpr bool WriteRefused(HKEY) noexcept { return false; }
+inline bool WriteRefused(const std::wstring&) noexcept { return false; }
+constexpr void CountWriteOpen() noexcept {}
+
+#endif
 
 }  // namespace kb

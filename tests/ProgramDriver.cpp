@@ -118,13 +118,13 @@ int RunToEnd(std::wstring commandLine, DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
-std::wstring BuiltKeepbootExe() {
+std::wstring BuiltKeepbootExe(Build build) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path = self;
     path.resize(path.rfind(L'\\'));  // the tests folder
     path.resize(path.rfind(L'\\'));  // the build folder
-    return path + L"\\Keepboot.exe";
+    return path + (build == Build::Tested ? L"\\tested" : L"") + L"\\Keepboot.exe";
 }
 
 }  // namespace kb::test

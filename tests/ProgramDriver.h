@@ -44,8 +44,10 @@ private:
 // or -1.
 int RunToEnd(std::wstring commandLine, DWORD timeoutMs = 120000);
 
-// The test executable's folder's parent holds Keepboot.exe.
-std::wstring BuiltKeepbootExe();
+// The test executable's folder's parent holds Keepboot.exe as shipped, and
+// in "tested" the build with the test seams (the standard-user stand-in).
+enum class Build { Shipped, Tested };
+std::wstring BuiltKeepbootExe(Build build = Build::Shipped);
 
 }  // namespace kb::test
 

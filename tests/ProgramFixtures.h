@@ -75,6 +75,14 @@ protected:
         if (!folder_.empty()) RemoveTree(folder_);
     }
 
+    // The build whose standard-user stand-in KEEPBOOT_TEST_STANDARD_USER
+    // turns on (Wine refuses nothing); the shipped one has none. Before the
+    // first start.
+    void UseTestedBuild() {
+        ASSERT_TRUE(::CopyFileW(BuiltKeepbootExe(Build::Tested).c_str(), exe_.c_str(), FALSE))
+            << Narrow(BuiltKeepbootExe(Build::Tested));
+    }
+
     KeepbootProcess& Start(const std::wstring& arguments = L"") {
         processes_.push_back(std::make_unique<KeepbootProcess>(exe_, arguments));
         return *processes_.back();

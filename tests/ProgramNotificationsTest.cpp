@@ -354,6 +354,7 @@ class ProgramRights : public ProgramNotifications {
 protected:
     void SetUp() override {
         ProgramNotifications::SetUp();
+        UseTestedBuild();
         ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
         wchar_t appData[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);

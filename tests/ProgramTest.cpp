@@ -41,6 +41,7 @@ TEST_F(Program, SecondStartByHandBringsTheFirstForward) {
 // not open (an elevated guard's, refused to a standard user) is taken as a
 // guard's too: a start by hand brings that guard forward, never a second.
 TEST_F(Program, MutexHeldByAnotherProgramDoesNotStopTheGuard) {
+    UseTestedBuild();
     {
         const UniqueHandle impostor(::CreateMutexW(nullptr, FALSE, L"Keepboot"));
         ASSERT_TRUE(impostor);
@@ -336,6 +337,7 @@ TEST_F(LogonTaskTest, EachUserHasTheirOwnReplacingTheRunValue) {
 // A standard user ticks the box: the elevated instance makes that user's
 // task, whoever lends it the rights.
 TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
+    UseTestedBuild();
     ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
     KeepbootProcess& process = Start();
     ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
