@@ -1,6 +1,6 @@
 #include "app/TrayIcon.h"
 
-#include "platform/ShowableText.h"
+#include "app/BalloonText.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -49,8 +49,10 @@ bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) 
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_WARNING;
     std::wcsncpy(data.szInfoTitle, title.c_str(), std::size(data.szInfoTitle) - 1);
-    // What came from the registry, shown safely; a long one loses its middle.
-    const std::wstring shown = ShowableWithin(text, std::size(data.szInfo) - 1);
+    // What came from the registry, shown safely, in lines that fit; a long
+    // one loses its middle.
+    static_assert(kBalloonMost < std::size(data.szInfo));
+    const std::wstring shown = BalloonText(text);
     std::wcsncpy(data.szInfo, shown.c_str(), std::size(data.szInfo) - 1);
     return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }

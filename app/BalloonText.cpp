@@ -1,0 +1,45 @@
+#include "app/BalloonText.h"
+
+#include "platform/ShowableText.h"
+
+namespace kb {
+
+namespace {
+
+bool IsLeadSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+// Greedy: each line takes as much as fits, up to its last break.
+std::wstring Wrapped(const std::wstring& text) {
+    std::wstring lines;
+    std::size_t start = 0;
+    while (text.size() - start > kBalloonLine) {
+        std::size_t cut = 0;  // the length of this line
+        bool blank = false;
+        for (std::size_t i = start; i <= start + kBalloonLine; ++i) {
+            if (text[i] == L' ') cut = i - start, blank = true;
+            else if (text[i] == L'\\' && i < start + kBalloonLine) cut = i + 1 - start, blank = false;
+        }
+        if (cut == 0) {  // one word longer than a line
+            cut = kBalloonLine;
+            if (IsLeadSurrogate(text[start + cut - 1])) --cut;
+        }
+        lines.append(text, start, cut).push_back(L'\n');
+        start += cut + (blank ? 1 : 0);
+    }
+    return lines.append(text, start);
+}
+
+}  // namespace
+
+std::wstring BalloonText(const std::wstring& text) {
+    // A break after a backslash or inside a word adds a character: a text
+    // that grew past what the balloon holds is cut again, shorter.
+    for (std::size_t keep = kBalloonMost;; keep -= kBalloonLine / 4) {
+        std::wstring shown = Wrapped(ShowableWithin(text, keep));
+        if (shown.size() <= kBalloonMost || keep <= kBalloonLine) return shown;
+    }
+}
+
+}  // namespace kb
