@@ -177,14 +177,14 @@ void StartupGuard::NoteDisabling(const Entry& entry, MoveResult result, bool ask
     if (result == MoveResult::Moved) {
         NoteDisabledHere(TextOf(entry));
         if constexpr (std::is_same_v<Entry, AsideEntry>) settling_.Moved(entry);
-        if (const auto before = PreviousCommand(entry)) unreportedChanged_.push_back({TextOf(entry), *before});
+        if (const auto before = PreviousCommand(entry)) Tell(ChangedEntry{TextOf(entry), *before});
         return;
     }
     round.unmovable.insert(IdentityOf(entry));
     if (result == MoveResult::NeedsAdministrator)
-        unreportedWaiting_.push_back(TextOf(entry));
+        Tell(NeedsAdministrator{TextOf(entry)});
     else
-        unreportedUnmovable_.push_back({TextOf(entry), result});
+        Tell(NotDisabled{TextOf(entry), result});
 }
 
 bool StartupGuard::Breathe() {

@@ -16,6 +16,7 @@
 
 #include "places/Entries.h"
 #include "reading/Inventory.h"
+#include "guard/GuardEvent.h"
 #include "guard/ItemSettling.h"
 #include "store/Items.h"
 #include "places/Records.h"
@@ -23,23 +24,6 @@
 #include "store/Store.h"
 
 namespace kb {
-
-// A known entry that came to start something else and was disabled.
-struct ChangedEntry {
-    EntryText entry;          // as it is now
-    std::wstring previously;  // what it started before
-};
-
-// What a check did with one new entry, for the record.
-struct CheckOutcome {
-    enum Action { Disabled, Allowed, Left, NotMoved, WaitsForAdministrator } action;
-    EntryText entry;
-    bool asked = false;      // the user answered; else the policy decided
-    std::wstring previously;  // what a known entry of its name started before
-    bool atStart = false;     // found at start: it came while Keepboot was not running
-    // Held aside because the session ended while its question waited.
-    bool unanswered = false;
-};
 
 class StartupGuard {
 public:
@@ -60,10 +44,12 @@ public:
     // Called now and then during a long reading or check: the owner may
     // handle its messages. A shutdown meanwhile ends the check.
     void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
-    // Told what each check did with each new entry, as it is done.
-    void SetRecorder(std::function<void(const CheckOutcome&)> recorder) {
-        recorder_ = std::move(recorder);
-    }
+    // Told everything the guard has to tell, as it happens (GuardEvent.h):
+    // each outcome as it is decided, and each finding once.
+    // Set before the first reading: what is told while none is set is not
+    // kept for later.
+    using Sink = std::function<void(const GuardEvent&)>;
+    void SetSink(Sink sink) { sink_ = std::move(sink); }
 
     const StartupFolders& Folders() const noexcept { return folders_; }
     // The Startup folders moved: what was known of a folder that moved is
@@ -90,22 +76,10 @@ public:
     void SetKeeping(Keeping keeping) noexcept { keeping_ = keeping; }
     // Takes what was known at the end of the last run as known, and reads
     // the rest: the places of a root with no record (the very first start)
-    // or a broken one are taken as they are now, and that is said. The next
+    // or a broken one are taken as they are now, and that is told
+    // (RecordsNoted). The next
     // check handles every difference by the policy, as found at start.
     void Restore();
-    // What Restore found of the records, since the last call.
-    struct RecordNote {
-        bool machine;
-        RecordState state;  // Missing (a first start) or Broken
-        // Of the machine's, at the user's first start: this guard may not
-        // keep it, so its places are taken as they are at every start.
-        bool needsAdministrator = false;
-    };
-    std::vector<RecordNote> TakeNewlyNotedRecords();
-    // Why what is known could not be kept (a Windows error code), since the
-    // last call: told once while it lasts, and written again at each check
-    // until it is.
-    std::optional<LONG> TakeNewlyUnkept() { return std::exchange(unreportedUnkept_, std::nullopt); }
 
     // One check of the selected live places (all of them by default): each
     // entry not known (by its place, its name and what it starts) is
@@ -133,23 +107,6 @@ public:
     // the user, once read back.
     void NoteMovedElsewhere(const StartupEntry& entry);
 
-    // Values found not to be text since the last call, each reported once
-    // for as long as it stays.
-    std::vector<SkippedValue> TakeNewlySkipped();
-    // New entries a check could not disable since the last call, with why.
-    // Each is reported once and not asked about again until it changes.
-    std::vector<std::pair<EntryText, MoveResult>> TakeNewlyUnmovable();
-    // The same for new entries that need administrator rights to be
-    // disabled: never skipped in silence, never disabled behind the user's
-    // back with a prompt for rights.
-    std::vector<EntryText> TakeNewlyWaitingForAdministrator();
-    // Known entries that changed what they start and were disabled, since
-    // the last call, with what they started before.
-    std::vector<ChangedEntry> TakeNewlyChanged();
-
-    // Moves of item places that the end of an earlier process cut short,
-    // made whole at the first reading, since the last call.
-    std::vector<FinishedMove> TakeNewlyFinishedMoves();
     // The item places to look at again after a while: an entry there waits
     // for its writer to be done. None while nothing waits.
     std::optional<ItemSettling::Recheck> TakeRecheck() { return settling_.TakeRecheck(); }
@@ -224,6 +181,9 @@ private:
     // Every place, the store and the logon values, as they are.
     Inventory ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped);
     void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
+    void Tell(const GuardEvent& event) {
+        if (sink_) sink_(event);
+    }
     // Makes what the user enabled known at once.
     void NoteMoved(const StartupEntry& entry);
     // Makes a live entry the user allowed known at once.
@@ -250,26 +210,19 @@ private:
     mutable std::optional<KnownIndex> index_;  // of known_.live; rebuilt after a change
     ShortcutCache shortcuts_;
     std::set<SkippedValue> liveSkipped_, storeSkipped_;
-    std::vector<SkippedValue> unreported_;
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
-    std::vector<std::pair<EntryText, MoveResult>> unreportedUnmovable_;
-    std::vector<EntryText> unreportedWaiting_;
-    std::vector<FinishedMove> unreportedFinished_;
     ItemSettling settling_;
-    std::vector<ChangedEntry> unreportedChanged_;
     // The stamp of each Run-type key at its last whole reading, by its id.
     std::vector<std::optional<PlaceStamp>> stampsRead_ =
         std::vector<std::optional<PlaceStamp>>(LivePlaces().size());
     Elevate elevate_;
     std::function<void()> pause_;
-    std::function<void(const CheckOutcome&)> recorder_;
+    Sink sink_;
     bool loaded_ = false;  // known_ holds a whole reading
     Keeping keeping_ = Keeping::Nothing;
     bool knownChanged_ = false;  // since it was last kept
     bool atStart_ = false;       // the next check is the first since Restore
-    std::vector<RecordNote> unreportedRecords_;
-    std::optional<LONG> unreportedUnkept_;
     bool unkeptTold_ = false;  // while the records cannot be written
     bool machineUnrecorded_ = false;  // the machine's record is refused to this guard
     // The reading the list shows where the known entries are not it (those

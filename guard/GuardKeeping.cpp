@@ -14,6 +14,7 @@ void StartupGuard::Restore() {
     if (shutDown_) return;
     ReadEverything();  // what starts nothing, the store, the logon values: as they are
     LiveEntries& live = known_.live;
+    std::vector<RecordNote> notes;
     for (const bool machine : {true, false}) {
         if (keeping_ == Keeping::Nothing || (!machine && keeping_ == Keeping::MachineOnly)) continue;
         // What is known of the machine's places comes only from the record
@@ -23,7 +24,7 @@ void StartupGuard::Restore() {
         const RecordState state = ReadRecord(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                                              kEntriesRecord, lines);
         if (state != RecordState::Read) {
-            unreportedRecords_.push_back({machine, state});
+            notes.push_back({machine, state});
             // The first reading is the record from now on; but an instance
             // that keeps only the machine's record for a guard never makes
             // one: what the places hold now is not known to that guard.
@@ -49,11 +50,13 @@ void StartupGuard::Restore() {
     // as they are at every start: said once, at the user's own first start,
     // not as a first start each time.
     if (machineUnrecorded_) {
-        const bool usersFirst = std::any_of(unreportedRecords_.begin(), unreportedRecords_.end(),
-                                            [](const RecordNote& n) { return !n.machine && n.state == RecordState::Missing; });
-        std::erase_if(unreportedRecords_, [](const RecordNote& n) { return n.machine && n.state == RecordState::Missing; });
-        if (usersFirst) unreportedRecords_.push_back({true, RecordState::Missing, true});
+        const bool usersFirst = std::any_of(notes.begin(), notes.end(), [](const RecordNote& n) {
+            return !n.machine && n.state == RecordState::Missing;
+        });
+        std::erase_if(notes, [](const RecordNote& n) { return n.machine && n.state == RecordState::Missing; });
+        if (usersFirst) notes.push_back({true, RecordState::Missing, true});
     }
+    if (!notes.empty()) Tell(RecordsNoted{std::move(notes)});
 }
 
 void StartupGuard::Keep() {
@@ -79,11 +82,7 @@ void StartupGuard::Keep() {
     if (!knownChanged_)
         unkeptTold_ = false;
     else if (!std::exchange(unkeptTold_, true))
-        unreportedUnkept_ = failed;
-}
-
-std::vector<StartupGuard::RecordNote> StartupGuard::TakeNewlyNotedRecords() {
-    return std::exchange(unreportedRecords_, {});
+        Tell(RecordNotKept{failed});
 }
 
 }  // namespace kb

@@ -54,8 +54,7 @@ void StartupGuard::ReadEverything() {
     if (!loaded_)
         for (const auto& [root, view] : {std::pair{HKEY_LOCAL_MACHINE, MachineView()},
                                          std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
-            for (FinishedMove& move : FinishInterruptedMoves(root, view))
-                unreportedFinished_.push_back(std::move(move));
+            for (const FinishedMove& move : FinishInterruptedMoves(root, view)) Tell(move);
     std::vector<SkippedValue> liveSkipped, storeSkipped;
     const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
     Inventory now = ReadAll(liveSkipped, storeSkipped);

@@ -16,12 +16,8 @@ std::vector<SkippedValue> StartupGuard::UnreadablePlaces() const {
     return places;
 }
 
-std::vector<ChangedEntry> StartupGuard::TakeNewlyChanged() {
-    return std::exchange(unreportedChanged_, {});
-}
-
 void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked) {
-    if (!recorder_) return;
+    if (!sink_) return;
     const bool waitedSinceStart = std::visit(
         [&](const auto& e) {
             if constexpr (requires { IdentityOf(e); }) return waitingSinceStart_.erase(IdentityOf(e)) > 0;
@@ -30,34 +26,18 @@ void StartupGuard::Record(CheckOutcome::Action action, const StartupEntry& entry
         entry);
     const bool atStart = atStart_ || waitedSinceStart;
     CheckOutcome outcome{action, TextOf(entry), asked, PreviousCommand(entry).value_or(L""), atStart};
-    recorder_(outcome);
+    Tell(outcome);
 }
 
 void StartupGuard::NoteSkipped(std::set<SkippedValue>& lastSeen,
                                const std::vector<SkippedValue>& now, bool whole) {
     std::set<SkippedValue> seen(now.begin(), now.end());
     for (const SkippedValue& value : seen)
-        if (!lastSeen.contains(value)) unreported_.push_back(value);
+        if (!lastSeen.contains(value)) Tell(value);
     if (whole)
         lastSeen = std::move(seen);
     else
         lastSeen.merge(seen);
-}
-
-std::vector<SkippedValue> StartupGuard::TakeNewlySkipped() {
-    return std::exchange(unreported_, {});
-}
-
-std::vector<std::pair<EntryText, MoveResult>> StartupGuard::TakeNewlyUnmovable() {
-    return std::exchange(unreportedUnmovable_, {});
-}
-
-std::vector<FinishedMove> StartupGuard::TakeNewlyFinishedMoves() {
-    return std::exchange(unreportedFinished_, {});
-}
-
-std::vector<EntryText> StartupGuard::TakeNewlyWaitingForAdministrator() {
-    return std::exchange(unreportedWaiting_, {});
 }
 
 }  // namespace kb

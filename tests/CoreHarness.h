@@ -7,6 +7,7 @@
 
 #include "Sandbox.h"
 #include "shelllink/ShellLink.h"
+#include "guard/Guard.h"
 #include "places/Entries.h"
 
 namespace kb {
@@ -19,6 +20,28 @@ namespace kb::test {
 inline const std::wstring kCv = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
 inline const std::wstring kRun = kCv + L"Run";
 using Names = std::vector<std::wstring>;
+
+// What a guard tells, gathered as its sink: each kind taken as told since
+// it was last taken.
+class Told {
+public:
+    void Listen(StartupGuard& guard) {
+        guard.SetSink([this](const GuardEvent& event) { events_.push_back(event); });
+    }
+    template <typename Event>
+    std::vector<Event> Take() {
+        std::vector<Event> taken;
+        std::erase_if(events_, [&](const GuardEvent& event) {
+            const Event* one = std::get_if<Event>(&event);
+            if (one) taken.push_back(*one);
+            return one != nullptr;
+        });
+        return taken;
+    }
+
+private:
+    std::vector<GuardEvent> events_;
+};
 
 class CoreTest : public Sandbox {
 protected:

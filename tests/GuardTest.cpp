@@ -21,6 +21,7 @@ protected:
     }
     StartupGuard& Loaded() {
         guard = std::make_unique<StartupGuard>(Folders());
+        told.Listen(*guard);
         guard->Reload();
         return *guard;
     }
@@ -39,6 +40,7 @@ protected:
     }
 
     std::unique_ptr<StartupGuard> guard;
+    Told told;
     Decision answer = Decision::Leave;
     Names asked, allowed;
 };
@@ -130,7 +132,7 @@ TEST_F(Guard, KnownIsThePlaceTheNameAndWhatItStarts) {
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"Tool")) << "disabled with what it starts now";
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, StoredPath(L"Tool"), L"command"),
               Text(L"C:\\evil\\x.exe"));
-    const std::vector<ChangedEntry> changed = guard->TakeNewlyChanged();
+    const std::vector<ChangedEntry> changed = told.Take<ChangedEntry>();
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0].previously, L"tool.exe");
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Steady"));
@@ -158,12 +160,12 @@ TEST_F(Guard, ValueThatIsNotTextBlindsNothing) {
     const DWORD number = 1;
     SetRawValue(HKEY_CURRENT_USER, kRun, L"Counter", REG_DWORD, &number, sizeof number);
     Loaded();
-    EXPECT_EQ(guard->TakeNewlySkipped(), (std::vector<SkippedValue>{SkippedValue::NotText(L"HKCU\\" + kRun, L"Counter")}));
+    EXPECT_EQ(told.Take<SkippedValue>(), (std::vector<SkippedValue>{SkippedValue::NotText(L"HKCU\\" + kRun, L"Counter")}));
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Check(Policy::DisableSilently);
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
     Check(Policy::DisableSilently);
-    EXPECT_TRUE(guard->TakeNewlySkipped().empty()) << "reported once, not at every check";
+    EXPECT_TRUE(told.Take<SkippedValue>().empty()) << "reported once, not at every check";
 
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun.c_str(), L"Counter");
     Check(Policy::DisableSilently);
@@ -200,7 +202,7 @@ TEST_F(Guard, PlaceThatCannotBeReadKeepsItsLastReading) {
     guard->Reload();
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
     EXPECT_EQ(NamesOf(guard->Known().live.shortcuts), (Names{L"Link"}));
-    EXPECT_EQ(guard->TakeNewlySkipped(),
+    EXPECT_EQ(told.Take<SkippedValue>(),
               (std::vector<SkippedValue>{SkippedValue::Unreadable(startup, L"it is not a folder")}));
 
     ASSERT_TRUE(::DeleteFileW(startup.c_str()));
@@ -235,7 +237,7 @@ TEST_F(Guard, OddStoreEntryLeavesTheShortcutsKnown) {
     Loaded();
     Check(Policy::DisableSilently);
     EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk"));
-    EXPECT_EQ(guard->TakeNewlySkipped().size(), 1u);
+    EXPECT_EQ(told.Take<SkippedValue>().size(), 1u);
 }
 
 TEST_F(Guard, CheckBeforeAnyWholeReadingOnlyReads) {
@@ -283,10 +285,10 @@ TEST_F(Guard, EntryThatCannotBeDisabledIsReportedOnceUntilItChanges) {
     Check(Policy::Ask);
     Check(Policy::DisableSilently);
     EXPECT_EQ(asked, (Names{L"Stuck"}));
-    const auto unmovable = guard->TakeNewlyUnmovable();
+    const auto unmovable = told.Take<NotDisabled>();
     ASSERT_EQ(unmovable.size(), 1u);
-    EXPECT_EQ(unmovable[0].first.location, L"HKCU\\" + kRun);
-    EXPECT_EQ(unmovable[0].second, MoveResult::CannotMove);
+    EXPECT_EQ(unmovable[0].entry.location, L"HKCU\\" + kRun);
+    EXPECT_EQ(unmovable[0].why, MoveResult::CannotMove);
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Stuck"));
 
     SetFaultInjector({});
@@ -317,7 +319,7 @@ TEST_F(Guard, ReAdderFillsNothingAndNothingStaysLive) {
     EXPECT_EQ(stored.values.size(), 3u);
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, StoredPath(L"Persist"), L"KeepbootDisabledCount"),
               Text(L"50"));
-    EXPECT_TRUE(guard->TakeNewlyUnmovable().empty());
+    EXPECT_TRUE(told.Take<NotDisabled>().empty());
 }
 
 }  // namespace

@@ -24,29 +24,37 @@ protected:
     // A guard as a new run of the program makes it.
     StartupGuard& NewRun() {
         guard = std::make_unique<StartupGuard>(Folders());
+        told = Told();
+        told.Listen(*guard);
         guard->SetKeeping(StartupGuard::Keeping::Everything);
         guard->Restore();
         return *guard;
     }
     std::vector<CheckOutcome> Check(Policy policy, Decision answer = Decision::Disable) {
-        std::vector<CheckOutcome> outcomes;
-        guard->SetRecorder([&](const CheckOutcome& o) { outcomes.push_back(o); });
+        told.Take<CheckOutcome>();
         guard->Check(policy, [&](const StartupEntry&) { return answer; }, [](const StartupEntry&) {});
-        return outcomes;
+        return told.Take<CheckOutcome>();
     }
-    static std::vector<RecordState> Notes(StartupGuard& g) {
+    std::vector<RecordNote> NotedRecords() {
+        std::vector<RecordNote> notes;
+        for (const RecordsNoted& noted : told.Take<RecordsNoted>())
+            notes.insert(notes.end(), noted.notes.begin(), noted.notes.end());
+        return notes;
+    }
+    std::vector<RecordState> Notes() {
         std::vector<RecordState> states;
-        for (const auto& note : g.TakeNewlyNotedRecords()) states.push_back(note.state);
+        for (const RecordNote& note : NotedRecords()) states.push_back(note.state);
         return states;
     }
     std::unique_ptr<StartupGuard> guard;
+    Told told;
 };
 
 TEST_F(Keeping, WhatCameWhileNoGuardRanIsNewAtTheNextStart) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Before", L"before.exe");
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Vendor", L"vendor.exe");
     NewRun();
-    EXPECT_EQ(Notes(*guard), (std::vector<RecordState>{RecordState::Missing, RecordState::Missing}))
+    EXPECT_EQ(Notes(), (std::vector<RecordState>{RecordState::Missing, RecordState::Missing}))
         << "the very first start takes the places as they are, and says so";
     EXPECT_TRUE(Check(Policy::DisableSilently).empty());
     // Allowed in this run: known in the next.
@@ -59,7 +67,7 @@ TEST_F(Keeping, WhatCameWhileNoGuardRanIsNewAtTheNextStart) {
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Vendor", L"rewritten.exe");
     MakeShortcut(UserStartup(), L"Dropped");
     NewRun();
-    EXPECT_TRUE(Notes(*guard).empty());
+    EXPECT_TRUE(Notes().empty());
     const std::vector<CheckOutcome> outcomes = Check(Policy::DisableSilently);
     std::vector<std::wstring> found;
     for (const CheckOutcome& o : outcomes) {
@@ -105,13 +113,13 @@ TEST_F(Keeping, ABrokenRecordIsSaidAndReplacedByTheFirstReading) {
     SetRawValue(HKEY_CURRENT_USER, kRecordsKey, kEntriesRecord, REG_BINARY, record.data.data(),
                 static_cast<DWORD>(record.data.size()));
     NewRun();
-    const std::vector<RecordState> notes = Notes(*guard);
+    const std::vector<RecordState> notes = Notes();
     EXPECT_NE(std::find(notes.begin(), notes.end(), RecordState::Broken), notes.end());
     EXPECT_TRUE(Check(Policy::DisableSilently).empty());
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Known").text, L"known.exe");
     guard.reset();
     NewRun();
-    EXPECT_TRUE(Notes(*guard).empty()) << "written whole again";
+    EXPECT_TRUE(Notes().empty()) << "written whole again";
 }
 
 // Only an administrator writes the machine's record; a standard user's
@@ -121,7 +129,7 @@ TEST_F(Keeping, TheMachinesRecordIsTheAdministratorsAndAFailedWriteKeepsTheLastO
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Vendor", L"vendor.exe");
     SetStandardUserMode(true);
     NewRun();
-    const std::vector<StartupGuard::RecordNote> notes = guard->TakeNewlyNotedRecords();
+    const std::vector<RecordNote> notes = NotedRecords();
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_TRUE(!notes[0].machine && notes[0].state == RecordState::Missing) << "the user's first start";
     EXPECT_TRUE(notes[1].machine && notes[1].needsAdministrator) << "the machine's record needs an administrator";
@@ -129,7 +137,7 @@ TEST_F(Keeping, TheMachinesRecordIsTheAdministratorsAndAFailedWriteKeepsTheLastO
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRecordsKey, kOldMachineCopyRecord).exists);
     guard.reset();
     NewRun();
-    EXPECT_TRUE(Notes(*guard).empty()) << "said at the user's first start only";
+    EXPECT_TRUE(Notes().empty()) << "said at the user's first start only";
     guard.reset();
     SetStandardUserMode(false);
     NewRun();  // an administrator's run keeps the machine's record
@@ -154,7 +162,7 @@ TEST_F(Keeping, TheMachinesRecordIsTheAdministratorsAndAFailedWriteKeepsTheLastO
     SetFaultInjector({});
     guard.reset();
     NewRun();
-    EXPECT_TRUE(Notes(*guard).empty()) << "whole";
+    EXPECT_TRUE(Notes().empty()) << "whole";
     const std::vector<CheckOutcome> again = Check(Policy::Ask, Decision::Leave);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0].entry.item, L"Unkept") << "its allowing was not kept";
@@ -185,6 +193,7 @@ protected:
 public:
     using Keeping::Check;
     using Keeping::guard;
+    using Keeping::told;
     using Keeping::NewRun;
     using CoreTest::MakeShortcut;
     using CoreTest::Pss;
@@ -218,13 +227,13 @@ const StartCase kStartCases[] = {
     {"RecordWrittenOnceItCanBe",
      [](KeptAcrossStarts& test) {
          test.NewRun();
-         test.guard->TakeNewlyUnkept();
+         test.told.Take<RecordNotKept>();
          SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
          SetStringValue(HKEY_CURRENT_USER, kRun, L"Answered", L"answered.exe");
          test.Check(Policy::Ask, Decision::Allow);
-         EXPECT_TRUE(test.guard->TakeNewlyUnkept()) << "said";
+         EXPECT_EQ(test.told.Take<RecordNotKept>().size(), 1u) << "said";
          test.Check(Policy::Ask, Decision::Allow);
-         EXPECT_FALSE(test.guard->TakeNewlyUnkept()) << "once while it lasts";
+         EXPECT_TRUE(test.told.Take<RecordNotKept>().empty()) << "once while it lasts";
          SetFaultInjector({});
          EXPECT_TRUE(test.Check(Policy::Ask, Decision::Leave).empty());
          EXPECT_TRUE(test.NewAtTheNextStart().empty()) << "the answer was kept at the next check";
@@ -269,7 +278,7 @@ const StartCase kStartCases[] = {
                         L"item", L"Held");
          SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
          ASSERT_NO_THROW(test.NewRun());
-         const std::vector<SkippedValue> said = test.guard->TakeNewlySkipped();
+         const std::vector<SkippedValue> said = test.told.Take<SkippedValue>();
          EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const SkippedValue& v) {
              return v.unreadable && v.key.find(L"MSConfig") != std::wstring::npos;
          }));

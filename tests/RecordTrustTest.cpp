@@ -72,10 +72,11 @@ public:
     // One run of the program as an administrator: its records taken back,
     // its first check made under "disable silently".
     void Run() {
+        // In the program's order: the watch hears what the start finds.
         guard_ = std::make_unique<StartupGuard>(Folders());
+        watcher_ = std::make_unique<Watcher>(*guard_, false, host_);
         guard_->SetKeeping(StartupGuard::Keeping::Everything);
         guard_->Restore();
-        watcher_ = std::make_unique<Watcher>(*guard_, false, host_);
         watcher_->SetKeeping(true);
         watcher_->SetPolicies(Policy::DisableSilently, Policy::DisableSilently);
         // As the start pages' page does: what was kept, or what is there.

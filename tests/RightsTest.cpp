@@ -128,6 +128,8 @@ TEST_F(StandardUser, ReadingAndCheckingAskForNoWriteRights) {
 
 TEST_F(StandardUser, NewMachineEntryIsReportedOnceAndLentRightsOnlyWhenAsked) {
     StartupGuard guard(Folders());
+    Told told;
+    told.Listen(guard);
     guard.Reload();
     int elevations = 0;
     guard.SetElevation([&](const StartupEntry&) {
@@ -141,12 +143,12 @@ TEST_F(StandardUser, NewMachineEntryIsReportedOnceAndLentRightsOnlyWhenAsked) {
     };
     check(Policy::DisableSilently);
     EXPECT_EQ(elevations, 0) << "no request for rights behind the user's back";
-    const std::vector<EntryText> waiting = guard.TakeNewlyWaitingForAdministrator();
+    const std::vector<NeedsAdministrator> waiting = told.Take<NeedsAdministrator>();
     ASSERT_EQ(waiting.size(), 1u);
-    EXPECT_EQ(waiting[0].item, L"Vendor");
-    EXPECT_TRUE(guard.TakeNewlyUnmovable().empty()) << "no failure: a lack of rights";
+    EXPECT_EQ(waiting[0].entry.item, L"Vendor");
+    EXPECT_TRUE(told.Take<NotDisabled>().empty()) << "no failure: a lack of rights";
     check(Policy::DisableSilently);
-    EXPECT_TRUE(guard.TakeNewlyWaitingForAdministrator().empty()) << "once while it stays";
+    EXPECT_TRUE(told.Take<NeedsAdministrator>().empty()) << "once while it stays";
 
     SetStringValue(HKEY_LOCAL_MACHINE, kRun, L"Other", L"other.exe");
     check(Policy::Ask);

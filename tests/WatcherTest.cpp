@@ -25,6 +25,7 @@ protected:
         host_.tell = [this](const WatchEvent& event) {
             if (const auto* change = std::get_if<LogonValueChange>(&event)) logonChanges_.push_back(*change);
             if (const auto* finding = std::get_if<Finding>(&event)) findings_.push_back(*finding);
+            if (const auto* outcome = std::get_if<CheckOutcome>(&event)) outcomes_.push_back(*outcome);
         };
         StartWatch();
     }
@@ -66,6 +67,7 @@ protected:
     };
     Decision Answer(const StartupEntry& entry) { return answer_(entry); }
     std::unique_ptr<StartupGuard> guard_;
+    std::vector<CheckOutcome> outcomes_;  // as the watch told them
     WatchHost host_;
     std::unique_ptr<Watcher> watcher_;
     std::vector<LogonValueChange> logonChanges_;
@@ -369,8 +371,8 @@ TEST_F(WatcherTest, AnUnansweredQuestionOrAMoveDelaysNothingAndLosesNothing) {
         asked.push_back(TextOf(entry).item + L"|" + guard_->PreviousCommand(entry).value_or(L""));
         return Decision::Later;
     };
-    std::vector<CheckOutcome> outcomes;
-    guard_->SetRecorder([&](const CheckOutcome& outcome) { outcomes.push_back(outcome); });
+    std::vector<CheckOutcome>& outcomes = outcomes_;
+    outcomes.clear();
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"C:\\evil\\known.exe");
     ASSERT_TRUE(InTime([&] { return !asked.empty(); }));
     watcher_->CheckEverything();

@@ -10,7 +10,7 @@ namespace kb {
 Watcher::Watcher(StartupGuard& guard, bool followFolders, WatchHost host)
     : guard_(guard), followFolders_(followFolders), host_(std::move(host)) {
     guard_.SetPause([this] { Breathe(); });
-    guard_.SetRecorder([this](const CheckOutcome& outcome) { Tell(outcome); });
+    guard_.SetSink([this](const GuardEvent& event) { TellOf(event); });
 }
 
 void Watcher::SetPolicies(Policy startup, Policy startPages) noexcept {

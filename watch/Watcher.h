@@ -83,6 +83,11 @@ public:
     Watcher(StartupGuard& guard, bool followFolders, WatchHost host);
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;
+    // The guard may outlive its watch: it tells no one gone.
+    ~Watcher() {
+        guard_.SetSink(nullptr);
+        guard_.SetPause(nullptr);
+    }
 
     // What the user chose; read at each check.
     void SetPolicies(Policy startup, Policy startPages) noexcept;
@@ -145,8 +150,8 @@ public:
 
     void NoteWakeUp() noexcept { ++counters_.wakeUps; }
     const Counters& Count() const noexcept { return counters_; }
-    // Tells what the guard found since it last told (values that are not
-    // text, places it could not read, entries it could not disable).
+    // Tells what the store found since it last told: Keepboot's own folder
+    // refused. (The guard tells its own as it finds it.)
     void TellWhatWasFound();
 
 private:
@@ -164,6 +169,8 @@ private:
     void Breathe();
     void FollowStartupFolders();
     void Tell(const WatchEvent& event);
+    // One event of the guard's, as the watch tells it.
+    void TellOf(const GuardEvent& event);
 
     StartupGuard& guard_;
     const bool followFolders_;
