@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <deque>
 #include <new>
+#include <optional>
 
 #include "platform/AppTitle.h"
 #include "platform/Error.h"
@@ -16,7 +19,11 @@ std::function<void(const std::wstring&)>& ReportSink() {
     return sink;
 }
 
-bool reportOpen = false;
+// The reports waiting for the top-level loop, and the one open. A few are
+// enough: beyond them, an error that comes in many forms is said already.
+constexpr std::size_t kMostWaiting = 8;
+std::deque<std::wstring> waiting;
+std::optional<std::wstring> open;
 
 }  // namespace
 
@@ -26,21 +33,37 @@ std::wstring ErrorReportText(const std::wstring& message) {
 }
 
 void ShowErrorReport(const std::wstring& message) {
-    if (reportOpen) return;
-    reportOpen = true;
-    struct Closed {
-        ~Closed() { reportOpen = false; }
-    } closed;
-    const std::wstring text = ErrorReportText(message);
-    if (ReportSink()) {
-        ReportSink()(text);
+    std::wstring text = ErrorReportText(message);
+    if (text == open || std::find(waiting.begin(), waiting.end(), text) != waiting.end() ||
+        waiting.size() >= kMostWaiting)
         return;
+    waiting.push_back(std::move(text));
+    // Wakes the top-level loop; a nested loop that drops it still leaves the
+    // report for the next round of the top-level one.
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+void ShowPendingReports() noexcept {
+    if (open) return;  // a box's own loop runs this thread's messages
+    try {
+        while (!waiting.empty()) {
+            open = std::move(waiting.front());
+            waiting.pop_front();
+            struct Closed {
+                ~Closed() { open.reset(); }
+            } closed;
+            if (ReportSink())
+                ReportSink()(*open);
+            else
+                ::MessageBoxW(nullptr, open->c_str(), kAppTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        }
+    } catch (...) {
+        // A test's sink that raised; the box itself raises nothing.
     }
-    ::MessageBoxW(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 bool ErrorReportOpen() noexcept {
-    return reportOpen;
+    return open.has_value();
 }
 
 void ReportCurrentException() noexcept {

@@ -9,14 +9,20 @@ namespace kb {
 // character sorts above ".".
 std::wstring ErrorReportText(const std::wstring& message);
 
-// Shows the report and waits for it to be closed. While one is open,
-// further reports are dropped: an error that comes back at every check
-// would otherwise stack a new box on the open one each time.
+// Puts the report to the user: never inside the handling of another
+// message, where a box's own message loop would run the rest of the program
+// under it, but from the top-level loop (ShowPendingReports), which a posted
+// message wakes. A report the same as one waiting or open is dropped: an
+// error that comes back at every check says itself once.
 void ShowErrorReport(const std::wstring& message);
 
 // Reports the exception being handled. For use in a catch (...) block at
 // a system callback's edge, so nothing unwinds into the system.
 void ReportCurrentException() noexcept;
+
+// From the top-level loop only: shows each waiting report in turn, waiting
+// for each to be closed.
+void ShowPendingReports() noexcept;
 
 // Whether a report is open now; nothing new is started over one.
 bool ErrorReportOpen() noexcept;

@@ -4,6 +4,7 @@
 
 #include "app/ControlIds.h"
 #include "app/services/UserMoves.h"
+#include "app/ErrorReport.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 #include "platform/TextCompare.h"
@@ -71,26 +72,26 @@ void HistoryPage::Enable(const HistoryRecord& record) {
             const EntryText text = TextOf(value);
             if (text.item != selected->item || text.location != selected->location) continue;
             if (text.command != selected->command)
-                throw Error(L"'" + Showable(selected->item) + L"' no longer holds what the record says: nothing restored");
+                return ShowErrorReport(L"'" + Showable(selected->item) +
+                                       L"' no longer holds what the record says: nothing restored");
             const std::wstring report = ReportOf(MoveForUser(bench_, {value}, MoveSource::History));
             listPage_.Reload();
-            if (!report.empty()) throw Error(report);
+            if (!report.empty()) ShowErrorReport(report);
             return;
         }
-        throw Error(L"'" + Showable(selected->item) + L"' is Windows' own again: nothing to restore");
+        return ShowErrorReport(L"'" + Showable(selected->item) + L"' is Windows' own again: nothing to restore");
     }
     // Only what this program disabled, by the watch or for you: a record
     // alone proves nothing, any program of yours can write the file.
     if (!IsOwnDisable(*selected)) return;
     if (!WasDisabledHere(selected->location, selected->item, selected->command))
-        throw Error(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
+        return ShowErrorReport(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
     const std::optional<StartupEntry> stored =
         FindPutAside(bench_.guard.Listed(), {selected->item, selected->command, selected->location});
-    if (!stored)
-        throw Error(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
+    if (!stored) return ShowErrorReport(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
     const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, MoveSource::History));
     listPage_.Reload();
-    if (!report.empty()) throw Error(report);
+    if (!report.empty()) ShowErrorReport(report);
 }
 
 bool IsOwnDisable(const HistoryRecord& record) {

@@ -110,6 +110,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         kb::ReportCurrentException();
         exitCode = 1;
     }
+    // What was reported after the last round of the loop, or with no loop.
+    kb::ShowPendingReports();
     if (SUCCEEDED(com)) ::CoUninitialize();
     return exitCode;
 }

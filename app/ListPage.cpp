@@ -4,6 +4,7 @@
 
 #include "app/ControlIds.h"
 #include "app/services/UserMoves.h"
+#include "app/ErrorReport.h"
 #include "platform/Error.h"
 #include "platform/ScopeExit.h"
 
@@ -76,7 +77,7 @@ void ListPage::Apply() {
         if (!failure) failure = std::current_exception();
     }
     if (failure) std::rethrow_exception(failure);
-    if (!report.empty()) throw Error(report);
+    if (!report.empty()) ShowErrorReport(report);
 }
 
 void ListPage::RunPutOffWork() {

@@ -119,7 +119,7 @@ void MainWindow::PutBack(const StartupEntry& entry) {
     }
     const std::wstring report = ReportOf(MoveForUser(*bench_, {entry}, MoveSource::History));
     listTab_->Reload();
-    if (!report.empty()) throw Error(report);
+    if (!report.empty()) ShowErrorReport(report);
 }
 
 }  // namespace kb

@@ -122,6 +122,8 @@ int MainWindow::RunUntilQuit() {
         if (changed) OnPlaceChanged();
         if (const std::optional<int> quit = kb::DispatchWaitingMessages(filter)) return *quit;
         ResumeDeferredWork();
+        // Here, and nowhere inside a message's handling: a box runs its own loop.
+        ShowPendingReports();
     }
 }
 

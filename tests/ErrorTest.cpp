@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -15,7 +16,10 @@ protected:
     void SetUp() override {
         kb::SetErrorReportSink([this](const std::wstring& text) { shown.push_back(text); });
     }
-    void TearDown() override { kb::SetErrorReportSink({}); }
+    void TearDown() override {
+        kb::ShowPendingReports();
+        kb::SetErrorReportSink({});
+    }
     std::vector<std::wstring> shown;
 };
 
@@ -48,10 +52,34 @@ TEST_F(ErrorReport, ReportsWhateverIsBeingHandled) {
     } catch (...) {
         kb::ReportCurrentException();
     }
+    EXPECT_TRUE(shown.empty()) << "shown from the top-level loop, not inside the handling";
+    kb::ShowPendingReports();
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], L"Cannot create shell notification icon.");
     EXPECT_EQ(shown[1], L"bad thing.");
     EXPECT_EQ(shown[2], L"Unexpected error.");
+}
+
+// A report is never opened inside another's handling: made while one is
+// open, it waits for that one to close; one the same as a report waiting or
+// open is said once.
+TEST_F(ErrorReport, WaitsForTheTopLevelLoopAndIsSaidOnce) {
+    int depth = 0, deepest = 0;
+    kb::SetErrorReportSink([&](const std::wstring& text) {
+        deepest = std::max(deepest, ++depth);
+        shown.push_back(text);
+        if (text == L"First.") {
+            kb::ShowErrorReport(L"First");  // the same as the open one
+            kb::ShowErrorReport(L"Second");
+            kb::ShowPendingReports();  // a box's own loop reaching the top-level call
+        }
+        --depth;
+    });
+    for (int i = 0; i < 3; ++i) kb::ShowErrorReport(L"First");
+    EXPECT_TRUE(shown.empty());
+    kb::ShowPendingReports();
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"First.", L"Second."}));
+    EXPECT_EQ(deepest, 1) << "one box at a time";
 }
 
 TEST(OleErrors, CarryTheSystemTextOrTheCode) {

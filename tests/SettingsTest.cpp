@@ -117,7 +117,7 @@ TEST_F(SettingsPage, UnwritableFileIsReportedAndTheRestIsNotWritten) {
         return point == FaultPoint::SettingsWrite && ++writes == 3;
     });
     window.reset();
-    EXPECT_EQ(reports, (Names{L"Unable to write to " + SettingsFile() + L"."}));
+    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L"."}));
     EXPECT_EQ(Read(L"ie"), L"0");
     EXPECT_EQ(Read(L"startup"), L"(none)");
     EXPECT_EQ(Read(L"interval_second"), L"(none)");
@@ -149,7 +149,7 @@ TEST_F(SettingsPage, TrayIconIsTriedAgainUntilTheShellTakesIt) {
     SetFaultInjector({});
     ::SendMessageW(w.Handle(), WM_TIMER, MainWindow::kTrayRetryTimerId, 0);
     EXPECT_TRUE(w.TrayIconShown());
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(Reports().empty());
 }
 
 TEST_F(SettingsPage, SettingsFileSitsBesideTheProgram) {
@@ -172,7 +172,7 @@ TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
     w.SettingsTab().SetSelfStart(true);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRun.c_str(), L"Keepboot");
     w.SettingsTab().SetSelfStart(false);  // already gone: nothing raised
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(Reports().empty());
 }
 
 // The administrator's StartAtLogon makes the self-start where no rights
@@ -190,7 +190,7 @@ TEST_F(SettingsPage, TheAdministratorsStartAtLogonIsMadeAndGreyed) {
     w.CheckForChanges();  // the interval's check reads the policy again
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
     EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(Reports().empty());
 }
 
 // A self-start the registry refused is no self-start: the box goes back,
@@ -205,7 +205,7 @@ TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
     ::SendMessageW(w.SettingsTab().Controls().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
     EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
-    EXPECT_EQ(reports, (Names{L"Failed to set data for 'Keepboot'"}));
+    EXPECT_EQ(Reports(), (Names{L"Failed to set data for 'Keepboot'"}));
     window.reset();
     EXPECT_EQ(Read(L"startup"), L"0");
 }

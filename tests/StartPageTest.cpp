@@ -149,7 +149,7 @@ TEST_F(StartPages, ApplyWritesAllFourAndReportsAKeyThatDoesNotOpen) {
     EXPECT_EQ(Get(0).text, L"http://one.example/");
     EXPECT_EQ(Get(1).text, Original(1));
     EXPECT_EQ(Get(3), Text(L""));
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(Reports().empty());
 
     RemoveKey(HKEY_LOCAL_MACHINE);
     ::SetWindowTextW(w.StartPagesTab().Controls().edits[1], L"http://two.example/");
@@ -189,7 +189,7 @@ TEST_F(StartPages, RefusedRevertRepeatsEveryCheckWithoutStacking) {
     for (int tick = 0; tick < 3; ++tick) Tick();
     EXPECT_EQ(questions.size(), 3u) << "one question per check, none stacked";
     EXPECT_EQ(writes, 3);
-    EXPECT_TRUE(reports.empty()) << "a failed revert is dropped silently";
+    EXPECT_TRUE(Reports().empty()) << "a failed revert is dropped silently";
     EXPECT_EQ(Get(3).text, L"http://stuck.example/");
 }
 

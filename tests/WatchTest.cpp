@@ -134,7 +134,7 @@ TEST_F(Watch, WatchGoesOnWhileAReportIsOpen) {
         EXPECT_FALSE(Live(L"New")) << "disabled while the report is open";
     });
     ShowErrorReport(L"something");
-    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Reports().size(), 1u);
     EXPECT_TRUE(w.Ready());
 }
 
@@ -149,7 +149,7 @@ TEST_F(Watch, NoticesPauseNothingAndAreKeptInTheHistory) {
     Tick();
     EXPECT_FALSE(Live(L"New"));
     Tick();
-    EXPECT_TRUE(reports.empty()) << "no modal report";
+    EXPECT_TRUE(Reports().empty()) << "no modal report";
     EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
               (Names{L"Invalid data type for 'Blob'", L"Invalid data type for 'Counter'"}));
 }
@@ -170,7 +170,7 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
               (Names{L"Cannot read " + UserStartup() +
                      L"-file: it is not a folder. What it held before stays guarded."}));
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(Reports().empty());
 }
 
 // A long check handles the window's messages between its steps: the window
@@ -208,7 +208,7 @@ TEST_F(Watch, NoCheckOnceTheTeardownBegan) {
         Tick();
     });
     ::SendMessageW(w.Handle(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(reports, (Names{L"Unable to write to " + SettingsFile() + L"."}));
+    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L"."}));
     EXPECT_TRUE(Live(L"Known"));
     EXPECT_TRUE(Live(L"New"));
     EXPECT_FALSE(w.Timer().Enabled());

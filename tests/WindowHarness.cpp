@@ -18,6 +18,7 @@ void WindowTest::SetUp() {
 
 void WindowTest::TearDown() {
     window.reset();
+    ShowPendingReports();  // none is left for the next test
     SetErrorReportSink({});
     CoreTest::TearDown();
 }

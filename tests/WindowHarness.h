@@ -12,6 +12,7 @@
 
 #include "CoreHarness.h"
 #include "app/services/History.h"
+#include "app/ErrorReport.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
 
@@ -32,6 +33,12 @@ protected:
     void Tick() { ::SendMessageW(window->Handle(), WM_TIMER, 1, 0); }
     // The records of the history file, but for the first start's notice.
     std::vector<HistoryRecord> Records();
+
+    // The error reports shown so far, as the top-level loop shows them.
+    const std::vector<std::wstring>& Reports() {
+        ShowPendingReports();
+        return reports;
+    }
 
     std::unique_ptr<MainWindow> window;
     std::vector<std::wstring> reports;
