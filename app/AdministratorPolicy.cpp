@@ -55,7 +55,7 @@ void MainWindow::FollowAdminSelfStart() {
         selfStartShown_ = true;
     } catch (const Error& e) {
         ShowNotice(L"Keepboot could not follow your administrator's policy on starting with "
-                   L"Windows: " + e.Message());
+                   L"Windows: " + e.Context());
     }
 }
 

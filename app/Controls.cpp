@@ -118,7 +118,10 @@ HWND ControlSet::Add(const ControlArgs& args, std::function<void()> onClick) {
         kind.exStyle, kind.className, args.text, WS_CHILD | WS_VISIBLE | kind.style, place.left, place.top,
         place.right - place.left, place.bottom - place.top, parent_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), ::GetModuleHandleW(nullptr), nullptr);
-    if (!control) throw Error(L"Error creating window");
+    if (!control) {
+        const DWORD code = ::GetLastError();
+        throw Error(L"Error creating window", code);
+    }
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     placed_.push_back({control, args});
     if (onClick) bindings_.push_back({control, std::move(onClick)});

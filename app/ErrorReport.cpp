@@ -62,6 +62,13 @@ void ShowPendingReports() noexcept {
     }
 }
 
+std::wstring WordsOf(const Error& error) {
+    if (const auto* ole = dynamic_cast<const OleError*>(&error))
+        return ole->Context().empty() ? OleErrorMessage(ole->Code()) : ole->Context();
+    if (error.Code() == ERROR_SUCCESS) return error.Context();
+    return ErrorReportText(error.Context()) + L"\n\n" + SystemErrorText(error.Code()) + L".";
+}
+
 bool ErrorReportOpen() noexcept {
     return open.has_value();
 }
@@ -71,7 +78,7 @@ void ReportCurrentException() noexcept {
         try {
             throw;
         } catch (const Error& e) {
-            ShowErrorReport(e.Message());
+            ShowErrorReport(WordsOf(e));
         } catch (const std::bad_alloc&) {
             ShowErrorReport(L"Out of memory");
         } catch (const std::exception& e) {

@@ -5,6 +5,8 @@
 
 namespace kb {
 
+class Error;
+
 // The text of the report box: the message, with "." appended when its last
 // character sorts above ".".
 std::wstring ErrorReportText(const std::wstring& message);
@@ -15,6 +17,11 @@ std::wstring ErrorReportText(const std::wstring& message);
 // message wakes. A report the same as one waiting or open is dropped: an
 // error that comes back at every check says itself once.
 void ShowErrorReport(const std::wstring& message);
+
+// An error as the user reads it, the one place errors are worded: what was
+// being done and, on a line of its own, why in Windows' words where Windows
+// gave a code; a COM error in the system's words for its code.
+std::wstring WordsOf(const Error& error);
 
 // Reports the exception being handled. For use in a catch (...) block at
 // a system callback's edge, so nothing unwinds into the system.

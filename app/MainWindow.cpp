@@ -141,7 +141,7 @@ void MainWindow::StartTheWatch() {
         timer_->SetEnabled(true);
     } catch (const Error& e) {
         // Nothing stops the guard: the notifications watch on without it.
-        ShowNotice(e.Message() + L": the full check every few seconds is off, and the change "
+        ShowNotice(e.Context() + L": the full check every few seconds is off, and the change "
                                  L"notifications watch every place on their own.");
     }
     ::PostMessageW(Handle(), kFirstCheckMessage, 0, 0);

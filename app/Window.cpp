@@ -31,17 +31,21 @@ void WindowBase::RegisterClassOnce(const WindowClass& windowClass) {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = windowClass.background;
     wc.lpszClassName = windowClass.name;
-    if (!::RegisterClassExW(&wc)) throw Error(L"Cannot register window class");
+    if (!::RegisterClassExW(&wc)) {
+        const DWORD code = ::GetLastError();
+        throw Error(L"Cannot register window class", code);
+    }
 }
 
 void WindowBase::CreateOf(const WindowClass& windowClass, const WindowArgs& args) {
     RegisterClassOnce(windowClass);
     const HMENU noMenu = nullptr;
-    if (InjectFault(FaultPoint::WindowCreate) ||
-        !::CreateWindowExW(args.exStyle, windowClass.name, args.caption, args.style, args.x, args.y,
-                           args.width, args.height, args.parent, noMenu,
-                           ::GetModuleHandleW(nullptr), this))
-        throw Error(L"Error creating window");
+    if (InjectFault(FaultPoint::WindowCreate)) throw Error(L"Error creating window", ERROR_NOT_ENOUGH_MEMORY);
+    if (!::CreateWindowExW(args.exStyle, windowClass.name, args.caption, args.style, args.x, args.y, args.width,
+                           args.height, args.parent, noMenu, ::GetModuleHandleW(nullptr), this)) {
+        const DWORD code = ::GetLastError();
+        throw Error(L"Error creating window", code);
+    }
 }
 
 LRESULT CALLBACK WindowBase::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

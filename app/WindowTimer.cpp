@@ -20,9 +20,11 @@ void WindowTimer::SetEnabled(bool enabled) {
 
 void WindowTimer::Start() {
     if (interval_ == 0) return;  // a zero interval never fires
-    if (InjectFault(FaultPoint::TimerSet) || !::SetTimer(window_, id_, interval_, nullptr)) {
+    const bool set = !InjectFault(FaultPoint::TimerSet) && ::SetTimer(window_, id_, interval_, nullptr);
+    if (!set) {
+        const DWORD code = ::GetLastError();
         enabled_ = false;
-        throw Error(L"Not enough timers available");
+        throw Error(L"Not enough timers available", code);
     }
 }
 

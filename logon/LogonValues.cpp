@@ -69,12 +69,13 @@ void PutBackLogonValue(const LogonValue& value, const ValueState& state) {
                           : RegKey::OpenForWriting(value.root, value.keyPath, value.view);
     if (!key) {
         if (!state && key.NotFound()) return;  // no key, no value: as it was
-        throw Error(L"Unable to write to " + value.Location());
+        throw Error(L"Unable to write to " + value.Location(), static_cast<DWORD>(key.Error()));
     }
     if (state)
         key->WriteBytes(value.name, state->type, state->data);
-    else if (key->HasValue(value.name) && key->DeleteValue(value.name) != ERROR_SUCCESS)
-        throw Error(L"Unable to write to " + value.Location());
+    else if (key->HasValue(value.name))
+        if (const LONG deleted = key->DeleteValue(value.name); deleted != ERROR_SUCCESS)
+            throw Error(L"Unable to write to " + value.Location(), static_cast<DWORD>(deleted));
 }
 
 KnownGood ReadKnownGood() {
@@ -264,7 +265,7 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
             changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently, Kind::Decided, {}});
         } catch (const Error& e) {
             // Said, and met again next time; the others go on.
-            changes.push_back({i, *live, before, Decision::Leave, false, Kind::NotPutBack, {}, false, e.Message()});
+            changes.push_back({i, *live, before, Decision::Leave, false, Kind::NotPutBack, {}, false, e.Context()});
         }
     }
     return changes;

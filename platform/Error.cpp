@@ -44,7 +44,7 @@ std::wstring SystemErrorText(DWORD code) {
 }
 
 void OleCheck(HRESULT code) {
-    if (FAILED(code)) throw OleError(code, OleErrorMessage(code));
+    if (FAILED(code)) throw OleError(code);
 }
 
 }  // namespace kb

@@ -1,5 +1,7 @@
 #pragma once
-// The program's raised errors. Showing them is the application's business.
+// The program's raised errors: what was being done, and Windows' code for
+// why. Wording them for the user is the application's business, in one
+// place (app/ErrorReport.h).
 #include <windows.h>
 
 #include <exception>
@@ -7,25 +9,28 @@
 
 namespace kb {
 
-// An error meant for the user: its message is shown as it stands.
+// What was being done, as a user reads it ("Failed to set data for 'X'"),
+// and Windows' error code, where Windows gave one.
 class Error : public std::exception {
 public:
-    explicit Error(std::wstring message) : message_(std::move(message)) {}
-    const std::wstring& Message() const noexcept { return message_; }
+    explicit Error(std::wstring context, DWORD code = ERROR_SUCCESS)
+        : context_(std::move(context)), code_(code) {}
+    const std::wstring& Context() const noexcept { return context_; }
+    DWORD Code() const noexcept { return code_; }
     const char* what() const noexcept override { return "Keepboot error"; }
 
 private:
-    std::wstring message_;
+    std::wstring context_;
+    DWORD code_;
 };
 
-// An error from a COM call, carrying its HRESULT.
+// An error from a COM call: its HRESULT, and where the system's text for
+// the code is not the whole story, the words to say instead.
 class OleError : public Error {
 public:
-    OleError(HRESULT code, std::wstring message) : Error(std::move(message)), code_(code) {}
-    HRESULT Code() const noexcept { return code_; }
-
-private:
-    HRESULT code_;
+    explicit OleError(HRESULT code, std::wstring context = {})
+        : Error(std::move(context), static_cast<DWORD>(code)) {}
+    HRESULT Code() const noexcept { return static_cast<HRESULT>(Error::Code()); }
 };
 
 // The system's text for an HRESULT, or "OLE error %.8x" when it has none.

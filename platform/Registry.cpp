@@ -17,7 +17,7 @@ std::wstring RelativePath(std::wstring_view path) {
 
 // All subkey or value names of a key, in enumeration order.
 std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
-    if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key");
+    if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key", ERROR_CANTREAD);
     std::vector<std::wstring> names;
     DWORD maxKeyLength = 0, maxValueLength = 0;
     ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxKeyLength, nullptr, nullptr,
@@ -35,7 +35,7 @@ std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
         }
         if (rc == ERROR_NO_MORE_ITEMS) return names;
         // A list that stops early would pass for the whole one.
-        if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key");
+        if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key", static_cast<DWORD>(rc));
         names.emplace_back(buffer.data(), length);
         ++i;
     }
@@ -184,7 +184,7 @@ std::vector<std::wstring> RegKey::ValueNames() const {
 
 std::optional<std::vector<std::pair<std::wstring, RegValue>>> RegKey::Values(
     const std::function<bool()>& breathe) const {
-    if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key");
+    if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key", ERROR_CANTREAD);
     std::vector<std::pair<std::wstring, RegValue>> values;
     DWORD maxName = 0, maxData = 0;
     ::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -206,7 +206,7 @@ std::optional<std::vector<std::pair<std::wstring, RegValue>>> RegKey::Values(
         retries = 0;
         if (rc == ERROR_NO_MORE_ITEMS) return values;
         // A list that stops early would pass for the whole one.
-        if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key");
+        if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key", static_cast<DWORD>(rc));
         values.emplace_back(std::wstring(name.data(), nameLength),
                             RegValue{type, std::vector<BYTE>(data.begin(), data.begin() + size)});
         ++i;
@@ -230,7 +230,8 @@ std::optional<RegValue> RegKey::TryQuery(const std::wstring& name) const {
     // one (or one that grew meanwhile) is asked for again in its size.
     if (InjectFault(FaultPoint::RegistryReadValue))
         throw Error(L"Cannot read the registry value '" + name + L"' (error " +
-                    std::to_wstring(ERROR_ACCESS_DENIED) + L")");
+                        std::to_wstring(ERROR_ACCESS_DENIED) + L")",
+                    ERROR_ACCESS_DENIED);
     RegValue value;
     value.data.resize(512);
     for (;;) {
@@ -243,7 +244,8 @@ std::optional<RegValue> RegKey::TryQuery(const std::wstring& name) const {
         }
         if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
         if (rc != ERROR_SUCCESS)
-            throw Error(L"Cannot read the registry value '" + name + L"' (error " + std::to_wstring(rc) + L")");
+            throw Error(L"Cannot read the registry value '" + name + L"' (error " + std::to_wstring(rc) + L")",
+                        static_cast<DWORD>(rc));
         value.data.resize(size);
         return value;
     }
@@ -261,29 +263,30 @@ bool RegKey::HasValue(const std::wstring& name) const {
            ERROR_SUCCESS;
 }
 
-bool RegKey::Write(const std::wstring& name, DWORD type, const void* data, DWORD size) {
-    return !InjectFault(FaultPoint::RegistryWrite) &&
-           ::RegSetValueExW(key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
-                            size) == ERROR_SUCCESS;
+LONG RegKey::SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    if (InjectFault(FaultPoint::RegistryWrite)) return ERROR_WRITE_FAULT;
+    return ::RegSetValueExW(key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+}
+
+void RegKey::WriteOrRaise(const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    if (const LONG rc = SetValue(name, type, data, size); rc != ERROR_SUCCESS)
+        throw Error(L"Failed to set data for '" + name + L"'", static_cast<DWORD>(rc));
 }
 
 void RegKey::WriteString(const std::wstring& name, const std::wstring& text, DWORD type) {
-    if (!Write(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))))
-        throw Error(L"Failed to set data for '" + name + L"'");
+    WriteOrRaise(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 void RegKey::WriteNumber(const std::wstring& name, DWORD number) {
-    if (!Write(name, REG_DWORD, &number, sizeof number))
-        throw Error(L"Failed to set data for '" + name + L"'");
+    WriteOrRaise(name, REG_DWORD, &number, sizeof number);
 }
 
 void RegKey::WriteBinary(const std::wstring& name, const void* data, DWORD size) {
-    if (!Write(name, REG_BINARY, data, size)) throw Error(L"Failed to set data for '" + name + L"'");
+    WriteOrRaise(name, REG_BINARY, data, size);
 }
 
 void RegKey::WriteBytes(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes) {
-    if (!Write(name, type, bytes.data(), static_cast<DWORD>(bytes.size())))
-        throw Error(L"Failed to set data for '" + name + L"'");
+    WriteOrRaise(name, type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 LONG RegKey::DeleteValue(const std::wstring& name) {

@@ -122,7 +122,9 @@ private:
     explicit RegKey(UniqueKey key) noexcept : key_(std::move(key)) {}
     static OpenedKey OpenWith(HKEY root, std::wstring_view path, REGSAM access);
     static OpenedKey CreateWith(HKEY root, std::wstring_view path, REGSAM view, bool onlyNew);
-    bool Write(const std::wstring& name, DWORD type, const void* data, DWORD size);
+    // Windows' code for the write.
+    LONG SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size);
+    void WriteOrRaise(const std::wstring& name, DWORD type, const void* data, DWORD size);
     UniqueKey key_;
 };
 

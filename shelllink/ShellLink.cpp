@@ -51,7 +51,7 @@ std::wstring ItemNameOf(IShellLinkW& shellLink) {
 }  // namespace
 
 void ReadShellLink(const std::wstring& fileName, ShellLinkData& link) {
-    if (InjectFault(FaultPoint::ShortcutRead)) throw OleError(E_FAIL, OleErrorMessage(E_FAIL));
+    if (InjectFault(FaultPoint::ShortcutRead)) throw OleError(E_FAIL);
     ComPtr<IShellLinkW> shellLink;
     OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_PPV_ARGS(&shellLink)));

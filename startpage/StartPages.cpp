@@ -111,7 +111,7 @@ std::wstring WriteBack(std::size_t index, const std::wstring& text) {
     try {
         return WriteStartPage(index, text) ? std::wstring() : std::wstring(L"its key does not open for writing");
     } catch (const Error& e) {
-        return e.Message();
+        return e.Context();
     }
 }
 

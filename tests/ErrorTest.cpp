@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -80,6 +81,24 @@ TEST_F(ErrorReport, WaitsForTheTopLevelLoopAndIsSaidOnce) {
     kb::ShowPendingReports();
     EXPECT_EQ(shown, (std::vector<std::wstring>{L"First.", L"Second."}));
     EXPECT_EQ(deepest, 1) << "one box at a time";
+}
+
+// The one place errors are worded: what was being done as it stands, and
+// Windows' reason on a line of its own where there is a code.
+TEST(ErrorWords, WhatWasBeingDoneAndWhyInWindowsWords) {
+    const struct {
+        std::shared_ptr<kb::Error> error;  // raised as the one or the other
+        std::wstring words;
+    } cases[] = {
+        {std::make_shared<kb::Error>(L"Not enough timers available"), L"Not enough timers available"},
+        {std::make_shared<kb::Error>(L"Failed to set data for 'Keepboot'", ERROR_ACCESS_DENIED),
+         L"Failed to set data for 'Keepboot'\n\n" + kb::SystemErrorText(ERROR_ACCESS_DENIED) + L"."},
+        {std::make_shared<kb::Error>(L"Unable to write to C:\\x.ini", ERROR_WRITE_FAULT),
+         L"Unable to write to C:\\x.ini.\n\n" + kb::SystemErrorText(ERROR_WRITE_FAULT) + L"."},
+        {std::make_shared<kb::OleError>(static_cast<HRESULT>(0xA1B2C3D4)), L"OLE error a1b2c3d4"},
+        {std::make_shared<kb::OleError>(E_NOINTERFACE, L"Interface not supported"), L"Interface not supported"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kb::WordsOf(*c.error), c.words);
 }
 
 TEST(OleErrors, CarryTheSystemTextOrTheCode) {

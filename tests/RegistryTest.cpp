@@ -22,9 +22,24 @@ std::wstring ThrownMessage(const std::function<void()>& action) {
     try {
         action();
     } catch (const Error& e) {
-        return e.Message();
+        return e.Context();
     }
     return L"(nothing raised)";
+}
+
+// A failed write says what it was doing, and carries Windows' own code for
+// why: here a key opened for reading only.
+TEST_F(RegistryTest, AFailedWriteCarriesWindowsCode) {
+    ASSERT_TRUE(RegKey::Create(HKEY_CURRENT_USER, kRun));
+    OpenedKey readOnly = RegKey::OpenForReading(HKEY_CURRENT_USER, kRun);
+    ASSERT_TRUE(readOnly);
+    try {
+        readOnly->WriteString(L"Alpha", L"a.exe");
+        ADD_FAILURE() << "a write through a read-only handle raised nothing";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Context(), L"Failed to set data for 'Alpha'");
+        EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
 }
 
 TEST_F(RegistryTest, WritesAndReadsTextAndListsNames) {

@@ -117,7 +117,8 @@ TEST_F(SettingsPage, UnwritableFileIsReportedAndTheRestIsNotWritten) {
         return point == FaultPoint::SettingsWrite && ++writes == 3;
     });
     window.reset();
-    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L"."}));
+    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L".\n\n" +
+                                SystemErrorText(ERROR_WRITE_FAULT) + L"."}));
     EXPECT_EQ(Read(L"ie"), L"0");
     EXPECT_EQ(Read(L"startup"), L"(none)");
     EXPECT_EQ(Read(L"interval_second"), L"(none)");
@@ -130,7 +131,7 @@ TEST_F(SettingsPage, FailedCreationLeavesTheFileAlone) {
         MakeWindow();
         ADD_FAILURE() << "creation must fail without its window";
     } catch (const Error& e) {
-        EXPECT_EQ(e.Message(), L"Error creating window");
+        EXPECT_EQ(e.Context(), L"Error creating window");
     }
     window.reset();
     EXPECT_EQ(Read(L"system"), L"1");
@@ -205,7 +206,7 @@ TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
     ::SendMessageW(w.SettingsTab().Controls().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
     EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
-    EXPECT_EQ(Reports(), (Names{L"Failed to set data for 'Keepboot'"}));
+    EXPECT_EQ(Reports(), (Names{L"Failed to set data for 'Keepboot'\n\n" + SystemErrorText(ERROR_WRITE_FAULT) + L"."}));
     window.reset();
     EXPECT_EQ(Read(L"startup"), L"0");
 }

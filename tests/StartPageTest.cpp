@@ -157,7 +157,7 @@ TEST_F(StartPages, ApplyWritesAllFourAndReportsAKeyThatDoesNotOpen) {
         w.StartPagesTab().Write();
         ADD_FAILURE() << "a value that was not written is no success";
     } catch (const Error& e) {
-        EXPECT_EQ(e.Message(), L"Unable to write to HKEY_LOCAL_MACHINE\\" + std::wstring(kStartPageKey));
+        EXPECT_EQ(e.Context(), L"Unable to write to HKEY_LOCAL_MACHINE\\" + std::wstring(kStartPageKey));
     }
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kStartPageKey)) << "no key is made";
     EXPECT_EQ(Get(1).text, L"http://two.example/") << "the others are written all the same";

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "WindowHarness.h"
+#include "platform/Error.h"
 #include "platform/ShowableText.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
@@ -208,7 +209,8 @@ TEST_F(Watch, NoCheckOnceTheTeardownBegan) {
         Tick();
     });
     ::SendMessageW(w.Handle(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L"."}));
+    EXPECT_EQ(Reports(), (Names{L"Unable to write to " + SettingsFile() + L".\n\n" +
+                                SystemErrorText(ERROR_WRITE_FAULT) + L"."}));
     EXPECT_TRUE(Live(L"Known"));
     EXPECT_TRUE(Live(L"New"));
     EXPECT_FALSE(w.Timer().Enabled());

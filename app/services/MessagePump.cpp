@@ -26,7 +26,7 @@ std::optional<std::size_t> WaitForMessageOr(const std::vector<HANDLE>& handles) 
     if (woke < WAIT_OBJECT_0 + count) return woke - WAIT_OBJECT_0;
     if (woke == WAIT_OBJECT_0 + count) return std::nullopt;
     const HRESULT failure = HRESULT_FROM_WIN32(::GetLastError());
-    throw OleError(failure, OleErrorMessage(failure));
+    throw OleError(failure);
 }
 
 bool PumpUntil(const std::function<bool()>& done, const MessageFilter& filter, HANDLE handle) {

@@ -122,7 +122,7 @@ public:
             if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) result = S_OK;
         }
         if (result == E_ACCESSDENIED) return Result::NeedsAdministrator;
-        if (FAILED(result)) throw OleError(result, OleErrorMessage(result));
+        if (FAILED(result)) throw OleError(result);
         // The Run value of an earlier version: the task replaces it.
         return RunValueSelfStart()->Set(false, executable);
     }

@@ -29,9 +29,12 @@ std::wstring ReadProfileText(const std::wstring& file, const wchar_t* key) {
 }
 
 void WriteProfileText(const std::wstring& file, const wchar_t* key, const std::wstring& text) {
-    if (InjectFault(FaultPoint::SettingsWrite) || WriteRefused(file) ||
-        !::WritePrivateProfileStringW(kSection, key, text.c_str(), file.c_str()))
-        throw Error(L"Unable to write to " + file);
+    const DWORD code = InjectFault(FaultPoint::SettingsWrite) ? ERROR_WRITE_FAULT
+                       : WriteRefused(file)                     ? ERROR_ACCESS_DENIED
+                       : ::WritePrivateProfileStringW(kSection, key, text.c_str(), file.c_str())
+                           ? ERROR_SUCCESS
+                           : ::GetLastError();
+    if (code != ERROR_SUCCESS) throw Error(L"Unable to write to " + file, code);
 }
 
 }  // namespace
