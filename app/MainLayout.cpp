@@ -74,13 +74,13 @@ void MainWindow::CreateControls() {
     settingsTab_ = std::make_unique<SettingsPage>(
         frame,
         SettingsPage::Actions{
-            .policiesChosen = [this](Policy startup, Policy startPage) { FollowPolicies(startup, startPage); },
+            .policiesChosen = [this](Policy startup, Policy startPage) { questions_->FollowPolicies(startup, startPage); },
             .selfStartChosen = [this](bool on) { SetSelfStart(on); },
             .restartElevated = [this] { RestartElevated(); }},
         !elevated_ && CanElevate());
     listTab_ = std::make_unique<ListPage>(frame, *bench_);
     startPagesTab_ = std::make_unique<StartPagesPage>(frame, *watcher_);
-    startPagesTab_->SetAsking([this] { return questions_.AskingAboutAValue(); });
+    startPagesTab_->SetAsking([this] { return questions_ && questions_->AskingAboutAValue(); });
     historyTab_ = std::make_unique<HistoryPage>(frame, *bench_, *listTab_);
     ShowPage(0);
 }

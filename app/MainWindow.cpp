@@ -26,7 +26,7 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(std::move(options))
 
 void MainWindow::SetPrompt(PromptDialog* prompt) {
     prompt_ = prompt;
-    if (prompt_) prompt_->OnAnswer([this](Decision decision) { OnAnswered(decision); });
+    if (questions_) questions_->SetPrompt(prompt_);
 }
 
 MainWindow::~MainWindow() {
@@ -54,7 +54,7 @@ void MainWindow::Create() {
     // A disable the user asked for in the prompt may borrow the rights.
     guard_->SetElevation([this](const StartupEntry& entry) {
         // Nobody is there to give the rights as the session ends.
-        if (heldAtSessionEnd_) return MoveResult::NeedsAdministrator;
+        if (questions_ && questions_->SessionEnding()) return MoveResult::NeedsAdministrator;
         return MoveElevated(Handle(), ExecutablePath(), {entry}).front();
     });
     MakeWatcher();
@@ -68,6 +68,13 @@ void MainWindow::Create() {
                 return MoveElevated(Handle(), ExecutablePath(), entries);
             },
         .elevated = elevated_});
+    questions_ = std::make_unique<QuestionDesk>(QuestionDesk::Needs{
+        .bench = *bench_,
+        .listed = [this](const StartupEntry& entry) { listTab_->Append(entry); },
+        .relisted = [this] { listTab_->Reload(); },
+        .notice = [this](const std::wstring& text) { ShowNotice(text); },
+        .answer = options_.ask});
+    questions_->SetPrompt(prompt_);
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
     CreateControls();
@@ -245,7 +252,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION:
         // An entry asked about is not left live to run unanswered at the
         // next logon: held aside as a disable does, and said so.
-        HoldQuestionsForSessionEnd();
+        if (questions_) questions_->HoldForSessionEnd();
         return TRUE;
     case WM_ENDSESSION:
         // The process may end without returning to the loop: save now.

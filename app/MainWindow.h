@@ -18,7 +18,7 @@
 #include "app/services/GuardWindow.h"
 #include "app/Controls.h"
 #include "app/services/HistoryKeeper.h"
-#include "app/services/QuestionQueue.h"
+#include "app/QuestionDesk.h"
 #include "app/HistoryPage.h"
 #include "app/ListPage.h"
 #include "app/PngImage.h"
@@ -172,29 +172,6 @@ private:
     // the window shows.
     void ShowSelfStartOnce();
     void RestartElevated();
-    // The answer to the question, once the user gave it; until then Later:
-    // the question waits its turn and the check goes on without it.
-    QuestionQueue::Answer Ask(const Question& question);
-    // The prompt's answer: kept for the check that acts on it, which runs
-    // as soon as nothing else does, and the next question shown.
-    void OnAnswered(Decision decision) noexcept;
-    // The policies the user or the administrator chose, from the next
-    // check on. A question no policy asks any more is withdrawn: the check
-    // that follows handles its change by the policy.
-    void FollowPolicies(Policy startup, Policy startPages);
-    // Acts on the answer to the question now, or has the next check do it.
-    void Act(const Question& question, QuestionQueue::Answer answer);
-    // Asks once more about each entry the end of the last session held
-    // aside unanswered, and still held aside.
-    void AskAgainAboutWhatWasHeld();
-    // Puts an entry held aside back, now or after the check or move under way.
-    void PutBack(const StartupEntry& entry);
-    void ShowNextQuestion();
-    // The session ends: every question still waiting is answered Disable
-    // and acted on now.
-    void HoldQuestionsForSessionEnd() noexcept;
-    // Whether moving the entry needs rights this process has not.
-    bool NeedsElevation(const StartupEntry& entry) const;
     // Reads the administrator's policy again; what changed takes effect at
     // once and is recorded.
     void FollowAdminPolicy();  // AdministratorPolicy.cpp
@@ -240,9 +217,7 @@ private:
     std::unique_ptr<StartPagesPage> startPagesTab_;
     std::unique_ptr<HistoryPage> historyTab_;
     PromptDialog* prompt_ = nullptr;
-    QuestionQueue questions_;
-    bool askedAboutHeld_ = false;
-    std::vector<StartupEntry> putBackPending_;
+    std::unique_ptr<QuestionDesk> questions_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;
@@ -251,9 +226,6 @@ private:
     bool ready_ = false;
     bool settingsLoaded_ = false;
     bool tornDown_ = false;
-    // The session's end answered the question the check acts on: its
-    // outcome is recorded as held aside, and no rights are asked for it.
-    bool heldAtSessionEnd_ = false;
 };
 
 }  // namespace kb

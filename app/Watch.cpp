@@ -1,5 +1,5 @@
 // The window's side of the watch: it hands the watch's questions to the
-// queue (Questions.cpp), handles its messages while a long check runs, and
+// desk (QuestionDesk.cpp), handles its messages while a long check runs, and
 // shows what the watch tells.
 #include <exception>
 #include <utility>
@@ -28,16 +28,10 @@ std::wstring NewStartupQuestion(const std::wstring& name) {
 void MainWindow::MakeWatcher() {
     WatchHost host;
     host.askAboutEntry = [this](const StartupEntry& entry) {
-        EntryDetails details = DetailsOf(entry);
-        details.before = guard_->PreviousCommand(entry).value_or(L"");
-        const QuestionQueue::Answer answer =
-            Ask({NewStartupQuestion(TextOf(entry).item), details, NeedsElevation(entry), entry});
-        // Told with the outcome that follows, and no rights asked for.
-        heldAtSessionEnd_ = answer.held;
-        return answer.decision;
+        return questions_->AskAbout(entry, NewStartupQuestion(TextOf(entry).item), DetailsOf(entry)).decision;
     };
     host.askAboutValue = [this](const std::wstring& question, const EntryDetails& details) {
-        return Ask({question, details}).decision;
+        return questions_->Ask({question, details}).decision;
     };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
@@ -48,15 +42,7 @@ void MainWindow::MakeWatcher() {
     host.breathe = [this] { Breathe(); };
     host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
     host.checkEnded = [this] {
-        // An answer the check after it did not take concerns a change gone
-        // meanwhile: not kept for a namesake that comes later.
-        questions_.Forget(watcher_->Count().fullChecks);
-        // The first check is done: what the last session's end held aside
-        // can be found where it is now.
-        if (!askedAboutHeld_ && watcher_->Count().fullChecks > 0 && !watcher_->Busy()) {
-            askedAboutHeld_ = true;
-            AskAgainAboutWhatWasHeld();
-        }
+        questions_->AfterCheck();
         RunPutOffWork();
     };
     host.adminPolicyMayHaveChanged = [this] { FollowAdminPolicy(); };
@@ -100,14 +86,14 @@ void MainWindow::RunPutOffWork() {
     run([this] { startPagesTab_->RunPutOffWork(); });
     run([this] { listTab_->RunPutOffWork(); });
     run([this] { historyTab_->RunPutOffWork(); });
-    for (const StartupEntry& entry : std::exchange(putBackPending_, {})) run([&] { PutBack(entry); });
+    run([this] { questions_->RunPutOffWork(); });
     history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
 }
 
 bool MainWindow::FilterMessage(MSG& msg) {
     // The prompt's keys too: Enter answers Disable, Esc Cancel.
-    if (prompt_ && prompt_->Showing() && ::IsDialogMessageW(prompt_->Handle(), &msg)) return true;
+    if (questions_ && questions_->FilterMessage(msg)) return true;
     return PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg);
 }
 
@@ -138,16 +124,12 @@ void MainWindow::Breathe() {
     }
 }
 
-bool MainWindow::NeedsElevation(const StartupEntry& entry) const {
-    return !elevated_ && WritesMachinePlaces(entry);
-}
-
 void MainWindow::Tell(const WatchEvent& event) {
     // Every kind of event is handled: one left out does not compile.
     std::visit(Overloaded{
                    [this](const CheckOutcome& outcome) {
                        CheckOutcome said = outcome;
-                       said.unanswered = said.asked && std::exchange(heldAtSessionEnd_, false);
+                       said.unanswered = said.asked && questions_->TakeAnsweredBySessionEnd();
                        history_.RecordOutcome(said);
                    },
                    [this](const StartPageChange& change) { history_.RecordStartPage(change); },
