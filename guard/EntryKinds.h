@@ -5,6 +5,7 @@
 // that name it to another instance. The rest of the guard goes over every
 // kind (ForEachLiveKind, std::visit) and asks these, so a new kind of entry
 // does not build until it has each of them here.
+#include <concepts>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -89,5 +90,31 @@ std::vector<std::wstring> KeyTextsOf(const AsideEntry& e);
 std::vector<std::wstring> KeyTextsOf(const StoredRunEntry& e);
 std::vector<std::wstring> KeyTextsOf(const StoredShortcutEntry& e);
 std::vector<std::wstring> KeyTextsOf(const LogonValueEntry& e);
+
+// What a kind of live entry must provide to the guard, stated once: a kind
+// listed in LiveKinds without any of it fails here, by name, rather than
+// deep inside a loop over every kind.
+template <typename Entry>
+concept GuardedKind = requires(const Entry& e, const StartupFolders& folders, LiveEntries& known,
+                               const std::vector<std::wstring>& line) {
+    { Starts(e) } -> std::same_as<bool>;
+    { IdentityOf(e) } -> std::same_as<std::wstring>;
+    { KnownStateOf(e) } -> std::same_as<std::wstring>;
+    { OfTheMachine(e) } -> std::same_as<bool>;
+    { PlaceReadOf(e, folders) } -> std::same_as<std::wstring>;
+    { SameEntry(e, e, folders) } -> std::same_as<bool>;
+    { IndexKey(e, folders) } -> std::same_as<std::wstring>;
+    { RecordLine(e, folders) } -> std::same_as<std::vector<std::wstring>>;
+    { FromRecordLine(std::type_identity<Entry>{}, line, folders) } -> std::same_as<std::optional<Entry>>;
+    { KnowMoved(e, folders, known) } -> std::same_as<void>;
+    { KeyTextsOf(e) } -> std::same_as<std::vector<std::wstring>>;
+    { ListOf<Entry>(known) } -> std::same_as<std::vector<Entry>&>;
+};
+
+template <typename... Kinds>
+constexpr bool AllGuarded(KindList<Kinds...>) {
+    return (GuardedKind<Kinds> && ...);
+}
+static_assert(AllGuarded(LiveKinds{}), "every kind of live entry is guarded: see GuardedKind");
 
 }  // namespace kb
