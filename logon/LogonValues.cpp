@@ -265,7 +265,7 @@ std::vector<LogonValueChange> CheckLogonValues(Policy policy, KnownGood& knownGo
             changes.push_back({i, *live, before, decision, policy != Policy::DisableSilently, Kind::Decided, {}});
         } catch (const Error& e) {
             // Said, and met again next time; the others go on.
-            changes.push_back({i, *live, before, Decision::Leave, false, Kind::NotPutBack, {}, false, e.Context()});
+            changes.push_back({i, *live, before, Decision::Leave, false, Kind::NotPutBack, {}, false, e.Context(), e.Code()});
         }
     }
     return changes;

@@ -84,7 +84,8 @@ struct LogonValueChange {
     Kind kind = Kind::Decided;
     std::vector<std::wstring> missing;  // of MissingProgram: what is not there
     bool atStart = false;  // found at start: it changed while Keepboot was not running
-    std::wstring why = {};  // of NotPutBack: what the write met
+    std::wstring why = {};  // of NotPutBack: what the write was doing
+    DWORD code = 0;         // and Windows' code for why it failed
 };
 
 // How a value's state reads in a question or the history.

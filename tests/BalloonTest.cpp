@@ -71,7 +71,8 @@ std::vector<Shown> EveryNoticeAndTheHardCases() {
         finding.location = location;
         finding.found = program;
         finding.before = program;
-        finding.reason = L"Access is denied.";
+        finding.reason = L"Failed to set data for 'Vendor Updater'";
+        finding.code = ERROR_ACCESS_DENIED;
         finding.names = {L"C:\\Program Files\\Vendor\\vendor.exe"};
         finding.whose = Finding::Whose::Both;
         shown.push_back({"notice " + std::to_string(kind), WordsOf(finding)});

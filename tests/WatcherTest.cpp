@@ -457,6 +457,11 @@ TEST_F(WatcherTest, AFailedWriteOfADecisionIsSaidOnce) {
         for (int i = 0; i < 3; ++i) watcher_->CheckEverything();
         SetFaultInjector({});
         EXPECT_EQ(FindingsOf(c.said), 1);
+        for (const Finding& finding : findings_) {
+            if (finding.kind == Finding::Kind::LogonValueNotPutBack) {
+                EXPECT_EQ(finding.code, static_cast<DWORD>(ERROR_WRITE_FAULT)) << "Windows' reason goes with it";
+            }
+        }
         EXPECT_EQ(FindingsOf(Finding::Kind::StartPageNotPutBack), 0);
         EXPECT_LE(asked, 1) << "an answer is not asked for again";
         for (const LogonValueChange& change : logonChanges_)

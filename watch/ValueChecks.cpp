@@ -79,6 +79,7 @@ void Watcher::CheckLogonValuesNow() {
             Finding failed = what;
             failed.kind = Finding::Kind::LogonValueNotPutBack;
             failed.reason = change.why;
+            failed.code = change.code;
             if (FirstToldOf(notPutBackTold_, change)) Tell(failed);
             continue;
         }

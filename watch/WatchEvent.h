@@ -50,6 +50,9 @@ struct Finding {
     std::wstring item = {}, location = {}, found = {}, before = {}, reason = {};
     std::vector<std::wstring> names = {};
     std::optional<MoveResult> result = {};
+    // Windows' code for why, where the finding is a failure Windows gave
+    // one for: worded by whoever shows it.
+    DWORD code = ERROR_SUCCESS;
     Whose whose = Whose::User;
 };
 inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::RecordVanished) + 1;

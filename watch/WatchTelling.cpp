@@ -60,7 +60,7 @@ void Watcher::TellOf(const GuardEvent& event) {
                 if (firstStart) Tell(Finding{.kind = Kind::FirstStart, .whose = *firstStart});
             },
             [this](const RecordNotKept& unkept) {
-                Tell(Finding{.kind = Kind::RecordNotKept, .reason = SystemErrorText(static_cast<DWORD>(unkept.error))});
+                Tell(Finding{.kind = Kind::RecordNotKept, .code = static_cast<DWORD>(unkept.error)});
             },
             [&](const FinishedMove& move) {
                 Finding finding = about(move.result != MoveResult::Moved ? Kind::MoveNotMadeWhole

@@ -1,5 +1,6 @@
 #include "app/services/FindingWords.h"
 
+#include "platform/Error.h"
 #include "platform/ShowableText.h"
 
 namespace kb {
@@ -12,6 +13,13 @@ std::wstring Quoted(const Finding& f) {
 
 std::wstring WhyOf(const Finding& f) {
     return f.result ? WhyNotMoved(*f.result) : std::wstring(L"it cannot be moved");
+}
+
+// What a failure was doing, with Windows' reason where it gave a code.
+std::wstring WhatItMet(const Finding& f) {
+    const std::wstring doing = Showable(f.reason);
+    if (f.code == ERROR_SUCCESS) return doing;
+    return (doing.empty() ? L"" : doing + L": ") + SystemErrorText(f.code);
 }
 
 std::wstring Places(Finding::Whose whose) {
@@ -83,11 +91,11 @@ std::wstring WordsOf(const Finding& f) {
         return std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + Places(f.whose) +
                L" starts from what they hold now, and is kept from now on.";
     case Kind::RecordNotKept:
-        return L"Keepboot cannot write its record of the entries it knows (" + Showable(f.reason) +
+        return L"Keepboot cannot write its record of the entries it knows (" + WhatItMet(f) +
                L"); it tries again at each check, and until then what it learnt since is not kept for its next start.";
     case Kind::LogonValueNotPutBack:
         return Quoted(f) + L" changed to \"" + Showable(f.found) + L"\" and could not be put back (" +
-               Showable(f.reason) + L"); it stays as it is.";
+               WhatItMet(f) + L"); it stays as it is.";
     case Kind::StartPageNotWrittenBack:
         return Showable(f.item) + L" was allowed as \"" + Showable(f.found) +
                L"\", but it could not be written back: " + Showable(f.reason) + L".";
