@@ -10,6 +10,10 @@ bool IsLeadSurrogate(wchar_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
+// Wine's balloon measures a line a little narrower than it draws it, and
+// cuts its last letters: two blanks, unseen anywhere, give them room.
+constexpr wchar_t kLineEnd[] = L"  \n";
+
 // Greedy: each line takes as much as fits, up to its last break.
 std::wstring Wrapped(const std::wstring& text) {
     std::wstring lines;
@@ -25,7 +29,7 @@ std::wstring Wrapped(const std::wstring& text) {
             cut = kBalloonLine;
             if (IsLeadSurrogate(text[start + cut - 1])) --cut;
         }
-        lines.append(text, start, cut).push_back(L'\n');
+        lines.append(text, start, cut).append(kLineEnd);
         start += cut + (blank ? 1 : 0);
     }
     return lines.append(text, start);
@@ -34,7 +38,8 @@ std::wstring Wrapped(const std::wstring& text) {
 }  // namespace
 
 std::wstring BalloonText(const std::wstring& text) {
-    // A break after a backslash or inside a word adds a character: a text
+    // A break adds the line's end (and a character after a backslash or
+    // inside a word): a text
     // that grew past what the balloon holds is cut again, shorter.
     for (std::size_t keep = kBalloonMost;; keep -= kBalloonLine / 4) {
         std::wstring shown = Wrapped(ShowableWithin(text, keep));

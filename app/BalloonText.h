@@ -14,7 +14,8 @@ inline constexpr std::size_t kBalloonLine = 44;
 // What the balloon holds, its final NUL left out.
 inline constexpr std::size_t kBalloonMost = 255;
 
-// The text made showable, in lines of at most kBalloonLine characters broken
+// The text made showable, in lines of at most kBalloonLine characters (and
+// two blanks before each break, room Wine's balloon needs) broken
 // after a blank (the blank gives way to the break) or a backslash (a path
 // wraps at its folders), a longer word where it must but never inside a
 // character of two code units; in all at most kBalloonMost characters, a
