@@ -85,6 +85,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     ASSERT_EQ(RunToEnd(L"msiexec /i \"" + msi + L"\" /qn"), 0);
     EXPECT_TRUE(FileExists(installed));
     EXPECT_TRUE(FileExists(folder + L"\\README.txt"));
+    EXPECT_TRUE(FileExists(folder + L"\\USING.txt")) << "the guide the README points to";
     EXPECT_TRUE(FileExists(folder + L"\\LICENSE.txt"));
     EXPECT_TRUE(FileExists(folder + L"\\Keepboot.admx"));
     EXPECT_TRUE(FileExists(folder + L"\\en-US\\Keepboot.adml"));
@@ -129,6 +130,7 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_FALSE(FileExists(installed));
     EXPECT_FALSE(FileExists(folder + L"\\README.txt"));
+    EXPECT_FALSE(FileExists(folder + L"\\USING.txt"));
     EXPECT_FALSE(FileExists(folder + L"\\en-US\\Keepboot.adml"));
     EXPECT_FALSE(shortcutThere());
     EXPECT_TRUE(StoreKept()) << "uninstalling never touches the store";

@@ -121,6 +121,8 @@ kb_package() {
   cp "$KB_BUILD/keepboot/Keepboot.exe" "$stage/"
   # Text files as Windows users open them: CRLF line ends.
   sed 's/$/\r/' "$KB_ROOT/README.md" >"$stage/README.txt"
+  # The user's guide the README points to, beside it.
+  sed 's/$/\r/' "$KB_ROOT/docs/USING.md" >"$stage/USING.txt"
   sed 's/$/\r/' "$KB_ROOT/LICENSE" >"$stage/LICENSE.txt"
   # The administrative template, for the administrator's PolicyDefinitions.
   mkdir -p "$stage/en-US"
@@ -132,7 +134,7 @@ kb_package() {
     "$KB_ROOT/packaging/Keepboot.wxs")
   [ -s "$out/Keepboot-$version.msi" ] || { kb_log "wixl made no package"; return 1; }
   rm -f "$out/Keepboot-$version.zip"
-  (cd "$stage" && zip -q -X "$out/Keepboot-$version.zip" Keepboot.exe README.txt LICENSE.txt \
+  (cd "$stage" && zip -q -X "$out/Keepboot-$version.zip" Keepboot.exe README.txt USING.txt LICENSE.txt \
     Keepboot.admx en-US/Keepboot.adml)
   kb_log "wrote $out/Keepboot-$version.msi and $out/Keepboot-$version.zip"
 }
