@@ -264,4 +264,28 @@ std::vector<std::wstring> KeyTextsOf(const LogonValueEntry& e) {
     return {L"logon-value", std::to_wstring(e.index), TextOf(e.value)};
 }
 
+bool HeldAside(const RunValueEntry&) {
+    return false;
+}
+
+bool HeldAside(const ShortcutEntry&) {
+    return false;
+}
+
+bool HeldAside(const AsideEntry& e) {
+    return !e.Enabled();
+}
+
+bool HeldAside(const StoredRunEntry&) {
+    return true;
+}
+
+bool HeldAside(const StoredShortcutEntry&) {
+    return true;
+}
+
+bool HeldAside(const LogonValueEntry&) {
+    return false;
+}
+
 }  // namespace kb

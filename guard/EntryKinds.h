@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "places/Entries.h"
@@ -91,6 +92,20 @@ std::vector<std::wstring> KeyTextsOf(const StoredRunEntry& e);
 std::vector<std::wstring> KeyTextsOf(const StoredShortcutEntry& e);
 std::vector<std::wstring> KeyTextsOf(const LogonValueEntry& e);
 
+// Whether the entry is one held aside, as only a move puts one: moved into
+// the store, or below its place. A live entry Task Manager switched off is
+// not, nor a logon value, which is put back, never aside. Every kind says:
+// a new one is never taken for held aside by default.
+bool HeldAside(const RunValueEntry& e);
+bool HeldAside(const ShortcutEntry& e);
+bool HeldAside(const AsideEntry& e);
+bool HeldAside(const StoredRunEntry& e);
+bool HeldAside(const StoredShortcutEntry& e);
+bool HeldAside(const LogonValueEntry& e);
+inline bool HeldAside(const StartupEntry& entry) {
+    return std::visit([](const auto& e) { return HeldAside(e); }, entry);
+}
+
 // What a kind of live entry must provide to the guard, stated once: a kind
 // listed in LiveKinds without any of it fails here, by name, rather than
 // deep inside a loop over every kind.
@@ -108,6 +123,7 @@ concept GuardedKind = requires(const Entry& e, const StartupFolders& folders, Li
     { FromRecordLine(std::type_identity<Entry>{}, line, folders) } -> std::same_as<std::optional<Entry>>;
     { KnowMoved(e, folders, known) } -> std::same_as<void>;
     { KeyTextsOf(e) } -> std::same_as<std::vector<std::wstring>>;
+    { HeldAside(e) } -> std::same_as<bool>;
     { ListOf<Entry>(known) } -> std::same_as<std::vector<Entry>&>;
 };
 

@@ -7,6 +7,7 @@
 
 #include "platform/ShowableText.h"
 #include "guard/EntryKey.h"
+#include "guard/EntryKinds.h"
 
 namespace kb {
 
@@ -60,9 +61,7 @@ std::optional<StartupEntry> FindPutAside(const Inventory& known, const EntryText
     const std::vector<StartupEntry> entries = known.InListOrder();
     const auto putAside = [&](const StartupEntry& e) {
         const EntryText text = TextOf(e);
-        return !text.enabled && !std::holds_alternative<RunValueEntry>(e) &&
-               !std::holds_alternative<ShortcutEntry>(e) && text.item == wanted.item &&
-               text.location == wanted.location;
+        return HeldAside(e) && text.item == wanted.item && text.location == wanted.location;
     };
     const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
     auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
