@@ -24,6 +24,7 @@
 #include "app/PngImage.h"
 #include "app/SettingsPage.h"
 #include "app/StartPagesPage.h"
+#include "app/Telling.h"
 #include "app/TrayIcon.h"
 #include "app/Window.h"
 #include "app/WindowTimer.h"
@@ -182,8 +183,6 @@ private:
     // locked the watch runs, and only Windows ends the program.
     void LockQuit(bool locked);
     bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
-    // What the watch decided or found: recorded, and shown where it is told.
-    void Tell(const WatchEvent& event);
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // The watch, answered and shown by this window.
@@ -205,6 +204,8 @@ private:
     std::unique_ptr<Watcher> watcher_;
     Watcher::Counters snapshot_;
     HistoryKeeper history_;
+    Telling telling_{history_, [this] { return trayIcon_.get(); },
+                     [this] { return questions_ && questions_->TakeAnsweredBySessionEnd(); }};
     std::unique_ptr<Workbench> bench_;
     std::unique_ptr<ControlSet> frame_;  // the window's own buttons
     Control startButton_, quitButton_;

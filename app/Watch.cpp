@@ -1,18 +1,13 @@
 // The window's side of the watch: it hands the watch's questions to the
 // desk (QuestionDesk.cpp), handles its messages while a long check runs, and
-// shows what the watch tells.
+// hands what the watch tells to the history and the icon (Telling.cpp).
 #include <exception>
 #include <utility>
-#include <variant>
 
 #include "app/ErrorReport.h"
 #include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
-#include "app/services/FindingWords.h"
-#include "platform/AppTitle.h"
-#include "platform/Overloaded.h"
-#include "platform/ShowableText.h"
 
 namespace kb {
 
@@ -35,7 +30,7 @@ void MainWindow::MakeWatcher() {
     };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
-    host.tell = [this](const WatchEvent& event) { Tell(event); };
+    host.tell = [this](const WatchEvent& event) { telling_.Tell(event); };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
         startPagesTab_->Accept(page, text);
     };
@@ -124,33 +119,8 @@ void MainWindow::Breathe() {
     }
 }
 
-void MainWindow::Tell(const WatchEvent& event) {
-    // Every kind of event is handled: one left out does not compile.
-    std::visit(Overloaded{
-                   [this](const CheckOutcome& outcome) {
-                       CheckOutcome said = outcome;
-                       said.unanswered = said.asked && questions_->TakeAnsweredBySessionEnd();
-                       history_.RecordOutcome(said);
-                   },
-                   [this](const StartPageChange& change) { history_.RecordStartPage(change); },
-                   [this](const LogonValueChange& change) {
-                       history_.RecordLogonValue(change);
-                       // Found so as the watch started: said like a notice.
-                       if (change.kind == LogonValueChange::Kind::NotWindowsOwn && trayIcon_) {
-                           const LogonValue& value = LogonValues().at(change.index);
-                           trayIcon_->ShowBalloon(kAppTitle, L"'" + std::wstring(value.name) + L"' (" +
-                                                                 value.Location() + L") " +
-                                                                 HowItDiffers(value, change.found) + L".");
-                       }
-                   },
-                   [this](const Finding& finding) { ShowNotice(WordsOf(finding)); },
-               },
-               event);
-}
-
 void MainWindow::ShowNotice(const std::wstring& text) {
-    history_.RecordNotice(text);
-    if (trayIcon_) trayIcon_->ShowBalloon(kAppTitle, text);
+    telling_.Notice(text);
 }
 
 }  // namespace kb
