@@ -97,7 +97,12 @@ protected:
     static void Quit(KeepbootProcess& process, HWND window) {
         ::PostMessageW(::GetDlgItem(window, IdQuitButton), BM_CLICK, 0, 0);
         DWORD code = 99;
-        ASSERT_TRUE(process.WaitForExit(&code));
+        if (!process.WaitForExit(&code)) {
+            // Say what held it: a report open is the likeliest.
+            const HWND report = process.WaitForReport(1);
+            FAIL() << "no end after Quit"
+                   << (report ? ", a report open: " + Narrow(KeepbootProcess::ReportText(report)) : std::string());
+        }
         EXPECT_EQ(code, 0u);
     }
 
