@@ -38,7 +38,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     if (!loaded_) return Reload();
 
     const bool everyPlace = places.All();
-    const std::vector<PlaceStamp> stamps = Stamps(places);
+    const std::vector<PlaceStamp> stamps = KeyStamps::Take(places);
     CheckRound round{policy, ask, allowed};
     const PlaceSelection toRead = PassOverUnchanged(places, stamps, round);
     LiveEntries scan;
@@ -67,7 +67,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     }
     settling_.JoinLeftovers(toRead, scan.items);
     const PlaceSelection whole = toRead.ReadWhole(folders_, round.skipped);
-    NoteStamps(Settled(whole, scan, now, round), stamps);
+    stamps_.Note(Settled(whole, scan, now, round), stamps);
     Replace(whole, std::move(now));
     if (everyPlace)
         unmovable_ = std::move(round.unmovable);

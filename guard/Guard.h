@@ -18,6 +18,7 @@
 #include "reading/Inventory.h"
 #include "guard/GuardEvent.h"
 #include "guard/ItemSettling.h"
+#include "guard/KeyStamps.h"
 #include "store/Items.h"
 #include "places/Records.h"
 #include "policy/Policy.h"
@@ -168,10 +169,6 @@ private:
     // entry left as it is.
     PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now,
                            const CheckRound& round);
-    // The stamps of the selected Run-type keys, by their ids.
-    std::vector<PlaceStamp> Stamps(const PlaceSelection& places) const;
-    // Keeps the stamps of the keys read whole.
-    void NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps);
     // Lets the owner handle its messages; false once the guard is shut down.
     bool Breathe();
     // What the places read whole hold now replaces what was known of them.
@@ -213,9 +210,7 @@ private:
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
     ItemSettling settling_;
-    // The stamp of each Run-type key at its last whole reading, by its id.
-    std::vector<std::optional<PlaceStamp>> stampsRead_ =
-        std::vector<std::optional<PlaceStamp>>(LivePlaces().size());
+    KeyStamps stamps_;  // of the Run-type keys at their last whole reading
     Elevate elevate_;
     std::function<void()> pause_;
     Sink sink_;

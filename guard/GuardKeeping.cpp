@@ -43,7 +43,7 @@ void StartupGuard::Restore() {
     index_.reset();
     // Nothing was read whole as known since: the first check reads every
     // place, and what it finds new came while Keepboot was not running.
-    std::fill(stampsRead_.begin(), stampsRead_.end(), std::nullopt);
+    stamps_.ForgetAll();
     atStart_ = true;
     Keep();
     // Without the rights to keep the machine's record, its places are taken

@@ -56,12 +56,12 @@ void StartupGuard::ReadEverything() {
                                          std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
             for (const FinishedMove& move : FinishInterruptedMoves(root, view)) Tell(move);
     std::vector<SkippedValue> liveSkipped, storeSkipped;
-    const std::vector<PlaceStamp> stamps = Stamps(PlaceSelection{});
+    const std::vector<PlaceStamp> stamps = KeyStamps::Take(PlaceSelection{});
     Inventory now = ReadAll(liveSkipped, storeSkipped);
     // A place that could not be read keeps its last reading.
     const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
     Replace(whole, std::move(now.live));
-    NoteStamps(whole, stamps);
+    stamps_.Note(whole, stamps);
     known_.stored = std::move(now.stored);
     known_.logonValues = std::move(now.logonValues);
     loaded_ = true;
@@ -77,7 +77,7 @@ PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, con
     PlaceSelection toRead = places;
     if (!places.All()) return toRead;
     places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
-        if (!stampsRead_[id] || !(*stampsRead_[id] == stamps[id])) return;
+        if (!stamps_.Unchanged(id, stamps[id])) return;
         toRead.Drop(id);
         // What was noted of it stays noted.
         const std::wstring location = key.Location();
@@ -101,21 +101,10 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
             std::count_if(scan.values.begin(), scan.values.end(), of) !=
                 std::count_if(now.values.begin(), now.values.end(), of)) {
             settled.Drop(id);
-            stampsRead_[id].reset();
+            stamps_.Forget(id);
         }
     });
     return settled;
-}
-
-std::vector<PlaceStamp> StartupGuard::Stamps(const PlaceSelection& places) const {
-    // Taken before the reading: a change during it makes the next check read.
-    std::vector<PlaceStamp> stamps(LivePlaces().size());
-    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) { stamps[id] = StampOf(key); });
-    return stamps;
-}
-
-void StartupGuard::NoteStamps(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps) {
-    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace&) { stampsRead_.at(id) = stamps.at(id); });
 }
 
 }  // namespace kb
