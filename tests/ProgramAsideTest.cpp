@@ -137,9 +137,13 @@ TEST_F(ProgramAside, NoLinkNoForeignNameAndEveryFileExplorerOpens) {
     ApplyWithRowsTicked(process, [&](int row) {
         return list.Text(row, 0) == L"trail.bat" || list.Text(row, 0) == L"desktop";
     });
-    EXPECT_TRUE(WaitUntil([&] {
-        return std::all_of(files_.begin(), files_.end(), [](const std::wstring& f) { return FileExists(f); });
-    }));
+    // Back whole: a file seen before its copy is written through is not yet.
+    const auto back = [&] {
+        return std::all_of(files.begin(), files.end(), [&](const auto& file) {
+            return ReadFileBytes(L"\\\\?\\" + folder + L"\\" + file.first) == file.second;
+        });
+    };
+    EXPECT_TRUE(WaitUntil(back));
     for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + folder + L"\\" + name), bytes);
     Quit(process, window_);
 
