@@ -39,8 +39,8 @@ std::wstring Wrapped(const std::wstring& text) {
 
 std::wstring BalloonText(const std::wstring& text) {
     // A break adds the line's end (and a character after a backslash or
-    // inside a word): a text
-    // that grew past what the balloon holds is cut again, shorter.
+    // inside a word): a text that grew past what the balloon holds is cut
+    // again, shorter.
     for (std::size_t keep = kBalloonMost;; keep -= kBalloonLine / 4) {
         std::wstring shown = Wrapped(ShowableWithin(text, keep));
         if (shown.size() <= kBalloonMost || keep <= kBalloonLine) return shown;

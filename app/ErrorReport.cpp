@@ -69,10 +69,6 @@ std::wstring WordsOf(const Error& error) {
     return ErrorReportText(error.Context()) + L"\n\n" + SystemErrorText(error.Code()) + L".";
 }
 
-bool ErrorReportOpen() noexcept {
-    return open.has_value();
-}
-
 void ReportCurrentException() noexcept {
     try {
         try {

@@ -31,9 +31,6 @@ void ReportCurrentException() noexcept;
 // for each to be closed.
 void ShowPendingReports() noexcept;
 
-// Whether a report is open now; nothing new is started over one.
-bool ErrorReportOpen() noexcept;
-
 // Tests replace the message box; pass an empty function to restore it.
 void SetErrorReportSink(std::function<void(const std::wstring& text)> sink);
 

@@ -92,7 +92,7 @@ void ListPage::RunPutOffWork() {
 }
 
 void ListPage::ReportNotices() {
-    bench_.watcher.TellWhatWasFound();
+    bench_.watcher.TellOwnFolderRefusal();
     ShowUnreadablePlaces();
     bench_.history.List().Flush();
 }

@@ -89,7 +89,7 @@ void QuestionDesk::Act(const Question& question, QuestionQueue::Answer answer) {
         heldAtSessionEnd_ = answer.held;
         needs_.bench.guard.Answer(*question.entry, answer.decision, needs_.listed);
         heldAtSessionEnd_ = false;
-        watcher.TellWhatWasFound();
+        watcher.TellOwnFolderRefusal();
         return;
     }
     // Else the next full check acts on it where it meets the change again;

@@ -48,8 +48,7 @@ public:
     // that follows handles its change by the policy.
     void FollowPolicies(Policy startup, Policy startPages);
     // After each check: answers no check took are forgotten; after the
-    // first, what the last session's end held aside is asked about again;
-    // a put-back asked for meanwhile runs.
+    // first, what the last session's end held aside is asked about again.
     void AfterCheck();
     // The session ends: every question still waiting is answered Disable
     // and acted on now.

@@ -74,7 +74,7 @@ void Watcher::TellOf(const GuardEvent& event) {
         event);
 }
 
-void Watcher::TellWhatWasFound() {
+void Watcher::TellOwnFolderRefusal() {
     if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
         Tell(Finding{.kind = Finding::Kind::OwnFolderRefused, .reason = *why});
 }

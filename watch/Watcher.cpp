@@ -197,7 +197,7 @@ void Watcher::RunCheck(const PlaceSelection& places, bool startPages, bool logon
     checking_ = false;
     counters_.checkingMs += MillisecondsNow() - began;
     LookAgainLater();
-    TellWhatWasFound();
+    TellOwnFolderRefusal();
     try {
         if (host_.checkEnded) host_.checkEnded();
     } catch (...) {

@@ -150,9 +150,9 @@ public:
 
     void NoteWakeUp() noexcept { ++counters_.wakeUps; }
     const Counters& Count() const noexcept { return counters_; }
-    // Tells what the store found since it last told: Keepboot's own folder
-    // refused. (The guard tells its own as it finds it.)
-    void TellWhatWasFound();
+    // Tells, once, that Keepboot's own folder was refused to the store's
+    // moves since it last told. (The guard tells its own as it finds it.)
+    void TellOwnFolderRefusal();
 
 private:
     bool CanCheckNow() const noexcept;
