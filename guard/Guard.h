@@ -124,6 +124,9 @@ public:
     bool Loaded() const noexcept { return loaded_; }
     // From now on nothing is checked or reloaded.
     void ShutDown() noexcept { shutDown_ = true; }
+    // What the places hold now, read afresh and kept nowhere: what another
+    // process moved is read back by it, also once the guard is shut down.
+    Inventory ReadPlacesNow();
 
 private:
     // The known entries' positions by place and folded name (IndexKey), by kind.

@@ -47,6 +47,11 @@ Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vec
     return now;
 }
 
+Inventory StartupGuard::ReadPlacesNow() {
+    std::vector<SkippedValue> liveSkipped, storeSkipped;
+    return ReadAll(liveSkipped, storeSkipped);
+}
+
 void StartupGuard::ReadEverything() {
     listed_.reset();  // what is known is this reading from now on
     // What a move cut short by the end of an earlier process left is made

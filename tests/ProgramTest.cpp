@@ -348,7 +348,11 @@ TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
     EXPECT_TRUE(WaitUntil([&] {
         return ::SendMessageW(FindDescendant(window, IdSelfStartBox), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }));
+    // Untick and Quit at once: the end waits for the elevated instance and
+    // says no failure of what it did.
+    ::PostMessageW(FindDescendant(window, IdSelfStartBox), BM_CLICK, 0, 0);
     Quit(process, window);
+    EXPECT_FALSE(LogonTaskSelfStart(CurrentUserSid())->Registered());
 }
 
 // Wine's scheduler keeps no trigger or principal of a task it is given, so

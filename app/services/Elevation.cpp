@@ -43,10 +43,16 @@ UniqueHandle StartElevated(HWND owner, const std::wstring& executable,
     return UniqueHandle(info.hProcess);
 }
 
+// How long a Quit waits for an elevated instance still at work.
+constexpr DWORD kEndAfterQuitMs = 30000;
+
 // Waits for the process's end with this thread's messages dispatched, as
 // a modal dialog's loop does: the window and its watch go on meanwhile.
+// A Quit meanwhile ends the dispatching, not the wait: the instance is
+// partway through what the user asked, and what it did is read whole
+// rather than said to have failed.
 DWORD WaitDispatching(HANDLE process) {
-    if (!PumpUntil({}, {}, process)) return static_cast<DWORD>(-1);
+    if (!PumpUntil({}, {}, process)) ::WaitForSingleObject(process, kEndAfterQuitMs);
     DWORD code = static_cast<DWORD>(-1);
     ::GetExitCodeProcess(process, &code);
     return code;
