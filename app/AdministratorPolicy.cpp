@@ -9,6 +9,7 @@
 #include "app/services/SelfStart.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -20,8 +21,7 @@ void MainWindow::FollowAdminPolicy() {
     // A wrong value is said once while it stays wrong; nothing else changes for it.
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
-            ShowNotice(L"The administrator's policy value '" + Showable(value.name) + L"' in " +
-                       value.where + L" " + value.why + L": it is ignored.");
+            ShowNotice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, value.why}));
     // The first reading is no change: the settings start as it says.
     if (adminPolicyRead_) {
         const std::vector<std::wstring> changes = AdminPolicyChanges(before, now);
@@ -47,15 +47,11 @@ void MainWindow::FollowAdminSelfStart() {
             options_.selfStart->Set(wanted, ExecutablePath()) == SelfStart::Result::NeedsAdministrator)
             // No rights are asked for unbidden: a Keepboot that runs with
             // them follows the policy.
-            ShowNotice(std::wstring(L"Your administrator's policy says Keepboot ") +
-                       (wanted ? L"starts" : L"does not start") +
-                       L" with Windows. Changing that needs administrator rights: it stays as it "
-                       L"is until Keepboot runs with them.");
+            ShowNotice(UiText(wanted ? IDS_POLICY_STARTS : IDS_POLICY_DOES_NOT_START));
         settingsTab_->ShowSelfStart(options_.selfStart->Registered());
         selfStartShown_ = true;
     } catch (const Error& e) {
-        ShowNotice(L"Keepboot could not follow your administrator's policy on starting with "
-                   L"Windows: " + e.Context());
+        ShowNotice(UiText(IDS_POLICY_NOT_FOLLOWED, {e.Context()}));
     }
 }
 

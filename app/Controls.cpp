@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/Handle.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -83,7 +84,7 @@ void AddListColumns(HWND listView, std::span<const ListColumn> columns, const Dp
     for (const ListColumn& column : columns) {
         LVCOLUMNW lvc{};
         lvc.mask = LVCF_TEXT | LVCF_WIDTH;
-        lvc.pszText = const_cast<wchar_t*>(column.caption);
+        lvc.pszText = const_cast<wchar_t*>(UiText(column.caption).c_str());
         lvc.cx = scale(column.width);
         ListView_InsertColumn(listView, index++, &lvc);
     }
@@ -120,7 +121,7 @@ HWND ControlSet::Add(const ControlArgs& args, std::function<void()> onClick) {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!control) {
         const DWORD code = ::GetLastError();
-        throw Error(L"Error creating window", code);
+        throw Error(UiText(IDS_NO_WINDOW), code);
     }
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     placed_.push_back({control, args});

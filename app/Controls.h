@@ -73,7 +73,7 @@ public:
 
 // A report list view's column, at 96 dots per inch.
 struct ListColumn {
-    const wchar_t* caption;
+    UINT caption;  // of the string table
     int width;
 };
 void AddListColumns(HWND listView, std::span<const ListColumn> columns, const DpiScale& scale);

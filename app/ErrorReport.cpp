@@ -9,6 +9,7 @@
 
 #include "platform/AppTitle.h"
 #include "platform/Error.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -76,12 +77,12 @@ void ReportCurrentException() noexcept {
         } catch (const Error& e) {
             ShowErrorReport(WordsOf(e));
         } catch (const std::bad_alloc&) {
-            ShowErrorReport(L"Out of memory");
+            ShowErrorReport(UiText(IDS_OUT_OF_MEMORY));
         } catch (const std::exception& e) {
             const std::string what = e.what();
             ShowErrorReport(std::wstring(what.begin(), what.end()));
         } catch (...) {
-            ShowErrorReport(L"Unexpected error");
+            ShowErrorReport(UiText(IDS_UNEXPECTED_ERROR));
         }
     } catch (...) {
         // Nothing can be shown; the event ends all the same.

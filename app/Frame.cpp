@@ -13,6 +13,7 @@
 #include "app/services/SelfStart.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -98,7 +99,7 @@ void MainWindow::SetSelfStart(bool on) {
     // instance does it when this one may not.
     if (options_.selfStart->Set(on, ExecutablePath()) == SelfStart::Result::NeedsAdministrator &&
         !SetSelfStartElevated(Handle(), ExecutablePath(), on))
-        throw Error(L"Administrator rights are needed to change how Keepboot starts");
+        throw Error(UiText(IDS_SELF_START_NEEDS_ADMINISTRATOR));
     // The program's own entry is known to the watch from now on.
     listTab_->Reload();
 }

@@ -10,12 +10,14 @@
 #include "platform/TextCompare.h"
 #include "places/CommandLine.h"
 #include "guard/DisabledLedger.h"
+#include "app/Texts.h"
 
 namespace kb {
 
 namespace {
 constexpr ListColumn kColumns[] = {
-    {L"Time", 118}, {L"What", 150}, {L"Item", 100}, {L"Location", 120}, {L"Details", 300}};
+    {IDS_COLUMN_TIME, 118}, {IDS_COLUMN_WHAT, 150}, {IDS_COLUMN_ITEM, 100}, {IDS_COLUMN_LOCATION, 120},
+    {IDS_COLUMN_DETAILS, 300}};
 }  // namespace
 
 HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& listPage)
@@ -23,7 +25,7 @@ HistoryPage::HistoryPage(const PageFrame& frame, Workbench& bench, ListPage& lis
     auto& make = Children();
     ui_.list = make.Add({.kind = ControlKind::VirtualListView, .id = IdHistoryList, .x = 12,
                          .y = 12, .width = 560, .height = 266});
-    ui_.enable = Control(make.Add({.kind = ControlKind::Button, .text = L"&Enable",
+    ui_.enable = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_ENABLE_BUTTON).c_str(),
                                    .id = IdHistoryEnable, .x = 497, .y = 284, .width = 75,
                                    .height = 25},
                                   [this] { EnableSelected(); }));
@@ -42,7 +44,7 @@ void HistoryPage::OnNotify(NMHDR& header) {
     if (header.code == LVN_ITEMCHANGED) {
         const std::optional<HistoryRecord> selected = bench_.history.List().Selected();
         const bool restore = selected && selected->kind == RecordKind::NotWindowsOwn;
-        ui_.enable.SetText(restore ? L"&Restore" : L"&Enable");
+        ui_.enable.SetText(UiText(restore ? IDS_RESTORE_BUTTON : IDS_ENABLE_BUTTON));
         ui_.enable.Enable(restore || (selected && IsOwnDisable(*selected)));
     }
 }
@@ -72,30 +74,29 @@ void HistoryPage::Enable(const HistoryRecord& record) {
             const EntryText text = TextOf(value);
             if (text.item != selected->item || text.location != selected->location) continue;
             if (text.command != selected->command)
-                return ShowErrorReport(L"'" + Showable(selected->item) +
-                                       L"' no longer holds what the record says: nothing restored");
+                return ShowErrorReport(UiText(IDS_NOT_RESTORED_CHANGED, {Showable(selected->item)}));
             const std::wstring report = ReportOf(MoveForUser(bench_, {value}, MoveSource::History));
             listPage_.Reload();
             if (!report.empty()) ShowErrorReport(report);
             return;
         }
-        return ShowErrorReport(L"'" + Showable(selected->item) + L"' is Windows' own again: nothing to restore");
+        return ShowErrorReport(UiText(IDS_NOT_RESTORED_OWN, {Showable(selected->item)}));
     }
     // Only what this program disabled, by the watch or for you: a record
     // alone proves nothing, any program of yours can write the file.
     if (!IsOwnDisable(*selected)) return;
     if (!WasDisabledHere(selected->location, selected->item, selected->command))
-        return ShowErrorReport(L"'" + Showable(selected->item) + L"' was not disabled by Keepboot: nothing to enable");
+        return ShowErrorReport(UiText(IDS_NOT_OWN_DISABLE, {Showable(selected->item)}));
     const std::optional<StartupEntry> stored =
         FindPutAside(bench_.guard.Listed(), {selected->item, selected->command, selected->location});
-    if (!stored) return ShowErrorReport(L"'" + Showable(selected->item) + L"' is not disabled: nothing to enable");
+    if (!stored) return ShowErrorReport(UiText(IDS_NOT_DISABLED, {Showable(selected->item)}));
     const std::wstring report = ReportOf(MoveForUser(bench_, {*stored}, MoveSource::History));
     listPage_.Reload();
     if (!report.empty()) ShowErrorReport(report);
 }
 
 bool IsOwnDisable(const HistoryRecord& record) {
-    return (record.kind == RecordKind::Disabled && (record.by == L"the watch" || record.by == L"you")) ||
+    return (record.kind == RecordKind::Disabled && (record.by == kByTheWatch || record.by == kByYou)) ||
            record.kind == RecordKind::DisabledFromList || record.kind == RecordKind::DisabledFromHistory;
 }
 

@@ -7,11 +7,12 @@
 #include "app/ErrorReport.h"
 #include "platform/Error.h"
 #include "platform/ScopeExit.h"
+#include "app/Texts.h"
 
 namespace kb {
 
 namespace {
-constexpr ListColumn kColumns[] = {{L"Item", 120}, {L"Command", 280}, {L"Location", 120}};
+constexpr ListColumn kColumns[] = {{IDS_COLUMN_ITEM, 120}, {IDS_COLUMN_COMMAND, 280}, {IDS_COLUMN_LOCATION, 120}};
 }  // namespace
 
 ListPage::ListPage(const PageFrame& frame, Workbench& bench) : Page(frame), bench_(bench) {
@@ -22,11 +23,11 @@ ListPage::ListPage(const PageFrame& frame, Workbench& bench) : Page(frame), benc
                                              .id = IdUnreadablePlaces,
                                              .x = 12, .y = 289, .width = 396, .height = 17}));
     // Apply before Refrush: the tab order the page always had.
-    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = L"&Apply", .id = IdListApply,
+    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_APPLY).c_str(), .id = IdListApply,
                                   .x = 497, .y = 284, .width = 75, .height = 25},
                                  [this] { Apply(); }));
     // "Refrush" is the program's caption as its users know it, spelling and all.
-    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = L"&Refrush",
+    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_REFRUSH).c_str(),
                                    .id = IdListReload, .x = 416, .y = 284, .width = 75, .height = 25},
                                   [this] { Reload(); }));
     ListView_SetExtendedListViewStyle(ui_.list,
@@ -98,10 +99,10 @@ void ListPage::ReportNotices() {
 }
 
 void ListPage::ShowUnreadablePlaces() {
-    std::wstring text;
+    std::wstring keys;
     for (const SkippedValue& place : bench_.guard.UnreadablePlaces())
-        text += (text.empty() ? L"Not read: " : L"; ") + place.key;
-    ui_.unreadablePlaces.SetText(text);
+        keys += (keys.empty() ? L"" : L"; ") + place.key;
+    ui_.unreadablePlaces.SetText(keys.empty() ? keys : UiText(IDS_NOT_READ, {keys}));
 }
 
 }  // namespace kb

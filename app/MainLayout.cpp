@@ -6,17 +6,13 @@
 #include "app/services/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
+#include "app/Texts.h"
 
 namespace kb {
 
 namespace {
 
-constexpr const wchar_t* kPageCaptions[] = {
-    L"Keepboot Settings",
-    L"Current Windows Startup",
-    L"Current Internet Explorer Start Pages",
-    L"History",
-};
+constexpr UINT kPageCaptions[] = {IDS_TAB_SETTINGS, IDS_TAB_STARTUP, IDS_TAB_START_PAGES, IDS_TAB_HISTORY};
 
 }  // namespace
 
@@ -48,14 +44,14 @@ void MainWindow::CreateControls() {
     font_.reset(CreateUiFont(scale_));
     frame_ = std::make_unique<ControlSet>(Handle(), scale_, font_.get());
     ControlSet& make = *frame_;
-    startButton_ = Control(make.Add({.kind = ControlKind::Button, .text = L"&Start Keepboot",
+    startButton_ = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_START_BUTTON).c_str(),
                                      .id = IdStartButton, .x = 291, .y = 415, .width = 144,
                                      .height = 25},
                                     [this] { StartWatching(); }));
-    quitButton_ = Control(make.Add({.kind = ControlKind::Button, .text = L"&Quit", .id = IdQuitButton,
-                                    .x = 450, .y = 415, .width = 75, .height = 25},
+    quitButton_ = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_QUIT_BUTTON).c_str(),
+                                    .id = IdQuitButton, .x = 450, .y = 415, .width = 75, .height = 25},
                                    [this] { Quit(); }));
-    make.Add({.kind = ControlKind::Button, .text = L"&Close", .id = IdCloseButton, .x = 531,
+    make.Add({.kind = ControlKind::Button, .text = UiText(IDS_CLOSE_BUTTON).c_str(), .id = IdCloseButton, .x = 531,
               .y = 415, .width = 75, .height = 25},
              [this] { HideToTray(); });
     pageControl_ = make.Add({.kind = ControlKind::Tabs, .id = IdPages, .x = 16, .y = 63,
@@ -67,7 +63,7 @@ void MainWindow::CreateControls() {
     for (int i = 0; i < static_cast<int>(std::size(kPageCaptions)); ++i) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(kPageCaptions[i]);
+        item.pszText = const_cast<wchar_t*>(UiText(kPageCaptions[i]).c_str());
         TabCtrl_InsertItem(pageControl_, i, &item);
     }
     const PageFrame frame{pageControl_, scale_, font_.get()};

@@ -14,6 +14,7 @@
 #include "platform/NewerWindows.h"
 #include "platform/ScopeExit.h"
 #include "res/resource.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -148,8 +149,7 @@ void MainWindow::StartTheWatch() {
         timer_->SetEnabled(true);
     } catch (const Error& e) {
         // Nothing stops the guard: the notifications watch on without it.
-        ShowNotice(e.Context() + L": the full check every few seconds is off, and the change "
-                                 L"notifications watch every place on their own.");
+        ShowNotice(UiText(IDS_NO_INTERVAL, {e.Context()}));
     }
     ::PostMessageW(Handle(), kFirstCheckMessage, 0, 0);
 }
@@ -201,7 +201,7 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
         CheckForChanges();
         return 0;
     case kForeignRequestMessage:
-        ShowNotice(kForeignRequestNotice);
+        ShowNotice(UiText(IDS_FOREIGN_REQUEST));
         return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();

@@ -9,6 +9,7 @@
 #include "app/Controls.h"
 #include "platform/AppTitle.h"
 #include "res/resource.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -18,15 +19,16 @@ namespace {
 // would start below them both and the buttons below that. The place has two
 // lines, so it shows in full.
 constexpr int kDetailsHeight = 77;
-constexpr ControlArgs kControls[] = {
-    {ControlKind::DefaultButton, L"Disable", PromptDialog::kDisableId, 72, 83 + kDetailsHeight, 75, 25},
-    {ControlKind::Button, L"Enable", PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
+const ControlArgs kControls[] = {
+    {ControlKind::DefaultButton, UiText(IDS_DISABLE).c_str(), PromptDialog::kDisableId, 72, 83 + kDetailsHeight, 75,
+     25},
+    {ControlKind::Button, UiText(IDS_ENABLE).c_str(), PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
     {ControlKind::ReadOnlyText, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
     {ControlKind::ReadOnlyText, L"", PromptDialog::kStartsId, 17, 76, 350, 15},
     {ControlKind::ReadOnlyText, L"", PromptDialog::kArgumentsId, 17, 92, 350, 15},
     {ControlKind::ReadOnlyText, L"", PromptDialog::kBeforeId, 17, 108, 350, 15},
     {ControlKind::ReadOnlyText, L"", PromptDialog::kFromId, 17, 124, 350, 30},
-    {ControlKind::Button, L"Cancel", PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
+    {ControlKind::Button, UiText(IDS_CANCEL).c_str(), PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
 };
 
 // Where a line of a field may break: after a blank or a backslash, so a

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/ShowableText.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -47,8 +48,8 @@ void PromptDialog::ArrangeTexts() {
     // Each field whole, shown as it may be, with its heading: the value can
     // be selected and copied.
     const EntryDetails& details = asked_.details;
-    const auto line = [](const wchar_t* heading, const std::wstring& text) {
-        return text.empty() ? std::wstring() : heading + Shortened(Showable(text));
+    const auto line = [](UINT heading, const std::wstring& text) {
+        return text.empty() ? std::wstring() : UiText(heading, {Shortened(Showable(text))});
     };
     struct Slot {
         HWND field;
@@ -58,10 +59,10 @@ void PromptDialog::ArrangeTexts() {
     };
     std::array<Slot, 5> slots{{
         {question_, Shortened(Showable(asked_.text)), 72, 289, 53},
-        {starts_, line(L"Starts: ", details.program), 17, 350, 15},
-        {arguments_, line(L"Arguments: ", details.arguments), 17, 350, 15},
-        {before_, line(L"Before: ", details.before), 17, 350, 15},
-        {from_, line(L"From: ", details.from), 17, 350, 30},
+        {starts_, line(IDS_STARTS, details.program), 17, 350, 15},
+        {arguments_, line(IDS_ARGUMENTS, details.arguments), 17, 350, 15},
+        {before_, line(IDS_BEFORE, details.before), 17, 350, 15},
+        {from_, line(IDS_FROM, details.from), 17, 350, 30},
     }};
     const int lineHeight = LineHeight();
     for (Slot& slot : slots) {

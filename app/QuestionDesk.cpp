@@ -12,6 +12,7 @@
 #include "guard/DisabledLedger.h"
 #include "places/CommandLine.h"
 #include "store/Store.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -114,7 +115,7 @@ void QuestionDesk::HoldForSessionEnd() noexcept {
         }
         if (prompt_) prompt_->Withdraw();
         if (!held.empty() && !NoteHeldAtSessionEnd(held))
-            needs_.notice(L"Keepboot could not note what it held aside as the session ended; the History page lists it.");
+            needs_.notice(UiText(IDS_HELD_NOT_NOTED));
     } catch (...) {
         ReportCurrentException();
     }
@@ -153,8 +154,7 @@ void QuestionDesk::AskAgainAboutWhatWasHeld() {
         const std::optional<StartupEntry> aside = FindPutAside(needs_.bench.guard.Listed(), text);
         if (!aside || !WasDisabledHere(text.location, text.item, text.command)) continue;
         const ProgramAndArguments starts = SplitCommandLine(text.command);
-        queue_.Add({.text = L"\"" + text.item + L"\" was held aside when the last session ended, before "
-                            L"you answered. Do you want to keep it disabled?",
+        queue_.Add({.text = UiText(IDS_QUESTION_HELD, {text.item}),
                     .details = {starts.program, starts.arguments, text.location, L""},
                     .entry = *aside,
                     .putBack = true});

@@ -2,21 +2,16 @@
 
 #include "app/ControlIds.h"
 #include "platform/IntText.h"
+#include "app/Texts.h"
 
 namespace kb {
 
 namespace {
 
-constexpr const wchar_t* kStartupPolicyItems[RadioGroup::kItems] = {
-    L"Disable all new startups, no warning messages",
-    L"Show one warning message when new startup added",
-    L"Allow all new startups",
-};
-constexpr const wchar_t* kStartPagePolicyItems[RadioGroup::kItems] = {
-    L"Disable all Internet Explorer Start Pages changes, no warning messages",
-    L"Show one warning message when Internet Explorer Start Pages be changed",
-    L"Allow all Internet Explorer Start Pages changes",
-};
+constexpr UINT kStartupPolicyItems[RadioGroup::kItems] = {
+    IDS_STARTUP_POLICY_DISABLE, IDS_STARTUP_POLICY_ASK, IDS_STARTUP_POLICY_ALLOW};
+constexpr UINT kStartPagePolicyItems[RadioGroup::kItems] = {
+    IDS_START_PAGE_POLICY_DISABLE, IDS_START_PAGE_POLICY_ASK, IDS_START_PAGE_POLICY_ALLOW};
 
 }  // namespace
 
@@ -24,26 +19,26 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
     : Page(frame), actions_(std::move(actions)) {
     auto& make = Children();
     MakePolicyGroup(ui_.startupPolicy,
-                    {.kind = ControlKind::GroupBox, .text = L"Disable Windows Startup Change",
+                    {.kind = ControlKind::GroupBox, .text = UiText(IDS_STARTUP_GROUP).c_str(),
                      .id = IdStartupPolicy, .x = 12, .y = 12, .width = 560, .height = 110},
                     kStartupPolicyItems);
     MakePolicyGroup(ui_.startPagePolicy,
                     {.kind = ControlKind::GroupBox,
-                     .text = L"Disable Internet Explorer Start Pages Change",
+                     .text = UiText(IDS_START_PAGE_GROUP).c_str(),
                      .id = IdStartPagePolicy, .x = 12, .y = 138, .width = 560, .height = 110},
                     kStartPagePolicyItems);
     ui_.selfStartBox = CheckBox(make.Add({.kind = ControlKind::CheckBox,
-                                          .text = L"Start this program with Windows Startup",
+                                          .text = UiText(IDS_SELF_START).c_str(),
                                           .id = IdSelfStartBox, .x = 12, .y = 262, .width = 370,
                                           .height = 17},
                                          [this] { OnSelfStartClicked(); }));
     ui_.restartElevated = Control(make.Add({.kind = ControlKind::Button,
-                                            .text = L"Restart as &administrator",
+                                            .text = UiText(IDS_RESTART_ELEVATED).c_str(),
                                             .id = IdRestartElevated, .x = 392, .y = 258,
                                             .width = 180, .height = 25},
                                            [this] { actions_.restartElevated(); }));
     ui_.intervalBox = CheckBox(make.Add({.kind = ControlKind::CheckBox,
-                                         .text = L"Change the program check the startup interval in",
+                                         .text = UiText(IDS_INTERVAL).c_str(),
                                          .id = IdIntervalBox, .x = 12, .y = 285, .width = 253,
                                          .height = 17},
                                         [this] { OnIntervalBoxClicked(); }));
@@ -51,11 +46,11 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
                                          .id = IdIntervalEdit, .x = 271, .y = 283, .width = 30,
                                          .height = 21, .after = IdIntervalBox}));
     ui_.intervalLabel = Control(make.Add(
-        {.kind = ControlKind::Label, .text = L"seconds", .id = IdIntervalLabel, .x = 307, .y = 286,
+        {.kind = ControlKind::Label, .text = UiText(IDS_SECONDS).c_str(), .id = IdIntervalLabel, .x = 307, .y = 286,
          .after = IdIntervalEdit}));
     // Between the two groups: the one free line of the page.
     ui_.administratorLine = Control(make.Add({.kind = ControlKind::Label,
-                                              .text = L"Greyed settings and buttons are set by your administrator.",
+                                              .text = UiText(IDS_SET_BY_ADMINISTRATOR).c_str(),
                                               .id = IdAdministratorLine, .x = 14, .y = 124,
                                               .width = 556, .height = 13}));
     ui_.administratorLine.Show(false);
@@ -67,7 +62,7 @@ SettingsPage::SettingsPage(const PageFrame& frame, Actions actions, bool offerEl
 }
 
 void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
-                                   const wchar_t* const (&items)[RadioGroup::kItems]) {
+                                   const UINT (&items)[RadioGroup::kItems]) {
     auto& make = Children();
     make.Add(box);
     // Three items spread evenly below the caption; any click is the policy's.
@@ -76,7 +71,7 @@ void SettingsPage::MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
     for (int i = 0; i < RadioGroup::kItems; ++i)
         buttons[i] = make.Add({.kind = i == 0 ? ControlKind::FirstRadioButton
                                               : ControlKind::RadioButton,
-                               .text = items[i],
+                               .text = UiText(items[i]).c_str(),
                                .id = box.id + 1 + i,
                                .x = box.x + 8,
                                .y = box.y + 16 + i * rowHeight + (rowHeight - 17) / 2,

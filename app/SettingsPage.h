@@ -64,7 +64,7 @@ public:
 
 private:
     void MakePolicyGroup(RadioGroup& group, const ControlArgs& box,
-                         const wchar_t* const (&items)[RadioGroup::kItems]);
+                         const UINT (&items)[RadioGroup::kItems]);
     // Shows what is in force, and greys what the administrator set.
     void ShowEffective();
     void OnPolicyClicked();

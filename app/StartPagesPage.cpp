@@ -2,6 +2,7 @@
 
 #include "app/ControlIds.h"
 #include "platform/Error.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -14,11 +15,11 @@ constexpr int kEditTops[kStartPageCount] = {51, 99, 155, 203};
 StartPagesPage::StartPagesPage(const PageFrame& frame, Watcher& watcher)
     : Page(frame), watcher_(watcher) {
     auto& make = Children();
-    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = L"&Apply",
+    ui_.apply = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_APPLY).c_str(),
                                   .id = IdStartPagesApply, .x = 497, .y = 284, .width = 75,
                                   .height = 25},
                                  [this] { Write(); }));
-    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = L"&Refrush",
+    ui_.reload = Control(make.Add({.kind = ControlKind::Button, .text = UiText(IDS_REFRUSH).c_str(),
                                    .id = IdStartPagesReload, .x = 416, .y = 284, .width = 75,
                                    .height = 25},
                                   [this] { Reload(); }));
@@ -101,7 +102,7 @@ void StartPagesPage::Write() {
             kStartPageKey;
         if (failed.find(key) == std::wstring::npos) failed += (failed.empty() ? L"" : L"; ") + key;
     }
-    if (!failed.empty()) throw Error(L"Unable to write to " + failed);
+    if (!failed.empty()) throw Error(UiText(IDS_UNABLE_TO_WRITE, {failed}));
 }
 
 }  // namespace kb

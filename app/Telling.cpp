@@ -6,6 +6,7 @@
 #include "app/services/FindingWords.h"
 #include "platform/AppTitle.h"
 #include "platform/Overloaded.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -22,8 +23,8 @@ void Telling::Tell(const WatchEvent& event) {
                        // Found so as the watch started: said like a notice.
                        if (change.kind == LogonValueChange::Kind::NotWindowsOwn) {
                            const LogonValue& value = LogonValues().at(change.index);
-                           Balloon(L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") " +
-                                   HowItDiffers(value, change.found) + L".");
+                           Balloon(UiText(IDS_BALLOON_LOGON_VALUE,
+                                          {value.name, value.Location(), HowItDiffers(value, change.found)}));
                        }
                    },
                    [this](const Finding& finding) { Notice(WordsOf(finding)); },

@@ -9,6 +9,7 @@
 
 #include "app/ErrorReport.h"
 #include "platform/Faults.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -73,7 +74,7 @@ bool TrayIcon::OnTimer(UINT_PTR timerId) {
     if (Add() || ++retries_ >= kRetries) ::KillTimer(window_, retryTimerId_);
     // Without the icon a hidden window cannot be brought back: say so. The
     // watch goes on all the same, and a new taskbar adds the icon.
-    if (!added_ && retries_ >= kRetries) ShowErrorReport(L"Cannot create shell notification icon");
+    if (!added_ && retries_ >= kRetries) ShowErrorReport(UiText(IDS_NO_TRAY_ICON));
     return true;
 }
 

@@ -8,14 +8,14 @@
 #include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
+#include "app/Texts.h"
 
 namespace kb {
 
 namespace {
 
 std::wstring NewStartupQuestion(const std::wstring& name) {
-    // "disbale": the prompt's own text, kept as its users know it.
-    return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
+    return UiText(IDS_QUESTION_NEW, {name});
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "app/ErrorReport.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -33,18 +34,18 @@ void WindowBase::RegisterClassOnce(const WindowClass& windowClass) {
     wc.lpszClassName = windowClass.name;
     if (!::RegisterClassExW(&wc)) {
         const DWORD code = ::GetLastError();
-        throw Error(L"Cannot register window class", code);
+        throw Error(UiText(IDS_NO_WINDOW_CLASS), code);
     }
 }
 
 void WindowBase::CreateOf(const WindowClass& windowClass, const WindowArgs& args) {
     RegisterClassOnce(windowClass);
     const HMENU noMenu = nullptr;
-    if (InjectFault(FaultPoint::WindowCreate)) throw Error(L"Error creating window", ERROR_NOT_ENOUGH_MEMORY);
+    if (InjectFault(FaultPoint::WindowCreate)) throw Error(UiText(IDS_NO_WINDOW), ERROR_NOT_ENOUGH_MEMORY);
     if (!::CreateWindowExW(args.exStyle, windowClass.name, args.caption, args.style, args.x, args.y, args.width,
                            args.height, args.parent, noMenu, ::GetModuleHandleW(nullptr), this)) {
         const DWORD code = ::GetLastError();
-        throw Error(L"Error creating window", code);
+        throw Error(UiText(IDS_NO_WINDOW), code);
     }
 }
 

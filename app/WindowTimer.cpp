@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Faults.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -24,7 +25,7 @@ void WindowTimer::Start() {
     if (!set) {
         const DWORD code = ::GetLastError();
         enabled_ = false;
-        throw Error(L"Not enough timers available", code);
+        throw Error(UiText(IDS_NO_TIMER), code);
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// The words every move shares: what became of it, and why in words.
-#include <string>
+// What became of a move; the edge says why in words.
 
 namespace kb {
 
@@ -22,8 +21,5 @@ enum class MoveResult {
     // Stays stored: it is another user's, and goes back only to them.
     AnotherUsers,
 };
-
-// Why an entry was not moved, in words for the user: "it ...".
-std::wstring WhyNotMoved(MoveResult result);
 
 }  // namespace kb

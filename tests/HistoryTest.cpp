@@ -9,6 +9,7 @@
 #include "app/services/History.h"
 #include "app/services/HistoryKeeper.h"
 #include "platform/Error.h"
+#include "app/Texts.h"
 
 namespace kb::test {
 namespace {
@@ -30,7 +31,7 @@ protected:
         WindowTest::SetUp();
         SetEventSink([this](DWORD id, WORD type, const std::vector<std::wstring>& strings) {
             // The first start's notice is every window's; none of these is about it.
-            if (strings.size() == 6 && strings[5].starts_with(kFirstStartNotice)) return;
+            if (strings.size() == 6 && strings[5].starts_with(UiText(IDS_FIRST_START_MARK))) return;
             events.push_back({id, type, strings});
         });
     }
@@ -354,7 +355,7 @@ TEST(FindingWords, EachKindIsSaidWithWhatCameFromOutsideMadeSafe) {
             << "kind " << i << " names nothing it was given: " << Narrow(words);
     }
     const Finding first{.kind = Finding::Kind::FirstStart, .whose = Finding::Whose::Both};
-    EXPECT_TRUE(WordsOf(first).starts_with(kFirstStartNotice));
+    EXPECT_TRUE(WordsOf(first).starts_with(UiText(IDS_FIRST_START_MARK)));
 }
 
 }  // namespace

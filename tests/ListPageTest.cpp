@@ -1,4 +1,5 @@
 #include "WindowHarness.h"
+#include "app/services/FindingWords.h"
 #include "app/services/History.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"

@@ -3,6 +3,7 @@
 #include "ProgramFixtures.h"
 #include "app/services/Elevation.h"
 #include "app/services/HistoryKeeper.h"
+#include "app/Texts.h"
 
 namespace kb::test {
 namespace {
@@ -228,7 +229,7 @@ protected:
         const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
         return static_cast<int>(std::count_if(records.begin(), records.end(), [&](const HistoryRecord& r) {
             return r.item == name && r.kind == RecordKind::Disabled &&
-                   r.detail.find(kHeldAtSessionEnd) != std::wstring::npos;
+                   r.detail.find(UiText(IDS_HELD_AT_SESSION_END)) != std::wstring::npos;
         }));
     }
     // The change is checked at once; its question waits its turn.
@@ -436,7 +437,7 @@ TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor"), Text(L"vendor.exe")) << "nothing moved";
     const std::vector<HistoryRecord> said = HistoryFile(DefaultHistoryPath()).Read();
     EXPECT_EQ(std::count_if(said.begin(), said.end(), [](const HistoryRecord& r) {
-                  return r.detail == kForeignRequestNotice;
+                  return r.detail == UiText(IDS_FOREIGN_REQUEST);
               }), 3) << "each said, in the history when no guard runs";
 
     // The guard's own request: the list's Apply, for a standard user.
@@ -531,7 +532,7 @@ TEST_F(ProgramNotifications, WhatCameWhileKeepbootWasNotRunningIsHandledAtTheNex
     EXPECT_TRUE(WaitUntil([&] {
         const std::vector<HistoryRecord> records = HistoryFile(DefaultHistoryPath()).Read();
         return std::count_if(records.begin(), records.end(), [](const HistoryRecord& r) {
-                   return r.what == L"Disabled" && r.detail.find(kFoundAtStart) != std::wstring::npos;
+                   return r.what == L"Disabled" && r.detail.find(UiText(IDS_FOUND_AT_START)) != std::wstring::npos;
                }) == 2;
     }));
     EXPECT_EQ(ReadUserRunValue(L"Allowed"), L"allowed.exe") << "allowed in the last run";

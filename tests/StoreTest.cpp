@@ -394,8 +394,6 @@ TEST_F(Store, AUsersEntryGoesBackOnlyToThatUser) {
             if (c.usersOwn) {
                 EXPECT_EQ(MoveEntry(theirs, Folders()), MoveResult::AnotherUsers);
                 EXPECT_FALSE(c.live()) << "nothing went into this user's place";
-                EXPECT_NE(WhyNotMoved(MoveResult::AnotherUsers).find(L"another user's"),
-                          std::wstring::npos);
                 SetCurrentUserSidForTesting(alice);
             }
             ASSERT_EQ(MoveEntry(c.stored(), Folders()), MoveResult::Moved);

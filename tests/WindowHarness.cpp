@@ -7,6 +7,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/services/MessagePump.h"
+#include "app/Texts.h"
 
 namespace kb::test {
 
@@ -112,7 +113,7 @@ std::vector<std::wstring> NoticeLines(HWND historyList) {
         ListView_GetItemText(historyList, row, 1, what, 64);
         ListView_GetItemText(historyList, row, 4, detail, 1024);
         // A first start's notice is every window test's: none is about it.
-        if (std::wstring(what) == L"Notice" && !std::wstring(detail).starts_with(kFirstStartNotice))
+        if (std::wstring(what) == L"Notice" && !std::wstring(detail).starts_with(UiText(IDS_FIRST_START_MARK)))
             lines.push_back(detail);
     }
     return lines;
@@ -138,7 +139,7 @@ void PrintTo(const ListRow& row, std::ostream* os) {
 std::vector<HistoryRecord> WindowTest::Records() {
     std::vector<HistoryRecord> records = HistoryFile(Folder(L"App") + L"\\history.log").Read();
     std::erase_if(records, [](const HistoryRecord& r) {
-        return r.what == L"Notice" && r.detail.starts_with(kFirstStartNotice);
+        return r.what == L"Notice" && r.detail.starts_with(UiText(IDS_FIRST_START_MARK));
     });
     return records;
 }

@@ -13,6 +13,7 @@
 #include "platform/Handle.h"
 #include "guard/EntryKey.h"
 #include "guard/Guard.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -196,7 +197,7 @@ int RefuseForeignRequest(const std::wstring& executable) {
     } else {
         HistoryKeeper history;
         history.Open(DefaultHistoryPath());
-        history.RecordNotice(kForeignRequestNotice);
+        history.RecordNotice(UiText(IDS_FOREIGN_REQUEST));
     }
     return 3;
 }

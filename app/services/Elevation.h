@@ -44,9 +44,6 @@ std::vector<MoveResult> MoveElevated(HWND owner, const std::wstring& executable,
 int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable);
 // Says that a request did not come from the running guard; its exit code.
 int RefuseForeignRequest(const std::wstring& executable);
-inline constexpr wchar_t kForeignRequestNotice[] =
-    L"Keepboot was started to change startup entries with administrator rights by another program "
-    L"than the running Keepboot: nothing was changed.";
 
 // Sets the self-start up or removes it in an elevated instance, and waits
 // for it. False when that did not happen (declined, or failed).

@@ -1,5 +1,6 @@
 #include "app/services/FindingWords.h"
 
+#include "app/Texts.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 
@@ -8,11 +9,11 @@ namespace kb {
 namespace {
 
 std::wstring Quoted(const Finding& f) {
-    return L"'" + Showable(f.item) + L"' (" + Showable(f.location) + L")";
+    return UiText(IDS_QUOTED_ITEM, {Showable(f.item), Showable(f.location)});
 }
 
 std::wstring WhyOf(const Finding& f) {
-    return f.result ? WhyNotMoved(*f.result) : std::wstring(L"it cannot be moved");
+    return f.result ? WhyNotMoved(*f.result) : UiText(IDS_CANNOT_MOVE);
 }
 
 // What a failure was doing, with Windows' reason where it gave a code.
@@ -24,9 +25,9 @@ std::wstring WhatItMet(const Finding& f) {
 
 std::wstring Places(Finding::Whose whose) {
     switch (whose) {
-    case Finding::Whose::Machine: return L"the machine's places";
-    case Finding::Whose::User: return L"your own places";
-    case Finding::Whose::Both: return L"the machine's places and of your own places";
+    case Finding::Whose::Machine: return UiText(IDS_MACHINE_PLACES);
+    case Finding::Whose::User: return UiText(IDS_USER_PLACES);
+    case Finding::Whose::Both: return UiText(IDS_BOTH_PLACES);
     }
     return L"";
 }
@@ -39,80 +40,56 @@ std::wstring Joined(const std::vector<std::wstring>& names) {
 
 }  // namespace
 
+std::wstring WhyNotMoved(MoveResult result) {
+    switch (result) {
+    case MoveResult::Moved: return UiText(IDS_MOVED);
+    case MoveResult::Changed: return UiText(IDS_MOVE_CHANGED);
+    case MoveResult::NeedsAdministrator: return UiText(IDS_MOVE_NEEDS_ADMINISTRATOR);
+    case MoveResult::NameTaken: return UiText(IDS_MOVE_NAME_TAKEN);
+    case MoveResult::Link: return UiText(IDS_MOVE_LINK);
+    case MoveResult::AnotherUsers: return UiText(IDS_MOVE_ANOTHER_USERS);
+    case MoveResult::OwnProgramMissing: return UiText(IDS_MOVE_OWN_PROGRAM_MISSING);
+    case MoveResult::CannotMove: break;
+    }
+    return UiText(IDS_MOVE_NOT_WHOLE);
+}
+
 std::wstring WordsOf(const Finding& f) {
     using Kind = Finding::Kind;
+    const bool common = f.whose == Finding::Whose::Machine;
     // No default: a kind without words does not compile.
     switch (f.kind) {
     case Kind::StartupFolderMoved:
-        return std::wstring(f.whose == Finding::Whose::Machine ? L"The all-users Startup folder"
-                                                               : L"The Startup folder") +
-               L" is now " + Showable(f.location) + L".";
+        return UiText(common ? IDS_COMMON_STARTUP_MOVED : IDS_STARTUP_MOVED, {Showable(f.location)});
     case Kind::StartupFolderUnreachable:
-        return std::wstring(f.whose == Finding::Whose::Machine ? L"The all-users Startup folder"
-                                                               : L"The Startup folder") +
-               (f.location.empty() ? std::wstring(L" can no longer be found")
-                                   : L" is now set to " + Showable(f.location) + L", which cannot be reached") +
-               L"; Keepboot watches it again once Windows can find it.";
-    case Kind::RecordForged:
-        return L"Keepboot's record of your entries was changed by another program while Keepboot was not running "
-               L"(or by Keepboot without administrator rights): it is not trusted, and what your places hold now is "
-               L"known from now on.";
-    case Kind::RecordVanished:
-        return L"Keepboot's record of your entries was removed since Keepboot last ran: what your places hold now "
-               L"is known from now on.";
+        if (f.location.empty()) return UiText(common ? IDS_COMMON_STARTUP_GONE : IDS_STARTUP_GONE);
+        return UiText(common ? IDS_COMMON_STARTUP_UNREACHABLE : IDS_STARTUP_UNREACHABLE, {Showable(f.location)});
+    case Kind::RecordForged: return UiText(IDS_RECORD_FORGED);
+    case Kind::RecordVanished: return UiText(IDS_RECORD_VANISHED);
     case Kind::StartPageNotPutBack:
-        return Showable(f.item) + L" changed to \"" + Showable(f.found) +
-               L"\"; it cannot be put back (its key does not open for writing), and stays as it is.";
-    case Kind::LogonValueRefused:
-        return Quoted(f) + L" changed to \"" + Showable(f.found) +
-               L"\"; it needs administrator rights to be put back, and stays as it is.";
+        return UiText(IDS_START_PAGE_NOT_PUT_BACK, {Showable(f.item), Showable(f.found)});
+    case Kind::LogonValueRefused: return UiText(IDS_LOGON_VALUE_REFUSED, {Quoted(f), Showable(f.found)});
     case Kind::LogonValueNamesMissing:
-        return Quoted(f) + L" changed to \"" + Showable(f.found) + L"\"; what it held before names " +
-               Joined(f.names) + L", which is not there, so it is not put back: you are asked instead.";
-    case Kind::NeedsAdministrator:
-        return Quoted(f) + L" needs administrator rights to be disabled; it stays where it is.";
+        return UiText(IDS_LOGON_VALUE_NAMES_MISSING, {Quoted(f), Showable(f.found), Joined(f.names)});
+    case Kind::NeedsAdministrator: return UiText(IDS_NEEDS_ADMINISTRATOR, {Quoted(f)});
     case Kind::ChangedAndDisabled:
-        return Quoted(f) + L" changed to start " + Showable(f.found) + L" instead of " + Showable(f.before) +
-               L"; it was disabled.";
-    case Kind::PlaceUnreadable:
-        return L"Cannot read " + Showable(f.location) + L": " + Showable(f.reason) +
-               L". What it held before stays guarded.";
-    case Kind::NotText:
-        return L"Invalid data type for '" + Showable(f.item) + L"'";
-    case Kind::CouldNotDisable:
-        return L"Cannot disable " + Quoted(f) + L": " + WhyOf(f) + L"; it stays where it is.";
-    case Kind::OwnFolderRefused:
-        return L"The copies of disabled all-users Startup files are not kept in Keepboot's own folder: " +
-               Showable(f.reason) + L". Such files stay where they are until it can be used.";
-    case Kind::RecordBroken:
-        return L"Keepboot's record of what it knew of " + Places(f.whose) +
-               L" could not be read whole; it starts again from what they hold now.";
-    case Kind::FirstStart:
-        return std::wstring(kFirstStartNotice) + L" what Keepboot knows of " + Places(f.whose) +
-               L" starts from what they hold now, and is kept from now on.";
-    case Kind::RecordNotKept:
-        return L"Keepboot cannot write its record of the entries it knows (" + WhatItMet(f) +
-               L"); it tries again at each check, and until then what it learnt since is not kept for its next start.";
+        return UiText(IDS_CHANGED_AND_DISABLED, {Quoted(f), Showable(f.found), Showable(f.before)});
+    case Kind::PlaceUnreadable: return UiText(IDS_PLACE_UNREADABLE, {Showable(f.location), Showable(f.reason)});
+    case Kind::NotText: return UiText(IDS_NOT_TEXT, {Showable(f.item)});
+    case Kind::CouldNotDisable: return UiText(IDS_COULD_NOT_DISABLE, {Quoted(f), WhyOf(f)});
+    case Kind::OwnFolderRefused: return UiText(IDS_OWN_FOLDER_REFUSED, {Showable(f.reason)});
+    case Kind::RecordBroken: return UiText(IDS_RECORD_BROKEN, {Places(f.whose)});
+    case Kind::FirstStart: return UiText(IDS_FIRST_START, {UiText(IDS_FIRST_START_MARK), Places(f.whose)});
+    case Kind::RecordNotKept: return UiText(IDS_RECORD_NOT_KEPT, {WhatItMet(f)});
     case Kind::LogonValueNotPutBack:
-        return Quoted(f) + L" changed to \"" + Showable(f.found) + L"\" and could not be put back (" +
-               WhatItMet(f) + L"); it stays as it is.";
+        return UiText(IDS_LOGON_VALUE_NOT_PUT_BACK, {Quoted(f), Showable(f.found), WhatItMet(f)});
     case Kind::StartPageNotWrittenBack:
-        return Showable(f.item) + L" was allowed as \"" + Showable(f.found) +
-               L"\", but it could not be written back: " + Showable(f.reason) + L".";
-    case Kind::MoveNotMadeWhole:
-        return L"A move of " + Quoted(f) + L" was cut short and cannot be made whole now: " + WhyOf(f) + L".";
-    case Kind::MoveFinished:
-        return L"A move of " + Quoted(f) + L" was cut short when Keepboot last ended; it was finished.";
-    case Kind::MoveUndone:
-        return L"A move of " + Quoted(f) +
-               L" was cut short when Keepboot last ended; it was undone, and the entry stays disabled.";
-    case Kind::MachineUnrecorded:
-        return L"Keepboot runs without administrator rights, so it cannot keep its record of the machine's places: "
-               L"at each start it compares them with the record it last kept as administrator, or takes them as "
-               L"they are if there is none. Running Keepboot once as administrator keeps it.";
-    case Kind::ForeignKey:
-        return L"The key " + Showable(f.location) +
-               L" was not written by Keepboot, though it is among Keepboot's own; it is left alone and not used.";
+        return UiText(IDS_START_PAGE_NOT_WRITTEN_BACK, {Showable(f.item), Showable(f.found), Showable(f.reason)});
+    case Kind::MoveNotMadeWhole: return UiText(IDS_MOVE_NOT_MADE_WHOLE, {Quoted(f), WhyOf(f)});
+    case Kind::MoveFinished: return UiText(IDS_MOVE_FINISHED, {Quoted(f)});
+    case Kind::MoveUndone: return UiText(IDS_MOVE_UNDONE, {Quoted(f)});
+    case Kind::MachineUnrecorded: return UiText(IDS_MACHINE_UNRECORDED);
+    case Kind::ForeignKey: return UiText(IDS_FOREIGN_KEY, {Showable(f.location)});
     }
     return L"";  // not reached: every kind is above
 }

@@ -4,14 +4,15 @@
 // done in this file's table alone.
 #include <string>
 
+#include "places/MoveResult.h"
 #include "watch/WatchEvent.h"
 
 namespace kb {
 
-// How the notice of a first start begins: nothing was kept of the places.
-inline constexpr wchar_t kFirstStartNotice[] = L"First start:";
-
 // The notice's words; every field from outside is shown as Showable makes it.
 std::wstring WordsOf(const Finding& finding);
+
+// Why an entry was not moved: "it ...".
+std::wstring WhyNotMoved(MoveResult result);
 
 }  // namespace kb

@@ -14,6 +14,12 @@
 
 namespace kb {
 
+// Who a record says acted, in the file's words; the history page shows
+// them in the string table's.
+inline constexpr wchar_t kByTheWatch[] = L"the watch";
+inline constexpr wchar_t kByYou[] = L"you";
+inline constexpr wchar_t kByGroupPolicy[] = L"Group Policy";
+
 struct HistoryRecord {
     // A record of this kind, with its words.
     static HistoryRecord Of(RecordKind kind) {
@@ -24,8 +30,8 @@ struct HistoryRecord {
     }
     FILETIME when{};    // UTC
     std::optional<RecordKind> kind;  // none for words of another version
-    std::wstring what;  // what happened, as the history page says it
-    std::wstring by;    // "the watch" (by the policy) or "you"
+    std::wstring what;  // what happened, in the file's words (RecordKindWords)
+    std::wstring by;    // kByTheWatch (by the policy), kByYou or kByGroupPolicy
     std::wstring item, command, location;
     std::wstring detail;  // what it started before, why it was not moved, a notice's text
     bool operator==(const HistoryRecord& other) const;

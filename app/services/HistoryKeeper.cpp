@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "startpage/StartPages.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -20,8 +21,7 @@ bool Repeats(const HistoryRecord& a, const HistoryRecord& b) {
 
 HistoryRecord StandingFor(HistoryRecord record, unsigned long folded) {
     if (folded > 0)
-        record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(L"and ") + std::to_wstring(folded) +
-                         L" more like it within the second before";
+        record.detail += (record.detail.empty() ? L"" : L"; ") + UiText(IDS_FOLDED, {std::to_wstring(folded)});
     return record;
 }
 
@@ -81,8 +81,7 @@ void HistoryKeeper::WritePending() {
     }
     failedAt_ = now;
     if (std::exchange(failureTold_, true) || !failureNotice_) return;
-    failureNotice_(L"The history file " + file_.Path() +
-                   L" cannot be written now; its records are kept here and written once it can be.");
+    failureNotice_(UiText(IDS_HISTORY_NOT_WRITTEN, {file_.Path()}));
 }
 
 void HistoryKeeper::RecordNotice(const std::wstring& text) {
@@ -93,7 +92,7 @@ void HistoryKeeper::RecordNotice(const std::wstring& text) {
 
 void HistoryKeeper::RecordAdminPolicy(const std::vector<std::wstring>& changes) {
     HistoryRecord record = HistoryRecord::Of(RecordKind::AdminPolicyChanged);
-    record.by = L"Group Policy";
+    record.by = kByGroupPolicy;
     for (const std::wstring& change : changes)
         record.detail += (record.detail.empty() ? L"" : L"; ") + change;
     Record(std::move(record));
@@ -104,16 +103,16 @@ void HistoryKeeper::RecordOutcome(const CheckOutcome& outcome) {
                                            RecordKind::Left, RecordKind::CouldNotDisable,
                                            RecordKind::NeedsAdministrator};
     HistoryRecord record = HistoryRecord::Of(kKind[outcome.action]);
-    record.by = outcome.asked ? L"you" : L"the watch";
+    record.by = outcome.asked ? kByYou : kByTheWatch;
     record.item = outcome.entry.item;
     record.command = outcome.entry.command;
     record.location = outcome.entry.location;
-    if (!outcome.previously.empty()) record.detail = L"before: " + outcome.previously;
-    if (outcome.atStart) record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kFoundAtStart);
+    if (!outcome.previously.empty()) record.detail = UiText(IDS_DETAIL_BEFORE, {outcome.previously});
+    if (outcome.atStart) record.detail += (record.detail.empty() ? L"" : L"; ") + UiText(IDS_FOUND_AT_START);
     if (outcome.unanswered) {
         // The watch held it: Enable here puts it back, as for any disable of its.
-        record.by = L"the watch";
-        record.detail += (record.detail.empty() ? L"" : L"; ") + std::wstring(kHeldAtSessionEnd);
+        record.by = kByTheWatch;
+        record.detail += (record.detail.empty() ? L"" : L"; ") + UiText(IDS_HELD_AT_SESSION_END);
     }
     Record(std::move(record));
 }
@@ -123,12 +122,12 @@ void HistoryKeeper::RecordStartPage(const StartPageChange& change) {
                                              : change.decision == Decision::Allow
                                                  ? RecordKind::StartPageAllowed
                                                  : RecordKind::Left);  // to be asked again
-    record.by = change.asked ? L"you" : L"the watch";
+    record.by = change.asked ? kByYou : kByTheWatch;
     record.item = kStartPageValues[change.index].caption;
     record.command = change.found;
-    record.location = L"Internet Explorer";
-    record.detail = L"defended: " + change.defended;
-    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
+    record.location = UiText(IDS_INTERNET_EXPLORER);
+    record.detail = UiText(IDS_DETAIL_DEFENDED, {change.defended});
+    if (change.atStart) record.detail += L"; " + UiText(IDS_FOUND_AT_START);
     Record(std::move(record));
 }
 
@@ -139,13 +138,11 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
     if (change.kind == Kind::NotWindowsOwn) {
         // Said, not decided: the user may put Windows' own value back.
         HistoryRecord record = HistoryRecord::Of(RecordKind::NotWindowsOwn);
-        record.by = L"the watch";
+        record.by = kByTheWatch;
         record.item = value.name;
         record.command = TextOf(change.found);
         record.location = value.Location();
-        record.detail = L"It " + HowItDiffers(value, change.found) +
-                        L". It is guarded as it is; untick it on the Startup list, or choose Restore here, "
-                        L"to put Windows' own value back.";
+        record.detail = UiText(IDS_DETAIL_NOT_WINDOWS_OWN, {HowItDiffers(value, change.found)});
         Record(std::move(record));
         return;
     }
@@ -155,16 +152,16 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
         : change.decision == Decision::Disable ? RecordKind::LogonValuePutBack
         : change.decision == Decision::Allow   ? RecordKind::LogonValueAllowed
                                                : RecordKind::Left);  // to be asked again
-    record.by = change.asked ? L"you" : L"the watch";
+    record.by = change.asked ? kByYou : kByTheWatch;
     record.item = value.name;
     record.command = TextOf(change.found);
     record.location = value.Location();
-    record.detail = L"known good: " + TextOf(change.knownGood);
-    if (change.kind == Kind::Repaired) record.detail = L"before: " + TextOf(change.knownGood);
-    for (std::size_t i = 0; i < change.missing.size(); ++i)
-        record.detail += (i == 0 ? L"; it names " : L", ") + change.missing[i] +
-                         (i + 1 == change.missing.size() ? L", which is not there" : L"");
-    if (change.atStart) record.detail += L"; " + std::wstring(kFoundAtStart);
+    record.detail = UiText(change.kind == Kind::Repaired ? IDS_DETAIL_BEFORE : IDS_DETAIL_KNOWN_GOOD,
+                           {TextOf(change.knownGood)});
+    std::wstring missing;
+    for (const std::wstring& name : change.missing) missing += (missing.empty() ? L"" : L", ") + name;
+    if (!missing.empty()) record.detail += L"; " + UiText(IDS_DETAIL_NAMES_MISSING, {missing});
+    if (change.atStart) record.detail += L"; " + UiText(IDS_FOUND_AT_START);
     Record(std::move(record));
 }
 
@@ -175,7 +172,7 @@ void HistoryKeeper::RecordMove(const StartupEntry& entry, MoveSource from) {
     HistoryRecord record = HistoryRecord::Of(
         text.enabled ? (fromList ? RecordKind::DisabledFromList : RecordKind::DisabledFromHistory)
                      : (fromList ? RecordKind::EnabledFromList : RecordKind::EnabledFromHistory));
-    record.by = L"you";
+    record.by = kByYou;
     record.item = text.item;
     record.command = text.command;
     record.location = text.location;
@@ -186,7 +183,7 @@ void HistoryKeeper::RecordNotMoved(const StartupEntry& entry, const std::wstring
     const EntryText text = TextOf(entry);
     HistoryRecord record =
         HistoryRecord::Of(text.enabled ? RecordKind::CouldNotDisable : RecordKind::CouldNotEnable);
-    record.by = L"you";
+    record.by = kByYou;
     record.item = text.item;
     record.command = text.command;
     record.location = text.location;

@@ -19,12 +19,6 @@
 
 namespace kb {
 
-// What a record of a change found by the first check says of it.
-inline constexpr wchar_t kFoundAtStart[] = L"found at start, while Keepboot was not running";
-// What a record of an entry held aside at the end of a session says of it.
-inline constexpr wchar_t kHeldAtSessionEnd[] =
-    L"held aside: Windows was ending the session before you answered; Enable puts it back";
-
 // Where the user asked for a move.
 enum class MoveSource { List, History };
 

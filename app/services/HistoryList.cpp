@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/ShowableText.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -41,6 +42,18 @@ void HistoryList::UpdateCount() {
     if (::IsWindowVisible(list_)) ::InvalidateRect(list_, nullptr, FALSE);
 }
 
+namespace {
+
+// Who acted, in the string table's words; a word of another version as it is.
+std::wstring ShownBy(const std::wstring& by) {
+    if (by == kByYou) return UiText(IDS_BY_YOU);
+    if (by == kByTheWatch) return UiText(IDS_BY_THE_WATCH);
+    if (by == kByGroupPolicy) return UiText(IDS_BY_GROUP_POLICY);
+    return by;
+}
+
+}  // namespace
+
 bool HistoryList::FillCell(NMLVDISPINFOW& info) const {
     if (info.hdr.hwndFrom != list_ || !(info.item.mask & LVIF_TEXT) || info.item.cchTextMax <= 0)
         return false;
@@ -50,7 +63,11 @@ bool HistoryList::FillCell(NMLVDISPINFOW& info) const {
     std::wstring text;
     switch (info.item.iSubItem) {
     case 0: text = LocalTimeText(r.when); break;
-    case 1: text = r.by.empty() ? r.what : r.what + L" (" + r.by + L")"; break;
+    case 1: {
+        const std::wstring what = r.kind ? UiText(WordsOf(*r.kind).shown) : r.what;
+        text = r.by.empty() ? what : what + L" (" + ShownBy(r.by) + L")";
+        break;
+    }
     case 2: text = r.item; break;
     case 3: text = r.location; break;
     default:

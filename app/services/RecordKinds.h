@@ -33,7 +33,11 @@ enum class RecordKind {
 inline constexpr int kRecordKinds = static_cast<int>(RecordKind::AdminPolicyChanged) + 1;
 
 struct RecordKindWords {
-    const wchar_t* what;  // the history's "What", and the record's word in the file
+    // The record's word in the file, which says its kind whatever the
+    // language the program speaks; the history's "What" shows the text of
+    // the string table's id.
+    const wchar_t* what;
+    UINT shown;
     DWORD eventId;        // of the message table
     WORD eventType;       // EVENTLOG_INFORMATION_TYPE or EVENTLOG_WARNING_TYPE
 };
@@ -44,7 +48,7 @@ RecordKindWords WordsOf(RecordKind kind);
 // words no kind has (a record another version wrote).
 std::optional<RecordKind> KindOfWhat(const std::wstring& what);
 
-// The words of the records the program and its tests look for by name.
+// The file's words of the records the program and its tests look for by name.
 inline constexpr wchar_t kNotWindowsOwn[] = L"Not Windows' own logon value";
 inline constexpr wchar_t kAdminPolicyChanged[] = L"Policy changed by your administrator";
 

@@ -13,6 +13,7 @@
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -28,8 +29,7 @@ public:
     }
 
     Result Set(bool on, const std::wstring& executable) override {
-        const Error cannotWrite(std::wstring(L"Unable to write to HKEY_LOCAL_MACHINE") +
-                                kSelfStartKey);
+        const Error cannotWrite(UiText(IDS_UNABLE_TO_WRITE, {std::wstring(L"HKEY_LOCAL_MACHINE") + kSelfStartKey}));
         // Nothing to remove is no failure, even for a user who may not write there.
         if (!on && !Registered()) return Result::Done;
         // Where this is the way (XP) there is no elevation to ask for: a
@@ -108,7 +108,7 @@ public:
         // A task that runs with the highest rights is an administrator's to make.
         if (StandardUserMode()) return Result::NeedsAdministrator;
         const ComPtr<ITaskFolder> root = TaskRoot();
-        if (!root) throw Error(L"Cannot reach the Task Scheduler: Keepboot cannot start itself at logon now");
+        if (!root) throw Error(UiText(IDS_NO_SCHEDULER));
         VARIANT none;
         ::VariantInit(&none);
         HRESULT result = S_OK;

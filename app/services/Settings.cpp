@@ -7,6 +7,7 @@
 #include "platform/Handle.h"
 #include "platform/Faults.h"
 #include "platform/IntText.h"
+#include "app/Texts.h"
 
 namespace kb {
 
@@ -34,7 +35,7 @@ void WriteProfileText(const std::wstring& file, const wchar_t* key, const std::w
                        : ::WritePrivateProfileStringW(kSection, key, text.c_str(), file.c_str())
                            ? ERROR_SUCCESS
                            : ::GetLastError();
-    if (code != ERROR_SUCCESS) throw Error(L"Unable to write to " + file, code);
+    if (code != ERROR_SUCCESS) throw Error(UiText(IDS_UNABLE_TO_WRITE, {file}), code);
 }
 
 }  // namespace

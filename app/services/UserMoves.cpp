@@ -8,6 +8,8 @@
 #include "platform/ShowableText.h"
 #include "guard/EntryKey.h"
 #include "guard/EntryKinds.h"
+#include "app/Texts.h"
+#include "app/services/FindingWords.h"
 
 namespace kb {
 
@@ -82,9 +84,9 @@ std::wstring ReportOf(const std::vector<NotMoved>& notMoved) {
     std::wstring report;
     for (const NotMoved& failure : notMoved) {
         const EntryText text = TextOf(failure.entry);
-        report += (report.empty() ? L"" : L"\n") + std::wstring(text.enabled ? L"Cannot disable '" : L"Cannot enable '") +
-                  Showable(text.item) + L"' (" + Showable(text.location) + L"): " + WhyNotMoved(failure.why) +
-                  L"; it stays where it is";
+        report += (report.empty() ? L"" : L"\n") +
+                  UiText(text.enabled ? IDS_CANNOT_DISABLE_ITEM : IDS_CANNOT_ENABLE_ITEM,
+                         {Showable(text.item), Showable(text.location), WhyNotMoved(failure.why)});
     }
     return report;
 }

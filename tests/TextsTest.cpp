@@ -1,0 +1,78 @@
+// The string table: every id the program may ask for is there, nothing
+// else is, the system's own texts are kept to the letter, and what is
+// filled in is never read as more of the text.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "app/Texts.h"
+
+namespace kb {
+namespace {
+
+// Adds the ids of one block of the string table that hold a string: a
+// block of 16, named one above id / 16.
+BOOL CALLBACK AddBlock(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR into) {
+    const UINT first = (static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)) - 1) * 16;
+    for (UINT id = first; id < first + 16; ++id) {
+        const wchar_t* text = nullptr;
+        if (::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0) > 0)
+            reinterpret_cast<std::set<UINT>*>(into)->insert(id);
+    }
+    return TRUE;
+}
+
+// Every id that holds a string in this program's table.
+std::set<UINT> IdsInTheTable() {
+    std::set<UINT> ids;
+    ::EnumResourceNamesW(::GetModuleHandleW(nullptr), RT_STRING, AddBlock, reinterpret_cast<LONG_PTR>(&ids));
+    return ids;
+}
+
+TEST(Texts, EveryIdHasItsTextAndNoTextIsWithoutAnId) {
+    std::set<UINT> expected;
+    for (UINT id = IDS_FIRST; id <= IDS_LAST; ++id) expected.insert(id);
+    EXPECT_EQ(IdsInTheTable(), expected);
+    for (UINT id = IDS_FIRST; id <= IDS_LAST; ++id) EXPECT_FALSE(UiText(id).empty()) << id;
+    EXPECT_TRUE(UiText(IDS_LAST + 1).empty());
+}
+
+// The system's own texts, spelling and all, as their users know them.
+TEST(Texts, TheSystemsOwnTextsAreKeptToTheLetter) {
+    const struct {
+        std::wstring shown, expected;
+    } cases[] = {
+        {UiText(IDS_REFRUSH), L"&Refrush"},
+        {UiText(IDS_QUESTION_NEW, {L"Vendor"}), L"One new Windows Startup \"Vendor\", do you want to disbale it?"},
+        {UiText(IDS_TAB_SETTINGS), L"Keepboot Settings"},
+        {UiText(IDS_TAB_STARTUP), L"Current Windows Startup"},
+        {UiText(IDS_TAB_START_PAGES), L"Current Internet Explorer Start Pages"},
+        {UiText(IDS_STARTUP_GROUP), L"Disable Windows Startup Change"},
+        {UiText(IDS_START_PAGE_GROUP), L"Disable Internet Explorer Start Pages Change"},
+        {UiText(IDS_START_PAGE_POLICY_ASK), L"Show one warning message when Internet Explorer Start Pages be changed"},
+        {UiText(IDS_SELF_START), L"Start this program with Windows Startup"},
+        {UiText(IDS_INTERVAL), L"Change the program check the startup interval in"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.shown, c.expected);
+}
+
+TEST(Texts, WhatIsFilledInIsNeverReadForMore) {
+    const struct {
+        const wchar_t* text;
+        std::initializer_list<std::wstring_view> fill;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"'%1' (%2)", {L"a", L"b"}, L"'a' (b)"},
+        {L"%2 before %1", {L"one", L"two"}, L"two before one"},
+        {L"%1", {L"%2%1%%"}, L"%2%1%%"},       // a value that looks like a place to fill
+        {L"%1 and %2", {L"only"}, L"only and "},  // nothing to fill with: nothing
+        {L"100% sure, %0 %a %", {}, L"100% sure, %0 %a %"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Filled(c.text, c.fill), c.expected) << c.text;
+}
+
+}  // namespace
+}  // namespace kb
