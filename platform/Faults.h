@@ -33,6 +33,7 @@ enum class FaultPoint {
     RegistryDeleteKey,
     FileCopy,
     FileDelete,
+    FileRename,
     ShortcutRead,
     ShortcutProperty,
     ShortcutWrite,

@@ -70,6 +70,12 @@ FileResult CopyFileTo(const std::wstring& from, const std::wstring& to) {
     return Outcome(::CopyFileW(Literal(from).c_str(), Literal(to).c_str(), FALSE));
 }
 
+FileResult RenameWithoutReplacing(const std::wstring& from, const std::wstring& to) {
+    if (InjectFault(FaultPoint::FileRename)) return kFailed;
+    if (WriteRefused(from) || WriteRefused(to)) return kRefused;
+    return Outcome(::MoveFileExW(Literal(from).c_str(), Literal(to).c_str(), MOVEFILE_WRITE_THROUGH));
+}
+
 FileResult DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return kFailed;
     if (WriteRefused(path)) return kRefused;

@@ -35,6 +35,9 @@ bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
 FileResult CopyFileTo(const std::wstring& from, const std::wstring& to);
 FileResult DeleteFileAt(const std::wstring& path);
+// Renames within one volume, at once: fails (ERROR_ALREADY_EXISTS) when the
+// new name is taken, never replacing what stands there.
+FileResult RenameWithoutReplacing(const std::wstring& from, const std::wstring& to);
 // The running program's file, whatever the length of its path.
 std::wstring RunningProgramPath();
 // Makes the folder and its missing parents; done when it exists after.

@@ -2,6 +2,8 @@
 // with a copy of its very bytes in a backup folder.
 #include "store/Store.h"
 
+#include <functional>
+
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
@@ -18,6 +20,33 @@ namespace kb {
 using namespace store;
 
 namespace {
+
+// Puts a file at its name whole or not at all: written beside it under a
+// name of its own, read back, then renamed, which is at once and never
+// replaces a file that took the name meanwhile. A half-written file never
+// stands at a name Windows starts at logon, nor is another's overwritten.
+bool PlaceWhole(const std::wstring& file, const std::function<bool(const std::wstring& at)>& write,
+                const std::function<bool(const std::wstring& at)>& readsBack) {
+    static unsigned long made = 0;
+    const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+    std::wstring temporary;
+    for (int tries = 0; tries < 16 && temporary.empty(); ++tries) {
+        const std::wstring name = folder + L"\\~kb" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++made) + L".tmp";
+        // Nothing that stands there is written through or over.
+        if (!FileExists(name) && !DirectoryExists(name) && !IsLink(name)) temporary = name;
+    }
+    if (temporary.empty()) return false;
+    try {
+        if (write(temporary) && readsBack(temporary) && RenameWithoutReplacing(temporary, file).Done())
+            return true;
+    } catch (...) {
+        DeleteFileAt(temporary);
+        throw;
+    }
+    DeleteFileAt(temporary);
+    return false;
+}
 
 // How a shortcut is rebuilt from a stored command alone: the target, working
 // in the target's folder (up to and including its last "\" or ":").
@@ -256,20 +285,23 @@ MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders
                           (lnk && !entry.byteCopy && IsShortcutOf(file, entry));
         if (!same) return MoveResult::CannotMove;
     } else if (fromBackup) {
-        if (!CopyFileTo(backup, file).Done() || !SameContents(backup, file)) {
-            DeleteFileAt(file);
+        if (!PlaceWhole(
+                file, [&](const std::wstring& at) { return CopyFileTo(backup, at).Done(); },
+                [&](const std::wstring& at) { return SameContents(backup, at); }))
             return MoveResult::CannotMove;
-        }
         if (entry.attributes) SetAttributesOf(file, entry.attributes);
     } else if (lnk && !entry.byteCopy) {
         // Rebuilt only for an entry that has nothing better: what an
-        // earlier version kept of it, or the other utility's command.
-        WriteShellLink(file, LinkToRestore(entry));
-        // A shortcut that does not read back is none: the entry stays stored.
-        if (!TryReadShellLink(file)) {
-            DeleteFileAt(file);
+        // earlier version kept of it, or the other utility's command. A
+        // shortcut that does not read back is none: the entry stays stored.
+        if (!PlaceWhole(
+                file,
+                [&](const std::wstring& at) {
+                    WriteShellLink(at, LinkToRestore(entry));
+                    return true;
+                },
+                [](const std::wstring& at) { return TryReadShellLink(at).has_value(); }))
             return MoveResult::CannotMove;
-        }
     } else {
         return MoveResult::CannotMove;  // its copy is gone: nothing faithful to write
     }

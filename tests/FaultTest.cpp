@@ -112,6 +112,24 @@ protected:
         act();
     }
 
+    // The user's Startup folder holds no file but the entry's own: nothing
+    // half made is left where Windows starts everything at logon.
+    bool NothingElseInTheFolder() {
+        WIN32_FIND_DATAW found{};
+        const HANDLE listing = ::FindFirstFileW((UserStartup() + L"\\*").c_str(), &found);
+        if (listing == INVALID_HANDLE_VALUE) return true;
+        bool nothingElse = true;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L".." && name != L"Foo.lnk") {
+                ADD_FAILURE() << "left in the Startup folder: " << Narrow(name);
+                nothingElse = false;
+            }
+        } while (::FindNextFileW(listing, &found));
+        ::FindClose(listing);
+        return nothingElse;
+    }
+
     void DisableValue() { DisableRunValue(tool_); }
     void DisableFoo() { DisableShortcut(Shortcut(L"Foo"), Folders()); }
 
@@ -160,10 +178,27 @@ TEST_F(Faults, EnablingAShortcutNeverLosesIt) {
                   stored = StoredShortcut(L"Foo");
               },
               [&] { EnableShortcut(stored, Folders()); },
-              [&] { return FolderEntryWhole(); });
+              [&] { return FolderEntryWhole() && NothingElseInTheFolder(); });
         EXPECT_TRUE(FolderEntryWhole());
         EXPECT_TRUE(FileExists(shortcut_));
     }
+}
+
+// A file that takes the name while one comes back is another program's:
+// never written over, and the entry stays stored.
+TEST_F(Faults, AFileComingBackNeverOverwritesOneThatTookItsName) {
+    LiveShortcut();
+    DisableFoo();
+    const StoredShortcutEntry stored = StoredShortcut(L"Foo");
+    SetFaultInjector([&](FaultPoint point) {
+        if (point == FaultPoint::FileRename) WriteFileBytes(shortcut_, "another program's");
+        return false;
+    });
+    EXPECT_EQ(EnableShortcut(stored, Folders()), MoveResult::CannotMove);
+    SetFaultInjector({});
+    EXPECT_EQ(ReadFileBytes(shortcut_), "another program's");
+    EXPECT_FALSE(Stored().shortcuts.empty()) << "still stored";
+    EXPECT_TRUE(NothingElseInTheFolder());
 }
 
 // A twin: another entry of the same name is stored already, so the store
