@@ -1,68 +1,55 @@
-// The administrator's policy (Group Policy's values for Keepboot): read at
-// start and whenever its keys change, laid over the user's settings, and
-// Quit locked when it says so.
-#include <windows.h>
+#include "app/AdministratorPolicy.h"
 
 #include <algorithm>
 
-#include "app/MainWindow.h"
+#include "app/SettingsPage.h"
+#include "app/Texts.h"
+#include "app/services/HistoryKeeper.h"
 #include "app/services/SelfStart.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
-#include "app/Texts.h"
+#include "policy/AdminPolicy.h"
 
 namespace kb {
 
-void MainWindow::FollowAdminPolicy() {
+void AdministratorPolicy::Follow() {
     const AdminPolicy now = ReadAdminPolicy();
     // The settings page holds the policy in force.
-    const AdminPolicy before = settingsTab_->Admin();
-    if (adminPolicyRead_ && now == before) return;
+    const AdminPolicy before = needs_.settings.Admin();
+    if (read_ && now == before) return;
     // A wrong value is said once while it stays wrong; nothing else changes for it.
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
-            ShowNotice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, value.why}));
-    // The first reading is no change: the settings start as it says.
-    if (adminPolicyRead_) {
+            needs_.notice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, value.why}));
+    if (read_) {
         const std::vector<std::wstring> changes = AdminPolicyChanges(before, now);
-        if (!changes.empty()) history_.RecordAdminPolicy(changes);
+        if (!changes.empty()) needs_.history.RecordAdminPolicy(changes);
     }
-    adminPolicyRead_ = true;
+    read_ = true;
 
-    settingsTab_->SetAdminPolicy(now);
-    const Settings effective = settingsTab_->Effective();
+    needs_.settings.SetAdminPolicy(now);
     // The administrator's interval, or the user's own again once it goes.
-    if (effective.intervalSeconds > 0 && timer_)
-        timer_->SetInterval(IntervalMilliseconds(effective.intervalSeconds));
-    FollowAdminSelfStart();
-    LockQuit(now.QuitLocked());
+    if (const int seconds = needs_.settings.Effective().intervalSeconds; seconds > 0) needs_.interval(seconds);
+    FollowSelfStart();
+    needs_.lockQuit(now.QuitLocked());
 }
 
-void MainWindow::FollowAdminSelfStart() {
-    const AdminPolicy& policy = settingsTab_->Admin();
-    if (!policy.selfStart || !options_.selfStart) return;
+void AdministratorPolicy::FollowSelfStart() {
+    const AdminPolicy& policy = needs_.settings.Admin();
+    SelfStart* const selfStart = needs_.selfStart();
+    if (!policy.selfStart || !selfStart) return;
     const bool wanted = *policy.selfStart;
     try {
-        if (options_.selfStart->Registered() != wanted &&
-            options_.selfStart->Set(wanted, ExecutablePath()) == SelfStart::Result::NeedsAdministrator)
+        if (selfStart->Registered() != wanted &&
+            selfStart->Set(wanted, needs_.executable()) == SelfStart::Result::NeedsAdministrator)
             // No rights are asked for unbidden: a Keepboot that runs with
             // them follows the policy.
-            ShowNotice(UiText(wanted ? IDS_POLICY_STARTS : IDS_POLICY_DOES_NOT_START));
-        settingsTab_->ShowSelfStart(options_.selfStart->Registered());
+            needs_.notice(UiText(wanted ? IDS_POLICY_STARTS : IDS_POLICY_DOES_NOT_START));
+        needs_.settings.ShowSelfStart(selfStart->Registered());
         selfStartShown_ = true;
     } catch (const Error& e) {
-        ShowNotice(UiText(IDS_POLICY_NOT_FOLLOWED, {e.Context()}));
+        needs_.notice(UiText(IDS_POLICY_NOT_FOLLOWED, {e.Context()}));
     }
-}
-
-void MainWindow::LockQuit(bool locked) {
-    quitButton_.Enable(!locked);
-    // The watch cannot be left unstarted: it runs from now on.
-    if (locked && watcher_->Handles().empty() && ready_ && !StoppedForGood()) StartTheWatch();
-    startButton_.Enable(!locked);
-    ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE,
-                     MF_BYCOMMAND | (locked ? MF_GRAYED : MF_ENABLED));
-    ::DrawMenuBar(Handle());
 }
 
 }  // namespace kb

@@ -73,6 +73,16 @@ bool MainWindow::PreTranslateMessage(const MSG& msg) {
     return true;
 }
 
+void MainWindow::LockQuit(bool locked) {
+    quitButton_.Enable(!locked);
+    // The watch cannot be left unstarted: it runs from now on.
+    if (locked && watcher_->Handles().empty() && ready_ && !StoppedForGood()) StartTheWatch();
+    startButton_.Enable(!locked);
+    ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE,
+                     MF_BYCOMMAND | (locked ? MF_GRAYED : MF_ENABLED));
+    ::DrawMenuBar(Handle());
+}
+
 }  // namespace kb
 
 namespace kb {
@@ -105,7 +115,7 @@ void MainWindow::SetSelfStart(bool on) {
 }
 
 void MainWindow::ShowSelfStartOnce() {
-    if (std::exchange(selfStartShown_, true) || !options_.selfStart) return;
+    if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown() || !options_.selfStart) return;
     settingsTab_->ShowSelfStart(options_.selfStart->Registered());
 }
 

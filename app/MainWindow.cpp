@@ -79,6 +79,14 @@ void MainWindow::Create() {
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
     CreateControls();
+    adminPolicy_ = std::make_unique<AdministratorPolicy>(AdministratorPolicy::Needs{
+        .settings = *settingsTab_,
+        .history = history_,
+        .notice = [this](const std::wstring& text) { ShowNotice(text); },
+        .interval = [this](int seconds) { timer_->SetInterval(IntervalMilliseconds(seconds)); },
+        .lockQuit = [this](bool locked) { LockQuit(locked); },
+        .selfStart = [this] { return options_.selfStart.get(); },
+        .executable = [this] { return ExecutablePath(); }});
 
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // An elevated instance still hears of a new taskbar from the shell,
@@ -121,7 +129,7 @@ void MainWindow::Initialize() {
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
     // The administrator's policy, where one is set, over the user's.
-    FollowAdminPolicy();
+    adminPolicy_->Follow();
     settingsLoaded_ = true;
     ShowPage(0);
     // What is known outlives the process: the last run's, not what the

@@ -17,6 +17,7 @@
 #include "app/ControlIds.h"
 #include "app/services/GuardWindow.h"
 #include "app/Controls.h"
+#include "app/AdministratorPolicy.h"
 #include "app/services/HistoryKeeper.h"
 #include "app/QuestionDesk.h"
 #include "app/HistoryPage.h"
@@ -173,12 +174,6 @@ private:
     // the window shows.
     void ShowSelfStartOnce();
     void RestartElevated();
-    // Reads the administrator's policy again; what changed takes effect at
-    // once and is recorded.
-    void FollowAdminPolicy();  // AdministratorPolicy.cpp
-    // Makes the logon start what the administrator set, where no rights
-    // are needed for it.
-    void FollowAdminSelfStart();
     // Quit, the close box and Start are the administrator's to allow: while
     // locked the watch runs, and only Windows ends the program.
     void LockQuit(bool locked);
@@ -209,7 +204,7 @@ private:
     std::unique_ptr<Workbench> bench_;
     std::unique_ptr<ControlSet> frame_;  // the window's own buttons
     Control startButton_, quitButton_;
-    bool adminPolicyRead_ = false;
+    std::unique_ptr<AdministratorPolicy> adminPolicy_;
     bool selfStartShown_ = false;
     bool restarting_ = false;  // with administrator rights, in a new instance
     HWND pageControl_ = nullptr;

@@ -40,7 +40,9 @@ void MainWindow::MakeWatcher() {
         questions_->AfterCheck();
         RunPutOffWork();
     };
-    host.adminPolicyMayHaveChanged = [this] { FollowAdminPolicy(); };
+    host.adminPolicyMayHaveChanged = [this] {
+        if (adminPolicy_) adminPolicy_->Follow();
+    };
     watcher_ = std::make_unique<Watcher>(*guard_, !options_.folders, std::move(host));
 }
 
