@@ -49,7 +49,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     }
     // A check of some places only adds to what was seen; what went away is
     // known after a check of them all.
-    NoteSkipped(liveSkipped_, round.skipped, everyPlace);
+    NoteSkipped(SkippedPlaces::Reading::Live, round.skipped, everyPlace);
 
     // What the places read now hold replaces what was known of them, so an
     // entry that went (a RunOnce value Windows ran) is new when it comes

@@ -19,6 +19,7 @@
 #include "guard/GuardEvent.h"
 #include "guard/ItemSettling.h"
 #include "guard/KeyStamps.h"
+#include "guard/SkippedPlaces.h"
 #include "store/Items.h"
 #include "places/Records.h"
 #include "policy/Policy.h"
@@ -118,7 +119,7 @@ public:
 
     // The live places the last readings could not read; each keeps what
     // was known of it.
-    std::vector<SkippedValue> UnreadablePlaces() const;
+    std::vector<SkippedValue> UnreadablePlaces() const { return skipped_.UnreadablePlaces(); }
 
     // Whether one reading has been whole.
     bool Loaded() const noexcept { return loaded_; }
@@ -200,16 +201,16 @@ private:
     // The known entries of the places read were replaced by what is there
     // now: whether they differ.
     bool Differs(const LiveEntries& before, const LiveEntries& now) const;
-    // Notes what a reading skipped, reporting what was not seen before. A
-    // whole reading also forgets what is gone.
-    void NoteSkipped(std::set<SkippedValue>& lastSeen, const std::vector<SkippedValue>& now,
-                     bool whole);
+    // Notes what a reading skipped, telling what was not seen before.
+    void NoteSkipped(SkippedPlaces::Reading reading, const std::vector<SkippedValue>& now, bool whole) {
+        for (const SkippedValue& value : skipped_.Note(reading, now, whole)) Tell(value);
+    }
 
     StartupFolders folders_;
     Inventory known_;
     mutable std::optional<KnownIndex> index_;  // of known_.live; rebuilt after a change
     ShortcutCache shortcuts_;
-    std::set<SkippedValue> liveSkipped_, storeSkipped_;
+    SkippedPlaces skipped_;
     // New entries that could not be disabled, by what they are now.
     std::set<std::wstring> unmovable_;
     ItemSettling settling_;

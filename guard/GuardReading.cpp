@@ -34,8 +34,8 @@ void StartupGuard::Reload() {
     listed.stored = known_.stored = std::move(now.stored);
     listed.logonValues = known_.logonValues = std::move(now.logonValues);
     listed_ = std::move(listed);
-    NoteSkipped(liveSkipped_, liveSkipped, true);
-    NoteSkipped(storeSkipped_, storeSkipped, true);
+    NoteSkipped(SkippedPlaces::Reading::Live, liveSkipped, true);
+    NoteSkipped(SkippedPlaces::Reading::Store, storeSkipped, true);
 }
 
 Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped) {
@@ -70,8 +70,8 @@ void StartupGuard::ReadEverything() {
     known_.stored = std::move(now.stored);
     known_.logonValues = std::move(now.logonValues);
     loaded_ = true;
-    NoteSkipped(liveSkipped_, liveSkipped, true);
-    NoteSkipped(storeSkipped_, storeSkipped, true);
+    NoteSkipped(SkippedPlaces::Reading::Live, liveSkipped, true);
+    NoteSkipped(SkippedPlaces::Reading::Store, storeSkipped, true);
 }
 
 PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, const std::vector<PlaceStamp>& stamps,
@@ -86,7 +86,7 @@ PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, con
         toRead.Drop(id);
         // What was noted of it stays noted.
         const std::wstring location = key.Location();
-        for (const SkippedValue& v : liveSkipped_)
+        for (const SkippedValue& v : skipped_.Live())
             if (v.key == location) round.skipped.push_back(v);
         for (const std::wstring& identity : unmovable_)
             if (identity.starts_with(location + L"\n")) round.unmovable.insert(identity);
