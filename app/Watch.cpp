@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/ErrorReport.h"
+#include "app/services/FindingWords.h"
 #include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
@@ -25,8 +26,8 @@ void MainWindow::MakeWatcher() {
     host.askAboutEntry = [this](const StartupEntry& entry) {
         return questions_->AskAbout(entry, NewStartupQuestion(TextOf(entry).item), DetailsOf(entry)).decision;
     };
-    host.askAboutValue = [this](const std::wstring& question, const EntryDetails& details) {
-        return questions_->Ask({question, details}).decision;
+    host.askAboutValue = [this](const ValueQuestion& question, const EntryDetails& details) {
+        return questions_->Ask({WordsOf(question), details}).decision;
     };
     // Known from now on, and shown checked at the end of the list.
     host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };

@@ -198,9 +198,9 @@ void FullCheckAgainstFloor() {
         guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Leave; },
                     [](const StartupEntry&) {});
         CheckStartPages(Policy::DisableSilently, references,
-                        [](const std::wstring&, const EntryDetails&) { return Decision::Leave; });
+                        [](const ValueQuestion&, const EntryDetails&) { return Decision::Leave; });
         CheckLogonValues(Policy::DisableSilently, knownGood,
-                         [](const std::wstring&, const EntryDetails&) { return Decision::Leave; });
+                         [](const ValueQuestion&, const EntryDetails&) { return Decision::Leave; });
     };
     check();  // warm caches
     Floor(common, user);

@@ -169,19 +169,9 @@ EntryDetails DetailsOf(const LogonValue& value, const ValueState& found, const V
 
 namespace {
 
-// "disbale" in the questions: the prompt's own text, kept as its users know it.
-std::wstring QuestionAbout(const LogonValue& value, const ValueState& found) {
-    return L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") will change to \"" +
-           TextOf(found) + L"\", do you want to disbale it?";
-}
-
-// Short enough to stay whole on the prompt: what is missing is on its
-// "Before" line.
-std::wstring QuestionWithMissing(const LogonValue& value, const ValueState& found, bool ownUsable) {
-    return L"'" + std::wstring(value.name) + L"' (" + value.Location() + L") changed to \"" + TextOf(found) +
-           L"\"; what it held before is not there, " +
-           (ownUsable ? L"so Disable puts Windows' own back: do you want to disbale it?"
-                      : L"nor is Windows' own: Enable keeps the change, Disable and Cancel leave it.");
+ValueQuestion QuestionAbout(const LogonValue& value, const ValueState& found,
+                            ValueQuestion::Kind kind = ValueQuestion::Kind::WillChange) {
+    return {kind, value.name, value.Location(), TextOf(found)};
 }
 
 bool MayWrite(const LogonValue& value) {
@@ -201,7 +191,8 @@ std::optional<LogonValueChange> AskAboutMissing(std::size_t i, const ValueState&
     std::wstring names;
     for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
     details.before = L"not there: " + names + L"; it held " + details.before;
-    const Decision decision = ask(QuestionWithMissing(value, live, ownUsable), details);
+    const Decision decision = ask(QuestionAbout(value, live, ownUsable ? ValueQuestion::Kind::OwnBackOrKeep : ValueQuestion::Kind::KeepOrLeave),
+                                  details);
     if (decision == Decision::Later) return std::nullopt;
     if (decision == Decision::Disable && ownUsable) {
         PutBackLogonValue(value, own);

@@ -97,8 +97,21 @@ struct EntryDetails {
 };
 EntryDetails DetailsOf(const StartupEntry& entry);
 
+// A question about a single value's change, worded where it is shown.
+struct ValueQuestion {
+    enum class Kind {
+        WillChange,           // do you want to disable the change?
+        OwnBackOrKeep,        // what it held is gone; Disable puts Windows' own back
+        KeepOrLeave,          // what it held is gone, and Windows' own as well
+    };
+    Kind kind = Kind::WillChange;
+    std::wstring item;
+    std::wstring location;  // none where the item names it alone (a start page)
+    std::wstring found;     // what it holds now
+};
+
 // A question about one change, with what the prompt shows below it.
-using AskAboutValue = std::function<Decision(const std::wstring& question, const EntryDetails& details)>;
+using AskAboutValue = std::function<Decision(const ValueQuestion& question, const EntryDetails& details)>;
 
 // A value in a Run-type key or in a store subkey that is not text. It is
 // no entry: Windows starts nothing from it and the store cannot hold it.

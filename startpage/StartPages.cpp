@@ -136,8 +136,7 @@ std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageRefer
             const Decision decision =
                 policy == Policy::DisableSilently
                     ? Decision::Disable
-                    : ask(std::wstring(value.caption) + L" will change to \"" + *live +
-                              L"\", do you want to disbale it?",  // "disbale": the prompt's own text
+                    : ask({ValueQuestion::Kind::WillChange, value.caption, {}, *live},
                           EntryDetails{*live, {}, KeyOf(value), *references[i]});
             if (decision == Decision::Later) continue;  // changed still at the next check
             // Put back only when it was: a key that did not open is no put-back.

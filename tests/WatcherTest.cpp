@@ -256,7 +256,7 @@ TEST_F(WatcherTest, ALogonValueChangedIsPutBackAndAllowedIsKnownGoodFromThen) {
 
     // A standard user cannot put the machine's value back: told once, and
     // nobody is asked again at every check.
-    host_.askAboutValue = [](const std::wstring&, const EntryDetails&) -> Decision {
+    host_.askAboutValue = [](const ValueQuestion&, const EntryDetails&) -> Decision {
         ADD_FAILURE() << "asked about a value it cannot put back";
         return Decision::Leave;
     };
@@ -283,8 +283,8 @@ TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
     const std::wstring myShell = Target(L"myshell");
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit", own + L"C:\\evil\\persist.exe,");
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Shell", myShell);
-    std::vector<std::wstring> questions;
-    host_.askAboutValue = [&](const std::wstring& question, const EntryDetails&) {
+    std::vector<ValueQuestion> questions;
+    host_.askAboutValue = [&](const ValueQuestion& question, const EntryDetails&) {
         questions.push_back(question);
         return questions.size() == 1 ? Decision::Leave : Decision::Disable;
     };
@@ -428,7 +428,7 @@ TEST_F(WatcherTest, AFailedWriteOfADecisionIsSaidOnce) {
     };
     const std::wstring cmd = L"Software\\Microsoft\\Command Processor";
     int asked = 0;
-    host_.askAboutValue = [&](const std::wstring&, const EntryDetails&) {
+    host_.askAboutValue = [&](const ValueQuestion&, const EntryDetails&) {
         ++asked;
         return Decision::Allow;
     };

@@ -40,6 +40,18 @@ std::wstring Joined(const std::vector<std::wstring>& names) {
 
 }  // namespace
 
+std::wstring WordsOf(const ValueQuestion& q) {
+    using Kind = ValueQuestion::Kind;
+    switch (q.kind) {
+    case Kind::WillChange:
+        if (q.location.empty()) return UiText(IDS_QUESTION_START_PAGE, {q.item, q.found});
+        return UiText(IDS_QUESTION_VALUE, {q.item, q.location, q.found});
+    case Kind::OwnBackOrKeep: return UiText(IDS_QUESTION_OWN_BACK, {q.item, q.location, q.found});
+    case Kind::KeepOrLeave: return UiText(IDS_QUESTION_KEEP_OR_LEAVE, {q.item, q.location, q.found});
+    }
+    return L"";  // not reached: every kind is above
+}
+
 std::wstring WhyNotMoved(MoveResult result) {
     switch (result) {
     case MoveResult::Moved: return UiText(IDS_MOVED);

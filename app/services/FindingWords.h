@@ -12,6 +12,9 @@ namespace kb {
 // The notice's words; every field from outside is shown as Showable makes it.
 std::wstring WordsOf(const Finding& finding);
 
+// A question about a single value, as the prompt asks it.
+std::wstring WordsOf(const ValueQuestion& question);
+
 // Why an entry was not moved: "it ...".
 std::wstring WhyNotMoved(MoveResult result);
 
