@@ -149,19 +149,6 @@ void MainWindow::Initialize() {
     if (startHidden_ || QuitLocked()) StartTheWatch();
 }
 
-void MainWindow::StartTheWatch() {
-    // Armed before the first check reads anything: what changes while it
-    // reads is checked right after it.
-    watcher_->WatchChanges();
-    try {
-        timer_->SetEnabled(true);
-    } catch (const Error& e) {
-        // Nothing stops the guard: the notifications watch on without it.
-        ShowNotice(UiText(IDS_NO_INTERVAL, {e.Context()}));
-    }
-    ::PostMessageW(Handle(), kFirstCheckMessage, 0, 0);
-}
-
 void MainWindow::StopWatchingForGood() noexcept {
     if (timer_) timer_->Stop();
     if (watcher_) watcher_->Stop();

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "app/ErrorReport.h"
+#include "app/Texts.h"
+#include "platform/Error.h"
 #include "app/services/FindingWords.h"
 #include "app/services/MessagePump.h"
 #include "app/MainWindow.h"
@@ -120,6 +122,19 @@ void MainWindow::Breathe() {
         StopWatchingForGood();
         ::PostQuitMessage(*quit);  // for the loop the check returns to
     }
+}
+
+void MainWindow::StartTheWatch() {
+    // Armed before the first check reads anything: what changes while it
+    // reads is checked right after it.
+    watcher_->WatchChanges();
+    try {
+        timer_->SetEnabled(true);
+    } catch (const Error& e) {
+        // Nothing stops the guard: the notifications watch on without it.
+        ShowNotice(UiText(IDS_NO_INTERVAL, {e.Context()}));
+    }
+    ::PostMessageW(Handle(), kFirstCheckMessage, 0, 0);
 }
 
 void MainWindow::ShowNotice(const std::wstring& text) {

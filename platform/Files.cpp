@@ -76,6 +76,29 @@ FileResult RenameWithoutReplacing(const std::wstring& from, const std::wstring& 
     return Outcome(::MoveFileExW(Literal(from).c_str(), Literal(to).c_str(), MOVEFILE_WRITE_THROUGH));
 }
 
+bool PlaceWhole(const std::wstring& file, const std::function<bool(const std::wstring& at)>& write,
+                const std::function<bool(const std::wstring& at)>& readsBack) {
+    static unsigned long made = 0;
+    const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+    std::wstring temporary;
+    for (int tries = 0; tries < 16 && temporary.empty(); ++tries) {
+        const std::wstring name = folder + L"\\~kb" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++made) + L".tmp";
+        // Nothing that stands there is written through or over.
+        if (!FileExists(name) && !DirectoryExists(name) && !IsLink(name)) temporary = name;
+    }
+    if (temporary.empty()) return false;
+    try {
+        if (write(temporary) && readsBack(temporary) && RenameWithoutReplacing(temporary, file).Done())
+            return true;
+    } catch (...) {
+        DeleteFileAt(temporary);
+        throw;
+    }
+    DeleteFileAt(temporary);
+    return false;
+}
+
 FileResult DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return kFailed;
     if (WriteRefused(path)) return kRefused;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,14 @@ bool FileExists(const std::wstring& path);
 // Overwrites an existing file of the new name.
 FileResult CopyFileTo(const std::wstring& from, const std::wstring& to);
 FileResult DeleteFileAt(const std::wstring& path);
+// Puts a file at its name whole or not at all: written beside it under a
+// name of its own, read back, then renamed, which is at once and never
+// replaces a file that took the name meanwhile: a half-written file never
+// stands at the name (in a Startup folder, Windows would start it), nor is
+// another's overwritten. Nothing that stands at the name written first is
+// written through or over.
+bool PlaceWhole(const std::wstring& file, const std::function<bool(const std::wstring& at)>& write,
+                const std::function<bool(const std::wstring& at)>& readsBack);
 // Renames within one volume, at once: fails (ERROR_ALREADY_EXISTS) when the
 // new name is taken, never replacing what stands there.
 FileResult RenameWithoutReplacing(const std::wstring& from, const std::wstring& to);

@@ -2,7 +2,6 @@
 // with a copy of its very bytes in a backup folder.
 #include "store/Store.h"
 
-#include <functional>
 
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
@@ -20,33 +19,6 @@ namespace kb {
 using namespace store;
 
 namespace {
-
-// Puts a file at its name whole or not at all: written beside it under a
-// name of its own, read back, then renamed, which is at once and never
-// replaces a file that took the name meanwhile. A half-written file never
-// stands at a name Windows starts at logon, nor is another's overwritten.
-bool PlaceWhole(const std::wstring& file, const std::function<bool(const std::wstring& at)>& write,
-                const std::function<bool(const std::wstring& at)>& readsBack) {
-    static unsigned long made = 0;
-    const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
-    std::wstring temporary;
-    for (int tries = 0; tries < 16 && temporary.empty(); ++tries) {
-        const std::wstring name = folder + L"\\~kb" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                  std::to_wstring(++made) + L".tmp";
-        // Nothing that stands there is written through or over.
-        if (!FileExists(name) && !DirectoryExists(name) && !IsLink(name)) temporary = name;
-    }
-    if (temporary.empty()) return false;
-    try {
-        if (write(temporary) && readsBack(temporary) && RenameWithoutReplacing(temporary, file).Done())
-            return true;
-    } catch (...) {
-        DeleteFileAt(temporary);
-        throw;
-    }
-    DeleteFileAt(temporary);
-    return false;
-}
 
 // How a shortcut is rebuilt from a stored command alone: the target, working
 // in the target's folder (up to and including its last "\" or ":").
