@@ -44,10 +44,10 @@ std::vector<NotMoved> MoveForUser(Workbench& bench, const std::vector<StartupEnt
         // What the elevated instance says it moved is read back: one that
         // went for another reason meanwhile is not the user's move. What
         // came meanwhile is not made known: the next check handles it. Read
-        // afresh, not from the list: a Quit while the instance worked stops
-        // every reload, and a move made is not to be said to have failed.
+        // afresh, not through the list's reload, which a Quit while the
+        // instance worked stops: a move made is not to be said to have
+        // failed. The caller lists the places again after the moves.
         const Inventory now = bench.guard.ReadPlacesNow();
-        bench.guard.Reload();
         for (std::size_t i = 0; i < needRights.size(); ++i) {
             const StartupEntry& entry = needRights[i];
             const MoveResult said = i < elevated.size() ? elevated[i] : MoveResult::CannotMove;
