@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Texts.h"
+#include "app/services/FindingWords.h"
 
 namespace kb {
 namespace {
@@ -55,6 +56,17 @@ TEST(Texts, TheSystemsOwnTextsAreKeptToTheLetter) {
         {UiText(IDS_START_PAGE_POLICY_ASK), L"Show one warning message when Internet Explorer Start Pages be changed"},
         {UiText(IDS_SELF_START), L"Start this program with Windows Startup"},
         {UiText(IDS_INTERVAL), L"Change the program check the startup interval in"},
+        // A single value's question, in each of its forms.
+        {WordsOf(ValueQuestion{ValueQuestion::Kind::WillChange, L"Start Page", {}, L"http://x/"}),
+         L"Start Page will change to \"http://x/\", do you want to disbale it?"},
+        {WordsOf(ValueQuestion{ValueQuestion::Kind::WillChange, L"Shell", L"HKLM\\Winlogon", L"evil.exe"}),
+         L"'Shell' (HKLM\\Winlogon) will change to \"evil.exe\", do you want to disbale it?"},
+        {WordsOf(ValueQuestion{ValueQuestion::Kind::OwnBackOrKeep, L"Shell", L"HKLM\\Winlogon", L"evil.exe"}),
+         L"'Shell' (HKLM\\Winlogon) changed to \"evil.exe\"; what it held before is not there, so Disable puts "
+         L"Windows' own back: do you want to disbale it?"},
+        {WordsOf(ValueQuestion{ValueQuestion::Kind::KeepOrLeave, L"Shell", L"HKLM\\Winlogon", L"evil.exe"}),
+         L"'Shell' (HKLM\\Winlogon) changed to \"evil.exe\"; what it held before is not there, nor is Windows' "
+         L"own: Enable keeps the change, Disable and Cancel leave it."},
     };
     for (const auto& c : cases) EXPECT_EQ(c.shown, c.expected);
 }
