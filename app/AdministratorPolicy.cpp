@@ -21,6 +21,7 @@ void AdministratorPolicy::Follow() {
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
             needs_.notice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, value.why}));
+    // The first reading is no change: the settings start as it says.
     if (read_) {
         const std::vector<std::wstring> changes = AdminPolicyChanges(before, now);
         if (!changes.empty()) needs_.history.RecordAdminPolicy(changes);

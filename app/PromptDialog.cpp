@@ -19,17 +19,22 @@ namespace {
 // would start below them both and the buttons below that. The place has two
 // lines, so it shows in full.
 constexpr int kDetailsHeight = 77;
-const ControlArgs kControls[] = {
-    {ControlKind::DefaultButton, UiText(IDS_DISABLE).c_str(), PromptDialog::kDisableId, 72, 83 + kDetailsHeight, 75,
-     25},
-    {ControlKind::Button, UiText(IDS_ENABLE).c_str(), PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
-    {ControlKind::ReadOnlyText, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
-    {ControlKind::ReadOnlyText, L"", PromptDialog::kStartsId, 17, 76, 350, 15},
-    {ControlKind::ReadOnlyText, L"", PromptDialog::kArgumentsId, 17, 92, 350, 15},
-    {ControlKind::ReadOnlyText, L"", PromptDialog::kBeforeId, 17, 108, 350, 15},
-    {ControlKind::ReadOnlyText, L"", PromptDialog::kFromId, 17, 124, 350, 30},
-    {ControlKind::Button, UiText(IDS_CANCEL).c_str(), PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
-};
+// Made at the dialog's first making, not as the program loads: the texts
+// come from the string table.
+std::span<const ControlArgs> Controls() {
+    static const ControlArgs controls[] = {
+        {ControlKind::DefaultButton, UiText(IDS_DISABLE).c_str(), PromptDialog::kDisableId, 72, 83 + kDetailsHeight,
+         75, 25},
+        {ControlKind::Button, UiText(IDS_ENABLE).c_str(), PromptDialog::kEnableId, 161, 83 + kDetailsHeight, 75, 25},
+        {ControlKind::ReadOnlyText, L"", PromptDialog::kQuestionId, 72, 20, 289, 53},
+        {ControlKind::ReadOnlyText, L"", PromptDialog::kStartsId, 17, 76, 350, 15},
+        {ControlKind::ReadOnlyText, L"", PromptDialog::kArgumentsId, 17, 92, 350, 15},
+        {ControlKind::ReadOnlyText, L"", PromptDialog::kBeforeId, 17, 108, 350, 15},
+        {ControlKind::ReadOnlyText, L"", PromptDialog::kFromId, 17, 124, 350, 30},
+        {ControlKind::Button, UiText(IDS_CANCEL).c_str(), PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
+    };
+    return controls;
+}
 
 // Where a line of a field may break: after a blank or a backslash, so a
 // path wraps at its folders. Called by the edit control as it lays out its
@@ -86,7 +91,7 @@ void PromptDialog::Create() {
     font_.reset(CreateUiFont(scale_));
     image_ = LoadPngResource(instance, IDR_PROMPT_PNG);
     controls_ = std::make_unique<ControlSet>(Handle(), scale_, font_.get());
-    for (const ControlArgs& args : kControls) {
+    for (const ControlArgs& args : Controls()) {
         const HWND control = controls_->Add(args);
         if (args.id == kDisableId) disableButton_ = control;
         if (args.id == kEnableId) enableButton_ = control;
