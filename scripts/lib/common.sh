@@ -51,11 +51,24 @@ kb_ensure_deb_src() {
   KB_APT_UPDATED=
 }
 
+# A mirror caught in the middle of a sync serves index files of the wrong size
+# for a minute or two: try again after a pause. If one index still fails, go on
+# with what apt did fetch; a package that then cannot be found fails the
+# install, which names it.
 kb_apt_update() {
-  if [ -z "${KB_APT_UPDATED:-}" ]; then
-    kb_as_root apt-get update -qq
-    KB_APT_UPDATED=1
-  fi
+  [ -n "${KB_APT_UPDATED:-}" ] && return 0
+  local attempt
+  for attempt in 1 2 3 4; do
+    if kb_as_root apt-get update -qq; then
+      KB_APT_UPDATED=1
+      return 0
+    fi
+    [ "$attempt" -lt 4 ] || break
+    kb_log "the package index could not be fetched whole; trying again in $((attempt * 20)) s"
+    sleep $((attempt * 20))
+  done
+  kb_log "going on with the package index as fetched"
+  KB_APT_UPDATED=1
 }
 
 kb_ensure_packages() {
