@@ -84,7 +84,11 @@ kb_ensure_packages() {
   if [ ${#missing[@]} -gt 0 ]; then
     kb_log "installing ${missing[*]}"
     kb_apt_update
-    DEBIAN_FRONTEND=noninteractive kb_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # A package fetched mid-sync fails its hash: fetch the index again once.
+    DEBIAN_FRONTEND=noninteractive kb_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+      { kb_log "installing failed; fetching the package index again"
+        sleep 30; KB_APT_UPDATED=; kb_apt_update
+        DEBIAN_FRONTEND=noninteractive kb_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }
   fi
   kb_ensure_deb_src
 }
