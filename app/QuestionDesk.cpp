@@ -11,6 +11,7 @@
 #include "app/services/UserMoves.h"
 #include "guard/DisabledLedger.h"
 #include "places/CommandLine.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 #include "app/Texts.h"
 

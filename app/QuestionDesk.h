@@ -11,7 +11,7 @@
 
 #include "app/services/QuestionQueue.h"
 #include "app/services/Workbench.h"
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 #include "policy/Policy.h"
 
 namespace kb {

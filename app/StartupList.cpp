@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/ShowableText.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 
 namespace kb {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 
 namespace kb {
 

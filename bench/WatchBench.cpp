@@ -187,9 +187,9 @@ void FullCheckAgainstFloor() {
     guard.Reload();
     std::printf("inventory: %u places, %u registry values, %u item entries, %u shortcuts\n",
                 static_cast<unsigned>(RunKeyPlaces().size() + ItemPlaces().size() + 2),
-                static_cast<unsigned>(guard.Known().live.values.size()),
-                static_cast<unsigned>(guard.Known().live.items.size()),
-                static_cast<unsigned>(guard.Known().live.shortcuts.size()));
+                static_cast<unsigned>(guard.Known().live.Of<RunValueEntry>().size()),
+                static_cast<unsigned>(guard.Known().live.Of<AsideEntry>().size()),
+                static_cast<unsigned>(guard.Known().live.Of<ShortcutEntry>().size()));
     // One full check as the watch makes it: the startup places, then the start pages.
     StartPageReferences references;
     for (std::size_t i = 0; i < kStartPageCount; ++i) references[i] = ReadStartPage(i);

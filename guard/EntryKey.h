@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 
 namespace kb {
 

@@ -13,6 +13,7 @@
 #include "guard/KnownLookups.h"
 #include "reading/Inventory.h"
 #include "store/Items.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 
 namespace kb {
@@ -65,7 +66,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         Keep();  // what was answered before the end
         return;
     }
-    settling_.JoinLeftovers(toRead, scan.items);
+    settling_.JoinLeftovers(toRead, scan.Of<AsideEntry>());
     const PlaceSelection whole = toRead.ReadWhole(folders_, round.skipped);
     stamps_.Note(Settled(whole, scan, now, round), stamps);
     Replace(whole, std::move(now));

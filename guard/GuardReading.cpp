@@ -103,8 +103,8 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
     whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
         const auto of = [&](const RunValueEntry& e) { return EqualIgnoringCase(e.place.Location(), key.Location()); };
         if (round.waiting.contains(FoldCase(key.Location())) ||
-            std::count_if(scan.values.begin(), scan.values.end(), of) !=
-                std::count_if(now.values.begin(), now.values.end(), of)) {
+            std::count_if(scan.Of<RunValueEntry>().begin(), scan.Of<RunValueEntry>().end(), of) !=
+                std::count_if(now.Of<RunValueEntry>().begin(), now.Of<RunValueEntry>().end(), of)) {
             settled.Drop(id);
             stamps_.Forget(id);
         }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "places/LivePlaces.h"
+#include "kinds/Kinds.h"
 #include "reading/Inventory.h"
 
 namespace kb {

@@ -5,6 +5,7 @@
 // where only administrators write (a standard user's guard reads it, and
 // keeps a copy of its own beside the user's); the user's places below
 // HKEY_CURRENT_USER.
+#include "kinds/Kinds.h"
 #include "places/Entries.h"
 #include "places/Records.h"
 

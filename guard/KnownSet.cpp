@@ -44,7 +44,7 @@ void StartupGuard::MoveFolders(StartupFolders folders) {
         const std::wstring& folder = folders.FolderOf(k.location);
         return folder.empty() || !SamePath(folder, folders_.FolderOf(k.location));
     };
-    std::erase_if(known_.live.shortcuts, moved);
+    std::erase_if(known_.live.Of<ShortcutEntry>(), moved);
     index_.reset();
     knownChanged_ = true;
     folders_ = std::move(folders);

@@ -1,20 +1,18 @@
 #pragma once
-// The startup entries as records: those of the store and the logon values
-// beside the live ones (LivePlaces.h), every kind as the list shows it, and
-// the inventory that holds them.
+// The startup entries as records beside the live ones (kinds/): those of
+// the store and the logon values, what the list and the prompt show of an
+// entry, a question about a single value, and a place or value the reading
+// skipped.
 #include <windows.h>
 
 #include <functional>
 #include <optional>
 #include <string>
-#include <type_traits>
-#include <variant>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "policy/Policy.h"
 #include "shelllink/ShellLink.h"
-#include "places/LivePlaces.h"
 #include "places/StartupPlaces.h"
 
 namespace kb {
@@ -70,22 +68,11 @@ struct LogonValueEntry {
     ValueState value;       // as read
 };
 
-// Every kind of entry the list shows: each kind of live entry, then those
-// of the store and the logon values.
-template <typename Live, typename... More>
-struct EntryVariant;
-template <typename... Live, typename... More>
-struct EntryVariant<KindList<Live...>, More...> {
-    using Type = std::variant<Live..., More...>;
-};
-using StartupEntry = EntryVariant<LiveKinds, StoredRunEntry, StoredShortcutEntry, LogonValueEntry>::Type;
-
 // What the list shows of an entry.
 struct EntryText {
     std::wstring item, command, location;
     bool enabled = false;
 };
-EntryText TextOf(const StartupEntry& entry);
 
 // What a live entry would start, and from where: the program and its
 // arguments as Windows reads the command line, and the key of a registry
@@ -95,7 +82,6 @@ EntryText TextOf(const StartupEntry& entry);
 struct EntryDetails {
     std::wstring program, arguments, from, before;
 };
-EntryDetails DetailsOf(const StartupEntry& entry);
 
 // A question about a single value's change, worded where it is shown.
 struct ValueQuestion {
@@ -140,17 +126,6 @@ struct SkippedValue {
 struct StoredEntries {
     std::vector<StoredRunEntry> values;
     std::vector<StoredShortcutEntry> shortcuts;
-};
-
-struct Inventory {
-    LiveEntries live;
-    StoredEntries stored;
-    std::vector<LogonValueEntry> logonValues;  // those not Windows' own
-
-    // Every entry in the list's order: live values, the item places'
-    // entries, the logon values not Windows' own, live shortcuts, stored
-    // values, stored shortcuts.
-    std::vector<StartupEntry> InListOrder() const;
 };
 
 }  // namespace kb

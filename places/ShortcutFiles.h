@@ -7,6 +7,7 @@
 
 #include "shelllink/ShellLink.h"
 #include "places/Entries.h"
+#include "places/EntryRecords.h"
 
 namespace kb {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "places/Entries.h"
+#include "places/EntryRecords.h"
 
 namespace kb {
 

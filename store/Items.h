@@ -12,6 +12,7 @@
 
 #include "platform/Registry.h"
 #include "places/Entries.h"
+#include "places/EntryRecords.h"
 #include "places/MoveResult.h"
 
 namespace kb {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "places/Entries.h"
+#include "places/EntryRecords.h"
 
 namespace kb {
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "places/Entries.h"
+#include "places/EntryRecords.h"
 #include "places/MoveResult.h"
 #include "store/StoreReading.h"
 
@@ -24,18 +25,6 @@ MoveResult DisableRunValue(const RunValueEntry& entry);
 MoveResult EnableRunValue(const StoredRunEntry& entry);
 MoveResult DisableShortcut(const ShortcutEntry& entry, const StartupFolders& folders);
 MoveResult EnableShortcut(const StoredShortcutEntry& entry, const StartupFolders& folders);
-
-// Whether moving the entry writes where only an administrator may: a
-// machine place, or the shared store.
-bool WritesMachinePlaces(const StartupEntry& entry);
-
-// Where the entry's kind comes in a pass of several moves: live values are
-// disabled before anything comes back into their keys, shortcuts after the
-// registry's entries.
-int PassOrderOf(const StartupEntry& entry);
-
-// Dispatches on the kind: live entries are disabled, stored ones enabled.
-MoveResult MoveEntry(const StartupEntry& entry, const StartupFolders& folders);
 
 // The shortcut a stored entry comes back as, when no backup copy serves:
 // what was kept of it here, or one rebuilt from its command.

@@ -177,12 +177,12 @@ TEST_F(Changes, UnchangedShortcutIsNotReadAgain) {
     ShortcutCache cache;
     PlaceSelection folderOnly = PlaceSelection::None();
     folderOnly.Add(*IdOf(StartupFolderPlace{.common = false}));
-    ASSERT_TRUE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link);
+    ASSERT_TRUE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).Of<ShortcutEntry>().at(0).link);
 
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::ShortcutRead; });
-    EXPECT_TRUE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link);
+    EXPECT_TRUE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).Of<ShortcutEntry>().at(0).link);
     WriteShellLink(UserStartup() + L"\\Link.lnk", RichLink(L"changed"));
-    EXPECT_FALSE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link)
+    EXPECT_FALSE(ReadLiveEntries(Folders(), skipped, folderOnly, &cache).Of<ShortcutEntry>().at(0).link)
         << "a rewritten shortcut is read again";
 }
 
@@ -203,7 +203,7 @@ TEST_F(Changes, SwappedShortcutOfTheSameSizeAndTimeIsReadAgain) {
     ShortcutCache cache;
     PlaceSelection folderOnly = PlaceSelection::None();
     folderOnly.Add(*IdOf(StartupFolderPlace{.common = false}));
-    const auto linkNow = [&] { return ReadLiveEntries(Folders(), skipped, folderOnly, &cache).shortcuts.at(0).link; };
+    const auto linkNow = [&] { return ReadLiveEntries(Folders(), skipped, folderOnly, &cache).Of<ShortcutEntry>().at(0).link; };
 
     stamp(std::string(real.size(), 'x'));
     EXPECT_FALSE(linkNow()) << "garbage reads as no shortcut";

@@ -80,13 +80,13 @@ StoredEntries CoreTest::Stored() {
 }
 
 RunValueEntry CoreTest::Value(const std::wstring& name, const std::wstring& rootName) {
-    return Find(Live().values, name, [&](const RunValueEntry& e) {
+    return Find(Live().Of<RunValueEntry>(), name, [&](const RunValueEntry& e) {
         return e.name == name && e.place.rootName == rootName;
     });
 }
 
 ShortcutEntry CoreTest::Shortcut(const std::wstring& name) {
-    return Find(Live().shortcuts, name, [&](const ShortcutEntry& e) { return e.name == name; });
+    return Find(Live().Of<ShortcutEntry>(), name, [&](const ShortcutEntry& e) { return e.name == name; });
 }
 
 StoredRunEntry CoreTest::StoredValue(const std::wstring& item) {

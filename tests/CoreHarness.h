@@ -8,7 +8,7 @@
 #include "Sandbox.h"
 #include "shelllink/ShellLink.h"
 #include "guard/Guard.h"
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 
 namespace kb {
 // For test messages: found by argument lookup beside the record.

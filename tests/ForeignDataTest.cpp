@@ -140,7 +140,7 @@ TEST_F(ForeignData, EveryFileOfAStartupFolderComesBackByteForByte) {
             ASSERT_TRUE(RoundTrip(name));
             const std::wstring path = UserStartup() + L"\\" + fileName;
             EXPECT_EQ(ReadFileBytes(path), bytes);
-            EXPECT_EQ(Live().shortcuts.size(), files.size()) << "its own name, letter case and all";
+            EXPECT_EQ(Live().Of<ShortcutEntry>().size(), files.size()) << "its own name, letter case and all";
         }
         EXPECT_EQ(::GetFileAttributesW((UserStartup() + L"\\Locked.lnk").c_str()) & locked, locked);
         EXPECT_TRUE(Stored().shortcuts.empty());
@@ -201,7 +201,7 @@ TEST_F(ForeignData, EntriesWrittenHereLoseNothingWhateverReaderEnablesThem) {
             SetStringValue(HKEY_CURRENT_USER, values[i].first, values[i].second, command);
             commands.insert(command);
         }
-        for (const RunValueEntry& e : Live().values) ASSERT_EQ(MoveResult::Moved, DisableRunValue(e));
+        for (const RunValueEntry& e : Live().Of<RunValueEntry>()) ASSERT_EQ(MoveResult::Moved, DisableRunValue(e));
         ASSERT_EQ(Stored().values.size(), values.size());
         for (const StoredRunEntry& e : Stored().values)
             EXPECT_TRUE(std::any_of(values.begin(), values.end(),
@@ -210,7 +210,7 @@ TEST_F(ForeignData, EntriesWrittenHereLoseNothingWhateverReaderEnablesThem) {
 
         EnableAllAs(reader);
         std::multiset<std::wstring> back;
-        for (const RunValueEntry& e : Live().values) back.insert(e.command);
+        for (const RunValueEntry& e : Live().Of<RunValueEntry>()) back.insert(e.command);
         EXPECT_EQ(back, commands);
         for (const std::wstring& key : {kRun, runOnce}) RegKey::DeleteTree(HKEY_CURRENT_USER, key);
     }

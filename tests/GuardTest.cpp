@@ -54,7 +54,7 @@ TEST_F(Guard, DisablePolicyStoresEveryNewEntryWithoutAWord) {
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
     EXPECT_TRUE(RawKeyExists(HKEY_LOCAL_MACHINE, StoredPath(L"New")));
     EXPECT_FALSE(FileExists(UserStartup() + L"\\NewLink.lnk"));
-    EXPECT_TRUE(guard->Known().live.values.empty()) << "a disabled entry is not made known";
+    EXPECT_TRUE(guard->Known().live.Of<RunValueEntry>().empty()) << "a disabled entry is not made known";
 }
 
 TEST_F(Guard, AllowPolicyLeavesANewEntryAndKnowsItFromThenOn) {
@@ -77,7 +77,7 @@ TEST_F(Guard, AskPolicyAllowMakesTheEntryKnown) {
     EXPECT_EQ(asked, (Names{L"New"}));
     EXPECT_EQ(allowed, (Names{L"New"}));
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"New"));
-    EXPECT_EQ(NamesOf(guard->Known().live.values), (Names{L"Old", L"New"}));
+    EXPECT_EQ(NamesOf(guard->Known().live.Of<RunValueEntry>()), (Names{L"Old", L"New"}));
     Check(Policy::Ask);
     EXPECT_EQ(asked.size(), 1u) << "known from now on";
 }
@@ -179,7 +179,7 @@ TEST_F(Guard, ReadingThatIsNotWholeKeepsWhatIsKnown) {
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryList; });
     guard->Reload();
     SetFaultInjector({});
-    EXPECT_EQ(NamesOf(guard->Known().live.values), (Names{L"Known"}));
+    EXPECT_EQ(NamesOf(guard->Known().live.Of<RunValueEntry>()), (Names{L"Known"}));
     EXPECT_EQ(guard->UnreadablePlaces(),
               (std::vector<SkippedValue>{SkippedValue::Unreadable(
                   L"HKCU\\" + kRun, L"its values could not be listed")}));
@@ -201,7 +201,7 @@ TEST_F(Guard, PlaceThatCannotBeReadKeepsItsLastReading) {
     Check(Policy::DisableSilently);
     guard->Reload();
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
-    EXPECT_EQ(NamesOf(guard->Known().live.shortcuts), (Names{L"Link"}));
+    EXPECT_EQ(NamesOf(guard->Known().live.Of<ShortcutEntry>()), (Names{L"Link"}));
     EXPECT_EQ(told.Take<SkippedValue>(),
               (std::vector<SkippedValue>{SkippedValue::Unreadable(startup, L"it is not a folder")}));
 

@@ -41,7 +41,7 @@ TEST_F(Inventory, ReadsTheSevenKeysInOrderAndNothingElse) {
     SetStringValue(HKEY_LOCAL_MACHINE, kCv + L"Run", L"expand", L"%ProgramFiles%\\Tool\\tool.exe",
                    REG_EXPAND_SZ);
 
-    const std::vector<RunValueEntry> values = Live().values;
+    const std::vector<RunValueEntry> values = Live().Of<RunValueEntry>();
     ASSERT_EQ(values.size(), 10u);
     // The machine's Run key first, in the registry's own order within it.
     for (int i = 0; i < 4; ++i)
@@ -80,7 +80,7 @@ TEST_F(Inventory, ReadsEveryFileOfBothFoldersAllUsersFirst) {
                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     WriteFileBytes(CommonStartup() + L"\\desktop.ini", "[.ShellClassInfo]\r\n");
 
-    const std::vector<ShortcutEntry> shortcuts = Live().shortcuts;
+    const std::vector<ShortcutEntry> shortcuts = Live().Of<ShortcutEntry>();
     ASSERT_EQ(shortcuts.size(), 7u) << "no folder, no folder settings";
     for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(shortcuts[i].location, L"Common Startup");
     EXPECT_EQ(Shortcut(L"desktop").fileName, L"desktop.ini") << "a plain one is a file Explorer opens";
@@ -135,8 +135,8 @@ TEST_F(Inventory, ValuesThatAreNotTextAreSkippedAndNoted) {
     StoreValueEntry(L"Fine", L"Fine", L"fine.exe");
 
     const LiveEntries live = Live();
-    EXPECT_EQ(NamesOf(live.values), (Names{L"Before", L"Later"}));
-    EXPECT_EQ(live.shortcuts.size(), 1u);
+    EXPECT_EQ(NamesOf(live.Of<RunValueEntry>()), (Names{L"Before", L"Later"}));
+    EXPECT_EQ(live.Of<ShortcutEntry>().size(), 1u);
     EXPECT_EQ(NamesOf(Stored().values), (Names{L"Fine"}));
     EXPECT_EQ(skipped, (std::vector<SkippedValue>{
                            SkippedValue::NotText(L"HKLM\\" + kRun, L"Counter"),

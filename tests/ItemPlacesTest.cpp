@@ -8,6 +8,8 @@
 #include "CoreHarness.h"
 #include "platform/Files.h"
 #include "guard/Guard.h"
+#include "kinds/EntryMoves.h"
+#include "places/ShortcutFiles.h"
 #include "store/Items.h"
 #include "store/KeptItems.h"
 #include "store/MoveJournal.h"
@@ -23,7 +25,7 @@ protected:
     std::vector<AsideEntry> FindAll(const ItemPlace& place, const std::wstring& name) {
         const LiveEntries live = Live();
         std::vector<AsideEntry> found;
-        std::copy_if(live.items.begin(), live.items.end(), std::back_inserter(found),
+        std::copy_if(live.Of<AsideEntry>().begin(), live.Of<AsideEntry>().end(), std::back_inserter(found),
                      [&](const AsideEntry& e) {
                          return e.place.Location() == place.Location() && e.name == name;
                      });
@@ -191,7 +193,7 @@ TEST_F(ItemPlaces, OnlyWhatThePlaceRunsIsAnEntry) {
     SetStringValue(HKEY_CURRENT_USER, steps + L"\\0003", L"1", L"run.exe");
 
     std::vector<std::wstring> found;
-    for (const AsideEntry& e : Live().items) found.push_back(e.name + L"=" + e.command);
+    for (const AsideEntry& e : Live().Of<AsideEntry>()) found.push_back(e.name + L"=" + e.command);
     EXPECT_EQ(found, (std::vector<std::wstring>{L"0002=C:\\loaded.dll", L"0003=run.exe"}));
 }
 
@@ -250,23 +252,23 @@ TEST_F(ItemPlaces, FileMovedAsideInAStartupFolderIsListedUncheckedAndComesBack) 
     const std::wstring aside = Folder(L"Startup\\AutorunsDisabled");
     WriteFileBytes(aside + L"\\Tool.bat", bytes);
     const LiveEntries live = Live();
-    ASSERT_EQ(live.shortcuts.size(), 1u);
-    EXPECT_TRUE(live.shortcuts[0].aside);
-    EXPECT_FALSE(TextOf(live.shortcuts[0]).enabled);
-    EXPECT_EQ(TextOf(live.shortcuts[0]).location, L"Startup");
+    ASSERT_EQ(live.Of<ShortcutEntry>().size(), 1u);
+    EXPECT_TRUE(live.Of<ShortcutEntry>()[0].aside);
+    EXPECT_FALSE(TextOf(live.Of<ShortcutEntry>()[0]).enabled);
+    EXPECT_EQ(TextOf(live.Of<ShortcutEntry>()[0]).location, L"Startup");
 
-    ASSERT_EQ(EnableAndCheck(live.shortcuts[0]), MoveResult::Moved);
+    ASSERT_EQ(EnableAndCheck(live.Of<ShortcutEntry>()[0]), MoveResult::Moved);
     EXPECT_EQ(ReadFileBytes(UserStartup() + L"\\Tool.bat"), bytes);
     EXPECT_FALSE(FileExists(aside + L"\\Tool.bat"));
-    ASSERT_EQ(Live().shortcuts.size(), 1u);
-    EXPECT_TRUE(TextOf(Live().shortcuts[0]).enabled);
+    ASSERT_EQ(Live().Of<ShortcutEntry>().size(), 1u);
+    EXPECT_TRUE(TextOf(Live().Of<ShortcutEntry>()[0]).enabled);
 
     // The subfolder made a link to a folder of the user's.
     const std::wstring documents = Folder(L"Documents");
     WriteFileBytes(documents + L"\\notes.txt", "mine");
     RemoveTree(aside);
     ASSERT_TRUE(MakeFolderLink(aside, documents));
-    for (const ShortcutEntry& entry : Live().shortcuts) EXPECT_FALSE(entry.aside) << Narrow(entry.path);
+    for (const ShortcutEntry& entry : Live().Of<ShortcutEntry>()) EXPECT_FALSE(entry.aside) << Narrow(entry.path);
     ShortcutEntry planted = StartupFileEntry(L"Startup", aside + L"\\notes.txt", std::nullopt);
     planted.aside = true;
     EXPECT_EQ(MoveEntry(planted, Folders()), MoveResult::Link);

@@ -257,10 +257,10 @@ const StartCase kStartCases[] = {
          test.NewRun();
          const Inventory& listed = test.guard->Listed();
          std::vector<std::wstring> values;
-         for (const RunValueEntry& e : listed.live.values) values.push_back(e.name);
+         for (const RunValueEntry& e : listed.live.Of<RunValueEntry>()) values.push_back(e.name);
          std::sort(values.begin(), values.end());
          EXPECT_EQ(values, (std::vector<std::wstring>{L"Added", L"Expanding"}));
-         ASSERT_EQ(listed.live.shortcuts.size(), 1u);
+         ASSERT_EQ(listed.live.Of<ShortcutEntry>().size(), 1u);
          const std::vector<StartupEntry> shown = listed.InListOrder();
          for (const StartupEntry& entry : shown) {
              const std::wstring name = TextOf(entry).item;

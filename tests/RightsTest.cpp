@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 #include "guard/EntryKey.h"
 #include "guard/Guard.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 #include "places/TaskManager.h"
 
@@ -121,8 +122,8 @@ TEST_F(StandardUser, ReadingAndCheckingAskForNoWriteRights) {
     guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Disable; },
                 [](const StartupEntry&) {});
     EXPECT_EQ(WriteOpens(), before);
-    EXPECT_EQ(NamesOf(guard.Known().live.values), (Names{L"Vendor", L"Mine"}));
-    EXPECT_EQ(NamesOf(guard.Known().live.shortcuts), Names{L"Shared"});
+    EXPECT_EQ(NamesOf(guard.Known().live.Of<RunValueEntry>()), (Names{L"Vendor", L"Mine"}));
+    EXPECT_EQ(NamesOf(guard.Known().live.Of<ShortcutEntry>()), Names{L"Shared"});
     EXPECT_EQ(NamesOf(guard.Known().stored.values), Names{L"Old"});
 }
 
@@ -182,7 +183,7 @@ TEST_F(CoreTest, EntryKeysFindTheSameEntryInAnotherReading) {
     SetStringValue(HKEY_LOCAL_MACHINE, kCv + L"RunOnceEx\\0001", L"1", L"step.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun + L"\\AutorunsDisabled", L"Aside", L"aside.exe");
     Inventory inventory{Live(), Stored(), {}};
-    ASSERT_EQ(inventory.live.items.size(), 2u) << "a step, and a value moved aside";
+    ASSERT_EQ(inventory.live.Of<AsideEntry>().size(), 2u) << "a step, and a value moved aside";
     std::vector<std::wstring> texts;
     const std::vector<StartupEntry> entries = inventory.InListOrder();
     for (const StartupEntry& entry : entries)

@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "shelllink/ShellLink.h"
 #include "store/OwnFolder.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 
 namespace kb::test {
@@ -164,10 +165,10 @@ TEST_F(Store, EveryValueCanBeDisabledAndComesBackExactly) {
         EXPECT_TRUE(RoundTrip(name, L"HKCU"));
     }
     // All stored at once, each in its own subkey.
-    for (const RunValueEntry& entry : Live().values)
+    for (const RunValueEntry& entry : Live().Of<RunValueEntry>())
         EXPECT_EQ(DisableRunValue(entry), MoveResult::Moved) << Narrow(entry.name.substr(0, 10));
     EXPECT_EQ(Stored().values.size(), 7u);
-    EXPECT_TRUE(Live().values.empty());
+    EXPECT_TRUE(Live().Of<RunValueEntry>().empty());
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kRegStore + L"\\a")) << "no nested key";
 }
 
@@ -246,9 +247,9 @@ TEST_F(Store, FilesNamedWithATrailingDotOrBlankGoAndComeBackWhole) {
         const std::string bytes = "@echo off\r\nstart hidden.exe\r\n";
         WriteFileBytes(L"\\\\?\\" + file, bytes);
         const LiveEntries live = Live();
-        const auto entry = std::find_if(live.shortcuts.begin(), live.shortcuts.end(),
+        const auto entry = std::find_if(live.Of<ShortcutEntry>().begin(), live.Of<ShortcutEntry>().end(),
                                         [&](const ShortcutEntry& e) { return e.fileName == name; });
-        ASSERT_NE(entry, live.shortcuts.end());
+        ASSERT_NE(entry, live.Of<ShortcutEntry>().end());
         ASSERT_EQ(DisableShortcut(*entry, Folders()), MoveResult::Moved);
         EXPECT_FALSE(FileExists(file));
         const std::vector<StoredShortcutEntry> stored = Stored().shortcuts;
@@ -596,7 +597,7 @@ TEST_F(Store, EveryBackslashAndCaretVariantIsDisabled) {
         SetStringValue(HKEY_CURRENT_USER, kRun, name, L"tool.exe");
         ASSERT_EQ(DisableRunValue(Value(name)), MoveResult::Moved) << pattern;
     }
-    EXPECT_TRUE(Live().values.empty());
+    EXPECT_TRUE(Live().Of<RunValueEntry>().empty());
     EXPECT_EQ(Stored().values.size(), 105u);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "guard/Guard.h"
 #include "reading/Inventory.h"
+#include "kinds/EntryMoves.h"
 #include "store/Store.h"
 
 namespace kb::test {
@@ -153,7 +154,7 @@ protected:
         SetStringValue(HKEY_LOCAL_MACHINE, kRun, name, command, REG_SZ, view);
     }
     static const RunValueEntry* Find(const LiveEntries& live, const std::wstring& name) {
-        for (const RunValueEntry& e : live.values)
+        for (const RunValueEntry& e : live.Of<RunValueEntry>())
             if (e.name == name) return &e;
         return nullptr;
     }

@@ -60,7 +60,7 @@ TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"b.exe");
     answer = [&](const std::wstring&) {
         w.ListTab().Reload();  // the user reloads the list while the question waits
-        EXPECT_TRUE(w.Guard().Known().live.values.empty()) << "what the check compares with stays";
+        EXPECT_TRUE(w.Guard().Known().live.Of<RunValueEntry>().empty()) << "what the check compares with stays";
         return Decision::Leave;
     };
     Tick();

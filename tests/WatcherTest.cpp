@@ -196,7 +196,7 @@ TEST_F(WatcherTest, AnEntryWrittenOneValueAtATimeEndsWholeAndDisabled) {
     const auto wholeAndDisabled = [&] {
         const LiveEntries read = ReadLiveEntries(Folders(), skipped);
         std::map<std::wstring, RegTree> disabled;
-        for (const AsideEntry& e : read.items) {
+        for (const AsideEntry& e : read.Of<AsideEntry>()) {
             if (e.Enabled()) return false;
             disabled[e.name] = *ReadTree(e.place.root, SpotKeyPath(e), e.place.view);
         }
@@ -212,7 +212,7 @@ TEST_F(WatcherTest, AnEntryWrittenOneValueAtATimeEndsWholeAndDisabled) {
 
     // Each back live from the list, whole.
     guard_->Reload();
-    const std::vector<AsideEntry> disabled = guard_->Listed().live.items;
+    const std::vector<AsideEntry> disabled = guard_->Listed().live.Of<AsideEntry>();
     for (const AsideEntry& e : disabled) ASSERT_EQ(guard_->Move(e), MoveResult::Moved);
     const std::optional<RegTree> back = ReadTree(HKEY_LOCAL_MACHINE, component, 0);
     ASSERT_TRUE(back);
@@ -381,11 +381,11 @@ TEST_F(WatcherTest, AnUnansweredQuestionOrAMoveDelaysNothingAndLosesNothing) {
     EXPECT_TRUE(outcomes.empty()) << "nothing on record while it waits";
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Known").text, L"C:\\evil\\known.exe");
 
-    const StartupEntry live = *std::find_if(guard_->Known().live.values.begin(), guard_->Known().live.values.end(),
+    const StartupEntry live = *std::find_if(guard_->Known().live.Of<RunValueEntry>().begin(), guard_->Known().live.Of<RunValueEntry>().end(),
                                             [](const RunValueEntry& e) { return e.name == L"Known"; });
     EXPECT_EQ(TextOf(live).command, L"known.exe") << "the known one stays known meanwhile";
     std::vector<SkippedValue> notRead;
-    std::vector<RunValueEntry> scanned = ReadLiveEntries(Folders(), notRead).values;
+    std::vector<RunValueEntry> scanned = ReadLiveEntries(Folders(), notRead).Of<RunValueEntry>();
     std::erase_if(scanned, [](const RunValueEntry& e) { return e.name != L"Known"; });
     ASSERT_EQ(scanned.size(), 1u);
     guard_->Answer(scanned.front(), Decision::Disable, {});

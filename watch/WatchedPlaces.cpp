@@ -2,7 +2,6 @@
 #include <algorithm>
 
 #include "platform/CurrentUser.h"
-#include "platform/Overloaded.h"
 #include "policy/AdminPolicy.h"
 #include "watch/Watcher.h"
 
@@ -13,21 +12,7 @@ std::vector<WatchedPlace> PlacesToWatch(const StartupFolders& folders, bool foll
     using Where = ChangeWatch::Place;
     std::vector<WatchedPlace> places;
     const std::vector<LivePlace>& live = LivePlaces();
-    for (PlaceId id = 0; id < live.size(); ++id)
-        places.push_back(
-            {Kind::Entries, id,
-             std::visit(Overloaded{
-                            [](const RunKeyPlace& key) { return Where{Where::Kind::Key, key.root, key.keyPath, key.view}; },
-                            // An item place's entries may be subkeys: what they hold signals too.
-                            [](const ItemPlace& items) {
-                                return Where{Where::Kind::Key, items.root, items.keyPath, items.view,
-                                             items.kind != ItemPlace::Kind::Values};
-                            },
-                            [&](const StartupFolderPlace& folder) {
-                                return Where{Where::Kind::Folder, nullptr, folder.FolderIn(folders), 0};
-                            },
-                        },
-                        live[id])});
+    for (PlaceId id = 0; id < live.size(); ++id) places.push_back({Kind::Entries, id, WatchOf(live[id], folders)});
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         places.push_back({Kind::StartPages, 0, {Where::Kind::Key, root, kStartPageKey, 0}});
     // Each key of the logon values once.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 #include "store/Store.h"
 
 namespace kb {

@@ -12,7 +12,7 @@
 #include "app/services/History.h"
 #include "app/services/HistoryList.h"
 #include "policy/Policy.h"
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 #include "guard/Guard.h"
 #include "startpage/StartPages.h"
 #include "logon/LogonValues.h"

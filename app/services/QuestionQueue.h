@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "places/Entries.h"
+#include "reading/Inventory.h"
 #include "policy/Policy.h"
 
 namespace kb {

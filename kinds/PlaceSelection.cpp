@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "platform/TextCompare.h"
-#include "reading/Inventory.h"
+#include "kinds/PlaceSelection.h"
 
 namespace kb {
 
