@@ -39,7 +39,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
     if (!loaded_) return Reload();
 
     const bool everyPlace = places.All();
-    const std::vector<PlaceStamp> stamps = KeyStamps::Take(places);
+    const PlaceStamps stamps = KeyStamps::Take(places);
     CheckRound round{policy, ask, allowed};
     const PlaceSelection toRead = PassOverUnchanged(places, stamps, round);
     LiveEntries scan;
@@ -66,7 +66,7 @@ void StartupGuard::Check(Policy policy, const Ask& ask, const Allowed& allowed,
         Keep();  // what was answered before the end
         return;
     }
-    settling_.JoinLeftovers(toRead, scan.Of<AsideEntry>());
+    settling_.JoinLeftovers(toRead, scan);
     const PlaceSelection whole = toRead.ReadWhole(folders_, round.skipped);
     stamps_.Note(Settled(whole, scan, now, round), stamps);
     Replace(whole, std::move(now));
@@ -118,8 +118,7 @@ bool StartupGuard::Sweep(const std::vector<Entry>& scanned, const Disable& disab
 template <typename Entry>
 bool StartupGuard::Ready(const Entry& entry) {
     // An entry of several values waits until its writer is done.
-    if constexpr (std::is_same_v<Entry, AsideEntry>) return settling_.Ready(entry);
-    return true;
+    return settling_.Ready(entry);
 }
 
 // An entry is known by its place, its name and what it starts: a known name
@@ -177,7 +176,7 @@ void StartupGuard::NoteDisabling(const Entry& entry, MoveResult result, bool ask
     Record(OutcomeOf(result), entry, asked);
     if (result == MoveResult::Moved) {
         NoteDisabledHere(TextOf(entry));
-        if constexpr (std::is_same_v<Entry, AsideEntry>) settling_.Moved(entry);
+        settling_.Moved(entry);
         if (const auto before = PreviousCommand(entry)) Tell(ChangedEntry{TextOf(entry), *before});
         return;
     }

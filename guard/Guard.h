@@ -155,7 +155,7 @@ private:
     };
     // The places to read: the selected ones, less the Run-type keys whose
     // stamps say they did not change since their last whole reading.
-    PlaceSelection PassOverUnchanged(const PlaceSelection& places, const std::vector<PlaceStamp>& stamps,
+    PlaceSelection PassOverUnchanged(const PlaceSelection& places, const PlaceStamps& stamps,
                                      CheckRound& round) const;
     // Each entry read of one kind: kept when known, else handled. False
     // once the guard is shut down meanwhile.

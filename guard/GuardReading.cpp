@@ -61,7 +61,7 @@ void StartupGuard::ReadEverything() {
                                          std::pair{HKEY_CURRENT_USER, REGSAM{0}}})
             for (const FinishedMove& move : FinishInterruptedMoves(root, view)) Tell(move);
     std::vector<SkippedValue> liveSkipped, storeSkipped;
-    const std::vector<PlaceStamp> stamps = KeyStamps::Take(PlaceSelection{});
+    const PlaceStamps stamps = KeyStamps::Take(PlaceSelection{});
     Inventory now = ReadAll(liveSkipped, storeSkipped);
     // A place that could not be read keeps its last reading.
     const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
@@ -74,23 +74,24 @@ void StartupGuard::ReadEverything() {
     NoteSkipped(SkippedPlaces::Reading::Store, storeSkipped, true);
 }
 
-PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, const std::vector<PlaceStamp>& stamps,
+PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, const PlaceStamps& stamps,
                                                CheckRound& round) const {
     // The interval's check passes over a key unchanged since its last whole
     // reading: with thousands of values allowed, reading them all every few
     // seconds would keep a core busy.
     PlaceSelection toRead = places;
     if (!places.All()) return toRead;
-    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
-        if (!stamps_.Unchanged(id, stamps[id])) return;
+    const std::vector<LivePlace>& live = LivePlaces();
+    for (PlaceId id = 0; id < live.size(); ++id) {
+        if (!stamps_.Unchanged(id, stamps)) continue;
         toRead.Drop(id);
         // What was noted of it stays noted.
-        const std::wstring location = key.Location();
+        const std::wstring location = LocationOf(live[id], folders_);
         for (const SkippedValue& v : skipped_.Live())
             if (v.key == location) round.skipped.push_back(v);
         for (const std::wstring& identity : unmovable_)
             if (identity.starts_with(location + L"\n")) round.unmovable.insert(identity);
-    });
+    }
     return toRead;
 }
 
@@ -100,15 +101,21 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
     // next check, which asks again; one holding an entry whose question
     // waits, which may bring the answer.
     PlaceSelection settled = whole;
-    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) {
-        const auto of = [&](const RunValueEntry& e) { return EqualIgnoringCase(e.place.Location(), key.Location()); };
-        if (round.waiting.contains(FoldCase(key.Location())) ||
-            std::count_if(scan.Of<RunValueEntry>().begin(), scan.Of<RunValueEntry>().end(), of) !=
-                std::count_if(now.Of<RunValueEntry>().begin(), now.Of<RunValueEntry>().end(), of)) {
+    const std::vector<LivePlace>& live = LivePlaces();
+    for (PlaceId id = 0; id < live.size(); ++id) {
+        if (!whole.Has(id)) continue;
+        const std::wstring location = LocationOf(live[id], folders_);
+        std::size_t scanned = 0, kept = 0;
+        ForEachLiveKind([&]<typename Entry>() {
+            const auto of = [&](const Entry& e) { return EqualIgnoringCase(PlaceReadOf(e, folders_), location); };
+            scanned += std::count_if(scan.Of<Entry>().begin(), scan.Of<Entry>().end(), of);
+            kept += std::count_if(now.Of<Entry>().begin(), now.Of<Entry>().end(), of);
+        });
+        if (round.waiting.contains(FoldCase(location)) || scanned != kept) {
             settled.Drop(id);
             stamps_.Forget(id);
         }
-    });
+    }
     return settled;
 }
 

@@ -19,7 +19,7 @@ unsigned long long Ticks(const FILETIME& time) {
 
 }  // namespace
 
-bool ItemSettling::Ready(const AsideEntry& entry) {
+bool ItemSettling::ReadyItem(const AsideEntry& entry) {
     if (!entry.isKey || !entry.Enabled()) return true;
     const DWORD now = ::GetTickCount();
     // Forget what was waiting long ago: it was moved, or went.
@@ -55,12 +55,13 @@ void ItemSettling::LookAgain(const ItemPlace& place, DWORD afterMs) {
     recheck_->afterMs = std::min(recheck_->afterMs, afterMs);
 }
 
-void ItemSettling::Moved(const AsideEntry& entry) {
+void ItemSettling::MovedItem(const AsideEntry& entry) {
     if (!entry.isKey || !entry.Enabled()) return;
     recent_.emplace_back(entry, ::GetTickCount());
 }
 
-void ItemSettling::JoinLeftovers(const PlaceSelection& placesRead, const std::vector<AsideEntry>& read) {
+void ItemSettling::JoinLeftovers(const PlaceSelection& placesRead, const LiveEntries& readNow) {
+    const std::vector<AsideEntry>& read = readNow.Of<AsideEntry>();
     const DWORD now = ::GetTickCount();
     std::erase_if(recent_, [&](const auto& moved) { return now - moved.second > kJoinWindowMs; });
     for (const auto& [entry, when] : recent_) {

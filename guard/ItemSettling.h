@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "places/Entries.h"
@@ -25,13 +26,21 @@ public:
     static constexpr DWORD kJoinWindowMs = 60000;
 
     // Whether the entry may be moved now; if not, a look again is asked for.
-    bool Ready(const AsideEntry& entry);
+    // An entry of any other kind is whole as it is read.
+    template <typename Entry>
+    bool Ready(const Entry& entry) {
+        if constexpr (std::is_same_v<Entry, AsideEntry>) return ReadyItem(entry);
+        return true;
+    }
     // The entry left its live place.
-    void Moved(const AsideEntry& entry);
+    template <typename Entry>
+    void Moved(const Entry& entry) {
+        if constexpr (std::is_same_v<Entry, AsideEntry>) MovedItem(entry);
+    }
     // Joins what was left live, in the item places just read, under the
     // name of an entry moved a moment ago that the reading did not find as
     // an entry of its own (it starts nothing).
-    void JoinLeftovers(const PlaceSelection& placesRead, const std::vector<AsideEntry>& read);
+    void JoinLeftovers(const PlaceSelection& placesRead, const LiveEntries& read);
 
     // The item places to look at again, and when; none while nothing waits.
     struct Recheck {
@@ -41,6 +50,8 @@ public:
     std::optional<Recheck> TakeRecheck();
 
 private:
+    bool ReadyItem(const AsideEntry& entry);
+    void MovedItem(const AsideEntry& entry);
     // Whether nothing was written below the entry's key for kQuietMs; when
     // not, a look again is asked for once it may be.
     bool Quiet(const AsideEntry& entry);

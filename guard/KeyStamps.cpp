@@ -4,18 +4,20 @@
 
 namespace kb {
 
-std::vector<PlaceStamp> KeyStamps::Take(const PlaceSelection& places) {
-    std::vector<PlaceStamp> stamps(LivePlaces().size());
-    places.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace& key) { stamps[id] = StampOf(key); });
+PlaceStamps KeyStamps::Take(const PlaceSelection& places) {
+    PlaceStamps stamps(LivePlaces().size());
+    for (PlaceId id = 0; id < stamps.size(); ++id)
+        if (places.Has(id)) stamps[id] = StampOf(LivePlaces()[id]);
     return stamps;
 }
 
-void KeyStamps::Note(const PlaceSelection& whole, const std::vector<PlaceStamp>& stamps) {
-    whole.ForEach<RunKeyPlace>([&](PlaceId id, const RunKeyPlace&) { read_.at(id) = stamps.at(id); });
+void KeyStamps::Note(const PlaceSelection& whole, const PlaceStamps& stamps) {
+    for (PlaceId id = 0; id < read_.size(); ++id)
+        if (whole.Has(id)) read_[id] = stamps.at(id);
 }
 
-bool KeyStamps::Unchanged(PlaceId id, const PlaceStamp& now) const {
-    return read_.at(id) && *read_.at(id) == now;
+bool KeyStamps::Unchanged(PlaceId id, const PlaceStamps& now) const {
+    return read_.at(id) && now.at(id) && *read_.at(id) == *now.at(id);
 }
 
 void KeyStamps::ForgetAll() {

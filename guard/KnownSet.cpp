@@ -40,11 +40,13 @@ std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& en
 }
 
 void StartupGuard::MoveFolders(StartupFolders folders) {
-    const auto moved = [&](const ShortcutEntry& k) {
-        const std::wstring& folder = folders.FolderOf(k.location);
-        return folder.empty() || !SamePath(folder, folders_.FolderOf(k.location));
-    };
-    std::erase_if(known_.live.Of<ShortcutEntry>(), moved);
+    // What was known in a place that moved is new where the place is now.
+    ForEachLiveKind([&]<typename Entry>() {
+        std::erase_if(known_.live.Of<Entry>(), [&](const Entry& k) {
+            const std::wstring now = PlaceReadOf(k, folders), before = PlaceReadOf(k, folders_);
+            return now.empty() || (now != before && !SamePath(now, before));
+        });
+    });
     index_.reset();
     knownChanged_ = true;
     folders_ = std::move(folders);

@@ -21,6 +21,7 @@ struct ItemKeys {
     static std::wstring LocationOf(const Place& place, const StartupFolders&) { return place.Location(); }
     // A place's entries may be subkeys: what they hold signals too.
     static ChangeWatch::Place WatchOf(const Place& place, const StartupFolders& folders);
+    static std::optional<PlaceStamp> StampOf(const Place&) { return std::nullopt; }
     // Each selected place, live and aside; then what Keepboot keeps of them
     // in its own key; then what the other lister moved aside below the
     // selected Run-type keys, which are read with their key.

@@ -16,6 +16,7 @@
 #include "places/MoveResult.h"
 #include "places/StartupPlaces.h"
 #include "platform/ChangeWatch.h"
+#include "platform/Registry.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -51,6 +52,15 @@ struct Reading {
     const Breather& breathe;
 };
 
+// When a place was last written, as Windows keeps it cheaply (a key's last
+// write and its count of values, with its Task Manager switches'): a full
+// check passes over a place whose stamp is the one of its last whole
+// reading, since its change notification covers what happens in between.
+struct PlaceStamp {
+    std::optional<RegKey::Stamp> key, switches;  // none for a key that is not there
+    bool operator==(const PlaceStamp&) const = default;
+};
+
 // What a kind of place must provide, by name. What its entry is to the
 // guard (GuardedEntry below) is asked of its entry.
 template <typename Kind>
@@ -64,6 +74,10 @@ concept PlaceKind = requires(const typename Kind::Place& place, const typename K
     { Kind::LocationOf(place, folders) } -> std::same_as<std::wstring>;
     // What signals a change there.
     { Kind::WatchOf(place, folders) } -> std::same_as<ChangeWatch::Place>;
+    // Its stamp now; none for a place read at every check (one whose
+    // entries are subkeys, whose writes leave the place's own stamp as it
+    // was, or a folder).
+    { Kind::StampOf(place) } -> std::same_as<std::optional<PlaceStamp>>;
     // The entries of the selected places of the kind, whole or noted as
     // skipped; ReadingStopped when the breather says so.
     { Kind::Read(selection, reading, into) } -> std::same_as<void>;

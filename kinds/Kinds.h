@@ -151,5 +151,7 @@ std::optional<PlaceId> IdOf(const LivePlace& place);
 std::wstring LocationOf(const LivePlace& place, const StartupFolders& folders);
 // What signals a change there.
 ChangeWatch::Place WatchOf(const LivePlace& place, const StartupFolders& folders);
+// Its stamp now; none for a place read at every check.
+std::optional<PlaceStamp> StampOf(const LivePlace& place);
 
 }  // namespace kb

@@ -34,4 +34,8 @@ ChangeWatch::Place WatchOf(const LivePlace& place, const StartupFolders& folders
     return std::visit([&]<typename Place>(const Place& p) { return KindOf<Place>::WatchOf(p, folders); }, place);
 }
 
+std::optional<PlaceStamp> StampOf(const LivePlace& place) {
+    return std::visit([]<typename Place>(const Place& p) { return KindOf<Place>::StampOf(p); }, place);
+}
+
 }  // namespace kb

@@ -52,6 +52,11 @@ ChangeWatch::Place RunValues::WatchOf(const Place& place, const StartupFolders&)
     return {ChangeWatch::Place::Kind::Key, place.root, place.keyPath, place.view};
 }
 
+std::optional<PlaceStamp> RunValues::StampOf(const Place& place) {
+    const OpenedKey key = RegKey::OpenForReading(place.root, place.keyPath, place.view);
+    return PlaceStamp{key ? key->StampNow() : std::nullopt, SwitchesStamp(place.root, place.approvedKey)};
+}
+
 void RunValues::Read(const PlaceSelection& selection, Reading& reading, std::vector<Entry>& into) {
     selection.ForEach<Place>([&](PlaceId, const Place& key) { ReadRunKey(key, into, reading); });
 }

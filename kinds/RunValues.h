@@ -18,6 +18,8 @@ struct RunValues {
     static std::vector<Place> Places(bool windows64) { return RunKeyPlacesFor(windows64); }
     static std::wstring LocationOf(const Place& place, const StartupFolders&) { return place.Location(); }
     static ChangeWatch::Place WatchOf(const Place& place, const StartupFolders& folders);
+    // Thousands of values allowed are not read again every few seconds.
+    static std::optional<PlaceStamp> StampOf(const Place& place);
     // Values that are not text are skipped and noted; a key that is there
     // but refuses this process, or could not be listed to its end, is noted
     // as unreadable and gives nothing.

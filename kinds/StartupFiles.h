@@ -23,6 +23,7 @@ struct StartupFiles {
         return place.FolderIn(folders);
     }
     static ChangeWatch::Place WatchOf(const Place& place, const StartupFolders& folders);
+    static std::optional<PlaceStamp> StampOf(const Place&) { return std::nullopt; }
     // A folder that is there but could not be listed (or is no folder) is
     // noted as unreadable and gives nothing; with it, what the other lister
     // moved aside into the folder's own subfolder, listed as disabled.

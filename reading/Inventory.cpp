@@ -3,7 +3,6 @@
 #include "reading/Inventory.h"
 
 #include "logon/LogonValues.h"
-#include "places/TaskManager.h"
 #include "platform/CurrentUser.h"
 #include "platform/Overloaded.h"
 
@@ -25,15 +24,6 @@ std::vector<LogonValueEntry> ReadLogonValueEntries() {
             state && *state && !IsWindowsDefault(values[i], *state))
             entries.push_back({i, *state});
     return entries;
-}
-
-PlaceStamp StampOf(const RunKeyPlace& place) {
-    const auto stampOf = [](HKEY root, const std::wstring& path, REGSAM view) {
-        const OpenedKey key = RegKey::OpenForReading(root, path, view);
-        return key ? key->StampNow() : std::nullopt;
-    };
-    return {stampOf(place.root, place.keyPath, place.view),
-            SwitchesStamp(place.root, place.approvedKey)};
 }
 
 std::vector<StartupEntry> Inventory::InListOrder() const {

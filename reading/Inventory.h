@@ -27,16 +27,6 @@ struct Inventory {
 EntryText TextOf(const StartupEntry& entry);
 EntryDetails DetailsOf(const StartupEntry& entry);
 
-// When a Run-type key and its Task Manager switches were last written and
-// how many values the key holds: a full check passes over a key whose
-// stamp is the one of its last whole reading (its change notification
-// covers what happens in between).
-struct PlaceStamp {
-    std::optional<RegKey::Stamp> key, switches;  // none for a key that is not there
-    bool operator==(const PlaceStamp&) const = default;
-};
-PlaceStamp StampOf(const RunKeyPlace& place);
-
 // The single logon values there that are not Windows' own, as they are now
 // (one that is missing runs nothing Windows' own would not).
 std::vector<LogonValueEntry> ReadLogonValueEntries();

@@ -67,8 +67,8 @@ TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"First"); }));
     EXPECT_FALSE(::IsWindowVisible(window));
     Answer(process, PromptDialog::kDisableId);
-    EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"First", L"first.exe"); }));
-    EXPECT_EQ(ReadUserRunValue(L"First"), L"(none)");
+    // The store's copy is written before the live value goes: wait for both.
+    EXPECT_TRUE(WaitUntil([&] { return StoredWhole(L"First", L"first.exe") && ReadUserRunValue(L"First") == L"(none)"; }));
 
     AddRunValue(L"Second", L"second.exe");
     ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process) == Question(L"Second"); }));

@@ -100,15 +100,18 @@ void Watcher::FollowStartupFolders() {
     const bool common = moved(now.commonStartup, before.commonStartup);
     const bool user = moved(now.userStartup, before.userStartup);
     if (!common && !user) return;
+    // Every place that lies elsewhere now is read as a new place.
+    const std::vector<LivePlace>& live = LivePlaces();
+    for (PlaceId id = 0; id < live.size(); ++id)
+        if (LocationOf(live[id], now) != LocationOf(live[id], before)) changedPlaces_.Add(id);
     guard_.MoveFolders(now);
-    // Watched where they are now, and read as new places.
+    // Watched where they are now.
     if (changes_) {
         changes_.reset();
         WatchChanges();
     }
     for (const bool machine : {true, false}) {
         if (!(machine ? common : user)) continue;
-        changedPlaces_.Add(*IdOf(StartupFolderPlace{.common = machine}));
         const std::wstring& folder = machine ? now.commonStartup : now.userStartup;
         // Named where it is, or where Windows' setting says when the shell
         // cannot reach it: once per move.
