@@ -21,14 +21,14 @@ void ReadRunKey(const RunKeyPlace& place, std::vector<RunValueEntry>& values, Re
     if (!key) {
         // Missing is empty; there but refused is not, and is said once.
         if (key.Refused())
-            reading.skipped.push_back(SkippedValue::Unreadable(place.Location(), L"access is denied"));
+            reading.skipped.push_back(SkippedValue::Unreadable(place.Location(), WhyUnreadable::Denied));
         return;
     }
     std::optional<std::vector<std::pair<std::wstring, RegValue>>> read;
     try {
         read = key->Values(reading.breathe);
     } catch (const Error&) {
-        reading.skipped.push_back(SkippedValue::Unreadable(place.Location(), L"its values could not be listed"));
+        reading.skipped.push_back(SkippedValue::Unreadable(place.Location(), WhyUnreadable::ValuesUnlisted));
         return;
     }
     if (!read) throw ReadingStopped();

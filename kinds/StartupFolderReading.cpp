@@ -19,19 +19,19 @@ constexpr std::size_t kKeptShortcutBytes = 64 * 1024;
 // A folder that is missing holds nothing; one that is there but could not
 // be listed (or is no folder) holds what it held, which the caller keeps.
 // Why, or nothing when the folder is simply not there.
-std::optional<std::wstring> WhyUnlisted(const std::wstring& folder, DWORD error) {
+std::optional<SkippedValue> WhyUnlisted(const std::wstring& folder, DWORD error) {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     const bool notFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD why = ::GetLastError();
         if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return std::nullopt;
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return L"it is not a folder";
+        return SkippedValue::Unreadable(folder, WhyUnreadable::NotAFolder);
     } else if (notFound) {
         return std::nullopt;  // a folder holding no shortcut
     }
-    if (error == ERROR_ACCESS_DENIED) return L"access is denied";
-    return L"it could not be listed (error " + std::to_wstring(error) + L")";
+    if (error == ERROR_ACCESS_DENIED) return SkippedValue::Unreadable(folder, WhyUnreadable::Denied);
+    return SkippedValue::Unreadable(folder, WhyUnreadable::ListingFailed, error);
 }
 
 // Whether a listed name is a file Windows starts at logon: folders are not
@@ -53,12 +53,12 @@ void ReadStartupFolder(const std::wstring& location, const std::wstring& folder,
     ShortcutCache::Folder known = cache ? cache->Take(folder) : ShortcutCache::Folder{};
     const std::size_t first = shortcuts.size();
     const auto unreadable = [&](DWORD error) {
-        const std::optional<std::wstring> why = WhyUnlisted(folder, error);
+        std::optional<SkippedValue> why = WhyUnlisted(folder, error);
         if (cache) cache->Put(folder, why ? std::move(known) : ShortcutCache::Folder{});
         if (!why) return;
         // Nothing of a listing that stopped part-way passes for the folder.
         shortcuts.resize(first);
-        skipped.push_back(SkippedValue::Unreadable(folder, *why));
+        skipped.push_back(std::move(*why));
     };
     ShortcutCache::Folder now;
     WIN32_FIND_DATAW found;
@@ -96,7 +96,7 @@ void ReadAsideFiles(const std::wstring& location, const std::wstring& folder,
     if (folder.empty()) return;
     const std::wstring aside = folder + L"\\" + kAsideKey;
     if (IsLink(aside)) {
-        skipped.push_back(SkippedValue::Unreadable(aside, L"it is a link to another folder, not followed"));
+        skipped.push_back(SkippedValue::Unreadable(aside, WhyUnreadable::FolderLink));
         return;
     }
     WIN32_FIND_DATAW found;

@@ -104,19 +104,32 @@ using AskAboutValue = std::function<Decision(const ValueQuestion& question, cons
 // A place that is there but could not be read (a key refusing this process,
 // a listing that failed, a Startup folder that is a file) is noted the same
 // way, with no name and why: it is not taken for an empty one.
+// Why a place could not be read, worded where it is shown.
+enum class WhyUnreadable {
+    Denied,           // it refuses this process
+    ValuesUnlisted,   // a key's values could not be listed to their end
+    EntriesUnlisted,  // a store's entries could not be listed
+    Unlisted,         // a key's entries could not be listed
+    ListingFailed,    // a folder could not be listed, for Windows' reason (its code)
+    NotAFolder,       // a Startup folder that is a file
+    FolderLink,       // a folder that leads elsewhere, not followed
+    KeyLink,          // a key that leads elsewhere, not followed
+};
+
 struct SkippedValue {
     std::wstring key;  // where it is: a key as Location texts name it, or a folder
     std::wstring name;
     bool unreadable = false;  // the whole place
-    std::wstring why;         // for an unreadable place
+    WhyUnreadable why = WhyUnreadable::Denied;  // for an unreadable place
     // A key in Keepboot's own key that Keepboot did not write: left alone.
     bool foreign = false;
+    DWORD code = ERROR_SUCCESS;  // Windows' reason, where it gave one
 
     static SkippedValue NotText(std::wstring key, std::wstring name) {
         return {std::move(key), std::move(name), false, {}};
     }
-    static SkippedValue Unreadable(std::wstring place, std::wstring why) {
-        return {std::move(place), {}, true, std::move(why)};
+    static SkippedValue Unreadable(std::wstring place, WhyUnreadable why, DWORD code = ERROR_SUCCESS) {
+        return {std::move(place), {}, true, why, false, code};
     }
     static SkippedValue Foreign(std::wstring key) { return {std::move(key), {}, false, {}, true}; }
     bool operator==(const SkippedValue&) const = default;

@@ -99,12 +99,12 @@ void ReadItems(const ItemPlace& place, ItemSpot spot, std::vector<AsideEntry>& i
     const std::wstring location = place.rootName + L"\\" + path;
     // What a link leads to is no entry of this place.
     if (!live && RegKey::IsLink(place.root, path, place.view)) {
-        skipped.push_back(SkippedValue::Unreadable(location, L"it is a link to another key, not followed"));
+        skipped.push_back(SkippedValue::Unreadable(location, WhyUnreadable::KeyLink));
         return;
     }
     const OpenedKey key = RegKey::OpenForReading(place.root, path, place.view);
     if (!key) {
-        if (key.Refused()) skipped.push_back(SkippedValue::Unreadable(location, L"access is denied"));
+        if (key.Refused()) skipped.push_back(SkippedValue::Unreadable(location, WhyUnreadable::Denied));
         return;
     }
     try {
@@ -127,7 +127,7 @@ void ReadItems(const ItemPlace& place, ItemSpot spot, std::vector<AsideEntry>& i
             if (!command.empty()) items.push_back({place, name, true, std::move(command), spot});
         }
     } catch (const Error&) {
-        skipped.push_back(SkippedValue::Unreadable(location, L"it could not be listed"));
+        skipped.push_back(SkippedValue::Unreadable(location, WhyUnreadable::Unlisted));
     }
 }
 
@@ -135,8 +135,7 @@ void ReadKeptItems(HKEY root, REGSAM view, const std::vector<ItemPlace>& places,
                    std::vector<AsideEntry>& items, std::vector<SkippedValue>& skipped) {
     const std::wstring rootName = root == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU";
     if (RegKey::IsLink(root, kKeptKey, view)) {
-        skipped.push_back(SkippedValue::Unreadable(rootName + L"\\" + kKeptKey,
-                                                   L"it is a link to another key, not followed"));
+        skipped.push_back(SkippedValue::Unreadable(rootName + L"\\" + kKeptKey, WhyUnreadable::KeyLink));
         return;
     }
     try {
@@ -165,7 +164,7 @@ void ReadKeptItems(HKEY root, REGSAM view, const std::vector<ItemPlace>& places,
         }
     } catch (const Error&) {
         skipped.push_back(
-            SkippedValue::Unreadable(rootName + L"\\" + kKeptKey, L"it could not be listed"));
+            SkippedValue::Unreadable(rootName + L"\\" + kKeptKey, WhyUnreadable::Unlisted));
     }
 }
 

@@ -196,7 +196,7 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
             const OpenedKey store = RegKey::OpenForReading(keys.root, storeKey, view);
             if (!store) {
                 if (store.Refused())
-                    skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, L"access is denied"));
+                    skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, WhyUnreadable::Denied));
                 continue;
             }
             // A store key that cannot be listed to its end is said, and the
@@ -205,7 +205,7 @@ StoredEntries ReadStoredEntries(std::vector<SkippedValue>& skipped) {
             try {
                 subkeys = store->SubkeyNames();
             } catch (const Error&) {
-                skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, L"its entries could not be listed"));
+                skipped.push_back(SkippedValue::Unreadable(rootName + storeKey, WhyUnreadable::EntriesUnlisted));
                 continue;
             }
             for (const std::wstring& subkey : subkeys) {

@@ -182,7 +182,7 @@ TEST_F(Guard, ReadingThatIsNotWholeKeepsWhatIsKnown) {
     EXPECT_EQ(NamesOf(guard->Known().live.Of<RunValueEntry>()), (Names{L"Known"}));
     EXPECT_EQ(guard->UnreadablePlaces(),
               (std::vector<SkippedValue>{SkippedValue::Unreadable(
-                  L"HKCU\\" + kRun, L"its values could not be listed")}));
+                  L"HKCU\\" + kRun, WhyUnreadable::ValuesUnlisted)}));
     Check(Policy::DisableSilently);
     EXPECT_TRUE(Live(HKEY_CURRENT_USER, L"Known"));
     EXPECT_TRUE(FileExists(UserStartup() + L"\\Link.lnk"));
@@ -203,7 +203,7 @@ TEST_F(Guard, PlaceThatCannotBeReadKeepsItsLastReading) {
     EXPECT_FALSE(Live(HKEY_CURRENT_USER, L"New"));
     EXPECT_EQ(NamesOf(guard->Known().live.Of<ShortcutEntry>()), (Names{L"Link"}));
     EXPECT_EQ(told.Take<SkippedValue>(),
-              (std::vector<SkippedValue>{SkippedValue::Unreadable(startup, L"it is not a folder")}));
+              (std::vector<SkippedValue>{SkippedValue::Unreadable(startup, WhyUnreadable::NotAFolder)}));
 
     ASSERT_TRUE(::DeleteFileW(startup.c_str()));
     ASSERT_TRUE(::MoveFileW(moved.c_str(), startup.c_str()));

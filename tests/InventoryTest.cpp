@@ -18,7 +18,7 @@ TEST_F(Inventory, EveryLivePlaceHasOneIdAndAnUnreadableOneIsNotReadWhole) {
     const PlaceId user = *IdOf(StartupFolderPlace{.common = false}), common = *IdOf(StartupFolderPlace{.common = true});
     EXPECT_EQ(LocationOf(places[user], Folders()), Folders().userStartup);
     const PlaceSelection whole =
-        PlaceSelection{}.ReadWhole(Folders(), {SkippedValue::Unreadable(Folders().userStartup, L"denied"),
+        PlaceSelection{}.ReadWhole(Folders(), {SkippedValue::Unreadable(Folders().userStartup, WhyUnreadable::Denied),
                                                SkippedValue::NotText(RunKeyPlaces().at(0).Location(), L"x")});
     EXPECT_FALSE(whole.Has(user));
     EXPECT_TRUE(whole.Has(common));

@@ -71,6 +71,21 @@ TEST(Texts, TheSystemsOwnTextsAreKeptToTheLetter) {
     for (const auto& c : cases) EXPECT_EQ(c.shown, c.expected);
 }
 
+// Why a place could not be read is the core's data, worded here: each
+// reason in its own words, with Windows' code where it gave one.
+TEST(Texts, EveryReasonAPlaceIsUnreadableHasItsOwnWords) {
+    std::set<std::wstring> said;
+    for (int why = 0; why <= static_cast<int>(WhyUnreadable::KeyLink); ++why) {
+        const Finding finding{.kind = Finding::Kind::PlaceUnreadable, .location = L"HKCU\\Run", .code = 1117,
+                              .unreadable = static_cast<WhyUnreadable>(why)};
+        said.insert(WordsOf(finding));
+    }
+    EXPECT_EQ(said.size(), static_cast<std::size_t>(WhyUnreadable::KeyLink) + 1);
+    EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: access is denied. What it held before stays guarded."));
+    EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: it could not be listed (error 1117). What it held before "
+                              L"stays guarded."));
+}
+
 TEST(Texts, WhatIsFilledInIsNeverReadForMore) {
     const struct {
         const wchar_t* text;

@@ -24,7 +24,7 @@ struct Finding {
         LogonValueNamesMissing,  // item, location, found; names: what the value held before names, not there
         NeedsAdministrator,      // item, location: a new entry stays where it is
         ChangedAndDisabled,      // item, location, found: what it starts now; before: what it started
-        PlaceUnreadable,         // location, reason: what it held before stays guarded
+        PlaceUnreadable,         // location, unreadable, code: what it held before stays guarded
         NotText,                 // item: a value that does not hold text
         CouldNotDisable,         // item, location, result
         OwnFolderRefused,        // reason: Keepboot's own folder is not used
@@ -54,6 +54,7 @@ struct Finding {
     // one for: worded by whoever shows it.
     DWORD code = ERROR_SUCCESS;
     Whose whose = Whose::User;
+    WhyUnreadable unreadable = WhyUnreadable::Denied;
 };
 inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::RecordVanished) + 1;
 

@@ -34,7 +34,8 @@ void Watcher::TellOf(const GuardEvent& event) {
             },
             [this](const SkippedValue& value) {
                 Tell(value.foreign      ? Finding{.kind = Kind::ForeignKey, .location = value.key}
-                     : value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key, .reason = value.why}
+                     : value.unreadable ? Finding{.kind = Kind::PlaceUnreadable, .location = value.key,
+                                                  .code = value.code, .unreadable = value.why}
                                         : Finding{.kind = Kind::NotText, .item = value.name, .location = value.key});
             },
             [&](const NotDisabled& failed) {

@@ -23,6 +23,21 @@ std::wstring WhatItMet(const Finding& f) {
     return (doing.empty() ? L"" : doing + L": ") + SystemErrorText(f.code);
 }
 
+// Why a place could not be read.
+std::wstring WhyUnreadableText(WhyUnreadable why, DWORD code) {
+    switch (why) {
+    case WhyUnreadable::Denied: return UiText(IDS_UNREADABLE_DENIED);
+    case WhyUnreadable::ValuesUnlisted: return UiText(IDS_UNREADABLE_VALUES);
+    case WhyUnreadable::EntriesUnlisted: return UiText(IDS_UNREADABLE_ENTRIES);
+    case WhyUnreadable::Unlisted: return UiText(IDS_UNREADABLE_UNLISTED);
+    case WhyUnreadable::ListingFailed: return UiText(IDS_UNREADABLE_FAILED, {std::to_wstring(code)});
+    case WhyUnreadable::NotAFolder: return UiText(IDS_UNREADABLE_NOT_FOLDER);
+    case WhyUnreadable::FolderLink: return UiText(IDS_UNREADABLE_FOLDER_LINK);
+    case WhyUnreadable::KeyLink: return UiText(IDS_UNREADABLE_KEY_LINK);
+    }
+    return UiText(IDS_UNREADABLE_UNLISTED);
+}
+
 std::wstring Places(Finding::Whose whose) {
     switch (whose) {
     case Finding::Whose::Machine: return UiText(IDS_MACHINE_PLACES);
@@ -86,7 +101,8 @@ std::wstring WordsOf(const Finding& f) {
     case Kind::NeedsAdministrator: return UiText(IDS_NEEDS_ADMINISTRATOR, {Quoted(f)});
     case Kind::ChangedAndDisabled:
         return UiText(IDS_CHANGED_AND_DISABLED, {Quoted(f), Showable(f.found), Showable(f.before)});
-    case Kind::PlaceUnreadable: return UiText(IDS_PLACE_UNREADABLE, {Showable(f.location), Showable(f.reason)});
+    case Kind::PlaceUnreadable:
+        return UiText(IDS_PLACE_UNREADABLE, {Showable(f.location), WhyUnreadableText(f.unreadable, f.code)});
     case Kind::NotText: return UiText(IDS_NOT_TEXT, {Showable(f.item)});
     case Kind::CouldNotDisable: return UiText(IDS_COULD_NOT_DISABLE, {Quoted(f), WhyOf(f)});
     case Kind::OwnFolderRefused: return UiText(IDS_OWN_FOLDER_REFUSED, {Showable(f.reason)});
