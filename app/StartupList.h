@@ -3,11 +3,16 @@
 // carries the number of its entry, so rows and entries cannot drift apart.
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "reading/Inventory.h"
 
 namespace kb {
+
+// The entry's location as the list shows it, with what the list notes of a
+// stored one, made safe to show.
+std::wstring ShownLocation(const EntryText& text);
 
 class StartupList {
 public:

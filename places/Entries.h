@@ -72,6 +72,13 @@ struct LogonValueEntry {
 struct EntryText {
     std::wstring item, command, location;
     bool enabled = false;
+    // What the list says after a stored entry's location, worded there.
+    enum class Note {
+        None,
+        StaysStored,   // it names no startup place: it stays stored
+        AnotherUsers,  // another user's: this user's list does not move it
+    };
+    Note note = Note::None;
 };
 
 // What a live entry would start, and from where: the program and its

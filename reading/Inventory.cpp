@@ -56,16 +56,14 @@ EntryText TextOf(const StartupEntry& entry) {
             [&](const StoredRunEntry& e) {
                 // Where it would go, and that it will not: no guarded place,
                 // or another user's.
-                return EntryText{e.item, e.command,
-                                 !IsGuardedRunKey(e.hkey, e.key) ? e.Location() + L" (no startup place: stays stored)"
-                                 : theirs(e.user)                ? e.Location() + L" (another user's)"
-                                                                 : e.Location(),
-                                 false};
+                return EntryText{e.item, e.command, e.Location(), false,
+                                 !IsGuardedRunKey(e.hkey, e.key) ? EntryText::Note::StaysStored
+                                 : theirs(e.user)                ? EntryText::Note::AnotherUsers
+                                                                 : EntryText::Note::None};
             },
             [&](const StoredShortcutEntry& e) {
-                const std::wstring& location = e.locationName.empty() ? e.location : e.locationName;
-                return EntryText{e.item, e.command, theirs(e.user) ? location + L" (another user's)" : location,
-                                 false};
+                return EntryText{e.item, e.command, e.locationName.empty() ? e.location : e.locationName, false,
+                                 theirs(e.user) ? EntryText::Note::AnotherUsers : EntryText::Note::None};
             },
             [](const LogonValueEntry& e) {
                 const LogonValue& value = LogonValues().at(e.index);

@@ -390,8 +390,7 @@ TEST_F(Store, AUsersEntryGoesBackOnlyToThatUser) {
             c.makeAndDisable();
             SetCurrentUserSidForTesting(bob);
             const StartupEntry theirs = c.stored();
-            const std::wstring shown = TextOf(theirs).location;
-            EXPECT_EQ(shown.ends_with(L" (another user's)"), c.usersOwn) << Narrow(shown);
+            EXPECT_EQ(TextOf(theirs).note == EntryText::Note::AnotherUsers, c.usersOwn);
             if (c.usersOwn) {
                 EXPECT_EQ(MoveEntry(theirs, Folders()), MoveResult::AnotherUsers);
                 EXPECT_FALSE(c.live()) << "nothing went into this user's place";
@@ -607,7 +606,8 @@ TEST_F(Store, EntryNamingAnUnguardedKeyIsListedAndNotEnabled) {
     const std::wstring winlogon = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
     StoreValueEntry(L"Shell", L"Shell", L"explorer.exe,C:\\evil\\x.exe", L"HKCU", winlogon);
     const StoredRunEntry entry = StoredValue(L"Shell");
-    EXPECT_EQ(TextOf(entry).location, L"HKCU\\" + winlogon + L" (no startup place: stays stored)");
+    EXPECT_EQ(TextOf(entry).location, L"HKCU\\" + winlogon);
+    EXPECT_EQ(TextOf(entry).note, EntryText::Note::StaysStored);
     EXPECT_EQ(EnableRunValue(entry), MoveResult::CannotMove);
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, winlogon, L"Shell").exists);
     EXPECT_EQ(NamesOf(Stored().values), Names{L"Shell"});

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "app/StartupList.h"
 #include "app/Texts.h"
 #include "app/services/FindingWords.h"
 
@@ -84,6 +85,19 @@ TEST(Texts, EveryReasonAPlaceIsUnreadableHasItsOwnWords) {
     EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: access is denied. What it held before stays guarded."));
     EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: it could not be listed (error 1117). What it held before "
                               L"stays guarded."));
+}
+
+// What the list notes after a stored entry's location.
+TEST(Texts, AStoredEntrysNoteFollowsItsLocation) {
+    const struct {
+        EntryText::Note note;
+        std::wstring shown;
+    } cases[] = {
+        {EntryText::Note::None, L"HKCU\\Run"},
+        {EntryText::Note::StaysStored, L"HKCU\\Run (no startup place: stays stored)"},
+        {EntryText::Note::AnotherUsers, L"HKCU\\Run (another user's)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShownLocation({L"x", L"x.exe", L"HKCU\\Run", false, c.note}), c.shown);
 }
 
 TEST(Texts, WhatIsFilledInIsNeverReadForMore) {
