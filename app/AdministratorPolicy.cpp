@@ -12,6 +12,23 @@
 
 namespace kb {
 
+namespace {
+
+// Why a value of the policy is ignored: "is ..." after its name and key.
+std::wstring WhyIgnored(const AdminPolicy::Ignored& value) {
+    using Why = AdminPolicy::Ignored::Why;
+    switch (value.why) {
+    case Why::Unreadable: break;
+    case Why::NotANumber: return UiText(IDS_POLICY_NOT_A_NUMBER);
+    case Why::OutOfRange:
+        return UiText(IDS_POLICY_OUT_OF_RANGE, {std::to_wstring(value.number), std::to_wstring(value.lowest),
+                                                 std::to_wstring(value.highest)});
+    }
+    return UiText(IDS_POLICY_UNREADABLE);
+}
+
+}  // namespace
+
 void AdministratorPolicy::Follow() {
     const AdminPolicy now = ReadAdminPolicy();
     // The settings page holds the policy in force.
@@ -20,10 +37,13 @@ void AdministratorPolicy::Follow() {
     // A wrong value is said once while it stays wrong; nothing else changes for it.
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
-            needs_.notice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, value.why}));
+            needs_.notice(UiText(IDS_POLICY_VALUE_IGNORED, {Showable(value.name), value.where, WhyIgnored(value)}));
     // The first reading is no change: the settings start as it says.
     if (read_) {
-        const std::vector<std::wstring> changes = AdminPolicyChanges(before, now);
+        std::vector<std::wstring> changes;
+        for (const AdminPolicyChange& change : AdminPolicyChanges(before, now))
+            changes.push_back(change.now ? UiText(IDS_POLICY_VALUE_SET, {change.name, std::to_wstring(*change.now)})
+                                         : UiText(IDS_POLICY_VALUE_NOT_SET, {change.name}));
         if (!changes.empty()) needs_.history.RecordAdminPolicy(changes);
     }
     read_ = true;

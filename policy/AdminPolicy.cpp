@@ -14,35 +14,35 @@ namespace {
 // The value's number as read; none when it is not there.
 struct Read {
     std::optional<DWORD> number;
-    std::optional<std::wstring> why;  // it is there, but not a number in range
+    std::optional<AdminPolicy::Ignored> ignored;  // it is there, but not a number in range
 };
 
-Read ReadValue(const RegKey& key, const AdminPolicyValue& value) {
+Read ReadValue(const RegKey& key, const AdminPolicyValue& value, const std::wstring& where) {
+    using Why = AdminPolicy::Ignored::Why;
+    const auto ignored = [&](Why why, DWORD number = 0) {
+        return Read{std::nullopt, AdminPolicy::Ignored{where, value.name, why, number, value.lowest, value.highest}};
+    };
     std::optional<RegValue> found;
     try {
         found = key.TryQuery(value.name);
     } catch (const Error&) {
-        return {std::nullopt, L"cannot be read"};
+        return ignored(Why::Unreadable);
     }
     if (!found) return {};
     // Group Policy writes these as REG_DWORD; anything else is a mistake
     // of whoever wrote it, and no guess is made at what was meant.
-    if (found->type != REG_DWORD || found->data.size() != sizeof(DWORD))
-        return {std::nullopt, L"is not a number (REG_DWORD)"};
+    if (found->type != REG_DWORD || found->data.size() != sizeof(DWORD)) return ignored(Why::NotANumber);
     DWORD number = 0;
     std::memcpy(&number, found->data.data(), sizeof number);
-    if (number < value.lowest || number > value.highest)
-        return {std::nullopt, L"is " + std::to_wstring(number) + L", not between " +
-                                  std::to_wstring(value.lowest) + L" and " +
-                                  std::to_wstring(value.highest)};
+    if (number < value.lowest || number > value.highest) return ignored(Why::OutOfRange, number);
     return {number, std::nullopt};
 }
 
-std::wstring Shown(const std::optional<int>& value) {
-    return value ? std::to_wstring(*value) : L"not set";
+std::optional<int> Number(const std::optional<int>& value) {
+    return value;
 }
-std::wstring Shown(const std::optional<bool>& value) {
-    return value ? std::to_wstring(*value ? 1 : 0) : L"not set";
+std::optional<int> Number(const std::optional<bool>& value) {
+    return value ? std::optional<int>(*value ? 1 : 0) : std::nullopt;
 }
 
 }  // namespace
@@ -68,9 +68,9 @@ AdminPolicy ReadAdminPolicy() {
         const OpenedKey key = RegKey::OpenForReading(root, kAdminPolicyKey, root == HKEY_LOCAL_MACHINE ? view : 0);
         if (!key) continue;
         for (const AdminPolicyValue& value : AdminPolicyValues()) {
-            const Read read = ReadValue(*key, value);
-            if (read.why) {
-                policy.ignored.push_back({where + std::wstring(kAdminPolicyKey), value.name, *read.why});
+            const Read read = ReadValue(*key, value, where + std::wstring(kAdminPolicyKey));
+            if (read.ignored) {
+                policy.ignored.push_back(*read.ignored);
                 continue;
             }
             if (!read.number) continue;
@@ -87,13 +87,13 @@ AdminPolicy ReadAdminPolicy() {
     return policy;
 }
 
-std::vector<std::wstring> AdminPolicyChanges(const AdminPolicy& before, const AdminPolicy& now) {
-    std::vector<std::wstring> changes;
+std::vector<AdminPolicyChange> AdminPolicyChanges(const AdminPolicy& before, const AdminPolicy& now) {
+    std::vector<AdminPolicyChange> changes;
     for (const AdminPolicyValue& value : AdminPolicyValues())
         std::visit(
             [&](auto member) {
                 if (before.*member != now.*member)
-                    changes.push_back(std::wstring(value.name) + L": " + Shown(now.*member));
+                    changes.push_back({value.name, Number(now.*member)});
             },
             value.field);
     return changes;

@@ -24,9 +24,15 @@ struct AdminPolicy {
 
     // A value of the wrong type or out of its range: ignored, and said.
     struct Ignored {
+        enum class Why {
+            Unreadable,  // it could not be read
+            NotANumber,  // not a REG_DWORD
+            OutOfRange,  // number is not between lowest and highest
+        };
         std::wstring where;  // the key, as the user reads it
         std::wstring name;
-        std::wstring why;
+        Why why = Why::Unreadable;
+        DWORD number = 0, lowest = 0, highest = 0;
         bool operator==(const Ignored&) const = default;
     };
     std::vector<Ignored> ignored;
@@ -54,8 +60,15 @@ const std::vector<AdminPolicyValue>& AdminPolicyValues();
 // nothing.
 AdminPolicy ReadAdminPolicy();
 
-// What changed between two readings, in words: "StartupPolicy: 0" for a
-// value set, "StartupPolicy: not set" for one removed. Empty when nothing did.
-std::vector<std::wstring> AdminPolicyChanges(const AdminPolicy& before, const AdminPolicy& now);
+// One value that changed between two readings: what it is now, none for
+// one removed.
+struct AdminPolicyChange {
+    std::wstring name;
+    std::optional<int> now;
+    bool operator==(const AdminPolicyChange&) const = default;
+};
+// What changed between two readings, in the order of AdminPolicyValues();
+// empty when nothing did.
+std::vector<AdminPolicyChange> AdminPolicyChanges(const AdminPolicy& before, const AdminPolicy& now);
 
 }  // namespace kb

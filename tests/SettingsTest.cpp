@@ -264,15 +264,17 @@ TEST_F(AdminPolicyReading, TheMachineWinsAndAWrongValueIsIgnoredAndSaid) {
     EXPECT_FALSE(policy.QuitLocked());
     ASSERT_EQ(policy.ignored.size(), 2u);
     EXPECT_EQ(policy.ignored[0].name, L"StartPagePolicy");
-    EXPECT_EQ(policy.ignored[1].why, L"is 7, not between 0 and 1");
+    EXPECT_EQ(policy.ignored[1].why, AdminPolicy::Ignored::Why::OutOfRange);
+    EXPECT_EQ(policy.ignored[1].number, 7u);
+    EXPECT_EQ(policy.ignored[1].highest, 1u);
 
     AdminPolicy locked;
     locked.startupPolicy = 1;
     locked.mayQuit = false;
     EXPECT_EQ(AdminPolicyChanges(policy, locked),
-              (std::vector<std::wstring>{L"StartupPolicy: 1", L"StartPagePolicy: not set",
-                                         L"CheckInterval: not set", L"StartAtLogon: not set",
-                                         L"AllowQuit: 0"}));
+              (std::vector<AdminPolicyChange>{{L"StartupPolicy", 1}, {L"StartPagePolicy", std::nullopt},
+                                              {L"CheckInterval", std::nullopt}, {L"StartAtLogon", std::nullopt},
+                                              {L"AllowQuit", 0}}));
     EXPECT_TRUE(AdminPolicyChanges(locked, locked).empty());
 }
 
