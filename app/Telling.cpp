@@ -24,7 +24,7 @@ void Telling::Tell(const WatchEvent& event) {
                        if (change.kind == LogonValueChange::Kind::NotWindowsOwn) {
                            const LogonValue& value = LogonValues().at(change.index);
                            Balloon(UiText(IDS_BALLOON_LOGON_VALUE,
-                                          {value.name, value.Location(), HowItDiffers(value, change.found)}));
+                                          {value.name, value.Location(), WordsOf(HowItDiffers(value, change.found))}));
                        }
                    },
                    [this](const Finding& finding) { Notice(WordsOf(finding)); },

@@ -251,29 +251,38 @@ bool IsWindowsDefault(const LogonValue& value, const ValueState& state) {
     return !path.empty() && EqualIgnoringCase(path, Resolved(ownNamed[0], value, false, false));
 }
 
-std::wstring HowItDiffers(const LogonValue& value, const ValueState& state) {
+LogonDifference HowItDiffers(const LogonValue& value, const ValueState& state) {
+    using Kind = LogonDifference::Kind;
     const ValueState own = WindowsDefaultOf(value);
+    LogonDifference difference;
     if (value.form == LogonValueForm::Number) {
-        const std::wstring now = NumberOf(state) ? std::to_wstring(*NumberOf(state)) : L"not a number";
-        return own ? L"is " + now + L", where Windows' own is " + std::to_wstring(*NumberOf(own))
-                   : L"is " + now + L", which Windows does not set";
+        if (NumberOf(state)) difference.number = static_cast<DWORD>(*NumberOf(state));
+        difference.kind = own ? Kind::Number : Kind::NumberNotWindows;
+        if (own) difference.ownNumber = static_cast<DWORD>(*NumberOf(own));
+        return difference;
     }
     std::vector<std::wstring> ownPaths;
     for (const std::wstring& program : ProgramsNamedBy(value, own))
         ownPaths.push_back(Resolved(program, value, IsLibraryValue(value), false));
-    std::wstring extra;
     for (const std::wstring& program : ProgramsNamedBy(value, state)) {
         const std::wstring path = Resolved(program, value, IsLibraryValue(value), value.form == LogonValueForm::CmdLine);
         if (path.empty() || std::none_of(ownPaths.begin(), ownPaths.end(), [&](const std::wstring& p) {
                 return EqualIgnoringCase(p, path);
             }))
-            extra += (extra.empty() ? L"" : L", ") + program;
+            difference.programs.push_back(program);
     }
-    const std::wstring text = state && state->IsText() ? TextOf(*state) : L"(not text)";
-    if (!extra.empty())
-        return L"starts " + extra + (ownPaths.empty() ? L", which Windows does not" : L" besides Windows' own");
-    if (!own || TextOf(*own).empty()) return L"holds \"" + text + L"\", which Windows does not set";
-    return L"holds \"" + text + L"\" instead of Windows' own \"" + TextOf(*own) + L"\"";
+    if (!difference.programs.empty()) {
+        difference.kind = ownPaths.empty() ? Kind::Starts : Kind::StartsBesidesOwn;
+        return difference;
+    }
+    if (state && state->IsText()) difference.text = TextOf(*state);
+    if (!own || TextOf(*own).empty()) {
+        difference.kind = Kind::Holds;
+        return difference;
+    }
+    difference.kind = Kind::HoldsInsteadOfOwn;
+    difference.ownText = TextOf(*own);
+    return difference;
 }
 
 }  // namespace kb

@@ -40,8 +40,24 @@ ValueState WindowsDefaultOf(const LogonValue& value);
 // sets none).
 bool IsWindowsDefault(const LogonValue& value, const ValueState& state);
 
-// What the state has that Windows' own has not, in words: "starts X, Y
-// besides Windows' own", "holds "V", which Windows does not set", ...
-std::wstring HowItDiffers(const LogonValue& value, const ValueState& state);
+// What the state has that Windows' own has not, worded where it is shown.
+struct LogonDifference {
+    enum class Kind {
+        Number,             // number (none: not a number), where Windows' own is ownNumber
+        NumberNotWindows,   // number, which Windows does not set
+        Starts,             // programs, which Windows' own does not start
+        StartsBesidesOwn,   // programs, besides Windows' own
+        Holds,              // text (none: not text), which Windows does not set
+        HoldsInsteadOfOwn,  // text instead of Windows' own ownText
+    };
+    // Each member has its default, so a difference names only what it uses.
+    Kind kind = Kind::Holds;
+    std::optional<DWORD> number = {};
+    DWORD ownNumber = 0;
+    std::vector<std::wstring> programs = {};
+    std::optional<std::wstring> text = {};
+    std::wstring ownText = {};
+};
+LogonDifference HowItDiffers(const LogonValue& value, const ValueState& state);
 
 }  // namespace kb

@@ -87,6 +87,28 @@ TEST(Texts, EveryReasonAPlaceIsUnreadableHasItsOwnWords) {
                               L"stays guarded."));
 }
 
+// How a logon value differs from Windows' own, in each of its forms, as
+// the balloon and the history say it; what came from outside is made safe.
+TEST(Texts, ALogonValuesDifferenceIsWordedInEachForm) {
+    using Kind = LogonDifference::Kind;
+    const struct {
+        LogonDifference difference;
+        std::wstring words;
+    } cases[] = {
+        {{.kind = Kind::Number, .number = 0, .ownNumber = 1}, L"is 0, where Windows' own is 1"},
+        {{.kind = Kind::Number, .ownNumber = 1}, L"is not a number, where Windows' own is 1"},
+        {{.kind = Kind::NumberNotWindows, .number = 5}, L"is 5, which Windows does not set"},
+        {{.kind = Kind::Starts, .programs = {L"a.exe", L"b.dll"}}, L"starts a.exe, b.dll, which Windows does not"},
+        {{.kind = Kind::StartsBesidesOwn, .programs = {L"C:\\evil\\x.exe"}},
+         L"starts C:\\evil\\x.exe besides Windows' own"},
+        {{.kind = Kind::Holds, .text = L"v"}, L"holds \"v\", which Windows does not set"},
+        {{.kind = Kind::Holds}, L"holds \"(not text)\", which Windows does not set"},
+        {{.kind = Kind::HoldsInsteadOfOwn, .text = L"evil.exe", .ownText = L"explorer.exe"},
+         L"holds \"evil.exe\" instead of Windows' own \"explorer.exe\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WordsOf(c.difference), c.words);
+}
+
 // What the list notes after a stored entry's location.
 TEST(Texts, AStoredEntrysNoteFollowsItsLocation) {
     const struct {

@@ -294,8 +294,9 @@ TEST_F(WatcherTest, ALogonValueIsNeverPutBackToHarm) {
                              [&](const LogonValueChange& c) { return c.kind == kind; });
     };
     EXPECT_EQ(changesOf(Kind::NotWindowsOwn), 2) << "the tampered value and the shell, said at the start";
-    EXPECT_NE(HowItDiffers(LogonValues()[1], ReadLogonValue(LogonValues()[1])->value()).find(L"C:\\evil\\persist.exe besides"),
-              std::wstring::npos);
+    const LogonDifference difference = HowItDiffers(LogonValues()[1], ReadLogonValue(LogonValues()[1])->value());
+    EXPECT_EQ(difference.kind, LogonDifference::Kind::StartsBesidesOwn);
+    EXPECT_EQ(difference.programs.back(), L"C:\\evil\\persist.exe");
 
     // Repaired as an administrator or an antivirus would: it stays.
     SetStringValue(HKEY_LOCAL_MACHINE, winlogon, L"Userinit", own);

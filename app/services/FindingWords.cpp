@@ -122,4 +122,21 @@ std::wstring WordsOf(const Finding& f) {
     return L"";  // not reached: every kind is above
 }
 
+std::wstring WordsOf(const LogonDifference& d) {
+    using Kind = LogonDifference::Kind;
+    const std::wstring number = d.number ? std::to_wstring(*d.number) : UiText(IDS_DIFFERS_NOT_A_NUMBER);
+    std::wstring programs;
+    for (const std::wstring& program : d.programs) programs += (programs.empty() ? L"" : L", ") + Showable(program);
+    const std::wstring text = d.text ? Showable(*d.text) : UiText(IDS_DIFFERS_NOT_TEXT);
+    switch (d.kind) {
+    case Kind::Number: return UiText(IDS_DIFFERS_NUMBER, {number, std::to_wstring(d.ownNumber)});
+    case Kind::NumberNotWindows: return UiText(IDS_DIFFERS_NUMBER_NOT_WINDOWS, {number});
+    case Kind::Starts: return UiText(IDS_DIFFERS_STARTS, {programs});
+    case Kind::StartsBesidesOwn: return UiText(IDS_DIFFERS_STARTS_BESIDES, {programs});
+    case Kind::Holds: break;
+    case Kind::HoldsInsteadOfOwn: return UiText(IDS_DIFFERS_HOLDS_INSTEAD, {text, Showable(d.ownText)});
+    }
+    return UiText(IDS_DIFFERS_HOLDS, {text});
+}
+
 }  // namespace kb

@@ -4,6 +4,7 @@
 // done in this file's table alone.
 #include <string>
 
+#include "logon/LogonPrograms.h"
 #include "places/MoveResult.h"
 #include "watch/WatchEvent.h"
 
@@ -14,6 +15,9 @@ std::wstring WordsOf(const Finding& finding);
 
 // A question about a single value, as the prompt asks it.
 std::wstring WordsOf(const ValueQuestion& question);
+
+// How a logon value differs from Windows' own: "starts ...", "holds ...".
+std::wstring WordsOf(const LogonDifference& difference);
 
 // Why an entry was not moved: "it ...".
 std::wstring WhyNotMoved(MoveResult result);

@@ -2,8 +2,9 @@
 
 #include <utility>
 
-#include "startpage/StartPages.h"
 #include "app/Texts.h"
+#include "app/services/FindingWords.h"
+#include "startpage/StartPages.h"
 
 namespace kb {
 
@@ -142,7 +143,7 @@ void HistoryKeeper::RecordLogonValue(const LogonValueChange& change) {
         record.item = value.name;
         record.command = TextOf(change.found);
         record.location = value.Location();
-        record.detail = UiText(IDS_DETAIL_NOT_WINDOWS_OWN, {HowItDiffers(value, change.found)});
+        record.detail = UiText(IDS_DETAIL_NOT_WINDOWS_OWN, {WordsOf(HowItDiffers(value, change.found))});
         Record(std::move(record));
         return;
     }
