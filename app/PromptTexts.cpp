@@ -8,6 +8,7 @@
 
 #include "platform/ShowableText.h"
 #include "app/Texts.h"
+#include "app/services/FindingWords.h"
 
 namespace kb {
 
@@ -61,7 +62,7 @@ void PromptDialog::ArrangeTexts() {
         {question_, Shortened(Showable(asked_.text)), 72, 289, 53},
         {starts_, line(IDS_STARTS, details.program), 17, 350, 15},
         {arguments_, line(IDS_ARGUMENTS, details.arguments), 17, 350, 15},
-        {before_, line(IDS_BEFORE, details.before), 17, 350, 15},
+        {before_, line(IDS_BEFORE, BeforeLine(details)), 17, 350, 15},
         {from_, line(IDS_FROM, details.from), 17, 350, 30},
     }};
     const int lineHeight = LineHeight();

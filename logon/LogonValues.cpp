@@ -186,11 +186,8 @@ std::optional<LogonValueChange> AskAboutMissing(std::size_t i, const ValueState&
     const LogonValue& value = LogonValues().at(i);
     const ValueState own = WindowsDefaultOf(value);
     const bool ownUsable = MissingPrograms(value, own).empty();
-    // What is missing first: a line too long loses its middle.
     EntryDetails details = DetailsOf(value, live, before);
-    std::wstring names;
-    for (const std::wstring& program : missing) names += (names.empty() ? L"" : L", ") + program;
-    details.before = L"not there: " + names + L"; it held " + details.before;
+    details.missing = missing;
     const Decision decision = ask(QuestionAbout(value, live, ownUsable ? ValueQuestion::Kind::OwnBackOrKeep : ValueQuestion::Kind::KeepOrLeave),
                                   details);
     if (decision == Decision::Later) return std::nullopt;

@@ -88,6 +88,8 @@ struct EntryText {
 // changed, when it did.
 struct EntryDetails {
     std::wstring program, arguments, from, before;
+    // What "before" named that is no longer there, said first.
+    std::vector<std::wstring> missing = {};
 };
 
 // A question about a single value's change, worded where it is shown.

@@ -139,4 +139,12 @@ std::wstring WordsOf(const LogonDifference& d) {
     return UiText(IDS_DIFFERS_HOLDS, {text});
 }
 
+std::wstring BeforeLine(const EntryDetails& details) {
+    if (details.missing.empty()) return details.before;
+    // What is missing first: a line too long loses its middle.
+    std::wstring names;
+    for (const std::wstring& program : details.missing) names += (names.empty() ? L"" : L", ") + program;
+    return UiText(IDS_BEFORE_MISSING, {names, details.before});
+}
+
 }  // namespace kb

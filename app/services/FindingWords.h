@@ -19,6 +19,10 @@ std::wstring WordsOf(const ValueQuestion& question);
 // How a logon value differs from Windows' own: "starts ...", "holds ...".
 std::wstring WordsOf(const LogonDifference& difference);
 
+// The prompt's "Before" line: what was there before, and first what it
+// named that is no longer there.
+std::wstring BeforeLine(const EntryDetails& details);
+
 // Why an entry was not moved: "it ...".
 std::wstring WhyNotMoved(MoveResult result);
 

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/services/FindingWords.h"
+
 namespace kb {
 
 std::wstring QuestionQueue::KeyOf(const Question& question) {
     // Everything the user reads: a change that starts something else is
     // another question.
     const EntryDetails& d = question.details;
-    return question.text + L'\x1F' + d.program + L'\x1F' + d.arguments + L'\x1F' + d.from + L'\x1F' + d.before;
+    return question.text + L'\x1F' + d.program + L'\x1F' + d.arguments + L'\x1F' + d.from + L'\x1F' + BeforeLine(d);
 }
 
 std::optional<QuestionQueue::Answer> QuestionQueue::Take(const Question& question) {
