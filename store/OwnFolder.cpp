@@ -23,12 +23,12 @@ constexpr wchar_t kOwnFolders[] = L"OwnFolders";
 // The system and the administrators change it; users read it and what it holds.
 constexpr wchar_t kOwnRights[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
-std::optional<std::wstring>& LastRefusal() {
-    static std::optional<std::wstring> refusal;
+std::optional<OwnFolderRefusal>& LastRefusal() {
+    static std::optional<OwnFolderRefusal> refusal;
     return refusal;
 }
-std::wstring& LastTold() {
-    static std::wstring told;
+std::optional<OwnFolderRefusal>& LastTold() {
+    static std::optional<OwnFolderRefusal> told;
     return told;
 }
 
@@ -107,19 +107,20 @@ bool OnlyAdministratorsMayChange(const std::wstring& folder) {
     return true;
 }
 
-std::optional<std::wstring> Refuse(std::wstring why) {
-    LastRefusal() = why;
-    return why;
+std::optional<OwnFolderRefusal> Refuse(OwnFolderRefusal::Why why, const std::wstring& folder) {
+    LastRefusal() = OwnFolderRefusal{why, folder};
+    return LastRefusal();
 }
 
 // One folder: made as Keepboot's own, or found so.
-std::optional<std::wstring> MakeOne(const std::wstring& folder) {
+std::optional<OwnFolderRefusal> MakeOne(const std::wstring& folder) {
+    using Why = OwnFolderRefusal::Why;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const DWORD attributes = AttributesOf(folder);
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                return Refuse(folder + L" is a link to another place");
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Refuse(folder + L" is not a folder");
+                return Refuse(Why::Link, folder);
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Refuse(Why::NotAFolder, folder);
             if (const std::optional<std::wstring> identity = IdentityOf(folder);
                 identity && KnownAsOwn(folder, *identity))
                 return std::nullopt;
@@ -127,38 +128,39 @@ std::optional<std::wstring> MakeOne(const std::wstring& folder) {
             if (OnlyAdministratorsMayChange(folder) && !FileExists(folder + L"\\" + kMark))
                 if (const std::optional<std::wstring> identity = Mark(folder); identity && NoteAsOwn(folder, *identity))
                     return std::nullopt;
-            return Refuse(folder + L" was made by someone else than Keepboot");
+            return Refuse(Why::SomeoneElses, folder);
         }
-        if (WriteRefused(folder)) return Refuse(folder + L" cannot be made without administrator rights");
+        if (WriteRefused(folder)) return Refuse(Why::NeedsAdministrator, folder);
         UniqueLocal descriptor;
         if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
                 kOwnRights, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()), nullptr))
-            return Refuse(folder + L" cannot be made");
+            return Refuse(Why::CannotMake, folder);
         SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
         if (::CreateDirectoryW(folder.c_str(), &security)) {
             const std::optional<std::wstring> identity = Mark(folder);
             if (identity && NoteAsOwn(folder, *identity)) return std::nullopt;
-            return Refuse(folder + L" cannot be known as Keepboot's own");
+            return Refuse(Why::CannotKnow, folder);
         }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) return Refuse(folder + L" cannot be made");
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return Refuse(Why::CannotMake, folder);
         // Made by another meanwhile: looked at as found.
     }
-    return Refuse(folder + L" was made by someone else than Keepboot");
+    return Refuse(Why::SomeoneElses, folder);
 }
 
 }  // namespace
 
-std::optional<std::wstring> MakeOwnFolder(const std::wstring& folder) {
+std::optional<OwnFolderRefusal> MakeOwnFolder(const std::wstring& folder) {
+    using Why = OwnFolderRefusal::Why;
     const auto slash = folder.rfind(L'\\');
-    if (folder.empty() || slash == std::wstring::npos) return Refuse(L"it has no place");
-    if (std::optional<std::wstring> why = MakeOne(folder.substr(0, slash))) return why;
+    if (folder.empty() || slash == std::wstring::npos) return Refuse(Why::NoPlace, folder);
+    if (std::optional<OwnFolderRefusal> why = MakeOne(folder.substr(0, slash))) return why;
     return MakeOne(folder);
 }
 
-std::optional<std::wstring> TakeOwnFolderRefusal() {
-    std::optional<std::wstring> refusal = std::exchange(LastRefusal(), std::nullopt);
-    if (!refusal || *refusal == LastTold()) return std::nullopt;
-    LastTold() = *refusal;
+std::optional<OwnFolderRefusal> TakeOwnFolderRefusal() {
+    std::optional<OwnFolderRefusal> refusal = std::exchange(LastRefusal(), std::nullopt);
+    if (!refusal || refusal == LastTold()) return std::nullopt;
+    LastTold() = refusal;
     return refusal;
 }
 

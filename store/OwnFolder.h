@@ -12,11 +12,27 @@
 
 namespace kb {
 
+// Why a folder is not Keepboot's own, worded where it is shown.
+struct OwnFolderRefusal {
+    enum class Why {
+        NoPlace,             // the path names no folder in a parent
+        Link,                // it is a link to another place
+        NotAFolder,          // it is a file
+        SomeoneElses,        // made by someone else than Keepboot
+        NeedsAdministrator,  // it cannot be made without administrator rights
+        CannotMake,          // it cannot be made
+        CannotKnow,          // made, but it cannot be known as Keepboot's own
+    };
+    Why why = Why::NoPlace;
+    std::wstring folder;
+    bool operator==(const OwnFolderRefusal&) const = default;
+};
+
 // Makes the folder and its parent as Keepboot's own, or finds them so. Why
-// not, in words, when either is not Keepboot's.
-std::optional<std::wstring> MakeOwnFolder(const std::wstring& folder);
+// not, when either is not Keepboot's.
+std::optional<OwnFolderRefusal> MakeOwnFolder(const std::wstring& folder);
 
 // Why the last folder was refused, once for each new reason; none else.
-std::optional<std::wstring> TakeOwnFolderRefusal();
+std::optional<OwnFolderRefusal> TakeOwnFolderRefusal();
 
 }  // namespace kb

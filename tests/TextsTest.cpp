@@ -72,9 +72,10 @@ TEST(Texts, TheSystemsOwnTextsAreKeptToTheLetter) {
     for (const auto& c : cases) EXPECT_EQ(c.shown, c.expected);
 }
 
-// Why a place could not be read is the core's data, worded here: each
-// reason in its own words, with Windows' code where it gave one.
-TEST(Texts, EveryReasonAPlaceIsUnreadableHasItsOwnWords) {
+// Why a place could not be read, or a folder is not Keepboot's own, is the
+// core's data, worded here: each reason in its own words, with Windows'
+// code where it gave one.
+TEST(Texts, EveryReasonAPlaceOrFolderIsRefusedHasItsOwnWords) {
     std::set<std::wstring> said;
     for (int why = 0; why <= static_cast<int>(WhyUnreadable::KeyLink); ++why) {
         const Finding finding{.kind = Finding::Kind::PlaceUnreadable, .location = L"HKCU\\Run", .code = 1117,
@@ -85,6 +86,16 @@ TEST(Texts, EveryReasonAPlaceIsUnreadableHasItsOwnWords) {
     EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: access is denied. What it held before stays guarded."));
     EXPECT_TRUE(said.contains(L"Cannot read HKCU\\Run: it could not be listed (error 1117). What it held before "
                               L"stays guarded."));
+
+    // The same of why a folder is not Keepboot's own.
+    said.clear();
+    for (int why = 0; why <= static_cast<int>(OwnFolderRefusal::Why::CannotKnow); ++why)
+        said.insert(WordsOf(Finding{.kind = Finding::Kind::OwnFolderRefused, .location = L"C:\\PD\\Keepboot",
+                                    .ownFolder = static_cast<OwnFolderRefusal::Why>(why)}));
+    EXPECT_EQ(said.size(), static_cast<std::size_t>(OwnFolderRefusal::Why::CannotKnow) + 1);
+    EXPECT_TRUE(said.contains(L"The copies of disabled all-users Startup files are not kept in Keepboot's own folder: "
+                              L"C:\\PD\\Keepboot was made by someone else than Keepboot. Such files stay where they "
+                              L"are until it can be used."));
 }
 
 // How a logon value differs from Windows' own, in each of its forms, as

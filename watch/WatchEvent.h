@@ -10,6 +10,7 @@
 #include "guard/Guard.h"
 #include "logon/LogonValues.h"
 #include "places/MoveResult.h"
+#include "store/OwnFolder.h"
 #include "startpage/StartPages.h"
 
 namespace kb {
@@ -27,7 +28,7 @@ struct Finding {
         PlaceUnreadable,         // location, unreadable, code: what it held before stays guarded
         NotText,                 // item: a value that does not hold text
         CouldNotDisable,         // item, location, result
-        OwnFolderRefused,        // reason: Keepboot's own folder is not used
+        OwnFolderRefused,        // location: the folder, ownFolder: why it is not Keepboot's own
         RecordBroken,            // whose: the record of what was known could not be read whole
         FirstStart,              // whose: the places known from now on, with nothing kept before
         RecordNotKept,           // reason: what is known could not be written, and is tried again
@@ -55,6 +56,7 @@ struct Finding {
     DWORD code = ERROR_SUCCESS;
     Whose whose = Whose::User;
     WhyUnreadable unreadable = WhyUnreadable::Denied;
+    OwnFolderRefusal::Why ownFolder = OwnFolderRefusal::Why::NoPlace;
 };
 inline constexpr int kFindingKinds = static_cast<int>(Finding::Kind::RecordVanished) + 1;
 

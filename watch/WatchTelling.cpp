@@ -76,8 +76,8 @@ void Watcher::TellOf(const GuardEvent& event) {
 }
 
 void Watcher::TellOwnFolderRefusal() {
-    if (const std::optional<std::wstring> why = TakeOwnFolderRefusal())
-        Tell(Finding{.kind = Finding::Kind::OwnFolderRefused, .reason = *why});
+    if (const std::optional<OwnFolderRefusal> refused = TakeOwnFolderRefusal())
+        Tell(Finding{.kind = Finding::Kind::OwnFolderRefused, .location = refused->folder, .ownFolder = refused->why});
 }
 
 }  // namespace kb

@@ -38,6 +38,22 @@ std::wstring WhyUnreadableText(WhyUnreadable why, DWORD code) {
     return UiText(IDS_UNREADABLE_UNLISTED);
 }
 
+// Why a folder is not Keepboot's own.
+std::wstring WhyNotOwn(OwnFolderRefusal::Why why, const std::wstring& where) {
+    using Why = OwnFolderRefusal::Why;
+    const std::wstring folder = Showable(where);
+    switch (why) {
+    case Why::NoPlace: break;
+    case Why::Link: return UiText(IDS_OWN_FOLDER_LINK, {folder});
+    case Why::NotAFolder: return UiText(IDS_OWN_FOLDER_NOT_FOLDER, {folder});
+    case Why::SomeoneElses: return UiText(IDS_OWN_FOLDER_SOMEONE_ELSES, {folder});
+    case Why::NeedsAdministrator: return UiText(IDS_OWN_FOLDER_NEEDS_ADMINISTRATOR, {folder});
+    case Why::CannotMake: return UiText(IDS_OWN_FOLDER_CANNOT_MAKE, {folder});
+    case Why::CannotKnow: return UiText(IDS_OWN_FOLDER_CANNOT_KNOW, {folder});
+    }
+    return UiText(IDS_OWN_FOLDER_NO_PLACE);
+}
+
 std::wstring Places(Finding::Whose whose) {
     switch (whose) {
     case Finding::Whose::Machine: return UiText(IDS_MACHINE_PLACES);
@@ -105,7 +121,7 @@ std::wstring WordsOf(const Finding& f) {
         return UiText(IDS_PLACE_UNREADABLE, {Showable(f.location), WhyUnreadableText(f.unreadable, f.code)});
     case Kind::NotText: return UiText(IDS_NOT_TEXT, {Showable(f.item)});
     case Kind::CouldNotDisable: return UiText(IDS_COULD_NOT_DISABLE, {Quoted(f), WhyOf(f)});
-    case Kind::OwnFolderRefused: return UiText(IDS_OWN_FOLDER_REFUSED, {Showable(f.reason)});
+    case Kind::OwnFolderRefused: return UiText(IDS_OWN_FOLDER_REFUSED, {WhyNotOwn(f.ownFolder, f.location)});
     case Kind::RecordBroken: return UiText(IDS_RECORD_BROKEN, {Places(f.whose)});
     case Kind::FirstStart: return UiText(IDS_FIRST_START, {UiText(IDS_FIRST_START_MARK), Places(f.whose)});
     case Kind::RecordNotKept: return UiText(IDS_RECORD_NOT_KEPT, {WhatItMet(f)});
