@@ -4,22 +4,12 @@
 
 #include <algorithm>
 
-#include "app/Texts.h"
+#include "app/services/FindingWords.h"
 #include "platform/ShowableText.h"
 #include "kinds/EntryMoves.h"
 #include "store/Store.h"
 
 namespace kb {
-
-std::wstring ShownLocation(const EntryText& text) {
-    const std::wstring location = Showable(text.location);
-    switch (text.note) {
-    case EntryText::Note::None: break;
-    case EntryText::Note::StaysStored: return UiText(IDS_LOCATION_STAYS_STORED, {location});
-    case EntryText::Note::AnotherUsers: return UiText(IDS_LOCATION_ANOTHER_USERS, {location});
-    }
-    return location;
-}
 
 void StartupList::Show(std::vector<StartupEntry> entries) {
     // Filled with its drawing off and its rows made room for at once: a
@@ -55,7 +45,7 @@ int CALLBACK StartupList::CompareRows(LPARAM a, LPARAM b, LPARAM self) {
             const EntryText text = TextOf(list.entries_.at(static_cast<std::size_t>(row)));
             return list.sortColumn_ == 0   ? text.item
                    : list.sortColumn_ == 1 ? text.command
-                                           : ShownLocation(text);
+                                           : LocationWithNote(text);
         };
         // As the user reads them: the user's locale, letter case aside; rows
         // of equal text keep the reading's order.
@@ -76,7 +66,7 @@ void StartupList::Append(const StartupEntry& entry) {
 
 void StartupList::AddRow(std::size_t entryIndex) {
     const EntryText raw = TextOf(entries_[entryIndex]);
-    const EntryText text{Showable(raw.item), Showable(raw.command), ShownLocation(raw), raw.enabled};
+    const EntryText text{Showable(raw.item), Showable(raw.command), Showable(LocationWithNote(raw)), raw.enabled};
     LVITEMW row{};
     row.mask = LVIF_TEXT | LVIF_PARAM;
     row.iItem = ListView_GetItemCount(list_);

@@ -10,10 +10,6 @@
 
 namespace kb {
 
-// The entry's location as the list shows it, with what the list notes of a
-// stored one, made safe to show.
-std::wstring ShownLocation(const EntryText& text);
-
 class StartupList {
 public:
     void Attach(HWND listView) noexcept { list_ = listView; }

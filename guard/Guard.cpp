@@ -144,7 +144,7 @@ void StartupGuard::HandleNew(const Entry& entry, const Disable& disable, std::ve
         // the question and its record can say it, and its place is read
         // again.
         for (const Entry* namesake : Namesakes(entry)) kept.push_back(*namesake);
-        round.waiting.insert(FoldCase(TextOf(entry).location));
+        round.waiting.insert(FoldCase(PlaceReadOf(entry, folders_)));
         if (atStart_) waitingSinceStart_.insert(identity);
         return;
     }

@@ -8,6 +8,7 @@
 #include "app/services/EventLog.h"
 #include "app/services/History.h"
 #include "app/services/HistoryKeeper.h"
+#include "app/services/UserMoves.h"
 #include "platform/Error.h"
 #include "app/Texts.h"
 
@@ -335,6 +336,29 @@ TEST(RecordKinds, EachHasItsWordsAndAnEventTheLogCanShow) {
     EXPECT_EQ(KindOfWhat(L"Something another version said"), std::nullopt);
 }
 
+// Enable from the history brings back the user's own entry: another user's
+// of the same name, place and command in the shared store is not theirs to
+// take, and it would only fail.
+TEST(FindPutAside, AnotherUsersEntryOfTheSameNameIsNeverTaken) {
+    StoredRunEntry theirs;
+    theirs.subkey = L"Tool";
+    theirs.item = L"Tool";
+    theirs.command = L"tool.exe";
+    theirs.hkey = L"HKCU";
+    theirs.key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    theirs.user = L"S-1-5-21-1-2-3-1001";
+    StoredRunEntry mine = theirs;
+    mine.subkey = L"Tool1";
+    mine.user.clear();
+    Inventory known;
+    known.stored.values = {theirs, mine};
+    const std::optional<StartupEntry> found = FindPutAside(known, {L"Tool", L"tool.exe", theirs.Location()});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::get<StoredRunEntry>(*found).subkey, L"Tool1");
+    known.stored.values = {theirs};
+    EXPECT_FALSE(FindPutAside(known, {L"Tool", L"tool.exe", theirs.Location()}));
+}
+
 // Every kind of finding has its own words, which show each field it was
 // given from outside, made safe to show: a direction mark in a name hides
 // nothing around it.
@@ -344,7 +368,9 @@ TEST(FindingWords, EachKindIsSaidWithWhatCameFromOutsideMadeSafe) {
     for (int i = 0; i < kFindingKinds; ++i) {
         const Finding f{.kind = static_cast<Finding::Kind>(i), .item = L"item" + hidden,
                         .location = L"place" + hidden, .found = L"found" + hidden, .before = L"before" + hidden,
-                        .reason = L"reason" + hidden, .names = {L"name" + hidden}, .result = MoveResult::Link};
+                        .reason = L"reason" + hidden, .names = {L"name" + hidden}, .result = MoveResult::Link,
+                        // A folder refused for a reason that names it (one with no place has none to name).
+                        .ownFolder = OwnFolderRefusal::Why::SomeoneElses};
         const std::wstring words = WordsOf(f);
         EXPECT_TRUE(said.insert(words).second) << "kind " << i << " says what another says";
         EXPECT_EQ(words.find(L'\x202E'), std::wstring::npos) << Narrow(words);

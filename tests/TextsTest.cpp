@@ -8,7 +8,6 @@
 #include <set>
 #include <string>
 
-#include "app/StartupList.h"
 #include "app/Texts.h"
 #include "app/services/FindingWords.h"
 
@@ -130,7 +129,7 @@ TEST(Texts, AStoredEntrysNoteFollowsItsLocation) {
         {EntryText::Note::StaysStored, L"HKCU\\Run (no startup place: stays stored)"},
         {EntryText::Note::AnotherUsers, L"HKCU\\Run (another user's)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ShownLocation({L"x", L"x.exe", L"HKCU\\Run", false, c.note}), c.shown);
+    for (const auto& c : cases) EXPECT_EQ(LocationWithNote({L"x", L"x.exe", L"HKCU\\Run", false, c.note}), c.shown);
 }
 
 TEST(Texts, WhatIsFilledInIsNeverReadForMore) {

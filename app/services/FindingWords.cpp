@@ -163,4 +163,13 @@ std::wstring BeforeLine(const EntryDetails& details) {
     return UiText(IDS_BEFORE_MISSING, {names, details.before});
 }
 
+std::wstring LocationWithNote(const EntryText& text) {
+    switch (text.note) {
+    case EntryText::Note::None: break;
+    case EntryText::Note::StaysStored: return UiText(IDS_LOCATION_STAYS_STORED, {text.location});
+    case EntryText::Note::AnotherUsers: return UiText(IDS_LOCATION_ANOTHER_USERS, {text.location});
+    }
+    return text.location;
+}
+
 }  // namespace kb

@@ -19,6 +19,10 @@ std::wstring WordsOf(const ValueQuestion& question);
 // How a logon value differs from Windows' own: "starts ...", "holds ...".
 std::wstring WordsOf(const LogonDifference& difference);
 
+// The entry's location with what the list notes of a stored one after it
+// ("another user's", "no startup place: stays stored"), not yet made safe.
+std::wstring LocationWithNote(const EntryText& text);
+
 // The prompt's "Before" line: what was there before, and first what it
 // named that is no longer there.
 std::wstring BeforeLine(const EntryDetails& details);

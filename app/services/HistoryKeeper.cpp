@@ -187,7 +187,7 @@ void HistoryKeeper::RecordNotMoved(const StartupEntry& entry, const std::wstring
     record.by = kByYou;
     record.item = text.item;
     record.command = text.command;
-    record.location = text.location;
+    record.location = LocationWithNote(text);
     record.detail = why;
     Record(std::move(record));
 }

@@ -66,7 +66,9 @@ std::optional<StartupEntry> FindPutAside(const Inventory& known, const EntryText
     const std::vector<StartupEntry> entries = known.InListOrder();
     const auto putAside = [&](const StartupEntry& e) {
         const EntryText text = TextOf(e);
-        return HeldAside(e) && text.item == wanted.item && text.location == wanted.location;
+        // Another user's, or one that stays stored, is never the user's to bring back.
+        return HeldAside(e) && text.note == EntryText::Note::None && text.item == wanted.item &&
+               text.location == wanted.location;
     };
     const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
     auto stored = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
@@ -86,7 +88,7 @@ std::wstring ReportOf(const std::vector<NotMoved>& notMoved) {
         const EntryText text = TextOf(failure.entry);
         report += (report.empty() ? L"" : L"\n") +
                   UiText(text.enabled ? IDS_CANNOT_DISABLE_ITEM : IDS_CANNOT_ENABLE_ITEM,
-                         {Showable(text.item), Showable(text.location), WhyNotMoved(failure.why)});
+                         {Showable(text.item), Showable(LocationWithNote(text)), WhyNotMoved(failure.why)});
     }
     return report;
 }
