@@ -103,7 +103,9 @@ void Watcher::FollowStartupFolders() {
     // Every place that lies elsewhere now is read as a new place.
     const std::vector<LivePlace>& live = LivePlaces();
     for (PlaceId id = 0; id < live.size(); ++id)
-        if (LocationOf(live[id], now) != LocationOf(live[id], before)) changedPlaces_.Add(id);
+        if (const std::wstring there = LocationOf(live[id], now), was = LocationOf(live[id], before);
+            there != was && moved(there, was))
+            changedPlaces_.Add(id);
     guard_.MoveFolders(now);
     // Watched where they are now.
     if (changes_) {
