@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/TextCompare.h"
 #include "guard/EntryKinds.h"
@@ -100,18 +101,21 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
     // A key holding an entry left as it is (Cancel) is read again at the
     // next check, which asks again; one holding an entry whose question
     // waits, which may bring the answer.
+    // One pass over each reading, by where each entry was read: what the
+    // check read less what it kept, so a machine full of entries costs no
+    // pass per place.
+    std::unordered_map<std::wstring, long> unkept;
+    ForEachLiveKind([&]<typename Entry>() {
+        for (const Entry& e : scan.Of<Entry>()) ++unkept[FoldCase(PlaceReadOf(e, folders_))];
+        for (const Entry& e : now.Of<Entry>()) --unkept[FoldCase(PlaceReadOf(e, folders_))];
+    });
     PlaceSelection settled = whole;
     const std::vector<LivePlace>& live = LivePlaces();
     for (PlaceId id = 0; id < live.size(); ++id) {
         if (!whole.Has(id)) continue;
-        const std::wstring location = LocationOf(live[id], folders_);
-        std::size_t scanned = 0, kept = 0;
-        ForEachLiveKind([&]<typename Entry>() {
-            const auto of = [&](const Entry& e) { return EqualIgnoringCase(PlaceReadOf(e, folders_), location); };
-            scanned += std::count_if(scan.Of<Entry>().begin(), scan.Of<Entry>().end(), of);
-            kept += std::count_if(now.Of<Entry>().begin(), now.Of<Entry>().end(), of);
-        });
-        if (round.waiting.contains(FoldCase(location)) || scanned != kept) {
+        const std::wstring location = FoldCase(LocationOf(live[id], folders_));
+        const auto left = unkept.find(location);
+        if (round.waiting.contains(location) || (left != unkept.end() && left->second != 0)) {
             settled.Drop(id);
             stamps_.Forget(id);
         }
