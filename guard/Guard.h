@@ -8,9 +8,7 @@
 // look new, and every other place is still guarded.
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,6 +17,9 @@
 #include "guard/GuardEvent.h"
 #include "guard/ItemSettling.h"
 #include "guard/KeyStamps.h"
+#include "guard/KnownEntries.h"
+#include "guard/NewEntries.h"
+#include "guard/RecordKeeper.h"
 #include "guard/SkippedPlaces.h"
 #include "store/Items.h"
 #include "places/Records.h"
@@ -31,18 +32,17 @@ class StartupGuard {
 public:
     // Asked about each new entry under the ask policy; may run a nested
     // message loop.
-    using Ask = std::function<Decision(const StartupEntry& entry)>;
+    using Ask = AskAbout;
     // Told of each new entry that the answer allowed.
-    using Allowed = std::function<void(const StartupEntry& entry)>;
-
+    using Allowed = ToldAllowed;
     // Does one move with administrator rights (through an elevated instance),
     // for an entry whose disabling the user asked for.
-    using Elevate = std::function<MoveResult(const StartupEntry& entry)>;
+    using Elevate = NewEntries::Elevate;
 
-    explicit StartupGuard(StartupFolders folders) : folders_(std::move(folders)) {}
+    explicit StartupGuard(StartupFolders folders) : known_(std::move(folders)) {}
     // Without it, an entry that needs administrator rights stays where it is
     // and is reported.
-    void SetElevation(Elevate elevate) { elevate_ = std::move(elevate); }
+    void SetElevation(Elevate elevate) { new_.SetElevation(std::move(elevate)); }
     // Called now and then during a long reading or check: the owner may
     // handle its messages. A shutdown meanwhile ends the check.
     void SetPause(std::function<void()> pause) { pause_ = std::move(pause); }
@@ -53,17 +53,17 @@ public:
     using Sink = std::function<void(const GuardEvent&)>;
     void SetSink(Sink sink) { sink_ = std::move(sink); }
 
-    const StartupFolders& Folders() const noexcept { return folders_; }
+    const StartupFolders& Folders() const noexcept { return known_.Folders(); }
     // The Startup folders moved: what was known of a folder that moved is
     // forgotten, so the shortcuts of its new place are new.
-    void MoveFolders(StartupFolders folders);
-    const Inventory& Known() const noexcept { return known_; }
+    void MoveFolders(StartupFolders folders) { known_.MoveFolders(std::move(folders)); }
+    const Inventory& Known() const noexcept { return known_.All(); }
     // What the places held at the last reading, for whoever shows or moves
     // them: right after Restore the known entries are the last run's
     // record, which carries neither a shortcut's link nor a value's type
     // and may name what went meanwhile; after a Reload they may lack what
     // came since the last check.
-    const Inventory& Listed() const noexcept { return listed_ ? *listed_ : known_; }
+    const Inventory& Listed() const noexcept { return known_.Listed(); }
 
     // Reads every place and the store again, for the list. The first
     // reading is what is known; after it, what is known changes only by a
@@ -71,11 +71,9 @@ public:
     // policy. Raises when the reading is not whole.
     void Reload();
 
-    // What is known is kept across runs (see KnownKeeping.h) from now on:
-    // of the machine's places and the user's, or of the machine's only (an
-    // elevated instance may act for another user than its own).
-    enum class Keeping { Nothing, Everything, MachineOnly };
-    void SetKeeping(Keeping keeping) noexcept { keeping_ = keeping; }
+    // What is known is kept across runs (see RecordKeeper.h) from now on.
+    using Keeping = RecordKeeper::Keeping;
+    void SetKeeping(Keeping keeping) noexcept { records_.SetKeeping(keeping); }
     // Takes what was known at the end of the last run as known, and reads
     // the rest: the places of a root with no record (the very first start)
     // or a broken one are taken as they are now, and that is told
@@ -115,7 +113,9 @@ public:
 
     // What a known entry of the same place and name started, when the entry
     // now starts something else.
-    std::optional<std::wstring> PreviousCommand(const StartupEntry& entry) const;
+    std::optional<std::wstring> PreviousCommand(const StartupEntry& entry) const {
+        return known_.PreviousCommand(entry);
+    }
 
     // The live places the last readings could not read; each keeps what
     // was known of it.
@@ -130,110 +130,46 @@ public:
     Inventory ReadPlacesNow();
 
 private:
-    // The known entries' positions by place and folded name (IndexKey), by kind.
-    template <typename Entry>
-    using PositionsByName = std::unordered_multimap<std::wstring, std::size_t>;
-    using KnownIndex = LiveLists<PositionsByName>;
-    const KnownIndex& Index() const;
-    // The known entries of the entry's place and name, oldest first.
-    template <typename Entry>
-    std::vector<const Entry*> Namesakes(const Entry& entry) const;
-    template <typename Entry>
-    const Entry* KnownAs(const Entry& entry) const;
-    template <typename Entry>
-    bool Knows(const Entry& entry) const;
-    // What one check gathers as it goes.
-    struct CheckRound {
-        Policy policy;
-        const Ask& ask;
-        const Allowed& allowed;
-        std::vector<SkippedValue> skipped = {};
-        // The new entries that could not be disabled, by what they are now.
-        std::set<std::wstring> unmovable = {};
-        // The places, folded, of new entries whose question waits.
-        std::set<std::wstring> waiting = {};
-    };
     // The places to read: the selected ones, less the Run-type keys whose
     // stamps say they did not change since their last whole reading.
     PlaceSelection PassOverUnchanged(const PlaceSelection& places, const PlaceStamps& stamps,
                                      CheckRound& round) const;
     // Each entry read of one kind: kept when known, else handled. False
     // once the guard is shut down meanwhile.
-    template <typename Entry, typename Disable>
-    bool Sweep(const std::vector<Entry>& scanned, const Disable& disable, std::vector<Entry>& kept,
-               CheckRound& round);
     template <typename Entry>
-    bool Ready(const Entry& entry);
-    // A new entry: disabled, asked about or allowed, by the policy.
-    template <typename Entry, typename Disable>
-    void HandleNew(const Entry& entry, const Disable& disable, std::vector<Entry>& kept, CheckRound& round);
-    template <typename Entry>
-    void NoteDisabling(const Entry& entry, MoveResult result, bool asked, CheckRound& round);
+    bool Sweep(const std::vector<Entry>& scanned, LiveEntries& kept, CheckRound& round);
     // The keys read whole whose stamps may be kept: not one holding an
     // entry left as it is.
     PlaceSelection Settled(const PlaceSelection& whole, const LiveEntries& scan, const LiveEntries& now,
                            const CheckRound& round);
     // Lets the owner handle its messages; false once the guard is shut down.
     bool Breathe();
-    // What the places read whole hold now replaces what was known of them.
-    void Replace(const PlaceSelection& read, LiveEntries now);
-    // The same for any entries; whether those of the places read differ.
-    bool ReplaceIn(LiveEntries& entries, const PlaceSelection& read, LiveEntries now) const;
     // Every place, the store and the logon values, as they are.
     Inventory ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped);
-    void Record(CheckOutcome::Action action, const StartupEntry& entry, bool asked);
+    // Reads every place and the store; what the places hold is known.
+    void ReadEverything();
+    void Keep() { records_.Keep(known_); }
     void Tell(const GuardEvent& event) {
         if (sink_) sink_(event);
     }
-    // Makes what the user enabled known at once.
-    void NoteMoved(const StartupEntry& entry);
-    // Makes a live entry the user allowed known at once.
-    template <typename Entry>
-    void NoteAllowed(const Entry& entry) {
-        ListOf<Entry>(known_.live).push_back(entry);
-        index_.reset();
-        knownChanged_ = true;
-    }
-    // Reads every place and the store; what the places hold is known.
-    void ReadEverything();
-    // Keeps what is known, when it changed since it was last kept.
-    void Keep();
-    // The known entries of the places read were replaced by what is there
-    // now: whether they differ.
-    bool Differs(const LiveEntries& before, const LiveEntries& now) const;
     // Notes what a reading skipped, telling what was not seen before.
     void NoteSkipped(SkippedPlaces::Reading reading, const std::vector<SkippedValue>& now, bool whole) {
         for (const SkippedValue& value : skipped_.Note(reading, now, whole)) Tell(value);
     }
 
-    StartupFolders folders_;
-    Inventory known_;
-    mutable std::optional<KnownIndex> index_;  // of known_.live; rebuilt after a change
+    KnownEntries known_;
     ShortcutCache shortcuts_;
     SkippedPlaces skipped_;
-    // New entries that could not be disabled, by what they are now.
-    std::set<std::wstring> unmovable_;
     ItemSettling settling_;
     KeyStamps stamps_;  // of the Run-type keys at their last whole reading
-    Elevate elevate_;
     std::function<void()> pause_;
     Sink sink_;
+    RecordKeeper records_{[this](const GuardEvent& event) { Tell(event); }};
+    NewEntries new_{known_, settling_, [this](const GuardEvent& event) { Tell(event); },
+                    [this] { return shutDown_; }};
     bool loaded_ = false;  // known_ holds a whole reading
-    Keeping keeping_ = Keeping::Nothing;
-    bool knownChanged_ = false;  // since it was last kept
-    bool atStart_ = false;       // the next check is the first since Restore
-    bool unkeptTold_ = false;  // while the records cannot be written
-    bool machineUnrecorded_ = false;  // the machine's record is refused to this guard
-    // The reading the list shows where the known entries are not it (those
-    // of the last run's record, or of the last check before a Reload),
-    // until the next check of every place.
-    std::optional<Inventory> listed_;
-    // New entries met at the first check since Restore whose question
-    // still waits, by what they are: found at start when answered.
-    std::set<std::wstring> waitingSinceStart_;
     bool checking_ = false;
     bool shutDown_ = false;
 };
-
 
 }  // namespace kb

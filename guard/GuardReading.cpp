@@ -1,5 +1,6 @@
-// What the guard reads: every place whole, and at a check only those that
-// changed since the last reading, once what is being written there settles.
+// What the guard reads: every place whole, at start beside the last run's
+// records, and at a check only those that changed since the last reading,
+// once what is being written there settles.
 #include "guard/Guard.h"
 
 #include <windows.h>
@@ -9,7 +10,6 @@
 
 #include "platform/TextCompare.h"
 #include "guard/EntryKinds.h"
-#include "guard/KnownLookups.h"
 #include "reading/Inventory.h"
 #include "store/Store.h"
 
@@ -20,7 +20,7 @@ void StartupGuard::Reload() {
     if (!loaded_) {
         ReadEverything();
         // The very first reading is what is known.
-        knownChanged_ = true;
+        known_.MarkUnkept(true);
         Keep();
         return;
     }
@@ -30,19 +30,26 @@ void StartupGuard::Reload() {
     // next check, and recorded.
     std::vector<SkippedValue> liveSkipped, storeSkipped;
     Inventory now = ReadAll(liveSkipped, storeSkipped);
-    Inventory listed = known_;
-    ReplaceIn(listed.live, PlaceSelection{}.ReadWhole(folders_, liveSkipped), std::move(now.live));
-    listed.stored = known_.stored = std::move(now.stored);
-    listed.logonValues = known_.logonValues = std::move(now.logonValues);
-    listed_ = std::move(listed);
+    known_.TakeOthers(now);
+    known_.ListAs(known_.With(PlaceSelection{}.ReadWhole(Folders(), liveSkipped), std::move(now.live)));
     NoteSkipped(SkippedPlaces::Reading::Live, liveSkipped, true);
     NoteSkipped(SkippedPlaces::Reading::Store, storeSkipped, true);
+}
+
+void StartupGuard::Restore() {
+    if (shutDown_) return;
+    ReadEverything();  // what starts nothing, the store, the logon values: as they are
+    // Nothing was read whole as known since: the first check reads every
+    // place, and what it finds new came while Keepboot was not running.
+    stamps_.ForgetAll();
+    new_.StartOfRun();
+    records_.Restore(known_);
 }
 
 Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped) {
     // Read in one go: the list's reading is the user's own wait.
     Inventory now;
-    now.live = ReadLiveEntries(folders_, liveSkipped, {}, &shortcuts_);
+    now.live = ReadLiveEntries(Folders(), liveSkipped, {}, &shortcuts_);
     now.stored = ReadStoredEntries(storeSkipped);
     now.logonValues = ReadLogonValueEntries();
     return now;
@@ -54,7 +61,7 @@ Inventory StartupGuard::ReadPlacesNow() {
 }
 
 void StartupGuard::ReadEverything() {
-    listed_.reset();  // what is known is this reading from now on
+    known_.ListKnown();  // what is known is this reading from now on
     // What a move cut short by the end of an earlier process left is made
     // whole before anything is read: one copy, never two.
     if (!loaded_)
@@ -65,11 +72,10 @@ void StartupGuard::ReadEverything() {
     const PlaceStamps stamps = KeyStamps::Take(PlaceSelection{});
     Inventory now = ReadAll(liveSkipped, storeSkipped);
     // A place that could not be read keeps its last reading.
-    const PlaceSelection whole = PlaceSelection{}.ReadWhole(folders_, liveSkipped);
-    Replace(whole, std::move(now.live));
+    const PlaceSelection whole = PlaceSelection{}.ReadWhole(Folders(), liveSkipped);
+    known_.Replace(whole, std::move(now.live));
     stamps_.Note(whole, stamps);
-    known_.stored = std::move(now.stored);
-    known_.logonValues = std::move(now.logonValues);
+    known_.TakeOthers(now);
     loaded_ = true;
     NoteSkipped(SkippedPlaces::Reading::Live, liveSkipped, true);
     NoteSkipped(SkippedPlaces::Reading::Store, storeSkipped, true);
@@ -87,11 +93,10 @@ PlaceSelection StartupGuard::PassOverUnchanged(const PlaceSelection& places, con
         if (!stamps_.Unchanged(id, stamps)) continue;
         toRead.Drop(id);
         // What was noted of it stays noted.
-        const std::wstring location = LocationOf(live[id], folders_);
+        const std::wstring location = LocationOf(live[id], Folders());
         for (const SkippedValue& v : skipped_.Live())
             if (v.key == location) round.skipped.push_back(v);
-        for (const std::wstring& identity : unmovable_)
-            if (identity.starts_with(location + L"\n")) round.unmovable.insert(identity);
+        new_.PassOver(location, round);
     }
     return toRead;
 }
@@ -106,14 +111,14 @@ PlaceSelection StartupGuard::Settled(const PlaceSelection& whole, const LiveEntr
     // pass per place.
     std::unordered_map<std::wstring, long> unkept;
     ForEachLiveKind([&]<typename Entry>() {
-        for (const Entry& e : scan.Of<Entry>()) ++unkept[FoldCase(PlaceReadOf(e, folders_))];
-        for (const Entry& e : now.Of<Entry>()) --unkept[FoldCase(PlaceReadOf(e, folders_))];
+        for (const Entry& e : scan.Of<Entry>()) ++unkept[FoldCase(PlaceReadOf(e, Folders()))];
+        for (const Entry& e : now.Of<Entry>()) --unkept[FoldCase(PlaceReadOf(e, Folders()))];
     });
     PlaceSelection settled = whole;
     const std::vector<LivePlace>& live = LivePlaces();
     for (PlaceId id = 0; id < live.size(); ++id) {
         if (!whole.Has(id)) continue;
-        const std::wstring location = FoldCase(LocationOf(live[id], folders_));
+        const std::wstring location = FoldCase(LocationOf(live[id], Folders()));
         const auto left = unkept.find(location);
         if (round.waiting.contains(location) || (left != unkept.end() && left->second != 0)) {
             settled.Drop(id);

@@ -1,18 +1,17 @@
-// The guard's known set: how two entries are told to be the same, how the
-// known entries are looked up, and how a reading or a move changes them.
+// The guard's known set: how the known entries are looked up, and how a
+// reading, a record or a move changes them.
+#include "guard/KnownEntries.h"
+
 #include <algorithm>
 #include <iterator>
 #include <variant>
 
 #include "platform/TextCompare.h"
-#include "guard/EntryKinds.h"
-#include "guard/Guard.h"
-#include "guard/KnownLookups.h"
-#include "reading/Inventory.h"
+#include "guard/KnownKeeping.h"
 
 namespace kb {
 
-const StartupGuard::KnownIndex& StartupGuard::Index() const {
+const KnownEntries::KnownIndex& KnownEntries::Index() const {
     // Built once for the many look-ups of a check: a linear search per
     // entry made a check of 15,000 values take seconds.
     if (!index_) {
@@ -26,7 +25,7 @@ const StartupGuard::KnownIndex& StartupGuard::Index() const {
     return *index_;
 }
 
-std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& entry) const {
+std::optional<std::wstring> KnownEntries::PreviousCommand(const StartupEntry& entry) const {
     return std::visit(
         [this]<typename Entry>(const Entry& live) -> std::optional<std::wstring> {
             // A stored entry or a logon value is not of the known set.
@@ -39,7 +38,7 @@ std::optional<std::wstring> StartupGuard::PreviousCommand(const StartupEntry& en
         entry);
 }
 
-void StartupGuard::MoveFolders(StartupFolders folders) {
+void KnownEntries::MoveFolders(StartupFolders folders) {
     // What was known in a place that moved is new where the place is now.
     ForEachLiveKind([&]<typename Entry>() {
         std::erase_if(known_.live.Of<Entry>(), [&](const Entry& k) {
@@ -47,8 +46,7 @@ void StartupGuard::MoveFolders(StartupFolders folders) {
             return now.empty() || (now != before && !SamePath(now, before));
         });
     });
-    index_.reset();
-    knownChanged_ = true;
+    Changed();
     folders_ = std::move(folders);
 }
 
@@ -71,9 +69,8 @@ bool SameEntries(const std::vector<Entry>& a, const std::vector<Entry>& b) {
                       [](const Entry& x, const Entry& y) { return KnownStateOf(x) == KnownStateOf(y); });
 }
 
-}  // namespace
-
-bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) const {
+// Whether the known entries of the places read differ from what is there now.
+bool Differs(const LiveEntries& before, const LiveEntries& now) {
     bool differs = false;
     ForEachLiveKind([&]<typename Entry>() {
         differs = differs || !SameEntries(ListOf<Entry>(before), ListOf<Entry>(now));
@@ -81,7 +78,9 @@ bool StartupGuard::Differs(const LiveEntries& before, const LiveEntries& now) co
     return differs;
 }
 
-bool StartupGuard::ReplaceIn(LiveEntries& entries, const PlaceSelection& read, LiveEntries now) const {
+}  // namespace
+
+bool KnownEntries::ReplaceIn(LiveEntries& entries, const PlaceSelection& read, LiveEntries now) const {
     // Where the places read are, as the entries say where they were read
     // (a value moved aside is read with its Run-type key).
     std::vector<std::wstring> placesRead;
@@ -106,16 +105,35 @@ bool StartupGuard::ReplaceIn(LiveEntries& entries, const PlaceSelection& read, L
     return differs;
 }
 
-void StartupGuard::Replace(const PlaceSelection& read, LiveEntries now) {
+void KnownEntries::Replace(const PlaceSelection& read, LiveEntries now) {
     index_.reset();
     // What is kept across runs is written again only when it changed.
-    if (ReplaceIn(known_.live, read, std::move(now))) knownChanged_ = true;
+    if (ReplaceIn(known_.live, read, std::move(now))) unkept_ = true;
 }
 
-void StartupGuard::NoteMoved(const StartupEntry& entry) {
-    index_.reset();
-    knownChanged_ = true;
+Inventory KnownEntries::With(const PlaceSelection& read, LiveEntries now) const {
+    Inventory with = known_;
+    ReplaceIn(with.live, read, std::move(now));
+    return with;
+}
+
+void KnownEntries::TakeOthers(Inventory& now) {
+    known_.stored = std::move(now.stored);
+    known_.logonValues = std::move(now.logonValues);
+}
+
+void KnownEntries::NoteMoved(const StartupEntry& entry) {
+    Changed();
     std::visit([this](const auto& moved) { KnowMoved(moved, folders_, known_.live); }, entry);
+}
+
+void KnownEntries::TakeRecord(const RecordLines& lines, bool machine) {
+    ForEachLiveKind([&]<typename Entry>() {
+        std::erase_if(ListOf<Entry>(known_.live),
+                      [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
+    });
+    AddEntriesOf(lines, machine, folders_, known_.live);
+    index_.reset();
 }
 
 }  // namespace kb

@@ -1,19 +1,15 @@
 // What the guard knows, kept across runs: taken back at start, written
 // whenever it changes.
+#include "guard/RecordKeeper.h"
+
 #include <algorithm>
 #include <utility>
 
-#include "guard/EntryKinds.h"
-#include "guard/Guard.h"
 #include "guard/KnownKeeping.h"
-#include "store/Store.h"
 
 namespace kb {
 
-void StartupGuard::Restore() {
-    if (shutDown_) return;
-    ReadEverything();  // what starts nothing, the store, the logon values: as they are
-    LiveEntries& live = known_.live;
+void RecordKeeper::Restore(KnownEntries& known) {
     std::vector<RecordNote> notes;
     for (const bool machine : {true, false}) {
         if (keeping_ == Keeping::Nothing || (!machine && keeping_ == Keeping::MachineOnly)) continue;
@@ -29,23 +25,14 @@ void StartupGuard::Restore() {
             // that keeps only the machine's record for a guard never makes
             // one: what the places hold now is not known to that guard.
             if (keeping_ == Keeping::MachineOnly) keeping_ = Keeping::Nothing;
-            knownChanged_ = true;
+            known.MarkUnkept(true);
             continue;
         }
         // The list shows what the places hold, not what the record says.
-        if (!listed_) listed_ = known_;
-        ForEachLiveKind([&]<typename Entry>() {
-            std::erase_if(ListOf<Entry>(live),
-                          [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
-        });
-        AddEntriesOf(lines, machine, folders_, live);
+        known.ListAsNow();
+        known.TakeRecord(lines, machine);
     }
-    index_.reset();
-    // Nothing was read whole as known since: the first check reads every
-    // place, and what it finds new came while Keepboot was not running.
-    stamps_.ForgetAll();
-    atStart_ = true;
-    Keep();
+    Keep(known);
     // Without the rights to keep the machine's record, its places are taken
     // as they are at every start: said once, at the user's own first start,
     // not as a first start each time.
@@ -56,12 +43,13 @@ void StartupGuard::Restore() {
         std::erase_if(notes, [](const RecordNote& n) { return n.machine && n.state == RecordState::Missing; });
         if (usersFirst) notes.push_back({true, RecordState::Missing, true});
     }
-    if (!notes.empty()) Tell(RecordsNoted{std::move(notes)});
+    if (!notes.empty()) tell_(RecordsNoted{std::move(notes)});
 }
 
-void StartupGuard::Keep() {
-    if (keeping_ == Keeping::Nothing || !knownChanged_) return;
-    LONG failed = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(known_.live, true, folders_));
+void RecordKeeper::Keep(KnownEntries& known) {
+    if (keeping_ == Keeping::Nothing || !known.Unkept()) return;
+    const LiveEntries& live = known.All().live;
+    LONG failed = WriteRecord(HKEY_LOCAL_MACHINE, kEntriesRecord, LinesOf(live, true, known.Folders()));
     if (keeping_ == Keeping::Everything) {
         // Only an administrator writes the machine's record: without the
         // rights, what this guard learns of the machine's places lasts as
@@ -70,7 +58,7 @@ void StartupGuard::Keep() {
             failed = ERROR_SUCCESS;
             machineUnrecorded_ = true;
         }
-        if (const LONG user = WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(known_.live, false, folders_));
+        if (const LONG user = WriteRecord(HKEY_CURRENT_USER, kEntriesRecord, LinesOf(live, false, known.Folders()));
             user != ERROR_SUCCESS)
             failed = user;
         else
@@ -78,11 +66,11 @@ void StartupGuard::Keep() {
     }
     // What could not be written is written again at the next check: the
     // next start must not find what was learnt meanwhile new.
-    knownChanged_ = failed != ERROR_SUCCESS;
-    if (!knownChanged_)
+    known.MarkUnkept(failed != ERROR_SUCCESS);
+    if (!known.Unkept())
         unkeptTold_ = false;
     else if (!std::exchange(unkeptTold_, true))
-        Tell(RecordNotKept{failed});
+        tell_(RecordNotKept{failed});
 }
 
 }  // namespace kb
