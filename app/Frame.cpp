@@ -47,7 +47,7 @@ void MainWindow::StartWatching() {
     }
     // The watch starts from what is known: what changed since the last run
     // (or since Refrush) is handled by the policy at its first check.
-    StartTheWatch();
+    watch_->Start();
     HideToTray();
 }
 
@@ -76,7 +76,7 @@ bool MainWindow::PreTranslateMessage(const MSG& msg) {
 void MainWindow::LockQuit(bool locked) {
     quitButton_.Enable(!locked);
     // The watch cannot be left unstarted: it runs from now on.
-    if (locked && watcher_->Handles().empty() && ready_ && !StoppedForGood()) StartTheWatch();
+    if (locked && !watch_->Watching() && ready_ && !StoppedForGood()) watch_->Start();
     startButton_.Enable(!locked);
     ::EnableMenuItem(::GetSystemMenu(Handle(), FALSE), SC_CLOSE,
                      MF_BYCOMMAND | (locked ? MF_GRAYED : MF_ENABLED));
@@ -100,7 +100,7 @@ void MainWindow::RestartElevated() {
     // The new instance watches if this one did, and shows its window: the
     // user restarts to work on the machine's entries.
     std::vector<std::wstring> arguments;
-    if (!watcher_->Handles().empty()) arguments.emplace_back(L"-start");
+    if (watch_->Watching()) arguments.emplace_back(L"-start");
     if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
 }
 

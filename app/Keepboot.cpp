@@ -94,7 +94,7 @@ int Run() {
     if (!window.StartHidden() || restarted) ::ShowWindow(window.Handle(), SW_SHOW);
 
     // Everything but the system's own waits runs on this thread.
-    const int exitCode = window.RunUntilQuit();
+    const int exitCode = window.Watch().RunUntilQuit();
     window.TearDown();
     return exitCode;
 }

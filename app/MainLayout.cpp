@@ -75,7 +75,7 @@ void MainWindow::CreateControls() {
             .restartElevated = [this] { RestartElevated(); }},
         !elevated_ && CanElevate());
     listTab_ = std::make_unique<ListPage>(frame, *bench_);
-    startPagesTab_ = std::make_unique<StartPagesPage>(frame, *watcher_);
+    startPagesTab_ = std::make_unique<StartPagesPage>(frame, watch_->Watch());
     startPagesTab_->SetAsking([this] { return questions_ && questions_->AskingAboutAValue(); });
     historyTab_ = std::make_unique<HistoryPage>(frame, *bench_, *listTab_);
     ShowPage(0);

@@ -50,19 +50,25 @@ void MainWindow::Create() {
     // Made for the system's DPI; laid out for its monitor's where that differs.
     LayOutFor(DpiScale::Of(Handle()), nullptr);
 
-    guard_ = std::make_unique<StartupGuard>(options_.folders ? *options_.folders
-                                                             : FindStartupFolders());
+    timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
+    watch_ = std::make_unique<WatchDesk>(
+        WatchDesk::Needs{.window = Handle(),
+                         .firstCheckMessage = kFirstCheckMessage,
+                         .timer = timer_.get(),
+                         .history = &history_,
+                         .filter = [this](MSG& msg) { return FilterMessage(msg); },
+                         .notice = [this](const std::wstring& text) { ShowNotice(text); }},
+        options_.folders ? *options_.folders : FindStartupFolders(), !options_.folders, HostOfTheWatch());
     // A disable the user asked for in the prompt may borrow the rights.
-    guard_->SetElevation([this](const StartupEntry& entry) {
+    Guard().SetElevation([this](const StartupEntry& entry) {
         // Nobody is there to give the rights as the session ends.
         if (questions_ && questions_->SessionEnding()) return MoveResult::NeedsAdministrator;
         return MoveElevated(Handle(), ExecutablePath(), {entry}).front();
     });
-    MakeWatcher();
     elevated_ = ProcessIsElevated();
     bench_ = std::make_unique<Workbench>(Workbench{
-        .guard = *guard_,
-        .watcher = *watcher_,
+        .guard = Guard(),
+        .watcher = watch_->Watch(),
         .history = history_,
         .moveElevated =
             [this](const std::vector<StartupEntry>& entries) {
@@ -77,7 +83,6 @@ void MainWindow::Create() {
         .answer = options_.ask});
     questions_->SetPrompt(prompt_);
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
-    timer_ = std::make_unique<WindowTimer>(Handle(), kTimerId);
     CreateControls();
     adminPolicy_ = std::make_unique<AdministratorPolicy>(AdministratorPolicy::Needs{
         .settings = *settingsTab_,
@@ -111,7 +116,7 @@ void MainWindow::Initialize() {
     // The window is ready however far this gets.
     ScopeExit ready([this] {
         ready_ = true;
-        watcher_->SetReady();
+        watch_->Watch().SetReady();
     });
     const auto& args = options_.arguments;
     startHidden_ = StartsHidden(args);
@@ -134,10 +139,10 @@ void MainWindow::Initialize() {
     ShowPage(0);
     // What is known outlives the process: the last run's, not what the
     // places hold now, is what the watch compares with.
-    guard_->SetKeeping(StartupGuard::Keeping::Everything);
-    watcher_->SetKeeping(true);
+    Guard().SetKeeping(StartupGuard::Keeping::Everything);
+    watch_->Watch().SetKeeping(true);
     try {
-        guard_->Restore();
+        Guard().Restore();
     } catch (...) {
         // The watch takes its first whole reading at its first check instead.
         ReportCurrentException();
@@ -146,12 +151,7 @@ void MainWindow::Initialize() {
     // The boxes show what the last run defended; the very first start reads them.
     if (!startPagesTab_->ShowDefended()) startPagesTab_->Reload();
     // The watch runs at once where the user may not stop it.
-    if (startHidden_ || QuitLocked()) StartTheWatch();
-}
-
-void MainWindow::StopWatchingForGood() noexcept {
-    if (timer_) timer_->Stop();
-    if (watcher_) watcher_->Stop();
+    if (startHidden_ || QuitLocked()) watch_->Start();
 }
 
 void MainWindow::TearDown() {
@@ -181,7 +181,7 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
     }
     switch (message) {
     case kCounterMessage:
-        if (wParam == TakeSnapshot) snapshot_ = watcher_->Count();
+        if (wParam == TakeSnapshot) snapshot_ = watch_->Watch().Count();
         return static_cast<LRESULT>(wParam == WakeUps       ? snapshot_.wakeUps
                                     : wParam == FullChecks  ? snapshot_.fullChecks
                                     : wParam == PlaceChecks ? snapshot_.placeChecks
@@ -193,7 +193,7 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
         ShowFromTray();
         return 0;
     case kFirstCheckMessage:
-        CheckForChanges();
+        watch_->CheckForChanges();
         return 0;
     case kForeignRequestMessage:
         ShowNotice(UiText(IDS_FOREIGN_REQUEST));
@@ -207,7 +207,7 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
         }
         return 0;
     case kStatusMessage:
-        return (ready_ ? StatusReady : 0) | (watcher_ && !watcher_->Handles().empty() ? StatusWatching : 0) |
+        return (ready_ ? StatusReady : 0) | (watch_ && watch_->Watching() ? StatusWatching : 0) |
                (TrayIconShown() ? StatusTrayIcon : 0);
     }
     return std::nullopt;
@@ -226,7 +226,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_TIMER:
-        if (wParam == kTimerId) CheckForChanges();
+        if (wParam == kTimerId) watch_->CheckForChanges();
         if (trayIcon_) trayIcon_->OnTimer(wParam);
         return 0;
     case WM_SYSCOMMAND:

@@ -27,6 +27,7 @@
 #include "app/StartPagesPage.h"
 #include "app/Telling.h"
 #include "app/TrayIcon.h"
+#include "app/WatchDesk.h"
 #include "app/Window.h"
 #include "app/WindowTimer.h"
 #include "app/services/Workbench.h"
@@ -109,24 +110,16 @@ public:
     StartPagesPage& StartPagesTab() noexcept { return *startPagesTab_; }
     HistoryPage& HistoryTab() noexcept { return *historyTab_; }
     HWND PageControl() const noexcept { return pageControl_; }
-    StartupGuard& Guard() { return *guard_; }
+    StartupGuard& Guard() { return watch_->Guard(); }
+    // The watch, its checks and the program's loop.
+    WatchDesk& Watch() { return *watch_; }
     WindowTimer& Timer() { return *timer_; }
     // Where the settings are read from and written to.
     const std::wstring& SettingsFile() const noexcept { return settingsFile_; }
 
-    // --- the watch, for the message loop and the timer ----------------------
-    // One check of every startup place and the start pages, by the policies:
-    // the interval's full check.
-    void CheckForChanges();
-    // The program's message loop, which waits on the watch's change
-    // notifications beside the messages: until WM_QUIT, and its exit code.
-    int RunUntilQuit();
-
     // --- the frame -----------------------------------------------------------
+    // Start: the watch runs, and the window goes to the notification area.
     void StartWatching();
-    // Arms the watch, starts its interval, and has the first check run:
-    // what changed since the last run is handled by the policy.
-    void StartTheWatch();
     void HideToTray();
     void ShowFromTray();
     void Quit();
@@ -141,13 +134,6 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // A place's change notification was signalled: every place that changed
-    // by now is watched again and checked at once, or right after the check
-    // or question under way.
-    void OnPlaceChanged() noexcept;
-    // After each round of messages: a check put off while a question or
-    // another check was under way runs now.
-    void ResumeDeferredWork() noexcept;
     static constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     static constexpr DWORD kMainExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
     // The frame's buttons, the page control and the pages.
@@ -164,7 +150,9 @@ private:
     void FocusLastControl();
     void Initialize();
     // Stops the watch for good; what runs later cannot start a check.
-    void StopWatchingForGood() noexcept;
+    void StopWatchingForGood() noexcept {
+        if (watch_) watch_->StopForGood();
+    }
     std::wstring ExecutablePath() const;
     // The settings with the interval box's text taken into them.
     const Settings& TakeIntervalBox();
@@ -180,14 +168,11 @@ private:
     bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
-    // The watch, answered and shown by this window.
-    void MakeWatcher();
+    // How this window answers and shows what the watch asks and tells.
+    WatchHost HostOfTheWatch();
     // After a check: what the user asked for while it ran.
     void RunPutOffWork();
-    bool StoppedForGood() const noexcept { return watcher_ && watcher_->Stopped(); }
-    // Handles the window's messages during a long check: it answers, and
-    // Quit ends the check.
-    void Breathe();
+    bool StoppedForGood() const noexcept { return watch_ && watch_->Stopped(); }
 
     MainWindowOptions options_;
     DpiScale scale_;
@@ -195,8 +180,7 @@ private:
     PngBitmap logo_;
     std::unique_ptr<WindowTimer> timer_;
     std::unique_ptr<TrayIcon> trayIcon_;
-    std::unique_ptr<StartupGuard> guard_;
-    std::unique_ptr<Watcher> watcher_;
+    std::unique_ptr<WatchDesk> watch_;
     Watcher::Counters snapshot_;
     HistoryKeeper history_;
     Telling telling_{history_, [this] { return trayIcon_.get(); },
