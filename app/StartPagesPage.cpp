@@ -88,7 +88,7 @@ void StartPagesPage::Write() {
         const std::wstring text = ui_.edits[i].Text();
         bool written = false;
         try {
-            written = WriteStartPage(i, text);
+            written = WriteStartPage(i, text) == ERROR_SUCCESS;
         } catch (const Error&) {
         }
         // What is written is what the box holds: defended from now on.

@@ -28,14 +28,14 @@ std::optional<std::wstring> ReadStartPage(std::size_t index) {
     return data->Text();
 }
 
-bool WriteStartPage(std::size_t index, const std::wstring& text) {
+LONG WriteStartPage(std::size_t index, const std::wstring& text) {
     const StartPageValue& value = kStartPageValues.at(index);
     OpenedKey key = RegKey::OpenForWriting(value.root, kStartPageKey);
-    if (!key) return false;
+    if (!key) return key.Error();
     // An expandable value stays expandable.
     const std::optional<RegValue> now = key->TryQuery(value.name);
     key->WriteString(value.name, text, now && now->type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 namespace {
@@ -107,11 +107,14 @@ std::wstring KeyOf(const StartPageValue& value) {
 }
 
 // An allowed value written back as it is: why that failed, or nothing.
-std::wstring WriteBack(std::size_t index, const std::wstring& text) {
+std::optional<Error> WriteBack(std::size_t index, const std::wstring& text) {
     try {
-        return WriteStartPage(index, text) ? std::wstring() : std::wstring(L"its key does not open for writing");
+        // The key did not open for writing: Windows' reason says why.
+        if (const LONG opened = WriteStartPage(index, text); opened != ERROR_SUCCESS)
+            return Error({}, static_cast<DWORD>(opened));
+        return std::nullopt;
     } catch (const Error& e) {
-        return e.Context();
+        return e;
     }
 }
 
@@ -140,7 +143,7 @@ std::vector<StartPageChange> CheckStartPages(Policy policy, const StartPageRefer
                           EntryDetails{*live, {}, KeyOf(value), *references[i]});
             if (decision == Decision::Later) continue;  // changed still at the next check
             // Put back only when it was: a key that did not open is no put-back.
-            if (decision == Decision::Disable && !WriteStartPage(i, *references[i])) {
+            if (decision == Decision::Disable && WriteStartPage(i, *references[i]) != ERROR_SUCCESS) {
                 changes.push_back({i, *live, *references[i], decision, false, true});
                 continue;
             }

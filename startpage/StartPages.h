@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Error.h"
 #include "policy/Policy.h"
 #include "places/Entries.h"
 
@@ -32,9 +33,10 @@ inline constexpr wchar_t kStartPageKey[] = L"SOFTWARE\\Microsoft\\Internet Explo
 std::optional<std::wstring> ReadStartPage(std::size_t index);
 
 // Writes the text into the value, keeping its type (string or expandable
-// string). False when the key does not open: a key that does not exist is
-// not created. Raises when the write is refused.
-bool WriteStartPage(std::size_t index, const std::wstring& text);
+// string). Windows' code when the key does not open (a key that does not
+// exist is not created), else ERROR_SUCCESS. Raises when the write is
+// refused.
+LONG WriteStartPage(std::size_t index, const std::wstring& text);
 
 // The text defended for each value; none for a value that is not defended.
 using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCount>;
@@ -57,8 +59,9 @@ struct StartPageChange {
     bool notPutBack = false;
     bool atStart = false;  // found at start: it changed while Keepboot was not running
     // Of an Allow: why the value could not be written back as it was
-    // allowed; empty when it was. The answer stands all the same.
-    std::wstring notWrittenBack = {};
+    // allowed (what was being done, and Windows' code); none when it was.
+    // The answer stands all the same.
+    std::optional<Error> notWrittenBack = {};
 };
 
 // One check: each defended value that reads differently from its reference

@@ -459,7 +459,7 @@ TEST_F(WatcherTest, AFailedWriteOfADecisionIsSaidOnce) {
         SetFaultInjector({});
         EXPECT_EQ(FindingsOf(c.said), 1);
         for (const Finding& finding : findings_) {
-            if (finding.kind == Finding::Kind::LogonValueNotPutBack) {
+            if (finding.kind == c.said) {
                 EXPECT_EQ(finding.code, static_cast<DWORD>(ERROR_WRITE_FAULT)) << "Windows' reason goes with it";
             }
         }

@@ -24,11 +24,12 @@ void Watcher::CheckStartPagesNow() {
             defended_.at(change.index) = change.found;
             if (keeping_) KeepDefended(defended_);
             if (host_.startPageAccepted) host_.startPageAccepted(change.index, change.found);
-            if (!change.notWrittenBack.empty())
+            if (change.notWrittenBack)
                 Tell(Finding{.kind = Finding::Kind::StartPageNotWrittenBack,
                              .item = kStartPageValues[change.index].caption,
                              .found = change.found,
-                             .reason = change.notWrittenBack});
+                             .reason = change.notWrittenBack->Context(),
+                             .code = change.notWrittenBack->Code()});
         }
     }
 }

@@ -128,7 +128,7 @@ std::wstring WordsOf(const Finding& f) {
     case Kind::LogonValueNotPutBack:
         return UiText(IDS_LOGON_VALUE_NOT_PUT_BACK, {Quoted(f), Showable(f.found), WhatItMet(f)});
     case Kind::StartPageNotWrittenBack:
-        return UiText(IDS_START_PAGE_NOT_WRITTEN_BACK, {Showable(f.item), Showable(f.found), Showable(f.reason)});
+        return UiText(IDS_START_PAGE_NOT_WRITTEN_BACK, {Showable(f.item), Showable(f.found), WhatItMet(f)});
     case Kind::MoveNotMadeWhole: return UiText(IDS_MOVE_NOT_MADE_WHOLE, {Quoted(f), WhyOf(f)});
     case Kind::MoveFinished: return UiText(IDS_MOVE_FINISHED, {Quoted(f)});
     case Kind::MoveUndone: return UiText(IDS_MOVE_UNDONE, {Quoted(f)});
