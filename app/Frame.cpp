@@ -4,15 +4,10 @@
 #include <shellapi.h>
 #include <commctrl.h>
 
-#include <exception>
 #include <utility>
 
-#include "app/services/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
-#include "app/services/SelfStart.h"
-#include "platform/Error.h"
-#include "platform/Files.h"
 #include "app/Texts.h"
 
 namespace kb {
@@ -83,40 +78,21 @@ void MainWindow::LockQuit(bool locked) {
     ::DrawMenuBar(Handle());
 }
 
-}  // namespace kb
-
-namespace kb {
-
 const Settings& MainWindow::TakeIntervalBox() {
     return settingsTab_->TakeIntervalBox(static_cast<int>(timer_->Interval() / 1000));
 }
 
-std::wstring MainWindow::ExecutablePath() const {
-    if (!options_.executable.empty()) return options_.executable;
-    return RunningProgramPath();
-}
-
 void MainWindow::RestartElevated() {
-    // The new instance watches if this one did, and shows its window: the
-    // user restarts to work on the machine's entries.
-    std::vector<std::wstring> arguments;
-    if (watch_->Watching()) arguments.emplace_back(L"-start");
-    if (kb::RestartElevated(Handle(), ExecutablePath(), arguments)) Quit();
-}
-
-void MainWindow::SetSelfStart(bool on) {
-    // Making or removing the logon task is an administrator's: an elevated
-    // instance does it when this one may not.
-    if (options_.selfStart->Set(on, ExecutablePath()) == SelfStart::Result::NeedsAdministrator &&
-        !SetSelfStartElevated(Handle(), ExecutablePath(), on))
-        throw Error(UiText(IDS_SELF_START_NEEDS_ADMINISTRATOR));
-    // The program's own entry is known to the watch from now on.
-    listTab_->Reload();
+    if (!own_->RestartElevated(Handle(), watch_->Watching())) return;
+    // The new instance guards in this one's place: an administrator's lock
+    // on Quit keeps a guard running, and it does.
+    restarting_ = true;
+    Quit();
 }
 
 void MainWindow::ShowSelfStartOnce() {
-    if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown() || !options_.selfStart) return;
-    settingsTab_->ShowSelfStart(options_.selfStart->Registered());
+    if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown()) return;
+    settingsTab_->ShowSelfStart(own_->AtLogon().Registered());
 }
 
 }  // namespace kb

@@ -71,7 +71,12 @@ void MainWindow::CreateControls() {
         frame,
         SettingsPage::Actions{
             .policiesChosen = [this](Policy startup, Policy startPage) { questions_->FollowPolicies(startup, startPage); },
-            .selfStartChosen = [this](bool on) { SetSelfStart(on); },
+            .selfStartChosen =
+                [this](bool on) {
+                    own_->SetAtLogon(Handle(), on);
+                    // The program's own entry is known to the watch from now on.
+                    listTab_->Reload();
+                },
             .restartElevated = [this] { RestartElevated(); }},
         !elevated_ && CanElevate());
     listTab_ = std::make_unique<ListPage>(frame, *bench_);

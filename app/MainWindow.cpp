@@ -7,9 +7,7 @@
 #include "app/services/Elevation.h"
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
-#include "app/services/SelfStart.h"
 #include "platform/AppTitle.h"
-#include "platform/CurrentUser.h"
 #include "platform/Error.h"
 #include "platform/NewerWindows.h"
 #include "platform/ScopeExit.h"
@@ -35,6 +33,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::Create() {
+    own_ = std::make_unique<OwnStart>(options_.executable, options_.selfStart);
     const INITCOMMONCONTROLSEX controls{sizeof controls,
                                         ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -63,7 +62,7 @@ void MainWindow::Create() {
     Guard().SetElevation([this](const StartupEntry& entry) {
         // Nobody is there to give the rights as the session ends.
         if (questions_ && questions_->SessionEnding()) return MoveResult::NeedsAdministrator;
-        return MoveElevated(Handle(), ExecutablePath(), {entry}).front();
+        return MoveElevated(Handle(), own_->Executable(), {entry}).front();
     });
     elevated_ = ProcessIsElevated();
     bench_ = std::make_unique<Workbench>(Workbench{
@@ -72,7 +71,7 @@ void MainWindow::Create() {
         .history = history_,
         .moveElevated =
             [this](const std::vector<StartupEntry>& entries) {
-                return MoveElevated(Handle(), ExecutablePath(), entries);
+                return MoveElevated(Handle(), own_->Executable(), entries);
             },
         .elevated = elevated_});
     questions_ = std::make_unique<QuestionDesk>(QuestionDesk::Needs{
@@ -90,8 +89,8 @@ void MainWindow::Create() {
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
         .interval = [this](int seconds) { timer_->SetInterval(IntervalMilliseconds(seconds)); },
         .lockQuit = [this](bool locked) { LockQuit(locked); },
-        .selfStart = [this] { return options_.selfStart.get(); },
-        .executable = [this] { return ExecutablePath(); }});
+        .selfStart = [this] { return &own_->AtLogon(); },
+        .executable = [this] { return own_->Executable(); }});
 
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // An elevated instance still hears of a new taskbar from the shell,
@@ -123,13 +122,12 @@ void MainWindow::Initialize() {
 
     history_.SetFailureNotice([this](const std::wstring& text) { ShowNotice(text); });
     history_.Open(options_.historyFile.empty() ? DefaultHistoryPath() : options_.historyFile);
-    const SettingsFiles files = ChooseSettingsFiles(ExecutablePath());
+    const SettingsFiles files = ChooseSettingsFiles(own_->Executable());
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, Settings{});
     // The box says what Windows will do at logon, whatever the file says:
     // asked when the window is first shown (ShowSelfStartOnce), not for a
     // window that may never be opened.
-    if (!options_.selfStart) options_.selfStart = SystemSelfStart(CurrentUserSid());
     settingsTab_->Show(settings);
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));

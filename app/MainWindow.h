@@ -25,6 +25,7 @@
 #include "app/PngImage.h"
 #include "app/SettingsPage.h"
 #include "app/StartPagesPage.h"
+#include "app/OwnStart.h"
 #include "app/Telling.h"
 #include "app/TrayIcon.h"
 #include "app/WatchDesk.h"
@@ -153,11 +154,9 @@ private:
     void StopWatchingForGood() noexcept {
         if (watch_) watch_->StopForGood();
     }
-    std::wstring ExecutablePath() const;
     // The settings with the interval box's text taken into them.
     const Settings& TakeIntervalBox();
-    // The settings page's requests.
-    void SetSelfStart(bool on);
+    // The settings page's request: started again with the rights.
     // The settings' box from what Windows will do at logon, the first time
     // the window shows.
     void ShowSelfStartOnce();
@@ -180,6 +179,7 @@ private:
     PngBitmap logo_;
     std::unique_ptr<WindowTimer> timer_;
     std::unique_ptr<TrayIcon> trayIcon_;
+    std::unique_ptr<OwnStart> own_;
     std::unique_ptr<WatchDesk> watch_;
     Watcher::Counters snapshot_;
     HistoryKeeper history_;

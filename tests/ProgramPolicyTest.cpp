@@ -101,5 +101,29 @@ TEST_F(AdminPolicyProgram, MayNotQuitKeepsTheGuardRunningUntilThePolicyGoes) {
     Quit(process, window);
 }
 
+TEST_F(AdminPolicyProgram, RestartWithTheRightsHandsOverEvenWhenItMayNotQuit) {
+    UseTestedBuild();
+    SetPolicy(HKEY_LOCAL_MACHINE, L"AllowQuit", 0);
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
+    KeepbootProcess& process = Start();
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Watching(window); }));
+    ::PostMessageW(FindDescendant(window, IdRestartElevated), BM_CLICK, 0, 0);
+    // The lock keeps a guard running: the one with the rights, in this one's place.
+    DWORD code = 99;
+    EXPECT_TRUE(process.WaitForExit(&code)) << "the guard without rights stays beside its successor";
+    HWND successor = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        successor = ::FindWindowW(MainWindow::kClassName, nullptr);
+        return successor && successor != window && Watching(successor);
+    }));
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAdminPolicyKey);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(successor, IdQuitButton); }));
+    ::PostMessageW(FindDescendant(successor, IdQuitButton), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(successor); }));
+}
+
 }  // namespace
 }  // namespace kb::test
