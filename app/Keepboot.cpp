@@ -14,10 +14,8 @@
 #include "app/services/SingleInstance.h"
 #include "app/MainWindow.h"
 #include "app/PromptDialog.h"
-#include "platform/AppTitle.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
-#include "platform/Handle.h"
 #include "places/StartupPlaces.h"
 
 namespace {
@@ -62,25 +60,12 @@ int Run() {
         arguments.erase(arguments.begin(), arguments.begin() + std::min<std::size_t>(2, arguments.size()));
     }
 
-    // No namespace prefix: the rule holds within one logon session. The name
-    // taken only says another may run: a Keepboot of this program that
-    // answers ends this start (started by hand, it brings that one forward);
-    // anything else holding the name keeps nobody from guarding.
-    // A guard running elevated (the logon task starts one so) holds a name
-    // this process may not open: refused is taken, not free.
-    kb::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kb::kAppTitle));
-    DWORD taken = ::GetLastError();
-    if (mutex && taken == ERROR_ALREADY_EXISTS && kb::StandardUserMode()) {
-        // The stand-in for Windows: a standard user may not open the name
-        // another process made, as it may not open an elevated guard's.
-        mutex.reset();
-        taken = ERROR_ACCESS_DENIED;
-    }
-    if (taken == ERROR_ALREADY_EXISTS || (!mutex && taken == ERROR_ACCESS_DENIED)) {
-        if (const HWND running = kb::FindRunningKeepboot(kb::RunningProgramPath(), 5000)) {
-            if (!kb::StartsHidden(arguments)) ::PostMessageW(running, kb::MainWindow::kShowMessage, 0, 0);
-            return 0;
-        }
+    // One guard per logon session: started by hand, a second start brings
+    // the running one forward.
+    const kb::SessionClaim claim = kb::ClaimSession(kb::RunningProgramPath());
+    if (claim.running) {
+        if (!kb::StartsHidden(arguments)) ::PostMessageW(claim.running, kb::MainWindow::kShowMessage, 0, 0);
+        return 0;
     }
 
     kb::MainWindowOptions options;

@@ -1,6 +1,8 @@
 #include "app/services/SingleInstance.h"
 
 #include "app/services/GuardWindow.h"
+#include "platform/AppTitle.h"
+#include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/NewerWindows.h"
 #include "platform/TextCompare.h"
@@ -56,6 +58,25 @@ HWND FindRunningKeepboot(const std::wstring& executable, DWORD waitMs) {
         if (search.found || ::GetTickCount() - start >= waitMs) return search.found;
         ::Sleep(100);
     }
+}
+
+SessionClaim ClaimSession(const std::wstring& executable) {
+    // No namespace prefix: the rule holds within one logon session. The name
+    // taken only says another may run: a Keepboot of this program that
+    // answers ends this start; anything else holding the name keeps nobody
+    // from guarding. A guard running elevated (the logon task starts one
+    // so) holds a name this process may not open: refused is taken, not free.
+    SessionClaim claim{UniqueHandle(::CreateMutexW(nullptr, FALSE, kAppTitle))};
+    DWORD taken = ::GetLastError();
+    if (claim.name && taken == ERROR_ALREADY_EXISTS && StandardUserMode()) {
+        // The stand-in for Windows: a standard user may not open the name
+        // another process made, as it may not open an elevated guard's.
+        claim.name.reset();
+        taken = ERROR_ACCESS_DENIED;
+    }
+    if (taken == ERROR_ALREADY_EXISTS || (!claim.name && taken == ERROR_ACCESS_DENIED))
+        claim.running = FindRunningKeepboot(executable, 5000);
+    return claim;
 }
 
 }  // namespace kb

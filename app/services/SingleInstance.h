@@ -8,7 +8,16 @@
 
 #include <string>
 
+#include "platform/Handle.h"
+
 namespace kb {
+
+// This start's claim to guard the logon session.
+struct SessionClaim {
+    UniqueHandle name;       // held while this start guards
+    HWND running = nullptr;  // a guard of this program that answers: it guards, not this start
+};
+SessionClaim ClaimSession(const std::wstring& executable);
 
 // The main window of a running Keepboot of that program file, once it
 // answers; waits up to the time given for one that is still starting.
