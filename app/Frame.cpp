@@ -35,9 +35,9 @@ void MainWindow::Quit() {
 
 void MainWindow::StartWatching() {
     if (StoppedForGood()) return;
-    if (settingsTab_->Effective().intervalUnlocked) {
+    if (pages_->Settings().Effective().intervalUnlocked) {
         TakeIntervalBox();
-        const int seconds = settingsTab_->Effective().intervalSeconds;
+        const int seconds = pages_->Settings().Effective().intervalSeconds;
         if (seconds > 0) timer_->SetInterval(IntervalMilliseconds(seconds));
     }
     // The watch starts from what is known: what changed since the last run
@@ -48,24 +48,6 @@ void MainWindow::StartWatching() {
 
 void MainWindow::OpenProductSite() {
     ::ShellExecuteW(Handle(), L"open", kProductUrl, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-void MainWindow::ShowPage(int index) {
-    TabCtrl_SetCurSel(pageControl_, index);
-    const Page* pages[] = {settingsTab_.get(), listTab_.get(), startPagesTab_.get(),
-                           historyTab_.get()};
-    for (int i = 0; i < static_cast<int>(std::size(pages)); ++i)
-        if (pages[i]) pages[i]->Show(i == index);
-}
-
-bool MainWindow::PreTranslateMessage(const MSG& msg) {
-    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || !(::GetKeyState(VK_CONTROL) & 0x8000))
-        return false;
-    if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
-    const int pages = TabCtrl_GetItemCount(pageControl_);
-    const int step = (::GetKeyState(VK_SHIFT) & 0x8000) ? pages - 1 : 1;
-    ShowPage((TabCtrl_GetCurSel(pageControl_) + step) % pages);
-    return true;
 }
 
 void MainWindow::LockQuit(bool locked) {
@@ -79,7 +61,7 @@ void MainWindow::LockQuit(bool locked) {
 }
 
 const Settings& MainWindow::TakeIntervalBox() {
-    return settingsTab_->TakeIntervalBox(static_cast<int>(timer_->Interval() / 1000));
+    return pages_->Settings().TakeIntervalBox(static_cast<int>(timer_->Interval() / 1000));
 }
 
 void MainWindow::RestartElevated() {
@@ -92,7 +74,7 @@ void MainWindow::RestartElevated() {
 
 void MainWindow::ShowSelfStartOnce() {
     if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown()) return;
-    settingsTab_->ShowSelfStart(own_->AtLogon().Registered());
+    pages_->Settings().ShowSelfStart(own_->AtLogon().Registered());
 }
 
 }  // namespace kb

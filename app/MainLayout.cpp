@@ -10,12 +10,6 @@
 
 namespace kb {
 
-namespace {
-
-constexpr UINT kPageCaptions[] = {IDS_TAB_SETTINGS, IDS_TAB_STARTUP, IDS_TAB_START_PAGES, IDS_TAB_HISTORY};
-
-}  // namespace
-
 RECT MainWindow::FrameFor(const DpiScale& scale) {
     RECT frame{0, 0, scale(624), scale(454)};
     ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
@@ -30,10 +24,7 @@ void MainWindow::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     PlaceForScale(Handle(), FrameFor(scale_), suggested);
     if (frame_) {
         frame_->Relayout(scale_, font.get());
-        const PageFrame frame{pageControl_, scale_, font.get()};
-        for (Page* page : std::initializer_list<Page*>{settingsTab_.get(), listTab_.get(), startPagesTab_.get(),
-                                                       historyTab_.get()})
-            if (page) page->Relayout(frame);
+        if (pages_) pages_->Relayout(scale_, font.get());
     }
     // The controls hold the new font before the old one goes.
     font_ = std::move(font);
@@ -54,36 +45,28 @@ void MainWindow::CreateControls() {
     make.Add({.kind = ControlKind::Button, .text = UiText(IDS_CLOSE_BUTTON).c_str(), .id = IdCloseButton, .x = 531,
               .y = 415, .width = 75, .height = 25},
              [this] { HideToTray(); });
-    pageControl_ = make.Add({.kind = ControlKind::Tabs, .id = IdPages, .x = 16, .y = 63,
+    const HWND tabs = make.Add({.kind = ControlKind::Tabs, .id = IdPages, .x = 16, .y = 63,
                              .width = 594, .height = 346});
     make.Add({.kind = ControlKind::Button, .text = kProductDomain, .id = IdSiteButton, .x = 16,
               .y = 415, .width = 144, .height = 25},
              [this] { OpenProductSite(); });
 
-    for (int i = 0; i < static_cast<int>(std::size(kPageCaptions)); ++i) {
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(UiText(kPageCaptions[i]).c_str());
-        TabCtrl_InsertItem(pageControl_, i, &item);
-    }
-    const PageFrame frame{pageControl_, scale_, font_.get()};
-    settingsTab_ = std::make_unique<SettingsPage>(
-        frame,
-        SettingsPage::Actions{
-            .policiesChosen = [this](Policy startup, Policy startPage) { questions_->FollowPolicies(startup, startPage); },
-            .selfStartChosen =
-                [this](bool on) {
-                    own_->SetAtLogon(Handle(), on);
-                    // The program's own entry is known to the watch from now on.
-                    listTab_->Reload();
-                },
-            .restartElevated = [this] { RestartElevated(); }},
-        !elevated_ && CanElevate());
-    listTab_ = std::make_unique<ListPage>(frame, *bench_);
-    startPagesTab_ = std::make_unique<StartPagesPage>(frame, watch_->Watch());
-    startPagesTab_->SetAsking([this] { return questions_ && questions_->AskingAboutAValue(); });
-    historyTab_ = std::make_unique<HistoryPage>(frame, *bench_, *listTab_);
-    ShowPage(0);
+    pages_ = std::make_unique<PageSet>(
+        tabs, scale_, font_.get(),
+        PageSet::Needs{
+            .settings = {.policiesChosen = [this](Policy startup,
+                                                  Policy startPage) { questions_->FollowPolicies(startup, startPage); },
+                         .selfStartChosen =
+                             [this](bool on) {
+                                 own_->SetAtLogon(Handle(), on);
+                                 // The program's own entry is known to the watch from now on.
+                                 pages_->List().Reload();
+                             },
+                         .restartElevated = [this] { RestartElevated(); }},
+            .canElevate = !elevated_ && CanElevate(),
+            .bench = bench_.get(),
+            .watcher = &watch_->Watch(),
+            .askingAboutAValue = [this] { return questions_ && questions_->AskingAboutAValue(); }});
 }
 
 }  // namespace kb

@@ -76,15 +76,15 @@ void MainWindow::Create() {
         .elevated = elevated_});
     questions_ = std::make_unique<QuestionDesk>(QuestionDesk::Needs{
         .bench = *bench_,
-        .listed = [this](const StartupEntry& entry) { listTab_->Append(entry); },
-        .relisted = [this] { listTab_->Reload(); },
+        .listed = [this](const StartupEntry& entry) { pages_->List().Append(entry); },
+        .relisted = [this] { pages_->List().Reload(); },
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
         .answer = options_.ask});
     questions_->SetPrompt(prompt_);
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
     CreateControls();
     adminPolicy_ = std::make_unique<AdministratorPolicy>(AdministratorPolicy::Needs{
-        .settings = *settingsTab_,
+        .settings = pages_->Settings(),
         .history = history_,
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
         .interval = [this](int seconds) { timer_->SetInterval(IntervalMilliseconds(seconds)); },
@@ -128,13 +128,13 @@ void MainWindow::Initialize() {
     // The box says what Windows will do at logon, whatever the file says:
     // asked when the window is first shown (ShowSelfStartOnce), not for a
     // window that may never be opened.
-    settingsTab_->Show(settings);
+    pages_->Settings().Show(settings);
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));
     // The administrator's policy, where one is set, over the user's.
     adminPolicy_->Follow();
     settingsLoaded_ = true;
-    ShowPage(0);
+    pages_->Show(0);
     // What is known outlives the process: the last run's, not what the
     // places hold now, is what the watch compares with.
     Guard().SetKeeping(StartupGuard::Keeping::Everything);
@@ -145,9 +145,9 @@ void MainWindow::Initialize() {
         // The watch takes its first whole reading at its first check instead.
         ReportCurrentException();
     }
-    listTab_->ShowKnown();
+    pages_->List().ShowKnown();
     // The boxes show what the last run defended; the very first start reads them.
-    if (!startPagesTab_->ShowDefended()) startPagesTab_->Reload();
+    if (!pages_->StartPages().ShowDefended()) pages_->StartPages().Reload();
     // The watch runs at once where the user may not stop it.
     if (startHidden_ || QuitLocked()) watch_->Start();
 }
@@ -200,7 +200,7 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();
         // A click on a notice opens the page that keeps them.
         if (LOWORD(lParam) == NIN_BALLOONUSERCLICK) {
-            ShowPage(3);
+            pages_->Show(3);
             ShowFromTray();
         }
         return 0;
@@ -219,8 +219,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NOTIFY: {
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-        if (header.hwndFrom == pageControl_ && header.code == TCN_SELCHANGE)
-            ShowPage(TabCtrl_GetCurSel(pageControl_));
+        if (pages_) pages_->OnNotify(header);
         return 0;
     }
     case WM_TIMER:

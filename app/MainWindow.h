@@ -20,11 +20,8 @@
 #include "app/AdministratorPolicy.h"
 #include "app/services/HistoryKeeper.h"
 #include "app/QuestionDesk.h"
-#include "app/HistoryPage.h"
-#include "app/ListPage.h"
+#include "app/PageSet.h"
 #include "app/PngImage.h"
-#include "app/SettingsPage.h"
-#include "app/StartPagesPage.h"
 #include "app/OwnStart.h"
 #include "app/Telling.h"
 #include "app/TrayIcon.h"
@@ -106,11 +103,7 @@ public:
     void SetPrompt(PromptDialog* prompt);
 
     // The pages, each with its controls and handlers.
-    SettingsPage& SettingsTab() noexcept { return *settingsTab_; }
-    ListPage& ListTab() noexcept { return *listTab_; }
-    StartPagesPage& StartPagesTab() noexcept { return *startPagesTab_; }
-    HistoryPage& HistoryTab() noexcept { return *historyTab_; }
-    HWND PageControl() const noexcept { return pageControl_; }
+    PageSet& Pages() noexcept { return *pages_; }
     StartupGuard& Guard() { return watch_->Guard(); }
     // The watch, its checks and the program's loop.
     WatchDesk& Watch() { return *watch_; }
@@ -124,9 +117,6 @@ public:
     void HideToTray();
     void ShowFromTray();
     void Quit();
-    void ShowPage(int index);
-    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages. True when the message was used.
-    bool PreTranslateMessage(const MSG& msg);
     // What each message of the window goes through: its keys, then the
     // dialog keys. True when the message was used.
     bool FilterMessage(MSG& msg);
@@ -164,7 +154,7 @@ private:
     // Quit, the close box and Start are the administrator's to allow: while
     // locked the watch runs, and only Windows ends the program.
     void LockQuit(bool locked);
-    bool QuitLocked() const { return settingsTab_ && settingsTab_->Admin().QuitLocked(); }
+    bool QuitLocked() const { return pages_ && pages_->Settings().Admin().QuitLocked(); }
     // A notice that pauses nothing: a balloon from the icon, and a record.
     void ShowNotice(const std::wstring& text);
     // How this window answers and shows what the watch asks and tells.
@@ -191,11 +181,7 @@ private:
     std::unique_ptr<AdministratorPolicy> adminPolicy_;
     bool selfStartShown_ = false;
     bool restarting_ = false;  // with administrator rights, in a new instance
-    HWND pageControl_ = nullptr;
-    std::unique_ptr<SettingsPage> settingsTab_;
-    std::unique_ptr<ListPage> listTab_;
-    std::unique_ptr<StartPagesPage> startPagesTab_;
-    std::unique_ptr<HistoryPage> historyTab_;
+    std::unique_ptr<PageSet> pages_;
     PromptDialog* prompt_ = nullptr;
     std::unique_ptr<QuestionDesk> questions_;
     UINT taskbarCreatedMessage_ = 0;

@@ -29,12 +29,12 @@ WatchHost MainWindow::HostOfTheWatch() {
         return questions_->Ask({WordsOf(question), details}).decision;
     };
     // Known from now on, and shown checked at the end of the list.
-    host.allowed = [this](const StartupEntry& entry) { listTab_->Append(entry); };
+    host.allowed = [this](const StartupEntry& entry) { pages_->List().Append(entry); };
     host.tell = [this](const WatchEvent& event) { telling_.Tell(event); };
     host.startPageAccepted = [this](std::size_t page, const std::wstring& text) {
-        startPagesTab_->Accept(page, text);
+        pages_->StartPages().Accept(page, text);
     };
-    host.firstReadingTaken = [this] { listTab_->ShowKnown(); };
+    host.firstReadingTaken = [this] { pages_->List().ShowKnown(); };
     host.checkEnded = [this] {
         questions_->AfterCheck();
         RunPutOffWork();
@@ -57,9 +57,9 @@ void MainWindow::RunPutOffWork() {
             if (!failure) failure = std::current_exception();
         }
     };
-    run([this] { startPagesTab_->RunPutOffWork(); });
-    run([this] { listTab_->RunPutOffWork(); });
-    run([this] { historyTab_->RunPutOffWork(); });
+    run([this] { pages_->StartPages().RunPutOffWork(); });
+    run([this] { pages_->List().RunPutOffWork(); });
+    run([this] { pages_->History().RunPutOffWork(); });
     run([this] { questions_->RunPutOffWork(); });
     history_.List().Flush();
     if (failure) std::rethrow_exception(failure);
@@ -68,7 +68,7 @@ void MainWindow::RunPutOffWork() {
 bool MainWindow::FilterMessage(MSG& msg) {
     // The prompt's keys too: Enter answers Disable, Esc Cancel.
     if (questions_ && questions_->FilterMessage(msg)) return true;
-    return PreTranslateMessage(msg) || ::IsDialogMessageW(Handle(), &msg);
+    return (pages_ && pages_->Turn(Handle(), msg)) || ::IsDialogMessageW(Handle(), &msg);
 }
 
 void MainWindow::ShowNotice(const std::wstring& text) {

@@ -205,15 +205,15 @@ TEST_F(History, RepeatsWithinASecondAreFoldedAndNothingElseIs) {
 // not taken for new.
 TEST_F(History, EnableDuringACheckRunsAfterIt) {
     MainWindow& w = MakeWindow();
-    w.SettingsTab().ChoosePolicies(0, 2);
+    w.Pages().Settings().ChoosePolicies(0, 2);
     Tick();
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
     Tick();
     ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
-    w.SettingsTab().ChoosePolicies(1);
+    w.Pages().Settings().ChoosePolicies(1);
     answer = [&](const std::wstring&) {
-        ListView_SetItemState(w.HistoryTab().Controls().list, 0, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
-        w.HistoryTab().EnableSelected();
+        ListView_SetItemState(w.Pages().History().Controls().list, 0, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
+        w.Pages().History().EnableSelected();
         EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists) << "not in the middle of the check";
         return Decision::Leave;
     };
@@ -221,7 +221,7 @@ TEST_F(History, EnableDuringACheckRunsAfterIt) {
     Tick();
     EXPECT_EQ(questions, (Names{L"One new Windows Startup \"Helper\", do you want to disbale it?"}));
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe")) << "run after it";
-    w.SettingsTab().ChoosePolicies(0);
+    w.Pages().Settings().ChoosePolicies(0);
     Tick();
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe")) << "not taken for new";
 }
@@ -231,18 +231,18 @@ TEST_F(History, EnableDuringACheckRunsAfterIt) {
 // file and on the page.
 TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     MainWindow& w = MakeWindow();
-    w.SettingsTab().ChoosePolicies(0, 2);
+    w.Pages().Settings().ChoosePolicies(0, 2);
     Tick();  // the watch's first check: nothing came before it
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Updater", L"updater.exe");
     Tick();
     ASSERT_FALSE(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater").exists);
-    w.SettingsTab().ChoosePolicies(1);
+    w.Pages().Settings().ChoosePolicies(1);
     answer = [](const std::wstring&) { return Decision::Allow; };
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Helper", L"helper.exe");
     Tick();
 
-    ListView_SetItemState(w.HistoryTab().Controls().list, 1, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
-    w.HistoryTab().EnableSelected();
+    ListView_SetItemState(w.Pages().History().Controls().list, 1, LVIS_SELECTED, LVIS_SELECTED);  // Updater's
+    w.Pages().History().EnableSelected();
     EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kRun, L"Updater"), Text(L"updater.exe"));
 
     const std::vector<HistoryRecord> records = Records();
@@ -251,7 +251,7 @@ TEST_F(History, EveryDecisionIsRecordedAndADisableCanBeUndone) {
     EXPECT_EQ(records[1].what + L"/" + records[1].by + L"/" + records[1].item, L"Allowed/you/Helper");
     EXPECT_EQ(records[2].what + L"/" + records[2].by + L"/" + records[2].item,
               L"Enabled from the history/you/Updater");
-    EXPECT_EQ(ListView_GetItemCount(w.HistoryTab().Controls().list), 4)
+    EXPECT_EQ(ListView_GetItemCount(w.Pages().History().Controls().list), 4)
         << "the page shows the same, after the first start's notice";
 
     // And the event log: an event id per kind, readable text.
@@ -283,7 +283,7 @@ TEST_F(History, AForgedRecordEnablesNothing) {
         ASSERT_TRUE(file.Append(forged));
     }
     MainWindow& w = MakeWindow();
-    const HWND list = w.HistoryTab().Controls().list;
+    const HWND list = w.Pages().History().Controls().list;
     const int rows = ListView_GetItemCount(list);
     for (int row = 0; row < rows; ++row) {
         ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
@@ -292,9 +292,9 @@ TEST_F(History, AForgedRecordEnablesNothing) {
         ListView_GetItemText(list, row, 2, item, 64);
         ListView_GetItemText(list, row, 1, what, 64);
         if (std::wstring(item) != L"Helper") continue;
-        EXPECT_EQ(::IsWindowEnabled(w.HistoryTab().Controls().enable) != FALSE,
+        EXPECT_EQ(::IsWindowEnabled(w.Pages().History().Controls().enable) != FALSE,
                   std::wstring(what).starts_with(L"Disabled"));
-        w.HistoryTab().EnableSelected();
+        w.Pages().History().EnableSelected();
     }
     for (const std::wstring& report : Reports())
         EXPECT_EQ(report, L"'Helper' was not disabled by Keepboot: nothing to enable.");

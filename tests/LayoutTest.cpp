@@ -41,12 +41,12 @@ int WidthOf(HWND control) {
 }
 
 void ExpectTheIntervalInOrder(MainWindow& w) {
-    const RECT box = PlaceOf(w.SettingsTab().Controls().intervalBox), edit = PlaceOf(w.SettingsTab().Controls().intervalEdit),
-               unit = PlaceOf(w.SettingsTab().Controls().intervalLabel);
+    const RECT box = PlaceOf(w.Pages().Settings().Controls().intervalBox), edit = PlaceOf(w.Pages().Settings().Controls().intervalEdit),
+               unit = PlaceOf(w.Pages().Settings().Controls().intervalLabel);
     EXPECT_LE(box.right, edit.left);
     EXPECT_LE(edit.right, unit.left);
     RECT page{};
-    ::GetClientRect(::GetParent(w.SettingsTab().Controls().intervalLabel), &page);
+    ::GetClientRect(::GetParent(w.Pages().Settings().Controls().intervalLabel), &page);
     EXPECT_LE(unit.right, page.right);
 }
 
@@ -58,7 +58,7 @@ TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
     EXPECT_EQ(CutTexts(w.Handle()), std::vector<std::wstring>{}) << "on all four pages";
     ExpectTheIntervalInOrder(w);
 
-    const HWND list = w.ListTab().Controls().list;
+    const HWND list = w.Pages().List().Controls().list;
     // A column the user widened keeps its share at the new scale.
     ListView_SetColumnWidth(list, 1, 200);
     const int listWidth = WidthOf(list), columnWidth = ListView_GetColumnWidth(list, 0);

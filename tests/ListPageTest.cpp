@@ -22,9 +22,9 @@ protected:
         StoreValueEntry(L"Zulu", L"Zulu", L"zulu.exe");
     }
     void SetChecked(int row, bool checked) {
-        ListView_SetCheckState(window->ListTab().Controls().list, row, checked);
+        ListView_SetCheckState(window->Pages().List().Controls().list, row, checked);
     }
-    std::vector<ListRow> Rows() { return ListRows(window->ListTab().Controls().list); }
+    std::vector<ListRow> Rows() { return ListRows(window->Pages().List().Controls().list); }
 
     std::wstring target_;
 };
@@ -52,9 +52,9 @@ TEST_F(ListPage, AColumnClickSortsByItAndAReloadKeepsTheOrder) {
     MakeWindow();
     const auto click = [&](int column) {
         NMLISTVIEW notice{};
-        notice.hdr = {window->ListTab().Controls().list, IdStartupList, LVN_COLUMNCLICK};
+        notice.hdr = {window->Pages().List().Controls().list, IdStartupList, LVN_COLUMNCLICK};
         notice.iSubItem = column;
-        ::SendMessageW(window->ListTab().Handle(), WM_NOTIFY, IdStartupList,
+        ::SendMessageW(window->Pages().List().Handle(), WM_NOTIFY, IdStartupList,
                        reinterpret_cast<LPARAM>(&notice));
     };
     const auto column = [&](int which) {
@@ -70,7 +70,7 @@ TEST_F(ListPage, AColumnClickSortsByItAndAReloadKeepsTheOrder) {
         << "the same place keeps the reading's order";
     click(2);
     EXPECT_EQ(column(0), (std::vector<std::wstring>{L"Link", L"Alpha", L"Zulu", L"Bravo"}));
-    window->ListTab().Reload();
+    window->Pages().List().Reload();
     EXPECT_EQ(column(0), (std::vector<std::wstring>{L"Link", L"Alpha", L"Zulu", L"Bravo"}));
 }
 
@@ -81,7 +81,7 @@ TEST_F(ListPage, ApplyMovesTheChangedRowsAndRebuildsTheList) {
     SetChecked(0, false);  // Alpha
     SetChecked(2, false);  // Link
     SetChecked(3, true);   // Zulu
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
 
     EXPECT_EQ(Rows(), (std::vector<ListRow>{
                           {L"Bravo", L"bravo.exe", L"HKCU\\" + kRun, true},
@@ -102,7 +102,7 @@ TEST_F(ListPage, EveryKindChangedInOnePassIsMoved) {
     const std::vector<ListRow> before = Rows();
     ASSERT_EQ(before.size(), 5u);
     for (std::size_t row = 0; row < before.size(); ++row) SetChecked(static_cast<int>(row), !before[row].checked);
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
 
     EXPECT_FALSE(ReadRawValue(HKEY_CURRENT_USER, processor, L"AutoRun").exists);
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kRun, L"Alpha").exists);
@@ -121,18 +121,18 @@ TEST_F(ListPage, ReloadThrowsAwayUnappliedChanges) {
     const std::vector<ListRow> before = Rows();
     SetChecked(0, false);
     SetChecked(3, true);
-    window->ListTab().Reload();
+    window->Pages().List().Reload();
     EXPECT_EQ(Rows(), before);
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
     EXPECT_EQ(Rows(), before) << "nothing was left to apply";
 }
 
 TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
     MakeWindow();
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
     EXPECT_TRUE(Rows().empty());
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Late", L"late.exe");
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
     EXPECT_EQ(Rows().size(), 1u);
 }
 
@@ -141,7 +141,7 @@ TEST_F(ListPage, ApplyWithNothingListedOnlyReloads) {
 TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
     MakeEntries();
     MakeWindow();
-    window->SettingsTab().ChoosePolicies(0, 2);
+    window->Pages().Settings().ChoosePolicies(0, 2);
     SetChecked(3, true);   // Zulu: enabled first of the two below
     SetChecked(2, false);  // Link
     // Every write refused once Zulu is back: Link cannot be stored.
@@ -149,7 +149,7 @@ TEST_F(ListPage, RefusedWriteStopsThePassAndStillReloads) {
         return point == FaultPoint::RegistryWrite &&
                ReadRawValue(HKEY_CURRENT_USER, kRun, L"Zulu").exists;
     });
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
     SetFaultInjector({});
     EXPECT_EQ(Reports().size(), 1u) << "said once, from the top-level loop";
     const std::vector<ListRow> rows = Rows();
@@ -174,7 +174,7 @@ TEST_F(ListPage, EachEntryApplyCannotMoveIsSaidWithWhyAndRecorded) {
         if (rows[row].item == L"Moving" || !rows[row].checked)
             SetChecked(static_cast<int>(row), !rows[row].checked);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Moving", L"other.exe");  // after it was listed
-    window->ListTab().Apply();
+    window->Pages().List().Apply();
     EXPECT_TRUE(reports.empty()) << "not inside the handling";
     EXPECT_EQ(Reports(), (Names{L"Cannot disable 'Moving' (HKCU\\" + kRun + L"): " + WhyNotMoved(MoveResult::Changed) +
                                 L"; it stays where it is\nCannot enable 'Taken' (HKCU\\" + kRun + L"): " +
@@ -191,7 +191,7 @@ TEST_F(ListPage, EachEntryApplyCannotMoveIsSaidWithWhyAndRecorded) {
 TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
     MakeEntries();
     MakeWindow();
-    const HWND list = window->ListTab().Controls().list;
+    const HWND list = window->Pages().List().Controls().list;
     ListView_SetItemState(list, 1, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
     ::SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
     ::SendMessageW(list, WM_KEYUP, VK_SPACE, 0);
@@ -200,23 +200,23 @@ TEST_F(ListPage, SpaceTogglesTheFocusedRow) {
 
 TEST_F(ListPage, CtrlTabTurnsThePagesBothWays) {
     MakeWindow();
-    const HWND pages = window->PageControl();
+    const HWND pages = window->Pages().Tabs();
     BYTE keys[256] = {};
     ::GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
     ::SetKeyboardState(keys);
-    const MSG tab{window->ListTab().Controls().list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
-    EXPECT_TRUE(window->PreTranslateMessage(tab));
+    const MSG tab{window->Pages().List().Controls().list, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    EXPECT_TRUE(window->Pages().Turn(window->Handle(), tab));
     EXPECT_EQ(TabCtrl_GetCurSel(pages), 1);
-    EXPECT_TRUE(::GetWindowLongW(::GetParent(window->ListTab().Controls().list), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_TRUE(::GetWindowLongW(::GetParent(window->Pages().List().Controls().list), GWL_STYLE) & WS_VISIBLE);
     keys[VK_SHIFT] = 0x80;
     ::SetKeyboardState(keys);
-    EXPECT_TRUE(window->PreTranslateMessage(tab));
-    EXPECT_TRUE(window->PreTranslateMessage(tab));
+    EXPECT_TRUE(window->Pages().Turn(window->Handle(), tab));
+    EXPECT_TRUE(window->Pages().Turn(window->Handle(), tab));
     EXPECT_EQ(TabCtrl_GetCurSel(pages), 3) << "backwards from the first wraps round to the last";
     keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
     ::SetKeyboardState(keys);
-    EXPECT_FALSE(window->PreTranslateMessage(tab)) << "a plain Tab moves the focus as usual";
+    EXPECT_FALSE(window->Pages().Turn(window->Handle(), tab)) << "a plain Tab moves the focus as usual";
 }
 
 }  // namespace

@@ -32,12 +32,12 @@ protected:
 
 TEST_F(SettingsPage, NoFileGivesTheDefaultsAndExitWritesThem) {
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(w.SettingsTab().Controls().startupPolicy.ItemIndex(), 0);
-    EXPECT_EQ(w.SettingsTab().Controls().startPagePolicy.ItemIndex(), 0);
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().intervalBox));
-    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
-    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"3");
+    EXPECT_EQ(w.Pages().Settings().Controls().startupPolicy.ItemIndex(), 0);
+    EXPECT_EQ(w.Pages().Settings().Controls().startPagePolicy.ItemIndex(), 0);
+    EXPECT_FALSE(Checked(w.Pages().Settings().Controls().selfStartBox));
+    EXPECT_FALSE(Checked(w.Pages().Settings().Controls().intervalBox));
+    EXPECT_FALSE(::IsWindowEnabled(w.Pages().Settings().Controls().intervalEdit));
+    EXPECT_EQ(WindowText(w.Pages().Settings().Controls().intervalEdit), L"3");
     EXPECT_EQ(w.Timer().Interval(), 3000u);
     window.reset();
     const std::string file = ReadFileBytes(SettingsFile());
@@ -55,8 +55,8 @@ TEST_F(SettingsPage, PoliciesAreClampedAndNoItemIsKept) {
     Write(L"system", L"7");
     Write(L"ie", L"-5");
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(w.SettingsTab().Controls().startupPolicy.ItemIndex(), 2);
-    EXPECT_EQ(w.SettingsTab().Controls().startPagePolicy.ItemIndex(), -1);
+    EXPECT_EQ(w.Pages().Settings().Controls().startupPolicy.ItemIndex(), 2);
+    EXPECT_EQ(w.Pages().Settings().Controls().startPagePolicy.ItemIndex(), -1);
     window.reset();
     EXPECT_EQ(Read(L"system"), L"2");
     EXPECT_EQ(Read(L"ie"), L"-1");
@@ -66,12 +66,12 @@ TEST_F(SettingsPage, IntervalBoxOpensWithItsCheckBox) {
     Write(L"interval", L"1");
     Write(L"interval_second", L"10");
     MainWindow& w = MakeWindow();
-    EXPECT_TRUE(Checked(w.SettingsTab().Controls().intervalBox));
-    EXPECT_TRUE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
-    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"10");
+    EXPECT_TRUE(Checked(w.Pages().Settings().Controls().intervalBox));
+    EXPECT_TRUE(::IsWindowEnabled(w.Pages().Settings().Controls().intervalEdit));
+    EXPECT_EQ(WindowText(w.Pages().Settings().Controls().intervalEdit), L"10");
     EXPECT_EQ(w.Timer().Interval(), 10000u);
-    w.SettingsTab().SetIntervalUnlocked(false);
-    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().intervalEdit));
+    w.Pages().Settings().SetIntervalUnlocked(false);
+    EXPECT_FALSE(::IsWindowEnabled(w.Pages().Settings().Controls().intervalEdit));
     window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"10");
     EXPECT_EQ(Read(L"interval"), L"0");
@@ -80,7 +80,7 @@ TEST_F(SettingsPage, IntervalBoxOpensWithItsCheckBox) {
 TEST_F(SettingsPage, IntervalZeroKeepsTheTimerAndHexReads) {
     Write(L"interval_second", L"0");
     MainWindow& w = MakeWindow();
-    EXPECT_EQ(WindowText(w.SettingsTab().Controls().intervalEdit), L"0");
+    EXPECT_EQ(WindowText(w.Pages().Settings().Controls().intervalEdit), L"0");
     EXPECT_EQ(w.Timer().Interval(), 3000u);
     window.reset();
     EXPECT_EQ(Read(L"interval_second"), L"0");
@@ -89,7 +89,7 @@ TEST_F(SettingsPage, IntervalZeroKeepsTheTimerAndHexReads) {
     Write(L"system", L"junk");
     MainWindow& again = MakeWindow();
     EXPECT_EQ(again.Timer().Interval(), 30000u);
-    EXPECT_EQ(again.SettingsTab().Controls().startupPolicy.ItemIndex(), 0);
+    EXPECT_EQ(again.Pages().Settings().Controls().startupPolicy.ItemIndex(), 0);
 }
 
 TEST_F(SettingsPage, HugeIntervalsAreBoundedNotWrapped) {
@@ -162,17 +162,17 @@ TEST_F(SettingsPage, SettingsFileSitsBesideTheProgram) {
 TEST_F(SettingsPage, SelfStartEntryIsWrittenAndRemoved) {
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
     MainWindow& w = MakeWindow();
-    w.SettingsTab().SetSelfStart(true);
+    w.Pages().Settings().SetSelfStart(true);
     EXPECT_EQ(SelfStartValue(), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
-    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 2u) << "known to the watch from now on";
+    EXPECT_EQ(ListRows(w.Pages().List().Controls().list).size(), 2u) << "known to the watch from now on";
 
-    w.SettingsTab().SetSelfStart(false);
+    w.Pages().Settings().SetSelfStart(false);
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
-    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 1u);
+    EXPECT_EQ(ListRows(w.Pages().List().Controls().list).size(), 1u);
 
-    w.SettingsTab().SetSelfStart(true);
+    w.Pages().Settings().SetSelfStart(true);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMachineRun.c_str(), L"Keepboot");
-    w.SettingsTab().SetSelfStart(false);  // already gone: nothing raised
+    w.Pages().Settings().SetSelfStart(false);  // already gone: nothing raised
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -184,13 +184,13 @@ TEST_F(SettingsPage, TheAdministratorsStartAtLogonIsMadeAndGreyed) {
     SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartAtLogon", REG_DWORD, &on, sizeof on);
     MainWindow& w = MakeWindow();
     EXPECT_EQ(SelfStartValue(), L"\"" + Folder(L"App") + L"\\Keepboot.exe\" -start");
-    EXPECT_TRUE(Checked(w.SettingsTab().Controls().selfStartBox));
-    EXPECT_FALSE(::IsWindowEnabled(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_TRUE(Checked(w.Pages().Settings().Controls().selfStartBox));
+    EXPECT_FALSE(::IsWindowEnabled(w.Pages().Settings().Controls().selfStartBox));
     DWORD off = 0;
     SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartAtLogon", REG_DWORD, &off, sizeof off);
     w.Watch().CheckForChanges();  // the interval's check reads the policy again
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_FALSE(Checked(w.Pages().Settings().Controls().selfStartBox));
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -198,14 +198,14 @@ TEST_F(SettingsPage, TheAdministratorsStartAtLogonIsMadeAndGreyed) {
 // the refusal is reported, and the file does not save it as on.
 TEST_F(SettingsPage, SelfStartThatCouldNotBeWrittenGoesBackUnticked) {
     MainWindow& w = MakeWindow();  // the machine's Run key does not exist here
-    EXPECT_THROW(w.SettingsTab().SetSelfStart(true), Error);
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    EXPECT_THROW(w.Pages().Settings().SetSelfStart(true), Error);
+    EXPECT_FALSE(Checked(w.Pages().Settings().Controls().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun)) << "no key is made";
 
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Other", L"other.exe");
     SetFaultInjector([](FaultPoint point) { return point == FaultPoint::RegistryWrite; });
-    ::SendMessageW(w.SettingsTab().Controls().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
-    EXPECT_FALSE(Checked(w.SettingsTab().Controls().selfStartBox));
+    ::SendMessageW(w.Pages().Settings().Controls().selfStartBox, BM_CLICK, 0, 0);  // as the user clicks it
+    EXPECT_FALSE(Checked(w.Pages().Settings().Controls().selfStartBox));
     EXPECT_EQ(Reports(), (Names{L"Failed to set data for 'Keepboot'\n\n" + SystemErrorText(ERROR_WRITE_FAULT) + L"."}));
     window.reset();
     EXPECT_EQ(Read(L"startup"), L"0");
@@ -221,13 +221,13 @@ TEST_F(SettingsPage, SelfStartBoxShowsWhatIsRegistered) {
         return w;
     };
     Write(L"startup", L"1");
-    EXPECT_FALSE(Checked(shown().SettingsTab().Controls().selfStartBox));
+    EXPECT_FALSE(Checked(shown().Pages().Settings().Controls().selfStartBox));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kMachineRun));
     window.reset();
 
     Write(L"startup", L"0");
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot", L"\"C:\\Old\\Keepboot.exe\" -start");
-    EXPECT_TRUE(Checked(shown().SettingsTab().Controls().selfStartBox));
+    EXPECT_TRUE(Checked(shown().Pages().Settings().Controls().selfStartBox));
     EXPECT_EQ(SelfStartValue(), L"\"C:\\Old\\Keepboot.exe\" -start") << "left as it was";
 }
 

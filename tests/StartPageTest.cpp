@@ -16,7 +16,7 @@ protected:
     MainWindow& Ready(int policy) {
         for (std::size_t i = 0; i < kStartPageCount; ++i) Set(i, Original(i));
         MainWindow& w = MakeWindow();
-        w.SettingsTab().ChoosePolicies(2, policy);
+        w.Pages().Settings().ChoosePolicies(2, policy);
         return w;
     }
     static std::wstring Original(std::size_t i) {
@@ -33,7 +33,7 @@ protected:
         ::RegDeleteTreeW(root, L"SOFTWARE\\Microsoft\\Internet Explorer");
         ::RegDeleteKeyW(root, L"SOFTWARE\\Microsoft\\Internet Explorer");
     }
-    std::wstring Box(std::size_t i) { return WindowText(window->StartPagesTab().Controls().edits[i]); }
+    std::wstring Box(std::size_t i) { return WindowText(window->Pages().StartPages().Controls().edits[i]); }
     static std::wstring Question(std::size_t i, const std::wstring& live) {
         return std::wstring(kStartPageValues[i].caption) + L" will change to \"" + live +
                L"\", do you want to disbale it?";
@@ -90,7 +90,7 @@ TEST_F(StartPages, RefrushDuringAQuestionKeepsWhatItDefends) {
     MainWindow& w = Ready(1);
     Set(0, L"http://hijack.example/");
     answer = [&](const std::wstring&) {
-        w.StartPagesTab().Reload();
+        w.Pages().StartPages().Reload();
         EXPECT_EQ(Box(0), Original(0)) << "not while asking";
         return Decision::Disable;
     };
@@ -104,11 +104,11 @@ TEST_F(StartPages, RefrushDuringAQuestionKeepsWhatItDefends) {
 
 TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
     MainWindow& w = Ready(2);
-    w.SettingsTab().ChoosePolicies(0);
+    w.Pages().Settings().ChoosePolicies(0);
     Set(0, L"http://changed.example/");
     Tick();
     EXPECT_EQ(Get(0).text, L"http://changed.example/");
-    w.SettingsTab().ChoosePolicies(2, 0);  // guarded again, now with the startup half off
+    w.Pages().Settings().ChoosePolicies(2, 0);  // guarded again, now with the startup half off
     Tick();
     EXPECT_EQ(Get(0).text, Original(0));
 }
@@ -116,7 +116,7 @@ TEST_F(StartPages, AllowPolicyLeavesChangesWhateverTheStartupPolicy) {
 TEST_F(StartPages, ValueThatAppearsLaterGetsEmptyTextNotDeleted) {
     SetStringValue(HKEY_CURRENT_USER, kStartPageKey, L"Other", L"x");  // the key, without values
     MainWindow& w = MakeWindow();
-    w.SettingsTab().ChoosePolicies(SettingsPage::kKeepPolicy, 0);
+    w.Pages().Settings().ChoosePolicies(SettingsPage::kKeepPolicy, 0);
     EXPECT_EQ(Box(1), L"");
     Set(1, L"http://sneaky.example/");
     Tick();
@@ -130,31 +130,31 @@ TEST_F(StartPages, BoxWhoseValueCouldNotBeReadIsNotDefended) {
     SetRawValue(HKEY_CURRENT_USER, kStartPageKey, L"Default_Page_URL", REG_DWORD, &number,
                 sizeof number);
     MainWindow& w = MakeWindow();
-    w.SettingsTab().ChoosePolicies(SettingsPage::kKeepPolicy, 0);
+    w.Pages().Settings().ChoosePolicies(SettingsPage::kKeepPolicy, 0);
     SetStringValue(HKEY_LOCAL_MACHINE, kStartPageKey, L"Start Page", L"http://later.example/");
     Set(3, L"http://text-now.example/");
     Tick();
     EXPECT_EQ(Get(0).text, L"http://later.example/") << "its key did not open at first";
     EXPECT_EQ(Get(3).text, L"http://text-now.example/") << "it was not text at first";
     EXPECT_TRUE(questions.empty());
-    w.StartPagesTab().Reload();
+    w.Pages().StartPages().Reload();
     EXPECT_EQ(Box(0), L"http://later.example/");
 }
 
 TEST_F(StartPages, ApplyWritesAllFourAndReportsAKeyThatDoesNotOpen) {
     MainWindow& w = Ready(2);
-    ::SetWindowTextW(w.StartPagesTab().Controls().edits[0], L"http://one.example/");
-    ::SetWindowTextW(w.StartPagesTab().Controls().edits[3], L"");
-    w.StartPagesTab().Write();
+    ::SetWindowTextW(w.Pages().StartPages().Controls().edits[0], L"http://one.example/");
+    ::SetWindowTextW(w.Pages().StartPages().Controls().edits[3], L"");
+    w.Pages().StartPages().Write();
     EXPECT_EQ(Get(0).text, L"http://one.example/");
     EXPECT_EQ(Get(1).text, Original(1));
     EXPECT_EQ(Get(3), Text(L""));
     EXPECT_TRUE(Reports().empty());
 
     RemoveKey(HKEY_LOCAL_MACHINE);
-    ::SetWindowTextW(w.StartPagesTab().Controls().edits[1], L"http://two.example/");
+    ::SetWindowTextW(w.Pages().StartPages().Controls().edits[1], L"http://two.example/");
     try {
-        w.StartPagesTab().Write();
+        w.Pages().StartPages().Write();
         ADD_FAILURE() << "a value that was not written is no success";
     } catch (const Error& e) {
         EXPECT_EQ(e.Context(), L"Unable to write to HKEY_LOCAL_MACHINE\\" + std::wstring(kStartPageKey));
@@ -167,7 +167,7 @@ TEST_F(StartPages, ReloadEmptiesTheBoxesBeforeReading) {
     MainWindow& w = Ready(2);
     RemoveKey(HKEY_CURRENT_USER);
     Set(0, L"http://fresh.example/");
-    w.StartPagesTab().Reload();
+    w.Pages().StartPages().Reload();
     EXPECT_EQ(Box(0), L"http://fresh.example/");
     EXPECT_EQ(Box(1), L"");
     EXPECT_EQ(Box(3), L"");
@@ -198,10 +198,10 @@ TEST_F(StartPages, RefusedRevertRepeatsEveryCheckWithoutStacking) {
 // make the change asked about the defended value.
 TEST_F(StartPages, TypedTextIsDefendedAtOnceAndCancelDefendsItStill) {
     MainWindow& w = Ready(1);
-    ::SetWindowTextW(w.StartPagesTab().Controls().edits[0], L"http://typed.example/");
+    ::SetWindowTextW(w.Pages().StartPages().Controls().edits[0], L"http://typed.example/");
     Set(0, L"http://hijack.example/");
     answer = [&](const std::wstring&) {
-        w.StartPagesTab().Reload();
+        w.Pages().StartPages().Reload();
         return Decision::Leave;
     };
     Tick();

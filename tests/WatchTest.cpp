@@ -25,7 +25,7 @@ protected:
     }
     MainWindow& Ready(int policy) {
         MainWindow& w = MakeWindow();
-        w.SettingsTab().ChoosePolicies(policy, 2);
+        w.Pages().Settings().ChoosePolicies(policy, 2);
         return w;
     }
     bool Live(const std::wstring& name) { return ReadRawValue(HKEY_CURRENT_USER, kRun, name).exists; }
@@ -38,7 +38,7 @@ TEST_F(Watch, AllowedEntryIsListedCheckedAtTheEnd) {
     answer = [](const std::wstring&) { return Decision::Allow; };
     Tick();
     EXPECT_EQ(questions, (Names{Question(L"New")}));
-    EXPECT_EQ(ListRows(w.ListTab().Controls().list),
+    EXPECT_EQ(ListRows(w.Pages().List().Controls().list),
               (std::vector<ListRow>{{L"Old", L"old.exe", L"HKLM\\" + kRun, true},
                                     {L"New", L"new.exe", L"HKCU\\" + kRun, true}}));
 }
@@ -48,9 +48,9 @@ TEST_F(Watch, DisabledEntryWaitsForTheNextReloadToBeListed) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
     EXPECT_FALSE(Live(L"New"));
-    EXPECT_TRUE(ListRows(w.ListTab().Controls().list).empty());
-    w.ListTab().Reload();
-    EXPECT_EQ(ListRows(w.ListTab().Controls().list),
+    EXPECT_TRUE(ListRows(w.Pages().List().Controls().list).empty());
+    w.Pages().List().Reload();
+    EXPECT_EQ(ListRows(w.Pages().List().Controls().list),
               (std::vector<ListRow>{{L"New", L"new.exe", L"HKCU\\" + kRun, false}}));
 }
 
@@ -59,13 +59,13 @@ TEST_F(Watch, ReloadAskedForDuringAQuestionWaitsForTheChecksEnd) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Alpha", L"a.exe");
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Bravo", L"b.exe");
     answer = [&](const std::wstring&) {
-        w.ListTab().Reload();  // the user reloads the list while the question waits
+        w.Pages().List().Reload();  // the user reloads the list while the question waits
         EXPECT_TRUE(w.Guard().Known().live.Of<RunValueEntry>().empty()) << "what the check compares with stays";
         return Decision::Leave;
     };
     Tick();
     EXPECT_EQ(questions, (Names{Question(L"Alpha"), Question(L"Bravo")}));
-    EXPECT_EQ(ListRows(w.ListTab().Controls().list).size(), 2u) << "the reload ran once the check was over";
+    EXPECT_EQ(ListRows(w.Pages().List().Controls().list).size(), 2u) << "the reload ran once the check was over";
     Tick();
     EXPECT_EQ(questions.size(), 4u) << "what was left is asked about again: the reload made nothing known";
 }
@@ -86,19 +86,19 @@ TEST_F(Watch, WhatArrivesDuringARefrushOrAnApplyGoesThroughItsPolicy) {
         const char* what;
         std::function<void(MainWindow&)> act;
     } cases[] = {
-        {"a Refrush", [&](MainWindow& w) { arrive(), w.ListTab().Reload(); }},
+        {"a Refrush", [&](MainWindow& w) { arrive(), w.Pages().List().Reload(); }},
         // The writers come while Apply moves the user's entry.
         {"an Apply", [&](MainWindow& w) {
-             const std::vector<ListRow> rows = ListRows(w.ListTab().Controls().list);
+             const std::vector<ListRow> rows = ListRows(w.Pages().List().Controls().list);
              for (std::size_t row = 0; row < rows.size(); ++row)
                  if (rows[row].item == L"Mine")
-                     ListView_SetCheckState(w.ListTab().Controls().list, static_cast<int>(row), FALSE);
+                     ListView_SetCheckState(w.Pages().List().Controls().list, static_cast<int>(row), FALSE);
              bool arrived = false;
              SetFaultInjector([&](FaultPoint point) {
                  if (point == FaultPoint::RegistryWrite && !std::exchange(arrived, true)) arrive();
                  return false;
              });
-             w.ListTab().Apply();
+             w.Pages().List().Apply();
              SetFaultInjector({});
              EXPECT_TRUE(arrived);
              EXPECT_FALSE(Live(L"Mine"));
@@ -151,7 +151,7 @@ TEST_F(Watch, NoticesPauseNothingAndAreKeptInTheHistory) {
     EXPECT_FALSE(Live(L"New"));
     Tick();
     EXPECT_TRUE(Reports().empty()) << "no modal report";
-    EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
+    EXPECT_EQ(NoticeLines(w.Pages().History().Controls().list),
               (Names{L"Invalid data type for 'Blob'", L"Invalid data type for 'Counter'"}));
 }
 
@@ -162,13 +162,13 @@ TEST_F(Watch, UnreadableFolderIsNamedAndTheOthersAreGuarded) {
     StartupFolders folders = Folders();
     folders.userStartup += L"-file";
     MainWindow& w = MakeWindow({}, folders);
-    w.SettingsTab().ChoosePolicies(0);
+    w.Pages().Settings().ChoosePolicies(0);
     SetStringValue(HKEY_CURRENT_USER, kRun, L"New", L"new.exe");
     Tick();
     EXPECT_FALSE(Live(L"New"));
-    w.ListTab().Reload();
-    EXPECT_EQ(WindowText(w.ListTab().Controls().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
-    EXPECT_EQ(NoticeLines(w.HistoryTab().Controls().list),
+    w.Pages().List().Reload();
+    EXPECT_EQ(WindowText(w.Pages().List().Controls().unreadablePlaces), L"Not read: " + UserStartup() + L"-file");
+    EXPECT_EQ(NoticeLines(w.Pages().History().Controls().list),
               (Names{L"Cannot read " + UserStartup() +
                      L"-file: it is not a folder. What it held before stays guarded."}));
     EXPECT_TRUE(Reports().empty());
