@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/AppTitle.h"
+#include "platform/Bstr.h"
 #include "platform/CurrentUser.h"
 #include "platform/Error.h"
 #include "platform/Faults.h"
@@ -43,20 +44,6 @@ public:
         run->WriteString(kAppTitle, L"\"" + executable + L"\" -start");
         return Result::Done;
     }
-};
-
-// A BSTR owned for the length of a call.
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text)
-        : text_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { ::SysFreeString(text_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const noexcept { return text_; }
-
-private:
-    BSTR text_;
 };
 
 std::wstring XmlEscaped(const std::wstring& text) {
@@ -134,13 +121,11 @@ private:
         ComPtr<IRegisteredTask> task;
         ComPtr<ITaskDefinition> definition;
         ComPtr<IPrincipal> principal;
-        BSTR user = nullptr;
+        Bstr user;
         if (FAILED(root.GetTask(Bstr(kEarlierTaskName), &task)) || FAILED(task->get_Definition(&definition)) ||
-            FAILED(definition->get_Principal(&principal)) || FAILED(principal->get_UserId(&user)) || !user)
+            FAILED(definition->get_Principal(&principal)) || FAILED(principal->get_UserId(user.put())) || !user)
             return;
-        const bool mine = std::wstring(user) == sid;
-        ::SysFreeString(user);
-        if (mine) root.DeleteTask(Bstr(kEarlierTaskName), 0);
+        if (user.Text() == sid) root.DeleteTask(Bstr(kEarlierTaskName), 0);
     }
 
     std::wstring sid_, name_;
@@ -221,11 +206,9 @@ void RemoveEverySelfStart() {
                 index.vt = VT_I4;
                 index.lVal = i;
                 ComPtr<IRegisteredTask> task;
-                BSTR name = nullptr;
-                if (FAILED(tasks->get_Item(index, &task)) || FAILED(task->get_Name(&name)) || !name) continue;
-                const std::wstring text = name;
-                ::SysFreeString(name);
-                names.push_back(text);
+                Bstr name;
+                if (FAILED(tasks->get_Item(index, &task)) || FAILED(task->get_Name(name.put())) || !name) continue;
+                names.push_back(name.Text());
             }
         for (const std::wstring& name : names)
             if (IsKeepbootTaskName(name)) root->DeleteTask(Bstr(name), 0);
