@@ -5,7 +5,11 @@
 
 #include <string>
 
+#include <algorithm>
+
+#include "Sandbox.h"
 #include "kinds/TaskDefinition.h"
+#include "kinds/TaskFiles.h"
 #include "platform/Xml.h"
 
 namespace kb::test {
@@ -174,6 +178,41 @@ TEST(TaskDefinitions, WhatStartsNothingAndWhatIsNoDefinition) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(ParseTaskDefinition(c.xml).has_value());
     }
+}
+
+// The scheduler's folder as a tree of files: every file a task by its path,
+// hidden ones too; what is not read is a task all the same; no link leads
+// the reading elsewhere.
+class TaskFiles : public Sandbox {};
+
+TEST_F(TaskFiles, EveryFileBelowTheFolderIsATaskAndNoLinkIsFollowed) {
+    const std::wstring root = Folder(L"Tasks");
+    Folder(L"Tasks\\Vendor");
+    WriteFileBytes(root + L"\\Vendor\\Updater", Utf16File(kWindowsUpdater));
+    WriteFileBytes(root + L"\\Hidden", kWineWritten);
+    ASSERT_TRUE(::SetFileAttributesW((root + L"\\Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    WriteFileBytes(root + L"\\Junk", "not a definition");
+    WriteFileBytes(root + L"\\Huge", std::string((1 << 20) + 1, ' '));
+    const std::wstring elsewhere = Folder(L"Elsewhere");
+    WriteFileBytes(elsewhere + L"\\Planted", Utf16File(kWindowsUpdater));
+    ASSERT_TRUE(MakeFolderLink(root + L"\\Linked", elsewhere));
+
+    TaskFolderReading reading = ReadTaskFiles(root);
+    std::sort(reading.tasks.begin(), reading.tasks.end(),
+              [](const TaskFile& a, const TaskFile& b) { return a.path < b.path; });
+    std::vector<std::tuple<std::wstring, bool, DWORD>> seen;
+    for (const TaskFile& task : reading.tasks) seen.emplace_back(task.path, task.definition.has_value(), task.error);
+    const std::vector<std::tuple<std::wstring, bool, DWORD>> expected{
+        {L"\\Hidden", true, ERROR_SUCCESS},
+        {L"\\Huge", false, static_cast<DWORD>(ERROR_FILE_TOO_LARGE)},
+        {L"\\Junk", false, ERROR_SUCCESS},
+        {L"\\Vendor\\Updater", true, ERROR_SUCCESS},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(reading.tasks[0].definition->hidden);
+    EXPECT_EQ(reading.tasks[3].definition->uri, L"\\Vendor\\Updater");
+    const std::vector<std::pair<std::wstring, DWORD>> unlisted{{L"\\Linked", static_cast<DWORD>(ERROR_CANT_ACCESS_FILE)}};
+    EXPECT_EQ(reading.unlisted, unlisted) << "the link is said, and nothing behind it is a task";
 }
 
 }  // namespace
