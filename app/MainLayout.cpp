@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "platform/NewerWindows.h"
 #include "app/services/Elevation.h"
 #include "app/MainWindow.h"
 #include "app/ProductSite.h"
@@ -11,9 +12,8 @@
 namespace kb {
 
 RECT MainWindow::FrameFor(const DpiScale& scale) {
-    RECT frame{0, 0, scale(624), scale(454)};
-    ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, kMainExStyle);
-    return frame;
+    const SIZE client = ClientFor(scale);
+    return FrameAround({0, 0, client.cx, client.cy}, kMainStyle, kMainExStyle, scale.Dpi());
 }
 
 void MainWindow::LayOutFor(const DpiScale& scale, const RECT* suggested) {
@@ -21,7 +21,7 @@ void MainWindow::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     scale_ = scale;
     UniqueFont font(CreateUiFont(scale_));
     // The window first: the pages fill the page control's display area.
-    PlaceForScale(Handle(), FrameFor(scale_), suggested);
+    PlaceForScale(Handle(), ClientFor(scale_), suggested);
     if (frame_) {
         frame_->Relayout(scale_, font.get());
         if (pages_) pages_->Relayout(scale_, font.get());

@@ -125,9 +125,9 @@ void MainWindow::Initialize() {
     const SettingsFiles files = ChooseSettingsFiles(own_->Executable());
     settingsFile_ = files.write;
     Settings settings = ReadSettings(files.read, Settings{});
-    // The box says what Windows will do at logon, whatever the file says:
-    // asked when the window is first shown (ShowSelfStartOnce), not for a
-    // window that may never be opened.
+    // The logon-start box is set from what Windows will do, whatever the
+    // file says, when the window is first shown (ShowSelfStartOnce), not
+    // for a window that may never be opened.
     pages_->Settings().Show(settings);
     if (settings.intervalSeconds > 0)
         timer_->SetInterval(IntervalMilliseconds(settings.intervalSeconds));

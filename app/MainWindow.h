@@ -89,7 +89,8 @@ public:
     ~MainWindow() override;
 
     // Makes the window, its controls and icon, then loads the settings and
-    // reads everything. Only a failure to make the window or the icon raises.
+    // reads everything. Only a failure to make the window, what it is made
+    // of (the watch, the pages) or the icon raises.
     void Create();
     // Before anything is torn down: the watch stops for good and the
     // settings are saved. Runs once; also run by the destructor.
@@ -130,6 +131,7 @@ private:
     // The frame's buttons, the page control and the pages.
     void CreateControls();  // MainLayout.cpp
     // The window's rectangle for its client area at the scale.
+    static SIZE ClientFor(const DpiScale& scale) { return {scale(624), scale(454)}; }
     static RECT FrameFor(const DpiScale& scale);
     // Lays the window and everything on it out again for another DPI (its
     // monitor's), at the place Windows suggests or where it stands.
@@ -146,10 +148,11 @@ private:
     }
     // The settings with the interval box's text taken into them.
     const Settings& TakeIntervalBox();
-    // The settings page's request: started again with the rights.
     // The settings' box from what Windows will do at logon, the first time
     // the window shows.
     void ShowSelfStartOnce();
+    // The settings page's request: started again with the rights, in this
+    // one's place.
     void RestartElevated();
     // Quit, the close box and Start are the administrator's to allow: while
     // locked the watch runs, and only Windows ends the program.

@@ -1,3 +1,4 @@
+#include "platform/NewerWindows.h"
 #include "app/PromptDialog.h"
 
 #include <commctrl.h>
@@ -66,10 +67,13 @@ Decision DecisionOf(int id) {
 
 }  // namespace
 
+SIZE PromptDialog::ClientFor(const DpiScale& scale) {
+    return {scale(384), scale(118 + kDetailsHeight)};
+}
+
 RECT PromptDialog::FrameFor(const DpiScale& scale) {
-    RECT frame{0, 0, scale(384), scale(118 + kDetailsHeight)};
-    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    return frame;
+    const SIZE client = ClientFor(scale);
+    return FrameAround({0, 0, client.cx, client.cy}, kStyle, kExStyle, scale.Dpi());
 }
 
 void PromptDialog::Create() {
@@ -130,7 +134,7 @@ void PromptDialog::LayOutFor(const DpiScale& scale, const RECT* suggested) {
     if (scale.Dpi() == scale_.Dpi()) return;
     scale_ = scale;
     UniqueFont font(CreateUiFont(scale_));
-    PlaceForScale(Handle(), FrameFor(scale_), suggested);
+    PlaceForScale(Handle(), ClientFor(scale_), suggested);
     if (controls_) controls_->Relayout(scale_, font.get());
     font_ = std::move(font);
     // What is shown was laid out for the old sizes.

@@ -65,6 +65,7 @@ private:
 
     void Answer(int id);
     void FocusDisable();
+    static SIZE ClientFor(const DpiScale& scale);
     static RECT FrameFor(const DpiScale& scale);
     // Centred on the monitor under the cursor, laid out for its DPI.
     void PlaceWhereTheUserWorks();

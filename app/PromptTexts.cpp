@@ -79,11 +79,11 @@ void PromptDialog::ArrangeTexts() {
     // The dialog grows to hold them, up to its monitor's work area; beyond
     // that the tallest fields share what room there is and scroll.
     const RECT area = WorkArea();
-    RECT chrome{0, 0, 0, 0};
-    ::AdjustWindowRectEx(&chrome, kStyle, FALSE, kExStyle);
+    // The caption and borders as they are drawn, at whatever scale.
+    const int chrome = ChromeHeightOf(Handle());
     // Above the question, between the fields, above and below the buttons.
     const int fixed = scale_(20) + scale_(3) + 4 * scale_(1) + scale_(5) + scale_(25) + scale_(10) +
-                      (chrome.bottom - chrome.top);
+                      chrome;
     const int room = (area.bottom - area.top) - fixed;
     const auto total = [&](int cap) {
         int sum = 0;
@@ -116,10 +116,7 @@ void PromptDialog::ArrangeTexts() {
     const int buttons = y + scale_(5);
     for (const auto& [button, x] : {std::pair{disableButton_, 72}, {enableButton_, 161}, {cancelButton_, 250}})
         ::SetWindowPos(button, nullptr, scale_(x), buttons, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT frame{0, 0, scale_(384), buttons + scale_(25) + scale_(10)};
-    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SizeClientTo(Handle(), {scale_(384), buttons + scale_(25) + scale_(10)});
 }
 
 int PromptDialog::LineHeight() const {

@@ -34,6 +34,9 @@ public:
     // move. The host answers and shows what the watch asks and tells; its
     // breath is the desk's.
     WatchDesk(Needs needs, StartupFolders folders, bool followFolders, WatchHost host);
+    // The watcher holds its guard, and the breath this desk, by reference.
+    WatchDesk(const WatchDesk&) = delete;
+    WatchDesk& operator=(const WatchDesk&) = delete;
 
     StartupGuard& Guard() noexcept { return guard_; }
     Watcher& Watch() noexcept { return *watcher_; }

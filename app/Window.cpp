@@ -105,15 +105,28 @@ DpiScale::DpiScale() {
     if (dpi_ <= 0) dpi_ = 96;
 }
 
-void PlaceForScale(HWND window, const RECT& frame, const RECT* suggested) {
-    RECT place{};
-    ::GetWindowRect(window, &place);
+void PlaceForScale(HWND window, SIZE client, const RECT* suggested) {
+    // Where Windows suggests first: on that monitor the frame is drawn at its
+    // scale, and the size below is taken from that frame.
     if (suggested)
-        place = *suggested;
-    else
-        place = {place.left, place.top, place.left + frame.right - frame.left, place.top + frame.bottom - frame.top};
-    ::SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SizeClientTo(window, client);
+}
+
+void SizeClientTo(HWND window, SIZE client) {
+    RECT outer{}, inner{};
+    ::GetWindowRect(window, &outer);
+    ::GetClientRect(window, &inner);
+    ::SetWindowPos(window, nullptr, 0, 0, client.cx + (outer.right - outer.left) - inner.right,
+                   client.cy + (outer.bottom - outer.top) - inner.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int ChromeHeightOf(HWND window) {
+    RECT outer{}, inner{};
+    ::GetWindowRect(window, &outer);
+    ::GetClientRect(window, &inner);
+    return (outer.bottom - outer.top) - inner.bottom;
 }
 
 DpiScale DpiScale::Of(HWND window) {

@@ -74,8 +74,13 @@ private:
 };
 
 // A top-level window moved to a monitor of another DPI: at the rectangle
-// Windows suggests, or where it stands, sized to its frame at the new DPI.
-void PlaceForScale(HWND window, const RECT& frame, const RECT* suggested);
+// Windows suggests, or where it stands, its client area the size given.
+void PlaceForScale(HWND window, SIZE client, const RECT* suggested);
+// Sizes the window so that its client area is the size given, by the frame
+// it has now: exact whatever the DPI its caption and borders are drawn at.
+void SizeClientTo(HWND window, SIZE client);
+// The height of the window's caption and borders as they are drawn now.
+int ChromeHeightOf(HWND window);
 
 // The program's control font, Tahoma 8 points, at the scale's DPI.
 HFONT CreateUiFont(const DpiScale& scale);

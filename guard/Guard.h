@@ -40,6 +40,9 @@ public:
     using Elevate = NewEntries::Elevate;
 
     explicit StartupGuard(StartupFolders folders) : known_(std::move(folders)) {}
+    // Its parts hold it by reference: it stays where it was made.
+    StartupGuard(const StartupGuard&) = delete;
+    StartupGuard& operator=(const StartupGuard&) = delete;
     // Without it, an entry that needs administrator rights stays where it is
     // and is reported.
     void SetElevation(Elevate elevate) { new_.SetElevation(std::move(elevate)); }

@@ -39,11 +39,13 @@ void StartupGuard::Reload() {
 void StartupGuard::Restore() {
     if (shutDown_) return;
     ReadEverything();  // what starts nothing, the store, the logon values: as they are
+    std::vector<RecordNote> notes = records_.Restore(known_);
     // Nothing was read whole as known since: the first check reads every
     // place, and what it finds new came while Keepboot was not running.
     stamps_.ForgetAll();
     new_.StartOfRun();
-    records_.Restore(known_);
+    Keep();
+    records_.Say(std::move(notes));
 }
 
 Inventory StartupGuard::ReadAll(std::vector<SkippedValue>& liveSkipped, std::vector<SkippedValue>& storeSkipped) {

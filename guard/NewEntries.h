@@ -19,7 +19,8 @@ using AskAbout = std::function<Decision(const StartupEntry& entry)>;
 // Told of each new entry that the answer allowed.
 using ToldAllowed = std::function<void(const StartupEntry& entry)>;
 
-// What one check gathers as it goes.
+// What one check gathers as it goes. It lives no longer than the check
+// that makes it: it holds that check's questions and telling by reference.
 struct CheckRound {
     Policy policy;
     const AskAbout& ask;
@@ -41,6 +42,8 @@ public:
     // nothing more is done.
     NewEntries(KnownEntries& known, ItemSettling& settling, Tell tell, std::function<bool()> stopped)
         : known_(known), settling_(settling), tell_(std::move(tell)), stopped_(std::move(stopped)) {}
+    NewEntries(const NewEntries&) = delete;
+    NewEntries& operator=(const NewEntries&) = delete;
     // Without it, an entry that needs administrator rights stays where it is
     // and is reported.
     void SetElevation(Elevate elevate) { elevate_ = std::move(elevate); }

@@ -9,7 +9,7 @@
 
 namespace kb {
 
-void RecordKeeper::Restore(KnownEntries& known) {
+std::vector<RecordNote> RecordKeeper::Restore(KnownEntries& known) {
     std::vector<RecordNote> notes;
     for (const bool machine : {true, false}) {
         if (keeping_ == Keeping::Nothing || (!machine && keeping_ == Keeping::MachineOnly)) continue;
@@ -32,7 +32,10 @@ void RecordKeeper::Restore(KnownEntries& known) {
         known.ListAsNow();
         known.TakeRecord(lines, machine);
     }
-    Keep(known);
+    return notes;
+}
+
+void RecordKeeper::Say(std::vector<RecordNote> notes) {
     // Without the rights to keep the machine's record, its places are taken
     // as they are at every start: said once, at the user's own first start,
     // not as a first start each time.

@@ -3,6 +3,7 @@
 // back at start, written again whenever it changed. Each failure to keep it
 // is told once while it lasts.
 #include <functional>
+#include <vector>
 
 #include "guard/GuardEvent.h"
 #include "guard/KnownEntries.h"
@@ -20,9 +21,12 @@ public:
     void SetKeeping(Keeping keeping) noexcept { keeping_ = keeping; }
 
     // Takes what each record holds as known; a root with no record (the
-    // very first start) or a broken one keeps what the places hold now, and
-    // that is told (RecordsNoted). Then keeps what is known.
-    void Restore(KnownEntries& known);
+    // very first start) or a broken one keeps what the places hold now.
+    // What was found of each record is handed back, to be said once what is
+    // known has been kept (Say).
+    std::vector<RecordNote> Restore(KnownEntries& known);
+    // Tells what the start found of the records (RecordsNoted), if anything.
+    void Say(std::vector<RecordNote> notes);
     // Keeps what is known, when it changed since it was last kept.
     void Keep(KnownEntries& known);
 

@@ -120,6 +120,17 @@ std::optional<int> DpiOfMonitor(HMONITOR monitor) noexcept {
     return static_cast<int>(x);
 }
 
+RECT FrameAround(const RECT& client, DWORD style, DWORD exStyle, int dpi) noexcept {
+    using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    RECT frame = client;
+    const auto adjust = Newer<AdjustForDpi>(L"user32.dll", "AdjustWindowRectExForDpi");
+    if (!adjust || !adjust(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
+        frame = client;
+        ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    }
+    return frame;
+}
+
 LONG DeleteRegistryKey(HKEY parent, const std::wstring& path, REGSAM view) noexcept {
     using DeleteEx = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
     if (const auto deleteEx = Newer<DeleteEx>(L"advapi32.dll", "RegDeleteKeyExW"))

@@ -40,6 +40,11 @@ std::optional<int> DpiOfWindow(HWND window) noexcept;
 // The effective dots per inch of a monitor (GetDpiForMonitor, Windows 8.1);
 // none before.
 std::optional<int> DpiOfMonitor(HMONITOR monitor) noexcept;
+// The window rectangle that holds the client rectangle with a frame of that
+// style at that DPI: its caption and borders sized for that DPI where
+// Windows can say so (AdjustWindowRectExForDpi, Windows 10 1607), else as
+// the system's DPI makes them.
+RECT FrameAround(const RECT& client, DWORD style, DWORD exStyle, int dpi) noexcept;
 
 // Deletes the key below the parent in the view given
 // (RegDeleteKeyEx; on 32-bit XP, which has one view, RegDeleteKey).

@@ -111,7 +111,7 @@ std::optional<Error> WriteBack(std::size_t index, const std::wstring& text) {
     try {
         // The key did not open for writing: Windows' reason says why.
         if (const LONG opened = WriteStartPage(index, text); opened != ERROR_SUCCESS)
-            return Error({}, static_cast<DWORD>(opened));
+            return Error(KeyOf(kStartPageValues.at(index)), static_cast<DWORD>(opened));
         return std::nullopt;
     } catch (const Error& e) {
         return e;

@@ -36,7 +36,7 @@ std::optional<std::wstring> ReadStartPage(std::size_t index);
 // string). Windows' code when the key does not open (a key that does not
 // exist is not created), else ERROR_SUCCESS. Raises when the write is
 // refused.
-LONG WriteStartPage(std::size_t index, const std::wstring& text);
+[[nodiscard]] LONG WriteStartPage(std::size_t index, const std::wstring& text);
 
 // The text defended for each value; none for a value that is not defended.
 using StartPageReferences = std::array<std::optional<std::wstring>, kStartPageCount>;

@@ -40,6 +40,15 @@ int WidthOf(HWND control) {
     return place.right - place.left;
 }
 
+// The prompt's client area is its design at the scale: as wide as made,
+// and as tall as its buttons and the margin below them.
+void ExpectTheFrameHoldsItsClientExactly(HWND prompt, HWND button, int dpi) {
+    RECT client{}, below = PlaceOf(button);
+    ::GetClientRect(prompt, &client);
+    EXPECT_EQ(client.right, ::MulDiv(384, dpi, 96)) << dpi << " dots per inch";
+    EXPECT_EQ(client.bottom - below.bottom, ::MulDiv(10, dpi, 96)) << dpi << " dots per inch";
+}
+
 void ExpectTheIntervalInOrder(MainWindow& w) {
     const RECT box = PlaceOf(w.Pages().Settings().Controls().intervalBox), edit = PlaceOf(w.Pages().Settings().Controls().intervalEdit),
                unit = PlaceOf(w.Pages().Settings().Controls().intervalLabel);
@@ -96,6 +105,13 @@ TEST_P(Layout, NoTextIsCutOffAtEitherScale) {
     ask();
     EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{}) << "at 144 dots per inch";
     EXPECT_NEAR(WidthOf(prompt.DisableButton()), buttonWidth * 3 / 2, 4) << "fonts do not scale to the pixel";
+    ExpectTheFrameHoldsItsClientExactly(prompt.Handle(), prompt.DisableButton(), 144);
+    // And at twice the screen's: its caption and borders are that scale's too.
+    suggested = Grown(prompt.Handle(), 192);
+    ::PostMessageW(prompt.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ask();
+    EXPECT_EQ(CutTexts(prompt.Handle()), std::vector<std::wstring>{}) << "at 192 dots per inch";
+    ExpectTheFrameHoldsItsClientExactly(prompt.Handle(), prompt.DisableButton(), 192);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, Layout, ::testing::Values(L"Tahoma", L"DejaVu Sans", L"Courier New"),
