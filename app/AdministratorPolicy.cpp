@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 #include "app/services/HistoryKeeper.h"
 #include "app/services/SelfStart.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 #include "policy/AdminPolicy.h"
@@ -33,7 +34,12 @@ void AdministratorPolicy::Follow() {
     const AdminPolicy now = ReadAdminPolicy();
     // The settings page holds the policy in force.
     const AdminPolicy before = needs_.settings.Admin();
-    if (read_ && now == before) return;
+    if (read_ && now == before) {
+        pending_.reset();
+        return;
+    }
+    if (read_ && !Held(now)) return;
+    pending_.reset();
     // A wrong value is said once while it stays wrong; nothing else changes for it.
     for (const AdminPolicy::Ignored& value : now.ignored)
         if (std::find(before.ignored.begin(), before.ignored.end(), value) == before.ignored.end())
@@ -53,6 +59,15 @@ void AdministratorPolicy::Follow() {
     if (const int seconds = needs_.settings.Effective().intervalSeconds; seconds > 0) needs_.interval(seconds);
     FollowSelfStart();
     needs_.lockQuit(now.QuitLocked());
+}
+
+bool AdministratorPolicy::Held(const AdminPolicy& now) {
+    const double at = MillisecondsNow();
+    if (!pending_ || !(pending_->first == now)) pending_.emplace(now, at);
+    const double held = at - pending_->second;
+    if (held >= kQuietMs) return true;
+    if (needs_.lookAgain) needs_.lookAgain(kQuietMs - static_cast<unsigned>(held));
+    return false;
 }
 
 void AdministratorPolicy::FollowSelfStart() {

@@ -90,7 +90,8 @@ void MainWindow::Create() {
         .interval = [this](int seconds) { timer_->SetInterval(IntervalMilliseconds(seconds)); },
         .lockQuit = [this](bool locked) { LockQuit(locked); },
         .selfStart = [this] { return &own_->AtLogon(); },
-        .executable = [this] { return own_->Executable(); }});
+        .executable = [this] { return own_->Executable(); },
+        .lookAgain = [this](unsigned ms) { ::SetTimer(Handle(), kPolicyTimerId, ms, nullptr); }});
 
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // An elevated instance still hears of a new taskbar from the shell,
@@ -224,6 +225,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kTimerId) watch_->CheckForChanges();
+        if (wParam == kPolicyTimerId) {
+            ::KillTimer(Handle(), kPolicyTimerId);
+            if (adminPolicy_) adminPolicy_->Follow();
+        }
         if (trayIcon_) trayIcon_->OnTimer(wParam);
         return 0;
     case WM_SYSCOMMAND:

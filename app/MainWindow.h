@@ -64,9 +64,9 @@ public:
     static constexpr const wchar_t* kClassName = guard_window::kClassName;
     static constexpr wchar_t kCaption[] = L"Keepboot " KEEPBOOT_CAPTION_VERSION L" - Freeware";
     static constexpr UINT kTrayMessage = WM_APP + 1;
-    // The window's timers: the interval's full check, and the retries of
-    // the notification-area icon.
-    static constexpr UINT_PTR kTimerId = 1, kTrayRetryTimerId = 3;
+    // The window's timers: the interval's full check, the retries of the
+    // notification-area icon, and another look at the administrator's policy.
+    static constexpr UINT_PTR kTimerId = 1, kTrayRetryTimerId = 3, kPolicyTimerId = 4;
     // Answers a mask of the status bits, so another process can tell whether
     // the window is ready and the watch runs.
     static constexpr UINT kStatusMessage = guard_window::kStatusMessage;

@@ -1,4 +1,6 @@
 #include "WindowHarness.h"
+#include "app/ControlIds.h"
+#include "app/services/MessagePump.h"
 #include "app/services/SelfStart.h"
 #include "app/services/Settings.h"
 #include "platform/Error.h"
@@ -27,6 +29,15 @@ protected:
     bool Checked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
     std::wstring SelfStartValue() {
         return ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").text;
+    }
+    // Handles the thread's messages until done, for ten seconds at most: a
+    // timer of its own wakes the wait meanwhile.
+    static bool WaitFor(const std::function<bool()>& done) {
+        const UINT_PTR tick = ::SetTimer(nullptr, 0, 50, nullptr);
+        const DWORD start = ::GetTickCount();
+        PumpUntil([&] { return done() || ::GetTickCount() - start > 10000; });
+        ::KillTimer(nullptr, tick);
+        return done();
     }
 };
 
@@ -189,9 +200,40 @@ TEST_F(SettingsPage, TheAdministratorsStartAtLogonIsMadeAndGreyed) {
     DWORD off = 0;
     SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"StartAtLogon", REG_DWORD, &off, sizeof off);
     w.Watch().CheckForChanges();  // the interval's check reads the policy again
-    EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists);
+    // Taken once it has held a moment.
+    EXPECT_TRUE(WaitFor([] { return !ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRun, L"Keepboot").exists; }));
     EXPECT_FALSE(Checked(w.Pages().Settings().Controls().selfStartBox));
     EXPECT_TRUE(Reports().empty());
+}
+
+// Group Policy rewrites its keys whole at each refresh (every value deleted,
+// then written again): one that changes nothing records nothing and never
+// lifts the lock on Quit, even for a moment. A real change is taken once
+// it has held.
+TEST_F(SettingsPage, APolicyRefreshThatChangesNothingIsNoChange) {
+    const auto allowQuit = [](DWORD number) {
+        SetRawValue(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"AllowQuit", REG_DWORD, &number, sizeof number);
+    };
+    allowQuit(0);
+    MainWindow& w = MakeWindow();
+    const HWND quit = ::GetDlgItem(w.Handle(), IdQuitButton);
+    ASSERT_FALSE(::IsWindowEnabled(quit));
+    const std::size_t records = Records().size();
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kAdminPolicyKey, L"AllowQuit");
+        w.Watch().CheckForChanges();
+        EXPECT_FALSE(::IsWindowEnabled(quit)) << "not even for a moment";
+        allowQuit(0);
+        w.Watch().CheckForChanges();
+    }
+    EXPECT_FALSE(::IsWindowEnabled(quit));
+    EXPECT_EQ(Records().size(), records) << "no change, no record";
+
+    allowQuit(1);
+    w.Watch().CheckForChanges();
+    EXPECT_FALSE(::IsWindowEnabled(quit)) << "not before it has held";
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(quit) != FALSE; }));
+    EXPECT_EQ(Records().size(), records + 1);
 }
 
 // A self-start the registry refused is no self-start: the box goes back,
