@@ -1,6 +1,5 @@
 #include "kinds/TaskFiles.h"
 
-#include "platform/CurrentUser.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Xml.h"
@@ -57,11 +56,7 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
 }  // namespace
 
 std::wstring TasksFolder() {
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
-    const std::wstring folder = length && length < MAX_PATH ? windows : L"C:\\Windows";
-    if (Is64BitWindows() && DirectoryExists(folder + L"\\Sysnative")) return folder + L"\\Sysnative\\Tasks";
-    return folder + L"\\System32\\Tasks";
+    return NativeSystemFolder() + L"\\Tasks";
 }
 
 TaskFolderReading ReadTaskFiles(const std::wstring& root) {

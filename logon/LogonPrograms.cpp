@@ -20,12 +20,6 @@ std::wstring Trimmed(const std::wstring& text) {
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
-std::wstring WindowsFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = ::GetWindowsDirectoryW(folder, MAX_PATH);
-    return length && length < MAX_PATH ? folder : L"C:\\Windows";
-}
-
 // Whether the value is read by a 64-bit program on 64-bit Windows (Winlogon,
 // a 64-bit command prompt): its programs are in the 64-bit system folder,
 // which this 32-bit program reaches as Sysnative.
@@ -46,11 +40,7 @@ std::wstring AsReached(const std::wstring& path, const LogonValue& value) {
 
 // The system folder of the value's reader, as this program reaches it.
 std::wstring SystemFolderFor(const LogonValue& value) {
-    if (ReadNatively(value) && DirectoryExists(WindowsFolder() + L"\\Sysnative"))
-        return WindowsFolder() + L"\\Sysnative";
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    return length && length < MAX_PATH ? system : WindowsFolder() + L"\\System32";
+    return ReadNatively(value) ? NativeSystemFolder() : SystemFolder();
 }
 
 // Where a bare name is looked for: the system and Windows folders, and for

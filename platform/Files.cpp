@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/NewerWindows.h"
@@ -103,6 +104,23 @@ FileResult DeleteFileAt(const std::wstring& path) {
     if (InjectFault(FaultPoint::FileDelete)) return kFailed;
     if (WriteRefused(path)) return kRefused;
     return Outcome(::DeleteFileW(Literal(path).c_str()));
+}
+
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(folder, MAX_PATH);
+    return length && length < MAX_PATH ? folder : L"C:\\Windows";
+}
+
+std::wstring SystemFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length && length < MAX_PATH ? folder : WindowsFolder() + L"\\System32";
+}
+
+std::wstring NativeSystemFolder() {
+    const std::wstring native = WindowsFolder() + L"\\Sysnative";
+    return Is64BitWindows() && DirectoryExists(native) ? native : SystemFolder();
 }
 
 std::wstring RunningProgramPath() {

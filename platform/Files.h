@@ -49,6 +49,14 @@ bool PlaceWhole(const std::wstring& file, const std::function<bool(const std::ws
 FileResult RenameWithoutReplacing(const std::wstring& from, const std::wstring& to);
 // The running program's file, whatever the length of its path.
 std::wstring RunningProgramPath();
+// The Windows folder, and its system folder as Windows gives it to this
+// program.
+std::wstring WindowsFolder();
+std::wstring SystemFolder();
+// The 64-bit system folder where this 32-bit program runs on 64-bit
+// Windows, which it reaches as Sysnative (Vista and later): its own
+// System32 is redirected to SysWOW64. Elsewhere the system folder.
+std::wstring NativeSystemFolder();
 // Makes the folder and its missing parents; done when it exists after.
 FileResult MakeFolder(const std::wstring& path);
 // The file's bytes when it can be read and holds at most the bytes given.

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "kinds/TaskFiles.h"
 #include "platform/AppTitle.h"
 #include "platform/Bstr.h"
 #include "platform/CurrentUser.h"
@@ -178,11 +179,9 @@ bool IsKeepbootTaskName(const std::wstring& name) {
 // none itself (Wine's does not).
 std::vector<std::wstring> TaskFileNames() {
     std::vector<std::wstring> names;
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return names;
     WIN32_FIND_DATAW found;
-    const UniqueFind listing(::FindFirstFileW((std::wstring(system) + L"\\Tasks\\Keepboot*").c_str(), &found));
+    // The 64-bit system folder's, not the one a 32-bit program is redirected to.
+    const UniqueFind listing(::FindFirstFileW((TasksFolder() + L"\\Keepboot*").c_str(), &found));
     if (!listing) return names;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
