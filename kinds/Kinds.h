@@ -15,13 +15,15 @@
 #include "kinds/ItemKeys.h"
 #include "kinds/Kind.h"
 #include "kinds/RunValues.h"
+#include "kinds/ScheduledTasks.h"
 #include "kinds/StartupFiles.h"
 
 namespace kb {
 
 // In the order of the live places: the Run-type keys, then the item
-// places, then the all-users and the user's Startup folders.
-using Kinds = KindList<RunValues, ItemKeys, StartupFiles>;
+// places, then the all-users and the user's Startup folders, then the
+// scheduler's tasks.
+using Kinds = KindList<RunValues, ItemKeys, StartupFiles, ScheduledTasks>;
 
 template <typename... Ks>
 constexpr bool AllPlaceKinds(KindList<Ks...>) {

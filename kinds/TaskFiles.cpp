@@ -59,6 +59,11 @@ std::wstring TasksFolder() {
     return NativeSystemFolder() + L"\\Tasks";
 }
 
+bool IsKeepbootTask(const std::wstring& taskPath) {
+    return taskPath == L"\\Keepboot" || (taskPath.starts_with(L"\\Keepboot (") &&
+                                          taskPath.find(L'\\', 1) == std::wstring::npos);
+}
+
 TaskFolderReading ReadTaskFiles(const std::wstring& root) {
     TaskFolderReading reading;
     ReadFolder(root, L"", reading);

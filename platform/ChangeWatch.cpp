@@ -181,7 +181,7 @@ void ChangeWatch::ArmFolder(Watch& watch) {
         if (!DirectoryExists(path)) continue;
         const bool atPlace = path == watch.place.path;
         watch.folder.reset(::FindFirstChangeNotificationW(
-            path.c_str(), FALSE, atPlace ? kFolderFilter : FILE_NOTIFY_CHANGE_DIR_NAME));
+            path.c_str(), atPlace && watch.place.subtree, atPlace ? kFolderFilter : FILE_NOTIFY_CHANGE_DIR_NAME));
         watch.atPlace = atPlace && watch.folder;
         const std::wstring parent = Parent(path);
         if (watch.atPlace && !parent.empty())

@@ -34,7 +34,7 @@ public:
         HKEY root;          // a key's root; none for a folder
         std::wstring path;  // below the root, or the folder's full path
         REGSAM view;        // 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY
-        bool subtree = false;  // a key's subkeys, to any depth, signal too
+        bool subtree = false;  // a key's subkeys, or a folder's, to any depth, signal too
     };
 
     explicit ChangeWatch(std::vector<Place> places);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "CoreHarness.h"
+#include "TaskXml.h"
 #include "platform/Overloaded.h"
 #include "platform/TextCompare.h"
 #include "reading/Inventory.h"
@@ -44,6 +45,7 @@ protected:
                                               REG_SZ, items.view);
                        },
                        [&](const StartupFolderPlace& folder) { MakeShortcut(folder.FolderIn(Folders()), L"Probe"); },
+                       [&](const TaskPlace&) { PlantTask(L"\\Vendor\\Probe", Utf16File(TaskXml(L"probe.exe"))); },
                    },
                    place);
     }

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "kinds/TaskFiles.h"
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/SystemFunction.h"
@@ -117,6 +118,13 @@ void Sandbox::TearDown() {
     // Links go first, themselves: removing a tree through one would empty
     // what it leads to instead.
     for (const std::wstring& link : folderLinks_) RemoveFolderLink(link);
+    for (const std::wstring& task : plantedTasks_) {
+        ::DeleteFileW(task.c_str());
+        // The folders made for it, while empty.
+        for (std::wstring folder = task.substr(0, task.rfind(L'\\')); folder.size() > TasksFolder().size();
+             folder = folder.substr(0, folder.rfind(L'\\')))
+            ::RemoveDirectoryW(folder.c_str());
+    }
     const auto deleteKey = SystemFunction<NtDeleteKeyFunction>(L"ntdll.dll", "NtDeleteKey");
     for (const auto& [root, path] : registryLinks_) {
         UniqueKey key;
@@ -130,6 +138,14 @@ void Sandbox::TearDown() {
 
 std::wstring Sandbox::Folder(const std::wstring& name) {
     return folder_->Sub(name);
+}
+
+std::wstring Sandbox::PlantTask(const std::wstring& taskPath, const std::string& bytes) {
+    const std::wstring file = TasksFolder() + taskPath;
+    MakeFolder(file.substr(0, file.rfind(L'\\')));
+    WriteFileBytes(file, bytes);
+    plantedTasks_.push_back(file);
+    return file;
 }
 
 StartupFolders Sandbox::Folders() {
@@ -184,6 +200,15 @@ RawValue Text(const std::wstring& text, DWORD type) {
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(std::filesystem::path(path), std::ios::binary);
     out << bytes;
+}
+
+std::string Utf16File(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (const wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
 }
 
 std::string ReadFileBytes(const std::wstring& path) {

@@ -35,12 +35,17 @@ protected:
     void MakeRegistryLink(HKEY root, const std::wstring& link, const std::wstring& target);
     // A folder link (see below), gone at the end of the test.
     bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+    // A task's definition written where the scheduler keeps them (the
+    // prefix's own: the scheduler serves no other folder), gone with the
+    // folders made for it at the end of the test. Its file's path.
+    std::wstring PlantTask(const std::wstring& taskPath, const std::string& bytes);
 
 private:
     std::unique_ptr<ScratchRegistry> registry_;
     std::unique_ptr<ScratchFolder> folder_;
     std::vector<std::pair<HKEY, std::wstring>> registryLinks_;
     std::vector<std::wstring> folderLinks_;
+    std::vector<std::wstring> plantedTasks_;
 };
 
 // Writes a registry value of any type directly, for setting up tests; view
@@ -71,6 +76,9 @@ bool MakeFolderLinkAt(const std::wstring& link, const std::wstring& target);
 void RemoveFolderLink(const std::wstring& link);
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The bytes of a file written as UTF-16 little-endian with its mark, as
+// Windows' scheduler writes its definitions.
+std::string Utf16File(const std::wstring& text);
 std::string ReadFileBytes(const std::wstring& path);
 
 std::string Narrow(const std::wstring& text);

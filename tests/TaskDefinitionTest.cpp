@@ -15,17 +15,6 @@
 namespace kb::test {
 namespace {
 
-// The bytes of a file written as UTF-16 little-endian with its mark, as
-// Windows' scheduler writes its definitions.
-std::string Utf16File(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    for (const wchar_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
-
 const std::wstring kWindowsUpdater =
     L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
     L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"

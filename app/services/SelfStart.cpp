@@ -15,6 +15,7 @@
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "platform/TaskScheduler.h"
 #include "app/Texts.h"
 
 namespace kb {
@@ -61,22 +62,6 @@ std::wstring XmlEscaped(const std::wstring& text) {
     return escaped;
 }
 
-// The scheduler's root folder; none where Task Scheduler 2.0 does not answer.
-// A connection for each call, made only when asked: most runs never ask,
-// and a tray program should not load the scheduler's client for none.
-ComPtr<ITaskFolder> TaskRoot() {
-    ComPtr<ITaskService> service;
-    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(&service))))
-        return nullptr;
-    VARIANT none;
-    ::VariantInit(&none);
-    ComPtr<ITaskFolder> root;
-    if (FAILED(service->Connect(none, none, none, none)) ||
-        FAILED(service->GetFolder(Bstr(L"\\"), &root)))
-        return nullptr;
-    return root;
-}
 
 // The name an earlier version gave the one task it made, for whoever
 // ticked the box last.
@@ -171,7 +156,7 @@ std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid) {
 namespace {
 
 bool IsKeepbootTaskName(const std::wstring& name) {
-    return name == kEarlierTaskName || name.starts_with(L"Keepboot (");
+    return IsKeepbootTask(L"\\" + name);
 }
 
 // The names of the root folder's tasks as the scheduler keeps them on the

@@ -1,0 +1,57 @@
+#include "platform/TaskScheduler.h"
+
+#include "platform/Bstr.h"
+
+namespace kb {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+ComPtr<IRegisteredTask> TaskAt(const std::wstring& taskPath, HRESULT& result) {
+    const ComPtr<ITaskFolder> root = TaskRoot();
+    ComPtr<IRegisteredTask> task;
+    result = root ? root->GetTask(Bstr(taskPath), &task) : REGDB_E_CLASSNOTREG;
+    return SUCCEEDED(result) ? task : nullptr;
+}
+
+}  // namespace
+
+ComPtr<ITaskFolder> TaskRoot() {
+    ComPtr<ITaskService> service;
+    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&service))))
+        return nullptr;
+    VARIANT none;
+    ::VariantInit(&none);
+    ComPtr<ITaskFolder> root;
+    if (FAILED(service->Connect(none, none, none, none)) || FAILED(service->GetFolder(Bstr(L"\\"), &root)))
+        return nullptr;
+    return root;
+}
+
+HRESULT SetTaskEnabled(const std::wstring& taskPath, bool enabled) {
+    HRESULT result = S_OK;
+    const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
+    if (!task) return result;
+    return task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+std::optional<bool> TaskEnabled(const std::wstring& taskPath) {
+    HRESULT result = S_OK;
+    const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
+    VARIANT_BOOL enabled = VARIANT_FALSE;
+    if (!task || FAILED(task->get_Enabled(&enabled))) return std::nullopt;
+    return enabled != VARIANT_FALSE;
+}
+
+bool SchedulerKeepsIndex() {
+    constexpr wchar_t kIndex[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache";
+    HKEY opened = nullptr;
+    // The 64-bit view's (32-bit Windows ignores the flag). A key that is
+    // there but refuses this process is there all the same.
+    const LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kIndex, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened);
+    if (result == ERROR_SUCCESS) ::RegCloseKey(opened);
+    return result != ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace kb
