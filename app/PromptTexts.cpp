@@ -28,6 +28,11 @@ std::wstring Shortened(std::wstring text) {
     return text.substr(0, head) + L"\u2026" + text.substr(text.size() - tail);
 }
 
+// A field's lines, the empty ones left out.
+std::wstring Joined(const std::wstring& first, const std::wstring& more) {
+    return first.empty() || more.empty() ? first + more : first + L"\r\n" + more;
+}
+
 }  // namespace
 
 RECT PromptDialog::WorkArea() const {
@@ -63,7 +68,7 @@ void PromptDialog::ArrangeTexts() {
         {starts_, line(IDS_STARTS, details.program), 17, 350, 15},
         {arguments_, line(IDS_ARGUMENTS, details.arguments), 17, 350, 15},
         {before_, line(IDS_BEFORE, BeforeLine(details)), 17, 350, 15},
-        {from_, line(IDS_FROM, details.from), 17, 350, 30},
+        {from_, Joined(line(IDS_FROM, details.from), TaskLines(details)), 17, 350, 30},
     }};
     const int lineHeight = LineHeight();
     for (Slot& slot : slots) {

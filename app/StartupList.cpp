@@ -45,7 +45,7 @@ int CALLBACK StartupList::CompareRows(LPARAM a, LPARAM b, LPARAM self) {
             const EntryText text = TextOf(list.entries_.at(static_cast<std::size_t>(row)));
             return list.sortColumn_ == 0   ? text.item
                    : list.sortColumn_ == 1 ? text.command
-                                           : LocationWithNote(text);
+                                           : ListedLocation(text);
         };
         // As the user reads them: the user's locale, letter case aside; rows
         // of equal text keep the reading's order.
@@ -66,7 +66,7 @@ void StartupList::Append(const StartupEntry& entry) {
 
 void StartupList::AddRow(std::size_t entryIndex) {
     const EntryText raw = TextOf(entries_[entryIndex]);
-    const EntryText text{Showable(raw.item), Showable(raw.command), Showable(LocationWithNote(raw)), raw.enabled};
+    const EntryText text{Showable(raw.item), Showable(raw.command), Showable(ListedLocation(raw)), raw.enabled};
     LVITEMW row{};
     row.mask = LVIF_TEXT | LVIF_PARAM;
     row.iItem = ListView_GetItemCount(list_);

@@ -2,6 +2,7 @@
 // to the guard.
 #include "kinds/ScheduledTasks.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "kinds/Kinds.h"
@@ -31,14 +32,18 @@ bool IsClassId(const std::wstring& text) {
     return true;
 }
 
-// The program a COM class runs in, as the 64-bit view names it where the
-// scheduler's host is 64-bit; the class id where none is named.
-std::wstring ServerOf(const std::wstring& classId) {
+// The program a COM class runs in; the class id where none is named. A
+// task of another account runs what the machine registered, never what
+// this user's own registration (which the merged view prefers) names; in
+// the 64-bit view where the scheduler's host is 64-bit.
+std::wstring ServerOf(const std::wstring& classId, bool own) {
     if (!IsClassId(classId)) return classId;
+    const HKEY root = own ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+    const std::wstring below = own ? L"CLSID\\" : L"SOFTWARE\\Classes\\CLSID\\";
     const REGSAM view = Is64BitWindows() ? KEY_WOW64_64KEY : 0;
     for (const wchar_t* server : {L"InprocServer32", L"LocalServer32"}) {
         try {
-            const OpenedKey key = RegKey::OpenForReading(HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\" + server, view);
+            const OpenedKey key = RegKey::OpenForReading(root, below + classId + L"\\" + server, view);
             if (!key) continue;
             if (std::wstring program = key->ReadString(L""); !program.empty()) return program;
         } catch (const Error&) {
@@ -46,6 +51,17 @@ std::wstring ServerOf(const std::wstring& classId) {
         }
     }
     return classId;
+}
+
+// Whether the task runs as this process's user, as its definition names
+// the account: by SID, DOMAIN\\name or name.
+bool RunsAsThisUser(const TaskDefinition& definition) {
+    const std::wstring& account = definition.userId;
+    if (account.empty()) return false;
+    const std::wstring sid = CurrentUserSid(), name = AccountNameOf(sid);
+    const std::size_t slash = name.find(L'\\');
+    return EqualIgnoringCase(account, sid) || EqualIgnoringCase(account, name) ||
+           (slash != std::wstring::npos && EqualIgnoringCase(account, name.substr(slash + 1)));
 }
 
 std::wstring CommandText(const std::wstring& program, const std::wstring& arguments) {
@@ -60,79 +76,119 @@ const TaskDefinition::Action* FirstStarting(const TaskDefinition& definition) {
     return nullptr;
 }
 
-// Keepboot's own logon task: its name, and nothing but this program to
-// start. A task that only takes the name is guarded like any other.
+std::vector<std::wstring> TriggersOn(const TaskDefinition& definition) {
+    std::vector<std::wstring> on;
+    for (const TaskDefinition::Trigger& trigger : definition.triggers)
+        if (trigger.enabled && std::find(on.begin(), on.end(), trigger.kind) == on.end()) on.push_back(trigger.kind);
+    return on;
+}
+
+// Keepboot's own logon task, exactly as it makes it: named for its user,
+// starting this program with its one argument, at logon. A task that only
+// takes the name, or starts it otherwise, is guarded like any other.
 bool IsOwnTask(const TaskFile& task) {
     if (!IsKeepbootTask(task.path)) return false;
+    const TaskDefinition& d = *task.definition;
     static const std::wstring self = RunningProgramPath();
-    for (const TaskDefinition::Action& action : task.definition->actions)
-        if (action.kind != TaskDefinition::Action::Kind::Exec || !EqualIgnoringCase(action.command, self))
-            return false;
-    return true;
+    if (task.path != L"\\Keepboot" && task.path != L"\\Keepboot (" + d.userId + L")") return false;
+    const bool onlyThis = std::all_of(d.actions.begin(), d.actions.end(), [](const TaskDefinition::Action& a) {
+        return a.kind == TaskDefinition::Action::Kind::Exec && EqualIgnoringCase(a.command, self) &&
+               a.arguments == L"-start" && a.workingDirectory.empty();
+    });
+    const bool atLogon = std::all_of(d.triggers.begin(), d.triggers.end(),
+                                     [](const TaskDefinition::Trigger& t) { return t.kind == L"LogonTrigger"; });
+    return onlyThis && atLogon;
 }
 
 }  // namespace
 
 std::wstring CommandOf(const TaskDefinition& definition) {
+    const bool own = RunsAsThisUser(definition);
     std::wstring command;
     for (const TaskDefinition::Action& action : definition.actions) {
         if (action.kind == TaskDefinition::Action::Kind::Other) continue;
         if (!command.empty()) command += L"; ";
         command += action.kind == TaskDefinition::Action::Kind::Exec
                        ? CommandText(action.command, action.arguments)
-                       : CommandText(ServerOf(action.classId), action.data);
+                       : CommandText(ServerOf(action.classId, own), action.data);
     }
     return command;
 }
 
 std::vector<TaskPlace> ScheduledTasks::Places(bool) {
-    return {TaskPlace{TasksFolder()}};
+    return {TaskPlace{}};
 }
 
-ChangeWatch::Place ScheduledTasks::WatchOf(const Place& place, const StartupFolders&) {
-    return {ChangeWatch::Place::Kind::Folder, nullptr, place.folder, 0, true};
+std::wstring ScheduledTasks::LocationOf(const Place&, const StartupFolders&) {
+    return TasksFolder();
+}
+
+ChangeWatch::Place ScheduledTasks::WatchOf(const Place&, const StartupFolders&) {
+    return {ChangeWatch::Place::Kind::Folder, nullptr, TasksFolder(), 0, true};
 }
 
 void ScheduledTasks::Read(const PlaceSelection& selection, Reading& reading, std::vector<Entry>& into) {
-    selection.ForEach<Place>([&](PlaceId, const Place& place) {
-        const TaskFolderReading read = ReadTaskFiles(place.folder);
-        for (const auto& [folder, code] : read.unlisted) {
+    selection.ForEach<Place>([&](PlaceId, const Place&) {
+        const std::wstring folder = TasksFolder();
+        const TaskFolderReading read = ReadTaskFiles(folder);
+        for (const auto& [below, code] : read.unlisted) {
             // No folder at all: a scheduler with no tasks yet, or none of this kind.
-            if (folder == L"\\" && (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND)) continue;
-            const std::wstring where = folder == L"\\" ? place.folder : place.folder + folder;
+            if (below == L"\\" && (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND)) continue;
+            const std::wstring where = below == L"\\" ? folder : folder + below;
             reading.skipped.push_back(SkippedValue::Unreadable(
                 where, code == ERROR_CANT_ACCESS_FILE ? WhyUnreadable::FolderLink : WhyUnreadable::ListingFailed, code));
         }
+        bool refused = false;
         for (const TaskFile& task : read.tasks) {
-            // A file that holds no definition (or could not be read) starts
-            // nothing the scheduler would run from it.
-            if (!task.definition || !FirstStarting(*task.definition) || IsOwnTask(task)) continue;
-            into.push_back({place, task.path, CommandOf(*task.definition), *task.definition,
+            // A task not read is said: each on its own, but those that refuse
+            // this user (another's, on a standard user's machine) once for all.
+            if (!task.definition) {
+                if (task.error == ERROR_ACCESS_DENIED)
+                    refused = true;
+                else
+                    reading.skipped.push_back(SkippedValue::Unreadable(
+                        folder + task.path, WhyUnreadable::ListingFailed,
+                        task.error == ERROR_SUCCESS ? ERROR_INVALID_DATA : task.error));
+                continue;
+            }
+            if (!FirstStarting(*task.definition) || IsOwnTask(task)) continue;
+            into.push_back({folder, task.path, CommandOf(*task.definition), *task.definition,
                             task.definition->StartsByItself()});
         }
+        if (refused)
+            reading.skipped.push_back(
+                SkippedValue::Unreadable(folder + L"\\*", WhyUnreadable::Denied, ERROR_ACCESS_DENIED));
         if (reading.breathe && !reading.breathe()) throw ReadingStopped{};
     });
 }
 
 MoveResult ScheduledTasks::Move(const Entry& e, const StartupFolders&) {
-    return SwitchTask(e.place.folder + e.path, e.path, e.definition, !e.Enabled());
+    return SwitchTask(e.folder + e.path, e.path, e.definition, !e.Enabled(), WritesMachinePlaces(e));
 }
 
 bool ScheduledTasks::WritesMachinePlaces(const Entry& e) {
-    // A user may switch the tasks that run as that user, and no other.
-    return !EqualIgnoringCase(e.definition.userId, CurrentUserSid());
+    // A user may switch the tasks that run as that user, and no other;
+    // the scheduler's refusal of one of them is heard all the same.
+    return !RunsAsThisUser(e.definition);
 }
 
 EntryText ScheduledTasks::TextOf(const Entry& e) {
-    return {e.path, e.command, e.place.folder, e.Enabled()};
+    EntryText text{e.path, e.command, e.folder, e.Enabled()};
+    text.triggers = TriggersOn(e.definition);
+    return text;
 }
 
 EntryDetails ScheduledTasks::DetailsOf(const Entry& e) {
     const TaskDefinition::Action* action = FirstStarting(e.definition);
     if (!e.Enabled() || !action) return {};
-    if (action->kind == TaskDefinition::Action::Kind::Exec)
-        return {action->command, action->arguments, e.place.folder + e.path, {}};
-    return {ServerOf(action->classId), action->data, e.place.folder + e.path, {}};
+    const bool exec = action->kind == TaskDefinition::Action::Kind::Exec;
+    EntryDetails details{exec ? action->command : ServerOf(action->classId, RunsAsThisUser(e.definition)),
+                         exec ? action->arguments : action->data,
+                         e.folder + e.path, {}};
+    const TaskDefinition& d = e.definition;
+    details.task = EntryDetails::Task{d.author, d.userId.empty() ? d.groupId : d.userId, TriggersOn(d),
+                                      d.highestRights};
+    return details;
 }
 
 bool Starts(const TaskEntry& e) {
@@ -140,7 +196,7 @@ bool Starts(const TaskEntry& e) {
 }
 
 std::wstring IdentityOf(const TaskEntry& e) {
-    return e.place.folder + L"\n" + e.path + L"\n" + e.command;
+    return e.folder + L"\n" + e.path + L"\n" + e.command;
 }
 
 std::wstring KnownStateOf(const TaskEntry& e) {
@@ -152,15 +208,15 @@ bool OfTheMachine(const TaskEntry&) {
 }
 
 std::wstring PlaceReadOf(const TaskEntry& e, const StartupFolders&) {
-    return e.place.folder;
+    return e.folder;
 }
 
 bool SameEntry(const TaskEntry& a, const TaskEntry& b, const StartupFolders&) {
-    return EqualIgnoringCase(a.path, b.path) && EqualIgnoringCase(a.place.folder, b.place.folder);
+    return EqualIgnoringCase(a.path, b.path) && EqualIgnoringCase(a.folder, b.folder);
 }
 
 std::wstring IndexKey(const TaskEntry& e, const StartupFolders&) {
-    return FoldCase(e.place.folder) + L"\n" + FoldCase(e.path);
+    return FoldCase(e.folder) + L"\n" + FoldCase(e.path);
 }
 
 std::vector<std::wstring> RecordLine(const TaskEntry& e, const StartupFolders&) {
@@ -170,8 +226,7 @@ std::vector<std::wstring> RecordLine(const TaskEntry& e, const StartupFolders&) 
 std::optional<TaskEntry> FromRecordLine(std::type_identity<TaskEntry>, const std::vector<std::wstring>& line,
                                         const StartupFolders&) {
     if (line.size() != 3 || line[0] != L"task" || !line[1].starts_with(L'\\')) return std::nullopt;
-    const std::vector<TaskPlace> places = ScheduledTasks::Places(Is64BitWindows());
-    return TaskEntry{places.front(), line[1], line[2], {}, true};
+    return TaskEntry{TasksFolder(), line[1], line[2], {}, true};
 }
 
 void KnowMoved(const TaskEntry& e, const StartupFolders&, LiveEntries& known) {

@@ -13,15 +13,14 @@
 
 namespace kb {
 
-// The scheduler's folder of definitions (Task Scheduler 2.0).
+// The scheduler's folder of definitions (Task Scheduler 2.0), where
+// TasksFolder() finds it.
 struct TaskPlace {
-    std::wstring folder;
-    const std::wstring& Location() const { return folder; }
     bool operator==(const TaskPlace&) const = default;
 };
 
 struct TaskEntry {
-    TaskPlace place;
+    std::wstring folder;   // where it was read: the scheduler's folder
     std::wstring path;     // the task's: \Vendor\Updater
     std::wstring command;  // what it starts: each action's program and arguments
     TaskDefinition definition;
@@ -37,7 +36,7 @@ struct ScheduledTasks {
     using Entry = TaskEntry;
 
     static std::vector<Place> Places(bool windows64);
-    static std::wstring LocationOf(const Place& place, const StartupFolders&) { return place.folder; }
+    static std::wstring LocationOf(const Place&, const StartupFolders&);
     // The whole tree: a task's folder is a folder of its own.
     static ChangeWatch::Place WatchOf(const Place& place, const StartupFolders& folders);
     static std::optional<PlaceStamp> StampOf(const Place&) { return std::nullopt; }

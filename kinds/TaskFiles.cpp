@@ -24,8 +24,12 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
         if (name == L"." || name == L"..") continue;
         const std::wstring path = folder + L"\\" + name, task = taskPath + L"\\" + name;
         const bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        // A name ending in a dot or a space would be opened as another's.
+        const bool misnamed = name.back() == L'.' || name.back() == L' ';
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (link)
+            if (misnamed)
+                reading.unlisted.emplace_back(task, ERROR_INVALID_NAME);
+            else if (link)
                 reading.unlisted.emplace_back(task, ERROR_CANT_ACCESS_FILE);
             else
                 subfolders.emplace_back(path, task);
@@ -34,7 +38,9 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
         TaskFile file{task};
         const unsigned long long size =
             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        if (link) {
+        if (misnamed) {
+            file.error = ERROR_INVALID_NAME;
+        } else if (link) {
             file.error = ERROR_CANT_ACCESS_FILE;
         } else if (size > kLargestDefinition) {
             // Anyone may be able to write a file here: a huge one is not read.
@@ -55,8 +61,20 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
 
 }  // namespace
 
+namespace {
+std::optional<std::wstring>& TestFolder() {
+    static std::optional<std::wstring> folder;
+    return folder;
+}
+}  // namespace
+
 std::wstring TasksFolder() {
+    if (TestFolder()) return *TestFolder();
     return NativeSystemFolder() + L"\\Tasks";
+}
+
+void SetTasksFolderForTesting(std::optional<std::wstring> folder) {
+    TestFolder() = std::move(folder);
 }
 
 bool IsKeepbootTask(const std::wstring& taskPath) {

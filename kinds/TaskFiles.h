@@ -31,6 +31,8 @@ struct TaskFolderReading {
 // Sysnative where a 32-bit program on 64-bit Windows would be led to the
 // 32-bit one.
 std::wstring TasksFolder();
+// Tests only: a folder of their own in its place; none ends it.
+void SetTasksFolderForTesting(std::optional<std::wstring> folder);
 
 // Whether the task is one Keepboot makes to start itself at logon (in the
 // root folder, by its name), which it never guards against.

@@ -34,43 +34,72 @@ bool HoldsSwitched(const std::wstring& file, TaskDefinition listed, bool enable)
     return DefinitionIn(file) == listed;
 }
 
-// Writes the bytes over the file in place, so that it keeps its own
-// security (a task's file is its owner's); never through a link.
-bool WriteInPlace(const std::wstring& file, const std::string& bytes) {
-    const UniqueFile out(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!out || !::GetFileInformationByHandle(out.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    DWORD written = 0;
-    return ::SetEndOfFile(out.get()) &&
-           ::WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && ::FlushFileBuffers(out.get());
-}
+// The file held against every other opener while it is switched in its
+// text: never through a link, nor a file with another name besides.
+class HeldDefinition {
+public:
+    explicit HeldDefinition(const std::wstring& file)
+        : file_(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!file_ || !::GetFileInformationByHandle(file_.get(), &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks != 1 ||
+            info.nFileSizeHigh != 0 || info.nFileSizeLow > kLargestDefinition)
+            return;
+        bytes_.resize(info.nFileSizeLow);
+        DWORD read = 0;
+        held_ = ::ReadFile(file_.get(), bytes_.data(), info.nFileSizeLow, &read, nullptr) && read == bytes_.size();
+    }
+    bool Held() const { return held_; }
+    const std::string& Bytes() const { return bytes_; }
+    // Written from its start, then cut to the new length: a failure leaves
+    // at least as many bytes as were written.
+    bool Write(const std::string& bytes) {
+        DWORD written = 0;
+        return ::SetFilePointer(file_.get(), 0, nullptr, FILE_BEGIN) == 0 &&
+               ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size() && ::SetEndOfFile(file_.get()) && ::FlushFileBuffers(file_.get());
+    }
+
+private:
+    UniqueFile file_;
+    std::string bytes_;
+    bool held_ = false;
+};
 
 // Where the scheduler serves its tasks from their files alone, and keeps no
 // index beside them, the file is the way: switched in its text, as UTF-16
 // the scheduler writes, and read back; put back as it was when that fails.
 bool SwitchInFile(const std::wstring& file, const std::wstring& taskPath, const TaskDefinition& listed,
                   bool enable) {
-    if (IsLink(file)) return false;
-    const std::optional<std::string> bytes = ReadSmallFile(file, kLargestDefinition);
-    if (!bytes || bytes->size() % 2 != 0 || !bytes->starts_with(kUtf16Mark)) return false;
-    std::wstring text((bytes->size() - 2) / 2, L'\0');
-    std::memcpy(text.data(), bytes->data() + 2, bytes->size() - 2);
-    const std::optional<std::wstring> switched = WithEnabled(std::move(text), enable);
-    if (!switched) return false;
-    std::string out(kUtf16Mark, 2);
-    out.append(reinterpret_cast<const char*>(switched->data()), switched->size() * sizeof(wchar_t));
     TaskDefinition wanted = listed;
     wanted.enabled = enable;
-    // Only an edit that switches the task and nothing else is written.
-    if (ParseTaskDefinition(XmlTextOf(out)) != wanted) return false;
-    if (WriteInPlace(file, out) && HoldsSwitched(file, listed, enable) &&
-        TaskEnabled(taskPath).value_or(enable) == enable)
-        return true;
-    WriteInPlace(file, *bytes);
+    std::string before, out;
+    {
+        HeldDefinition held(file);
+        before = held.Bytes();
+        // What was listed, read again under the hold: nobody changes it between.
+        if (!held.Held() || before.size() % 2 != 0 || !before.starts_with(kUtf16Mark) ||
+            ParseTaskDefinition(XmlTextOf(before)) != listed)
+            return false;
+        std::wstring text((before.size() - 2) / 2, L'\0');
+        std::memcpy(text.data(), before.data() + 2, before.size() - 2);
+        const std::optional<std::wstring> switched = WithEnabled(std::move(text), enable);
+        if (!switched) return false;
+        out.assign(kUtf16Mark, 2);
+        out.append(reinterpret_cast<const char*>(switched->data()), switched->size() * sizeof(wchar_t));
+        // Only an edit that switches the task and nothing else is written.
+        if (ParseTaskDefinition(XmlTextOf(out)) != wanted) return false;
+        if (!held.Write(out)) {
+            held.Write(before);
+            return false;
+        }
+    }
+    // Read back once let go, by the scheduler too.
+    if (HoldsSwitched(file, listed, enable) && TaskEnabled(taskPath).value_or(enable) == enable) return true;
+    // Put back as it was, unless someone else wrote it meanwhile.
+    HeldDefinition again(file);
+    if (again.Held() && again.Bytes() == out) again.Write(before);
     return false;
 }
 
@@ -78,21 +107,21 @@ bool SameLine(const std::vector<std::wstring>& line, const std::wstring& taskPat
     return line.size() == 2 && EqualIgnoringCase(line[0], taskPath);
 }
 
-void NoteSwitched(const std::wstring& taskPath, bool enabled, const std::wstring& digest) {
-    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        RecordLines lines;
-        const RecordState state = ReadRecord(root, kLedger, lines);
-        if (state != RecordState::Read) lines.clear();
-        const std::size_t before = lines.size();
-        std::erase_if(lines, [&](const auto& line) { return SameLine(line, taskPath); });
-        if (enabled) {
-            if (lines.size() != before) WriteRecord(root, kLedger, lines);
-            continue;
-        }
-        lines.push_back({taskPath, digest});
-        // The machine's record where this process may write it, else the user's.
-        if (WriteRecord(root, kLedger, lines) == ERROR_SUCCESS) return;
-    }
+// A task of another account is the machine's to have on record, in the
+// machine's record, which only administrators write; the user's own in the
+// user's.
+HKEY LedgerRoot(bool machine) {
+    return machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+void NoteSwitched(const std::wstring& taskPath, bool enabled, const std::wstring& digest, bool machine) {
+    const HKEY root = LedgerRoot(machine);
+    RecordLines lines;
+    if (ReadRecord(root, kLedger, lines) != RecordState::Read) lines.clear();
+    const std::size_t before = lines.size();
+    std::erase_if(lines, [&](const auto& line) { return SameLine(line, taskPath); });
+    if (!enabled && !digest.empty()) lines.push_back({taskPath, digest});
+    if (lines.size() != before || !enabled) WriteRecord(root, kLedger, lines);
 }
 
 }  // namespace
@@ -130,33 +159,38 @@ std::optional<std::wstring> WithEnabled(std::wstring xml, bool enabled) {
     return xml;
 }
 
-bool DisabledHere(const std::wstring& taskPath, const std::wstring& digest) {
-    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        RecordLines lines;
-        if (ReadRecord(root, kLedger, lines) != RecordState::Read) continue;
-        if (std::any_of(lines.begin(), lines.end(),
-                        [&](const auto& line) { return SameLine(line, taskPath) && line[1] == digest; }))
-            return true;
-    }
-    return false;
+bool DisabledHere(const std::wstring& taskPath, const std::wstring& digest, bool machine) {
+    RecordLines lines;
+    if (digest.empty() || ReadRecord(LedgerRoot(machine), kLedger, lines) != RecordState::Read) return false;
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const auto& line) { return SameLine(line, taskPath) && line[1] == digest; });
 }
 
 MoveResult SwitchTask(const std::wstring& file, const std::wstring& taskPath, const TaskDefinition& listed,
-                      bool enable) {
+                      bool enable, bool machine) {
     if (IsLink(file)) return MoveResult::Link;
     if (DefinitionIn(file) != listed) return MoveResult::Changed;
     // Only what this program disabled comes back, as it was left.
-    if (enable && !DisabledHere(taskPath, DigestOf(file))) return MoveResult::CannotMove;
+    if (enable && !DisabledHere(taskPath, DigestOf(file), machine)) return MoveResult::CannotMove;
     const HRESULT result = SetTaskEnabled(taskPath, enable);
-    if (result == E_ACCESSDENIED || result == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))
-        return MoveResult::NeedsAdministrator;
-    bool switched = SUCCEEDED(result) && HoldsSwitched(file, listed, enable);
-    // The scheduler answered and changed nothing (or has no way to): where
-    // it serves its files alone, the file is the way; where it keeps an
-    // index, an edited file would be stale or taken for tampering.
-    if (!switched && !SchedulerKeepsIndex()) switched = SwitchInFile(file, taskPath, listed, enable);
+    if (result == E_ACCESSDENIED) return MoveResult::NeedsAdministrator;  // HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
+    if (FAILED(result)) return MoveResult::CannotMove;
+    // Read back from the definition the scheduler keeps, and from the
+    // scheduler where it answers: both, since a scheduler may answer for a
+    // setting it never wrote.
+    const bool inFile = HoldsSwitched(file, listed, enable);
+    bool switched = inFile && TaskEnabled(taskPath).value_or(enable) == enable;
+    if (!switched && !inFile && !SchedulerKeepsIndex()) {
+        // The scheduler answered and changed nothing: where it serves its
+        // files alone, the file is the way; where it keeps an index, an
+        // edited file would be stale or taken for tampering.
+        switched = SwitchInFile(file, taskPath, listed, enable);
+    } else if (!switched) {
+        // Half a move is none: what the scheduler did is undone, and said.
+        SetTaskEnabled(taskPath, !enable);
+    }
     if (!switched) return MoveResult::CannotMove;
-    NoteSwitched(taskPath, enable, DigestOf(file));
+    NoteSwitched(taskPath, enable, DigestOf(file), machine);
     return MoveResult::Moved;
 }
 

@@ -13,9 +13,10 @@
 namespace kb {
 
 // Switches the task whose definition is the file (read as "listed") on or
-// off. Changed when the file no longer holds what was listed.
+// off; a task of another account ("machine") is on the machine's record.
+// Changed when the file no longer holds what was listed.
 MoveResult SwitchTask(const std::wstring& file, const std::wstring& taskPath, const TaskDefinition& listed,
-                      bool enable);
+                      bool enable, bool machine);
 
 // The definition's text with its Settings' Enabled element set, added
 // where it is absent; none where the text has no Settings element. Nothing
@@ -23,7 +24,7 @@ MoveResult SwitchTask(const std::wstring& file, const std::wstring& taskPath, co
 std::optional<std::wstring> WithEnabled(std::wstring xml, bool enabled);
 
 // Whether this program disabled the task and its definition is as it was
-// left then.
-bool DisabledHere(const std::wstring& taskPath, const std::wstring& digest);
+// left then, by the machine's record or the user's.
+bool DisabledHere(const std::wstring& taskPath, const std::wstring& digest, bool machine);
 
 }  // namespace kb

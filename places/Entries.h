@@ -79,6 +79,10 @@ struct EntryText {
         AnotherUsers,  // another user's: this user's list does not move it
     };
     Note note = Note::None;
+    // A scheduled task's: what fires it, by the scheduler's names of the
+    // triggers that are on (none: only when someone asks), worded where
+    // the list shows it.
+    std::optional<std::vector<std::wstring>> triggers = {};
 };
 
 // What a live entry would start, and from where: the program and its
@@ -90,6 +94,15 @@ struct EntryDetails {
     std::wstring program, arguments, from, before;
     // What "before" named that is no longer there, said first.
     std::vector<std::wstring> missing = {};
+    // A scheduled task's own: who wrote it, what fires it (as in EntryText),
+    // the account it runs as (a SID or a name, as the definition names it),
+    // and whether with the highest rights that account has.
+    struct Task {
+        std::wstring author = {}, account = {};
+        std::vector<std::wstring> triggers = {};
+        bool highest = false;
+    };
+    std::optional<Task> task = {};
 };
 
 // A question about a single value's change, worded where it is shown.

@@ -57,6 +57,18 @@ bool IsSidText(const std::wstring& text) {
     return true;
 }
 
+std::wstring AccountNameOf(const std::wstring& account) {
+    PSID sid = nullptr;
+    if (account.empty() || !::ConvertStringSidToSidW(account.c_str(), &sid)) return account;
+    wchar_t name[256], domain[256];
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    const bool found = ::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use);
+    ::LocalFree(sid);
+    if (!found) return account;
+    return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+}
+
 bool Is64BitWindows() {
     BOOL wow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;

@@ -12,6 +12,9 @@ std::wstring CurrentUserSid();
 bool IsAdministratorsOrSystem(void* sid);
 // Whether the text is a SID in its string form.
 bool IsSidText(const std::wstring& text);
+// An account as its name (DOMAIN\\name) where the text is a SID the
+// machine can name; else the text as it is.
+std::wstring AccountNameOf(const std::wstring& account);
 
 // Whether this is Windows Vista or later (else XP).
 bool IsVistaOrLater();

@@ -8,24 +8,32 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+// The task by its folder and its name, the form every scheduler takes.
 ComPtr<IRegisteredTask> TaskAt(const std::wstring& taskPath, HRESULT& result) {
-    const ComPtr<ITaskFolder> root = TaskRoot();
+    const ComPtr<ITaskFolder> root = TaskRoot(&result);
+    const std::size_t slash = taskPath.rfind(L'\\');
+    if (!root || slash == std::wstring::npos) return nullptr;
+    ComPtr<ITaskFolder> folder = root;
+    if (slash > 0 && FAILED(result = root->GetFolder(Bstr(taskPath.substr(0, slash)), &folder))) return nullptr;
     ComPtr<IRegisteredTask> task;
-    result = root ? root->GetTask(Bstr(taskPath), &task) : REGDB_E_CLASSNOTREG;
+    result = folder->GetTask(Bstr(taskPath.substr(slash + 1)), &task);
     return SUCCEEDED(result) ? task : nullptr;
 }
 
 }  // namespace
 
-ComPtr<ITaskFolder> TaskRoot() {
+ComPtr<ITaskFolder> TaskRoot(HRESULT* why) {
+    HRESULT result = S_OK;
     ComPtr<ITaskService> service;
-    if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&service))))
-        return nullptr;
+    ComPtr<ITaskFolder> root;
     VARIANT none;
     ::VariantInit(&none);
-    ComPtr<ITaskFolder> root;
-    if (FAILED(service->Connect(none, none, none, none)) || FAILED(service->GetFolder(Bstr(L"\\"), &root)))
-        return nullptr;
+    if (FAILED(result = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_PPV_ARGS(&service))) ||
+        FAILED(result = service->Connect(none, none, none, none)) ||
+        FAILED(result = service->GetFolder(Bstr(L"\\"), &root)))
+        root = nullptr;
+    if (why) *why = result;
     return root;
 }
 

@@ -11,8 +11,9 @@
 
 namespace kb {
 
-// The scheduler's root folder; none where Task Scheduler 2.0 does not answer.
-Microsoft::WRL::ComPtr<ITaskFolder> TaskRoot();
+// The scheduler's root folder; none where Task Scheduler 2.0 does not
+// answer, and why, given where to say it.
+Microsoft::WRL::ComPtr<ITaskFolder> TaskRoot(HRESULT* why = nullptr);
 
 // Switches a registered task on or off as the scheduler itself does: the
 // task stays, its definition and any stored password with it. Windows'

@@ -19,6 +19,8 @@ void Sandbox::SetUp() {
     registry_ = std::make_unique<ScratchRegistry>();
     ASSERT_TRUE(registry_->Holds()) << "the registry roots are not redirected; refusing to run";
     folder_ = std::make_unique<ScratchFolder>();
+    // The scheduler's folder is the prefix's, which other tests would share.
+    SetTasksFolderForTesting(Folder(L"Tasks"));
 }
 
 namespace {
@@ -115,13 +117,14 @@ void Sandbox::TearDown() {
     SetTaskManagerSwitchesAvailable(std::nullopt);
     SetVistaOrLaterForTesting(std::nullopt);
     SetCurrentUserSidForTesting(std::nullopt);
+    SetTasksFolderForTesting(std::nullopt);
     // Links go first, themselves: removing a tree through one would empty
     // what it leads to instead.
     for (const std::wstring& link : folderLinks_) RemoveFolderLink(link);
-    for (const std::wstring& task : plantedTasks_) {
-        ::DeleteFileW(task.c_str());
+    for (const auto& [root, task] : plantedTasks_) {
+        ::DeleteFileW((L"\\\\?\\" + task).c_str());
         // The folders made for it, while empty.
-        for (std::wstring folder = task.substr(0, task.rfind(L'\\')); folder.size() > TasksFolder().size();
+        for (std::wstring folder = task.substr(0, task.rfind(L'\\')); folder.size() > root.size();
              folder = folder.substr(0, folder.rfind(L'\\')))
             ::RemoveDirectoryW(folder.c_str());
     }
@@ -143,8 +146,12 @@ std::wstring Sandbox::Folder(const std::wstring& name) {
 std::wstring Sandbox::PlantTask(const std::wstring& taskPath, const std::string& bytes) {
     const std::wstring file = TasksFolder() + taskPath;
     MakeFolder(file.substr(0, file.rfind(L'\\')));
-    WriteFileBytes(file, bytes);
-    plantedTasks_.push_back(file);
+    // Letter for letter: a name may end in a dot or a space.
+    const UniqueFile out(::CreateFileW((L"\\\\?\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    EXPECT_TRUE(out && ::WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    plantedTasks_.emplace_back(TasksFolder(), file);
     return file;
 }
 

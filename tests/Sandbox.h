@@ -35,9 +35,10 @@ protected:
     void MakeRegistryLink(HKEY root, const std::wstring& link, const std::wstring& target);
     // A folder link (see below), gone at the end of the test.
     bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
-    // A task's definition written where the scheduler keeps them (the
-    // prefix's own: the scheduler serves no other folder), gone with the
-    // folders made for it at the end of the test. Its file's path.
+    // A task's definition written where the scheduler's definitions are
+    // read from (a folder of the test's own, unless the test uses the
+    // prefix's, which only the scheduler's tests do, one at a time), gone
+    // with the folders made for it at the end of the test. Its file's path.
     std::wstring PlantTask(const std::wstring& taskPath, const std::string& bytes);
 
 private:
@@ -45,7 +46,7 @@ private:
     std::unique_ptr<ScratchFolder> folder_;
     std::vector<std::pair<HKEY, std::wstring>> registryLinks_;
     std::vector<std::wstring> folderLinks_;
-    std::vector<std::wstring> plantedTasks_;
+    std::vector<std::pair<std::wstring, std::wstring>> plantedTasks_;  // the folder, the file
 };
 
 // Writes a registry value of any type directly, for setting up tests; view

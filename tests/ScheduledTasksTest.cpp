@@ -1,13 +1,15 @@
-// Scheduled tasks as guarded places: a new task is switched off where it
+// Scheduled tasks as guarded places, through the prefix's own scheduler: a new task is switched off where it
 // is, as the scheduler switches it off, listed, and switched on again
 // exactly; which tasks are new; and that only what Keepboot switched off
 // comes back. The definitions are written into the prefix's own folder, as
 // Windows' scheduler leaves them, and Wine's scheduler serves them.
+#include <algorithm>
 #include <optional>
 
 #include "CoreHarness.h"
 #include "TaskXml.h"
 #include "guard/Guard.h"
+#include "kinds/TaskFiles.h"
 #include "kinds/TaskSwitch.h"
 #include "platform/Files.h"
 #include "platform/TaskScheduler.h"
@@ -22,6 +24,15 @@ class TaskPlaces : public CoreTest {
 protected:
     void SetUp() override {
         CoreTest::SetUp();
+        // The prefix's own folder, which its scheduler serves: these tests
+        // run one at a time, with nothing else.
+        SetTasksFolderForTesting(std::nullopt);
+        // The scheduler's client connects to this computer by its name,
+        // which Windows reads from the machine's key the sandbox stands in for.
+        wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        ::GetEnvironmentVariableW(L"COMPUTERNAME", name, MAX_COMPUTERNAME_LENGTH + 1);
+        SetStringValue(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
+                       L"ComputerName", name);
         guard_.emplace(Folders());
         guard_->Reload();
     }
@@ -96,7 +107,10 @@ TEST_F(TaskPlaces, WhatStartsByItselfIsNewWhereverItHides) {
                                 L"<ScheduleByDay><DaysInterval>1</DaysInterval></ScheduleByDay></CalendarTrigger>"),
          true},
         {L"\\Keepboot (S-1-5-21-1-1-1-1001)", TaskXml(L"C:\\Users\\Public\\evil.exe"), true},
-        {L"\\Keepboot (S-1-5-21-1-1-1-1002)", TaskXml(RunningProgramPath(), L"-start"), false},
+        {L"\\Keepboot (S-1-5-18)", TaskXml(RunningProgramPath(), L"-start"), false},
+        // Keepboot's own name and program, but not as Keepboot makes it.
+        {L"\\Keepboot (S-1-5-21-1-1-1-1002)", TaskXml(RunningProgramPath(), L"-start"), true},
+        {L"\\Keepboot", TaskXml(RunningProgramPath(), L"-start -other"), true},
         {L"\\Vendor\\OnDemand", TaskXml(kUpdater, L"", L""), false},
         {L"\\Vendor\\TriggerOff", TaskXml(kUpdater, L"", L"<LogonTrigger><Enabled>false</Enabled></LogonTrigger>"),
          false},
@@ -111,8 +125,30 @@ TEST_F(TaskPlaces, WhatStartsByItselfIsNewWhereverItHides) {
         EXPECT_EQ(DefinitionIn(files[i])->enabled, !cases[i].switchedOff);
     }
     EXPECT_FALSE(DefinitionIn(someoneElsesOff)->enabled);
-    EXPECT_FALSE(Listed(L"\\Keepboot (S-1-5-21-1-1-1-1002)")) << "Keepboot's own is no entry";
+    EXPECT_FALSE(Listed(L"\\Keepboot (S-1-5-18)")) << "Keepboot's own is no entry";
     EXPECT_TRUE(Listed(L"\\Vendor\\OnDemand"));
+}
+
+// A file that holds no definition Keepboot can read is said, never passed
+// over: junk, a document type (whose entities could swell it to gigabytes
+// before any check), a name that would open another file.
+TEST_F(TaskPlaces, WhatCannotBeReadIsSaid) {
+    const std::wstring laughs =
+        L"<?xml version=\"1.0\"?><!DOCTYPE Task [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        L"<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><Task><RegistrationInfo><Description>&c;</Description>"
+        L"</RegistrationInfo></Task>";
+    const std::wstring junk = PlantTask(L"\\Vendor\\Junk", "not a definition");
+    const std::wstring entities = PlantTask(L"\\Vendor\\Entities", Utf16File(laughs));
+    const std::wstring dotted = PlantTask(L"\\Vendor\\Dotted.", Utf16File(TaskXml(kUpdater)));
+    Learn();
+    const std::vector<SkippedValue> unreadable = guard_->UnreadablePlaces();
+    for (const std::wstring& file : {junk, entities}) {
+        SCOPED_TRACE(Narrow(file));
+        EXPECT_TRUE(std::any_of(unreadable.begin(), unreadable.end(),
+                                [&](const SkippedValue& v) { return v.key == file && v.code == ERROR_INVALID_DATA; }));
+    }
+    EXPECT_TRUE(std::any_of(unreadable.begin(), unreadable.end(),
+                            [&](const SkippedValue& v) { return v.key == dotted && v.code == ERROR_INVALID_NAME; }));
 }
 
 // Enable acts only on what Keepboot switched off, and only while the

@@ -89,7 +89,7 @@ TEST_F(WatcherTest, EveryPlaceIsARecordAndFolderLocationsOnlyWhenFollowed) {
         for (PlaceId id = 0; id < LivePlaces().size(); ++id) {
             EXPECT_EQ(places[id].index, id);
             const auto* folder = std::get_if<StartupFolderPlace>(&LivePlaces()[id]);
-            EXPECT_EQ(places[id].where.kind == ChangeWatch::Place::Kind::Folder, folder != nullptr);
+            EXPECT_EQ(places[id].where.kind, WatchOf(LivePlaces()[id], Folders()).kind);
             if (folder) {
                 EXPECT_EQ(places[id].where.path, folder->FolderIn(Folders()));
             }

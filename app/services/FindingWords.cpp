@@ -1,6 +1,11 @@
 #include "app/services/FindingWords.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #include "app/Texts.h"
+#include "platform/CurrentUser.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
 
@@ -170,6 +175,46 @@ std::wstring LocationWithNote(const EntryText& text) {
     case EntryText::Note::AnotherUsers: return UiText(IDS_LOCATION_ANOTHER_USERS, {text.location});
     }
     return text.location;
+}
+
+}  // namespace kb
+
+namespace kb {
+
+std::wstring TriggerWords(const std::vector<std::wstring>& triggers) {
+    // By the scheduler's element names; one it does not name here is shown
+    // as it is named, made safe to show.
+    static constexpr std::pair<const wchar_t*, UINT> kWords[] = {
+        {L"LogonTrigger", IDS_TRIGGER_LOGON},       {L"BootTrigger", IDS_TRIGGER_BOOT},
+        {L"TimeTrigger", IDS_TRIGGER_TIME},         {L"CalendarTrigger", IDS_TRIGGER_CALENDAR},
+        {L"IdleTrigger", IDS_TRIGGER_IDLE},         {L"EventTrigger", IDS_TRIGGER_EVENT},
+        {L"RegistrationTrigger", IDS_TRIGGER_REGISTRATION},
+        {L"SessionStateChangeTrigger", IDS_TRIGGER_SESSION},
+    };
+    if (triggers.empty()) return UiText(IDS_TRIGGER_NONE);
+    std::wstring words;
+    for (const std::wstring& trigger : triggers) {
+        const auto known = std::find_if(std::begin(kWords), std::end(kWords),
+                                        [&](const auto& word) { return trigger == word.first; });
+        words += (words.empty() ? L"" : L", ") + (known != std::end(kWords) ? UiText(known->second) : Showable(trigger));
+    }
+    return words;
+}
+
+std::wstring ListedLocation(const EntryText& text) {
+    if (!text.triggers) return LocationWithNote(text);
+    return UiText(IDS_LIST_TASK_PLACE, {LocationWithNote(text), TriggerWords(*text.triggers)});
+}
+
+std::wstring TaskLines(const EntryDetails& details) {
+    if (!details.task) return {};
+    const EntryDetails::Task& task = *details.task;
+    std::wstring lines = UiText(IDS_TASK_WHEN, {TriggerWords(task.triggers)});
+    if (!task.account.empty())
+        lines += L"\r\n" + UiText(task.highest ? IDS_TASK_RUNS_AS_HIGHEST : IDS_TASK_RUNS_AS,
+                                   {Showable(AccountNameOf(task.account))});
+    if (!task.author.empty()) lines += L"\r\n" + UiText(IDS_TASK_AUTHOR, {Showable(task.author)});
+    return lines;
 }
 
 }  // namespace kb

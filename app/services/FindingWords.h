@@ -22,6 +22,13 @@ std::wstring WordsOf(const LogonDifference& difference);
 // The entry's location with what the list notes of a stored one after it
 // ("another user's", "no startup place: stays stored"), not yet made safe.
 std::wstring LocationWithNote(const EntryText& text);
+// The location as the list shows it: a scheduled task's with what fires it.
+std::wstring ListedLocation(const EntryText& text);
+// What fires a task, in words: "at logon, on a schedule".
+std::wstring TriggerWords(const std::vector<std::wstring>& triggers);
+// A scheduled task's own lines for the prompt: when, as whom, by whom;
+// empty for any other entry.
+std::wstring TaskLines(const EntryDetails& details);
 
 // The prompt's "Before" line: what was there before, and first what it
 // named that is no longer there.
