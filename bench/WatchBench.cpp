@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchParts.h"
 #include "ProgramDriver.h"
 #include "ScratchRegistry.h"
 #include "app/MainWindow.h"
@@ -53,23 +54,6 @@
 namespace {
 
 using namespace kb;
-
-double Percentile(std::vector<double> times, double fraction) {
-    std::sort(times.begin(), times.end());
-    return times[std::min(times.size() - 1, static_cast<std::size_t>(fraction * times.size()))];
-}
-
-// Median milliseconds of one run of the action.
-template <typename F>
-double MedianMs(int runs, F action) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = MillisecondsNow();
-        action();
-        times.push_back(MillisecondsNow() - start);
-    }
-    return Percentile(times, 0.5);
-}
 
 void SetValue(HKEY root, const std::wstring& path, const std::wstring& name,
               const std::wstring& text) {
@@ -393,15 +377,6 @@ MainWindow::Counter kCounters[] = {MainWindow::WakeUps, MainWindow::FullChecks,
                                    MainWindow::PlaceChecks};
 
 // The program's counters at one moment: wake-ups, full checks, change checks.
-std::array<unsigned long, 3> Counters(HWND window) {
-    ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
-    std::array<unsigned long, 3> counters{};
-    for (std::size_t i = 0; i < counters.size(); ++i)
-        counters[i] = static_cast<unsigned long>(
-            ::SendMessageW(window, MainWindow::kCounterMessage, kCounters[i], 0));
-    return counters;
-}
-
 // What an earlier run that was stopped part-way may have left: entries the
 // program would rightly know, and so not disable.
 void RemoveLeftovers(const std::wstring& startup) {
@@ -555,9 +530,9 @@ void RunningProgram(int changes) {
     // The program's own last disable fires its place once more; that check
     // belongs to the changes above, not to the idle minute.
     ::Sleep(1000);
-    const auto idleStart = Counters(window);
+    const auto idleStart = bench::Counters(window);
     ::Sleep(60000);  // the idle minute being measured, not a wait for something
-    const auto idleEnd = Counters(window);
+    const auto idleEnd = bench::Counters(window);
     // The three reads after the first snapshot, and the second snapshot's own
     // message, woke the program too.
     std::printf("idle 60 s, 3 s interval: %lu wake-ups, %lu full checks, %lu change checks\n",
@@ -566,13 +541,13 @@ void RunningProgram(int changes) {
 
     for (int i = 0; i < 100; ++i) ValueLatency(L"Settle " + std::to_wstring(i));
     const Resources before = Measure(program);
-    const unsigned long checksBefore = Counters(window)[2];
+    const unsigned long checksBefore = bench::Counters(window)[2];
     const double start = MillisecondsNow();
     for (int i = 0; i < changes; ++i) ValueLatency(L"Churn " + std::to_wstring(i % 100));
     const double elapsed = MillisecondsNow() - start;
     const Resources after = Measure(program);
     std::printf("%d changes, %lu change-triggered checks: %.1f s\n", changes,
-                Counters(window)[2] - checksBefore, elapsed / 1000.0);
+                bench::Counters(window)[2] - checksBefore, elapsed / 1000.0);
     if (before.gdi || before.user) {
         std::printf("GDI objects:  %lu before, %lu after\n", before.gdi, after.gdi);
         std::printf("USER objects: %lu before, %lu after\n", before.user, after.user);
@@ -586,13 +561,13 @@ void RunningProgram(int changes) {
 
     // A burst: 100 values written as fast as the registry takes them.
     ::Sleep(1000);
-    const unsigned long burstBefore = Counters(window)[2];
+    const unsigned long burstBefore = bench::Counters(window)[2];
     for (int i = 0; i < 100; ++i)
         SetValue(HKEY_CURRENT_USER, kUserRun, L"Bench " + std::to_wstring(i), L"bench.exe -x");
     WaitClosely([&] { return !ValueExists(HKEY_CURRENT_USER, kUserRun, L"Bench 99"); }, 30000);
     ::Sleep(500);  // the checks of the program's own moves, counted with the burst
     std::printf("burst of 100 values: %lu change-triggered checks\n",
-                Counters(window)[2] - burstBefore);
+                bench::Counters(window)[2] - burstBefore);
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     program.WaitForExit(nullptr);
@@ -612,6 +587,19 @@ Footprint FootprintOf(HANDLE process) {
     memory.cb = sizeof memory;
     if (!::GetProcessMemoryInfo(process, &memory, sizeof memory)) return {};
     return {memory.WorkingSetSize / 1048576.0, memory.PagefileUsage / 1048576.0};
+}
+
+}  // namespace
+
+namespace kb::bench {
+
+std::array<unsigned long, 3> Counters(HWND window) {
+    ::SendMessageW(window, MainWindow::kCounterMessage, MainWindow::TakeSnapshot, 0);
+    std::array<unsigned long, 3> counters{};
+    for (std::size_t i = 0; i < counters.size(); ++i)
+        counters[i] = static_cast<unsigned long>(
+            ::SendMessageW(window, MainWindow::kCounterMessage, kCounters[i], 0));
+    return counters;
 }
 
 // Part 0: the idle program's memory, watching every place, against a bare
@@ -653,14 +641,18 @@ void IdleMemory() {
                 bare.residentMb > 0 ? keepboot.residentMb / bare.residentMb : 0.0);
 }
 
-}  // namespace
+}  // namespace kb::bench
 
 int main(int argc, char** argv) {
     const int changes = argc > 1 ? std::atoi(argv[1]) : 10000;
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // each figure as soon as it is measured
     ::CoInitialize(nullptr);
     if (argc > 1 && std::string(argv[1]) == "memory") {  // part 0 alone
-        IdleMemory();
+        bench::IdleMemory();
+        return 0;
+    }
+    if (argc > 1 && std::string(argv[1]) == "tasks") {  // part 6 alone
+        bench::ScheduledTasks();
         return 0;
     }
     if (argc > 1 && std::string(argv[1]) == "many") {  // part 5 alone
@@ -672,7 +664,7 @@ int main(int argc, char** argv) {
         ::DeleteFileW(exe.c_str());
         return 0;
     }
-    IdleMemory();
+    bench::IdleMemory();
     FullCheckAgainstFloor();
     RunningProgram(changes > 0 ? changes : 10000);
     ::CoUninitialize();

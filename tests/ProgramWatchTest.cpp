@@ -1,6 +1,11 @@
 // Whole-program tests of the watch at its interval, and of each way it could
 // be blinded or turned against what it guards.
 #include "ProgramFixtures.h"
+#include "TaskXml.h"
+#include "kinds/TaskDefinition.h"
+#include "kinds/TaskFiles.h"
+#include "platform/ScopeExit.h"
+#include "platform/Xml.h"
 
 namespace kb::test {
 namespace {
@@ -52,6 +57,29 @@ TEST_F(ProgramWatch, HiddenStartDisablesANewValueWithinTwoIntervals) {
     EXPECT_LE(took, 2 * 3000u + kSlackMs) << "within two intervals";
     EXPECT_TRUE(StoredWhole(L"Sneaky Updater", command));
     EXPECT_FALSE(::IsWindowVisible(window));
+    Quit(process, window);
+}
+
+// A task is switched off where it is as soon as its definition is written,
+// however deep its folder: the scheduler's folder is watched whole.
+TEST_F(ProgramWatch, HiddenStartSwitchesOffANewTaskAsItIsWritten) {
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Watching(window); }));
+    const std::wstring folder = TasksFolder() + L"\\Sneaky", file = folder + L"\\Updater";
+    ScopeExit planted([&] {
+        ::DeleteFileW(file.c_str());
+        ::RemoveDirectoryW(folder.c_str());
+    });
+    MakeFolder(folder);
+    WriteFileBytes(file, Utf16File(TaskXml(L"C:\\Program Files\\Sneaky\\sneaky.exe", L"/tray")));
+    const DWORD written = ::GetTickCount();
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::optional<TaskDefinition> now = ParseTaskDefinition(XmlTextOf(ReadFileBytes(file)));
+        return now && !now->enabled;
+    }));
+    std::cout << "[ watch ] task switched off " << ::GetTickCount() - written << " ms after it was written\n";
     Quit(process, window);
 }
 
