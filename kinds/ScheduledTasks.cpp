@@ -130,7 +130,7 @@ ChangeWatch::Place ScheduledTasks::WatchOf(const Place&, const StartupFolders&) 
 void ScheduledTasks::Read(const PlaceSelection& selection, Reading& reading, std::vector<Entry>& into) {
     selection.ForEach<Place>([&](PlaceId, const Place&) {
         const std::wstring folder = TasksFolder();
-        const TaskFolderReading read = ReadTaskFiles(folder);
+        const TaskFolderReading read = ReadTaskFiles(folder, reading.breathe);
         for (const auto& [below, code] : read.unlisted) {
             // No folder at all: a scheduler with no tasks yet, or none of this kind.
             if (below == L"\\" && (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND)) continue;
@@ -158,7 +158,6 @@ void ScheduledTasks::Read(const PlaceSelection& selection, Reading& reading, std
         if (refused)
             reading.skipped.push_back(
                 SkippedValue::Unreadable(folder + L"\\*", WhyUnreadable::Denied, ERROR_ACCESS_DENIED));
-        if (reading.breathe && !reading.breathe()) throw ReadingStopped{};
     });
 }
 

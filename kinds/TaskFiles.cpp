@@ -1,5 +1,10 @@
 #include "kinds/TaskFiles.h"
 
+#include <map>
+#include <set>
+
+#include "kinds/Kind.h"
+
 #include "platform/Files.h"
 #include "platform/Handle.h"
 #include "platform/Xml.h"
@@ -11,7 +16,48 @@ namespace {
 // Far above any definition Windows writes; a bigger file is not read whole.
 constexpr std::size_t kLargestDefinition = 1 << 20;
 
-void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFolderReading& reading) {
+// What a file held when it was last read, by its path: read again only
+// when the listing shows it written since (its times or its size moved),
+// so a check of some hundred tasks lists them and reads none.
+struct Parsed {
+    FILETIME created, written;
+    unsigned long long size;
+    std::optional<TaskDefinition> definition;
+};
+std::map<std::wstring, Parsed>& ParsedFiles() {
+    static std::map<std::wstring, Parsed> parsed;
+    return parsed;
+}
+
+bool Same(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// The definition the file holds, read again only when it was written
+// since; else why it could not be read.
+void ReadDefinition(const std::wstring& path, const WIN32_FIND_DATAW& found, unsigned long long size,
+                    std::set<std::wstring>& seen, TaskFile& file) {
+    std::map<std::wstring, Parsed>& parsed = ParsedFiles();
+    seen.insert(path);
+    if (const auto known = parsed.find(path); known != parsed.end() && known->second.size == size &&
+                                              Same(known->second.written, found.ftLastWriteTime) &&
+                                              Same(known->second.created, found.ftCreationTime)) {
+        file.definition = known->second.definition;
+        return;
+    }
+    const std::optional<std::string> bytes = ReadSmallFile(path, kLargestDefinition);
+    if (!bytes) {
+        parsed.erase(path);
+        const DWORD error = ::GetLastError();
+        file.error = error != ERROR_SUCCESS ? error : ERROR_FILE_TOO_LARGE;
+        return;
+    }
+    file.definition = ParseTaskDefinition(XmlTextOf(*bytes));
+    parsed[path] = {found.ftCreationTime, found.ftLastWriteTime, size, file.definition};
+}
+
+void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFolderReading& reading,
+                const std::function<bool()>& breathe, std::set<std::wstring>& seen) {
     WIN32_FIND_DATAW found;
     UniqueFind listing(::FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (!listing) {
@@ -35,6 +81,8 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
                 subfolders.emplace_back(path, task);
             continue;
         }
+        // A long reading lets its owner answer its messages now and then.
+        if (breathe && reading.tasks.size() % 32 == 31 && !breathe()) throw ReadingStopped{};
         TaskFile file{task};
         const unsigned long long size =
             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
@@ -45,18 +93,15 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
         } else if (size > kLargestDefinition) {
             // Anyone may be able to write a file here: a huge one is not read.
             file.error = ERROR_FILE_TOO_LARGE;
-        } else if (const std::optional<std::string> bytes = ReadSmallFile(path, kLargestDefinition)) {
-            file.definition = ParseTaskDefinition(XmlTextOf(*bytes));
         } else {
-            const DWORD error = ::GetLastError();
-            file.error = error != ERROR_SUCCESS ? error : ERROR_FILE_TOO_LARGE;
+            ReadDefinition(path, found, size, seen, file);
         }
         reading.tasks.push_back(std::move(file));
     } while (::FindNextFileW(listing.get(), &found));
     if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES)
         reading.unlisted.emplace_back(taskPath.empty() ? L"\\" : taskPath, error);
     listing.reset();  // one listing open at a time, however deep the tree
-    for (const auto& [path, task] : subfolders) ReadFolder(path, task, reading);
+    for (const auto& [path, task] : subfolders) ReadFolder(path, task, reading, breathe, seen);
 }
 
 }  // namespace
@@ -82,9 +127,14 @@ bool IsKeepbootTask(const std::wstring& taskPath) {
                                           taskPath.find(L'\\', 1) == std::wstring::npos);
 }
 
-TaskFolderReading ReadTaskFiles(const std::wstring& root) {
+TaskFolderReading ReadTaskFiles(const std::wstring& root, const std::function<bool()>& breathe) {
     TaskFolderReading reading;
-    ReadFolder(root, L"", reading);
+    std::set<std::wstring> seen;
+    ReadFolder(root, L"", reading, breathe, seen);
+    // What is no longer there below the root is forgotten.
+    std::erase_if(ParsedFiles(), [&](const auto& file) {
+        return file.first.starts_with(root + L"\\") && !seen.contains(file.first);
+    });
     return reading;
 }
 

@@ -6,6 +6,7 @@
 // folder that could not be listed is said.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ bool IsKeepbootTask(const std::wstring& taskPath);
 // Every task below the root, in the listing's order. A link (a junction or
 // symbolic link, file or folder) is never followed: it leads out of the
 // scheduler's folder. Its file is a task not read (ERROR_CANT_ACCESS_FILE).
-TaskFolderReading ReadTaskFiles(const std::wstring& root);
+// The breather, where given, is asked now and then, and stops the reading
+// (ReadingStopped) when it answers false.
+TaskFolderReading ReadTaskFiles(const std::wstring& root, const std::function<bool()>& breathe = {});
 
 }  // namespace kb

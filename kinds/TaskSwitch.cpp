@@ -34,12 +34,13 @@ bool HoldsSwitched(const std::wstring& file, TaskDefinition listed, bool enable)
     return DefinitionIn(file) == listed;
 }
 
-// The file held against every other opener while it is switched in its
-// text: never through a link, nor a file with another name besides.
+// The file held against every other writer while it is switched in its
+// text (a reader meanwhile finds it whole or half written, as while any
+// writer writes): never through a link, nor a file with another name besides.
 class HeldDefinition {
 public:
     explicit HeldDefinition(const std::wstring& file)
-        : file_(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        : file_(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) {
         BY_HANDLE_FILE_INFORMATION info;
         if (!file_ || !::GetFileInformationByHandle(file_.get(), &info) ||
