@@ -16,12 +16,11 @@ namespace {
 // Far above any definition Windows writes; a bigger file is not read whole.
 constexpr std::size_t kLargestDefinition = 1 << 20;
 
-// What a file held when it was last read, by its path: read again only
-// when the listing shows it written since (its times or its size moved),
-// so a check of some hundred tasks lists them and reads none.
+// What each file held when it was last read, by its path: a definition
+// read in the same bytes is not parsed again. Bytes, not times and size,
+// which anyone who may write the file may set back as they were.
 struct Parsed {
-    FILETIME created, written;
-    unsigned long long size;
+    std::string bytes;
     std::optional<TaskDefinition> definition;
 };
 std::map<std::wstring, Parsed>& ParsedFiles() {
@@ -29,31 +28,22 @@ std::map<std::wstring, Parsed>& ParsedFiles() {
     return parsed;
 }
 
-bool Same(const FILETIME& a, const FILETIME& b) {
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-// The definition the file holds, read again only when it was written
-// since; else why it could not be read.
-void ReadDefinition(const std::wstring& path, const WIN32_FIND_DATAW& found, unsigned long long size,
-                    std::set<std::wstring>& seen, TaskFile& file) {
+// The definition the file holds; else why it could not be read.
+void ReadDefinition(const std::wstring& path, std::set<std::wstring>& seen, TaskFile& file) {
     std::map<std::wstring, Parsed>& parsed = ParsedFiles();
-    seen.insert(path);
-    if (const auto known = parsed.find(path); known != parsed.end() && known->second.size == size &&
-                                              Same(known->second.written, found.ftLastWriteTime) &&
-                                              Same(known->second.created, found.ftCreationTime)) {
-        file.definition = known->second.definition;
-        return;
-    }
-    const std::optional<std::string> bytes = ReadSmallFile(path, kLargestDefinition);
+    std::optional<std::string> bytes = ReadSmallFile(path, kLargestDefinition);
     if (!bytes) {
-        parsed.erase(path);
         const DWORD error = ::GetLastError();
         file.error = error != ERROR_SUCCESS ? error : ERROR_FILE_TOO_LARGE;
         return;
     }
+    seen.insert(path);
+    if (const auto known = parsed.find(path); known != parsed.end() && known->second.bytes == *bytes) {
+        file.definition = known->second.definition;
+        return;
+    }
     file.definition = ParseTaskDefinition(XmlTextOf(*bytes));
-    parsed[path] = {found.ftCreationTime, found.ftLastWriteTime, size, file.definition};
+    parsed[path] = {std::move(*bytes), file.definition};
 }
 
 void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFolderReading& reading,
@@ -94,7 +84,7 @@ void ReadFolder(const std::wstring& folder, const std::wstring& taskPath, TaskFo
             // Anyone may be able to write a file here: a huge one is not read.
             file.error = ERROR_FILE_TOO_LARGE;
         } else {
-            ReadDefinition(path, found, size, seen, file);
+            ReadDefinition(path, seen, file);
         }
         reading.tasks.push_back(std::move(file));
     } while (::FindNextFileW(listing.get(), &found));

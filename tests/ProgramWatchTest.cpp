@@ -60,8 +60,9 @@ TEST_F(ProgramWatch, HiddenStartDisablesANewValueWithinTwoIntervals) {
     Quit(process, window);
 }
 
-// A task is switched off where it is as soon as its definition is written,
-// however deep its folder: the scheduler's folder is watched whole.
+// A task is switched off where it is as soon as its definition is written
+// in a folder of its own. (Wine signals no change below a folder's own
+// entries; Windows signals the whole tree, which is watched.)
 TEST_F(ProgramWatch, HiddenStartSwitchesOffANewTaskAsItIsWritten) {
     KeepbootProcess& process = Start(L"-start");
     const HWND window = process.WaitForMainWindow();

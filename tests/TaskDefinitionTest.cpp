@@ -8,6 +8,8 @@
 #include <algorithm>
 
 #include "Sandbox.h"
+#include "TaskXml.h"
+#include "platform/Handle.h"
 #include "kinds/TaskDefinition.h"
 #include "kinds/TaskFiles.h"
 #include "platform/Xml.h"
@@ -202,6 +204,36 @@ TEST_F(TaskFiles, EveryFileBelowTheFolderIsATaskAndNoLinkIsFollowed) {
     EXPECT_EQ(reading.tasks[3].definition->uri, L"\\Vendor\\Updater");
     const std::vector<std::pair<std::wstring, DWORD>> unlisted{{L"\\Linked", static_cast<DWORD>(ERROR_CANT_ACCESS_FILE)}};
     EXPECT_EQ(reading.unlisted, unlisted) << "the link is said, and nothing behind it is a task";
+}
+
+}  // namespace
+}  // namespace kb::test
+
+namespace kb::test {
+namespace {
+
+// What a task's file holds is read at every check, and parsed again only
+// when its bytes changed: a definition swapped for another of the same
+// size, its times set back, is read as it is now.
+TEST_F(TaskFiles, ADefinitionSwappedUnderTheSameSizeAndTimesIsReadAsItIsNow) {
+    const std::wstring root = Folder(L"Tasks"), file = root + L"\\Updater";
+    const auto plant = [&](const wchar_t* program) {
+        WriteFileBytes(file, Utf16File(TaskXml(program)));
+        const UniqueFile handle(::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
+        const FILETIME fixed{0x12345678, 0x01D00000};
+        ASSERT_TRUE(::SetFileTime(handle.get(), &fixed, nullptr, &fixed));
+    };
+    const auto commandNow = [&] {
+        const TaskFolderReading read = ReadTaskFiles(root);
+        return read.tasks.size() == 1 && read.tasks[0].definition ? read.tasks[0].definition->actions.at(0).command
+                                                                  : std::wstring();
+    };
+    plant(L"C:\\a.exe");
+    EXPECT_EQ(commandNow(), L"C:\\a.exe");
+    EXPECT_EQ(commandNow(), L"C:\\a.exe") << "unchanged, the same";
+    plant(L"C:\\b.exe");
+    EXPECT_EQ(commandNow(), L"C:\\b.exe");
 }
 
 }  // namespace
