@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 
 #include "places/Records.h"
 #include "platform/Files.h"
@@ -133,7 +134,7 @@ std::optional<std::wstring> WithEnabled(std::wstring xml, bool enabled) {
     const auto startTag = [&](std::wstring_view name, std::size_t from) {
         for (std::size_t at = xml.find(name, from); at != std::wstring::npos; at = xml.find(name, at + 1)) {
             const std::size_t after = at + name.size();
-            if (after < xml.size() && (xml[after] == L'>' || xml[after] == L'/' || iswspace(xml[after]))) return at;
+            if (after < xml.size() && (xml[after] == L'>' || xml[after] == L'/' || std::iswspace(xml[after]))) return at;
         }
         return std::wstring::npos;
     };

@@ -7,6 +7,7 @@
 #include "TaskXml.h"
 #include "platform/Overloaded.h"
 #include "platform/TextCompare.h"
+#include "guard/EntryKey.h"
 #include "reading/Inventory.h"
 
 namespace kb::test {
@@ -54,7 +55,8 @@ protected:
 // Each place read alone gives its own entries and no other place's: what a
 // place holds, whatever its kind, is known by where its entries were read,
 // which the check's stamps and a moved folder go by. Each is watched where
-// it is named.
+// it is named, and each entry is found again by the key that names it to
+// the elevated instance.
 TEST_F(Kinds, EachPlaceReadAloneGivesOnlyItsOwnEntriesAndIsWatchedWhereItIsNamed) {
     const std::vector<LivePlace>& places = LivePlaces();
     for (const LivePlace& place : places) Plant(place);
@@ -74,6 +76,14 @@ TEST_F(Kinds, EachPlaceReadAloneGivesOnlyItsOwnEntriesAndIsWatchedWhereItIsNamed
             }
         });
         EXPECT_GE(found, 1u);
+        // The elevated instance finds each of them in its own reading by its key.
+        Inventory inventory;
+        inventory.live = read;
+        for (const StartupEntry& entry : inventory.InListOrder()) {
+            std::size_t at = 0;
+            const std::optional<StartupEntry> named = FindByKey(inventory, KeyOf(entry), at);
+            EXPECT_TRUE(named && KeyOf(*named) == KeyOf(entry)) << Narrow(TextOf(entry).item);
+        }
         const ChangeWatch::Place watched = WatchOf(places[id], Folders());
         if (watched.kind == ChangeWatch::Place::Kind::Folder)
             EXPECT_EQ(watched.path, location);
