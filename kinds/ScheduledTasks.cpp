@@ -58,7 +58,12 @@ std::wstring ServerOf(const std::wstring& classId, bool own) {
 bool RunsAsThisUser(const TaskDefinition& definition) {
     const std::wstring& account = definition.userId;
     if (account.empty()) return false;
-    const std::wstring sid = CurrentUserSid(), name = AccountNameOf(sid);
+    // The account's name is asked of Windows once, not for every task at
+    // every check (on a domain it may be asked of a domain controller).
+    static std::pair<std::wstring, std::wstring> known;  // SID, name
+    const std::wstring sid = CurrentUserSid();
+    if (known.first != sid) known = {sid, AccountNameOf(sid)};
+    const std::wstring& name = known.second;
     const std::size_t slash = name.find(L'\\');
     return EqualIgnoringCase(account, sid) || EqualIgnoringCase(account, name) ||
            (slash != std::wstring::npos && EqualIgnoringCase(account, name.substr(slash + 1)));
@@ -87,7 +92,6 @@ std::vector<std::wstring> TriggersOn(const TaskDefinition& definition) {
 // starting this program with its one argument, at logon. A task that only
 // takes the name, or starts it otherwise, is guarded like any other.
 bool IsOwnTask(const TaskFile& task) {
-    if (!IsKeepbootTask(task.path)) return false;
     const TaskDefinition& d = *task.definition;
     static const std::wstring self = RunningProgramPath();
     if (task.path != L"\\Keepboot" && task.path != L"\\Keepboot (" + d.userId + L")") return false;
@@ -103,14 +107,13 @@ bool IsOwnTask(const TaskFile& task) {
 }  // namespace
 
 std::wstring CommandOf(const TaskDefinition& definition) {
-    const bool own = RunsAsThisUser(definition);
     std::wstring command;
     for (const TaskDefinition::Action& action : definition.actions) {
         if (action.kind == TaskDefinition::Action::Kind::Other) continue;
         if (!command.empty()) command += L"; ";
         command += action.kind == TaskDefinition::Action::Kind::Exec
                        ? CommandText(action.command, action.arguments)
-                       : CommandText(ServerOf(action.classId, own), action.data);
+                       : CommandText(ServerOf(action.classId, RunsAsThisUser(definition)), action.data);
     }
     return command;
 }

@@ -112,11 +112,6 @@ void SetTasksFolderForTesting(std::optional<std::wstring> folder) {
     TestFolder() = std::move(folder);
 }
 
-bool IsKeepbootTask(const std::wstring& taskPath) {
-    return taskPath == L"\\Keepboot" || (taskPath.starts_with(L"\\Keepboot (") &&
-                                          taskPath.find(L'\\', 1) == std::wstring::npos);
-}
-
 TaskFolderReading ReadTaskFiles(const std::wstring& root, const std::function<bool()>& breathe) {
     TaskFolderReading reading;
     std::set<std::wstring> seen;

@@ -35,10 +35,6 @@ std::wstring TasksFolder();
 // Tests only: a folder of their own in its place; none ends it.
 void SetTasksFolderForTesting(std::optional<std::wstring> folder);
 
-// Whether the task is one Keepboot makes to start itself at logon (in the
-// root folder, by its name), which it never guards against.
-bool IsKeepbootTask(const std::wstring& taskPath);
-
 // Every task below the root, in the listing's order. A link (a junction or
 // symbolic link, file or folder) is never followed: it leads out of the
 // scheduler's folder. Its file is a task not read (ERROR_CANT_ACCESS_FILE).

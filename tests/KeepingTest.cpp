@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "CoreHarness.h"
+#include "TaskXml.h"
 #include "platform/Faults.h"
 #include "guard/Guard.h"
 #include "guard/KnownKeeping.h"
@@ -89,13 +90,16 @@ TEST_F(Keeping, EachKindOfEntryIsOnRecordAndKnownAgainAtTheNextStart) {
     SetStringValue(HKEY_CURRENT_USER, kRun, L"Value", L"value.exe");
     MakeShortcut(UserStartup(), L"Link");
     SetStringValue(HKEY_CURRENT_USER, L"Environment", L"UserInitMprLogonScript", L"logon.cmd");
+    PlantTask(L"\\Vendor\\Updater", Utf16File(TaskXml(L"C:\\Vendor\\update.exe")));
     NewRun();
     guard.reset();
-    RecordLines lines;
-    ASSERT_EQ(ReadRecord(HKEY_CURRENT_USER, kEntriesRecord, lines), RecordState::Read);
     std::set<std::wstring> kinds;
-    for (const std::vector<std::wstring>& line : lines) kinds.insert(line.at(0));
-    EXPECT_EQ(kinds, (std::set<std::wstring>{L"file", L"item", L"value"}));
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        RecordLines lines;
+        ASSERT_EQ(ReadRecord(root, kEntriesRecord, lines), RecordState::Read);
+        for (const std::vector<std::wstring>& line : lines) kinds.insert(line.at(0));
+    }
+    EXPECT_EQ(kinds, (std::set<std::wstring>{L"file", L"item", L"task", L"value"}));
     NewRun();
     EXPECT_TRUE(Check(Policy::DisableSilently).empty()) << "each one known from the record";
 }

@@ -156,7 +156,7 @@ std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid) {
 namespace {
 
 bool IsKeepbootTaskName(const std::wstring& name) {
-    return IsKeepbootTask(L"\\" + name);
+    return name == kEarlierTaskName || name.starts_with(L"Keepboot (");
 }
 
 // The names of the root folder's tasks as the scheduler keeps them on the
