@@ -68,7 +68,7 @@ void PromptDialog::ArrangeTexts() {
         {starts_, line(IDS_STARTS, details.program), 17, 350, 15},
         {arguments_, line(IDS_ARGUMENTS, details.arguments), 17, 350, 15},
         {before_, line(IDS_BEFORE, BeforeLine(details)), 17, 350, 15},
-        {from_, Joined(line(IDS_FROM, details.from), TaskLines(details)), 17, 350, 30},
+        {from_, Joined(Joined(line(IDS_FROM, details.from), TaskLines(details)), ServiceLines(details)), 17, 350, 30},
     }};
     const int lineHeight = LineHeight();
     for (Slot& slot : slots) {

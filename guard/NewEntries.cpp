@@ -42,7 +42,10 @@ void NewEntries::HandleNew(const Entry& entry, std::vector<Entry>& kept, CheckRo
         round.unmovable.insert(identity);
         return;
     }
-    const bool asked = round.policy == Policy::Ask;
+    // What the boot itself loads is never disabled without the user's word.
+    bool alwaysAsked = false;
+    if constexpr (requires { AlwaysAsked(entry); }) alwaysAsked = AlwaysAsked(entry);
+    const bool asked = round.policy == Policy::Ask || (alwaysAsked && round.policy == Policy::DisableSilently);
     const Decision decision = asked                                      ? round.ask(entry)
                               : round.policy == Policy::DisableSilently ? Decision::Disable
                                                                          : Decision::Allow;
@@ -63,7 +66,7 @@ void NewEntries::HandleNew(const Entry& entry, std::vector<Entry>& kept, CheckRo
         MoveResult result = MoveEntry(entry, known_.Folders());
         // The user who answered may lend the rights; nobody is asked for
         // them behind the user's back.
-        if (result == MoveResult::NeedsAdministrator && round.policy == Policy::Ask && elevate_)
+        if (result == MoveResult::NeedsAdministrator && asked && elevate_)
             result = elevate_(entry);
         if (stopped_()) return;
         NoteDisabling(entry, result, asked, round);

@@ -16,14 +16,15 @@
 #include "kinds/Kind.h"
 #include "kinds/RunValues.h"
 #include "kinds/ScheduledTasks.h"
+#include "kinds/Services.h"
 #include "kinds/StartupFiles.h"
 
 namespace kb {
 
 // In the order of the live places: the Run-type keys, then the item
 // places, then the all-users and the user's Startup folders, then the
-// scheduler's tasks.
-using Kinds = KindList<RunValues, ItemKeys, StartupFiles, ScheduledTasks>;
+// scheduler's tasks, then the services.
+using Kinds = KindList<RunValues, ItemKeys, StartupFiles, ScheduledTasks, Services>;
 
 template <typename... Ks>
 constexpr bool AllPlaceKinds(KindList<Ks...>) {

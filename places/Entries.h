@@ -83,6 +83,14 @@ struct EntryText {
     // triggers that are on (none: only when someone asks), worded where
     // the list shows it.
     std::optional<std::vector<std::wstring>> triggers = {};
+    // A service's: its display name, its start type (the manager's number)
+    // and whether a driver, worded where the list shows it.
+    struct Service {
+        std::wstring displayName = {};
+        unsigned long start = 0;
+        bool delayed = false, driver = false;
+    };
+    std::optional<Service> service = {};
 };
 
 // What a live entry would start, and from where: the program and its
@@ -103,6 +111,16 @@ struct EntryDetails {
         bool highest = false;
     };
     std::optional<Task> task = {};
+    // A service's own: its display name, the account it runs as, a shared
+    // service's library, its start type, whether it is a driver, whether it
+    // runs now, and the services that depend on it.
+    struct Service {
+        std::wstring displayName = {}, account = {}, library = {};
+        unsigned long start = 0;
+        bool delayed = false, driver = false, runs = false;
+        std::vector<std::wstring> dependents = {};
+    };
+    std::optional<Service> service = {};
 };
 
 // A question about a single value's change, worded where it is shown.

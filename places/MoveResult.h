@@ -20,6 +20,8 @@ enum class MoveResult {
     OwnProgramMissing,
     // Stays stored: it is another user's, and goes back only to them.
     AnotherUsers,
+    // Stays as it is: Windows needs it to start.
+    WindowsNeedsIt,
 };
 
 }  // namespace kb

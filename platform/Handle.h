@@ -96,6 +96,11 @@ struct LocalTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::LocalFree(h); }
 };
+struct ServiceTraits {
+    using Type = SC_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::CloseServiceHandle(h); }
+};
 struct ItemIdListTraits {
     using Type = void*;
     static Type Invalid() noexcept { return nullptr; }
@@ -115,6 +120,7 @@ using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueEventSource = Unique<EventSourceTraits>;
 using UniqueCoMemory = Unique<ItemIdListTraits>;
 using UniqueLocal = Unique<LocalTraits>;
+using UniqueService = Unique<ServiceTraits>;
 
 // A window's client-area DC for one scope.
 class ClientDc {

@@ -47,6 +47,9 @@ protected:
                        },
                        [&](const StartupFolderPlace& folder) { MakeShortcut(folder.FolderIn(Folders()), L"Probe"); },
                        [&](const TaskPlace&) { PlantTask(L"\\Vendor\\Probe", Utf16File(TaskXml(L"probe.exe"))); },
+                       [](const ServicePlace&) {
+                           WriteServiceKey(L"Probe", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"probe.exe");
+                       },
                    },
                    place);
     }

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "kinds/ServiceKeys.h"
 #include "kinds/TaskFiles.h"
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
@@ -178,6 +179,14 @@ void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& 
                     const std::wstring& text, DWORD type, REGSAM view) {
     SetRawValue(root, keyPath, name, type, text.c_str(),
                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), view);
+}
+
+void WriteServiceKey(const std::wstring& name, DWORD type, DWORD start, const std::wstring& imagePath) {
+    const ServicesKeyAt at = ServicesKey();
+    const std::wstring key = at.path + L"\\" + name;
+    SetRawValue(at.root, key, L"Type", REG_DWORD, &type, sizeof type);
+    SetRawValue(at.root, key, L"Start", REG_DWORD, &start, sizeof start);
+    if (!imagePath.empty()) SetStringValue(at.root, key, L"ImagePath", imagePath, REG_EXPAND_SZ);
 }
 
 bool RawKeyExists(HKEY root, const std::wstring& keyPath, REGSAM view) {

@@ -55,6 +55,9 @@ void SetRawValue(HKEY root, const std::wstring& keyPath, const std::wstring& nam
                  const void* data, DWORD size, REGSAM view = 0);
 void SetStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& name,
                     const std::wstring& text, DWORD type = REG_SZ, REGSAM view = 0);
+// A service's key as an installer writes it, one value at a time, below
+// the Services key the reading reads.
+void WriteServiceKey(const std::wstring& name, DWORD type, DWORD start, const std::wstring& imagePath);
 bool RawKeyExists(HKEY root, const std::wstring& keyPath, REGSAM view = 0);
 
 // A registry value as it stands, read past every layer of the program.

@@ -97,6 +97,7 @@ std::wstring WhyNotMoved(MoveResult result) {
     case MoveResult::Link: return UiText(IDS_MOVE_LINK);
     case MoveResult::AnotherUsers: return UiText(IDS_MOVE_ANOTHER_USERS);
     case MoveResult::OwnProgramMissing: return UiText(IDS_MOVE_OWN_PROGRAM_MISSING);
+    case MoveResult::WindowsNeedsIt: return UiText(IDS_MOVE_WINDOWS_NEEDS);
     case MoveResult::CannotMove: break;
     }
     return UiText(IDS_MOVE_NOT_WHOLE);
@@ -201,9 +202,40 @@ std::wstring TriggerWords(const std::vector<std::wstring>& triggers) {
     return words;
 }
 
+std::wstring StartWords(unsigned long start, bool delayed) {
+    switch (start) {
+    case SERVICE_BOOT_START: return UiText(IDS_SERVICE_START_BOOT);
+    case SERVICE_SYSTEM_START: return UiText(IDS_SERVICE_START_SYSTEM);
+    case SERVICE_AUTO_START: return UiText(delayed ? IDS_SERVICE_START_DELAYED : IDS_SERVICE_START_AUTO);
+    case SERVICE_DEMAND_START: return UiText(IDS_SERVICE_START_DEMAND);
+    case SERVICE_DISABLED: return UiText(IDS_SERVICE_START_DISABLED);
+    default: return std::to_wstring(start);  // no start type Windows names
+    }
+}
+
 std::wstring ListedLocation(const EntryText& text) {
+    if (text.service)
+        return UiText(text.service->driver ? IDS_LIST_DRIVER_PLACE : IDS_LIST_SERVICE_PLACE,
+                      {LocationWithNote(text), StartWords(text.service->start, text.service->delayed),
+                       Showable(text.service->displayName)});
     if (!text.triggers) return LocationWithNote(text);
     return UiText(IDS_LIST_TASK_PLACE, {LocationWithNote(text), TriggerWords(*text.triggers)});
+}
+
+std::wstring ServiceLines(const EntryDetails& details) {
+    if (!details.service) return {};
+    const EntryDetails::Service& service = *details.service;
+    std::wstring lines = UiText(service.driver ? IDS_DRIVER_NAME : IDS_SERVICE_NAME, {Showable(service.displayName)});
+    lines += L"\r\n" + UiText(IDS_SERVICE_STARTS, {StartWords(service.start, service.delayed)});
+    if (!service.account.empty()) lines += L"\r\n" + UiText(IDS_TASK_RUNS_AS, {Showable(service.account)});
+    if (!service.library.empty()) lines += L"\r\n" + UiText(IDS_SERVICE_LIBRARY, {Showable(service.library)});
+    if (!service.dependents.empty()) {
+        std::wstring names;
+        for (const std::wstring& name : service.dependents) names += (names.empty() ? L"" : L", ") + Showable(name);
+        lines += L"\r\n" + UiText(IDS_SERVICE_DEPENDENTS, {names});
+    }
+    if (service.runs) lines += L"\r\n" + UiText(IDS_SERVICE_RUNNING);
+    return lines;
 }
 
 std::wstring TaskLines(const EntryDetails& details) {

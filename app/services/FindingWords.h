@@ -29,6 +29,11 @@ std::wstring TriggerWords(const std::vector<std::wstring>& triggers);
 // A scheduled task's own lines for the prompt: when, as whom, by whom;
 // empty for any other entry.
 std::wstring TaskLines(const EntryDetails& details);
+// What the prompt shows of a service: its names, how it starts, as whom,
+// its library, what depends on it, and whether it runs now.
+std::wstring ServiceLines(const EntryDetails& details);
+// A service's start type in words: "automatic, delayed".
+std::wstring StartWords(unsigned long start, bool delayed);
 
 // The prompt's "Before" line: what was there before, and first what it
 // named that is no longer there.

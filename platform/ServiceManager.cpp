@@ -1,0 +1,118 @@
+#include "platform/ServiceManager.h"
+
+#include <vector>
+
+#include "platform/Handle.h"
+
+namespace kb {
+
+namespace {
+
+struct Opened {
+    UniqueService manager, service;
+    DWORD error = ERROR_SUCCESS;
+};
+
+Opened OpenService(const std::wstring& name, DWORD managerAccess, DWORD access) {
+    Opened opened;
+    opened.manager.reset(::OpenSCManagerW(nullptr, nullptr, managerAccess));
+    if (opened.manager) opened.service.reset(::OpenServiceW(opened.manager.get(), name.c_str(), access));
+    if (!opened.service) opened.error = ::GetLastError();
+    return opened;
+}
+
+// What a Query...Config call fills, sized as it asks.
+template <typename Query>
+std::vector<BYTE> Filled(Query&& query, DWORD& error) {
+    std::vector<BYTE> buffer(4096);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD needed = 0;
+        if (query(buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
+            error = ERROR_SUCCESS;
+            return buffer;
+        }
+        error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER && error != ERROR_MORE_DATA) break;
+        buffer.resize(needed);
+    }
+    return {};
+}
+
+std::wstring Text(const wchar_t* text) {
+    return text ? text : L"";
+}
+
+}  // namespace
+
+std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why) {
+    DWORD error = ERROR_SUCCESS;
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG);
+    if (why) *why = opened.error;
+    if (!opened.service) return std::nullopt;
+    const std::vector<BYTE> config = Filled(
+        [&](BYTE* data, DWORD size, DWORD* needed) {
+            return ::QueryServiceConfigW(opened.service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data), size,
+                                         needed);
+        },
+        error);
+    if (why) *why = error;
+    if (config.empty()) return std::nullopt;
+    const auto* c = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
+    ServiceConfig read{c->dwServiceType, c->dwStartType, false, Text(c->lpBinaryPathName),
+                       Text(c->lpServiceStartName), Text(c->lpDisplayName)};
+    // XP knows no delayed start, and says so as an unknown level.
+    DWORD ignored = ERROR_SUCCESS;
+    const std::vector<BYTE> delayed = Filled(
+        [&](BYTE* data, DWORD size, DWORD* needed) {
+            return ::QueryServiceConfig2W(opened.service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, data, size,
+                                          needed);
+        },
+        ignored);
+    if (!delayed.empty())
+        read.delayed = reinterpret_cast<const SERVICE_DELAYED_AUTO_START_INFO*>(delayed.data())->fDelayedAutostart;
+    return read;
+}
+
+DWORD SetServiceStart(const std::wstring& name, DWORD start, bool delayed) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG);
+    if (!opened.service) return opened.error;
+    if (!::ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr))
+        return ::GetLastError();
+    if (start != SERVICE_AUTO_START) return ERROR_SUCCESS;
+    // Where Windows has no delayed start, an automatic start is all there is.
+    SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
+    if (!::ChangeServiceConfig2W(opened.service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INVALID_LEVEL && error != ERROR_INVALID_PARAMETER) return error;
+        if (delayed) return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool ServiceRuns(const std::wstring& name) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    return opened.service && ::QueryServiceStatus(opened.service.get(), &status) &&
+           status.dwCurrentState != SERVICE_STOPPED;
+}
+
+std::vector<std::wstring> DependentsOf(const std::wstring& name) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_ENUMERATE_DEPENDENTS);
+    std::vector<std::wstring> names;
+    if (!opened.service) return names;
+    DWORD error = ERROR_SUCCESS, count = 0;
+    const std::vector<BYTE> listed = Filled(
+        [&](BYTE* data, DWORD size, DWORD* needed) {
+            return ::EnumDependentServicesW(opened.service.get(), SERVICE_STATE_ALL,
+                                            reinterpret_cast<ENUM_SERVICE_STATUSW*>(data), size, needed, &count);
+        },
+        error);
+    if (listed.empty()) return names;
+    const auto* each = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(listed.data());
+    for (DWORD i = 0; i < count; ++i)
+        names.push_back(Text(each[i].lpDisplayName).empty() ? Text(each[i].lpServiceName) : Text(each[i].lpDisplayName));
+    return names;
+}
+
+}  // namespace kb

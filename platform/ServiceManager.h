@@ -1,0 +1,34 @@
+#pragma once
+// The service control manager: a service's configuration as it holds it,
+// and its start type changed the way the Services console changes it. A
+// connection for each call: the guard asks seldom.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+struct ServiceConfig {
+    DWORD type = 0, start = SERVICE_DISABLED;
+    bool delayed = false;  // automatic, after the others (Vista and later)
+    std::wstring command, account, displayName;
+};
+
+// Its configuration; none where the manager names no such service. Windows'
+// code in why otherwise (access denied, no manager).
+std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why = nullptr);
+
+// Sets its start type, and whether an automatic start is delayed where
+// Windows has delayed starts: ChangeServiceConfig, as services.msc and
+// sc config do, so the manager knows at once. Windows' code.
+DWORD SetServiceStart(const std::wstring& name, DWORD start, bool delayed);
+
+// Whether it runs now (or is starting, stopping or paused).
+bool ServiceRuns(const std::wstring& name);
+
+// The display names of the services that depend on it, running or not.
+std::vector<std::wstring> DependentsOf(const std::wstring& name);
+
+}  // namespace kb
