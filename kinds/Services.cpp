@@ -101,49 +101,72 @@ void Services::Read(const PlaceSelection& selection, Reading& reading, std::vect
     });
 }
 
+namespace {
+
+MoveResult Answer(DWORD code) {
+    return code == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
+}
+
+// Disabled, with what it started as kept first: a move cut short leaves a
+// kept start type beside a service still as it was, which harms nothing.
+MoveResult Disable(const ServiceFacts& now) {
+    if (WindowsNeeds(now)) return MoveResult::WindowsNeedsIt;
+    // The manager's own word on how it starts now, which is what is kept;
+    // whether delayed, as the registry holds it for the next boot.
+    DWORD why = ERROR_SUCCESS;
+    const std::optional<ServiceConfig> config = QueryService(now.name, &why);
+    if (!config) return Answer(why);
+    if (config->start != now.start) return MoveResult::Changed;
+    const KeptService before{now.start, now.start == SERVICE_AUTO_START && (now.delayed || config->delayed)};
+    try {
+        KeepService(now.name, before);
+    } catch (const Error& error) {
+        ForgetService(now.name);
+        return Answer(error.Code());
+    }
+    const DWORD set = SetServiceStart(now.name, SERVICE_DISABLED);
+    const std::optional<ServiceConfig> after = QueryService(now.name);
+    const std::optional<ServiceFacts> read = ReadServiceKey(now.name);
+    if (set == ERROR_SUCCESS && after && after->start == SERVICE_DISABLED && read && read->start == SERVICE_DISABLED)
+        return MoveResult::Moved;
+    // Not disabled, or not where the next boot reads it: it starts as before.
+    if (after && after->start != before.start) SetServiceStart(now.name, before.start);
+    ForgetService(now.name);
+    return Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
+}
+
+// Given back only what the store keeps for it: one disabled by anyone else
+// has no start type to go back to.
+MoveResult Enable(const ServiceFacts& now) {
+    const std::optional<KeptService> kept = KeptServiceOf(now.name);
+    if (!kept) return MoveResult::CannotMove;
+    DWORD set = SetServiceStart(now.name, kept->start);
+    std::optional<ServiceFacts> read = ReadServiceKey(now.name);
+    // A start type's change leaves the delay as it was; only a delay
+    // someone changed meanwhile is set again.
+    const bool delayed = kept->start == SERVICE_AUTO_START && kept->delayed;
+    if (set == ERROR_SUCCESS && read && read->start == kept->start && read->delayed != delayed) {
+        set = SetServiceDelayed(now.name, delayed);
+        read = ReadServiceKey(now.name);
+    }
+    const std::optional<ServiceConfig> after = QueryService(now.name);
+    if (set != ERROR_SUCCESS || !after || after->start != kept->start || !read || read->start != kept->start ||
+        (kept->start == SERVICE_AUTO_START && read->delayed != delayed)) {
+        if (after && after->start != SERVICE_DISABLED) SetServiceStart(now.name, SERVICE_DISABLED);
+        return Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
+    }
+    // What starts again no longer needs keeping; a record left behind is
+    // harmless, as the utility shows the service enabled all the same.
+    ForgetService(now.name);
+    return MoveResult::Moved;
+}
+
+}  // namespace
+
 MoveResult Services::Move(const Entry& e, const StartupFolders&) {
     const std::optional<ServiceFacts> now = ReadServiceKey(e.name);
     if (!now || CommandOf(*now) != e.command || now->start != e.facts.start) return MoveResult::Changed;
-    const auto answer = [](DWORD code) {
-        return code == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
-    };
-    if (e.Enabled()) {
-        if (WindowsNeeds(*now)) return MoveResult::WindowsNeedsIt;
-        // The manager's own word on what it starts as now, which is what is kept.
-        DWORD why = ERROR_SUCCESS;
-        const std::optional<ServiceConfig> config = QueryService(e.name, &why);
-        if (!config) return answer(why);
-        if (config->start != now->start) return MoveResult::Changed;
-        const KeptService before{config->start, config->start == SERVICE_AUTO_START && config->delayed};
-        try {
-            KeepService(e.name, before);
-        } catch (const Error& error) {
-            ForgetService(e.name);
-            return answer(error.Code());
-        }
-        const DWORD set = SetServiceStart(e.name, SERVICE_DISABLED, false);
-        const std::optional<ServiceConfig> after = QueryService(e.name);
-        if (set == ERROR_SUCCESS && after && after->start == SERVICE_DISABLED) return MoveResult::Moved;
-        // Not disabled, or not as it was asked: what it started as comes back.
-        if (after && after->start != before.start) SetServiceStart(e.name, before.start, before.delayed);
-        ForgetService(e.name);
-        return answer(set);
-    }
-    // Given back only what the store keeps for it: one disabled by anyone
-    // else has no start type to go back to.
-    const std::optional<KeptService> kept = KeptServiceOf(e.name);
-    if (!kept) return MoveResult::CannotMove;
-    const DWORD set = SetServiceStart(e.name, kept->start, kept->delayed);
-    const std::optional<ServiceConfig> after = QueryService(e.name);
-    if (set != ERROR_SUCCESS || !after || after->start != kept->start ||
-        (kept->delayed && !after->delayed)) {
-        if (after && after->start != SERVICE_DISABLED) SetServiceStart(e.name, SERVICE_DISABLED, false);
-        return answer(set);
-    }
-    // Enabled, and what it is no longer needs keeping; a record left behind
-    // is harmless: the utility shows the service as enabled.
-    ForgetService(e.name);
-    return MoveResult::Moved;
+    return e.Enabled() ? Disable(*now) : Enable(*now);
 }
 
 EntryText Services::TextOf(const Entry& e) {

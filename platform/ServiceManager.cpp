@@ -73,20 +73,21 @@ std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why) 
     return read;
 }
 
-DWORD SetServiceStart(const std::wstring& name, DWORD start, bool delayed) {
-    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG);
+DWORD SetServiceStart(const std::wstring& name, DWORD start) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG);
     if (!opened.service) return opened.error;
     if (!::ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr))
         return ::GetLastError();
-    if (start != SERVICE_AUTO_START) return ERROR_SUCCESS;
-    // Where Windows has no delayed start, an automatic start is all there is.
+    return ERROR_SUCCESS;
+}
+
+DWORD SetServiceDelayed(const std::wstring& name, bool delayed) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG);
+    if (!opened.service) return opened.error;
     SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
-    if (!::ChangeServiceConfig2W(opened.service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_INVALID_LEVEL && error != ERROR_INVALID_PARAMETER) return error;
-        if (delayed) return error;
-    }
+    if (!::ChangeServiceConfig2W(opened.service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info))
+        return ::GetLastError();
     return ERROR_SUCCESS;
 }
 

@@ -20,10 +20,13 @@ struct ServiceConfig {
 // code in why otherwise (access denied, no manager).
 std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why = nullptr);
 
-// Sets its start type, and whether an automatic start is delayed where
-// Windows has delayed starts: ChangeServiceConfig, as services.msc and
-// sc config do, so the manager knows at once. Windows' code.
-DWORD SetServiceStart(const std::wstring& name, DWORD start, bool delayed);
+// Sets its start type: ChangeServiceConfig, as services.msc and sc config
+// do, so the manager knows at once. Whether an automatic start is delayed
+// is a setting of its own, which a change of start type leaves as it is.
+// Windows' code.
+DWORD SetServiceStart(const std::wstring& name, DWORD start);
+// Sets whether an automatic start is delayed (Vista and later). Windows' code.
+DWORD SetServiceDelayed(const std::wstring& name, bool delayed);
 
 // Whether it runs now (or is starting, stopping or paused).
 bool ServiceRuns(const std::wstring& name);
