@@ -34,5 +34,7 @@ std::array<unsigned long, 3> Counters(HWND window);
 void IdleMemory();
 // Part 6: the scheduled tasks, with 250 definitions in the prefix's folder.
 void ScheduledTasks();
+// Part 7: the services, made through the prefix's manager up to 600.
+void Services();
 
 }  // namespace kb::bench

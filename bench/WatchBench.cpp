@@ -655,6 +655,10 @@ int main(int argc, char** argv) {
         bench::ScheduledTasks();
         return 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "services") {  // part 7 alone
+        bench::Services();
+        return 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "many") {  // part 5 alone
         wchar_t temp[MAX_PATH + 1];
         ::GetTempPathW(MAX_PATH + 1, temp);
