@@ -38,12 +38,6 @@ bool IsServiceType(DWORD type) {
     return (type & (SERVICE_DRIVER | SERVICE_WIN32)) != 0;
 }
 
-// A key's stamp and its Parameters key's, where a shared service's library is named.
-struct KeyStamps {
-    std::optional<RegKey::Stamp> key, parameters;
-    bool operator==(const KeyStamps&) const = default;
-};
-
 std::optional<ServiceFacts> ReadFacts(const RegKey& key, const std::wstring& name) {
     const DWORD type = NumberOf(key, L"Type", 0);
     if (!IsServiceType(type)) return std::nullopt;
@@ -67,10 +61,26 @@ std::optional<ServiceFacts> ReadFacts(const RegKey& key, const std::wstring& nam
     return facts;
 }
 
+// A service as last read: when its key was written then, and its
+// Parameters key's stamp for a shared service, whose library is named there.
 struct Cached {
-    KeyStamps stamps;
+    FILETIME written{};
+    std::optional<RegKey::Stamp> parameters;
     std::optional<ServiceFacts> facts;
 };
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+std::optional<RegKey::Stamp> ParametersStamp(const RegKey& key) {
+    const OpenedKey parameters = RegKey::OpenForReading(key.get(), L"Parameters");
+    return parameters ? parameters->StampNow() : std::nullopt;
+}
+
+// Every so many readings, each service is read whole again whatever its
+// times say: a writer with the rights may set a key's time back.
+constexpr unsigned kReadingsBetweenWholeOnes = 100;
 
 }  // namespace
 
@@ -87,11 +97,13 @@ std::wstring ServicesLocation() {
 }
 
 ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
-    // The same services at every check, by name, with the stamps they were
-    // read at; one reading at a time (the guard's, or the elevated instance's).
+    // The same services at every check, by name, with when they were read;
+    // one reading at a time (the guard's, or the elevated instance's).
     static std::mutex lock;
     static std::map<std::wstring, Cached> cache;
+    static unsigned readings = 0;
     const std::lock_guard hold(lock);
+    if (++readings % kReadingsBetweenWholeOnes == 0) cache.clear();
 
     ServiceKeysReading reading;
     const ServicesKeyAt at = ServicesKey();
@@ -100,33 +112,46 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
         reading.error = services.Error();
         return reading;
     }
-    std::vector<std::wstring> names;
+    // The listing gives each key's last write without opening it: only a
+    // service written since, or a shared one's Parameters, is opened.
+    std::vector<std::pair<std::wstring, FILETIME>> listed;
     try {
-        names = services->SubkeyNames();
+        listed = services->SubkeysWritten();
     } catch (const Error& e) {
         reading.error = e.Code() ? e.Code() : ERROR_INVALID_DATA;
         return reading;
     }
     std::set<std::wstring> seen;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < listed.size(); ++i) {
         if (breathe && i % 64 == 63 && !breathe()) throw ReadingStopped();
-        const std::wstring& name = names[i];
-        const OpenedKey key = RegKey::OpenForReading(services->get(), name);
-        if (!key) continue;  // gone since it was listed, or not readable: no service to this reader
-        const OpenedKey parameters = RegKey::OpenForReading(key->get(), L"Parameters");
-        const KeyStamps stamps{key->StampNow(), parameters ? parameters->StampNow() : std::nullopt};
+        const auto& [name, written] = listed[i];
         const std::wstring folded = FoldCase(name);
         seen.insert(folded);
-        Cached& cached = cache[folded];
-        if (!cached.stamps.key || !(cached.stamps == stamps) || (cached.facts && cached.facts->name != name)) {
-            try {
-                cached = {stamps, ReadFacts(*key, name)};
-            } catch (const Error&) {
-                cached = {{}, std::nullopt};  // read again next time
+        const auto known = cache.find(folded);
+        const bool shared = known != cache.end() && known->second.facts &&
+                            (known->second.facts->type & SERVICE_WIN32_SHARE_PROCESS);
+        std::optional<OpenedKey> key;
+        if (known != cache.end() && SameTime(known->second.written, written) && known->second.facts &&
+            known->second.facts->name == name) {
+            if (!shared) {
+                reading.services.push_back(*known->second.facts);
+                continue;
+            }
+            key.emplace(RegKey::OpenForReading(services->get(), name));
+            if (*key && ParametersStamp(**key) == known->second.parameters) {
+                reading.services.push_back(*known->second.facts);
                 continue;
             }
         }
-        if (cached.facts) reading.services.push_back(*cached.facts);
+        if (!key) key.emplace(RegKey::OpenForReading(services->get(), name));
+        if (!*key) continue;  // gone since it was listed, or not readable: no service to this reader
+        try {
+            Cached read{written, ParametersStamp(**key), ReadFacts(**key, name)};
+            if (read.facts) reading.services.push_back(*read.facts);
+            cache[folded] = std::move(read);
+        } catch (const Error&) {
+            cache.erase(folded);  // read again next time
+        }
     }
     std::erase_if(cache, [&](const auto& entry) { return !seen.contains(entry.first); });
     return reading;

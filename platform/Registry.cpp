@@ -16,7 +16,7 @@ std::wstring RelativePath(std::wstring_view path) {
 }
 
 // All subkey or value names of a key, in enumeration order.
-std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
+std::vector<std::wstring> EnumNames(HKEY key, bool subkeys, std::vector<FILETIME>* written = nullptr) {
     if (InjectFault(FaultPoint::RegistryList)) throw Error(L"Cannot list the registry key", ERROR_CANTREAD);
     std::vector<std::wstring> names;
     DWORD maxKeyLength = 0, maxValueLength = 0;
@@ -25,8 +25,9 @@ std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
     std::wstring buffer((subkeys ? maxKeyLength : maxValueLength) + 1, L'\0');
     for (DWORD i = 0;;) {
         DWORD length = static_cast<DWORD>(buffer.size());
+        FILETIME time{};
         const LONG rc = subkeys ? ::RegEnumKeyExW(key, i, buffer.data(), &length, nullptr, nullptr,
-                                                  nullptr, nullptr)
+                                                  nullptr, &time)
                                 : ::RegEnumValueW(key, i, buffer.data(), &length, nullptr, nullptr,
                                                   nullptr, nullptr);
         if (rc == ERROR_MORE_DATA && buffer.size() < 65536) {  // a longer name added meanwhile
@@ -37,6 +38,7 @@ std::vector<std::wstring> EnumNames(HKEY key, bool subkeys) {
         // A list that stops early would pass for the whole one.
         if (rc != ERROR_SUCCESS) throw Error(L"Cannot list the registry key", static_cast<DWORD>(rc));
         names.emplace_back(buffer.data(), length);
+        if (written) written->push_back(time);
         ++i;
     }
 }
@@ -223,6 +225,14 @@ std::optional<RegKey::Stamp> RegKey::StampNow() const {
 
 std::vector<std::wstring> RegKey::SubkeyNames() const {
     return EnumNames(key_.get(), true);
+}
+
+std::vector<std::pair<std::wstring, FILETIME>> RegKey::SubkeysWritten() const {
+    std::vector<FILETIME> times;
+    const std::vector<std::wstring> names = EnumNames(key_.get(), true, &times);
+    std::vector<std::pair<std::wstring, FILETIME>> subkeys;
+    for (std::size_t i = 0; i < names.size(); ++i) subkeys.emplace_back(names[i], times[i]);
+    return subkeys;
 }
 
 std::optional<RegValue> RegKey::TryQuery(const std::wstring& name) const {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -77,6 +78,9 @@ public:
     // cannot be enumerated to its end.
     std::vector<std::wstring> ValueNames() const;
     std::vector<std::wstring> SubkeyNames() const;
+    // Each subkey with when it was last written, as the listing gives it:
+    // no subkey is opened.
+    std::vector<std::pair<std::wstring, FILETIME>> SubkeysWritten() const;
     // Every value with its name, in one pass (a key of thousands of values
     // is read in half the calls of listing and querying). Raises as
     // ValueNames does; breathe, when given, is called every few hundred
