@@ -4,6 +4,8 @@
 #include "TaskXml.h"
 #include "kinds/TaskDefinition.h"
 #include "kinds/TaskFiles.h"
+#include "platform/Handle.h"
+#include "platform/ServiceManager.h"
 #include "platform/ScopeExit.h"
 #include "platform/Xml.h"
 
@@ -81,6 +83,35 @@ TEST_F(ProgramWatch, HiddenStartSwitchesOffANewTaskAsItIsWritten) {
         return now && !now->enabled;
     }));
     std::cout << "[ watch ] task switched off " << ::GetTickCount() - written << " ms after it was written\n";
+    Quit(process, window);
+}
+
+// A new automatic service is disabled as soon as its installer made it,
+// before its next boot, with its start type kept in the System
+// Configuration utility's store.
+TEST_F(ProgramWatch, HiddenStartDisablesANewServiceAsItIsMade) {
+    KeepbootProcess& process = Start(L"-start");
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Watching(window); }));
+    const std::wstring name = L"KbSneakyUpdater";
+    const std::wstring kept = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\services\\" + name;
+    const UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ScopeExit made([&] {
+        if (const UniqueService service{::OpenServiceW(manager.get(), name.c_str(), DELETE)})
+            ::DeleteService(service.get());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kept.c_str());
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kept.c_str());
+    });
+    const DWORD made_at = ::GetTickCount();
+    const UniqueService service(::CreateServiceW(manager.get(), name.c_str(), L"Sneaky Updater", SERVICE_QUERY_CONFIG,
+                                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                                 L"\"C:\\Program Files\\Sneaky\\updater.exe\" /service", nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(service) << ::GetLastError();
+    EXPECT_TRUE(WaitUntil([&] { return QueryService(name).value_or(ServiceConfig{}).start == SERVICE_DISABLED; }));
+    std::cout << "[ watch ] service disabled " << ::GetTickCount() - made_at << " ms after it was made\n";
+    EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kept, name).type, DWORD{REG_DWORD});
     Quit(process, window);
 }
 
