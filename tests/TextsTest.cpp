@@ -132,6 +132,37 @@ TEST(Texts, AStoredEntrysNoteFollowsItsLocation) {
     for (const auto& c : cases) EXPECT_EQ(LocationWithNote({L"x", L"x.exe", L"HKCU\\Run", false, c.note}), c.shown);
 }
 
+// How a service is named in the list and shown in the prompt, for each
+// start type; what came from outside (its names) is made safe to show.
+TEST(Texts, AServiceIsWordedByItsStartAndKind) {
+    const struct {
+        unsigned long start;
+        bool delayed, driver;
+        std::wstring listed;
+    } cases[] = {
+        {SERVICE_BOOT_START, false, true, L"HKLM\\S (driver, at boot, by the boot loader: Probe)"},
+        {SERVICE_SYSTEM_START, false, true, L"HKLM\\S (driver, at boot, by the system: Probe)"},
+        {SERVICE_AUTO_START, false, false, L"HKLM\\S (service, automatic: Probe)"},
+        {SERVICE_AUTO_START, true, false, L"HKLM\\S (service, automatic, delayed: Probe)"},
+        {SERVICE_DEMAND_START, false, false, L"HKLM\\S (service, manual: Probe)"},
+        {SERVICE_DISABLED, false, false, L"HKLM\\S (service, disabled: Probe)"},
+        {9, false, false, L"HKLM\\S (service, 9: Probe)"},
+    };
+    for (const auto& c : cases) {
+        EntryText text{L"probe", L"probe.exe", L"HKLM\\S", true};
+        text.service = EntryText::Service{L"Probe", c.start, c.delayed, c.driver};
+        EXPECT_EQ(ListedLocation(text), c.listed);
+    }
+    EntryDetails details;
+    details.service = EntryDetails::Service{L"Sneaky\tUpdater", L"LocalSystem", L"C:\\s\\svc.dll",
+                                            SERVICE_AUTO_START, false, false, true, {L"One", L"Two"}};
+    EXPECT_EQ(ServiceLines(details),
+              L"Service: Sneaky<U+0009>Updater\r\nStarts: automatic\r\nRuns as: LocalSystem\r\nLibrary: C:\\s\\svc.dll"
+              L"\r\nDepending on it: One, Two\r\nIt is running now: disabling it keeps it from starting again, and "
+              L"does not stop it.");
+    EXPECT_EQ(ServiceLines(EntryDetails{}), L"");
+}
+
 TEST(Texts, WhatIsFilledInIsNeverReadForMore) {
     const struct {
         const wchar_t* text;
