@@ -5,6 +5,7 @@
 #include <set>
 
 #include "kinds/Kind.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/TextCompare.h"
@@ -31,11 +32,22 @@ std::wstring TextOf(const RegKey& key, const wchar_t* name) {
     return value && value->IsText() ? value->Text() : L"";
 }
 
+// The per-user instance of a template service (Windows 10 and later):
+// made at each sign-in and deleted at sign-out, it is its template's.
+constexpr DWORD kUserServiceInstance = 0x80;
+
 // The types the manager starts: drivers and services in their own process
-// or a shared one, per-user templates included. A key without one (an event
-// source, a leftover) is none.
+// or a shared one, per-user templates included, never their instances. A
+// key without one (an event source, a leftover) is none.
 bool IsServiceType(DWORD type) {
-    return (type & (SERVICE_DRIVER | SERVICE_WIN32)) != 0;
+    return (type & (SERVICE_DRIVER | SERVICE_WIN32)) != 0 && (type & kUserServiceInstance) == 0;
+}
+
+// Whether the service is a library its host loads: a shared service, or
+// one that svchost hosts in a process of its own.
+bool HostsLibrary(DWORD type, const std::wstring& imagePath) {
+    if (type & SERVICE_WIN32_SHARE_PROCESS) return true;
+    return (type & SERVICE_WIN32_OWN_PROCESS) && FoldCase(imagePath).find(L"svchost.exe") != std::wstring::npos;
 }
 
 std::optional<ServiceFacts> ReadFacts(const RegKey& key, const std::wstring& name) {
@@ -51,7 +63,9 @@ std::optional<ServiceFacts> ReadFacts(const RegKey& key, const std::wstring& nam
                        NumberOf(key, L"Start", SERVICE_DISABLED),
                        NumberOf(key, L"ErrorControl", 0),
                        NumberOf(key, L"DelayedAutostart", 0) != 0};
-    if (type & SERVICE_WIN32_SHARE_PROCESS) {
+    // A driver's ObjectName names its driver object, not an account.
+    if (facts.Driver()) facts.account.clear();
+    if (HostsLibrary(type, facts.imagePath)) {
         // Vista and later name the library under Parameters; XP's older
         // services beside the rest.
         const OpenedKey parameters = RegKey::OpenForReading(key.get(), L"Parameters");
@@ -78,9 +92,17 @@ std::optional<RegKey::Stamp> ParametersStamp(const RegKey& key) {
     return parameters ? parameters->StampNow() : std::nullopt;
 }
 
-// Every so many readings, each service is read whole again whatever its
-// times say: a writer with the rights may set a key's time back.
-constexpr unsigned kReadingsBetweenWholeOnes = 100;
+// Every few minutes each service is read whole again, whatever its times
+// say: a writer with the rights may set a key's time back.
+constexpr double kWholeReadingEveryMs = 5 * 60 * 1000;
+// A key written this shortly before a reading may be written again within
+// the same tick of the clock the registry stamps it with: it is read again
+// until its time is older.
+constexpr ULONGLONG kRecentWrite = 2ull * 10'000'000;  // in FILETIME's 100 ns
+
+ULONGLONG Ticks(const FILETIME& time) {
+    return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
 
 }  // namespace
 
@@ -101,9 +123,14 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
     // one reading at a time (the guard's, or the elevated instance's).
     static std::mutex lock;
     static std::map<std::wstring, Cached> cache;
-    static unsigned readings = 0;
+    static std::optional<double> lastWhole;
     const std::lock_guard hold(lock);
-    if (++readings % kReadingsBetweenWholeOnes == 0) cache.clear();
+    if (!lastWhole || MillisecondsNow() - *lastWhole >= kWholeReadingEveryMs) {
+        cache.clear();
+        lastWhole = MillisecondsNow();
+    }
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
 
     ServiceKeysReading reading;
     const ServicesKeyAt at = ServicesKey();
@@ -129,10 +156,10 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
         seen.insert(folded);
         const auto known = cache.find(folded);
         const bool shared = known != cache.end() && known->second.facts &&
-                            (known->second.facts->type & SERVICE_WIN32_SHARE_PROCESS);
+                            HostsLibrary(known->second.facts->type, known->second.facts->imagePath);
         std::optional<OpenedKey> key;
         if (known != cache.end() && SameTime(known->second.written, written) && known->second.facts &&
-            known->second.facts->name == name) {
+            known->second.facts->name == name && Ticks(written) + kRecentWrite < Ticks(now)) {
             if (!shared) {
                 reading.services.push_back(*known->second.facts);
                 continue;
@@ -144,7 +171,11 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
             }
         }
         if (!key) key.emplace(RegKey::OpenForReading(services->get(), name));
-        if (!*key) continue;  // gone since it was listed, or not readable: no service to this reader
+        if (!*key) {
+            // Gone since it was listed is none; one this reader may not open is said.
+            if (key->Refused()) reading.refused.push_back(name);
+            continue;
+        }
         try {
             Cached read{written, ParametersStamp(**key), ReadFacts(**key, name)};
             if (read.facts) reading.services.push_back(*read.facts);
@@ -162,6 +193,13 @@ std::optional<ServiceFacts> ReadServiceKey(const std::wstring& name) {
     const OpenedKey key = RegKey::OpenForReading(at.root, at.path + L"\\" + name);
     if (!key) return std::nullopt;
     return ReadFacts(*key, name);
+}
+
+void WriteServiceStart(const std::wstring& name, DWORD start) {
+    const ServicesKeyAt at = ServicesKey();
+    OpenedKey key = RegKey::OpenForWriting(at.root, at.path + L"\\" + name);
+    if (!key) throw Error(L"Failed to open the service '" + name + L"'", key.Error());
+    key->WriteNumber(L"Start", start);
 }
 
 }  // namespace kb

@@ -3,7 +3,9 @@
 // Services key with the type of a service or a driver. The service control
 // manager reads its configuration from there at boot, and everyone may
 // read it. A service's values are read again only when its key, or its
-// Parameters key, was written since: a change costs that one service.
+// Parameters key, was written since (as the listing of the Services key
+// tells without opening it): a change costs that one service. A per-user
+// instance of a template service is none: its template is the service.
 #include <windows.h>
 
 #include <functional>
@@ -36,6 +38,7 @@ std::wstring ServicesLocation();
 struct ServiceKeysReading {
     std::vector<ServiceFacts> services = {};
     DWORD error = ERROR_SUCCESS;  // why the key itself could not be listed
+    std::vector<std::wstring> refused = {};  // the services' keys this reader may not open
 };
 
 // Every service and driver, in the listing's order. The breather, where
@@ -46,5 +49,10 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe = {});
 // One service read now, past what was read before; none where it is not
 // there or is no service.
 std::optional<ServiceFacts> ReadServiceKey(const std::wstring& name);
+
+// Writes its start type where the next boot reads it: for a service the
+// manager does not know yet (written into the registry, not made through
+// the manager), which it loads only at the next boot. Raises Error.
+void WriteServiceStart(const std::wstring& name, DWORD start);
 
 }  // namespace kb

@@ -20,11 +20,12 @@ namespace kb {
 namespace {
 
 // The file an image path names, as the manager and the kernel read it: a
-// driver's relative to Windows' folder, \SystemRoot\ for that folder, an
-// NT path's drive, and a driver with no path in the drivers folder.
+// driver's is a path, not a command line, relative to Windows' folder or
+// under \SystemRoot\ or an NT path's drive; with none, in the drivers
+// folder. A service's is a command line's program.
 std::wstring ImageFileOf(const ServiceFacts& facts) {
     const std::wstring windows = WindowsFolder();
-    std::wstring path = SplitCommandLine(facts.imagePath).program;
+    std::wstring path = facts.Driver() ? facts.imagePath : SplitCommandLine(facts.imagePath).program;
     if (path.empty()) return facts.Driver() ? windows + L"\\System32\\drivers\\" + facts.name + L".sys" : L"";
     path = ExpandedEnvironment(path);
     if (path.starts_with(L"\\??\\")) path.erase(0, 4);
@@ -33,17 +34,22 @@ std::wstring ImageFileOf(const ServiceFacts& facts) {
     return path;
 }
 
-// What Windows cannot start without: the services its logon and its other
-// services stand on, and the boot's own driver groups (buses, disks and
-// the file systems the system is read from).
+bool InWindowsFolder(const std::wstring& file) {
+    return FoldCase(ExpandedEnvironment(file)).starts_with(FoldCase(WindowsFolder()) + L"\\");
+}
+
+// What Windows cannot start without: the services its logon, its
+// elevation and its other services stand on, and the boot-start drivers
+// of the groups the boot reads the system through (buses, disks, the file
+// systems and the filters below them).
 constexpr const wchar_t* kWindowsServices[] = {
     L"RpcSs", L"DcomLaunch", L"RpcEptMapper", L"LSM", L"SamSs", L"PlugPlay", L"Power",
     L"BrokerInfrastructure", L"ProfSvc", L"gpsvc", L"UserManager", L"CoreMessagingRegistrar",
-    L"StateRepository", L"SystemEventsBroker",
+    L"StateRepository", L"SystemEventsBroker", L"Appinfo",
 };
 constexpr const wchar_t* kBootGroups[] = {
     L"Boot Bus Extender", L"System Bus Extender", L"SCSI miniport", L"Primary Disk", L"SCSI Class",
-    L"Boot File System", L"Filter", L"FSFilter Infrastructure", L"Core", L"Base",
+    L"Boot File System", L"FSFilter Infrastructure", L"FSFilter Bottom", L"FSFilter Compression",
 };
 
 bool NamedIn(const std::wstring& text, const auto& names) {
@@ -67,10 +73,10 @@ std::wstring CommandOf(const ServiceFacts& facts) {
 }
 
 bool WindowsNeeds(const ServiceFacts& facts) {
-    // Only where it is Windows' own file: a name alone is anyone's to take
-    // on a Windows that has no such service.
-    const std::wstring windows = FoldCase(WindowsFolder()) + L"\\";
-    if (!FoldCase(ImageFileOf(facts)).starts_with(windows)) return false;
+    // Only where what it runs is Windows' own file: a name alone is
+    // anyone's to take on a Windows that has no such service.
+    if (!InWindowsFolder(ImageFileOf(facts)) || (!facts.serviceDll.empty() && !InWindowsFolder(facts.serviceDll)))
+        return false;
     if (NamedIn(facts.name, kWindowsServices)) return true;
     return facts.Driver() && facts.start == SERVICE_BOOT_START && NamedIn(facts.group, kBootGroups);
 }
@@ -96,6 +102,9 @@ void Services::Read(const PlaceSelection& selection, Reading& reading, std::vect
                 ServicesLocation(), read.error == ERROR_ACCESS_DENIED ? WhyUnreadable::Denied
                                                                       : WhyUnreadable::ListingFailed,
                 read.error));
+        for (const std::wstring& name : read.refused)
+            reading.skipped.push_back(
+                SkippedValue::Unreadable(ServicesLocation() + L"\\" + name, WhyUnreadable::Denied, ERROR_ACCESS_DENIED));
         const std::map<std::wstring, KeptService> kept = KeptServices();
         for (const ServiceFacts& facts : read.services) into.push_back(EntryOf(facts, kept));
     });
@@ -107,6 +116,30 @@ MoveResult Answer(DWORD code) {
     return code == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
 }
 
+// The start type set, by the manager; or where it does not know the
+// service yet (written into the registry, loaded only at the next boot)
+// where that boot reads it. Windows' code.
+DWORD SetStart(const std::wstring& name, DWORD start, bool managed) {
+    if (managed) return SetServiceStart(name, start);
+    try {
+        WriteServiceStart(name, start);
+        return ERROR_SUCCESS;
+    } catch (const Error& error) {
+        return error.Code() ? error.Code() : ERROR_WRITE_FAULT;
+    }
+}
+
+// The start type now, as the manager and the next boot have it; none where
+// they differ or it cannot be read.
+std::optional<DWORD> StartNow(const std::wstring& name, bool managed) {
+    const std::optional<ServiceFacts> read = ReadServiceKey(name);
+    if (!read) return std::nullopt;
+    if (!managed) return read->start;
+    const std::optional<ServiceConfig> config = QueryService(name);
+    if (!config || config->start != read->start) return std::nullopt;
+    return read->start;
+}
+
 // Disabled, with what it started as kept first: a move cut short leaves a
 // kept start type beside a service still as it was, which harms nothing.
 MoveResult Disable(const ServiceFacts& now) {
@@ -115,24 +148,25 @@ MoveResult Disable(const ServiceFacts& now) {
     // whether delayed, as the registry holds it for the next boot.
     DWORD why = ERROR_SUCCESS;
     const std::optional<ServiceConfig> config = QueryService(now.name, &why);
-    if (!config) return Answer(why);
-    if (config->start != now.start) return MoveResult::Changed;
-    const KeptService before{now.start, now.start == SERVICE_AUTO_START && (now.delayed || config->delayed)};
+    const bool managed = config.has_value();
+    if (!managed && why != ERROR_SERVICE_DOES_NOT_EXIST) return Answer(why);
+    if (config && config->start != now.start) return MoveResult::Changed;
+    const KeptService before{now.start,
+                             now.start == SERVICE_AUTO_START && (now.delayed || (config && config->delayed))};
     try {
         KeepService(now.name, before);
     } catch (const Error& error) {
         ForgetService(now.name);
         return Answer(error.Code());
     }
-    const DWORD set = SetServiceStart(now.name, SERVICE_DISABLED);
-    const std::optional<ServiceConfig> after = QueryService(now.name);
-    const std::optional<ServiceFacts> read = ReadServiceKey(now.name);
-    if (set == ERROR_SUCCESS && after && after->start == SERVICE_DISABLED && read && read->start == SERVICE_DISABLED)
-        return MoveResult::Moved;
+    const DWORD set = SetStart(now.name, SERVICE_DISABLED, managed);
+    if (set == ERROR_SUCCESS && StartNow(now.name, managed) == DWORD{SERVICE_DISABLED}) return MoveResult::Moved;
     // Not disabled, or not where the next boot reads it: it starts as before.
-    if (after && after->start != before.start) SetServiceStart(now.name, before.start);
+    SetStart(now.name, before.start, managed);
     ForgetService(now.name);
-    return Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
+    // Refused after the machine's store took the record: not a matter of
+    // rights, but a service Windows protects from any change.
+    return set == ERROR_ACCESS_DENIED ? MoveResult::CannotMove : Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
 }
 
 // Given back only what the store keeps for it: one disabled by anyone else
@@ -140,19 +174,20 @@ MoveResult Disable(const ServiceFacts& now) {
 MoveResult Enable(const ServiceFacts& now) {
     const std::optional<KeptService> kept = KeptServiceOf(now.name);
     if (!kept) return MoveResult::CannotMove;
-    DWORD set = SetServiceStart(now.name, kept->start);
-    std::optional<ServiceFacts> read = ReadServiceKey(now.name);
+    DWORD why = ERROR_SUCCESS;
+    const bool managed = QueryService(now.name, &why).has_value();
+    if (!managed && why != ERROR_SERVICE_DOES_NOT_EXIST) return Answer(why);
+    DWORD set = SetStart(now.name, kept->start, managed);
     // A start type's change leaves the delay as it was; only a delay
-    // someone changed meanwhile is set again.
+    // someone changed meanwhile is set again, and a delay the manager
+    // refuses (a service now in a load-ordering group) starts it plainly
+    // automatic.
     const bool delayed = kept->start == SERVICE_AUTO_START && kept->delayed;
-    if (set == ERROR_SUCCESS && read && read->start == kept->start && read->delayed != delayed) {
-        set = SetServiceDelayed(now.name, delayed);
-        read = ReadServiceKey(now.name);
-    }
-    const std::optional<ServiceConfig> after = QueryService(now.name);
-    if (set != ERROR_SUCCESS || !after || after->start != kept->start || !read || read->start != kept->start ||
-        (kept->start == SERVICE_AUTO_START && read->delayed != delayed)) {
-        if (after && after->start != SERVICE_DISABLED) SetServiceStart(now.name, SERVICE_DISABLED);
+    if (const std::optional<ServiceFacts> read = ReadServiceKey(now.name);
+        set == ERROR_SUCCESS && read && read->delayed != delayed && managed)
+        SetServiceDelayed(now.name, delayed);
+    if (set != ERROR_SUCCESS || StartNow(now.name, managed) != kept->start) {
+        SetStart(now.name, SERVICE_DISABLED, managed);
         return Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
     }
     // What starts again no longer needs keeping; a record left behind is
@@ -177,7 +212,9 @@ EntryText Services::TextOf(const Entry& e) {
 
 EntryDetails Services::DetailsOf(const Entry& e) {
     if (!e.Enabled()) return {};
-    const ProgramAndArguments split = SplitCommandLine(e.facts.imagePath);
+    // A driver's image is a path, never split at a blank.
+    const ProgramAndArguments split =
+        e.facts.Driver() ? ProgramAndArguments{ImageFileOf(e.facts), {}} : SplitCommandLine(e.facts.imagePath);
     EntryDetails details{split.program.empty() ? e.command : split.program, split.arguments,
                          ServicesLocation() + L"\\" + e.name, {}};
     details.service = EntryDetails::Service{e.facts.displayName, e.facts.account, e.facts.serviceDll,
