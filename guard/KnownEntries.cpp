@@ -128,9 +128,16 @@ void KnownEntries::NoteMoved(const StartupEntry& entry) {
 }
 
 void KnownEntries::TakeRecord(const RecordLines& lines, bool machine) {
-    ForEachLiveKind([&]<typename Entry>() {
-        std::erase_if(ListOf<Entry>(known_.live),
-                      [&](const Entry& e) { return OfTheMachine(e) == machine && Starts(e); });
+    ForEachKind([&]<typename Kind>() {
+        // A kind the record does not cover keeps what its places hold now,
+        // and the record is written again to cover it.
+        if (!Covers(lines, Kind::kRecordWord)) {
+            unkept_ = true;
+            return;
+        }
+        std::erase_if(ListOf<typename Kind::Entry>(known_.live), [&](const typename Kind::Entry& e) {
+            return OfTheMachine(e) == machine && Starts(e);
+        });
     });
     AddEntriesOf(lines, machine, folders_, known_.live);
     index_.reset();

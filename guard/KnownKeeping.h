@@ -17,6 +17,13 @@ inline constexpr wchar_t kEntriesRecord[] = L"Entries";
 // so it is never read, and removed.
 inline constexpr wchar_t kOldMachineCopyRecord[] = L"MachineEntries";
 
+// The first word of the line that names the kinds of place a record covers.
+inline constexpr wchar_t kKindsWord[] = L"kinds";
+// Whether the record covers the kind of that record word: a kind added
+// after the record was written is learned as at a first start, never taken
+// for new in every place of it.
+bool Covers(const RecordLines& lines, const std::wstring& word);
+
 // The entries of the machine's places (or the user's) that start
 // something, as a record's lines.
 RecordLines LinesOf(const LiveEntries& live, bool machine, const StartupFolders& folders);

@@ -102,12 +102,12 @@ std::wstring IndexKey(const AsideEntry& e, const StartupFolders&) {
 }
 
 std::vector<std::wstring> RecordLine(const AsideEntry& e, const StartupFolders&) {
-    return {L"item", e.place.Location(), KeyOrValue(e), e.name, e.command};
+    return {ItemKeys::kRecordWord, e.place.Location(), KeyOrValue(e), e.name, e.command};
 }
 
 std::optional<AsideEntry> FromRecordLine(std::type_identity<AsideEntry>, const std::vector<std::wstring>& line,
                                          const StartupFolders&) {
-    if (line.size() != 5 || line[0] != L"item") return std::nullopt;
+    if (line.size() != 5 || line[0] != ItemKeys::kRecordWord) return std::nullopt;
     const ItemPlace* place = PlaceNamed(ItemPlaces(), line[1]);
     const bool isKey = line[2] == L"key";
     if (!place || isKey != (place->kind != ItemPlace::Kind::Values) || !place->Admits(line[3])) return std::nullopt;
@@ -133,7 +133,7 @@ void KnowMoved(const AsideEntry& e, const StartupFolders&, LiveEntries& known) {
 }
 
 std::vector<std::wstring> KeyTextsOf(const AsideEntry& e) {
-    return {L"item", e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name, KeyOrValue(e),
+    return {ItemKeys::kRecordWord, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name, KeyOrValue(e),
             SpotText(e)};
 }
 

@@ -30,6 +30,8 @@ struct ItemKeys {
     static MoveResult Move(const Entry& entry, const StartupFolders& folders);
     static bool WritesMachinePlaces(const Entry& entry);
     static constexpr int kPassOrder = 1;
+    // The first word of its entries' lines in the record.
+    static constexpr const wchar_t* kRecordWord = L"item";
     static EntryText TextOf(const Entry& entry);
     static EntryDetails DetailsOf(const Entry& entry);
 };

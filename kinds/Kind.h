@@ -88,6 +88,9 @@ concept PlaceKind = requires(const typename Kind::Place& place, const typename K
     // Where its moves come in a pass of several: a value is disabled before
     // anything comes back into its key, a file after the registry's entries.
     { Kind::kPassOrder } -> std::convertible_to<int>;
+    // The first word of its entries' lines in the record, which also names
+    // the kind among those a record covers.
+    { Kind::kRecordWord } -> std::convertible_to<const wchar_t*>;
     // What the list and the prompt show of it.
     { Kind::TextOf(entry) } -> std::same_as<EntryText>;
     { Kind::DetailsOf(entry) } -> std::same_as<EntryDetails>;

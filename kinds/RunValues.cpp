@@ -110,12 +110,12 @@ std::wstring IndexKey(const RunValueEntry& e, const StartupFolders&) {
 }
 
 std::vector<std::wstring> RecordLine(const RunValueEntry& e, const StartupFolders&) {
-    return {L"value", e.place.Location(), e.name, e.command};
+    return {RunValues::kRecordWord, e.place.Location(), e.name, e.command};
 }
 
 std::optional<RunValueEntry> FromRecordLine(std::type_identity<RunValueEntry>,
                                             const std::vector<std::wstring>& line, const StartupFolders&) {
-    if (line.size() != 4 || line[0] != L"value") return std::nullopt;
+    if (line.size() != 4 || line[0] != RunValues::kRecordWord) return std::nullopt;
     const RunKeyPlace* place = PlaceNamed(RunKeyPlaces(), line[1]);
     if (!place) return std::nullopt;
     return RunValueEntry{*place, line[2], line[3], REG_SZ, false, {}};
@@ -129,7 +129,7 @@ void KnowMoved(const RunValueEntry& e, const StartupFolders&, LiveEntries& known
 }
 
 std::vector<std::wstring> KeyTextsOf(const RunValueEntry& e) {
-    return {L"value", e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name};
+    return {RunValues::kRecordWord, e.place.rootName, std::to_wstring(e.place.view), e.place.keyPath, e.name};
 }
 
 bool HeldAside(const RunValueEntry&) {

@@ -28,6 +28,8 @@ struct RunValues {
     static MoveResult Move(const Entry& entry, const StartupFolders& folders);
     static bool WritesMachinePlaces(const Entry& entry);
     static constexpr int kPassOrder = 0;
+    // The first word of its entries' lines in the record.
+    static constexpr const wchar_t* kRecordWord = L"value";
     static EntryText TextOf(const Entry& entry);
     static EntryDetails DetailsOf(const Entry& entry);
 };

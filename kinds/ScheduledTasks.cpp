@@ -222,12 +222,12 @@ std::wstring IndexKey(const TaskEntry& e, const StartupFolders&) {
 }
 
 std::vector<std::wstring> RecordLine(const TaskEntry& e, const StartupFolders&) {
-    return {L"task", e.path, e.command};
+    return {ScheduledTasks::kRecordWord, e.path, e.command};
 }
 
 std::optional<TaskEntry> FromRecordLine(std::type_identity<TaskEntry>, const std::vector<std::wstring>& line,
                                         const StartupFolders&) {
-    if (line.size() != 3 || line[0] != L"task" || !line[1].starts_with(L'\\')) return std::nullopt;
+    if (line.size() != 3 || line[0] != ScheduledTasks::kRecordWord || !line[1].starts_with(L'\\')) return std::nullopt;
     return TaskEntry{TasksFolder(), line[1], line[2], {}, true};
 }
 
@@ -240,7 +240,7 @@ void KnowMoved(const TaskEntry& e, const StartupFolders&, LiveEntries& known) {
 }
 
 std::vector<std::wstring> KeyTextsOf(const TaskEntry& e) {
-    return {L"task", e.path, e.command, e.Enabled() ? L"on" : L"off"};
+    return {ScheduledTasks::kRecordWord, e.path, e.command, e.Enabled() ? L"on" : L"off"};
 }
 
 bool HeldAside(const TaskEntry& e) {

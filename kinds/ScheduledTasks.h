@@ -47,6 +47,8 @@ struct ScheduledTasks {
     // Another account's task is an administrator's to change.
     static bool WritesMachinePlaces(const Entry& entry);
     static constexpr int kPassOrder = 4;
+    // The first word of its entries' lines in the record.
+    static constexpr const wchar_t* kRecordWord = L"task";
     static EntryText TextOf(const Entry& entry);
     static EntryDetails DetailsOf(const Entry& entry);
 };

@@ -256,12 +256,12 @@ std::wstring IndexKey(const ServiceEntry& e, const StartupFolders&) {
 }
 
 std::vector<std::wstring> RecordLine(const ServiceEntry& e, const StartupFolders&) {
-    return {L"service", e.name, e.command};
+    return {Services::kRecordWord, e.name, e.command};
 }
 
 std::optional<ServiceEntry> FromRecordLine(std::type_identity<ServiceEntry>, const std::vector<std::wstring>& line,
                                            const StartupFolders&) {
-    if (line.size() != 3 || line[0] != L"service" || line[1].empty() ||
+    if (line.size() != 3 || line[0] != Services::kRecordWord || line[1].empty() ||
         line[1].find(L'\\') != std::wstring::npos)
         return std::nullopt;
     ServiceEntry entry{line[1], line[2], {}, std::nullopt, true};
@@ -281,7 +281,7 @@ void KnowMoved(const ServiceEntry& e, const StartupFolders&, LiveEntries& known)
 }
 
 std::vector<std::wstring> KeyTextsOf(const ServiceEntry& e) {
-    return {L"service", e.name, e.command, std::to_wstring(e.facts.start)};
+    return {Services::kRecordWord, e.name, e.command, std::to_wstring(e.facts.start)};
 }
 
 bool HeldAside(const ServiceEntry& e) {

@@ -45,6 +45,8 @@ struct Services {
     static MoveResult Move(const Entry& entry, const StartupFolders& folders);
     static bool WritesMachinePlaces(const Entry&) { return true; }
     static constexpr int kPassOrder = 5;
+    // The first word of its entries' lines in the record.
+    static constexpr const wchar_t* kRecordWord = L"service";
     static EntryText TextOf(const Entry& entry);
     static EntryDetails DetailsOf(const Entry& entry);
 };

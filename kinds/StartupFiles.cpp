@@ -73,12 +73,12 @@ std::wstring IndexKey(const ShortcutEntry& e, const StartupFolders& folders) {
 }
 
 std::vector<std::wstring> RecordLine(const ShortcutEntry& e, const StartupFolders& folders) {
-    return {L"file", e.location, folders.FolderOf(e.location), e.fileName, e.command};
+    return {StartupFiles::kRecordWord, e.location, folders.FolderOf(e.location), e.fileName, e.command};
 }
 
 std::optional<ShortcutEntry> FromRecordLine(std::type_identity<ShortcutEntry>,
                                             const std::vector<std::wstring>& line, const StartupFolders& folders) {
-    if (line.size() != 5 || line[0] != L"file") return std::nullopt;
+    if (line.size() != 5 || line[0] != StartupFiles::kRecordWord) return std::nullopt;
     // Known where the folder was; a folder that moved since is new.
     const std::wstring& folder = folders.FolderOf(line[1]);
     if (folder.empty() || !SamePath(folder, line[2]) || !IsPlainItem(line[3])) return std::nullopt;

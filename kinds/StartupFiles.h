@@ -33,6 +33,8 @@ struct StartupFiles {
     static MoveResult Move(const Entry& entry, const StartupFolders& folders);
     static bool WritesMachinePlaces(const Entry& entry);
     static constexpr int kPassOrder = 2;
+    // The first word of its entries' lines in the record.
+    static constexpr const wchar_t* kRecordWord = L"file";
     static EntryText TextOf(const Entry& entry);
     static EntryDetails DetailsOf(const Entry& entry);
 };

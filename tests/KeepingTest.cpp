@@ -91,6 +91,7 @@ TEST_F(Keeping, EachKindOfEntryIsOnRecordAndKnownAgainAtTheNextStart) {
     MakeShortcut(UserStartup(), L"Link");
     SetStringValue(HKEY_CURRENT_USER, L"Environment", L"UserInitMprLogonScript", L"logon.cmd");
     PlantTask(L"\\Vendor\\Updater", Utf16File(TaskXml(L"C:\\Vendor\\update.exe")));
+    WriteServiceKey(L"Updater", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"C:\\Vendor\\service.exe");
     NewRun();
     guard.reset();
     std::set<std::wstring> kinds;
@@ -99,9 +100,33 @@ TEST_F(Keeping, EachKindOfEntryIsOnRecordAndKnownAgainAtTheNextStart) {
         ASSERT_EQ(ReadRecord(root, kEntriesRecord, lines), RecordState::Read);
         for (const std::vector<std::wstring>& line : lines) kinds.insert(line.at(0));
     }
-    EXPECT_EQ(kinds, (std::set<std::wstring>{L"file", L"item", L"task", L"value"}));
+    EXPECT_EQ(kinds, (std::set<std::wstring>{L"file", L"item", L"kinds", L"service", L"task", L"value"}));
     NewRun();
     EXPECT_TRUE(Check(Policy::DisableSilently).empty()) << "each one known from the record";
+}
+
+// A record written before a kind of place was guarded (an earlier version's,
+// which names no kinds) does not make every entry of that kind new at the
+// first start after the upgrade: they are learned as at a first start, and
+// what comes after is new.
+TEST_F(Keeping, AKindTheRecordDoesNotCoverIsLearnedNotTakenForNew) {
+    SetStringValue(HKEY_CURRENT_USER, kRun, L"Known", L"known.exe");
+    PlantTask(L"\\Vendor\\Updater", Utf16File(TaskXml(L"C:\\Vendor\\update.exe")));
+    WriteServiceKey(L"Updater", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"C:\\Vendor\\service.exe");
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        ASSERT_EQ(WriteRecord(root, kEntriesRecord,
+                              root == HKEY_CURRENT_USER
+                                  ? RecordLines{{L"value", L"HKCU\\" + std::wstring(kRun), L"Known", L"known.exe"}}
+                                  : RecordLines{}),
+                  ERROR_SUCCESS);
+    NewRun();
+    EXPECT_TRUE(Check(Policy::DisableSilently).empty()) << "the task and the service learned, not disabled";
+    guard.reset();
+    WriteServiceKey(L"Later", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"C:\\Vendor\\later.exe");
+    NewRun();
+    const std::vector<CheckOutcome> outcomes = Check(Policy::Ask, Decision::Leave);
+    ASSERT_EQ(outcomes.size(), 1u) << "the record now covers every kind";
+    EXPECT_EQ(outcomes[0].entry.item, L"Later");
 }
 
 // A record that does not read back whole is said, and the places are taken
