@@ -1,5 +1,6 @@
 #include "kinds/ServiceKeys.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
@@ -22,9 +23,12 @@ std::optional<ServicesKeyAt>& TestKey() {
 }
 
 DWORD NumberOf(const RegKey& key, const wchar_t* name, DWORD none) {
+    // As the loaders read it: its first four bytes, whatever its type says.
     const std::optional<RegValue> value = key.TryQuery(name);
-    if (!value || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) return none;
-    return *reinterpret_cast<const DWORD*>(value->data.data());
+    if (!value || value->data.size() < sizeof(DWORD)) return none;
+    DWORD number = 0;
+    std::memcpy(&number, value->data.data(), sizeof number);
+    return number;
 }
 
 std::wstring TextOf(const RegKey& key, const wchar_t* name) {
@@ -40,7 +44,8 @@ constexpr DWORD kUserServiceInstance = 0x80;
 // or a shared one, per-user templates included, never their instances. A
 // key without one (an event source, a leftover) is none.
 bool IsServiceType(DWORD type) {
-    return (type & (SERVICE_DRIVER | SERVICE_WIN32)) != 0 && (type & kUserServiceInstance) == 0;
+    if (type & SERVICE_DRIVER) return true;
+    return (type & SERVICE_WIN32) != 0 && (type & kUserServiceInstance) == 0;
 }
 
 // Whether the service is a library its host loads: a shared service, or
@@ -152,6 +157,12 @@ ServiceKeysReading ReadServiceKeys(const std::function<bool()>& breathe) {
     for (std::size_t i = 0; i < listed.size(); ++i) {
         if (breathe && i % 64 == 63 && !breathe()) throw ReadingStopped();
         const auto& [name, written] = listed[i];
+        // A name with a NUL in it (made below the registry's own functions)
+        // opens another service by the part before it: never read as that one.
+        if (name.find(L'\0') != std::wstring::npos) {
+            reading.misnamed.push_back(name);
+            continue;
+        }
         const std::wstring folded = FoldCase(name);
         seen.insert(folded);
         const auto known = cache.find(folded);

@@ -38,7 +38,8 @@ std::wstring ServicesLocation();
 struct ServiceKeysReading {
     std::vector<ServiceFacts> services = {};
     DWORD error = ERROR_SUCCESS;  // why the key itself could not be listed
-    std::vector<std::wstring> refused = {};  // the services' keys this reader may not open
+    std::vector<std::wstring> refused = {};   // the services' keys this reader may not open
+    std::vector<std::wstring> misnamed = {};  // keys whose names no service can have (a NUL in them)
 };
 
 // Every service and driver, in the listing's order. The breather, where

@@ -70,7 +70,11 @@ void KeepService(const std::wstring& name, const KeptService& kept) {
     OpenedKey key = RegKey::Create(HKEY_LOCAL_MACHINE, std::wstring(kServiceStore) + L"\\" + name, MachineView());
     if (!key) throw Error(L"Failed to keep the disabled service '" + name + L"'", key.Error());
     key->WriteNumber(name, kept.start);
-    if (kept.delayed) key->WriteNumber(kDelayed, 1);
+    // One kept before, of another start, is no word on this one.
+    if (kept.delayed)
+        key->WriteNumber(kDelayed, 1);
+    else
+        key->DeleteValue(kDelayed);
     store::WriteDisabledDate(*key);
 }
 

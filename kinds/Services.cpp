@@ -2,6 +2,8 @@
 // is to the guard.
 #include "kinds/Services.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <map>
 
@@ -34,8 +36,20 @@ std::wstring ImageFileOf(const ServiceFacts& facts) {
     return path;
 }
 
+// Whether the file is below Windows' folder, its path made whole first: a
+// "..\\" in it leads anywhere.
 bool InWindowsFolder(const std::wstring& file) {
-    return FoldCase(ExpandedEnvironment(file)).starts_with(FoldCase(WindowsFolder()) + L"\\");
+    const std::wstring expanded = ExpandedEnvironment(file);
+    if (expanded.size() < 3 || expanded[1] != L':') return false;  // relative: the manager searches for it
+    std::wstring whole(MAX_PATH, L'\0');
+    DWORD length = ::GetFullPathNameW(expanded.c_str(), static_cast<DWORD>(whole.size()), whole.data(), nullptr);
+    if (length >= whole.size()) {
+        whole.resize(length + 1);
+        length = ::GetFullPathNameW(expanded.c_str(), static_cast<DWORD>(whole.size()), whole.data(), nullptr);
+    }
+    if (length == 0 || length >= whole.size()) return false;
+    whole.resize(length);
+    return FoldCase(whole).starts_with(FoldCase(WindowsFolder()) + L"\\");
 }
 
 // What Windows cannot start without: the services its logon, its
@@ -105,6 +119,11 @@ void Services::Read(const PlaceSelection& selection, Reading& reading, std::vect
         for (const std::wstring& name : read.refused)
             reading.skipped.push_back(
                 SkippedValue::Unreadable(ServicesLocation() + L"\\" + name, WhyUnreadable::Denied, ERROR_ACCESS_DENIED));
+        for (std::wstring name : read.misnamed) {
+            std::replace(name.begin(), name.end(), L'\0', L'?');
+            reading.skipped.push_back(SkippedValue::Unreadable(ServicesLocation() + L"\\" + name,
+                                                               WhyUnreadable::ListingFailed, ERROR_INVALID_NAME));
+        }
         const std::map<std::wstring, KeptService> kept = KeptServices();
         for (const ServiceFacts& facts : read.services) into.push_back(EntryOf(facts, kept));
     });
@@ -144,13 +163,13 @@ std::optional<DWORD> StartNow(const std::wstring& name, bool managed) {
 // kept start type beside a service still as it was, which harms nothing.
 MoveResult Disable(const ServiceFacts& now) {
     if (WindowsNeeds(now)) return MoveResult::WindowsNeedsIt;
-    // The manager's own word on how it starts now, which is what is kept;
-    // whether delayed, as the registry holds it for the next boot.
+    // What the registry holds is what the next boot starts, and what is
+    // kept: the manager may still hold what it read before a writer went
+    // past it. Whether delayed, as either has it.
     DWORD why = ERROR_SUCCESS;
     const std::optional<ServiceConfig> config = QueryService(now.name, &why);
     const bool managed = config.has_value();
     if (!managed && why != ERROR_SERVICE_DOES_NOT_EXIST) return Answer(why);
-    if (config && config->start != now.start) return MoveResult::Changed;
     const KeptService before{now.start,
                              now.start == SERVICE_AUTO_START && (now.delayed || (config && config->delayed))};
     try {
@@ -159,13 +178,19 @@ MoveResult Disable(const ServiceFacts& now) {
         ForgetService(now.name);
         return Answer(error.Code());
     }
-    const DWORD set = SetStart(now.name, SERVICE_DISABLED, managed);
+    DWORD set = SetStart(now.name, SERVICE_DISABLED, managed);
     if (set == ERROR_SUCCESS && StartNow(now.name, managed) == DWORD{SERVICE_DISABLED}) return MoveResult::Moved;
-    // Not disabled, or not where the next boot reads it: it starts as before.
+    // The manager refused after the machine's store took the record: not a
+    // matter of rights but of the service's own, which may deny any change
+    // through the manager; where the next boot reads it is written instead.
+    if (managed && set == ERROR_ACCESS_DENIED && SetStart(now.name, SERVICE_DISABLED, false) == ERROR_SUCCESS &&
+        StartNow(now.name, false) == DWORD{SERVICE_DISABLED})
+        return MoveResult::Moved;
+    // Not disabled, or not where the next boot reads it: it starts as
+    // before, and only then is its record forgotten.
     SetStart(now.name, before.start, managed);
-    ForgetService(now.name);
-    // Refused after the machine's store took the record: not a matter of
-    // rights, but a service Windows protects from any change.
+    if (const std::optional<ServiceFacts> read = ReadServiceKey(now.name); read && read->start == before.start)
+        ForgetService(now.name);
     return set == ERROR_ACCESS_DENIED ? MoveResult::CannotMove : Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
 }
 

@@ -42,6 +42,8 @@ protected:
             const UniqueService service(::OpenServiceW(manager.get(), name.c_str(), DELETE));
             if (service) ::DeleteService(service.get());
         }
+        for (const std::wstring& name : written_) ::RegDeleteTreeW(controlSet_.get(), (L"Services\\" + name).c_str());
+        for (const std::wstring& name : written_) ::RegDeleteKeyW(controlSet_.get(), (L"Services\\" + name).c_str());
         SetServicesKeyForTesting(std::nullopt);
         CoreTest::TearDown();
     }
@@ -81,7 +83,7 @@ protected:
 
     static inline UniqueKey controlSet_;
     std::optional<StartupGuard> guard_;
-    std::vector<std::wstring> made_;
+    std::vector<std::wstring> made_, written_;
     std::vector<std::wstring> asked_;
 };
 
@@ -122,6 +124,11 @@ TEST_F(ServicePlaces, WhatStartsByItselfIsNewAndABootDriverIsAsked) {
     Learn();
     Make(L"KbProbeOnDemand", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"C:\\Vendor\\ondemand.exe");
     Make(L"KbProbeDriver", SERVICE_KERNEL_DRIVER, SERVICE_SYSTEM_START, L"\\??\\C:\\Vendor\\probe.sys");
+    // Raised where the next boot reads it, past the manager, which still holds it manual.
+    Make(L"KbProbeRegistryRaised", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"C:\\Vendor\\past.exe");
+    const DWORD automatic = SERVICE_AUTO_START;
+    SetRawValue(controlSet_.get(), L"Services\\KbProbeRegistryRaised", L"Start", REG_DWORD, &automatic,
+                sizeof automatic);
     SetStringValue(controlSet_.get(), L"Services\\KbProbeKnown", L"ImagePath", L"C:\\Elsewhere\\other.exe",
                    REG_EXPAND_SZ);
     {
@@ -141,6 +148,7 @@ TEST_F(ServicePlaces, WhatStartsByItselfIsNewAndABootDriverIsAsked) {
         {L"KbProbeRaised", SERVICE_DISABLED},
         {L"KbProbeOnDemand", SERVICE_DEMAND_START},
         {L"KbProbeDriver", SERVICE_SYSTEM_START},
+        {L"KbProbeRegistryRaised", SERVICE_DISABLED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
@@ -149,6 +157,46 @@ TEST_F(ServicePlaces, WhatStartsByItselfIsNewAndABootDriverIsAsked) {
         EXPECT_TRUE(Listed(c.name)) << "listed, whatever its start";
     }
     EXPECT_EQ(asked, std::vector<std::wstring>{L"KbProbeDriver"}) << "only the driver was asked about";
+}
+
+// What the next boot reads is what counts: a service written into the
+// registry value by value, which the manager loads only then, is disabled
+// there; a start type of another type is read as the loaders read it; a
+// per-user instance is its template's, and no entry.
+TEST_F(ServicePlaces, WhatTheNextBootReadsIsWhatCounts) {
+    Learn();
+    const BYTE automatic[] = {SERVICE_AUTO_START, 0, 0, 0};
+    const struct {
+        const wchar_t* name;
+        DWORD type, startType;
+        bool listed;
+        DWORD startAfter;
+    } cases[] = {
+        {L"KbWrittenService", SERVICE_WIN32_OWN_PROCESS, REG_DWORD, true, SERVICE_DISABLED},
+        {L"KbWrittenBinaryStart", SERVICE_WIN32_OWN_PROCESS, REG_BINARY, true, SERVICE_DISABLED},
+        {L"KbWrittenDriver", SERVICE_KERNEL_DRIVER | 0x80, REG_DWORD, true, SERVICE_DISABLED},
+        {L"KbWrittenUserSvc_1a2b3", SERVICE_WIN32_OWN_PROCESS | 0x40 | 0x80, REG_DWORD, false, SERVICE_AUTO_START},
+    };
+    for (const auto& c : cases) {
+        const std::wstring key = std::wstring(L"Services\\") + c.name;
+        written_.push_back(c.name);
+        SetRawValue(controlSet_.get(), key, L"Type", REG_DWORD, &c.type, sizeof c.type);
+        SetStringValue(controlSet_.get(), key, L"ImagePath", L"C:\\Vendor\\written.exe", REG_EXPAND_SZ);
+        SetRawValue(controlSet_.get(), key, L"Start", c.startType, automatic, sizeof automatic);
+    }
+    Check();
+    Check();  // as the watch does, woken by the moves themselves
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        const std::optional<ServiceEntry> listed = Listed(c.name);
+        EXPECT_EQ(listed.has_value(), c.listed);
+        const std::optional<ServiceFacts> read = ReadServiceKey(c.name);
+        EXPECT_EQ(read ? read->start : DWORD{SERVICE_AUTO_START}, c.startAfter);
+        EXPECT_EQ(KeptServiceOf(c.name).has_value(), c.startAfter == SERVICE_DISABLED);
+        if (!listed || c.startAfter != SERVICE_DISABLED) continue;
+        ASSERT_EQ(guard_->Move(*listed), MoveResult::Moved);
+        EXPECT_EQ(ReadServiceKey(c.name)->start, DWORD{SERVICE_AUTO_START}) << "given back where it was taken";
+    }
 }
 
 // What Windows needs to start is never disabled, by its name and its file
@@ -172,6 +220,14 @@ TEST_F(ServicePlaces, WhatWindowsNeedsIsNeverDisabled) {
          false},
         {{L"beep", {}, L"\\SystemRoot\\System32\\drivers\\beep.sys", {}, {}, L"Base", SERVICE_KERNEL_DRIVER,
           SERVICE_SYSTEM_START},
+         false},
+        // Windows' folder only by its text: the path leads out of it.
+        {{L"vendordisk", {}, windows + L"\\..\\Vendor\\disk.sys", {}, {}, L"SCSI miniport", SERVICE_KERNEL_DRIVER,
+          SERVICE_BOOT_START},
+         false},
+        // Windows' host, a library of someone else's.
+        {{L"gpsvc", {}, L"%SystemRoot%\\system32\\svchost.exe -k netsvcs", L"C:\\Vendor\\gp.dll", {}, {},
+          SERVICE_WIN32_SHARE_PROCESS, SERVICE_AUTO_START},
          false},
     };
     for (const auto& c : cases) {
