@@ -4,6 +4,9 @@
 // and given back exactly; which services are new; what Windows needs is
 // never disabled; and a start type kept by the utility itself, in either
 // Windows' form, comes back.
+#include <winternl.h>
+
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -63,7 +66,11 @@ protected:
         }
     }
     // What is there now is known (a first start), and later checks act.
-    void Learn() { Check(); }
+    void Learn() {
+        guard_.emplace(Folders());
+        guard_->Reload();
+        Check();
+    }
     void Check(Decision answer = Decision::Disable) {
         asked_.clear();
         guard_->Check(
@@ -197,6 +204,41 @@ TEST_F(ServicePlaces, WhatTheNextBootReadsIsWhatCounts) {
         ASSERT_EQ(guard_->Move(*listed), MoveResult::Moved);
         EXPECT_EQ(ReadServiceKey(c.name)->start, DWORD{SERVICE_AUTO_START}) << "given back where it was taken";
     }
+}
+
+// A key whose name holds a NUL (made below the registry's own functions)
+// opens, by the registry's functions, the service whose name is the part
+// before it: it is said, and that service is never acted on in its name.
+TEST_F(ServicePlaces, AKeyNamedPastANulIsSaidAndNeverTakenForAnother) {
+    Make(L"KbProbeVictim", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, L"C:\\Vendor\\victim.exe");
+    Learn();
+    using CreateKey = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG, PUNICODE_STRING, ULONG, PULONG);
+    using DeleteKey = LONG(NTAPI*)(HANDLE);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto create = reinterpret_cast<CreateKey>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtCreateKey")));
+    const auto remove = reinterpret_cast<DeleteKey>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
+    ASSERT_TRUE(create && remove);
+    UniqueKey services;
+    ASSERT_EQ(::RegOpenKeyExW(controlSet_.get(), L"Services", 0, KEY_ALL_ACCESS, services.put()), ERROR_SUCCESS);
+    std::wstring name = L"KbProbeVictim";
+    name.push_back(L'\0');
+    name += L"x";
+    UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                        static_cast<USHORT>(name.size() * sizeof(wchar_t)), name.data()};
+    OBJECT_ATTRIBUTES attributes{sizeof attributes, services.get(), &text, OBJ_CASE_INSENSITIVE, nullptr, nullptr};
+    HANDLE made = nullptr;
+    ASSERT_EQ(create(&made, KEY_ALL_ACCESS, &attributes, 0, nullptr, 0, nullptr), 0);
+    UniqueKey odd(static_cast<HKEY>(made));
+    const DWORD type = SERVICE_WIN32_OWN_PROCESS, start = SERVICE_AUTO_START;
+    ::RegSetValueExW(odd.get(), L"Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof type);
+    ::RegSetValueExW(odd.get(), L"Start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&start), sizeof start);
+    Check();
+    EXPECT_EQ(StartOf(L"KbProbeVictim"), DWORD{SERVICE_AUTO_START}) << "the service before the NUL untouched";
+    const std::vector<SkippedValue> noted = guard_->UnreadablePlaces();
+    EXPECT_TRUE(std::any_of(noted.begin(), noted.end(), [](const SkippedValue& v) {
+        return v.key.find(L"KbProbeVictim?x") != std::wstring::npos;
+    }));
+    remove(odd.get());
 }
 
 // What Windows needs to start is never disabled, by its name and its file
