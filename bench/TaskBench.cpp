@@ -13,15 +13,13 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "BenchParts.h"
+#include "KindCheck.h"
 #include "ProgramDriver.h"
 #include "ScratchRegistry.h"
 #include "TaskXml.h"
-#include "guard/Guard.h"
-#include "kinds/PlaceSelection.h"
 #include "kinds/TaskFiles.h"
 #include "platform/Files.h"
 #include "platform/Handle.h"
@@ -72,32 +70,6 @@ void Floor(const std::wstring& folder) {
     } while (::FindNextFileW(listing.get(), &found));
 }
 
-void CheckAgainstFloor() {
-    test::ScratchRegistry registry;
-    if (!registry.Holds()) {
-        std::fprintf(stderr, "the registry could not be redirected; the tasks' check not run\n");
-        return;
-    }
-    test::ScratchFolder folder;
-    StartupGuard guard({folder.Sub(L"Common Startup"), folder.Sub(L"Startup"), folder.Sub(L"Windows"),
-                        folder.Sub(L"UserBackup"), folder.Sub(L"MachineBackup")});
-    guard.Reload();
-    PlaceSelection tasks = PlaceSelection::None();
-    for (PlaceId id = 0; id < LivePlaces().size(); ++id)
-        if (std::holds_alternative<TaskPlace>(LivePlaces()[id])) tasks.Add(id);
-    const auto check = [&] {
-        guard.Check(Policy::DisableSilently, [](const StartupEntry&) { return Decision::Leave; },
-                    [](const StartupEntry&) {}, tasks);
-    };
-    check();  // the first reading, and warm caches
-    std::printf("tasks known: %u\n", static_cast<unsigned>(guard.Known().live.Of<TaskEntry>().size()));
-    const double full = MedianMs(30, check);
-    const double floor = MedianMs(30, [] { Floor(TasksFolder()); });
-    std::printf("check of the tasks with nothing new: %.2f ms (median of 30)\n", full);
-    std::printf("floor (list every folder, read every definition): %.2f ms (median of 30)\n", floor);
-    std::printf("ratio check / floor: %.2f\n", full / floor);
-}
-
 void RunningProgram() {
     test::KeepbootProcess program(test::BuiltKeepbootExe(), L"-start");
     const HWND window = program.WaitForMainWindow(60000);
@@ -138,7 +110,8 @@ void ScheduledTasks() {
     for (int i = 0; i < kTasks; ++i)
         WriteDefinition(BenchFolder() + L"\\Vendor " + std::to_wstring(i % 60) + L"\\Task " + std::to_wstring(i),
                         L"C:\\Program Files\\Vendor " + std::to_wstring(i) + L"\\update.exe");
-    CheckAgainstFloor();
+    CheckAgainstFloor<kb::ScheduledTasks>("tasks", "list every folder, read every definition",
+                                          [] { Floor(TasksFolder()); });
     IdleMemory();
     RunningProgram();
     test::RemoveTree(BenchFolder());
