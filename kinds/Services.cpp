@@ -24,7 +24,7 @@ namespace {
 // The file an image path names, as the manager and the kernel read it: a
 // driver's is a path, not a command line, relative to Windows' folder or
 // under \SystemRoot\ or an NT path's drive; with none, in the drivers
-// folder. A service's is a command line's program.
+// folder. A service's is its command line's program.
 std::wstring ImageFileOf(const ServiceFacts& facts) {
     const std::wstring windows = WindowsFolder();
     std::wstring path = facts.Driver() ? facts.imagePath : SplitCommandLine(facts.imagePath).program;
@@ -32,12 +32,14 @@ std::wstring ImageFileOf(const ServiceFacts& facts) {
     path = ExpandedEnvironment(path);
     if (path.starts_with(L"\\??\\")) path.erase(0, 4);
     if (FoldCase(path).starts_with(L"\\systemroot\\")) return windows + path.substr(11);
-    if (path.size() > 1 && path[1] != L':' && path[0] != L'\\') return windows + L"\\" + path;
+    // A driver's relative path is the kernel's, below Windows' folder; a
+    // service's stays relative: the manager searches for it.
+    if (facts.Driver() && path.size() > 1 && path[1] != L':' && path[0] != L'\\') return windows + L"\\" + path;
     return path;
 }
 
-// Whether the file is below Windows' folder, its path made whole first: a
-// "..\\" in it leads anywhere.
+// Whether the file is below Windows' folder, its path made whole first:
+// a ".." in it leads anywhere.
 bool InWindowsFolder(const std::wstring& file) {
     const std::wstring expanded = ExpandedEnvironment(file);
     if (expanded.size() < 3 || expanded[1] != L':') return false;  // relative: the manager searches for it

@@ -267,6 +267,8 @@ TEST_F(ServicePlaces, WhatWindowsNeedsIsNeverDisabled) {
         {{L"vendordisk", {}, windows + L"\\..\\Vendor\\disk.sys", {}, {}, L"SCSI miniport", SERVICE_KERNEL_DRIVER,
           SERVICE_BOOT_START},
          false},
+        // A service's relative program is searched for, never taken for Windows'.
+        {{L"RpcSs", {}, L"rpcss.exe", {}, {}, {}, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START}, false},
         // Windows' host, a library of someone else's.
         {{L"gpsvc", {}, L"%SystemRoot%\\system32\\svchost.exe -k netsvcs", L"C:\\Vendor\\gp.dll", {}, {},
           SERVICE_WIN32_SHARE_PROCESS, SERVICE_AUTO_START},
