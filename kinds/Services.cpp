@@ -200,7 +200,9 @@ MoveResult Disable(const ServiceFacts& now) {
 // has no start type to go back to.
 MoveResult Enable(const ServiceFacts& now) {
     const std::optional<KeptService> kept = KeptServiceOf(now.name);
-    if (!kept) return MoveResult::CannotMove;
+    // Only a driver is loaded at boot by the loader or the system: a record
+    // saying so of a service is none this program or that utility wrote.
+    if (!kept || (!now.Driver() && kept->start < SERVICE_AUTO_START)) return MoveResult::CannotMove;
     DWORD why = ERROR_SUCCESS;
     const bool managed = QueryService(now.name, &why).has_value();
     if (!managed && why != ERROR_SERVICE_DOES_NOT_EXIST) return Answer(why);
@@ -289,7 +291,7 @@ std::vector<std::wstring> RecordLine(const ServiceEntry& e, const StartupFolders
 std::optional<ServiceEntry> FromRecordLine(std::type_identity<ServiceEntry>, const std::vector<std::wstring>& line,
                                            const StartupFolders&) {
     if (line.size() != 3 || line[0] != Services::kRecordWord || line[1].empty() ||
-        line[1].find(L'\\') != std::wstring::npos)
+        line[1].find_first_of(std::wstring(L"\\\0", 2)) != std::wstring::npos)
         return std::nullopt;
     ServiceEntry entry{line[1], line[2], {}, std::nullopt, true};
     entry.facts.name = line[1];

@@ -296,6 +296,9 @@ TEST_F(ServicePlaces, WhatTheUtilityKeptInEitherFormComesBack) {
                 std::array<DWORD, 1>{SERVICE_AUTO_START}.data(), sizeof(DWORD));
     SetRawValue(HKEY_LOCAL_MACHINE, kStore, L"KbProbeXp", REG_DWORD, std::array<DWORD, 1>{SERVICE_DEMAND_START}.data(),
                 sizeof(DWORD));
+    // A boot start kept for a service is none any utility wrote.
+    SetRawValue(HKEY_LOCAL_MACHINE, kStore + L"\\KbProbeForged", L"KbProbeForged", REG_DWORD,
+                std::array<DWORD, 1>{SERVICE_BOOT_START}.data(), sizeof(DWORD));
     const struct {
         const wchar_t* name;
         MoveResult result;
@@ -304,6 +307,7 @@ TEST_F(ServicePlaces, WhatTheUtilityKeptInEitherFormComesBack) {
         {L"KbProbeVista", MoveResult::Moved, SERVICE_AUTO_START},
         {L"KbProbeXp", MoveResult::Moved, SERVICE_DEMAND_START},
         {L"KbProbeUnkept", MoveResult::CannotMove, SERVICE_DISABLED},
+        {L"KbProbeForged", MoveResult::CannotMove, SERVICE_DISABLED},
     };
     for (const auto& c : cases) Make(c.name, SERVICE_WIN32_OWN_PROCESS, SERVICE_DISABLED, L"C:\\Vendor\\kept.exe");
     Learn();
@@ -314,7 +318,7 @@ TEST_F(ServicePlaces, WhatTheUtilityKeptInEitherFormComesBack) {
         EXPECT_FALSE(Services::TextOf(*listed).enabled);
         EXPECT_EQ(guard_->Move(*listed), c.result);
         EXPECT_EQ(StartOf(c.name), c.start);
-        EXPECT_FALSE(KeptServiceOf(c.name));
+        EXPECT_EQ(KeptServiceOf(c.name).has_value(), c.name == std::wstring(L"KbProbeForged")) << "kept as it was";
     }
 }
 
