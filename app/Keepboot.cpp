@@ -53,6 +53,8 @@ int Run() {
         return kb::RunMoves(arguments, kb::RunningProgramPath());
     if (!arguments.empty() && arguments[0] == kb::kSelfStartArgument)
         return kb::RunSelfStart(arguments, kb::RunningProgramPath());
+    if (!arguments.empty() && arguments[0] == kb::kStopServiceArgument)
+        return kb::RunServiceStop(arguments, kb::RunningProgramPath());
     TakeStandardUserModeFromEnvironment();
     const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
     if (restarted) {

@@ -74,11 +74,17 @@ void MainWindow::Create() {
                 return MoveElevated(Handle(), own_->Executable(), entries);
             },
         .elevated = elevated_});
+    stopper_ = std::make_unique<ServiceStopper>(Handle(), kServiceStoppedMessage, own_->Executable(), elevated_);
     questions_ = std::make_unique<QuestionDesk>(QuestionDesk::Needs{
         .bench = *bench_,
         .listed = [this](const StartupEntry& entry) { pages_->List().Append(entry); },
         .relisted = [this] { pages_->List().Reload(); },
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
+        .stop =
+            [this](const std::wstring& service) {
+                if (!stopper_->Stop(service))
+                    ShowNotice(UiText(IDS_SERVICE_NOT_STOPPED, {service, SystemErrorText(::GetLastError())}));
+            },
         .answer = options_.ask});
     questions_->SetPrompt(prompt_);
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
@@ -196,6 +202,14 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
         return 0;
     case kForeignRequestMessage:
         ShowNotice(UiText(IDS_FOREIGN_REQUEST));
+        return 0;
+    case kServiceStoppedMessage:
+        for (const ServiceStopped& stopped : stopper_->Take()) {
+            if (stopped.error == ERROR_SUCCESS)
+                history_.RecordNotice(UiText(IDS_SERVICE_STOPPED, {stopped.name}));
+            else
+                ShowNotice(UiText(IDS_SERVICE_NOT_STOPPED, {stopped.name, SystemErrorText(stopped.error)}));
+        }
         return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();

@@ -19,6 +19,7 @@
 #include "app/Controls.h"
 #include "app/AdministratorPolicy.h"
 #include "app/services/HistoryKeeper.h"
+#include "app/services/ServiceStop.h"
 #include "app/QuestionDesk.h"
 #include "app/PageSet.h"
 #include "app/PngImage.h"
@@ -84,6 +85,8 @@ public:
     static constexpr UINT kFirstCheckMessage = WM_APP + 5;
     // An instance started for moves with rights was not asked by this guard.
     static constexpr UINT kForeignRequestMessage = guard_window::kForeignRequestMessage;
+    // A service the user asked to stop was stopped, or not: look in the box.
+    static constexpr UINT kServiceStoppedMessage = WM_APP + 7;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -187,6 +190,7 @@ private:
     std::unique_ptr<PageSet> pages_;
     PromptDialog* prompt_ = nullptr;
     std::unique_ptr<QuestionDesk> questions_;
+    std::unique_ptr<ServiceStopper> stopper_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;

@@ -33,6 +33,9 @@ std::span<const ControlArgs> Controls() {
         {ControlKind::ReadOnlyText, L"", PromptDialog::kBeforeId, 17, 108, 350, 15},
         {ControlKind::ReadOnlyText, L"", PromptDialog::kFromId, 17, 124, 350, 30},
         {ControlKind::Button, UiText(IDS_CANCEL).c_str(), PromptDialog::kCancelId, 250, 83 + kDetailsHeight, 75, 25},
+        // Placed below the details by ArrangeTexts, where it shows.
+        {ControlKind::CheckBox, UiText(IDS_SERVICE_STOP_TOO).c_str(), PromptDialog::kStopId, 17, 83 + kDetailsHeight,
+         350, 17},
     };
     return controls;
 }
@@ -105,7 +108,9 @@ void PromptDialog::Create() {
         if (args.id == kArgumentsId) arguments_ = control;
         if (args.id == kBeforeId) before_ = control;
         if (args.id == kFromId) from_ = control;
+        if (args.id == kStopId) stop_ = control;
     }
+    ::ShowWindow(stop_, SW_HIDE);
     // A path has few blanks to break at: the fields break at its folders too,
     // and their text starts at their edge, as a label's does.
     for (const HWND field : Fields()) {
@@ -148,6 +153,9 @@ void PromptDialog::Show(const kb::Question& question) {
     ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     asked_ = question;
+    // Never ticked before the user ticks it, for each question anew.
+    ::SendMessageW(stop_, BM_SETCHECK, BST_UNCHECKED, 0);
+    ::ShowWindow(stop_, OffersStop() ? SW_SHOWNA : SW_HIDE);
     PlaceWhereTheUserWorks();
     // A report open meanwhile may have disabled this window with the rest.
     ::EnableWindow(Handle(), TRUE);
@@ -156,11 +164,16 @@ void PromptDialog::Show(const kb::Question& question) {
     FocusDisable();
 }
 
+bool PromptDialog::OffersStop() const {
+    return asked_.entry && !asked_.putBack && asked_.details.service && asked_.details.service->runs;
+}
+
 void PromptDialog::Answer(int id) {
     if (!showing_) return;
     showing_ = false;
+    const bool stop = id == kDisableId && OffersStop() && ::SendMessageW(stop_, BM_GETCHECK, 0, 0) == BST_CHECKED;
     ::ShowWindow(Handle(), SW_HIDE);
-    if (answered_) answered_(DecisionOf(id));
+    if (answered_) answered_(DecisionOf(id), stop);
 }
 
 void PromptDialog::Withdraw() noexcept {

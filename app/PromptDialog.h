@@ -29,6 +29,8 @@ public:
     static constexpr int kCancelId = IDCANCEL; // 2
     static constexpr int kQuestionId = 100;
     static constexpr int kStartsId = 101, kFromId = 102, kArgumentsId = 103, kBeforeId = 104;
+    // Shown only for a service that runs: Disable stops it too when ticked.
+    static constexpr int kStopId = 105;
 
     // Makes the dialog, hidden, centred on the monitor where the user works.
     void Create();
@@ -42,8 +44,9 @@ public:
     // With shield set, Disable carries the shield: it needs administrator
     // rights, which Windows will ask for.
     void Show(const kb::Question& question);
-    // Told each answer; it must not raise.
-    void OnAnswer(std::function<void(Decision)> handler) { answered_ = std::move(handler); }
+    // Told each answer, and whether the user asked a running service
+    // disabled to be stopped too; it must not raise.
+    void OnAnswer(std::function<void(Decision, bool stop)> handler) { answered_ = std::move(handler); }
     bool Showing() const noexcept { return showing_; }
     // Takes the question down unanswered.
     void Withdraw() noexcept;
@@ -55,6 +58,7 @@ public:
     HWND Arguments() const noexcept { return arguments_; }
     HWND Before() const noexcept { return before_; }
     HWND From() const noexcept { return from_; }
+    HWND StopBox() const noexcept { return stop_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -64,6 +68,8 @@ private:
     static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
     void Answer(int id);
+    // Whether the question asked offers to stop its service.
+    bool OffersStop() const;
     void FocusDisable();
     static SIZE ClientFor(const DpiScale& scale);
     static RECT FrameFor(const DpiScale& scale);
@@ -83,11 +89,11 @@ private:
     UniqueFont font_;
     std::unique_ptr<ControlSet> controls_;
     kb::Question asked_;  // the accessor Question() hides the type here
-    std::function<void(Decision)> answered_;
+    std::function<void(Decision, bool)> answered_;
     PngBitmap image_;
 
     HWND disableButton_ = nullptr, enableButton_ = nullptr, cancelButton_ = nullptr, question_ = nullptr;
-    HWND starts_ = nullptr, arguments_ = nullptr, before_ = nullptr, from_ = nullptr;
+    HWND starts_ = nullptr, arguments_ = nullptr, before_ = nullptr, from_ = nullptr, stop_ = nullptr;
     bool showing_ = false;
 };
 

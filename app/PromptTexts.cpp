@@ -87,8 +87,8 @@ void PromptDialog::ArrangeTexts() {
     // The caption and borders as they are drawn, at whatever scale.
     const int chrome = ChromeHeightOf(Handle());
     // Above the question, between the fields, above and below the buttons.
-    const int fixed = scale_(20) + scale_(3) + 4 * scale_(1) + scale_(5) + scale_(25) + scale_(10) +
-                      chrome;
+    const int box = OffersStop() ? scale_(20) : 0;
+    const int fixed = scale_(20) + scale_(3) + 4 * scale_(1) + box + scale_(5) + scale_(25) + scale_(10) + chrome;
     const int room = (area.bottom - area.top) - fixed;
     const auto total = [&](int cap) {
         int sum = 0;
@@ -117,6 +117,11 @@ void PromptDialog::ArrangeTexts() {
                        SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
         // The details start below the question, or where they always did.
         y = i == 0 ? std::max(scale_(76), y + slot.given + scale_(3)) : y + slot.given + scale_(1);
+    }
+    if (box) {
+        ::SetWindowPos(stop_, nullptr, scale_(17), y + scale_(2), scale_(350), scale_(17),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        y += box;
     }
     const int buttons = y + scale_(5);
     for (const auto& [button, x] : {std::pair{disableButton_, 72}, {enableButton_, 161}, {cancelButton_, 250}})

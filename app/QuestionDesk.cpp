@@ -12,6 +12,7 @@
 #include "guard/DisabledLedger.h"
 #include "places/CommandLine.h"
 #include "kinds/EntryMoves.h"
+#include "kinds/Services.h"
 #include "store/Store.h"
 #include "app/Texts.h"
 
@@ -19,7 +20,7 @@ namespace kb {
 
 void QuestionDesk::SetPrompt(PromptDialog* prompt) {
     prompt_ = prompt;
-    if (prompt_) prompt_->OnAnswer([this](Decision decision) { OnAnswered(decision); });
+    if (prompt_) prompt_->OnAnswer([this](Decision decision, bool stop) { OnAnswered(decision, stop); });
 }
 
 QuestionQueue::Answer QuestionDesk::Ask(const Question& question) {
@@ -27,7 +28,11 @@ QuestionQueue::Answer QuestionDesk::Ask(const Question& question) {
     if (needs_.bench.watcher.Stopped()) return {Decision::Leave};
     if (needs_.answer) return {needs_.answer(question.text)};
     if (!prompt_) return {Decision::Leave};
-    if (const std::optional<QuestionQueue::Answer> answer = queue_.Take(question)) return *answer;
+    if (const std::optional<QuestionQueue::Answer> answer = queue_.Take(question)) {
+        // The check that took it disables the service first.
+        if (answer->stop) stopPending_.push_back(question);
+        return *answer;
+    }
     ShowNext();
     return {Decision::Later};
 }
@@ -54,9 +59,10 @@ bool QuestionDesk::FilterMessage(MSG& msg) {
     return prompt_ && prompt_->Showing() && ::IsDialogMessageW(prompt_->Handle(), &msg);
 }
 
-void QuestionDesk::OnAnswered(Decision decision) noexcept {
+void QuestionDesk::OnAnswered(Decision decision, bool stop) noexcept {
     try {
-        if (const std::optional<Question> answered = queue_.TakeShowing()) Act(*answered, {decision});
+        if (const std::optional<Question> answered = queue_.TakeShowing())
+            Act(*answered, {.decision = decision, .stop = stop});
         ShowNext();
     } catch (...) {
         ReportCurrentException();
@@ -92,12 +98,19 @@ void QuestionDesk::Act(const Question& question, QuestionQueue::Answer answer) {
         needs_.bench.guard.Answer(*question.entry, answer.decision, needs_.listed);
         heldAtSessionEnd_ = false;
         watcher.TellOwnFolderRefusal();
+        StopIfAsked(question, answer);
         return;
     }
     // Else the next full check acts on it where it meets the change again;
     // one under way may have passed it already.
     queue_.Keep(question, answer, watcher.Count().fullChecks + 1);
     watcher.CheckEverything();
+}
+
+void QuestionDesk::StopIfAsked(const Question& question, QuestionQueue::Answer answer) {
+    if (!answer.stop || answer.decision != Decision::Disable || !question.entry || !needs_.stop) return;
+    // Only once it is disabled: the stopper checks that it is.
+    if (const auto* service = std::get_if<ServiceEntry>(&*question.entry)) needs_.stop(service->name);
 }
 
 void QuestionDesk::HoldForSessionEnd() noexcept {
@@ -127,6 +140,8 @@ void QuestionDesk::AfterCheck() {
     // An answer the check after it did not take concerns a change gone
     // meanwhile: not kept for a namesake that comes later.
     queue_.Forget(watcher.Count().fullChecks);
+    for (const Question& question : std::exchange(stopPending_, {}))
+        StopIfAsked(question, {.decision = Decision::Disable, .stop = true});
     // The first check is done: what the last session's end held aside can
     // be found where it is now.
     if (!askedAboutHeld_ && watcher.Count().fullChecks > 0 && !watcher.Busy()) {

@@ -29,6 +29,9 @@ public:
         std::function<void()> relisted;
         // A notice that pauses nothing.
         std::function<void(const std::wstring&)> notice;
+        // Stops a running service the user disabled and asked to stop too,
+        // without waiting for it.
+        std::function<void(const std::wstring& service)> stop;
         // Answers in the prompt's place (tests); none for the prompt.
         std::function<Decision(const std::wstring& question)> answer;
     };
@@ -67,7 +70,9 @@ public:
     bool FilterMessage(MSG& msg);
 
 private:
-    void OnAnswered(Decision decision) noexcept;
+    void OnAnswered(Decision decision, bool stop) noexcept;
+    // Has the service asked about stopped, where the answer asks it to.
+    void StopIfAsked(const Question& question, QuestionQueue::Answer answer);
     // Acts on the answer to the question now, or has the next check do it.
     void Act(const Question& question, QuestionQueue::Answer answer);
     // Asks once more about each entry the end of the last session held
@@ -83,6 +88,8 @@ private:
     QuestionQueue queue_;
     bool askedAboutHeld_ = false;
     std::vector<StartupEntry> putBackPending_;
+    // Services to stop once the check that takes their answer disabled them.
+    std::vector<Question> stopPending_;
     // The session's end answered the question the check acts on: its
     // outcome is recorded as held aside, and no rights are asked for it.
     bool heldAtSessionEnd_ = false;

@@ -97,6 +97,17 @@ bool WindowsNeeds(const ServiceFacts& facts) {
     return facts.Driver() && facts.start == SERVICE_BOOT_START && NamedIn(facts.group, kBootGroups);
 }
 
+bool DisabledHere(const std::wstring& name) {
+    const std::optional<ServiceFacts> facts = ReadServiceKey(name);
+    const std::optional<ServiceConfig> config = QueryService(name);
+    return facts && config && facts->start == SERVICE_DISABLED && config->start == SERVICE_DISABLED &&
+           KeptServiceOf(name) && !WindowsNeeds(*facts);
+}
+
+DWORD StopServiceDisabledHere(const std::wstring& name) {
+    return DisabledHere(name) ? StopService(name) : ERROR_INVALID_SERVICE_CONTROL;
+}
+
 std::vector<ServicePlace> Services::Places(bool) {
     return {ServicePlace{}};
 }

@@ -57,6 +57,14 @@ std::wstring CommandOf(const ServiceFacts& facts);
 // Whether Windows needs it to start: a service the system cannot run
 // without, or a driver of the boot's own groups. Never disabled.
 bool WindowsNeeds(const ServiceFacts& facts);
+// Whether it is disabled as this program disables: in the manager and the
+// registry, with its start kept in the store, and not one Windows needs.
+bool DisabledHere(const std::wstring& name);
+// Stops a running service the user disabled here and asked to stop too:
+// only one DisabledHere. The elevated instance stops nothing else, whoever
+// asks. Not on a window's thread (StopService).
+// Windows' code; ERROR_INVALID_SERVICE_CONTROL for any other service.
+DWORD StopServiceDisabledHere(const std::wstring& name);
 
 bool Starts(const ServiceEntry& e);
 // A driver the boot loader or the kernel starts is always asked about,

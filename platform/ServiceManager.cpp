@@ -98,6 +98,20 @@ bool ServiceRuns(const std::wstring& name) {
            status.dwCurrentState != SERVICE_STOPPED;
 }
 
+DWORD StopService(const std::wstring& name) {
+    const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    if (!opened.service) return opened.error;
+    SERVICE_STATUS status{};
+    if (!::ControlService(opened.service.get(), SERVICE_CONTROL_STOP, &status)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SERVICE_NOT_ACTIVE) return error;
+    }
+    if (!::QueryServiceStatus(opened.service.get(), &status)) return ::GetLastError();
+    return status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_STOP_PENDING
+               ? ERROR_SUCCESS
+               : ERROR_SERVICE_REQUEST_TIMEOUT;
+}
+
 std::vector<std::wstring> DependentsOf(const std::wstring& name) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_ENUMERATE_DEPENDENTS);
     std::vector<std::wstring> names;

@@ -31,6 +31,14 @@ DWORD SetServiceDelayed(const std::wstring& name, bool delayed);
 // Whether it runs now (or is starting, stopping or paused).
 bool ServiceRuns(const std::wstring& name);
 
+// Asks it to stop, as the Services console's Stop does, and reads back
+// that it stops: stopped, or stopping (a service may take its time to end).
+// ERROR_SUCCESS also when it did not run. A service others running depend
+// on is not stopped (ERROR_DEPENDENT_SERVICES_RUNNING): they are not the
+// user's question. The manager waits for the service's answer, up to half
+// a minute: never call it on a window's thread. Windows' code.
+DWORD StopService(const std::wstring& name);
+
 // The display names of the services that depend on it, running or not.
 std::vector<std::wstring> DependentsOf(const std::wstring& name);
 

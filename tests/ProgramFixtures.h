@@ -158,6 +158,9 @@ protected:
         const HWND dialog = process.FindWindowOfClass(PromptDialog::kClassName);
         ::PostMessageW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0);
     }
+    // Two services made running while the guard asks: the stop offered for
+    // each, ticked for the first. Each is disabled; only the first stops.
+    void AnswerAboutRunningServices(const KeepbootProcess& process, HWND window);
     static std::wstring Question(const std::wstring& name) {
         return L"One new Windows Startup \"" + name + L"\", do you want to disbale it?";
     }

@@ -1,6 +1,7 @@
 // Whole-program tests of the watch between its intervals: change
 // notifications, and the same for a standard user.
 #include "ProgramFixtures.h"
+#include "ProbeService.h"
 #include "app/services/Elevation.h"
 #include "app/services/HistoryKeeper.h"
 #include "app/Texts.h"
@@ -429,16 +430,19 @@ TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     SetStringValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor", L"vendor.exe");
     const std::wstring forged = L"\"" + exe_ + L"\" -move value HKLM 0 \"" + std::wstring(kMachineRunKey) +
                                 L"\" Vendor";
-    for (const std::wstring& commandLine :
-         {forged, L"\"" + exe_ + L"\" -move " + std::to_wstring(::GetCurrentProcessId()) + L" 4",
-          L"\"" + exe_ + L"\" -selfstart on"}) {
-        EXPECT_EQ(RunToEnd(commandLine), 3) << Narrow(commandLine);
-    }
+    const std::pair<std::wstring, int> forgeries[] = {
+        {forged, 3},
+        {L"\"" + exe_ + L"\" -move " + std::to_wstring(::GetCurrentProcessId()) + L" 4", 3},
+        {L"\"" + exe_ + L"\" -selfstart on", 3},
+        // Said to the guard that asked as its Windows code.
+        {L"\"" + exe_ + L"\" -stopservice " + std::to_wstring(::GetCurrentProcessId()) + L" 4", ERROR_ACCESS_DENIED},
+    };
+    for (const auto& [commandLine, code] : forgeries) EXPECT_EQ(RunToEnd(commandLine), code) << Narrow(commandLine);
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor"), Text(L"vendor.exe")) << "nothing moved";
     const std::vector<HistoryRecord> said = HistoryFile(DefaultHistoryPath()).Read();
     EXPECT_EQ(std::count_if(said.begin(), said.end(), [](const HistoryRecord& r) {
                   return r.detail == UiText(IDS_FOREIGN_REQUEST);
-              }), 3) << "each said, in the history when no guard runs";
+              }), 4) << "each said, in the history when no guard runs";
 
     // The guard's own request: the list's Apply, for a standard user.
     KeepbootProcess& process = StartWatching(L"2");
@@ -454,6 +458,16 @@ TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     EXPECT_FALSE(ReadRawValue(HKEY_LOCAL_MACHINE, kMachineRunKey, L"Vendor").exists);
     EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, kStore + L"Vendor", L"command"), L"vendor.exe");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
+}
+
+// A standard user's disable and stop of a running service both go through
+// the elevated instance, each its own request.
+TEST_F(ProgramRights, AStandardUsersStopGoesThroughTheElevatedInstance) {
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Watching(window_); }));
+    AnswerAboutRunningServices(process, window_);
+    Quit(process, window_);
 }
 
 // A standard user's guard that starts from a record an administrator's run

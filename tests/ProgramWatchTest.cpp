@@ -8,6 +8,7 @@
 #include "platform/ServiceManager.h"
 #include "platform/ScopeExit.h"
 #include "platform/Xml.h"
+#include "ProbeService.h"
 
 namespace kb::test {
 namespace {
@@ -114,6 +115,59 @@ TEST_F(ProgramWatch, HiddenStartDisablesANewServiceAsItIsMade) {
     EXPECT_EQ(ReadRawValue(HKEY_LOCAL_MACHINE, kept, name).type, DWORD{REG_DWORD});
     Quit(process, window);
 }
+
+// A service its installer started is asked about with the offer to stop
+// it too: ticked, Disable stops it after the disable, and the history says
+// so. Not ticked, it goes on running disabled.
+TEST_F(ProgramWatch, ARunningServiceIsStoppedOnlyWhereTheUserTicksIt) {
+    KeepbootProcess& process = Start();
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(FindDescendant(window, IdStartupPolicyItem0 + 1), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(window, IdStartButton), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) && Watching(window); }));
+    AnswerAboutRunningServices(process, window);
+    Quit(process, window);
+}
+
+}  // namespace
+
+void ProgramWatch::AnswerAboutRunningServices(const KeepbootProcess& process, HWND window) {
+    const std::wstring kept = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\services\\";
+    const std::wstring names[] = {L"KbProbeTicked", L"KbProbeUnticked"};
+    ScopeExit made([&] {
+        for (const std::wstring& name : names) {
+            DeleteProbeService(name);
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kept + name).c_str());
+            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kept + name).c_str());
+        }
+    });
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        const bool tick = name == names[0];
+        ASSERT_TRUE(MakeRunningProbeService(name));
+        ASSERT_TRUE(WaitUntil([&] { return OpenQuestion(process).find(name) != std::wstring::npos; }));
+        const HWND box = ::GetDlgItem(process.FindWindowOfClass(PromptDialog::kClassName), PromptDialog::kStopId);
+        ASSERT_TRUE(::IsWindowVisible(box)) << "offered for a service that runs";
+        EXPECT_EQ(::SendMessageW(box, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "never ticked for the user";
+        if (tick) {
+            ::PostMessageW(box, BM_CLICK, 0, 0);
+            ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+        }
+        Answer(process, PromptDialog::kDisableId);
+        EXPECT_TRUE(WaitUntil([&] { return QueryService(name).value_or(ServiceConfig{}).start == SERVICE_DISABLED; }));
+        if (tick) {
+            EXPECT_TRUE(WaitForProbeState(name, SERVICE_STOPPED));
+            EXPECT_TRUE(WaitUntil([&] {
+                return NoticesSaying(process, window, L"Stopped the service " + name + L", as you asked.") == 1;
+            }));
+        } else {
+            EXPECT_EQ(ProbeState(name), DWORD{SERVICE_RUNNING}) << "running, as the user left it";
+        }
+    }
+}
+
+namespace {
 
 TEST_F(ProgramWatch, AskPolicyPromptsWhileTheWindowStaysHidden) {
     KeepbootProcess& process = Start();

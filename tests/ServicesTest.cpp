@@ -15,6 +15,7 @@
 #include "kinds/ServiceStore.h"
 #include "platform/Handle.h"
 #include "platform/ServiceManager.h"
+#include "ProbeService.h"
 
 namespace kb::test {
 namespace {
@@ -40,11 +41,7 @@ protected:
     }
     void TearDown() override {
         guard_.reset();
-        const UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        for (const std::wstring& name : made_) {
-            const UniqueService service(::OpenServiceW(manager.get(), name.c_str(), DELETE));
-            if (service) ::DeleteService(service.get());
-        }
+        for (const std::wstring& name : made_) DeleteProbeService(name);
         for (const std::wstring& name : written_) ::RegDeleteTreeW(controlSet_.get(), (L"Services\\" + name).c_str());
         for (const std::wstring& name : written_) ::RegDeleteKeyW(controlSet_.get(), (L"Services\\" + name).c_str());
         SetServicesKeyForTesting(std::nullopt);
@@ -320,6 +317,41 @@ TEST_F(ServicePlaces, WhatTheUtilityKeptInEitherFormComesBack) {
         EXPECT_EQ(StartOf(c.name), c.start);
         EXPECT_EQ(KeptServiceOf(c.name).has_value(), c.name == std::wstring(L"KbProbeForged")) << "kept as it was";
     }
+}
+
+// The prompt offers to stop a running service it disables; the stop, also
+// an elevated instance's for whoever asks it, takes only a service this
+// program disabled, never one still enabled or one someone else disabled.
+TEST_F(ServicePlaces, ARunningServiceIsStoppedOnlyOnceDisabledHere) {
+    Learn();
+    for (const wchar_t* name : {L"KbProbeRunning", L"KbProbeOthers"}) {
+        made_.push_back(name);
+        ASSERT_TRUE(MakeRunningProbeService(name));
+    }
+    ASSERT_EQ(SetServiceStart(L"KbProbeOthers", SERVICE_DISABLED), DWORD{ERROR_SUCCESS}) << "someone else's disable";
+    EXPECT_EQ(StopServiceDisabledHere(L"KbProbeRunning"), DWORD{ERROR_INVALID_SERVICE_CONTROL}) << "still enabled";
+    guard_->Reload();
+    // What the question about it shows: the prompt offers the stop.
+    const std::optional<ServiceEntry> asked = Listed(L"KbProbeRunning");
+    ASSERT_TRUE(asked && Services::DetailsOf(*asked).service);
+    EXPECT_TRUE(Services::DetailsOf(*asked).service->runs);
+    Check();
+
+    const struct {
+        const wchar_t* name;
+        DWORD stop, state;
+    } cases[] = {
+        {L"KbProbeOthers", ERROR_INVALID_SERVICE_CONTROL, SERVICE_RUNNING},
+        {L"KbProbeRunning", ERROR_SUCCESS, SERVICE_STOPPED},
+        {L"KbProbeRunning", ERROR_SUCCESS, SERVICE_STOPPED},  // stopped already
+        {L"KbProbeNowhere", ERROR_INVALID_SERVICE_CONTROL, SERVICE_STOPPED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(c.name, c.name + std::wcslen(c.name)));
+        EXPECT_EQ(StopServiceDisabledHere(c.name), c.stop);
+        EXPECT_TRUE(WaitForProbeState(c.name, c.state));
+    }
+    EXPECT_EQ(StartOf(L"KbProbeRunning"), DWORD{SERVICE_DISABLED}) << "stopping changes no start";
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ std::vector<std::wstring> CutTexts(HWND root) {
 
 Decision AskAndWait(PromptDialog& dialog, const std::wstring& text, const EntryDetails& details) {
     std::optional<Decision> answer;
-    dialog.OnAnswer([&](Decision decision) { answer = decision; });
+    dialog.OnAnswer([&](Decision decision, bool) { answer = decision; });
     dialog.Show({text, details});
     PumpUntil([&] { return answer.has_value(); },
               [&](MSG& msg) { return ::IsDialogMessageW(dialog.Handle(), &msg) != FALSE; });

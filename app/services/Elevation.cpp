@@ -13,6 +13,7 @@
 #include "platform/Handle.h"
 #include "guard/EntryKey.h"
 #include "guard/Guard.h"
+#include "kinds/Services.h"
 #include "app/Texts.h"
 
 namespace kb {
@@ -186,6 +187,34 @@ int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring&
                    : 1;
     } catch (...) {
         return 1;
+    }
+}
+
+DWORD StopServiceElevated(HWND owner, const std::wstring& executable, const std::wstring& name) {
+    const std::optional<ElevatedRequest> request = ElevatedRequest::Make({name});
+    if (!request) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = ERROR_SUCCESS;
+    const UniqueHandle process = StartElevated(
+        owner, executable, std::wstring(kStopServiceArgument) + L" " + request->CommandLine(), error);
+    if (!process) return error;
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = ERROR_INVALID_FUNCTION;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+int RunServiceStop(const std::vector<std::wstring>& arguments, const std::wstring& executable) {
+    const std::optional<std::vector<std::wstring>> request = TakeElevatedRequest(arguments, 1, executable);
+    if (!request) {
+        RefuseForeignRequest(executable);
+        return ERROR_ACCESS_DENIED;
+    }
+    if (request->size() != 1) return ERROR_INVALID_PARAMETER;
+    try {
+        // Only what this program disabled, whatever the request names.
+        return static_cast<int>(StopServiceDisabledHere(request->front()));
+    } catch (...) {
+        return ERROR_INVALID_FUNCTION;
     }
 }
 

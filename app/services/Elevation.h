@@ -14,6 +14,8 @@ namespace kb {
 
 // The argument that makes an instance do the moves named after it and end.
 inline constexpr wchar_t kMoveArgument[] = L"-move";
+// The argument that makes an instance stop the service named after it and end.
+inline constexpr wchar_t kStopServiceArgument[] = L"-stopservice";
 // The argument that makes a restarted instance wait for the one it replaces.
 inline constexpr wchar_t kAfterArgument[] = L"-after";
 
@@ -44,6 +46,13 @@ std::vector<MoveResult> MoveElevated(HWND owner, const std::wstring& executable,
 int RunMoves(const std::vector<std::wstring>& arguments, const std::wstring& executable);
 // Says that a request did not come from the running guard; its exit code.
 int RefuseForeignRequest(const std::wstring& executable);
+
+// Stops a service the user disabled here in an elevated instance, and
+// waits for it without dispatching: call it off the window's thread.
+// Windows' code: ERROR_CANCELLED when the user declined the rights.
+DWORD StopServiceElevated(HWND owner, const std::wstring& executable, const std::wstring& name);
+// The elevated instance's work for that: Windows' code as its exit code.
+int RunServiceStop(const std::vector<std::wstring>& arguments, const std::wstring& executable);
 
 // Sets the self-start up or removes it in an elevated instance, and waits
 // for it. False when that did not happen (declined, or failed).

@@ -32,6 +32,8 @@ public:
         Decision decision;
         // Given by the session's end, not by the user.
         bool held = false;
+        // The user asked the running service disabled to be stopped too.
+        bool stop = false;
     };
 
     // The answer to this question, taken once; without one the question
