@@ -10,7 +10,8 @@ namespace kb::test {
 
 namespace {
 
-constexpr char kProbeArgument[] = "--probe-service";
+// As a vendor's service might be started: it reads well in a picture too.
+constexpr char kProbeArgument[] = "/service";
 
 SERVICE_STATUS_HANDLE probeStatus = nullptr;
 HANDLE probeStop = nullptr;
@@ -59,16 +60,20 @@ int RunProbeServiceIfAsked(int argc, char** argv) {
 UniqueService MakeRunningProbeService(const std::wstring& name) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring command = L"\"" + std::wstring(self) + L"\" --probe-service " + name;
+    const std::wstring command = L"\"" + std::wstring(self) + L"\" /service " + name;
     const UniqueService manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueService service(::CreateServiceW(manager.get(), name.c_str(), (name + L" Probe").c_str(),
-                                           SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                           SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr,
                                            nullptr));
     EXPECT_TRUE(service) << ::GetLastError();
     if (!service) return service;
     EXPECT_TRUE(::StartServiceW(service.get(), 0, nullptr)) << ::GetLastError();
     EXPECT_TRUE(WaitForProbeState(name, SERVICE_RUNNING)) << "the probe service never ran";
+    // Automatic only once it runs: a guard that meets it then sees it run.
+    EXPECT_TRUE(::ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+        << ::GetLastError();
     return service;
 }
 

@@ -13,7 +13,8 @@ namespace kb::test {
 // service, it serves until stopped and gives its exit code; else none (-1).
 int RunProbeServiceIfAsked(int argc, char** argv);
 
-// Makes the probe service of that name, automatic, started and running;
+// Makes the probe service of that name, started and running, then
+// automatic, as an installer that starts it before it sets its start might;
 // null (and the test fails) where the manager would not. Deleted with
 // DeleteProbeService.
 UniqueService MakeRunningProbeService(const std::wstring& name);
