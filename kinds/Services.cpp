@@ -118,7 +118,8 @@ std::wstring Services::LocationOf(const Place&, const StartupFolders&) {
 
 ChangeWatch::Place Services::WatchOf(const Place&, const StartupFolders&) {
     const ServicesKeyAt at = ServicesKey();
-    return {ChangeWatch::Place::Kind::Key, at.root, at.path, 0, true};
+    // The manager's own word of a service made as well, where it gives one.
+    return {ChangeWatch::Place::Kind::Key, at.root, at.path, 0, true, true};
 }
 
 void Services::Read(const PlaceSelection& selection, Reading& reading, std::vector<Entry>& into) {

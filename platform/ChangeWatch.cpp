@@ -117,7 +117,8 @@ void ChangeWatch::StartWaits(std::size_t place) {
     const HANDLE handles[] = {
         key ? (watch.key ? watch.event.get() : nullptr)
             : (watch.folder ? watch.folder.get() : nullptr),
-        key ? nullptr : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
+        key ? (watch.creations ? watch.creations->Event() : nullptr)
+            : (watch.parentFolder ? watch.parentFolder.get() : nullptr)};
     for (std::size_t i = 0; i < 2; ++i) {
         // Once: the place is armed again, with new handles, before it is read.
         if (handles[i]) waits_[place].handles[i] = threads_.Start(handles[i], &ChangeWatch::OnSignal, &relays_[place]);
@@ -129,10 +130,19 @@ void ChangeWatch::EndWaits(std::size_t place) noexcept {
 }
 
 void ChangeWatch::Arm(Watch& watch) {
-    if (watch.place.kind == Place::Kind::Key)
-        ArmKey(watch);
-    else
+    if (watch.place.kind != Place::Kind::Key) {
         ArmFolder(watch);
+        return;
+    }
+    ArmKey(watch);
+    // Asked for again once a word came; a manager that refuses is not asked
+    // again, and the key's own notification goes on alone.
+    if (!watch.place.serviceCreations) return;
+    if (!watch.creations) watch.creations = ServiceCreations::Make();
+    if (!watch.creations || !watch.creations->Arm()) {
+        watch.creations.reset();
+        watch.place.serviceCreations = false;
+    }
 }
 
 namespace {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/ServiceCreations.h"
 #include "platform/WaitThreads.h"
 
 namespace kb {
@@ -35,6 +36,9 @@ public:
         std::wstring path;  // below the root, or the folder's full path
         REGSAM view;        // 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY
         bool subtree = false;  // a key's subkeys, or a folder's, to any depth, signal too
+        // A key: the service manager's word of a service made signals too,
+        // where it gives one (see ServiceCreations).
+        bool serviceCreations = false;
     };
 
     explicit ChangeWatch(std::vector<Place> places);
@@ -71,6 +75,8 @@ private:
         UniqueChangeNotification parentFolder;
         // A key: the watch of its parent it shares with the keys beside it.
         std::size_t parent = kNoParent;
+        // A key, where asked and the manager gives them: its words of services made.
+        std::unique_ptr<ServiceCreations> creations;
     };
     static constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
     // A parent key's watch for the names below it, shared by its places.
@@ -111,8 +117,9 @@ private:
     std::vector<HANDLE> handles_;  // signal_ alone
     std::unique_ptr<std::atomic<bool>[]> signalled_;  // by place
     std::vector<Relay> relays_;                       // by place; never moves
-    // What a place waits on: its handles (a key's event; a folder's
-    // notification and its parent's), and its timer for SignalLater.
+    // What a place waits on: its handles (a key's event and its service
+    // manager's words; a folder's notification and its parent's), and its
+    // timer for SignalLater.
     struct PlaceWaits {
         std::array<WaitThreads::WaitId, 2> handles{WaitThreads::kNoWait, WaitThreads::kNoWait};
         WaitThreads::WaitId timerWait = WaitThreads::kNoWait;

@@ -9,6 +9,7 @@
 #include "app/ErrorReport.h"
 #include "app/PromptDialog.h"
 #include "platform/Faults.h"
+#include "app/services/MessagePump.h"
 
 namespace kb::test {
 namespace {
@@ -381,6 +382,22 @@ TEST_F(Prompt, TheQuestionShowsTheWholeTruthWhateverTheValue) {
         EXPECT_LE(frame.bottom - frame.top, work.bottom - work.top);
     }
     EXPECT_EQ(WindowText(dialog.Starts()), L"Starts: doskey.exe; c:\\evil\\payload.exe") << "every program";
+}
+
+bool queuedCallRan = false;
+VOID CALLBACK QueuedCall(ULONG_PTR) {
+    queuedCallRan = true;
+}
+
+// The service manager's word of a service made comes as a call queued to
+// the thread that asked for it: the window's wait runs it, and goes on as
+// after a message.
+TEST(MessagePump, TheWaitRunsCallsQueuedToItsThreadAndGoesOn) {
+    queuedCallRan = false;
+    ASSERT_TRUE(::QueueUserAPC(&QueuedCall, ::GetCurrentThread(), 0));
+    const UniqueHandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_EQ(WaitForMessageOr({never.get()}), std::nullopt);
+    EXPECT_TRUE(queuedCallRan);
 }
 
 }  // namespace

@@ -21,10 +21,12 @@ std::optional<std::size_t> WaitForMessageOr(const std::vector<HANDLE>& handles) 
     const DWORD count =
         static_cast<DWORD>(std::min<std::size_t>(handles.size(), MAXIMUM_WAIT_OBJECTS - 1));
     // Input already seen by a peek counts too: nothing waiting is slept over.
+    // Alertable: the service manager's words come as calls queued to this
+    // thread, run within the wait, which then ends as a message would.
     const DWORD woke = ::MsgWaitForMultipleObjectsEx(count, handles.data(), INFINITE, QS_ALLINPUT,
-                                                     MWMO_INPUTAVAILABLE);
+                                                     MWMO_INPUTAVAILABLE | MWMO_ALERTABLE);
     if (woke < WAIT_OBJECT_0 + count) return woke - WAIT_OBJECT_0;
-    if (woke == WAIT_OBJECT_0 + count) return std::nullopt;
+    if (woke == WAIT_OBJECT_0 + count || woke == WAIT_IO_COMPLETION) return std::nullopt;
     const HRESULT failure = HRESULT_FROM_WIN32(::GetLastError());
     throw OleError(failure);
 }
