@@ -10,6 +10,7 @@ namespace kb {
 struct ServiceCreations::Notice {
     SERVICE_NOTIFYW notify{};
     UniqueHandle event;
+    DWORD thread = 0;       // the one that asks, where the words come
     bool asked = false;     // a word is asked for and has not come
     bool orphaned = false;  // its owner went: the word frees it
 };
@@ -62,7 +63,11 @@ std::unique_ptr<ServiceCreations> ServiceCreations::Make() {
 }
 
 ServiceCreations::~ServiceCreations() {
+    // No word is queued once the handle is closed; one queued before runs
+    // here, on the thread that asked, so nothing is left to come.
     manager_.reset();
+    if (notice_->asked && notice_->thread == ::GetCurrentThreadId()) ::SleepEx(0, TRUE);
+    // Elsewhere a word may still be queued to that thread: it frees this.
     if (notice_->asked)
         notice_->orphaned = true;
     else
@@ -75,6 +80,10 @@ HANDLE ServiceCreations::Event() const noexcept {
 
 bool ServiceCreations::Arm() {
     if (notice_->asked) return true;
+    // Asked before the call: the manager's call may wait alertably and run
+    // the word within it.
+    notice_->asked = true;
+    notice_->thread = ::GetCurrentThreadId();
     notice_->notify = {};
     notice_->notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
     notice_->notify.pfnNotifyCallback = &WordCame;
@@ -87,8 +96,8 @@ bool ServiceCreations::Arm() {
             error = NotifyFunction()(manager_.get(), SERVICE_NOTIFY_CREATED, &notice_->notify);
         }
     }
-    notice_->asked = error == ERROR_SUCCESS;
-    return notice_->asked;
+    if (error != ERROR_SUCCESS) notice_->asked = false;
+    return error == ERROR_SUCCESS;
 }
 
 }  // namespace kb

@@ -33,9 +33,9 @@ private:
     ServiceCreations(UniqueService manager, Notice* notice) : manager_(std::move(manager)), notice_(notice) {}
 
     UniqueService manager_;
-    // The manager writes into it until its word came: one still asked for
-    // when this goes is left to the call that brings the word, which frees
-    // it. After the manager's handle is closed no new call is queued.
+    // The manager writes into it until its word came. Going on the thread
+    // that asked, this runs a word already queued and frees it; going on
+    // another, it leaves it to a word that may still come to free it.
     Notice* notice_;
 };
 

@@ -104,12 +104,14 @@ DWORD StopService(const std::wstring& name) {
     SERVICE_STATUS status{};
     if (!::ControlService(opened.service.get(), SERVICE_CONTROL_STOP, &status)) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_SERVICE_NOT_ACTIVE) return error;
+        // Stopped, or stopping already; one still starting is said.
+        if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) return error;
     }
     if (!::QueryServiceStatus(opened.service.get(), &status)) return ::GetLastError();
-    return status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_STOP_PENDING
-               ? ERROR_SUCCESS
-               : ERROR_SERVICE_REQUEST_TIMEOUT;
+    if (status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_STOP_PENDING)
+        return ERROR_SUCCESS;
+    return status.dwCurrentState == SERVICE_START_PENDING ? ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+                                                          : ERROR_SERVICE_REQUEST_TIMEOUT;
 }
 
 std::vector<std::wstring> DependentsOf(const std::wstring& name) {

@@ -31,9 +31,9 @@ DWORD SetServiceDelayed(const std::wstring& name, bool delayed);
 // Whether it runs now (or is starting, stopping or paused).
 bool ServiceRuns(const std::wstring& name);
 
-// Asks it to stop, as the Services console's Stop does, and reads back
+// Tells it to stop, as the Services console's Stop does, and reads back
 // that it stops: stopped, or stopping (a service may take its time to end).
-// ERROR_SUCCESS also when it did not run. A service others running depend
+// ERROR_SUCCESS also when it did not run or was stopping already. A service others running depend
 // on is not stopped (ERROR_DEPENDENT_SERVICES_RUNNING): they are not the
 // user's question. The manager waits for the service's answer, up to half
 // a minute: never call it on a window's thread. Windows' code.

@@ -159,7 +159,7 @@ void ProgramWatch::AnswerAboutRunningServices(const KeepbootProcess& process, HW
         if (tick) {
             EXPECT_TRUE(WaitForProbeState(name, SERVICE_STOPPED));
             EXPECT_TRUE(WaitUntil([&] {
-                return NoticesSaying(process, window, L"Stopped the service " + name + L", as you asked.") == 1;
+                return NoticesSaying(process, window, L"Told the service " + name + L" to stop, as you asked.") == 1;
             }));
         } else {
             EXPECT_EQ(ProbeState(name), DWORD{SERVICE_RUNNING}) << "running, as the user left it";

@@ -159,7 +159,7 @@ TEST(Texts, AServiceIsWordedByItsStartAndKind) {
     EXPECT_EQ(ServiceLines(details),
               L"Service: Sneaky<U+0009>Updater\r\nStarts: automatic\r\nRuns as: LocalSystem\r\nLibrary: C:\\s\\svc.dll"
               L"\r\nDepending on it: One, Two\r\nIt is running now: disabling it keeps it from starting again, and "
-              L"does not stop it.");
+              L"stops it only if you tick the box below.");
     EXPECT_EQ(ServiceLines(EntryDetails{}), L"");
 }
 
