@@ -460,6 +460,17 @@ TEST_F(ProgramRights, TheElevatedInstanceActsOnlyForTheRunningGuard) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kStore + L"Vendor").c_str());
 }
 
+// A service its installer started is asked about with the offer to stop
+// it too: ticked, Disable stops it after the disable, and the history says
+// so. Not ticked, it goes on running disabled.
+TEST_F(ProgramNotifications, ARunningServiceIsStoppedOnlyWhereTheUserTicksIt) {
+    KeepbootProcess& process = StartWatching(L"1");
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Watching(window_); }));
+    AnswerAboutRunningServices(process, window_);
+    Quit(process, window_);
+}
+
 // A standard user's disable and stop of a running service both go through
 // the elevated instance, each its own request.
 TEST_F(ProgramRights, AStandardUsersStopGoesThroughTheElevatedInstance) {

@@ -116,20 +116,6 @@ TEST_F(ProgramWatch, HiddenStartDisablesANewServiceAsItIsMade) {
     Quit(process, window);
 }
 
-// A service its installer started is asked about with the offer to stop
-// it too: ticked, Disable stops it after the disable, and the history says
-// so. Not ticked, it goes on running disabled.
-TEST_F(ProgramWatch, ARunningServiceIsStoppedOnlyWhereTheUserTicksIt) {
-    KeepbootProcess& process = Start();
-    const HWND window = process.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
-    ::PostMessageW(FindDescendant(window, IdStartupPolicyItem0 + 1), BM_CLICK, 0, 0);
-    ::PostMessageW(::GetDlgItem(window, IdStartButton), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(window) && Watching(window); }));
-    AnswerAboutRunningServices(process, window);
-    Quit(process, window);
-}
-
 }  // namespace
 
 void ProgramWatch::AnswerAboutRunningServices(const KeepbootProcess& process, HWND window) {
