@@ -66,9 +66,10 @@ ServiceCreations::~ServiceCreations() {
     // No word is queued once the handle is closed; one queued before runs
     // here, on the thread that asked, so nothing is left to come.
     manager_.reset();
-    if (notice_->asked && notice_->thread == ::GetCurrentThreadId()) ::SleepEx(0, TRUE);
+    const bool here = notice_->thread == ::GetCurrentThreadId();
+    if (notice_->asked && here) ::SleepEx(0, TRUE);
     // Elsewhere a word may still be queued to that thread: it frees this.
-    if (notice_->asked)
+    if (notice_->asked && !here)
         notice_->orphaned = true;
     else
         delete notice_;
