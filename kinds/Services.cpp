@@ -260,7 +260,7 @@ EntryDetails Services::DetailsOf(const Entry& e) {
                          ServicesLocation() + L"\\" + e.name, {}};
     details.service = EntryDetails::Service{e.facts.displayName, e.facts.account, e.facts.serviceDll,
                                             e.facts.start, e.facts.delayed, e.facts.Driver(),
-                                            ServiceRuns(e.name), DependentsOf(e.name)};
+                                            ServiceRuns(e.name).value_or(false), DependentsOf(e.name)};
     return details;
 }
 

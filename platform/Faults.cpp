@@ -1,6 +1,7 @@
 #include "platform/Faults.h"
 
 #include "platform/Files.h"
+#include "platform/ServiceCall.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -69,6 +70,29 @@ void CountWriteOpen() noexcept {
 
 unsigned long WriteOpens() noexcept {
     return writeOpens;
+}
+
+namespace {
+
+// One manual-reset event per service, set while it answers.
+HANDLE AnswerEvent(SystemService service) {
+    static HANDLE events[3] = {::CreateEventW(nullptr, TRUE, TRUE, nullptr),
+                               ::CreateEventW(nullptr, TRUE, TRUE, nullptr),
+                               ::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+    return events[static_cast<int>(service)];
+}
+
+}  // namespace
+
+void SetServiceSilent(SystemService service, bool silent) {
+    if (silent)
+        ::ResetEvent(AnswerEvent(service));
+    else
+        ::SetEvent(AnswerEvent(service));
+}
+
+void WaitWhileServiceSilent(SystemService service) noexcept {
+    ::WaitForSingleObject(AnswerEvent(service), INFINITE);
 }
 
 }  // namespace kb

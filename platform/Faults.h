@@ -24,6 +24,8 @@
 
 namespace kb {
 
+enum class SystemService : int;
+
 enum class FaultPoint {
     RegistryCreateKey,
     RegistryList,
@@ -66,6 +68,11 @@ bool WriteRefused(const std::wstring& path);
 void CountWriteOpen() noexcept;
 unsigned long WriteOpens() noexcept;
 
+// A system service that does not answer: every call to it waits, on its own
+// thread, until the service is made to answer again.
+void SetServiceSilent(SystemService service, bool silent);
+void WaitWhileServiceSilent(SystemService service) noexcept;
+
 #else
 
 constexpr bool InjectFault(FaultPoint) noexcept { return false; }
@@ -73,6 +80,7 @@ constexpr bool StandardUserMode() noexcept { return false; }
 constexpr bool WriteRefused(HKEY) noexcept { return false; }
 inline bool WriteRefused(const std::wstring&) noexcept { return false; }
 constexpr void CountWriteOpen() noexcept {}
+constexpr void WaitWhileServiceSilent(SystemService) noexcept {}
 
 #endif
 

@@ -1,8 +1,10 @@
 #include "platform/ServiceManager.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/ServiceCall.h"
 
 namespace kb {
 
@@ -42,9 +44,7 @@ std::wstring Text(const wchar_t* text) {
     return text ? text : L"";
 }
 
-}  // namespace
-
-std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why) {
+std::optional<ServiceConfig> DirectQueryService(const std::wstring& name, DWORD* why) {
     DWORD error = ERROR_SUCCESS;
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG);
     if (why) *why = opened.error;
@@ -73,7 +73,7 @@ std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why) 
     return read;
 }
 
-DWORD SetServiceStart(const std::wstring& name, DWORD start) {
+DWORD DirectSetServiceStart(const std::wstring& name, DWORD start) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG);
     if (!opened.service) return opened.error;
     if (!::ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr, nullptr,
@@ -82,7 +82,7 @@ DWORD SetServiceStart(const std::wstring& name, DWORD start) {
     return ERROR_SUCCESS;
 }
 
-DWORD SetServiceDelayed(const std::wstring& name, bool delayed) {
+DWORD DirectSetServiceDelayed(const std::wstring& name, bool delayed) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG);
     if (!opened.service) return opened.error;
     SERVICE_DELAYED_AUTO_START_INFO info{delayed ? TRUE : FALSE};
@@ -91,12 +91,14 @@ DWORD SetServiceDelayed(const std::wstring& name, bool delayed) {
     return ERROR_SUCCESS;
 }
 
-bool ServiceRuns(const std::wstring& name) {
+bool DirectServiceRuns(const std::wstring& name) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS);
     SERVICE_STATUS status{};
     return opened.service && ::QueryServiceStatus(opened.service.get(), &status) &&
            status.dwCurrentState != SERVICE_STOPPED;
 }
+
+}  // namespace
 
 DWORD StopService(const std::wstring& name) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS);
@@ -114,7 +116,9 @@ DWORD StopService(const std::wstring& name) {
                                                           : ERROR_SERVICE_REQUEST_TIMEOUT;
 }
 
-std::vector<std::wstring> DependentsOf(const std::wstring& name) {
+namespace {
+
+std::vector<std::wstring> DirectDependentsOf(const std::wstring& name) {
     const Opened opened = OpenService(name, SC_MANAGER_CONNECT, SERVICE_ENUMERATE_DEPENDENTS);
     std::vector<std::wstring> names;
     if (!opened.service) return names;
@@ -130,6 +134,42 @@ std::vector<std::wstring> DependentsOf(const std::wstring& name) {
     for (DWORD i = 0; i < count; ++i)
         names.push_back(Text(each[i].lpDisplayName).empty() ? Text(each[i].lpServiceName) : Text(each[i].lpDisplayName));
     return names;
+}
+
+}  // namespace
+
+// The manager's calls, each on a thread of its own with a time limit: a
+// manager that hangs (its database locked, the machine starting) holds the
+// guard no longer than that. One that did not answer says ERROR_TIMEOUT.
+std::optional<ServiceConfig> QueryService(const std::wstring& name, DWORD* why) {
+    using Answer = std::pair<std::optional<ServiceConfig>, DWORD>;
+    const std::optional<Answer> answer = AskService<Answer>(SystemService::ServiceManager, [name] {
+        DWORD error = ERROR_SUCCESS;
+        std::optional<ServiceConfig> config = DirectQueryService(name, &error);
+        return Answer{std::move(config), error};
+    });
+    if (why) *why = answer ? answer->second : ERROR_TIMEOUT;
+    return answer ? answer->first : std::nullopt;
+}
+
+DWORD SetServiceStart(const std::wstring& name, DWORD start) {
+    return AskService<DWORD>(SystemService::ServiceManager, [name, start] { return DirectSetServiceStart(name, start); })
+        .value_or(ERROR_TIMEOUT);
+}
+
+DWORD SetServiceDelayed(const std::wstring& name, bool delayed) {
+    return AskService<DWORD>(SystemService::ServiceManager,
+                             [name, delayed] { return DirectSetServiceDelayed(name, delayed); })
+        .value_or(ERROR_TIMEOUT);
+}
+
+std::optional<bool> ServiceRuns(const std::wstring& name) {
+    return AskService<bool>(SystemService::ServiceManager, [name] { return DirectServiceRuns(name); });
+}
+
+std::vector<std::wstring> DependentsOf(const std::wstring& name) {
+    return AskService<std::vector<std::wstring>>(SystemService::ServiceManager, [name] { return DirectDependentsOf(name); })
+        .value_or(std::vector<std::wstring>{});
 }
 
 }  // namespace kb

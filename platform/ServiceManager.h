@@ -1,7 +1,9 @@
 #pragma once
 // The service control manager: a service's configuration as it holds it,
 // and its start type changed the way the Services console changes it. A
-// connection for each call: the guard asks seldom.
+// connection for each call: the guard asks seldom. Every call but the stop
+// waits at most the manager's time limit (platform/ServiceCall.h), and one
+// that did not answer in time says ERROR_TIMEOUT.
 #include <windows.h>
 
 #include <optional>
@@ -28,8 +30,9 @@ DWORD SetServiceStart(const std::wstring& name, DWORD start);
 // Sets whether an automatic start is delayed (Vista and later). Windows' code.
 DWORD SetServiceDelayed(const std::wstring& name, bool delayed);
 
-// Whether it runs now (or is starting, stopping or paused).
-bool ServiceRuns(const std::wstring& name);
+// Whether it runs now (or is starting, stopping or paused); none where the
+// manager did not answer in time.
+std::optional<bool> ServiceRuns(const std::wstring& name);
 
 // Tells it to stop, as the Services console's Stop does, and reads back
 // that it stops: stopped, or stopping (a service may take its time to end).

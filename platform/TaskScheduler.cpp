@@ -1,6 +1,7 @@
 #include "platform/TaskScheduler.h"
 
 #include "platform/Bstr.h"
+#include "platform/ServiceCall.h"
 
 namespace kb {
 
@@ -38,18 +39,26 @@ ComPtr<ITaskFolder> TaskRoot(HRESULT* why) {
 }
 
 HRESULT SetTaskEnabled(const std::wstring& taskPath, bool enabled) {
-    HRESULT result = S_OK;
-    const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
-    if (!task) return result;
-    return task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE);
+    return AskService<HRESULT>(SystemService::TaskScheduler,
+                               [taskPath, enabled] {
+                                   HRESULT result = S_OK;
+                                   const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
+                                   if (!task) return result;
+                                   return task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE);
+                               })
+        .value_or(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
 }
 
 std::optional<bool> TaskEnabled(const std::wstring& taskPath) {
-    HRESULT result = S_OK;
-    const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
-    VARIANT_BOOL enabled = VARIANT_FALSE;
-    if (!task || FAILED(task->get_Enabled(&enabled))) return std::nullopt;
-    return enabled != VARIANT_FALSE;
+    return AskService<std::optional<bool>>(SystemService::TaskScheduler,
+                                           [taskPath]() -> std::optional<bool> {
+                                               HRESULT result = S_OK;
+                                               const ComPtr<IRegisteredTask> task = TaskAt(taskPath, result);
+                                               VARIANT_BOOL enabled = VARIANT_FALSE;
+                                               if (!task || FAILED(task->get_Enabled(&enabled))) return std::nullopt;
+                                               return enabled != VARIANT_FALSE;
+                                           })
+        .value_or(std::nullopt);
 }
 
 bool SchedulerKeepsIndex() {

@@ -12,12 +12,16 @@
 namespace kb {
 
 // The scheduler's root folder; none where Task Scheduler 2.0 does not
-// answer, and why, given where to say it.
+// answer, and why, given where to say it. Called on the thread that uses it,
+// waiting as long as the scheduler takes: the calls below wrap it in a time
+// limit (platform/ServiceCall.h), and so must any other caller on a
+// window's thread.
 Microsoft::WRL::ComPtr<ITaskFolder> TaskRoot(HRESULT* why = nullptr);
 
 // Switches a registered task on or off as the scheduler itself does: the
 // task stays, its definition and any stored password with it. Windows'
-// HRESULT (E_ACCESSDENIED for a task this process may not change).
+// HRESULT (E_ACCESSDENIED for a task this process may not change; ERROR_TIMEOUT's
+// where the scheduler did not answer in time).
 HRESULT SetTaskEnabled(const std::wstring& taskPath, bool enabled);
 
 // Whether the scheduler holds the task enabled now; none where it gave no
