@@ -5,7 +5,6 @@
 #include "app/SettingsPage.h"
 #include "app/Texts.h"
 #include "app/services/HistoryKeeper.h"
-#include "app/services/SelfStart.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/ShowableText.h"
@@ -72,20 +71,9 @@ bool AdministratorPolicy::Held(const AdminPolicy& now) {
 
 void AdministratorPolicy::FollowSelfStart() {
     const AdminPolicy& policy = needs_.settings.Admin();
-    SelfStart* const selfStart = needs_.selfStart();
-    if (!policy.selfStart || !selfStart) return;
-    const bool wanted = *policy.selfStart;
-    try {
-        if (selfStart->Registered() != wanted &&
-            selfStart->Set(wanted, needs_.executable()) == SelfStart::Result::NeedsAdministrator)
-            // No rights are asked for unbidden: a Keepboot that runs with
-            // them follows the policy.
-            needs_.notice(UiText(wanted ? IDS_POLICY_STARTS : IDS_POLICY_DOES_NOT_START));
-        needs_.settings.ShowSelfStart(selfStart->Registered());
-        selfStartShown_ = true;
-    } catch (const Error& e) {
-        needs_.notice(UiText(IDS_POLICY_NOT_FOLLOWED, {e.Context()}));
-    }
+    if (!policy.selfStart || !needs_.followSelfStart) return;
+    needs_.followSelfStart(*policy.selfStart);
+    selfStartShown_ = true;
 }
 
 }  // namespace kb

@@ -13,7 +13,6 @@
 namespace kb {
 
 class HistoryKeeper;
-class SelfStart;
 class SettingsPage;
 
 class AdministratorPolicy {
@@ -26,10 +25,10 @@ public:
         std::function<void(int seconds)> interval;
         // Quit, the close box and Start are the administrator's to allow.
         std::function<void(bool locked)> lockQuit;
-        // How the program starts itself at logon (none: left alone), and the
-        // program it starts.
-        std::function<SelfStart*()> selfStart;
-        std::function<std::wstring()> executable;
+        // The logon start is to be made what the policy says, where no rights
+        // are needed for that (none: left alone). It is done off the
+        // window's thread and shown on the settings page when done.
+        std::function<void(bool wanted)> followSelfStart;
         // Follow is to be called again after that many milliseconds.
         std::function<void(unsigned milliseconds)> lookAgain;
     };

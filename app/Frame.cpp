@@ -72,9 +72,5 @@ void MainWindow::RestartElevated() {
     Quit();
 }
 
-void MainWindow::ShowSelfStartOnce() {
-    if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown()) return;
-    pages_->Settings().ShowSelfStart(own_->AtLogon().Registered());
-}
 
 }  // namespace kb

@@ -16,6 +16,7 @@
 #include "app/PromptDialog.h"
 #include "platform/Faults.h"
 #include "platform/Files.h"
+#include "platform/ServiceCall.h"
 #include "places/StartupPlaces.h"
 
 namespace {
@@ -34,8 +35,11 @@ std::vector<std::wstring> Arguments() {
 // variable set, the program is refused what Windows refuses a standard user,
 // so the tests can stand in for Windows; it only ever takes rights away. The
 // shipped program has no such variable.
-void TakeStandardUserModeFromEnvironment() {
+void TakeTestSeamsFromEnvironment() {
 #if KEEPBOOT_TEST_SEAMS
+    // And a Task Scheduler that never answers, which no prefix can be made to be.
+    if (::GetEnvironmentVariableW(L"KEEPBOOT_TEST_SILENT_SCHEDULER", nullptr, 0) != 0)
+        kb::SetServiceSilent(kb::SystemService::TaskScheduler, true);
     const std::wstring file = kb::RunningProgramPath();
     const std::wstring programFolder = file.substr(0, file.rfind(L'\\'));
     if (::GetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr, 0) == 0) return;
@@ -55,7 +59,7 @@ int Run() {
         return kb::RunSelfStart(arguments, kb::RunningProgramPath());
     if (!arguments.empty() && arguments[0] == kb::kStopServiceArgument)
         return kb::RunServiceStop(arguments, kb::RunningProgramPath());
-    TakeStandardUserModeFromEnvironment();
+    TakeTestSeamsFromEnvironment();
     const bool restarted = !arguments.empty() && arguments[0] == kb::kAfterArgument;
     if (restarted) {
         kb::WaitForPredecessor(arguments);

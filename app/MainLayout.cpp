@@ -56,12 +56,7 @@ void MainWindow::CreateControls() {
         PageSet::Needs{
             .settings = {.policiesChosen = [this](Policy startup,
                                                   Policy startPage) { questions_->FollowPolicies(startup, startPage); },
-                         .selfStartChosen =
-                             [this](bool on) {
-                                 own_->SetAtLogon(Handle(), on);
-                                 // The program's own entry is known to the watch from now on.
-                                 pages_->List().Reload();
-                             },
+                         .selfStartChosen = [this](bool on) { ChooseSelfStart(on); },
                          .restartElevated = [this] { RestartElevated(); }},
             .canElevate = !elevated_ && CanElevate(),
             .bench = bench_.get(),

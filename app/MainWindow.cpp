@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "platform/NewerWindows.h"
 #include "platform/ScopeExit.h"
+#include "platform/ServiceCall.h"
 #include "res/resource.h"
 #include "app/Texts.h"
 
@@ -74,17 +75,13 @@ void MainWindow::Create() {
                 return MoveElevated(Handle(), own_->Executable(), entries);
             },
         .elevated = elevated_});
-    stopper_ = std::make_unique<ServiceStopper>(Handle(), kServiceStoppedMessage, own_->Executable(), elevated_);
+    errands_ = std::make_unique<Errands>(Handle(), kErrandMessage);
     questions_ = std::make_unique<QuestionDesk>(QuestionDesk::Needs{
         .bench = *bench_,
         .listed = [this](const StartupEntry& entry) { pages_->List().Append(entry); },
         .relisted = [this] { pages_->List().Reload(); },
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
-        .stop =
-            [this](const std::wstring& service) {
-                if (!stopper_->Stop(service))
-                    ShowNotice(UiText(IDS_SERVICE_NOT_STOPPED, {service, SystemErrorText(::GetLastError())}));
-            },
+        .stop = [this](const std::wstring& service) { StopDisabledService(service); },
         .answer = options_.ask});
     questions_->SetPrompt(prompt_);
     logo_ = LoadPngResource(instance, IDR_BANNER_PNG);
@@ -95,8 +92,7 @@ void MainWindow::Create() {
         .notice = [this](const std::wstring& text) { ShowNotice(text); },
         .interval = [this](int seconds) { timer_->SetInterval(IntervalMilliseconds(seconds)); },
         .lockQuit = [this](bool locked) { LockQuit(locked); },
-        .selfStart = [this] { return &own_->AtLogon(); },
-        .executable = [this] { return own_->Executable(); },
+        .followSelfStart = [this](bool wanted) { FollowSelfStartPolicy(wanted); },
         .lookAgain = [this](unsigned ms) { ::SetTimer(Handle(), kPolicyTimerId, ms, nullptr); }});
 
     taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
@@ -165,6 +161,10 @@ void MainWindow::TearDown() {
     // First: a report shown below runs a message loop, and nothing it
     // dispatches may start a check on state that is going away.
     StopWatchingForGood();
+    // A logon start being made, or a service stopped, by an elevated
+    // instance ends first, so its part is done as the user asked; one
+    // waiting on a silent scheduler has given up by then.
+    if (errands_) errands_->Finish(AnswerLimitMs(SystemService::TaskScheduler) + 5000);
     // What the history could not write yet has its last try: it is not
     // kept anywhere else once the process ends.
     if (history_.Pending()) history_.RetryNow();
@@ -203,13 +203,8 @@ std::optional<LRESULT> MainWindow::HandleOwnMessage(UINT message, WPARAM wParam,
     case kForeignRequestMessage:
         ShowNotice(UiText(IDS_FOREIGN_REQUEST));
         return 0;
-    case kServiceStoppedMessage:
-        for (const ServiceStopped& stopped : stopper_->Take()) {
-            if (stopped.error == ERROR_SUCCESS)
-                history_.RecordNotice(UiText(IDS_SERVICE_STOPPED, {stopped.name}));
-            else
-                ShowNotice(UiText(IDS_SERVICE_NOT_STOPPED, {stopped.name, SystemErrorText(stopped.error)}));
-        }
+    case kErrandMessage:
+        errands_->RunReplies();
         return 0;
     case kTrayMessage:
         if (LOWORD(lParam) == WM_LBUTTONUP) ShowFromTray();

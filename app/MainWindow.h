@@ -19,7 +19,7 @@
 #include "app/Controls.h"
 #include "app/AdministratorPolicy.h"
 #include "app/services/HistoryKeeper.h"
-#include "app/services/ServiceStop.h"
+#include "app/services/Errands.h"
 #include "app/QuestionDesk.h"
 #include "app/PageSet.h"
 #include "app/PngImage.h"
@@ -85,8 +85,8 @@ public:
     static constexpr UINT kFirstCheckMessage = WM_APP + 5;
     // An instance started for moves with rights was not asked by this guard.
     static constexpr UINT kForeignRequestMessage = guard_window::kForeignRequestMessage;
-    // A service the user asked to stop was stopped, or not: look in the box.
-    static constexpr UINT kServiceStoppedMessage = WM_APP + 7;
+    // Work done off the window's thread ended: its reply waits in the box.
+    static constexpr UINT kErrandMessage = WM_APP + 7;
 
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
@@ -106,6 +106,9 @@ public:
     // each change is left as it is.
     void SetPrompt(PromptDialog* prompt);
 
+    // Whether work sent off the window's thread is under way, or its reply
+    // has still to be shown.
+    bool ErrandsUnderWay() const noexcept { return errands_ && errands_->Busy(); }
     // The pages, each with its controls and handlers.
     PageSet& Pages() noexcept { return *pages_; }
     StartupGuard& Guard() { return watch_->Guard(); }
@@ -154,6 +157,13 @@ private:
     // The settings' box from what Windows will do at logon, the first time
     // the window shows.
     void ShowSelfStartOnce();
+    // The logon start made or removed at the user's word, and made what the
+    // administrator's policy says: off the window's thread, the box greyed
+    // meanwhile and set from what Windows then does.
+    void ChooseSelfStart(bool on);
+    void FollowSelfStartPolicy(bool wanted);
+    // A service the user disabled in the prompt, and asked to stop too.
+    void StopDisabledService(const std::wstring& name);
     // The settings page's request: started again with the rights, in this
     // one's place.
     void RestartElevated();
@@ -190,7 +200,7 @@ private:
     std::unique_ptr<PageSet> pages_;
     PromptDialog* prompt_ = nullptr;
     std::unique_ptr<QuestionDesk> questions_;
-    std::unique_ptr<ServiceStopper> stopper_;
+    std::unique_ptr<Errands> errands_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;

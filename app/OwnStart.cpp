@@ -15,10 +15,55 @@ OwnStart::OwnStart(std::wstring executable, std::shared_ptr<SelfStart> atLogon)
     : executable_(executable.empty() ? RunningProgramPath() : std::move(executable)),
       atLogon_(atLogon ? std::move(atLogon) : std::shared_ptr<SelfStart>(SystemSelfStart(CurrentUserSid()))) {}
 
-void OwnStart::SetAtLogon(HWND owner, bool on) {
-    if (atLogon_->Set(on, executable_) == SelfStart::Result::NeedsAdministrator &&
-        !SetSelfStartElevated(owner, executable_, on))
-        throw Error(UiText(IDS_SELF_START_NEEDS_ADMINISTRATOR));
+namespace {
+
+// The answer of Registered, or why there is none.
+void Look(const SelfStart& atLogon, OwnStart::AtLogon& into) {
+    try {
+        into.registered = atLogon.Registered();
+    } catch (...) {
+        if (!into.failure) into.failure = std::current_exception();
+    }
+}
+
+}  // namespace
+
+std::function<OwnStart::AtLogon()> OwnStart::LookAtLogon() const {
+    return [atLogon = atLogon_] {
+        AtLogon answer;
+        Look(*atLogon, answer);
+        return answer;
+    };
+}
+
+std::function<OwnStart::AtLogon()> OwnStart::ChangeAtLogon(HWND owner, bool on) const {
+    return [atLogon = atLogon_, executable = executable_, owner, on] {
+        AtLogon answer;
+        try {
+            if (atLogon->Set(on, executable) == SelfStart::Result::NeedsAdministrator &&
+                !SetSelfStartElevated(owner, executable, on))
+                throw Error(UiText(IDS_SELF_START_NEEDS_ADMINISTRATOR));
+        } catch (...) {
+            answer.failure = std::current_exception();
+        }
+        Look(*atLogon, answer);
+        return answer;
+    };
+}
+
+std::function<OwnStart::AtLogon()> OwnStart::FollowAtLogon(bool wanted) const {
+    return [atLogon = atLogon_, executable = executable_, wanted] {
+        AtLogon answer;
+        Look(*atLogon, answer);
+        if (answer.failure || answer.registered == wanted) return answer;
+        try {
+            answer.needsAdministrator = atLogon->Set(wanted, executable) == SelfStart::Result::NeedsAdministrator;
+        } catch (...) {
+            answer.failure = std::current_exception();
+        }
+        Look(*atLogon, answer);
+        return answer;
+    };
 }
 
 bool OwnStart::RestartElevated(HWND owner, bool watching) const {

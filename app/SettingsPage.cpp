@@ -114,7 +114,7 @@ void SettingsPage::ShowEffective() {
     ui_.intervalEdit.SetText(std::to_wstring(shown.intervalSeconds));
     ui_.startupPolicy.Enable(!adminPolicy_.startupPolicy);
     ui_.startPagePolicy.Enable(!adminPolicy_.startPagePolicy);
-    ui_.selfStartBox.Enable(!adminPolicy_.selfStart);
+    ui_.selfStartBox.Enable(!adminPolicy_.selfStart && !selfStartUnderWay_);
     ui_.intervalBox.Enable(!adminPolicy_.intervalSeconds);
     // Quit and Start, greyed on the frame, are said here too.
     ui_.administratorLine.Show(adminPolicy_.SetsAnything());
@@ -151,15 +151,23 @@ void SettingsPage::OnIntervalBoxClicked() {
 
 void SettingsPage::OnSelfStartClicked() {
     const bool on = ui_.selfStartBox.Checked();
+    // Greyed while it is being done, so a second click cannot cross the first.
+    selfStartUnderWay_ = true;
+    ui_.selfStartBox.Enable(false);
     try {
         actions_.selfStartChosen(on);
     } catch (...) {
-        // It did not happen, so the box does not say it did; its handler
-        // does not run again for that.
-        ui_.selfStartBox.SetChecked(!on);
+        SelfStartDone(!on);
         throw;
     }
-    settings_.selfStart = on;
+}
+
+void SettingsPage::SelfStartDone(std::optional<bool> registered) {
+    selfStartUnderWay_ = false;
+    // What Windows does now; where that could not be told, what it did
+    // before the click. Its handler does not run again for that.
+    ShowSelfStart(registered.value_or(settings_.selfStart));
+    ui_.selfStartBox.Enable(!adminPolicy_.selfStart);
 }
 
 }  // namespace kb

@@ -3,6 +3,7 @@
 // shown in its controls and changed by their handlers. No check reads a
 // control: each handler changes the model and says what changed.
 #include <functional>
+#include <optional>
 
 #include "app/Page.h"
 #include "app/RadioGroup.h"
@@ -17,7 +18,8 @@ public:
     struct Actions {
         // The policies chosen now: the watch follows at once.
         std::function<void(Policy startup, Policy startPage)> policiesChosen;
-        // Makes or removes the logon start; raises when it did not happen.
+        // Makes or removes the logon start, off the window's thread: the box
+        // stays greyed until SelfStartDone. Raises when it could not begin.
         std::function<void(bool on)> selfStartChosen;
         std::function<void()> restartElevated;
     };
@@ -53,6 +55,10 @@ public:
         settings_.selfStart = on;
         ui_.selfStartBox.SetChecked(on);
     }
+    // The logon start chosen by a click was made or removed, or not: the box
+    // shows what Windows does now (none: as before) and can be clicked again.
+    void SelfStartDone(std::optional<bool> registered);
+    bool SelfStartUnderWay() const noexcept { return selfStartUnderWay_; }
     void SetIntervalUnlocked(bool on) { Children().SetCheck(ui_.intervalBox, on); }
 
     struct Ui {
@@ -75,6 +81,7 @@ private:
     Ui ui_;
     Settings settings_;
     AdminPolicy adminPolicy_;
+    bool selfStartUnderWay_ = false;
 };
 
 }  // namespace kb

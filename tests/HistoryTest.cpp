@@ -10,6 +10,8 @@
 #include "app/services/HistoryKeeper.h"
 #include "app/services/UserMoves.h"
 #include "platform/Error.h"
+#include "platform/Faults.h"
+#include "platform/ServiceCall.h"
 #include "app/Texts.h"
 
 namespace kb::test {
@@ -311,6 +313,25 @@ namespace {
 // Every kind of record has its words, which name no other kind and come
 // back as that kind from the file, and an event the message table words
 // with its strings.
+// The event log is a service too: one that does not answer holds no record
+// from the page and the file, is said once, and does not hold the end.
+TEST(EventLogLine, ALogThatDoesNotAnswerHoldsNothingAndIsSaidOnce) {
+    SetServiceSilent(SystemService::EventLog, true);
+    {
+        EventLog log;
+        HistoryRecord record = HistoryRecord::Of(RecordKind::Notice);
+        record.detail = L"a test record";
+        log.Report(record);
+        std::optional<std::wstring> trouble;
+        for (int i = 0; i < 3000 && !(trouble = log.TakeTrouble()); ++i) ::Sleep(10);
+        ASSERT_TRUE(trouble.has_value());
+        EXPECT_EQ(*trouble, UiText(IDS_EVENT_LOG_NO_ANSWER, {std::to_wstring(AnswerLimitMs(SystemService::EventLog) / 1000)}));
+        log.Report(record);
+        EXPECT_FALSE(log.TakeTrouble().has_value()) << "said once";
+    }
+    SetServiceSilent(SystemService::EventLog, false);
+}
+
 TEST(RecordKinds, EachHasItsWordsAndAnEventTheLogCanShow) {
     std::set<std::wstring> words;
     for (int i = 0; i < kRecordKinds; ++i) {

@@ -1,6 +1,7 @@
 // Whole-program tests of the program itself: one instance, its window and
 // icon, its settings file, the machine's views, the logon task.
 #include "ProgramFixtures.h"
+#include "app/Texts.h"
 #include "platform/CurrentUser.h"
 
 namespace kb::test {
@@ -353,6 +354,32 @@ TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
     ::PostMessageW(FindDescendant(window, IdSelfStartBox), BM_CLICK, 0, 0);
     Quit(process, window);
     EXPECT_FALSE(LogonTaskSelfStart(CurrentUserSid())->Registered());
+}
+
+// The window never waits on the Task Scheduler: with one that never answers
+// (the test build's seam), a tick leaves the window answering, greys the box
+// until it gives up, says so, and Quit still ends the program.
+TEST_F(LogonTaskTest, ASchedulerThatNeverAnswersHoldsNoWindow) {
+    UseTestedBuild();
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_SILENT_SCHEDULER", L"1");
+    KeepbootProcess& process = Start();
+    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_SILENT_SCHEDULER", nullptr);
+    const HWND window = process.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const HWND box = FindDescendant(window, IdSelfStartBox);
+    ::PostMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowEnabled(box); })) << "greyed while under way";
+    DWORD_PTR status = 0;
+    EXPECT_NE(::SendMessageTimeoutW(window, MainWindow::kStatusMessage, 0, 0, SMTO_ABORTIFHUNG, 2000, &status), 0)
+        << "the window answers meanwhile";
+    const HWND report = process.WaitForReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_NE(KeepbootProcess::ReportText(report).find(UiText(IDS_SCHEDULER_SILENT, {L"10"})), std::wstring::npos)
+        << Narrow(KeepbootProcess::ReportText(report));
+    KeepbootProcess::CloseReport(report);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(box) != FALSE; }));
+    EXPECT_EQ(::SendMessageW(box, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "nothing changed, nothing shown as changed";
+    Quit(process, window);
 }
 
 // Wine's scheduler keeps no trigger or principal of a task it is given, so

@@ -63,6 +63,10 @@ void HistoryKeeper::Emit(HistoryRecord record) {
     pending_.push_back(std::move(record));
     if (pending_.size() > kPending) pending_.pop_front();  // on the page and in the event log all the same
     WritePending();
+    // Said once; the notice is a record too, which the log is not asked
+    // about again until it took records.
+    if (const std::optional<std::wstring> trouble = eventLog_.TakeTrouble(); trouble && failureNotice_)
+        failureNotice_(UiText(IDS_EVENT_LOG_SILENT, {*trouble}));
 }
 
 void HistoryKeeper::RetryNow() {

@@ -5,6 +5,8 @@
 #include <taskschd.h>
 #include <wrl/client.h>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "kinds/TaskFiles.h"
@@ -15,6 +17,7 @@
 #include "platform/Faults.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "platform/ServiceCall.h"
 #include "platform/TaskScheduler.h"
 #include "app/Texts.h"
 
@@ -72,14 +75,35 @@ public:
     explicit LogonTask(std::wstring userSid) : sid_(std::move(userSid)), name_(LogonTaskName(sid_)) {}
 
     bool Registered() const override {
-        const ComPtr<ITaskFolder> root = TaskRoot();
-        ComPtr<IRegisteredTask> task;
-        return root && SUCCEEDED(root->GetTask(Bstr(name_), &task));
+        return Asked<bool>([name = name_] {
+            const ComPtr<ITaskFolder> root = TaskRoot();
+            ComPtr<IRegisteredTask> task;
+            return root && SUCCEEDED(root->GetTask(Bstr(name), &task));
+        });
     }
 
     Result Set(bool on, const std::wstring& executable) override {
         // A task that runs with the highest rights is an administrator's to make.
         if (StandardUserMode()) return Result::NeedsAdministrator;
+        const Result result = Asked<Result>([name = name_, sid = sid_, on, executable] {
+            return SetInScheduler(name, sid, on, executable);
+        });
+        // The Run value of an earlier version: the task replaces it.
+        if (result == Result::Done) return RunValueSelfStart()->Set(false, executable);
+        return result;
+    }
+
+private:
+    // The scheduler's answer within its time limit; its silence is said.
+    template <typename Answer>
+    static Answer Asked(std::function<Answer()> ask) {
+        if (std::optional<Answer> answer = AskService<Answer>(SystemService::TaskScheduler, std::move(ask)))
+            return *answer;
+        throw Error(UiText(IDS_SCHEDULER_SILENT, {std::to_wstring(AnswerLimitMs(SystemService::TaskScheduler) / 1000)}));
+    }
+
+    static Result SetInScheduler(const std::wstring& name, const std::wstring& sid, bool on,
+                                 const std::wstring& executable) {
         const ComPtr<ITaskFolder> root = TaskRoot();
         if (!root) throw Error(UiText(IDS_NO_SCHEDULER));
         VARIANT none;
@@ -87,20 +111,17 @@ public:
         HRESULT result = S_OK;
         if (on) {
             ComPtr<IRegisteredTask> task;
-            result = root->RegisterTask(Bstr(name_), Bstr(LogonTaskXml(executable, sid_)), TASK_CREATE_OR_UPDATE,
+            result = root->RegisterTask(Bstr(name), Bstr(LogonTaskXml(executable, sid)), TASK_CREATE_OR_UPDATE,
                                         none, none, TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
-            if (SUCCEEDED(result)) RemoveEarlierTaskOf(*root.Get(), sid_);
+            if (SUCCEEDED(result)) RemoveEarlierTaskOf(*root.Get(), sid);
         } else {
-            result = root->DeleteTask(Bstr(name_), 0);
+            result = root->DeleteTask(Bstr(name), 0);
             if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) result = S_OK;
         }
         if (result == E_ACCESSDENIED) return Result::NeedsAdministrator;
         if (FAILED(result)) throw OleError(result);
-        // The Run value of an earlier version: the task replaces it.
-        return RunValueSelfStart()->Set(false, executable);
+        return Result::Done;
     }
-
-private:
 
     // The one task an earlier version made goes once it is this user's.
     static void RemoveEarlierTaskOf(ITaskFolder& root, const std::wstring& sid) {
@@ -176,7 +197,9 @@ std::vector<std::wstring> TaskFileNames() {
 
 }  // namespace
 
-void RemoveEverySelfStart() {
+namespace {
+
+void RemoveEveryLogonTask() {
     if (const ComPtr<ITaskFolder> root = TaskRoot()) {
         ComPtr<IRegisteredTaskCollection> tasks;
         LONG count = 0;
@@ -197,6 +220,13 @@ void RemoveEverySelfStart() {
         for (const std::wstring& name : names)
             if (IsKeepbootTaskName(name)) root->DeleteTask(Bstr(name), 0);
     }
+}
+
+}  // namespace
+
+void RemoveEverySelfStart() {
+    // A scheduler that does not answer keeps its tasks; the rest goes all the same.
+    CallService(SystemService::TaskScheduler, &RemoveEveryLogonTask);
     try {
         RunValueSelfStart()->Set(false, {});
     } catch (const Error&) {
