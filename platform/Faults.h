@@ -43,6 +43,7 @@ enum class FaultPoint {
     TrayIconAdd,
     WindowCreate,
     TimerSet,
+    ProcessOfAnotherAccount,  // opening a process refused as another account's is
 };
 
 #if KEEPBOOT_TEST_SEAMS

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "platform/NewerWindows.h"
+#include "platform/ProcessAccess.h"
 #include "platform/TextCompare.h"
 
 namespace kb {
@@ -90,8 +91,10 @@ std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<s
     };
     const std::optional<unsigned long> processId = number(at), handle = number(at + 1);
     if (!processId || !handle) return std::nullopt;
-    const UniqueHandle guard(::OpenProcess(PROCESS_DUP_HANDLE | QueryImageRights(), FALSE,
-                                           static_cast<DWORD>(*processId)));
+    // Another account's guard too: the rights may be lent by another
+    // administrator's password, and that administrator's process is refused
+    // the guard's but for the debug privilege.
+    const UniqueHandle guard(OpenProcessOfAnyAccount(static_cast<DWORD>(*processId), PROCESS_DUP_HANDLE | QueryImageRights()));
     // Only the running guard asks: a Keepboot of this very program file.
     if (!guard || !EqualIgnoringCase(ImageOfProcess(guard.get()), executable)) return std::nullopt;
     UniqueHandle section;

@@ -3,7 +3,8 @@
 // travels in a section of memory the guard holds, never on the command
 // line, which any program of the user can write: the command line only
 // names the guard's process and the section's handle there. The elevated
-// instance takes the section from that process, and acts only when the
+// instance takes the section from that process (also where another
+// administrator's account lent it the rights: see ProcessAccess), and acts only when the
 // process is a Keepboot of its own program file and the request was not
 // taken before: one request, one use. A forged command line names no such
 // section, or one holding what the guard itself asked for.

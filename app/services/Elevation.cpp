@@ -8,6 +8,7 @@
 #include "app/services/GuardWindow.h"
 #include "app/services/SingleInstance.h"
 #include "app/services/SelfStart.h"
+#include "platform/ProcessAccess.h"
 #include "platform/CurrentUser.h"
 #include "platform/Faults.h"
 #include "platform/Handle.h"
@@ -243,7 +244,8 @@ bool RestartElevated(HWND owner, const std::wstring& executable,
 void WaitForPredecessor(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2 || arguments[0] != kAfterArgument) return;
     const DWORD id = static_cast<DWORD>(std::wcstoul(arguments[1].c_str(), nullptr, 10));
-    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+    // Also when this instance runs with another account's rights.
+    const UniqueHandle process(OpenProcessOfAnyAccount(id, SYNCHRONIZE));
     // It saves its settings and ends at once; a predecessor that hangs does
     // not keep this one from guarding for long.
     if (process) ::WaitForSingleObject(process.get(), 10000);
