@@ -10,6 +10,7 @@
 
 #include "app/services/Elevation.h"
 #include "app/ErrorReport.h"
+#include "app/services/Uninstall.h"
 #include "app/services/SelfStart.h"
 #include "app/services/SingleInstance.h"
 #include "app/MainWindow.h"
@@ -55,6 +56,8 @@ int Run() {
     // stand-in below takes away.
     if (!arguments.empty() && arguments[0] == kb::kMoveArgument)
         return kb::RunMoves(arguments, kb::RunningProgramPath());
+    if (!arguments.empty() && arguments[0] == kb::kHandBackArgument) return kb::RunHandBack(arguments);
+    if (!arguments.empty() && arguments[0] == kb::kUninstallArgument) return kb::RunUninstall();
     if (!arguments.empty() && arguments[0] == kb::kSelfStartArgument)
         return kb::RunSelfStart(arguments, kb::RunningProgramPath());
     if (!arguments.empty() && arguments[0] == kb::kStopServiceArgument)

@@ -77,7 +77,12 @@ struct EntryText {
         None,
         StaysStored,   // it names no startup place: it stays stored
         AnotherUsers,  // another user's: this user's list does not move it
+        // Held in the store, where Task Manager and Settings (Windows 8 on)
+        // no longer list it; it can be handed back to their switches.
+        HiddenFromWindows,
     };
+    // Whether the list may bring it back for this user.
+    bool UsersToBringBack() const noexcept { return note == Note::None || note == Note::HiddenFromWindows; }
     Note note = Note::None;
     // A scheduled task's: what fires it, by the scheduler's names of the
     // triggers that are on (none: only when someone asks), worded where

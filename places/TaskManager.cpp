@@ -83,6 +83,35 @@ LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std:
     return ERROR_SUCCESS;
 }
 
+std::optional<SwitchPlace> SwitchPlaceOf(const std::wstring& rootName, const std::wstring& keyPath) {
+    const std::wstring location = rootName + L"\\" + keyPath;
+    for (const RunKeyPlace& place : RunKeyPlaces())
+        if (!place.approvedKey.empty() && EqualIgnoringCase(place.Location(), location))
+            return SwitchPlace{place.root, place.approvedKey};
+    return std::nullopt;
+}
+
+std::optional<RegValue> SwitchValue(HKEY root, const std::wstring& approvedKey, const std::wstring& name) {
+    const OpenedKey key = RegKey::OpenForReading(root, SwitchKey(approvedKey), ViewOf(root));
+    return key ? key->TryQuery(name) : std::nullopt;
+}
+
+LONG RestoreSwitch(HKEY root, const std::wstring& approvedKey, const std::wstring& name,
+                   const std::optional<RegValue>& before) {
+    OpenedKey key = RegKey::OpenForWriting(root, SwitchKey(approvedKey), ViewOf(root));
+    if (!key) return key.Error() == ERROR_FILE_NOT_FOUND && !before ? ERROR_SUCCESS : key.Error();
+    if (!before) {
+        const LONG deleted = key->DeleteValue(name);
+        return deleted == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : deleted;
+    }
+    try {
+        key->WriteBytes(name, before->type, before->data);
+    } catch (const Error&) {
+        return ERROR_CANTWRITE;
+    }
+    return ERROR_SUCCESS;
+}
+
 namespace {
 std::optional<bool> switchesOverride;
 }  // namespace

@@ -42,6 +42,19 @@ LONG EnableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::
 // Windows does not start it. ERROR_SUCCESS, or why not.
 LONG DisableInTaskManager(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
 
+// Where Task Manager keeps the switches of a Run-type key's entries (the
+// machine's Run, its 32-bit Run32, the user's Run); none for a key it does
+// not list.
+struct SwitchPlace {
+    HKEY root = nullptr;
+    std::wstring approvedKey;
+};
+std::optional<SwitchPlace> SwitchPlaceOf(const std::wstring& rootName, const std::wstring& keyPath);
+// An entry's switch as it is now, none where it has none; and put back so.
+std::optional<RegValue> SwitchValue(HKEY root, const std::wstring& approvedKey, const std::wstring& name);
+LONG RestoreSwitch(HKEY root, const std::wstring& approvedKey, const std::wstring& name,
+                   const std::optional<RegValue>& before);
+
 // Whether Windows reads the switches (Windows 8 and later). Tests may
 // pretend either way; none gives the truth again.
 bool TaskManagerSwitchesAvailable();

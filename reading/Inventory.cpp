@@ -2,6 +2,8 @@
 // values, and what the list shows of each entry.
 #include "reading/Inventory.h"
 
+#include "places/TaskManager.h"
+
 #include "logon/LogonValues.h"
 #include "platform/CurrentUser.h"
 #include "platform/Overloaded.h"
@@ -51,6 +53,9 @@ EntryDetails DetailsOf(const StartupEntry& entry) {
 EntryText TextOf(const StartupEntry& entry) {
     // Another user's entry, which this user's list does not move.
     const auto theirs = [](const std::wstring& user) { return !user.empty() && user != CurrentUserSid(); };
+    // Where Windows lists the live places' switches alone, a stored entry
+    // one could hold is missing from its lists.
+    const auto hidden = [](bool hasSwitch) { return hasSwitch && TaskManagerSwitchesAvailable(); };
     return std::visit(
         Overloaded{
             [&](const StoredRunEntry& e) {
@@ -59,11 +64,16 @@ EntryText TextOf(const StartupEntry& entry) {
                 return EntryText{e.item, e.command, e.Location(), false,
                                  !IsGuardedRunKey(e.hkey, e.key) ? EntryText::Note::StaysStored
                                  : theirs(e.user)                ? EntryText::Note::AnotherUsers
-                                                                 : EntryText::Note::None};
+                                 : hidden(SwitchPlaceOf(e.hkey, e.key).has_value())
+                                     ? EntryText::Note::HiddenFromWindows
+                                     : EntryText::Note::None};
             },
             [&](const StoredShortcutEntry& e) {
+                // Both Startup folders have their switches.
                 return EntryText{e.item, e.command, e.locationName.empty() ? e.location : e.locationName, false,
-                                 theirs(e.user) ? EntryText::Note::AnotherUsers : EntryText::Note::None};
+                                 theirs(e.user) ? EntryText::Note::AnotherUsers
+                                 : hidden(true) ? EntryText::Note::HiddenFromWindows
+                                                : EntryText::Note::None};
             },
             [](const LogonValueEntry& e) {
                 const LogonValue& value = LogonValues().at(e.index);

@@ -16,6 +16,7 @@
 #include "Sandbox.h"
 #include "app/MainWindow.h"
 #include "app/services/SelfStart.h"
+#include "places/TaskManager.h"
 
 namespace kb::test {
 namespace {
@@ -57,21 +58,34 @@ protected:
             GTEST_SKIP() << "installs only into a throwaway Wine prefix";
         if (!std::getenv("KEEPBOOT_MSI") || !std::getenv("KEEPBOOT_MSI_UPGRADE"))
             GTEST_SKIP() << "no packages named (scripts/test builds them)";
-        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"item", L"Keepboot Package Probe");
-        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"command", L"C:\\probe.exe");
-        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"hkey", L"HKCU");
-        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"key", L"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+        StoreProbe();
     }
     void TearDown() override {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProbe.c_str());
         ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProbe.c_str());
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserRun, kProbeItem);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserSwitches, kProbeItem);
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kWineAppDefaults);
     }
+    // An entry of the user's Run key, in the store as the System
+    // Configuration utility lays it out.
+    static void StoreProbe() {
+        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"item", kProbeItem);
+        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"command", L"C:\\probe.exe");
+        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"hkey", L"HKCU");
+        SetStringValue(HKEY_LOCAL_MACHINE, kProbe, L"key", kUserRun);
+    }
+    static constexpr wchar_t kProbeItem[] = L"Keepboot Package Probe";
+    static constexpr wchar_t kWineAppDefaults[] = L"Software\\Wine\\AppDefaults\\Keepboot.exe";
+    static constexpr wchar_t kUserRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    static constexpr wchar_t kUserSwitches[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
     static bool StoreKept() {
         return ReadRawValue(HKEY_LOCAL_MACHINE, kProbe, L"command") == Text(L"C:\\probe.exe");
     }
 };
 
-TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
+TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsHandingTheStoreBack) {
     const std::wstring folder = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Keepboot";
     const std::wstring installed = folder + L"\\Keepboot.exe";
     // Windows puts a per-machine package's shortcut in every user's Start
@@ -118,14 +132,23 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_NE(after[0], before[0]);
     EXPECT_TRUE(FileExists(installed));
     EXPECT_TRUE(StoreKept());
-    // Windows keeps the task through an upgrade (the older version is
+    // Windows keeps the task and the store through an upgrade (the older version is
     // removed with UPGRADINGPRODUCTCODE set); Wine's installer removes it
     // like a plain uninstall, so the task is made again here.
     for (const std::wstring& sid : users)
         if (!LogonTaskSelfStart(sid)->Registered()) {
             ASSERT_EQ(LogonTaskSelfStart(sid)->Set(true, installed), SelfStart::Result::Done);
         }
+    // So is the store's entry handed back to Windows by it: stored again.
+    if (!StoreKept()) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserRun, kProbeItem);
+        StoreProbe();
+    }
 
+    // The prefix is a Windows 7, whose Task Manager has no switches: the
+    // installed program is shown a Windows 10 (Wine's setting for one
+    // program), where they are handed back.
+    SetStringValue(HKEY_CURRENT_USER, kWineAppDefaults, L"Version", L"win10");
     ASSERT_EQ(RunToEnd(L"msiexec /x \"" + upgrade + L"\" /qn"), 0);
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_FALSE(FileExists(installed));
@@ -133,7 +156,11 @@ TEST_F(Package, InstallsUpgradesInPlaceAndUninstallsKeepingTheStore) {
     EXPECT_FALSE(FileExists(folder + L"\\USING.txt"));
     EXPECT_FALSE(FileExists(folder + L"\\en-US\\Keepboot.adml"));
     EXPECT_FALSE(shortcutThere());
-    EXPECT_TRUE(StoreKept()) << "uninstalling never touches the store";
+    // What Keepboot disabled goes back to Windows' own switch, which Task
+    // Manager lists and can enable; nothing of it is lost.
+    EXPECT_FALSE(StoreKept()) << "handed back to Windows";
+    EXPECT_EQ(ReadRawValue(HKEY_CURRENT_USER, kUserRun, kProbeItem), Text(L"C:\\probe.exe"));
+    EXPECT_TRUE(TaskManagerSwitches(HKEY_CURRENT_USER, L"Run").Disabled(kProbeItem)) << "switched off";
     for (const std::wstring& sid : users)
         EXPECT_FALSE(LogonTaskSelfStart(sid)->Registered()) << "uninstalling removes every user's logon task";
 }

@@ -128,6 +128,7 @@ TEST(Texts, AStoredEntrysNoteFollowsItsLocation) {
         {EntryText::Note::None, L"HKCU\\Run"},
         {EntryText::Note::StaysStored, L"HKCU\\Run (no startup place: stays stored)"},
         {EntryText::Note::AnotherUsers, L"HKCU\\Run (another user's)"},
+        {EntryText::Note::HiddenFromWindows, L"HKCU\\Run (Task Manager and Settings do not list it)"},
     };
     for (const auto& c : cases) EXPECT_EQ(LocationWithNote({L"x", L"x.exe", L"HKCU\\Run", false, c.note}), c.shown);
 }

@@ -174,6 +174,7 @@ std::wstring LocationWithNote(const EntryText& text) {
     case EntryText::Note::None: break;
     case EntryText::Note::StaysStored: return UiText(IDS_LOCATION_STAYS_STORED, {text.location});
     case EntryText::Note::AnotherUsers: return UiText(IDS_LOCATION_ANOTHER_USERS, {text.location});
+    case EntryText::Note::HiddenFromWindows: return UiText(IDS_LOCATION_HIDDEN_FROM_WINDOWS, {text.location});
     }
     return text.location;
 }

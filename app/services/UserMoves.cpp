@@ -67,7 +67,7 @@ std::optional<StartupEntry> FindPutAside(const Inventory& known, const EntryText
     const auto putAside = [&](const StartupEntry& e) {
         const EntryText text = TextOf(e);
         // Another user's, or one that stays stored, is never the user's to bring back.
-        return HeldAside(e) && text.note == EntryText::Note::None && text.item == wanted.item &&
+        return HeldAside(e) && text.UsersToBringBack() && text.item == wanted.item &&
                text.location == wanted.location;
     };
     const auto starts = [](const std::wstring& command) { return SplitCommandLine(command).program; };
