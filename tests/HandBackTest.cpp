@@ -3,6 +3,7 @@
 // it off, so Windows lists it and can enable it. The store's entries are
 // written as the other utility lays them out, or disabled by this program.
 #include "CoreHarness.h"
+#include "guard/Guard.h"
 #include "guard/HandBack.h"
 #include "places/TaskManager.h"
 #include "platform/Faults.h"
@@ -66,7 +67,15 @@ TEST_F(HandBack, EachEntryASwitchCanSayGoesBackSwitchedOffAndTheRestStaysWhole) 
     ASSERT_EQ(DisableShortcut(Shortcut(L"Shared"), Folders()), MoveResult::Moved);
     SetTaskManagerSwitchesAvailable(true);
 
+    // A guard that runs meanwhile, asking about whatever is new.
+    StartupGuard guard(Folders());
+    guard.Reload();
     const std::vector<HandedBack> outcomes = HandBackToWindows(Folders(), false);
+    Names asked;
+    guard.Check(
+        Policy::Ask, [&](const StartupEntry& entry) { asked.push_back(TextOf(entry).item); return Decision::Disable; },
+        [](const StartupEntry&) {});
+    EXPECT_TRUE(asked.empty()) << "what is switched off starts nothing, and is no question";
     const struct {
         const wchar_t* item;
         Outcome outcome;
