@@ -1,7 +1,9 @@
 #include "platform/ServiceCreations.h"
 
+#include <memory>
 #include <utility>
 
+#include "platform/ServiceCall.h"
 #include "platform/SystemFunction.h"
 
 namespace kb {
@@ -44,8 +46,20 @@ VOID CALLBACK WordCame(PVOID parameter) {
     ::SetEvent(notice->event.get());
 }
 
+// Opened within the manager's time limit, off the asking thread: a manager
+// that does not answer holds no watch. A handle that comes too late is
+// closed where it comes.
 UniqueService OpenManager() {
-    return UniqueService(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+    const auto opened = std::make_shared<UniqueService>();
+    try {
+        if (!CallService(SystemService::ServiceManager, [opened] {
+                opened->reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+            }))
+            return {};
+    } catch (...) {
+        return {};
+    }
+    return std::move(*opened);
 }
 
 }  // namespace
@@ -81,6 +95,9 @@ HANDLE ServiceCreations::Event() const noexcept {
 
 bool ServiceCreations::Arm() {
     if (notice_->asked) return true;
+    // The request is the asking thread's own (the word comes to it): never
+    // made of a manager that has left a call unanswered.
+    if (ServiceSilent(SystemService::ServiceManager)) return false;
     // Asked before the call: the manager's call may wait alertably and run
     // the word within it.
     notice_->asked = true;
