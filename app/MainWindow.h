@@ -196,6 +196,9 @@ private:
     Control startButton_, quitButton_;
     std::unique_ptr<AdministratorPolicy> adminPolicy_;
     bool selfStartShown_ = false;
+    // Counts the changes of the logon start sent off: a look sent before one
+    // shows nothing.
+    unsigned selfStartRound_ = 0;
     bool restarting_ = false;  // with administrator rights, in a new instance
     std::unique_ptr<PageSet> pages_;
     PromptDialog* prompt_ = nullptr;

@@ -29,11 +29,12 @@ std::wstring WordsOf(const std::exception_ptr& failure) {
 
 void MainWindow::ShowSelfStartOnce() {
     if (std::exchange(selfStartShown_, true) || adminPolicy_->SelfStartShown()) return;
-    const bool sent = errands_->Send([look = own_->LookAtLogon(), this]() -> Errands::Reply {
+    const bool sent = errands_->Send([look = own_->LookAtLogon(), this, round = selfStartRound_]() -> Errands::Reply {
         OwnStart::AtLogon answer = look();
-        return [this, answer] {
-            // A click or the administrator's policy meanwhile shows its own answer.
-            if (adminPolicy_->SelfStartShown() || pages_->Settings().SelfStartUnderWay()) return;
+        return [this, answer, round] {
+            // A change sent meanwhile, by a click or the administrator's
+            // policy, shows its own answer, which may have come first.
+            if (round != selfStartRound_ || pages_->Settings().SelfStartUnderWay()) return;
             if (answer.registered) pages_->Settings().ShowSelfStart(*answer.registered);
             if (answer.failure) ShowNotice(UiText(IDS_SELF_START_UNKNOWN, {WordsOf(answer.failure)}));
         };
@@ -42,6 +43,7 @@ void MainWindow::ShowSelfStartOnce() {
 }
 
 void MainWindow::ChooseSelfStart(bool on) {
+    ++selfStartRound_;
     const bool sent = errands_->Send([change = own_->ChangeAtLogon(Handle(), on), this]() -> Errands::Reply {
         OwnStart::AtLogon answer = change();
         return [this, answer] {
@@ -55,6 +57,7 @@ void MainWindow::ChooseSelfStart(bool on) {
 }
 
 void MainWindow::FollowSelfStartPolicy(bool wanted) {
+    ++selfStartRound_;
     const bool sent = errands_->Send([follow = own_->FollowAtLogon(wanted), this, wanted]() -> Errands::Reply {
         OwnStart::AtLogon answer = follow();
         return [this, answer, wanted] {

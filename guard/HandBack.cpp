@@ -2,13 +2,16 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "kinds/EntryMoves.h"
 #include "places/TaskManager.h"
 #include "platform/CurrentUser.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/TextCompare.h"
 #include "reading/Inventory.h"
+#include "store/StoreLayout.h"
 #include "store/StoreReading.h"
 
 namespace kb {
@@ -23,8 +26,23 @@ struct Switch {
 
 using Outcome = HandedBack::Outcome;
 
+// The view Enable puts a value back in: a machine key goes into the view
+// its store was in, so an entry kept in the store's 32-bit view goes into
+// the 32-bit keys.
+REGSAM LiveViewOf(const StoredRunEntry& e) {
+    if (store::RootFromName(e.hkey) != HKEY_LOCAL_MACHINE) return 0;
+    return e.storeView == KEY_WOW64_32KEY ? KEY_WOW64_32KEY : MachineView();
+}
+
 std::optional<Switch> SwitchOf(const StoredRunEntry& e) {
-    const std::optional<SwitchPlace> place = SwitchPlaceOf(e.hkey, e.key);
+    // The 32-bit keys are named by their WOW6432Node path where 64-bit
+    // Windows has them: their switches are Run32's.
+    std::wstring key = e.key;
+    constexpr std::wstring_view kSoftware = L"Software\\";
+    if (LiveViewOf(e) == KEY_WOW64_32KEY && Is64BitWindows() && key.size() > kSoftware.size() &&
+        EqualIgnoringCase(key.substr(0, kSoftware.size()), std::wstring(kSoftware)))
+        key = L"Software\\WOW6432Node\\" + key.substr(kSoftware.size());
+    const std::optional<SwitchPlace> place = SwitchPlaceOf(e.hkey, key);
     if (!place) return std::nullopt;
     return Switch{place->root, place->approvedKey, e.item};
 }
@@ -39,7 +57,7 @@ std::optional<Switch> SwitchOf(const StoredShortcutEntry& e, const StartupFolder
 // Whether the place holds a live entry of the name: that one is not this
 // entry's to switch off.
 bool LiveThere(const StoredRunEntry& e, const Switch& at) {
-    const OpenedKey key = RegKey::OpenForReading(at.root, e.key, at.root == HKEY_LOCAL_MACHINE ? MachineView() : 0);
+    const OpenedKey key = RegKey::OpenForReading(at.root, e.key, LiveViewOf(e));
     return key && key->HasValue(e.item);
 }
 
@@ -58,14 +76,15 @@ HandedBack::Outcome Hand(const StartupEntry& entry, const Switch& at, const Star
     why = written == ERROR_ACCESS_DENIED ? MoveResult::NeedsAdministrator : MoveResult::CannotMove;
     if (written == ERROR_SUCCESS && off()) {
         why = MoveEntry(entry, folders);
-        // Back, and still switched off: what Windows lists as disabled.
-        if (why == MoveResult::Moved && liveThere() && off()) return Outcome::HandedBack;
         if (why == MoveResult::Moved) {
-            // Live, but its switch did not hold: it must not start at the
-            // next logon, so it is switched off again, and said.
-            DisableInTaskManager(at.root, at.approvedKey, at.name);
+            // Out of the store: back, and switched off, is what Windows
+            // lists as disabled. A switch that did not hold is written
+            // again; what still does not read back so is said, never taken
+            // for handed back.
+            if (liveThere() && !off()) DisableInTaskManager(at.root, at.approvedKey, at.name);
+            if (liveThere() && off()) return Outcome::HandedBack;
             why = MoveResult::CannotMove;
-            return off() ? Outcome::HandedBack : Outcome::BackButOn;
+            return Outcome::NotReadBack;
         }
     }
     RestoreSwitch(at.root, at.approvedKey, at.name, before);

@@ -25,7 +25,7 @@ struct HandedBack {
         NameTaken,   // its place holds a live entry of its name, which is left alone
         NotTheirs,   // another user's, or a user's where this process is the system
         NotMoved,    // the move or the switch was refused, or did not read back: it stays stored
-        BackButOn,   // back in its place, but its switch would not stay off
+        NotReadBack, // out of the store, but not read back in its place switched off
     };
     Outcome outcome = Outcome::HandedBack;
     MoveResult why = MoveResult::Moved;  // of NotMoved

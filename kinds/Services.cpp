@@ -194,6 +194,10 @@ MoveResult Disable(const ServiceFacts& now) {
     }
     DWORD set = SetStart(now.name, SERVICE_DISABLED, managed);
     if (set == ERROR_SUCCESS && StartNow(now.name, managed) == DWORD{SERVICE_DISABLED}) return MoveResult::Moved;
+    // A manager that did not answer may still make the change: the record
+    // stays, so the service is then one disabled here and can be given back;
+    // if the change never comes, a record beside it harms nothing.
+    if (set == ERROR_TIMEOUT) return MoveResult::CannotMove;
     // The manager refused after the machine's store took the record: not a
     // matter of rights but of the service's own, which may deny any change
     // through the manager; where the next boot reads it is written instead.
@@ -228,7 +232,9 @@ MoveResult Enable(const ServiceFacts& now) {
         set == ERROR_SUCCESS && read && read->delayed != delayed && managed)
         SetServiceDelayed(now.name, delayed);
     if (set != ERROR_SUCCESS || StartNow(now.name, managed) != kept->start) {
-        SetStart(now.name, SERVICE_DISABLED, managed);
+        // Not undone where the manager did not answer: the record stays
+        // either way, and the next reading shows what the manager did.
+        if (set != ERROR_TIMEOUT) SetStart(now.name, SERVICE_DISABLED, managed);
         return Answer(set == ERROR_SUCCESS ? ERROR_INVALID_DATA : set);
     }
     // What starts again no longer needs keeping; a record left behind is

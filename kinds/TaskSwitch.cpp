@@ -176,6 +176,13 @@ MoveResult SwitchTask(const std::wstring& file, const std::wstring& taskPath, co
     if (enable && !DisabledHere(taskPath, DigestOf(file), machine)) return MoveResult::CannotMove;
     const HRESULT result = SetTaskEnabled(taskPath, enable);
     if (result == E_ACCESSDENIED) return MoveResult::NeedsAdministrator;  // HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
+    // A scheduler that did not answer may still switch it off: on the
+    // ledger, so that Enable can give it back; a line for a task that stayed
+    // on harms nothing.
+    if (result == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
+        if (!enable) NoteSwitched(taskPath, false, DigestOf(file), machine);
+        return MoveResult::CannotMove;
+    }
     if (FAILED(result)) return MoveResult::CannotMove;
     // Read back from the definition the scheduler keeps, and from the
     // scheduler where it answers: both, since a scheduler may answer for a

@@ -69,12 +69,16 @@ bool PrivilegeEnabled(const wchar_t* privilege) {
 UniqueHandle OpenProcessOfAnyAccount(DWORD processId, DWORD access) {
     UniqueHandle process(Open(processId, access));
     if (process || ::GetLastError() != ERROR_ACCESS_DENIED) return process;
-    const EnabledPrivilege debug(SE_DEBUG_NAME);
-    if (!debug.On()) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return process;
+    DWORD error = ERROR_ACCESS_DENIED;
+    {
+        const EnabledPrivilege debug(SE_DEBUG_NAME);
+        if (debug.On()) {
+            process.reset(Open(processId, access));
+            error = ::GetLastError();
+        }
     }
-    process.reset(Open(processId, access));
+    // Putting the privilege back sets the last error of its own.
+    ::SetLastError(process ? ERROR_SUCCESS : error);
     return process;
 }
 

@@ -83,6 +83,16 @@ protected:
             << Narrow(BuiltKeepbootExe(Build::Tested));
     }
 
+    // The tests' build, started with one of its test variables set for it
+    // alone.
+    KeepbootProcess& StartTestedWith(const wchar_t* variable) {
+        UseTestedBuild();
+        ::SetEnvironmentVariableW(variable, L"1");
+        KeepbootProcess& process = Start();
+        ::SetEnvironmentVariableW(variable, nullptr);
+        return process;
+    }
+
     KeepbootProcess& Start(const std::wstring& arguments = L"") {
         processes_.push_back(std::make_unique<KeepbootProcess>(exe_, arguments));
         return *processes_.back();

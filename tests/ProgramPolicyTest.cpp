@@ -102,11 +102,8 @@ TEST_F(AdminPolicyProgram, MayNotQuitKeepsTheGuardRunningUntilThePolicyGoes) {
 }
 
 TEST_F(AdminPolicyProgram, RestartWithTheRightsHandsOverEvenWhenItMayNotQuit) {
-    UseTestedBuild();
     SetPolicy(HKEY_LOCAL_MACHINE, L"AllowQuit", 0);
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
-    KeepbootProcess& process = Start();
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    KeepbootProcess& process = StartTestedWith(L"KEEPBOOT_TEST_STANDARD_USER");
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return Watching(window); }));

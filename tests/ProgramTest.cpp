@@ -338,10 +338,7 @@ TEST_F(LogonTaskTest, EachUserHasTheirOwnReplacingTheRunValue) {
 // A standard user ticks the box: the elevated instance makes that user's
 // task, whoever lends it the rights.
 TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
-    UseTestedBuild();
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", L"1");
-    KeepbootProcess& process = Start();
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_STANDARD_USER", nullptr);
+    KeepbootProcess& process = StartTestedWith(L"KEEPBOOT_TEST_STANDARD_USER");
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     ::PostMessageW(FindDescendant(window, IdSelfStartBox), BM_CLICK, 0, 0);
@@ -360,10 +357,7 @@ TEST_F(LogonTaskTest, TheElevatedInstanceMakesTheTaskOfTheUserWhoTicked) {
 // (the test build's seam), a tick leaves the window answering, greys the box
 // until it gives up, says so, and Quit still ends the program.
 TEST_F(LogonTaskTest, ASchedulerThatNeverAnswersHoldsNoWindow) {
-    UseTestedBuild();
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_SILENT_SCHEDULER", L"1");
-    KeepbootProcess& process = Start();
-    ::SetEnvironmentVariableW(L"KEEPBOOT_TEST_SILENT_SCHEDULER", nullptr);
+    KeepbootProcess& process = StartTestedWith(L"KEEPBOOT_TEST_SILENT_SCHEDULER");
     const HWND window = process.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     const HWND box = FindDescendant(window, IdSelfStartBox);

@@ -6,6 +6,8 @@
 #include "CoreHarness.h"
 #include "platform/Registry.h"
 #include "guard/Guard.h"
+#include "guard/HandBack.h"
+#include "places/TaskManager.h"
 #include "reading/Inventory.h"
 #include "kinds/EntryMoves.h"
 #include "store/Store.h"
@@ -222,6 +224,50 @@ TEST_F(RealViews, EntryStoredInThe32BitViewBeforeEnablesThere) {
     EXPECT_TRUE(In(KEY_WOW64_32KEY, name));
     EXPECT_FALSE(In(KEY_WOW64_64KEY, name));
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, sub, KEY_WOW64_32KEY));
+}
+
+// Handed back to Windows, each machine entry goes into its own view and
+// is switched off by its own switch: Run32 is the 32-bit keys', whether the
+// store names them by their WOW6432Node path or kept the entry in its
+// 32-bit view.
+TEST_F(RealViews, EachViewsEntryIsHandedBackUnderItsOwnSwitch) {
+    SetTaskManagerSwitchesAvailable(true);
+    const std::wstring wow = L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const struct {
+        const wchar_t* name;
+        REGSAM storeView;
+        std::wstring key;
+        REGSAM liveView;
+        const wchar_t* approvedKey;
+    } cases[] = {
+        {L"Keepboot Back 64", KEY_WOW64_64KEY, kRun, KEY_WOW64_64KEY, L"Run"},
+        {L"Keepboot Back 32", KEY_WOW64_64KEY, wow, KEY_WOW64_32KEY, L"Run32"},
+        {L"Keepboot Back Old 32", KEY_WOW64_32KEY, kRun, KEY_WOW64_32KEY, L"Run32"},
+    };
+    for (const auto& c : cases) {
+        values_.emplace_back(kRun, c.name);
+        stored_.push_back(c.name);
+        const std::wstring sub = kRegStore + L"\\" + c.name;
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"item", c.name, REG_SZ, c.storeView);
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"command", L"C:\\back.exe", REG_SZ, c.storeView);
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"hkey", L"HKLM", REG_SZ, c.storeView);
+        SetStringValue(HKEY_LOCAL_MACHINE, sub, L"key", c.key, REG_SZ, c.storeView);
+    }
+    const std::vector<HandedBack> outcomes = HandBackToWindows({}, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        const auto outcome = std::find_if(outcomes.begin(), outcomes.end(),
+                                          [&](const HandedBack& e) { return e.item == c.name; });
+        ASSERT_NE(outcome, outcomes.end());
+        EXPECT_EQ(outcome->outcome, HandedBack::Outcome::HandedBack);
+        EXPECT_TRUE(In(c.liveView, c.name));
+        EXPECT_FALSE(In(c.liveView == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY, c.name));
+        EXPECT_TRUE(TaskManagerSwitches(HKEY_LOCAL_MACHINE, c.approvedKey).Disabled(c.name));
+        EXPECT_FALSE(SwitchValue(HKEY_LOCAL_MACHINE, std::wstring(c.approvedKey) == L"Run" ? L"Run32" : L"Run", c.name))
+            << "no other entry's switch";
+        RestoreSwitch(HKEY_LOCAL_MACHINE, c.approvedKey, c.name, std::nullopt);
+    }
+    SetTaskManagerSwitchesAvailable(std::nullopt);
 }
 
 }  // namespace

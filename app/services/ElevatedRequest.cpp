@@ -95,8 +95,13 @@ std::optional<std::vector<std::wstring>> TakeElevatedRequest(const std::vector<s
     // administrator's password, and that administrator's process is refused
     // the guard's but for the debug privilege.
     const UniqueHandle guard(OpenProcessOfAnyAccount(static_cast<DWORD>(*processId), PROCESS_DUP_HANDLE | QueryImageRights()));
-    // Only the running guard asks: a Keepboot of this very program file.
-    if (!guard || !EqualIgnoringCase(ImageOfProcess(guard.get()), executable)) return std::nullopt;
+    // Only the running guard asks: a Keepboot of this very program file, in
+    // this session (the one whose user gave the consent).
+    DWORD guardSession = 0, ownSession = 0;
+    if (!guard || !EqualIgnoringCase(ImageOfProcess(guard.get()), executable) ||
+        !::ProcessIdToSessionId(static_cast<DWORD>(*processId), &guardSession) ||
+        !::ProcessIdToSessionId(::GetCurrentProcessId(), &ownSession) || guardSession != ownSession)
+        return std::nullopt;
     UniqueHandle section;
     if (!::DuplicateHandle(guard.get(), reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(*handle)),
                            ::GetCurrentProcess(), section.put(), FILE_MAP_READ | FILE_MAP_WRITE, FALSE, 0))

@@ -174,8 +174,7 @@ int RunSelfStart(const std::vector<std::wstring>& arguments, const std::wstring&
     // The Windows Installer, removing the program, runs "-selfstart off" as
     // the system itself: every user's task goes.
     if (arguments.size() == 2 && arguments[1] == L"off" && (RunsAsTheSystem() || RunsUnderWine())) {
-        RemoveEverySelfStart();
-        return 0;
+        return RemoveEverySelfStart() ? 0 : 1;
     }
     // Anything else is the running guard's request, for its user.
     const std::optional<std::vector<std::wstring>> request = TakeElevatedRequest(arguments, 1, executable);

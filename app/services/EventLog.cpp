@@ -51,8 +51,9 @@ struct EventLog::Line {
     UniqueHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     UniqueHandle idle{::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
     bool ending = false;
-    // When the record being written was taken (0: none is), and the last
-    // refusal's code.
+    // Whether a record is being written, since when, and the last refusal's
+    // code.
+    bool writing = false;
     DWORD writingSince = 0;
     DWORD refused = ERROR_SUCCESS;
 };
@@ -77,7 +78,8 @@ DWORD WINAPI WriteEvents(void* context) noexcept {
         }
         Event event = std::move(line.waiting.front());
         line.waiting.pop_front();
-        line.writingSince = ::GetTickCount() | 1;
+        line.writing = true;
+        line.writingSince = ::GetTickCount();
         ::LeaveCriticalSection(&line.lock);
         WaitWhileServiceSilent(SystemService::EventLog);
         const wchar_t* texts[6] = {};
@@ -86,7 +88,7 @@ DWORD WINAPI WriteEvents(void* context) noexcept {
         if (source && !::ReportEventW(source.get(), event.type, 0, event.id, nullptr, 6, 0, texts, nullptr))
             error = ::GetLastError();
         ::EnterCriticalSection(&line.lock);
-        line.writingSince = 0;
+        line.writing = false;
         line.refused = error;
         ::LeaveCriticalSection(&line.lock);
     }
@@ -150,11 +152,14 @@ void EventLog::Report(const HistoryRecord& record) noexcept {
 std::optional<std::wstring> EventLog::TakeTrouble() {
     if (!line_) return std::nullopt;
     ::EnterCriticalSection(&line_->lock);
+    const bool writing = line_->writing;
     const DWORD since = line_->writingSince, refused = line_->refused;
+    // Read after since, under the lock: never earlier than it.
+    const DWORD now = ::GetTickCount();
     ::LeaveCriticalSection(&line_->lock);
     const DWORD limit = AnswerLimitMs(SystemService::EventLog);
     std::optional<std::wstring> trouble;
-    if (since != 0 && ::GetTickCount() - since > limit)
+    if (writing && now - since > limit)
         trouble = UiText(IDS_EVENT_LOG_NO_ANSWER, {std::to_wstring(limit / 1000)});
     else if (refused != ERROR_SUCCESS)
         trouble = SystemErrorText(refused);

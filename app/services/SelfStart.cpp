@@ -224,14 +224,15 @@ void RemoveEveryLogonTask() {
 
 }  // namespace
 
-void RemoveEverySelfStart() {
+bool RemoveEverySelfStart() {
     // A scheduler that does not answer keeps its tasks; the rest goes all the same.
-    CallService(SystemService::TaskScheduler, &RemoveEveryLogonTask);
+    const bool answered = CallService(SystemService::TaskScheduler, &RemoveEveryLogonTask);
     try {
         RunValueSelfStart()->Set(false, {});
     } catch (const Error&) {
         // Removed where it may be; nothing else stops.
     }
+    return answered;
 }
 
 }  // namespace kb

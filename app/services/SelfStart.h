@@ -43,8 +43,9 @@ std::wstring LogonTaskName(const std::wstring& userSid);
 // value on XP.
 std::unique_ptr<SelfStart> SystemSelfStart(const std::wstring& userSid);
 // Removes every Keepboot logon task on the machine, every user's, and the
-// Run value: what removing the program does.
-void RemoveEverySelfStart();
+// Run value: what removing the program does. False where the scheduler did
+// not answer in time, which leaves the tasks.
+bool RemoveEverySelfStart();
 
 // The task's definition, as Task Scheduler 2.0 takes it.
 std::wstring LogonTaskXml(const std::wstring& executable, const std::wstring& userSid);

@@ -22,7 +22,7 @@ std::wstring WordsOf(const HandedBack& e) {
     case Outcome::HandedBack: return UiText(IDS_HANDED_BACK, {item, location});
     case Outcome::NameTaken: return UiText(IDS_HAND_BACK_NAME_TAKEN, {item, location});
     case Outcome::NotMoved: return UiText(IDS_HAND_BACK_NOT_MOVED, {item, location, WhyNotMoved(e.why)});
-    case Outcome::BackButOn: return UiText(IDS_HAND_BACK_STILL_ON, {item, location});
+    case Outcome::NotReadBack: return UiText(IDS_HAND_BACK_NOT_READ_BACK, {item, location});
     case Outcome::NoSwitch:
     case Outcome::NotTheirs: break;
     }
@@ -31,31 +31,52 @@ std::wstring WordsOf(const HandedBack& e) {
 
 }  // namespace
 
-int RunHandBack(const std::vector<std::wstring>& arguments) {
+int RunHandBack(const std::vector<std::wstring>& arguments) noexcept {
     // As the system, the user's keys and folder are the system's own: only
     // the machine's places are its to hand back.
     const bool machineOnly =
         RunsAsTheSystem() || (arguments.size() > 1 && arguments[1] == kHandBackMachineOnly);
-    HistoryKeeper history;
-    history.Open(DefaultHistoryPath());
-    int stays = 0;
+    // Nothing escapes to a box: the installer runs this where nobody could
+    // close one.
     try {
-        for (const HandedBack& e : HandBackToWindows(FindStartupFolders(), machineOnly)) {
-            if (const std::wstring words = WordsOf(e); !words.empty()) history.RecordNotice(words);
-            if (e.outcome != HandedBack::Outcome::HandedBack && e.outcome != HandedBack::Outcome::NotTheirs) ++stays;
+        HistoryKeeper history;
+        history.Open(DefaultHistoryPath());
+        int stays = 0;
+        try {
+            for (const HandedBack& e : HandBackToWindows(FindStartupFolders(), machineOnly)) {
+                if (const std::wstring words = WordsOf(e); !words.empty()) history.RecordNotice(words);
+                using Outcome = HandedBack::Outcome;
+                if (e.outcome != Outcome::HandedBack && e.outcome != Outcome::NotTheirs &&
+                    e.outcome != Outcome::NotReadBack)
+                    ++stays;
+            }
+        } catch (...) {
+            history.RecordNotice(UiText(IDS_HAND_BACK_FAILED));
+            return -1;
         }
+        // The last words of an uninstall, in the event log too.
+        if (stays > 0) history.RecordNotice(UiText(IDS_HAND_BACK_STAYS, {std::to_wstring(stays)}));
+        return stays;
     } catch (...) {
-        history.RecordNotice(UiText(IDS_HAND_BACK_FAILED));
         return -1;
     }
-    // The last words of an uninstall, in the event log too.
-    if (stays > 0) history.RecordNotice(UiText(IDS_HAND_BACK_STAYS, {std::to_wstring(stays)}));
-    return stays;
 }
 
-int RunUninstall() {
+int RunUninstall() noexcept {
     if (!RunsAsTheSystem() && !RunsUnderWine()) return 3;
-    RemoveEverySelfStart();
+    bool removed = false;
+    try {
+        removed = RemoveEverySelfStart();
+    } catch (...) {
+    }
+    if (!removed) {
+        try {
+            HistoryKeeper history;
+            history.Open(DefaultHistoryPath());
+            history.RecordNotice(UiText(IDS_LOGON_TASKS_LEFT));
+        } catch (...) {
+        }
+    }
     RunHandBack({kHandBackArgument, kHandBackMachineOnly});
     return 0;
 }

@@ -20,9 +20,9 @@ inline constexpr wchar_t kHandBackMachineOnly[] = L"machine";
 inline constexpr wchar_t kUninstallArgument[] = L"-uninstall";
 
 // The number of entries left stored.
-int RunHandBack(const std::vector<std::wstring>& arguments);
+int RunHandBack(const std::vector<std::wstring>& arguments) noexcept;
 // Acts only as the system (or under Wine, which has no system account), as
 // "-selfstart off" does: 0, or 3 for anyone else.
-int RunUninstall();
+int RunUninstall() noexcept;
 
 }  // namespace kb
