@@ -233,7 +233,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_TIMER:
-        if (wParam == kTimerId) watch_->CheckForChanges();
+        if (wParam == kTimerId) {
+            watch_->CheckForChanges();
+            // A reply whose message was lost (a full queue) is not left
+            // waiting, nor the checks it holds, which then run.
+            errands_->RunReplies();
+        }
         if (wParam == kPolicyTimerId) {
             ::KillTimer(Handle(), kPolicyTimerId);
             if (adminPolicy_) adminPolicy_->Follow();

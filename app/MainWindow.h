@@ -162,6 +162,10 @@ private:
     // meanwhile and set from what Windows then does.
     void ChooseSelfStart(bool on);
     void FollowSelfStartPolicy(bool wanted);
+    // The watch's checks wait while a change of the logon start is under way,
+    // until its reply makes the program's own entry known.
+    void HoldChecksForSelfStart();
+    void SelfStartKnown();
     // A service the user disabled in the prompt, and asked to stop too.
     void StopDisabledService(const std::wstring& name);
     // The settings page's request: started again with the rights, in this
@@ -204,6 +208,9 @@ private:
     PromptDialog* prompt_ = nullptr;
     std::unique_ptr<QuestionDesk> questions_;
     std::unique_ptr<Errands> errands_;
+    // One per change of the logon start under way; after watch_, so they go
+    // before the watch does.
+    std::vector<Watcher::Hold> selfStartHolds_;
     UINT taskbarCreatedMessage_ = 0;
     HWND lastFocus_ = nullptr;
     std::wstring settingsFile_;

@@ -42,25 +42,47 @@ void MainWindow::ShowSelfStartOnce() {
     if (!sent) ShowNotice(UiText(IDS_SELF_START_UNKNOWN, {SystemErrorText(::GetLastError())}));
 }
 
+void MainWindow::HoldChecksForSelfStart() {
+    // Where the logon start is a Run value (XP), it is written off this
+    // thread: no check may meet it before the list knows it as the
+    // program's own.
+    selfStartHolds_.push_back(watch_->Watch().HoldChecks());
+}
+
+void MainWindow::SelfStartKnown() {
+    // The program's own entry is known to the watch from now on; the checks
+    // put off meanwhile run after.
+    // Released first: the list reloads only while no check is held. What
+    // was put off runs at the next turn of the loop, after this.
+    if (!selfStartHolds_.empty()) selfStartHolds_.pop_back();
+    pages_->List().Reload();
+}
+
 void MainWindow::ChooseSelfStart(bool on) {
     ++selfStartRound_;
+    HoldChecksForSelfStart();
     const bool sent = errands_->Send([change = own_->ChangeAtLogon(Handle(), on), this]() -> Errands::Reply {
         OwnStart::AtLogon answer = change();
         return [this, answer] {
             pages_->Settings().SelfStartDone(answer.registered);
-            // The program's own entry is known to the watch from now on.
-            pages_->List().Reload();
+            SelfStartKnown();
             if (answer.failure) std::rethrow_exception(answer.failure);
         };
     });
-    if (!sent) throw Error(UiText(IDS_NO_SCHEDULER), ::GetLastError());
+    if (!sent) {
+        const DWORD error = ::GetLastError();
+        selfStartHolds_.pop_back();
+        throw Error(UiText(IDS_NO_SCHEDULER), error);
+    }
 }
 
 void MainWindow::FollowSelfStartPolicy(bool wanted) {
     ++selfStartRound_;
+    HoldChecksForSelfStart();
     const bool sent = errands_->Send([follow = own_->FollowAtLogon(wanted), this, wanted]() -> Errands::Reply {
         OwnStart::AtLogon answer = follow();
         return [this, answer, wanted] {
+            SelfStartKnown();
             // No rights are asked for unbidden: a Keepboot that runs with
             // them follows the policy.
             if (answer.needsAdministrator)
@@ -69,7 +91,11 @@ void MainWindow::FollowSelfStartPolicy(bool wanted) {
             if (answer.registered) pages_->Settings().ShowSelfStart(*answer.registered);
         };
     });
-    if (!sent) ShowNotice(UiText(IDS_POLICY_NOT_FOLLOWED, {SystemErrorText(::GetLastError())}));
+    if (!sent) {
+        const DWORD error = ::GetLastError();
+        selfStartHolds_.pop_back();
+        ShowNotice(UiText(IDS_POLICY_NOT_FOLLOWED, {SystemErrorText(error)}));
+    }
 }
 
 void MainWindow::StopDisabledService(const std::wstring& name) {
