@@ -22,6 +22,8 @@ public:
     OwnStart(std::wstring executable, std::shared_ptr<SelfStart> atLogon);
 
     const std::wstring& Executable() const noexcept { return executable_; }
+    // Whether the logon start is an entry the watch guards (XP's Run value).
+    bool AtLogonIsGuarded() const { return atLogon_->GuardedEntry(); }
 
     // What a look at the logon start, or a change of it, came to.
     struct AtLogon {

@@ -45,15 +45,14 @@ void MainWindow::ShowSelfStartOnce() {
 void MainWindow::HoldChecksForSelfStart() {
     // Where the logon start is a Run value (XP), it is written off this
     // thread: no check may meet it before the list knows it as the
-    // program's own.
-    selfStartHolds_.push_back(watch_->Watch().HoldChecks());
+    // program's own. A logon task is no entry, and nothing is held while
+    // Windows' consent waits for the user.
+    if (own_->AtLogonIsGuarded()) selfStartHolds_.push_back(watch_->Watch().HoldChecks());
 }
 
 void MainWindow::SelfStartKnown() {
-    // The program's own entry is known to the watch from now on; the checks
-    // put off meanwhile run after.
-    // Released first: the list reloads only while no check is held. What
-    // was put off runs at the next turn of the loop, after this.
+    // Released before the list reloads, which it does only while no check
+    // is held; what was put off runs at the next turn of the loop.
     if (!selfStartHolds_.empty()) selfStartHolds_.pop_back();
     pages_->List().Reload();
 }
@@ -71,7 +70,7 @@ void MainWindow::ChooseSelfStart(bool on) {
     });
     if (!sent) {
         const DWORD error = ::GetLastError();
-        selfStartHolds_.pop_back();
+        if (!selfStartHolds_.empty()) selfStartHolds_.pop_back();
         throw Error(UiText(IDS_NO_SCHEDULER), error);
     }
 }
@@ -93,7 +92,7 @@ void MainWindow::FollowSelfStartPolicy(bool wanted) {
     });
     if (!sent) {
         const DWORD error = ::GetLastError();
-        selfStartHolds_.pop_back();
+        if (!selfStartHolds_.empty()) selfStartHolds_.pop_back();
         ShowNotice(UiText(IDS_POLICY_NOT_FOLLOWED, {SystemErrorText(error)}));
     }
 }

@@ -29,6 +29,8 @@ namespace {
 
 class RunValue final : public SelfStart {
 public:
+    bool GuardedEntry() const override { return true; }
+
     bool Registered() const override {
         const OpenedKey run = RegKey::OpenForReading(HKEY_LOCAL_MACHINE, kSelfStartKey);
         return run && run->HasValue(kAppTitle);

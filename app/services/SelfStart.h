@@ -24,6 +24,9 @@ public:
     // cannot be done for another reason than a lack of rights; removing
     // what is not there does nothing.
     virtual Result Set(bool on, const std::wstring& executable) = 0;
+    // Whether it is an entry of a place the watch guards (the Run value):
+    // the logon task is never one.
+    virtual bool GuardedEntry() const { return false; }
 };
 
 // The value "Keepboot" = "<executable>" -start in the machine's Run key:
